@@ -1,0 +1,42 @@
+# The two set-up commands: `make run` and `make test`. Everything else is a helper.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+SAMPLE ?= $(BUILD)/sample-machine
+
+.PHONY: all deps configure build run test test-asan bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@test -f $(BUILD)/build.ninja || cmake --preset default -B $(BUILD) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# The main job on the bundled sample machine.
+run: build
+	@scripts/run-sample $(BUILD) $(SAMPLE)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@test -f build-asan/build.ninja || cmake --preset asan -B build-asan >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@$(BUILD)/bench/registry_bench
+
+fuzz: deps
+	@test -f build-fuzz/build.ninja || cmake --preset fuzz -B build-fuzz >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) build-asan build-fuzz

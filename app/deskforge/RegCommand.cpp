@@ -1,0 +1,520 @@
+#include "app/deskforge/RegCommand.h"
+
+#include "host/registry/FileUtil.h"
+#include "host/registry/RegFile.h"
+#include "host/registry/Registry.h"
+#include "host/registry/Text.h"
+
+#include <charconv>
+#include <istream>
+#include <sstream>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace ravelin::app {
+
+namespace {
+
+using registry::Registry;
+
+constexpr const char* kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
+constexpr const char* kSuccess = "The operation completed successfully.";
+constexpr const char* kCancelled = "The operation was canceled by the user.";
+
+struct UsageError {
+    std::string message;
+};
+
+std::string upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool isSwitch(const std::string& a, const char* name) {
+    return (a.size() > 1 && (a[0] == '/' || a[0] == '-')) && text::namesEqual(a.substr(1), name);
+}
+
+std::string hexUpper(const std::vector<std::uint8_t>& data) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (auto b : data) {
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 15]);
+    }
+    return out;
+}
+
+std::string dataForQuery(const RegistryValue& v) {
+    switch (v.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        return stringFromData(v.data);
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
+        if (v.data.size() == 4) {
+            DWORD d = v.type == REG_DWORD
+                          ? static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24)
+                          : static_cast<DWORD>(v.data[3] | v.data[2] << 8 | v.data[1] << 16 | static_cast<DWORD>(v.data[0]) << 24);
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "0x%x", d);
+            return buf;
+        }
+        break;
+    case REG_QWORD:
+        if (v.data.size() == 8) {
+            std::uint64_t q = 0;
+            for (int i = 7; i >= 0; --i) q = (q << 8) | v.data[static_cast<std::size_t>(i)];
+            char buf[24];
+            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(q));
+            return buf;
+        }
+        break;
+    case REG_MULTI_SZ: {
+        std::string out;
+        bool first = true;
+        for (const auto& item : multiStringFromData(v.data)) {
+            if (!first) out += "\\0";
+            out += item;
+            first = false;
+        }
+        return out;
+    }
+    default:
+        break;
+    }
+    return hexUpper(v.data);
+}
+
+void printValue(std::ostream& out, const RegistryValue& v) {
+    out << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << typeName(v.type) << "    " << dataForQuery(v)
+        << "\n";
+}
+
+// Asks a Yes/No question; anything but an answer starting with y is No (also the end of input).
+bool confirm(Console& c, const std::string& question) {
+    c.out << question << " (Yes/No)? " << std::flush;
+    std::string answer;
+    if (!std::getline(c.in, answer)) {
+        c.out << "\n";
+        return false;
+    }
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+struct KeyArg {
+    HKEY root = 0;
+    std::string path;
+    std::string fullName; // long root form, as reg.exe prints it
+};
+
+KeyArg parseKey(const std::string& arg, const std::string& op) {
+    KeyArg k;
+    if (arg.rfind("\\\\", 0) == 0)
+        throw UsageError{"ERROR: Invalid key name.\nType \"REG " + op + " /?\" for usage."};
+    if (!Registry::splitKeyName(arg, k.root, k.path))
+        throw UsageError{"ERROR: Invalid key name.\nType \"REG " + op + " /?\" for usage."};
+    k.fullName = Registry::rootName(k.root);
+    if (!k.path.empty()) k.fullName += "\\" + k.path;
+    return k;
+}
+
+UsageError syntax(const std::string& op) { return UsageError{"ERROR: Invalid syntax.\nType \"REG " + op + " /?\" for usage."}; }
+
+RegOptions viewOption(bool reg32, bool reg64) {
+    if (reg32) return {1};
+    if (reg64) return {0};
+    return {2}; // the command line is a native program
+}
+
+// --- query ---
+
+struct QueryState {
+    Registry& reg;
+    RegOptions options;
+    std::ostream& out;
+    unsigned matches = 0;
+};
+
+void queryAll(QueryState& s, HKEY root, const std::string& path, const std::string& fullName, bool recurse, bool recursing) {
+    std::vector<RegistryValue> values;
+    s.reg.enumValues(root, path, values, s.options);
+    std::vector<std::string> subkeys;
+    s.reg.enumKeys(root, path, subkeys, s.options);
+    if (!values.empty() || recursing) s.out << fullName << "\n";
+    for (const auto& v : values) printValue(s.out, v);
+    if (!values.empty() || recursing) s.out << "\n";
+    for (const auto& sub : subkeys) {
+        std::string subPath = path.empty() ? sub : path + "\\" + sub;
+        if (recurse) queryAll(s, root, subPath, fullName + "\\" + sub, true, true);
+        else s.out << fullName << "\\" << sub << "\n";
+    }
+}
+
+void queryValue(QueryState& s, HKEY root, const std::string& path, const std::string& fullName, const std::string& name,
+                bool recurse) {
+    RegistryValue v;
+    if (s.reg.getValue(root, path, name, v, s.options) == ERROR_SUCCESS) {
+        s.out << fullName << "\n";
+        printValue(s.out, v);
+        s.out << "\n";
+        ++s.matches;
+    }
+    if (!recurse) return;
+    std::vector<std::string> subkeys;
+    s.reg.enumKeys(root, path, subkeys, s.options);
+    for (const auto& sub : subkeys)
+        queryValue(s, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub, name, true);
+}
+
+int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
+    if (a.size() < 2) throw syntax("QUERY");
+    KeyArg key = parseKey(a[1], "QUERY");
+    std::string valueName;
+    bool haveV = false, ve = false, recurse = false, reg32 = false, reg64 = false;
+    for (std::size_t i = 2; i < a.size(); ++i) {
+        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size()) haveV = true, valueName = a[++i];
+        else if (isSwitch(a[i], "ve") && !ve) ve = true;
+        else if (isSwitch(a[i], "s") && !recurse) recurse = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
+        else throw syntax("QUERY");
+    }
+    if ((haveV && ve) || (reg32 && reg64)) throw syntax("QUERY");
+    QueryState s{reg, viewOption(reg32, reg64), c.out};
+    if (!reg.keyExists(key.root, key.path, s.options)) {
+        c.err << kNotFound << "\n";
+        return 1;
+    }
+    if (haveV || ve) {
+        std::ostringstream buffer;
+        QueryState b{reg, s.options, buffer};
+        if (!recurse) {
+            RegistryValue v;
+            if (reg.getValue(key.root, key.path, valueName, v, s.options) != ERROR_SUCCESS) {
+                if (haveV) {
+                    c.err << kNotFound << "\n";
+                    return 1;
+                }
+                c.out << "\n" << key.fullName << "\n    (Default)    REG_SZ    (value not set)\n\n";
+                return 0;
+            }
+        }
+        queryValue(b, key.root, key.path, key.fullName, valueName, recurse);
+        c.out << "\n" << buffer.str();
+        if (recurse) c.out << "End of search: " << b.matches << " match(es) found.\n";
+        return 0;
+    }
+    c.out << "\n";
+    queryAll(s, key.root, key.path, key.fullName, recurse, false);
+    return 0;
+}
+
+// --- add ---
+
+std::vector<std::uint8_t> parseData(DWORD type, const std::string& data, const std::string& separator) {
+    auto number = [&](std::uint64_t max) -> std::uint64_t {
+        std::string_view s = data;
+        int base = 10;
+        if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2), base = 16;
+        std::uint64_t n = 0;
+        auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n, base);
+        if (s.empty() || ec != std::errc() || end != s.data() + s.size() || n > max) throw syntax("ADD");
+        return n;
+    };
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        return makeStringData(data);
+    case REG_DWORD:
+        return makeDwordData(static_cast<DWORD>(number(0xFFFFFFFFull)));
+    case REG_QWORD:
+        return makeQwordData(number(~0ull));
+    case REG_MULTI_SZ: {
+        std::vector<std::string> items;
+        std::string sep = separator.empty() ? "\\0" : separator;
+        std::size_t start = 0;
+        while (start <= data.size() && !data.empty()) {
+            std::size_t at = data.find(sep, start);
+            if (at == std::string::npos) at = data.size();
+            items.push_back(data.substr(start, at - start));
+            start = at + sep.size();
+        }
+        for (const auto& item : items)
+            if (item.empty()) throw syntax("ADD"); // an empty string would end the list early
+        return makeMultiStringData(items);
+    }
+    default: {
+        // REG_BINARY, REG_NONE and numbered types take hex digits.
+        std::string digits = data;
+        if (digits.size() % 2) digits.insert(digits.begin(), '0');
+        std::vector<std::uint8_t> out;
+        for (std::size_t i = 0; i < digits.size(); i += 2) {
+            unsigned v = 0;
+            auto [end, ec] = std::from_chars(digits.data() + i, digits.data() + i + 2, v, 16);
+            if (ec != std::errc() || end != digits.data() + i + 2) throw syntax("ADD");
+            out.push_back(static_cast<std::uint8_t>(v));
+        }
+        return out;
+    }
+    }
+}
+
+bool parseType(const std::string& name, DWORD& type) {
+    static const std::pair<const char*, DWORD> kTypes[] = {
+        {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_MULTI_SZ", REG_MULTI_SZ},
+        {"REG_DWORD", REG_DWORD}, {"REG_QWORD", REG_QWORD},         {"REG_BINARY", REG_BINARY},
+        {"REG_NONE", REG_NONE},   {"REG_DWORD_LITTLE_ENDIAN", REG_DWORD}, {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN},
+    };
+    for (const auto& [n, t] : kTypes)
+        if (text::namesEqual(name, n)) {
+            type = t;
+            return true;
+        }
+    return false;
+}
+
+int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
+    if (a.size() < 2) throw syntax("ADD");
+    KeyArg key = parseKey(a[1], "ADD");
+    std::string valueName, typeText = "REG_SZ", data, separator;
+    bool haveV = false, ve = false, haveT = false, haveD = false, haveS = false, force = false, reg32 = false, reg64 = false;
+    for (std::size_t i = 2; i < a.size(); ++i) {
+        bool more = i + 1 < a.size();
+        if (isSwitch(a[i], "v") && !haveV && more) haveV = true, valueName = a[++i];
+        else if (isSwitch(a[i], "ve") && !ve) ve = true;
+        else if (isSwitch(a[i], "t") && !haveT && more) haveT = true, typeText = a[++i];
+        else if (isSwitch(a[i], "d") && !haveD && more) haveD = true, data = a[++i];
+        else if (isSwitch(a[i], "s") && !haveS && more) haveS = true, separator = a[++i];
+        else if (isSwitch(a[i], "f") && !force) force = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
+        else throw syntax("ADD");
+    }
+    if ((haveV && ve) || (reg32 && reg64) || key.path.empty()) throw syntax("ADD");
+    DWORD type = REG_SZ;
+    if (!parseType(typeText, type)) {
+        c.err << "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n";
+        return 1;
+    }
+    if (haveS && (type != REG_MULTI_SZ || separator.size() != 1)) throw syntax("ADD");
+    RegOptions options = viewOption(reg32, reg64);
+    if (!haveV && !ve && !haveT && !haveD) {
+        int rc = reg.createKey(key.root, key.path, options);
+        if (rc != ERROR_SUCCESS) {
+            c.err << "ERROR: Access is denied.\n";
+            return 1;
+        }
+        reg.flush();
+        c.out << kSuccess << "\n";
+        return 0;
+    }
+    std::vector<std::uint8_t> bytes = parseData(type, data, separator);
+    RegistryValue existing;
+    if (!force && reg.getValue(key.root, key.path, valueName, existing, options) == ERROR_SUCCESS) {
+        if (!confirm(c, "Value " + (valueName.empty() ? std::string("(Default)") : valueName) + " exists, overwrite")) {
+            c.out << kCancelled << "\n";
+            return 1;
+        }
+    }
+    int rc = reg.setValue(key.root, key.path, valueName, type, std::move(bytes), options);
+    if (rc != ERROR_SUCCESS) {
+        c.err << (rc == ERROR_INVALID_PARAMETER ? "ERROR: The value is too large for this hive file." : "ERROR: Access is denied.")
+              << "\n";
+        return 1;
+    }
+    reg.flush();
+    c.out << kSuccess << "\n";
+    return 0;
+}
+
+// --- delete ---
+
+int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
+    if (a.size() < 2) throw syntax("DELETE");
+    KeyArg key = parseKey(a[1], "DELETE");
+    std::string valueName;
+    bool haveV = false, ve = false, va = false, force = false, reg32 = false, reg64 = false;
+    for (std::size_t i = 2; i < a.size(); ++i) {
+        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size()) haveV = true, valueName = a[++i];
+        else if (isSwitch(a[i], "ve") && !ve) ve = true;
+        else if (isSwitch(a[i], "va") && !va) va = true;
+        else if (isSwitch(a[i], "f") && !force) force = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
+        else throw syntax("DELETE");
+    }
+    if ((haveV + ve + va) > 1 || (reg32 && reg64)) throw syntax("DELETE");
+    RegOptions options = viewOption(reg32, reg64);
+    if (!reg.keyExists(key.root, key.path, options)) {
+        c.err << kNotFound << "\n";
+        return 1;
+    }
+    if (!haveV && !ve && !va) {
+        if (key.path.empty()) {
+            c.err << "ERROR: Access is denied.\n";
+            return 1;
+        }
+        if (!force && !confirm(c, "Permanently delete the registry key " + key.fullName)) {
+            c.out << kCancelled << "\n";
+            return 1;
+        }
+        if (reg.deleteKey(key.root, key.path, options) != ERROR_SUCCESS) {
+            c.err << "ERROR: Access is denied.\n";
+            return 1;
+        }
+    } else if (va) {
+        if (!force && !confirm(c, "Delete all values under the registry key " + key.fullName)) {
+            c.out << kCancelled << "\n";
+            return 1;
+        }
+        std::vector<RegistryValue> values;
+        reg.enumValues(key.root, key.path, values, options);
+        for (const auto& v : values) reg.deleteValue(key.root, key.path, v.name, options);
+    } else {
+        RegistryValue v;
+        if (reg.getValue(key.root, key.path, valueName, v, options) != ERROR_SUCCESS) {
+            c.err << kNotFound << "\n";
+            return 1;
+        }
+        if (!force && !confirm(c, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : valueName))) {
+            c.out << kCancelled << "\n";
+            return 1;
+        }
+        reg.deleteValue(key.root, key.path, valueName, options);
+    }
+    reg.flush();
+    c.out << kSuccess << "\n";
+    return 0;
+}
+
+// --- export / import ---
+
+void exportTree(Registry& reg, HKEY root, const std::string& path, const std::string& fullName, RegOptions options,
+                registry::RegFileWriter& writer) {
+    std::vector<RegistryValue> values;
+    reg.enumValues(root, path, values, options);
+    writer.addKey(fullName, values);
+    std::vector<std::string> subkeys;
+    reg.enumKeys(root, path, subkeys, options);
+    for (const auto& sub : subkeys)
+        exportTree(reg, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub, options, writer);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
+    if (a.size() < 3) throw syntax("EXPORT");
+    KeyArg key = parseKey(a[1], "EXPORT");
+    std::string file = a[2];
+    bool overwrite = false, reg32 = false, reg64 = false;
+    for (std::size_t i = 3; i < a.size(); ++i) {
+        if (isSwitch(a[i], "y") && !overwrite) overwrite = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
+        else throw syntax("EXPORT");
+    }
+    if (reg32 && reg64) throw syntax("EXPORT");
+    RegOptions options = viewOption(reg32, reg64);
+    if (!reg.keyExists(key.root, key.path, options)) {
+        c.err << kNotFound << "\n";
+        return 1;
+    }
+    if (fileExists(file) && !overwrite && !confirm(c, "File " + file + " already exists. Overwrite")) {
+        c.out << kCancelled << "\n";
+        return 1;
+    }
+    registry::RegFileWriter writer;
+    exportTree(reg, key.root, key.path, key.fullName, options, writer);
+    registry::writeFileAtomically(file, writer.bytes());
+    c.out << kSuccess << "\n";
+    return 0;
+}
+
+int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
+    if (a.size() < 2) throw syntax("IMPORT");
+    std::string file = a[1];
+    bool reg32 = false, reg64 = false, verbose = false;
+    for (std::size_t i = 2; i < a.size(); ++i) {
+        if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
+        else if (a[i] == "--verbose" && !verbose) verbose = true;
+        else throw syntax("IMPORT");
+    }
+    if (reg32 && reg64) throw syntax("IMPORT");
+    RegOptions options = viewOption(reg32, reg64);
+    std::string bytes;
+    try {
+        bytes = registry::readWholeFile(file);
+    } catch (const RegistryAccessError&) {
+        c.err << "ERROR: Error opening the file. There may be a disk or file system error.\n";
+        return 1;
+    }
+    // The whole file is read and checked before anything is changed.
+    registry::RegFileContent content = registry::parseRegFile(bytes, file);
+    struct Target {
+        HKEY root;
+        std::string path;
+    };
+    std::vector<Target> targets;
+    for (const auto& op : content.operations) {
+        Target t{};
+        if (!Registry::splitKeyName(op.key, t.root, t.path) || t.path.empty())
+            throw RegistryFormatError(file, op.line, "invalid key name \"" + op.key + "\"");
+        targets.push_back(std::move(t));
+    }
+    using Kind = registry::RegFileOperation::Kind;
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < content.operations.size(); ++i) {
+        const auto& op = content.operations[i];
+        const auto& t = targets[i];
+        int rc = ERROR_SUCCESS;
+        switch (op.kind) {
+        case Kind::CreateKey: rc = reg.createKey(t.root, t.path, options); break;
+        case Kind::DeleteKey: reg.deleteKey(t.root, t.path, options); break;
+        case Kind::SetValue: rc = reg.setValue(t.root, t.path, op.value.name, op.value.type, op.value.data, options); break;
+        case Kind::DeleteValue: reg.deleteValue(t.root, t.path, op.value.name, options); break;
+        }
+        if (rc != ERROR_SUCCESS)
+            throw RegistryAccessError(file + ":" + std::to_string(op.line) + ": cannot write " + op.key +
+                                      (rc == ERROR_INVALID_PARAMETER ? " (value too large for this hive file)" : " (access denied)"));
+        if (verbose && op.kind == Kind::SetValue) written.push_back(op.key + "\t" + op.value.name);
+    }
+    reg.flush();
+    // Only what has reached the disk is reported as written.
+    for (const auto& line : written) c.out << line << "\n";
+    c.out << kSuccess << "\n";
+    return 0;
+}
+
+} // namespace
+
+int runRegCommand(Registry& registry, const std::vector<std::string>& args, Console& console) {
+    if (args.empty()) {
+        console.err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
+        return 1;
+    }
+    std::string op = upper(args[0]);
+    try {
+        if (op == "QUERY") return regQuery(registry, args, console);
+        if (op == "ADD") return regAdd(registry, args, console);
+        if (op == "DELETE") return regDelete(registry, args, console);
+        if (op == "EXPORT") return regExport(registry, args, console);
+        if (op == "IMPORT") return regImport(registry, args, console);
+        console.err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
+        return 1;
+    } catch (const UsageError& e) {
+        console.err << e.message << "\n";
+        return 1;
+    } catch (const RegistryFormatError& e) {
+        console.err << "ERROR: " << e.what() << "\n";
+        return 1;
+    } catch (const RegistryAccessError& e) {
+        console.err << "ERROR: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace ravelin::app

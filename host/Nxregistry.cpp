@@ -1,0 +1,262 @@
+#include "host/Nxregistry.h"
+
+#include "host/registry/Registry.h"
+#include "host/registry/Text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace ravelin {
+
+namespace {
+
+// The registry the host has bound: the one module-level binding of this unit.
+registry::Registry* gRegistry = nullptr;
+std::string gLastError;
+
+// Runs one registry operation: engine errors become Windows codes, with their text kept
+// for the front ends.
+template <typename Fn> int guarded(int noRegistry, Fn&& fn) {
+    if (!gRegistry) return noRegistry;
+    try {
+        return fn(*gRegistry);
+    } catch (const RegistryFormatError& e) {
+        gLastError = e.what();
+        return ERROR_BADDB;
+    } catch (const RegistryAccessError& e) {
+        gLastError = e.what();
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+int readValue(HKEY hive, const std::string& key, const std::string& name, RegistryValue& out, RegOptions options) {
+    return guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) { return r.getValue(hive, key, name, out, options); });
+}
+
+bool isStringType(DWORD t) { return t == REG_SZ || t == REG_EXPAND_SZ; }
+
+std::string trimmedLower(std::string s) {
+    auto notBlank = [](unsigned char c) { return !std::isspace(c); };
+    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notBlank));
+    s.erase(std::find_if(s.rbegin(), s.rend(), notBlank).base(), s.end());
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string dataAsText(const RegistryValue& v) {
+    if (isStringType(v.type)) return stringFromData(v.data);
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        DWORD d = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+        return std::to_string(d);
+    }
+    if (v.type == REG_QWORD && v.data.size() == 8) {
+        std::uint64_t q = 0;
+        for (int i = 7; i >= 0; --i) q = (q << 8) | v.data[static_cast<std::size_t>(i)];
+        return std::to_string(q);
+    }
+    if (v.type == REG_MULTI_SZ) {
+        std::string out;
+        for (const auto& item : multiStringFromData(v.data)) {
+            if (!out.empty()) out.push_back('\n');
+            out += item;
+        }
+        return out;
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (auto b : v.data) {
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 15]);
+    }
+    return out;
+}
+
+int write(HKEY hive, const std::string& key, const std::string& name, DWORD type, std::vector<std::uint8_t> data,
+          RegOptions options) {
+    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
+        return r.setValue(hive, key, name, type, std::move(data), options);
+    });
+}
+
+} // namespace
+
+void SetCurrentRegistry(registry::Registry* reg) {
+    gRegistry = reg;
+    gLastError.clear();
+}
+registry::Registry* CurrentRegistry() { return gRegistry; }
+const std::string& LastRegistryError() { return gLastError; }
+
+bool FlagFromValue(const RegistryValue& v, bool def) {
+    if (v.type == REG_DWORD || v.type == REG_QWORD || v.type == REG_BINARY)
+        return std::any_of(v.data.begin(), v.data.end(), [](std::uint8_t b) { return b != 0; });
+    if (!isStringType(v.type)) return def;
+    std::string s = trimmedLower(stringFromData(v.data));
+    if (s == "1" || s == "yes" || s == "true" || s == "on") return true;
+    if (s.empty() || s == "0" || s == "no" || s == "false" || s == "off") return false;
+    long long n = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+    if (ec == std::errc() && end == s.data() + s.size()) return n != 0;
+    return def;
+}
+
+int GetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD& value, RegOptions options) {
+    RegistryValue v;
+    int rc = readValue(hive, key, name, v, options);
+    if (rc != ERROR_SUCCESS) return rc;
+    // Windows stores some numbers as four bytes of REG_BINARY; they read the same.
+    if ((v.type != REG_DWORD && v.type != REG_BINARY) || v.data.size() != 4) return ERROR_INVALID_DATA;
+    value = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+    return ERROR_SUCCESS;
+}
+
+int GetRegStringValue(HKEY hive, const std::string& key, const std::string& name, std::string& value,
+                      RegOptions options) {
+    RegistryValue v;
+    int rc = readValue(hive, key, name, v, options);
+    if (rc != ERROR_SUCCESS) return rc;
+    if (!isStringType(v.type)) return ERROR_INVALID_DATA;
+    value = stringFromData(v.data);
+    return ERROR_SUCCESS;
+}
+
+int GetRegMultiStringValue(HKEY hive, const std::string& key, const std::string& name,
+                           std::vector<std::string>& value, RegOptions options) {
+    RegistryValue v;
+    int rc = readValue(hive, key, name, v, options);
+    if (rc != ERROR_SUCCESS) return rc;
+    if (v.type != REG_MULTI_SZ) return ERROR_INVALID_DATA;
+    value = multiStringFromData(v.data);
+    return ERROR_SUCCESS;
+}
+
+int GetRegIntValue(HKEY hive, const std::string& key, const std::string& name, int& value, int def,
+                   RegOptions options) {
+    value = def;
+    RegistryValue v;
+    int rc = readValue(hive, key, name, v, options);
+    if (rc != ERROR_SUCCESS) return rc;
+    if ((v.type == REG_DWORD || v.type == REG_BINARY) && v.data.size() == 4) {
+        value = static_cast<int>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+        return ERROR_SUCCESS;
+    }
+    if (isStringType(v.type)) {
+        std::string s = trimmedLower(stringFromData(v.data));
+        int n = 0;
+        auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+        if (ec == std::errc() && end == s.data() + s.size() && !s.empty()) {
+            value = n;
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_INVALID_DATA;
+}
+
+std::string GetRegStringValueDef(HKEY hive, const std::string& key, const std::string& name, const std::string& def,
+                                 RegOptions options) {
+    std::string value;
+    return GetRegStringValue(hive, key, name, value, options) == ERROR_SUCCESS ? value : def;
+}
+
+bool GetRegSetting(HKEY hive, const std::string& key, const std::string& name, bool def, RegOptions options) {
+    RegistryValue v;
+    if (readValue(hive, key, name, v, options) != ERROR_SUCCESS) return def;
+    return FlagFromValue(v, def);
+}
+
+bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool def, RegOptions options) {
+    HKEY root = 0;
+    std::string path;
+    if (!registry::Registry::splitKeyName(keyPath, root, path)) return def;
+    return GetRegSetting(root, path, name, def, options);
+}
+
+bool KeyExist(HKEY hive, const std::string& key, RegOptions options) {
+    return guarded(0, [&](registry::Registry& r) { return r.keyExists(hive, key, options) ? 1 : 0; }) == 1;
+}
+
+bool RegValueExists(HKEY hive, const std::string& key, const std::string& name, RegOptions options) {
+    RegistryValue v;
+    return readValue(hive, key, name, v, options) == ERROR_SUCCESS;
+}
+
+int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name, RegOptions options) {
+    std::vector<std::string> names;
+    int rc = EnumRegKeysEx(hive, key, names, options);
+    if (rc != ERROR_SUCCESS) return rc;
+    if (index < 0 || static_cast<std::size_t>(index) >= names.size()) return ERROR_NO_MORE_ITEMS;
+    name = names[static_cast<std::size_t>(index)];
+    return ERROR_SUCCESS;
+}
+
+int EnumRegKeysEx(HKEY hive, const std::string& key, std::vector<std::string>& list, RegOptions options) {
+    list.clear();
+    return guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) { return r.enumKeys(hive, key, list, options); });
+}
+
+int EnumRegValuesEx(HKEY hive, const std::string& key, std::vector<std::string>& names, std::vector<std::string>& data,
+                    RegOptions options) {
+    names.clear();
+    data.clear();
+    std::vector<RegistryValue> values;
+    int rc = guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) { return r.enumValues(hive, key, values, options); });
+    if (rc != ERROR_SUCCESS) return rc;
+    for (const auto& v : values) {
+        names.push_back(v.name);
+        data.push_back(dataAsText(v));
+    }
+    return ERROR_NO_MORE_ITEMS;
+}
+
+int SetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD value, RegOptions options) {
+    return write(hive, key, name, REG_DWORD, makeDwordData(value), options);
+}
+
+int SetRegStringValue(HKEY hive, const std::string& key, const std::string& name, const std::string& value,
+                      RegOptions options) {
+    return write(hive, key, name, REG_SZ, makeStringData(value), options);
+}
+
+int SetRegExpandStringValue(HKEY hive, const std::string& key, const std::string& name, const std::string& value,
+                            RegOptions options) {
+    return write(hive, key, name, REG_EXPAND_SZ, makeStringData(value), options);
+}
+
+int SetRegMultiStringValue(HKEY hive, const std::string& key, const std::string& name,
+                           const std::vector<std::string>& value, RegOptions options) {
+    return write(hive, key, name, REG_MULTI_SZ, makeMultiStringData(value), options);
+}
+
+int SetRegBinaryValue(HKEY hive, const std::string& key, const std::string& name, const std::vector<std::uint8_t>& value,
+                      RegOptions options) {
+    return write(hive, key, name, REG_BINARY, value, options);
+}
+
+int DeleteRegValue(HKEY hive, const std::string& key, const std::string& name, RegOptions options) {
+    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) { return r.deleteValue(hive, key, name, options); });
+}
+
+int DeleteRegKey(HKEY hive, const std::string& key, RegOptions options) {
+    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) { return r.deleteKey(hive, key, options); });
+}
+
+int CopyRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey, RegOptions fromOptions,
+               RegOptions toOptions) {
+    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
+        return r.copyKey(fromHive, fromKey, toHive, toKey, fromOptions, toOptions);
+    });
+}
+
+int MoveRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey, RegOptions fromOptions,
+               RegOptions toOptions) {
+    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
+        return r.moveKey(fromHive, fromKey, toHive, toKey, fromOptions, toOptions);
+    });
+}
+
+void SetOneIfTrue(bool flag, DWORD& value) {
+    if (flag) value = 1;
+}
+
+} // namespace ravelin

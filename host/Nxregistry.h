@@ -1,0 +1,86 @@
+// The registry calls the pages use. Each names the root key by its HKEY constant, the key
+// by its path and the value by its name, and ends with an option set (see RegOptions).
+// Results are Windows error codes; readers keep their default when a call fails.
+//
+// The calls work on the registry the host has bound with SetCurrentRegistry(); with none
+// bound every read fails with 2 and every write with 5.
+//
+// What reads as a flag (GetRegSetting, GetRegSettingEx), in one place:
+//   - REG_DWORD, REG_QWORD, REG_BINARY (any length): set when any byte is non-zero;
+//   - REG_SZ, REG_EXPAND_SZ: "1", "yes", "true", "on" set, "0", "no", "false", "off" and ""
+//     clear (case-insensitive, blanks around ignored); a number other than 0 is set;
+//     any other text gives the default;
+//   - a missing value or key, or any other type: the default.
+#pragma once
+
+#include "host/registry/Types.h"
+
+#include <string>
+#include <vector>
+
+namespace ravelin {
+
+namespace registry {
+class Registry;
+}
+
+// The host binds the machine's registry here; nullptr unbinds it.
+void SetCurrentRegistry(registry::Registry* registry);
+registry::Registry* CurrentRegistry();
+// The text of the last failure that was not a plain "not found" (a locked machine, an
+// unreadable file), for the front ends; empty when there was none.
+const std::string& LastRegistryError();
+
+// Reading.
+int GetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD& value,
+                     RegOptions options = {});
+int GetRegStringValue(HKEY hive, const std::string& key, const std::string& name, std::string& value,
+                      RegOptions options = {});
+int GetRegMultiStringValue(HKEY hive, const std::string& key, const std::string& name,
+                           std::vector<std::string>& value, RegOptions options = {});
+int GetRegIntValue(HKEY hive, const std::string& key, const std::string& name, int& value, int def,
+                   RegOptions options = {});
+std::string GetRegStringValueDef(HKEY hive, const std::string& key, const std::string& name,
+                                 const std::string& def, RegOptions options = {});
+bool GetRegSetting(HKEY hive, const std::string& key, const std::string& name, bool def,
+                   RegOptions options = {});
+// keyPath starts with the root's name: "HKEY_CURRENT_USER\Software\..." or "HKCU\...".
+bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool def, RegOptions options = {});
+bool KeyExist(HKEY hive, const std::string& key, RegOptions options = {});
+bool RegValueExists(HKEY hive, const std::string& key, const std::string& name, RegOptions options = {});
+// 0 while a subkey is found at `index`, 259 past the last one, 2 when the key is missing.
+int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name, RegOptions options = {});
+// Fills the list with the subkey names: 0, or 2 when the key is missing.
+int EnumRegKeysEx(HKEY hive, const std::string& key, std::vector<std::string>& list, RegOptions options = {});
+// Fills the value names and, beside each, its data as text (strings as they are, DWORDs
+// and QWORDs in decimal, multi-strings joined by line feeds, other data as hex digits).
+// Returns 259 once it has run to the end, 2 when the key is missing.
+int EnumRegValuesEx(HKEY hive, const std::string& key, std::vector<std::string>& names,
+                    std::vector<std::string>& data, RegOptions options = {});
+
+// Writing. Each returns 0 or a Windows error code.
+int SetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD value,
+                     RegOptions options = {});
+int SetRegStringValue(HKEY hive, const std::string& key, const std::string& name, const std::string& value,
+                      RegOptions options = {});
+int SetRegExpandStringValue(HKEY hive, const std::string& key, const std::string& name,
+                            const std::string& value, RegOptions options = {});
+int SetRegMultiStringValue(HKEY hive, const std::string& key, const std::string& name,
+                           const std::vector<std::string>& value, RegOptions options = {});
+int SetRegBinaryValue(HKEY hive, const std::string& key, const std::string& name,
+                      const std::vector<std::uint8_t>& value, RegOptions options = {});
+int DeleteRegValue(HKEY hive, const std::string& key, const std::string& name, RegOptions options = {});
+// Deletes the key with all its subkeys and values.
+int DeleteRegKey(HKEY hive, const std::string& key, RegOptions options = {});
+int CopyRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,
+               RegOptions fromOptions = {}, RegOptions toOptions = {});
+int MoveRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,
+               RegOptions fromOptions = {}, RegOptions toOptions = {});
+
+// Sets value to 1 when flag is true; callers clear it first.
+void SetOneIfTrue(bool flag, DWORD& value);
+
+// The flag rule above, on one value.
+bool FlagFromValue(const RegistryValue& value, bool def);
+
+} // namespace ravelin

@@ -1,0 +1,131 @@
+#include "host/registry/FileUtil.h"
+
+#include "host/registry/Types.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ravelin::registry {
+
+namespace {
+
+std::string errnoText() { return std::strerror(errno); }
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+void fsyncFolder(const std::string& path) {
+    Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+} // namespace
+
+std::string readWholeFile(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) throw RegistryAccessError(path + ": cannot open: " + errnoText());
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0) throw RegistryAccessError(path + ": " + errnoText());
+    std::string data;
+    data.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (true) {
+        if (done == data.size()) data.resize(data.size() + 65536); // the file grew
+        ssize_t n = ::read(fd.get(), data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw RegistryAccessError(path + ": cannot read: " + errnoText());
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    data.resize(done);
+    return data;
+}
+
+std::string temporaryPathBeside(const std::string& path) {
+    std::string templ = path + ".deskforge-XXXXXX";
+    Fd fd(::mkstemp(templ.data()));
+    if (fd.get() < 0)
+        throw RegistryAccessError(path + ": cannot create a temporary file: " + errnoText());
+    return templ;
+}
+
+void commitTemporary(const std::string& temp, const std::string& path) {
+    Fd fd(::open(temp.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0) {
+        ::unlink(temp.c_str());
+        throw RegistryAccessError(path + ": cannot reopen the temporary file: " + errnoText());
+    }
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0) {
+        ::fchmod(fd.get(), st.st_mode & 07777);
+        if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
+            // Not permitted for another user's file: the new file stays ours.
+        }
+    } else {
+        ::fchmod(fd.get(), 0644);
+    }
+    if (::fsync(fd.get()) != 0) {
+        std::string why = errnoText();
+        ::unlink(temp.c_str());
+        throw RegistryAccessError(path + ": cannot sync: " + why);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        std::string why = errnoText();
+        ::unlink(temp.c_str());
+        throw RegistryAccessError(path + ": cannot replace: " + why);
+    }
+    fsyncFolder(path);
+}
+
+void writeFileAtomically(const std::string& path, const std::string& data) {
+    std::string temp = temporaryPathBeside(path);
+    {
+        Fd fd(::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        if (fd.get() < 0) {
+            ::unlink(temp.c_str());
+            throw RegistryAccessError(path + ": cannot write: " + errnoText());
+        }
+        std::size_t done = 0;
+        while (done < data.size()) {
+            ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                std::string why = errnoText();
+                ::unlink(temp.c_str());
+                throw RegistryAccessError(path + ": cannot write: " + why);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    commitTemporary(temp, path);
+}
+
+} // namespace ravelin::registry

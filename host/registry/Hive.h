@@ -1,0 +1,50 @@
+// One hive file and its tree. Subclasses read and write one real format.
+#pragma once
+
+#include "host/registry/Key.h"
+
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <string>
+
+namespace ravelin::registry {
+
+class Hive {
+public:
+    enum class Format { WineText, NtHive, Memory };
+
+    virtual ~Hive() = default;
+    Hive(const Hive&) = delete;
+    Hive& operator=(const Hive&) = delete;
+
+    Key& root() { return *root_; }
+    const std::string& file() const { return file_; }
+    virtual Format format() const = 0;
+    bool modified() const { return root_->subtreeDirty(); }
+    // Writes the changes to the file; a no-op when nothing changed. Throws
+    // RegistryAccessError when the file cannot be written (it is left as it was).
+    virtual void save() = 0;
+    // The largest value the format can store safely.
+    virtual std::size_t maxValueSize() const { return std::numeric_limits<std::size_t>::max(); }
+    // Forces every lazily read part into memory; throws RegistryFormatError on bad input.
+    void loadAll();
+
+protected:
+    Hive(std::string file, Key::ValueOrder order)
+        : file_(std::move(file)), root_(std::make_unique<Key>("", nullptr, order)) {}
+
+    std::string file_;
+    std::unique_ptr<Key> root_;
+};
+
+// A hive that lives only in memory: for unit tests and for building trees.
+class MemoryHive final : public Hive {
+public:
+    explicit MemoryHive(std::string name = "memory")
+        : Hive(std::move(name), Key::ValueOrder::Insertion) {}
+    Format format() const override { return Format::Memory; }
+    void save() override { root_->clearDirty(); }
+};
+
+} // namespace ravelin::registry

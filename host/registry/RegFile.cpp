@@ -1,0 +1,349 @@
+#include "host/registry/RegFile.h"
+
+#include "host/registry/Text.h"
+
+#include <cstdio>
+
+namespace ravelin::registry {
+
+namespace {
+
+constexpr std::string_view kV5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kV4Header = "REGEDIT4";
+
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+unsigned hexValue(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    return static_cast<unsigned>(c - 'A' + 10);
+}
+
+std::string_view trimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+std::string_view trimLeft(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return s;
+}
+
+// Decodes the file to UTF-8 lines: UTF-16LE with BOM, UTF-8 with or without BOM, else
+// Windows-1252.
+std::string decode(const std::string& bytes, bool& wide) {
+    wide = false;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        wide = true;
+        return text::utf16ToUtf8(text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
+    }
+    std::string_view body = bytes;
+    if (body.size() >= 3 && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+    if (text::isValidUtf8(body)) return std::string(body);
+    return text::cp1252ToUtf8(body);
+}
+
+// Parses a quoted string starting after the opening quote; returns the position after
+// the closing quote. \\ and \" are escapes; \n and \r, which some writers emit, too; a
+// backslash before anything else is kept as it stands.
+std::size_t parseQuoted(std::string_view s, std::size_t pos, std::string& out) {
+    while (pos < s.size()) {
+        char c = s[pos];
+        if (c == '"') return pos + 1;
+        if (c == '\\' && pos + 1 < s.size()) {
+            char e = s[pos + 1];
+            if (e == '\\' || e == '"') {
+                out.push_back(e);
+                pos += 2;
+                continue;
+            }
+            if (e == 'n' || e == 'r') {
+                out.push_back(e == 'n' ? '\n' : '\r');
+                pos += 2;
+                continue;
+            }
+        }
+        out.push_back(c);
+        ++pos;
+    }
+    throw std::invalid_argument("missing closing '\"'");
+}
+
+} // namespace
+
+RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
+    bool wide = false;
+    std::string text = decode(bytes, wide);
+    RegFileContent content;
+
+    std::vector<std::string_view> lines;
+    for (std::size_t pos = 0; pos <= text.size();) {
+        std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) nl = text.size();
+        lines.push_back(trimRight(std::string_view(text).substr(pos, nl - pos)));
+        pos = nl + 1;
+    }
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i].empty()) ++i;
+    if (i == lines.size()) throw RegistryFormatError(name, 1, "empty file, not a registry file");
+    std::string_view header = trimLeft(lines[i]);
+    if (header == kV5Header) {
+        content.version = RegFileContent::Version::V5;
+    } else if (header == kV4Header) {
+        content.version = RegFileContent::Version::Regedit4;
+    } else {
+        throw RegistryFormatError(name, static_cast<unsigned>(i + 1),
+                                  "not a registry file (expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\")");
+    }
+    const bool ansiStrings = content.version == RegFileContent::Version::Regedit4;
+    std::string currentKey;
+    bool haveKey = false;
+
+    for (++i; i < lines.size(); ++i) {
+        const unsigned lineNo = static_cast<unsigned>(i + 1);
+        std::string_view line = trimLeft(lines[i]);
+        if (line.empty() || line.front() == ';') continue;
+        auto fail = [&](const std::string& why) { throw RegistryFormatError(name, lineNo, why); };
+
+        if (line.front() == '[') {
+            std::size_t close = line.rfind(']');
+            if (close == std::string_view::npos || close == 0) fail("key line without ']'");
+            std::string_view keyName = line.substr(1, close - 1);
+            RegFileOperation op;
+            op.line = lineNo;
+            if (!keyName.empty() && keyName.front() == '-') {
+                op.kind = RegFileOperation::Kind::DeleteKey;
+                op.key = std::string(keyName.substr(1));
+                haveKey = false; // values under a deleted key have nowhere to go
+            } else {
+                op.kind = RegFileOperation::Kind::CreateKey;
+                op.key = std::string(keyName);
+                currentKey = op.key;
+                haveKey = true;
+            }
+            if (op.key.empty()) fail("empty key name");
+            content.operations.push_back(std::move(op));
+            continue;
+        }
+        if (line.front() != '"' && line.front() != '@') fail("unrecognized line");
+        if (!haveKey) fail("a value outside of a key");
+
+        RegFileOperation op;
+        op.line = lineNo;
+        op.key = currentKey;
+        std::size_t p = 0;
+        if (line.front() == '@') {
+            p = 1;
+        } else {
+            try {
+                p = parseQuoted(line, 1, op.value.name);
+            } catch (const std::invalid_argument& e) {
+                fail(e.what());
+            }
+        }
+        std::string_view rest = trimLeft(line.substr(p));
+        if (rest.empty() || rest.front() != '=') fail("missing '=' after the value name");
+        rest = trimLeft(rest.substr(1));
+
+        if (rest == "-" || (rest.size() > 1 && rest.front() == '-' && trimLeft(rest.substr(1)).front() == ';')) {
+            op.kind = RegFileOperation::Kind::DeleteValue;
+            content.operations.push_back(std::move(op));
+            continue;
+        }
+        op.kind = RegFileOperation::Kind::SetValue;
+        auto checkTail = [&](std::string_view tail) {
+            tail = trimLeft(tail);
+            if (!tail.empty() && tail.front() != ';') fail("unexpected text after the value");
+        };
+
+        if (rest.front() == '"') {
+            std::string s;
+            std::size_t end = 0;
+            try {
+                end = parseQuoted(rest, 1, s);
+            } catch (const std::invalid_argument& e) {
+                fail(e.what());
+            }
+            checkTail(rest.substr(end));
+            op.value.type = REG_SZ;
+            op.value.data = makeStringData(s);
+        } else if (rest.substr(0, 6) == "dword:") {
+            std::string_view digits = rest.substr(6);
+            std::size_t n = 0;
+            unsigned v = 0;
+            while (n < digits.size() && isHex(digits[n])) v = v * 16 + hexValue(digits[n++]);
+            if (n == 0 || n > 8) fail("dword: needs 1 to 8 hex digits");
+            checkTail(digits.substr(n));
+            op.value.type = REG_DWORD;
+            op.value.data = makeDwordData(v);
+        } else if (rest.substr(0, 3) == "hex") {
+            std::string_view after = rest.substr(3);
+            DWORD type = REG_BINARY;
+            if (!after.empty() && after.front() == '(') {
+                std::size_t close = after.find(')');
+                if (close == std::string_view::npos || close == 1) fail("bad hex(type)");
+                unsigned t = 0;
+                for (std::size_t k = 1; k < close; ++k) {
+                    if (!isHex(after[k]) || k > 8) fail("bad hex(type)");
+                    t = t * 16 + hexValue(after[k]);
+                }
+                type = t;
+                after = after.substr(close + 1);
+            }
+            if (after.empty() || after.front() != ':') fail("missing ':' after hex");
+            after = after.substr(1);
+            std::vector<std::uint8_t> data;
+            // Hex bytes, continued over lines that end in a backslash; blank and comment
+            // lines inside a continuation are skipped.
+            while (true) {
+                after = trimLeft(after);
+                if (after.empty() || after.front() == ';') break;
+                if (after.front() == '\\' && trimLeft(after.substr(1)).empty()) {
+                    do {
+                        if (++i >= lines.size()) fail("continuation at the end of the file");
+                        after = trimLeft(lines[i]);
+                    } while (after.empty() || after.front() == ';');
+                    continue;
+                }
+                if (after.size() >= 2 && isHex(after[0]) && isHex(after[1])) {
+                    data.push_back(static_cast<std::uint8_t>(hexValue(after[0]) * 16 + hexValue(after[1])));
+                    after = trimLeft(after.substr(2));
+                    if (!after.empty() && after.front() == ',') after = after.substr(1);
+                    continue;
+                }
+                if (after.size() == 1 && isHex(after[0])) {
+                    data.push_back(static_cast<std::uint8_t>(hexValue(after[0])));
+                    after = after.substr(1);
+                    continue;
+                }
+                throw RegistryFormatError(name, static_cast<unsigned>(i + 1), "bad hex data");
+            }
+            const bool stringType = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+            if (stringType && ansiStrings) {
+                // REGEDIT4 string bytes are in the ANSI code page.
+                std::string ansi(data.begin(), data.end());
+                while (!ansi.empty() && ansi.back() == '\0') ansi.pop_back();
+                std::u16string units = text::cp1252ToUtf16(ansi);
+                std::size_t nuls = data.size() - ansi.size();
+                data = text::utf16ToBytes(units);
+                data.insert(data.end(), 2 * nuls, 0);
+            }
+            if (stringType && data.size() % 2 == 0) {
+                // Supply a missing terminator.
+                std::size_t need = type == REG_MULTI_SZ ? 2 : 1;
+                std::size_t have = 0;
+                for (std::size_t k = data.size(); k >= 2 && have < need && data[k - 1] == 0 && data[k - 2] == 0; k -= 2) ++have;
+                if (type == REG_MULTI_SZ && data.empty()) need = 1;
+                for (; have < need; ++have) data.insert(data.end(), {0, 0});
+            }
+            op.value.type = type;
+            op.value.data = std::move(data);
+        } else {
+            fail("unknown value type");
+        }
+        content.operations.push_back(std::move(op));
+    }
+    return content;
+}
+
+RegFileWriter::RegFileWriter(RegFileContent::Version version) : version_(version) {
+    body_ = std::string(version == RegFileContent::Version::V5 ? kV5Header : kV4Header) + "\r\n";
+}
+
+namespace {
+void appendQuoted(std::string& out, const std::string& s) {
+    out.push_back('"');
+    for (char c : s) {
+        if (c == '\\' || c == '"') out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+} // namespace
+
+std::string RegFileWriter::formatValue(const RegistryValue& value, RegFileContent::Version version) {
+    std::string out;
+    if (value.name.empty()) out = "@=";
+    else {
+        appendQuoted(out, value.name);
+        out.push_back('=');
+    }
+    const auto& d = value.data;
+    if (value.type == REG_SZ && d.size() >= 2 && d.size() % 2 == 0 && d[d.size() - 1] == 0 && d[d.size() - 2] == 0) {
+        std::u16string units = text::bytesToUtf16(d.data(), d.size() - 2);
+        // A string that a quoted form cannot carry (line breaks, NULs inside) is kept in hex.
+        if (units.find_first_of(u"\r\n", 0, 3) == std::u16string::npos) {
+            appendQuoted(out, text::utf16ToUtf8(units));
+            return out + "\r\n";
+        }
+    }
+    if (value.type == REG_DWORD && d.size() == 4) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<unsigned>(d[3]) << 24));
+        return out + buf + "\r\n";
+    }
+    std::vector<std::uint8_t> bytes = d;
+    const bool stringType = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    if (stringType && version == RegFileContent::Version::Regedit4) {
+        std::string ansi = text::utf16ToCp1252(text::bytesToUtf16(d.data(), d.size()));
+        bytes.assign(ansi.begin(), ansi.end());
+    }
+    char prefix[24];
+    if (value.type == REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex:");
+    else std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
+    out += prefix;
+    std::size_t column = out.size();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
+        out += buf;
+        if (i + 1 == bytes.size()) break;
+        out.push_back(',');
+        column += 3;
+        if (column >= 77) {
+            out += "\\\r\n  ";
+            column = 2;
+        }
+    }
+    return out + "\r\n";
+}
+
+void RegFileWriter::addKey(const std::string& fullName, const std::vector<RegistryValue>& values) {
+    body_ += "\r\n[" + fullName + "]\r\n";
+    for (const auto& v : values) body_ += formatValue(v, version_);
+}
+
+void RegFileWriter::addKeyDeletion(const std::string& fullName) { body_ += "\r\n[-" + fullName + "]\r\n"; }
+
+void RegFileWriter::addValueDeletion(const std::string& valueName) {
+    if (valueName.empty()) body_ += "@=-\r\n";
+    else {
+        appendQuoted(body_, valueName);
+        body_ += "=-\r\n";
+    }
+}
+
+void RegFileWriter::addComment(const std::string& line) { body_ += "; " + line + "\r\n"; }
+
+void RegFileWriter::addTree(const std::string& fullName, Key& key) {
+    addKey(fullName, key.values());
+    for (const auto& sub : key.subkeys()) addTree(fullName + "\\" + sub->name(), *sub);
+}
+
+std::string RegFileWriter::text() const { return body_ + "\r\n"; }
+
+std::string RegFileWriter::bytes() const {
+    std::string t = text();
+    if (version_ == RegFileContent::Version::Regedit4) return text::utf16ToCp1252(text::utf8ToUtf16(t));
+    std::u16string units = text::utf8ToUtf16(t);
+    std::string out = "\xFF\xFE";
+    out.reserve(2 + units.size() * 2);
+    for (char16_t c : units) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
+
+} // namespace ravelin::registry

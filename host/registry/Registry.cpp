@@ -1,0 +1,593 @@
+#include "host/registry/Registry.h"
+
+#include "host/registry/NtHiveFile.h"
+#include "host/registry/Text.h"
+#include "host/registry/WineRegistryFile.h"
+
+#include <algorithm>
+#include <array>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace ravelin::registry {
+
+namespace {
+
+bool isFile(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+bool isDir(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The entry of `dir` whose name equals `name` ignoring case, as Windows resolves names.
+std::string findEntry(const std::string& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (text::namesEqual(e->d_name, name)) {
+            found = dir + "/" + e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string findPath(const std::string& dir, std::initializer_list<const char*> parts) {
+    std::string path = dir;
+    for (const char* part : parts) {
+        path = findEntry(path, part);
+        if (path.empty()) return {};
+    }
+    return path;
+}
+
+// The first real user profile of a Windows drive that has an NTUSER.DAT.
+std::string findUserHive(const std::string& root) {
+    for (const char* base : {"Users", "Documents and Settings"}) {
+        std::string usersDir = findEntry(root, base);
+        if (usersDir.empty()) continue;
+        DIR* d = ::opendir(usersDir.c_str());
+        if (!d) continue;
+        std::vector<std::string> names;
+        while (dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
+        ::closedir(d);
+        std::sort(names.begin(), names.end());
+        for (const auto& n : names) {
+            if (n == "." || n == ".." || text::namesEqual(n, "Default") || text::namesEqual(n, "Default User") ||
+                text::namesEqual(n, "All Users") || text::namesEqual(n, "Public") ||
+                text::namesEqual(n, "LocalService") || text::namesEqual(n, "NetworkService"))
+                continue;
+            std::string hive = findEntry(usersDir + "/" + n, "NTUSER.DAT");
+            if (!hive.empty() && isFile(hive)) return hive;
+        }
+    }
+    return {};
+}
+
+bool ieq(std::string_view a, std::string_view b) { return text::namesEqual(a, b); }
+
+// HKLM\Software subtrees that 32-bit and 64-bit programs share on Windows 7.
+constexpr std::array<std::string_view, 24> kSharedSoftware = {
+    "Clients",
+    "Policies",
+    "RegisteredApplications",
+    "Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap",
+    "Microsoft\\Windows\\CurrentVersion\\Group Policy",
+    "Microsoft\\Windows\\CurrentVersion\\Policies",
+    "Microsoft\\Windows\\CurrentVersion\\PreviewHandlers",
+    "Microsoft\\Windows\\CurrentVersion\\Setup",
+    "Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations",
+    "Microsoft\\Windows NT\\CurrentVersion\\Console",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontDpi",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontLink",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontMapper",
+    "Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+    "Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize",
+    "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    "Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+    "Microsoft\\Windows NT\\CurrentVersion\\Time Zones",
+    "Microsoft\\SystemCertificates",
+    "Microsoft\\Cryptography\\Services",
+};
+
+// Subkeys of Software\Classes that have a 32-bit view of their own.
+constexpr std::array<std::string_view, 5> kRedirectedClasses = {"CLSID", "DirectShow", "Interface",
+                                                                 "Media Type", "MediaFoundation"};
+
+bool startsWithComponents(const std::vector<std::string>& comps, std::size_t from, std::string_view prefix) {
+    auto parts = splitPath(prefix);
+    if (comps.size() - from < parts.size()) return false;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        if (!ieq(comps[from + i], parts[i])) return false;
+    return true;
+}
+
+std::string joinPath(const std::vector<std::string>& comps, std::size_t from = 0) {
+    std::string out;
+    for (std::size_t i = from; i < comps.size(); ++i) {
+        if (!out.empty()) out.push_back('\\');
+        out += comps[i];
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> splitPath(std::string_view path) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t sep = path.find('\\', start);
+        if (sep == std::string_view::npos) sep = path.size();
+        if (sep > start) out.emplace_back(path.substr(start, sep - start));
+        start = sep + 1;
+    }
+    return out;
+}
+
+Registry::~Registry() = default;
+
+std::unique_ptr<Registry> Registry::openMachine(const std::string& dir) {
+    auto reg = std::make_unique<Registry>();
+    std::string system = dir + "/system.reg";
+    if (isFile(system)) {
+        auto sys = WineHive::load(system);
+        reg->is64_ = sys->arch() == "win64";
+        reg->mount(HKEY_LOCAL_MACHINE, "", std::move(sys));
+        std::string user = dir + "/user.reg";
+        if (isFile(user)) {
+            auto hive = WineHive::load(user);
+            std::string sid = "S-1-5-21-0-0-0-1000";
+            auto rel = splitPath(hive->relativeTo());
+            if (rel.size() == 3 && ieq(rel[1], "User")) sid = rel[2];
+            reg->mount(HKEY_USERS, sid, std::move(hive));
+            reg->setCurrentUser(sid);
+        }
+        std::string userdef = dir + "/userdef.reg";
+        if (isFile(userdef)) reg->mount(HKEY_USERS, ".DEFAULT", WineHive::load(userdef));
+        reg->setMachineDir(dir, true);
+        return reg;
+    }
+    std::string config = findPath(dir, {"Windows", "System32", "config"});
+    if (config.empty() && (isFile(findEntry(dir, "SOFTWARE")) || isFile(findEntry(dir, "SYSTEM")) ||
+                           isFile(findEntry(dir, "NTUSER.DAT"))))
+        config = dir;
+    if (config.empty() || !isDir(config))
+        throw RegistryAccessError(dir + ": not a machine folder (no Wine prefix registry files and no Windows hive files found)");
+    bool any = false;
+    for (const char* name : {"SOFTWARE", "SYSTEM"}) {
+        std::string file = findEntry(config, name);
+        if (!file.empty() && isFile(file)) {
+            reg->mount(HKEY_LOCAL_MACHINE, name, NtHive::load(file));
+            any = true;
+        }
+    }
+    std::string def = findEntry(config, "DEFAULT");
+    if (!def.empty() && isFile(def)) reg->mount(HKEY_USERS, ".DEFAULT", NtHive::load(def)), any = true;
+    std::string user = findUserHive(dir);
+    if (user.empty()) {
+        std::string flat = findEntry(config, "NTUSER.DAT");
+        if (!flat.empty() && isFile(flat)) user = flat;
+    }
+    if (!user.empty()) {
+        reg->mount(HKEY_USERS, "S-1-5-21-0-0-0-1000", NtHive::load(user));
+        reg->setCurrentUser("S-1-5-21-0-0-0-1000");
+        any = true;
+    }
+    if (!any) throw RegistryAccessError(dir + ": no hive files found");
+    reg->is64_ = reg->keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node", {2});
+    reg->setMachineDir(dir, false);
+    return reg;
+}
+
+Hive& Registry::mount(HKEY root, const std::string& prefix, std::unique_ptr<Hive> hive) {
+    Hive& ref = *hive;
+    mounts_.push_back(Mount{root, splitPath(prefix), std::move(hive)});
+    return ref;
+}
+
+void Registry::setCurrentUser(const std::string& sid) { currentUserSid_ = sid; }
+
+void Registry::setMachineDir(const std::string& dir, bool winePrefix) {
+    machineDir_ = dir;
+    winePrefix_ = winePrefix;
+}
+
+bool Registry::view32(RegOptions options) const {
+    if (!is64_) return false;
+    if (options.has(1)) return true;
+    if (options.has(0) || options.has(2)) return false;
+    return wow64_;
+}
+
+std::string Registry::redirect(HKEY root, const std::string& path, RegOptions options) const {
+    if (!view32(options)) return path;
+    auto comps = splitPath(path);
+    auto classes = [&](std::size_t at) {
+        if (comps.size() > at && !ieq(comps[at], "Wow6432Node"))
+            for (auto name : kRedirectedClasses)
+                if (ieq(comps[at], name)) {
+                    comps.insert(comps.begin() + static_cast<std::ptrdiff_t>(at), "Wow6432Node");
+                    break;
+                }
+    };
+    if ((root == HKEY_LOCAL_MACHINE || root == HKEY_CURRENT_USER) && !comps.empty() && ieq(comps[0], "Software")) {
+        if (comps.size() >= 2 && ieq(comps[1], "Classes")) {
+            classes(2);
+        } else if (root == HKEY_LOCAL_MACHINE && !(comps.size() >= 2 && ieq(comps[1], "Wow6432Node"))) {
+            bool shared = false;
+            for (auto s : kSharedSoftware)
+                if (startsWithComponents(comps, 1, s)) shared = true;
+            if (!shared) comps.insert(comps.begin() + 1, "Wow6432Node");
+        }
+    }
+    return joinPath(comps);
+}
+
+std::vector<std::pair<HKEY, std::string>> Registry::candidates(HKEY root, std::string_view path,
+                                                               RegOptions options) const {
+    std::string p(path);
+    std::vector<std::pair<HKEY, std::string>> out;
+    auto withSub = [&](std::string base) { return p.empty() ? base : base + "\\" + p; };
+    if (root == HKEY_CLASSES_ROOT) {
+        out.emplace_back(HKEY_CURRENT_USER, withSub("Software\\Classes"));
+        out.emplace_back(HKEY_LOCAL_MACHINE, withSub("Software\\Classes"));
+    } else if (root == HKEY_CURRENT_CONFIG) {
+        out.emplace_back(HKEY_LOCAL_MACHINE, withSub("SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"));
+    } else {
+        out.emplace_back(root, p);
+    }
+    for (auto& [r, q] : out) q = redirect(r, q, options);
+    return out;
+}
+
+Registry::Place Registry::resolve(HKEY root, const std::string& path, int depth) {
+    Place place;
+    auto comps = splitPath(path);
+    if (root == HKEY_CURRENT_USER) {
+        if (currentUserSid_.empty()) return place;
+        root = HKEY_USERS;
+        comps.insert(comps.begin(), currentUserSid_);
+    }
+    const Mount* best = nullptr;
+    for (const auto& m : mounts_) {
+        if (m.root != root || m.prefix.size() > comps.size()) continue;
+        bool match = true;
+        for (std::size_t i = 0; i < m.prefix.size() && match; ++i) match = ieq(m.prefix[i], comps[i]);
+        if (match && (!best || m.prefix.size() > best->prefix.size())) best = &m;
+    }
+    if (!best) {
+        // Above the mounts: a key that only has the mounts' names below it.
+        for (const auto& m : mounts_) {
+            if (m.root != root || m.prefix.size() <= comps.size()) continue;
+            bool match = true;
+            for (std::size_t i = 0; i < comps.size() && match; ++i) match = ieq(m.prefix[i], comps[i]);
+            if (!match) continue;
+            const std::string& next = m.prefix[comps.size()];
+            if (std::none_of(place.virtualSubkeys.begin(), place.virtualSubkeys.end(),
+                             [&](const std::string& s) { return ieq(s, next); }))
+                place.virtualSubkeys.push_back(next);
+        }
+        place.exists = !place.virtualSubkeys.empty() || (comps.empty() && (root == HKEY_LOCAL_MACHINE || root == HKEY_USERS));
+        std::sort(place.virtualSubkeys.begin(), place.virtualSubkeys.end(),
+                  [](const std::string& a, const std::string& b) { return text::compareNames(a, b) < 0; });
+        return place;
+    }
+    Hive* hive = best->hive.get();
+    Key* key = &hive->root();
+    for (std::size_t i = best->prefix.size(); i < comps.size(); ++i) {
+        Key* next = key->findSubkey(comps[i]);
+        if (!next && key == &hive->root() && root == HKEY_LOCAL_MACHINE && best->prefix.size() == 1 &&
+            ieq(best->prefix[0], "SYSTEM") && ieq(comps[i], "CurrentControlSet")) {
+            // A hive file has no CurrentControlSet: Windows makes it at boot from Select\Current.
+            DWORD current = 1;
+            if (Key* select = key->findSubkey("Select"))
+                if (const RegistryValue* v = select->findValue("Current"); v && v->data.size() == 4)
+                    current = static_cast<DWORD>(v->data[0] | v->data[1] << 8 | v->data[2] << 16 | v->data[3] << 24);
+            char name[32];
+            std::snprintf(name, sizeof name, "ControlSet%03u", current);
+            next = key->findSubkey(name);
+        }
+        if (!next) return place;
+        if (next->isLink() && depth < 8) {
+            // Follow a symbolic link key: its target is a native path such as
+            // \Registry\Machine\System\ControlSet001.
+            const RegistryValue* target = next->findValue("SymbolicLinkValue");
+            if (target) {
+                auto parts = splitPath(stringFromData(target->data));
+                if (parts.size() >= 2 && ieq(parts[0], "Registry")) {
+                    HKEY targetRoot = ieq(parts[1], "Machine") ? HKEY_LOCAL_MACHINE
+                                      : ieq(parts[1], "User")  ? HKEY_USERS
+                                                               : 0;
+                    if (targetRoot) {
+                        std::vector<std::string> rest(parts.begin() + 2, parts.end());
+                        rest.insert(rest.end(), comps.begin() + static_cast<std::ptrdiff_t>(i + 1), comps.end());
+                        return resolve(targetRoot, joinPath(rest), depth + 1);
+                    }
+                }
+            }
+        }
+        key = next;
+    }
+    place.hive = hive;
+    place.key = key;
+    place.exists = true;
+    return place;
+}
+
+bool Registry::keyExists(HKEY root, std::string_view path, RegOptions options) {
+    for (auto& [r, p] : candidates(root, path, options))
+        if (resolve(r, p).exists) return true;
+    return false;
+}
+
+int Registry::getValue(HKEY root, std::string_view path, std::string_view name, RegistryValue& out,
+                       RegOptions options) {
+    for (auto& [r, p] : candidates(root, path, options)) {
+        Place place = resolve(r, p);
+        if (!place.key) continue;
+        if (const RegistryValue* v = place.key->findValue(name)) {
+            out = *v;
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+int Registry::enumKeys(HKEY root, std::string_view path, std::vector<std::string>& names, RegOptions options) {
+    names.clear();
+    bool found = false;
+    for (auto& [r, p] : candidates(root, path, options)) {
+        Place place = resolve(r, p);
+        if (!place.exists) continue;
+        found = true;
+        std::vector<std::string> these = place.virtualSubkeys;
+        if (place.key)
+            for (const auto& sub : place.key->subkeys()) these.push_back(sub->name());
+        for (auto& n : these)
+            if (std::none_of(names.begin(), names.end(), [&](const std::string& s) { return ieq(s, n); }))
+                names.push_back(std::move(n));
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return text::compareNames(a, b) < 0; });
+    return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+int Registry::enumValues(HKEY root, std::string_view path, std::vector<RegistryValue>& values, RegOptions options) {
+    values.clear();
+    bool found = false;
+    for (auto& [r, p] : candidates(root, path, options)) {
+        Place place = resolve(r, p);
+        if (!place.exists) continue;
+        found = true;
+        if (!place.key) continue;
+        for (const auto& v : place.key->values())
+            if (std::none_of(values.begin(), values.end(), [&](const RegistryValue& s) { return ieq(s.name, v.name); }))
+                values.push_back(v);
+    }
+    return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+std::uint64_t Registry::lastWriteTime(HKEY root, std::string_view path, RegOptions options) {
+    for (auto& [r, p] : candidates(root, path, options)) {
+        Place place = resolve(r, p);
+        if (place.key) return place.key->lastWrite();
+    }
+    return 0;
+}
+
+void Registry::beginWrite() {
+    if (lock_ || machineDir_.empty()) return;
+    if (winePrefix_) {
+        if (auto pid = runningWineserver(machineDir_))
+            throw RegistryAccessError(machineDir_ + ": Wine is running on this prefix (wineserver pid " +
+                                      std::to_string(*pid) +
+                                      "); it would overwrite the changes when it exits. Close its programs or run \"wineserver -k\" first.");
+    }
+    lock_ = std::make_unique<MachineLock>(machineDir_);
+}
+
+Key* Registry::createPath(HKEY root, const std::string& path, Hive*& hive, int& error) {
+    auto comps = splitPath(path);
+    // Walk down from the deepest existing key, following links through resolve().
+    std::size_t have = comps.size();
+    Place place;
+    while (true) {
+        place = resolve(root, joinPath(std::vector<std::string>(comps.begin(), comps.begin() + static_cast<std::ptrdiff_t>(have))));
+        if (place.exists || have == 0) break;
+        --have;
+    }
+    if (!place.key) {
+        error = ERROR_ACCESS_DENIED; // above the hive files: nothing to create keys in
+        return nullptr;
+    }
+    hive = place.hive;
+    Key* key = place.key;
+    const std::uint64_t now = fileTimeNow();
+    for (std::size_t i = have; i < comps.size(); ++i) {
+        bool created = false;
+        Key& next = key->addSubkey(comps[i], created);
+        if (created) {
+            next.markDirty(now);
+            key->markStructureChanged(now);
+        }
+        key = &next;
+    }
+    error = ERROR_SUCCESS;
+    return key;
+}
+
+namespace {
+// Where an HKEY_CLASSES_ROOT write goes: the per-user key when it exists, else the machine's.
+std::size_t writeTarget(Registry& reg, const std::vector<std::pair<HKEY, std::string>>& cands) {
+    for (std::size_t i = 0; i + 1 < cands.size(); ++i)
+        if (reg.keyExists(cands[i].first, cands[i].second, {2})) return i;
+    return cands.size() - 1;
+}
+} // namespace
+
+int Registry::createKey(HKEY root, std::string_view path, RegOptions options) {
+    auto cands = candidates(root, path, options);
+    auto& [r, p] = cands[writeTarget(*this, cands)];
+    if (resolve(r, p).exists) return ERROR_SUCCESS;
+    beginWrite();
+    Hive* hive = nullptr;
+    int error = 0;
+    createPath(r, p, hive, error);
+    return error;
+}
+
+int Registry::setValue(HKEY root, std::string_view path, std::string_view name, DWORD type,
+                       std::vector<std::uint8_t> data, RegOptions options) {
+    auto cands = candidates(root, path, options);
+    auto& [r, p] = cands[writeTarget(*this, cands)];
+    beginWrite();
+    Place place = resolve(r, p);
+    Hive* hive = place.hive;
+    Key* key = place.key;
+    if (!key) {
+        if (place.exists) return ERROR_ACCESS_DENIED;
+        int error = 0;
+        key = createPath(r, p, hive, error);
+        if (!key) return error;
+    }
+    if (data.size() > hive->maxValueSize()) return ERROR_INVALID_PARAMETER;
+    key->setValue(name, type, std::move(data));
+    key->markDirty(fileTimeNow());
+    return ERROR_SUCCESS;
+}
+
+int Registry::deleteValue(HKEY root, std::string_view path, std::string_view name, RegOptions options) {
+    auto cands = candidates(root, path, options);
+    for (auto& [r, p] : cands) {
+        Place place = resolve(r, p);
+        if (!place.key || !place.key->findValue(name)) continue;
+        beginWrite();
+        place.key->deleteValue(name);
+        place.key->markDirty(fileTimeNow());
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+int Registry::deleteKey(HKEY root, std::string_view path, RegOptions options) {
+    auto cands = candidates(root, path, options);
+    bool deleted = false;
+    for (auto& [r, p] : cands) {
+        Place place = resolve(r, p);
+        if (!place.exists) continue;
+        if (!place.key || !place.key->parent()) return ERROR_ACCESS_DENIED; // a root or a hive file itself
+        beginWrite();
+        Key* parent = place.key->parent();
+        parent->removeSubkey(place.key->name());
+        parent->markStructureChanged(fileTimeNow());
+        deleted = true;
+    }
+    return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
+                      RegOptions fromOptions, RegOptions toOptions) {
+    auto src = candidates(fromRoot, fromPath, fromOptions);
+    Place from;
+    for (auto& [r, p] : src) {
+        from = resolve(r, p);
+        if (from.key) break;
+    }
+    if (!from.key) return ERROR_FILE_NOT_FOUND;
+    // A snapshot first, so that copying a key into its own subtree terminates.
+    MemoryHive snapshot;
+    copyTree(*from.key, snapshot.root(), 0);
+
+    auto dst = candidates(toRoot, toPath, toOptions);
+    auto& [r, p] = dst[writeTarget(*this, dst)];
+    beginWrite();
+    Hive* hive = nullptr;
+    int error = 0;
+    Key* to = createPath(r, p, hive, error);
+    if (!to) return error;
+    copyTree(snapshot.root(), *to, fileTimeNow());
+    return ERROR_SUCCESS;
+}
+
+int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
+                      RegOptions fromOptions, RegOptions toOptions) {
+    // Moving a key into its own subtree would delete what was just copied.
+    auto src = candidates(fromRoot, fromPath, fromOptions);
+    auto dst = candidates(toRoot, toPath, toOptions);
+    for (auto& [sr, sp] : src) {
+        Place s = resolve(sr, sp);
+        if (!s.key) continue;
+        for (auto& [dr, dp] : dst) {
+            Place d = resolve(dr, dp);
+            for (Key* k = d.key; k; k = k->parent())
+                if (k == s.key) return ERROR_INVALID_PARAMETER;
+        }
+    }
+    int rc = copyKey(fromRoot, fromPath, toRoot, toPath, fromOptions, toOptions);
+    if (rc != ERROR_SUCCESS) return rc;
+    return deleteKey(fromRoot, fromPath, fromOptions);
+}
+
+void Registry::flush() {
+    for (auto& m : mounts_)
+        if (m.hive->modified()) m.hive->save();
+}
+
+bool Registry::modified() const {
+    return std::any_of(mounts_.begin(), mounts_.end(), [](const Mount& m) { return m.hive->modified(); });
+}
+
+std::vector<Hive*> Registry::hives() {
+    std::vector<Hive*> out;
+    for (auto& m : mounts_) out.push_back(m.hive.get());
+    return out;
+}
+
+bool Registry::parseRoot(std::string_view name, HKEY& root) {
+    struct Entry {
+        std::string_view shortName, longName;
+        HKEY key;
+    };
+    static constexpr Entry kRoots[] = {
+        {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {"HKU", "HKEY_USERS", HKEY_USERS},
+        {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    };
+    for (const auto& e : kRoots)
+        if (ieq(name, e.shortName) || ieq(name, e.longName)) {
+            root = e.key;
+            return true;
+        }
+    return false;
+}
+
+const char* Registry::rootName(HKEY root) {
+    switch (root) {
+    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
+    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
+    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
+    case HKEY_USERS: return "HKEY_USERS";
+    case HKEY_CURRENT_CONFIG: return "HKEY_CURRENT_CONFIG";
+    default: return "";
+    }
+}
+
+bool Registry::splitKeyName(std::string_view full, HKEY& root, std::string& path) {
+    std::size_t sep = full.find('\\');
+    std::string_view head = full.substr(0, sep);
+    if (!parseRoot(head, root)) return false;
+    path = sep == std::string_view::npos ? std::string() : std::string(full.substr(sep + 1));
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return true;
+}
+
+} // namespace ravelin::registry

@@ -1,0 +1,118 @@
+// The registry of one machine: its hive files mounted under the root keys, with the
+// views Windows offers on them (the merged HKEY_CLASSES_ROOT, the 32-bit view under
+// Wow6432Node, HKEY_CURRENT_CONFIG, CurrentControlSet).
+//
+// Reads and writes happen in memory; flush() writes every changed hive file atomically.
+// Results are Windows error codes. A registry file found to be unreadable while a key is
+// looked at raises RegistryFormatError; a machine that may not be written raises
+// RegistryAccessError at the first write.
+#pragma once
+
+#include "host/registry/Hive.h"
+#include "host/registry/MachineLock.h"
+#include "host/registry/Types.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravelin::registry {
+
+class Registry {
+public:
+    // An empty registry; mount hives into it.
+    Registry() = default;
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
+
+    // Opens the registry of a machine folder: a Wine prefix (system.reg, user.reg,
+    // userdef.reg) or a Windows system drive or folder of hive files (SOFTWARE, SYSTEM,
+    // DEFAULT, NTUSER.DAT). Throws RegistryAccessError when neither is found.
+    static std::unique_ptr<Registry> openMachine(const std::string& dir);
+
+    // Puts a hive under root\prefix (prefix may be empty).
+    Hive& mount(HKEY root, const std::string& prefix, std::unique_ptr<Hive> hive);
+    // HKEY_CURRENT_USER is HKEY_USERS\<sid>.
+    void setCurrentUser(const std::string& sid);
+    // The folder writers lock and whose wineserver is checked; empty for none.
+    void setMachineDir(const std::string& dir, bool winePrefix);
+    const std::string& machineDir() const { return machineDir_; }
+
+    // A 64-bit Windows has the Wow6432Node views; a process emulating a 32-bit one is
+    // redirected to them unless the call asks for the 64-bit or the native view.
+    void setIs64Bit(bool is64) { is64_ = is64; }
+    bool is64Bit() const { return is64_; }
+    void setEmulatesWow64(bool on) { wow64_ = on; }
+    bool emulatesWow64() const { return wow64_; }
+
+    // Reading.
+    bool keyExists(HKEY root, std::string_view path, RegOptions options = {});
+    int getValue(HKEY root, std::string_view path, std::string_view name, RegistryValue& out,
+                 RegOptions options = {});
+    int enumKeys(HKEY root, std::string_view path, std::vector<std::string>& names,
+                 RegOptions options = {});
+    int enumValues(HKEY root, std::string_view path, std::vector<RegistryValue>& values,
+                   RegOptions options = {});
+    // Last write time of a key (FILETIME), 0 when missing.
+    std::uint64_t lastWriteTime(HKEY root, std::string_view path, RegOptions options = {});
+
+    // Writing.
+    int createKey(HKEY root, std::string_view path, RegOptions options = {});
+    int setValue(HKEY root, std::string_view path, std::string_view name, DWORD type,
+                 std::vector<std::uint8_t> data, RegOptions options = {});
+    int deleteValue(HKEY root, std::string_view path, std::string_view name, RegOptions options = {});
+    int deleteKey(HKEY root, std::string_view path, RegOptions options = {});
+    int copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
+                RegOptions fromOptions = {}, RegOptions toOptions = {});
+    int moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
+                RegOptions fromOptions = {}, RegOptions toOptions = {});
+
+    // Writes every changed hive. Throws RegistryAccessError; hives saved before the failing
+    // one stay saved, the rest stay changed in memory.
+    void flush();
+    bool modified() const;
+    std::vector<Hive*> hives();
+
+    // Root names: "HKLM", "HKEY_LOCAL_MACHINE", ... (case-insensitive) to the constant.
+    static bool parseRoot(std::string_view name, HKEY& root);
+    static const char* rootName(HKEY root); // the long form
+    // Splits "HKLM\Software\X" into root and path. False on an unknown root.
+    static bool splitKeyName(std::string_view full, HKEY& root, std::string& path);
+
+private:
+    struct Mount {
+        HKEY root;
+        std::vector<std::string> prefix;
+        std::unique_ptr<Hive> hive;
+    };
+    // A resolved place: a key in a hive, or a point above the mounts that only has
+    // mount names as subkeys.
+    struct Place {
+        Hive* hive = nullptr;
+        Key* key = nullptr;
+        std::vector<std::string> virtualSubkeys;
+        bool exists = false;
+        bool isVirtual() const { return exists && key == nullptr; }
+    };
+
+    std::vector<std::pair<HKEY, std::string>> candidates(HKEY root, std::string_view path, RegOptions options) const;
+    Place resolve(HKEY root, const std::string& path, int depth = 0);
+    Key* createPath(HKEY root, const std::string& path, Hive*& hive, int& error);
+    void beginWrite();
+    std::string redirect(HKEY root, const std::string& path, RegOptions options) const;
+    bool view32(RegOptions options) const;
+
+    std::vector<Mount> mounts_;
+    std::string machineDir_;
+    std::string currentUserSid_;
+    bool winePrefix_ = false;
+    bool is64_ = false;
+    bool wow64_ = false;
+    std::unique_ptr<MachineLock> lock_;
+};
+
+std::vector<std::string> splitPath(std::string_view path);
+
+} // namespace ravelin::registry

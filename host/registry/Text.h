@@ -1,0 +1,42 @@
+// Text conversions shared by the registry backends: UTF-8 (our strings), UTF-16LE (what
+// Windows stores), Windows-1252 (the ANSI code page of REGEDIT4 files) and the
+// case-insensitive name order the registry uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravelin::text {
+
+// Decodes UTF-8 to UTF-16 code units. Invalid sequences decode byte by byte as
+// Windows-1252, so no input is ever rejected or lost.
+std::u16string utf8ToUtf16(std::string_view utf8);
+// Encodes UTF-16 code units to UTF-8; an unpaired surrogate is kept as its
+// three-byte form so that it comes back unchanged.
+std::string utf16ToUtf8(std::u16string_view utf16);
+
+bool isValidUtf8(std::string_view bytes);
+
+// Windows-1252 <-> UTF-8. Every one of the 256 byte values maps to a code point and back
+// (the five holes of the code page map to the C1 controls of the same number).
+std::string cp1252ToUtf8(std::string_view bytes);
+std::u16string cp1252ToUtf16(std::string_view bytes);
+// Characters without a Windows-1252 form become '?', as Windows converts them.
+std::string utf16ToCp1252(std::u16string_view utf16);
+
+// Little-endian byte forms of UTF-16 as registry data stores them.
+std::vector<std::uint8_t> utf16ToBytes(std::u16string_view utf16);
+std::u16string bytesToUtf16(const std::uint8_t* data, std::size_t size); // odd last byte dropped
+
+// Folds one UTF-16 unit to lower case: ASCII, Latin-1, Latin Extended-A, Greek and
+// Cyrillic, which covers every key name Windows itself ships. Other units are kept.
+char16_t foldCase(char16_t c);
+// Orders two names as the registry does: UTF-16 units folded to lower case, a
+// shorter name first on an equal prefix. Returns <0, 0 or >0.
+int compareNames(std::string_view a, std::string_view b);
+inline bool namesEqual(std::string_view a, std::string_view b) { return compareNames(a, b) == 0; }
+std::string foldName(std::string_view name); // folded UTF-8, for hashing and prefixes
+
+} // namespace ravelin::text

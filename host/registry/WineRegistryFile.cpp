@@ -1,0 +1,605 @@
+#include "host/registry/WineRegistryFile.h"
+
+#include "host/registry/FileUtil.h"
+#include "host/registry/Text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace ravelin::registry {
+
+namespace {
+
+constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
+constexpr std::uint64_t kTicks1601To1970 = 116444736000000000ull;
+constexpr std::uint64_t kTicksPerSecond = 10000000ull;
+
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+unsigned hexValue(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    return static_cast<unsigned>(c - 'A' + 10);
+}
+
+// The line [begin, end) without its '\n' and an optional '\r'.
+struct Line {
+    std::size_t begin;
+    std::size_t end;     // content end
+    std::size_t next;    // start of the following line
+};
+
+Line lineAt(std::string_view text, std::size_t pos) {
+    const char* base = text.data();
+    const void* nl = std::memchr(base + pos, '\n', text.size() - pos);
+    std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : text.size();
+    std::size_t next = nl ? end + 1 : end;
+    std::size_t contentEnd = end;
+    if (contentEnd > pos && text[contentEnd - 1] == '\r') --contentEnd;
+    return {pos, contentEnd, next};
+}
+
+// Parses an escaped string up to `endChar` as wineserver's parser does: \a \b \e \f \n
+// \r \t \v, \x with 1-4 hex digits, octal with 1-3 digits, any other escaped character
+// stands for itself; raw UTF-8 is accepted. Returns the position after endChar.
+std::size_t parseEscaped(std::string_view s, std::size_t pos, char endChar, std::u16string& out) {
+    while (pos < s.size()) {
+        char c = s[pos];
+        if (c == endChar) return pos + 1;
+        if (c == '\n') break;
+        if (c == '\\') {
+            if (++pos >= s.size() || s[pos] == '\n') break;
+            char e = s[pos];
+            switch (e) {
+            case 'a': out.push_back(7), ++pos; continue;
+            case 'b': out.push_back(8), ++pos; continue;
+            case 'e': out.push_back(27), ++pos; continue;
+            case 'f': out.push_back(12), ++pos; continue;
+            case 'n': out.push_back(10), ++pos; continue;
+            case 'r': out.push_back(13), ++pos; continue;
+            case 't': out.push_back(9), ++pos; continue;
+            case 'v': out.push_back(11), ++pos; continue;
+            case 'x': {
+                ++pos;
+                if (pos >= s.size() || !isHex(s[pos])) {
+                    out.push_back(u'x');
+                    continue;
+                }
+                unsigned v = 0;
+                for (int k = 0; k < 4 && pos < s.size() && isHex(s[pos]); ++k) v = v * 16 + hexValue(s[pos++]);
+                out.push_back(static_cast<char16_t>(v));
+                continue;
+            }
+            default:
+                if (e >= '0' && e <= '7') {
+                    unsigned v = 0;
+                    for (int k = 0; k < 3 && pos < s.size() && s[pos] >= '0' && s[pos] <= '7'; ++k)
+                        v = v * 8 + static_cast<unsigned>(s[pos++] - '0');
+                    out.push_back(static_cast<char16_t>(v));
+                    continue;
+                }
+                break; // the escaped character stands for itself
+            }
+            c = e;
+        }
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out.push_back(b);
+            ++pos;
+            continue;
+        }
+        // A raw UTF-8 sequence: take the bytes that belong to it.
+        std::size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+        if (pos + len > s.size()) len = 1;
+        out += text::utf8ToUtf16(s.substr(pos, len));
+        pos += len;
+    }
+    throw std::invalid_argument(std::string("missing closing ") + endChar);
+}
+
+void appendHex(std::string& out, unsigned v, bool pad8) {
+    char buf[16];
+    int n = std::snprintf(buf, sizeof buf, pad8 ? "%08x" : "%x", v);
+    out.append(buf, static_cast<std::size_t>(n));
+}
+
+std::size_t skipBlanks(std::string_view s, std::size_t pos) {
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
+    return pos;
+}
+
+bool startsWith(std::string_view s, std::size_t pos, std::string_view prefix) {
+    return s.size() - pos >= prefix.size() && s.compare(pos, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+namespace wine {
+
+void appendEscaped(std::string& out, std::u16string_view units, std::string_view quote) {
+    static constexpr char kEscapes[32] = {0, 0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,
+                                          0, 0, 0, 0, 0, 0, 0, 0,   0,   0,   0,   'e', 0,   0,   0, 0};
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char16_t c = units[i];
+        bool more = i + 1 < units.size();
+        if (c > 127) {
+            char buf[12];
+            bool hexFollows = more && units[i + 1] < 128 && isHex(static_cast<char>(units[i + 1]));
+            int n = std::snprintf(buf, sizeof buf, hexFollows ? "\\x%04x" : "\\x%x", static_cast<unsigned>(c));
+            out.append(buf, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (c < 32) {
+            if (c == 0 && !more) continue; // the terminating NUL is implied
+            if (kEscapes[c]) {
+                out.push_back('\\');
+                out.push_back(kEscapes[c]);
+            } else {
+                char buf[8];
+                bool octalFollows = more && units[i + 1] >= '0' && units[i + 1] <= '7';
+                int n = std::snprintf(buf, sizeof buf, octalFollows ? "\\%03o" : "\\%o", static_cast<unsigned>(c));
+                out.append(buf, static_cast<std::size_t>(n));
+            }
+            continue;
+        }
+        if (c == '\\' || quote.find(static_cast<char>(c)) != std::string_view::npos) out.push_back('\\');
+        out.push_back(static_cast<char>(c));
+    }
+}
+
+std::string formatValue(const RegistryValue& value) {
+    std::string out;
+    std::size_t count = 0;
+    if (!value.name.empty()) {
+        out.push_back('"');
+        appendEscaped(out, text::utf8ToUtf16(value.name), "\"");
+        out += "\"=";
+    } else {
+        out += "@=";
+    }
+    count = out.size();
+    const auto& d = value.data;
+    switch (value.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ:
+        // Only properly terminated strings are written as strings.
+        if (d.size() >= 2 && d.size() % 2 == 0 && d[d.size() - 1] == 0 && d[d.size() - 2] == 0) {
+            if (value.type != REG_SZ) {
+                out += "str(";
+                appendHex(out, value.type, false);
+                out += "):";
+            }
+            out.push_back('"');
+            appendEscaped(out, text::bytesToUtf16(d.data(), d.size()), "\"");
+            out += "\"\n";
+            return out;
+        }
+        break;
+    case REG_DWORD:
+        if (d.size() == 4) {
+            out += "dword:";
+            appendHex(out, static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<unsigned>(d[3]) << 24), true);
+            out.push_back('\n');
+            return out;
+        }
+        break;
+    default:
+        break;
+    }
+    std::size_t before = out.size();
+    if (value.type == REG_BINARY) {
+        out += "hex:";
+    } else {
+        out += "hex(";
+        appendHex(out, value.type, false);
+        out += "):";
+    }
+    count += out.size() - before;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        out.push_back(kDigits[d[i] >> 4]);
+        out.push_back(kDigits[d[i] & 15]);
+        count += 2;
+        if (i + 1 < d.size()) {
+            out.push_back(',');
+            if (++count > 76) {
+                out += "\\\n  ";
+                count = 2;
+            }
+        }
+    }
+    out.push_back('\n');
+    return out;
+}
+
+void parseValue(std::string_view text, std::size_t& pos, unsigned& line, RegistryValue& value) {
+    Line ln = lineAt(text, pos);
+    std::string_view s = text.substr(0, ln.end);
+    std::size_t p = ln.begin;
+    value.name.clear();
+    value.data.clear();
+    if (s[p] == '@') {
+        ++p;
+    } else if (s[p] == '"') {
+        std::u16string name;
+        p = parseEscaped(s, p + 1, '"', name);
+        value.name = text::utf16ToUtf8(name);
+    } else {
+        throw std::invalid_argument("a value must start with '\"' or '@'");
+    }
+    p = skipBlanks(s, p);
+    if (p >= s.size() || s[p] != '=') throw std::invalid_argument("missing '=' after the value name");
+    p = skipBlanks(s, p + 1);
+
+    auto finishString = [&](DWORD type, std::size_t from) {
+        std::u16string units;
+        from = parseEscaped(s, from, '"', units);
+        units.push_back(0);
+        value.type = type;
+        value.data = text::utf16ToBytes(units);
+        return from;
+    };
+
+    if (startsWith(s, p, "\"")) {
+        p = finishString(REG_SZ, p + 1);
+    } else if (startsWith(s, p, "str:\"")) {
+        p = finishString(REG_SZ, p + 5);
+    } else if (startsWith(s, p, "str(2):\"")) {
+        p = finishString(REG_EXPAND_SZ, p + 8);
+    } else if (startsWith(s, p, "str(7):\"")) {
+        p = finishString(REG_MULTI_SZ, p + 8);
+    } else if (startsWith(s, p, "dword:")) {
+        p += 6;
+        unsigned v = 0;
+        int digits = 0;
+        while (p < s.size() && isHex(s[p]) && digits < 8) v = v * 16 + hexValue(s[p++]), ++digits;
+        if (digits == 0) throw std::invalid_argument("dword: needs hex digits");
+        value.type = REG_DWORD;
+        value.data = makeDwordData(v);
+    } else if (startsWith(s, p, "hex:") || startsWith(s, p, "hex(")) {
+        if (s[p + 3] == ':') {
+            value.type = REG_BINARY;
+            p += 4;
+        } else {
+            p += 4;
+            unsigned t = 0;
+            int digits = 0;
+            while (p < s.size() && isHex(s[p]) && digits < 8) t = t * 16 + hexValue(s[p++]), ++digits;
+            if (digits == 0 || !startsWith(s, p, "):")) throw std::invalid_argument("bad hex(type): prefix");
+            value.type = t;
+            p += 2;
+        }
+        // Hex bytes, continued over lines that end in a backslash.
+        while (true) {
+            p = skipBlanks(s, p);
+            if (p < s.size() && s[p] == '\\' && skipBlanks(s, p + 1) == s.size()) {
+                if (ln.next >= text.size()) throw std::invalid_argument("continuation at end of file");
+                ln = lineAt(text, ln.next);
+                ++line;
+                s = text.substr(0, ln.end);
+                p = ln.begin;
+                continue;
+            }
+            if (p >= s.size()) break;
+            if (p + 1 < s.size() && isHex(s[p]) && isHex(s[p + 1])) {
+                value.data.push_back(static_cast<std::uint8_t>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
+                p = skipBlanks(s, p + 2);
+                if (p < s.size() && s[p] == ',') {
+                    ++p;
+                    continue;
+                }
+                if (p < s.size() && s[p] == '\\') continue;
+                break;
+            }
+            throw std::invalid_argument("bad hex data");
+        }
+    } else {
+        throw std::invalid_argument("unknown value type");
+    }
+    p = skipBlanks(s, p);
+    if (p != s.size()) throw std::invalid_argument("unexpected text after the value");
+    pos = ln.next;
+}
+
+} // namespace wine
+
+WineHive::WineHive(std::string file, std::string text)
+    : Hive(std::move(file), Key::ValueOrder::Sorted), text_(std::move(text)) {}
+
+std::unique_ptr<WineHive> WineHive::load(const std::string& path) {
+    return parse(readWholeFile(path), path);
+}
+
+std::unique_ptr<WineHive> WineHive::parse(std::string text, const std::string& name) {
+    std::unique_ptr<WineHive> hive(new WineHive(name, std::move(text)));
+    hive->parseText();
+    return hive;
+}
+
+std::unique_ptr<WineHive> WineHive::create(const std::string& path, const std::string& relativeTo,
+                                           const std::string& arch) {
+    std::string text = std::string(kHeader) + "\n;; All keys relative to " + relativeTo + "\n";
+    if (!arch.empty()) text += "\n#arch=" + arch + "\n";
+    auto hive = parse(std::move(text), path);
+    hive->root().markDirty(fileTimeNow()); // so that save() writes the new file
+    return hive;
+}
+
+void WineHive::parseValueLines(std::size_t begin, std::size_t end, unsigned line,
+                               std::vector<RegistryValue>& values) const {
+    std::string_view text = text_;
+    std::size_t pos = begin;
+    RegistryValue v;
+    while (pos < end) {
+        Line ln = lineAt(text, pos);
+        ++line;
+        char c = ln.begin < ln.end ? text[ln.begin] : '\0';
+        if (c != '"' && c != '@') {
+            pos = ln.next;
+            continue;
+        }
+        unsigned l = line;
+        try {
+            wine::parseValue(text, pos, l, v);
+        } catch (const std::invalid_argument& e) {
+            throw RegistryFormatError(file_, line, e.what());
+        }
+        line = l;
+        // Wine keeps the last of two values with the same name.
+        auto it = std::lower_bound(values.begin(), values.end(), v.name,
+                                   [](const RegistryValue& a, const std::string& n) {
+                                       return text::compareNames(a.name, n) < 0;
+                                   });
+        if (it != values.end() && text::namesEqual(it->name, v.name)) *it = std::move(v);
+        else values.insert(it, std::move(v));
+        v = RegistryValue{};
+    }
+}
+
+void WineHive::loadValues(Key& key) {
+    const KeyOrigin& o = key.origin();
+    std::vector<RegistryValue> values;
+    parseValueLines(o.valuesBegin, o.chunkEnd, o.line, values);
+    key.loadValuesStorage() = std::move(values);
+}
+
+void WineHive::parseText() {
+    std::string_view text = text_;
+    const std::string& file = file_;
+    Line first = lineAt(text, 0);
+    if (text.substr(0, first.end) != kHeader)
+        throw RegistryFormatError(file, 1, "not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
+
+    unsigned line = 1;
+    std::size_t pos = first.next;
+    Key* current = nullptr;
+    bool inContinuation = false;
+    // A key seen a second time: the later block's values are merged into it.
+    bool duplicate = false;
+    std::size_t duplicateBegin = 0;
+    unsigned duplicateLine = 0;
+    const std::uint64_t now = fileTimeNow();
+
+    auto closeBlock = [&](std::size_t end) {
+        if (!current) return;
+        if (!duplicate) {
+            current->origin().chunkEnd = end;
+            return;
+        }
+        std::vector<RegistryValue> later;
+        parseValueLines(duplicateBegin, end, duplicateLine, later);
+        for (auto& v : later) current->setValue(v.name, v.type, std::move(v.data));
+        current->origin().hasChunk = false;
+        current->markDirty(current->lastWrite()); // written anew, as Wine would
+    };
+
+    while (pos < text.size()) {
+        Line ln = lineAt(text, pos);
+        ++line;
+        char c = ln.begin < ln.end ? text[ln.begin] : '\0';
+        if (inContinuation) {
+            inContinuation = ln.end > ln.begin && text[ln.end - 1] == '\\';
+            pos = ln.next;
+            continue;
+        }
+        if (c == '[') {
+            // The blank line before a key belongs to the key's block.
+            std::size_t lead = ln.begin;
+            if (lead >= 2 && text[lead - 1] == '\n' && text[lead - 2] == '\n') lead -= 1;
+            closeBlock(lead);
+            if (!current) preambleEnd_ = lead;
+
+            std::u16string path;
+            std::size_t p;
+            try {
+                p = parseEscaped(text.substr(0, ln.end), ln.begin + 1, ']', path);
+            } catch (const std::invalid_argument& e) {
+                throw RegistryFormatError(file, line, std::string("bad key line: ") + e.what());
+            }
+            p = skipBlanks(text, p);
+            std::uint64_t seconds = 0;
+            bool haveSeconds = false;
+            while (p < ln.end && text[p] >= '0' && text[p] <= '9') {
+                seconds = seconds * 10 + static_cast<unsigned>(text[p++] - '0');
+                haveSeconds = true;
+            }
+            if (skipBlanks(text.substr(0, ln.end), p) != ln.end)
+                throw RegistryFormatError(file, line, "unexpected text after the key name");
+
+            Key* key = root_.get();
+            std::string utf8 = text::utf16ToUtf8(path);
+            std::size_t start = 0;
+            while (start < utf8.size()) {
+                std::size_t sep = utf8.find('\\', start);
+                if (sep == std::string::npos) sep = utf8.size();
+                if (sep == start) throw RegistryFormatError(file, line, "empty key name in the path");
+                key = &key->loadSubkey(utf8.substr(start, sep - start));
+                start = sep + 1;
+            }
+            const std::uint64_t time = haveSeconds ? seconds * kTicksPerSecond + kTicks1601To1970 : now;
+            // Keys only implied by this one take its time.
+            for (Key* up = key->parent(); up && up->parent() && up->lastWrite() == 0; up = up->parent())
+                up->setLastWrite(time);
+            duplicate = key->origin().hasChunk || key->dirty();
+            if (duplicate) {
+                try {
+                    key->ensureValues(); // the first block, before its place is forgotten
+                } catch (const RegistryFormatError&) {
+                    throw;
+                }
+                duplicateBegin = ln.next;
+                duplicateLine = line;
+            } else {
+                key->setLastWrite(time);
+                KeyOrigin& o = key->origin();
+                o.chunkBegin = lead;
+                o.valuesBegin = ln.next;
+                o.line = line;
+                o.hasChunk = true;
+                key->setSource(this, true, false);
+            }
+            current = key;
+            pos = ln.next;
+            continue;
+        }
+        if (c == '#') {
+            std::string_view body = text.substr(ln.begin, ln.end - ln.begin);
+            if (!current) {
+                if (body.substr(0, 6) == "#arch=") arch_ = std::string(body.substr(6));
+            } else if (body.substr(0, 6) == "#time=") {
+                std::uint64_t t = 0;
+                std::size_t k = 6;
+                while (k < body.size() && isHex(body[k])) t = t * 16 + hexValue(body[k++]);
+                if (k == 6 || k != body.size()) throw RegistryFormatError(file, line, "bad #time line");
+                if (!duplicate) current->setLastWrite(t);
+            } else if (body.substr(0, 7) == "#class=") {
+                std::u16string cls;
+                try {
+                    if (body.size() < 8 || body[7] != '"') throw std::invalid_argument("missing '\"'");
+                    parseEscaped(body, 8, '"', cls);
+                } catch (const std::invalid_argument& e) {
+                    throw RegistryFormatError(file, line, std::string("bad #class line: ") + e.what());
+                }
+                current->setClassName(text::utf16ToUtf8(cls));
+            } else if (body == "#link") {
+                current->setLink(true);
+            }
+            pos = ln.next;
+            continue;
+        }
+        if (c == '"' || c == '@') {
+            if (!current) throw RegistryFormatError(file, line, "a value before the first key");
+            inContinuation = text[ln.end - 1] == '\\';
+            pos = ln.next;
+            continue;
+        }
+        if (c == ';' || c == ' ' || c == '\t' || c == '\0') {
+            constexpr std::string_view kRelative = ";; All keys relative to ";
+            std::string_view body = text.substr(ln.begin, ln.end - ln.begin);
+            if (!current && body.substr(0, kRelative.size()) == kRelative) {
+                std::u16string rel;
+                std::string quoted = std::string(body.substr(kRelative.size())) + "\x01";
+                try {
+                    parseEscaped(quoted, 0, '\x01', rel);
+                    relativeTo_ = text::utf16ToUtf8(rel);
+                } catch (const std::invalid_argument&) {
+                }
+            }
+            pos = ln.next;
+            continue;
+        }
+        throw RegistryFormatError(file, line, "unrecognized input");
+    }
+    if (!current) preambleEnd_ = text.size();
+    closeBlock(text.size());
+}
+
+void WineHive::serializeKey(Key& key, std::string& out, std::size_t& newlines,
+                            std::vector<std::pair<Key*, KeyOrigin>>& moved) {
+    const KeyOrigin& o = key.origin();
+    auto countNewlines = [&](std::size_t from, std::size_t to) {
+        return static_cast<std::size_t>(std::count(out.begin() + static_cast<std::ptrdiff_t>(from),
+                                                   out.begin() + static_cast<std::ptrdiff_t>(to), '\n'));
+    };
+    if (!key.dirty() && o.hasChunk) {
+        // Unchanged: the very text it came from.
+        std::size_t keyLine = o.chunkBegin;
+        while (keyLine < o.chunkEnd && text_[keyLine] != '[') ++keyLine;
+        std::size_t before = out.size();
+        out.append(text_, o.chunkBegin, o.chunkEnd - o.chunkBegin);
+        KeyOrigin n = o;
+        n.chunkBegin = before;
+        n.chunkEnd = out.size();
+        n.valuesBegin = o.valuesBegin - o.chunkBegin + before;
+        n.line = static_cast<std::uint32_t>(newlines + countNewlines(before, before + (keyLine - o.chunkBegin)) + 1);
+        newlines += countNewlines(before, out.size());
+        moved.emplace_back(&key, n);
+    } else {
+        const bool isRoot = key.parent() == nullptr;
+        const auto& values = key.values();
+        bool written = !values.empty() || key.className() || key.isLink() || (!isRoot && key.subkeys().empty());
+        KeyOrigin n;
+        if (written) {
+            std::size_t before = out.size();
+            out += "\n[";
+            std::vector<const Key*> chain;
+            for (const Key* k = &key; k->parent(); k = k->parent()) chain.push_back(k);
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+                if (it != chain.rbegin()) out += "\\\\";
+                wine::appendEscaped(out, text::utf8ToUtf16((*it)->name()), "[]");
+            }
+            std::uint64_t t = key.lastWrite();
+            std::uint64_t secs = t > kTicks1601To1970 ? (t - kTicks1601To1970) / kTicksPerSecond : 0;
+            out += "] " + std::to_string(static_cast<unsigned>(secs)) + "\n#time=";
+            appendHex(out, static_cast<unsigned>(t >> 32), false);
+            appendHex(out, static_cast<unsigned>(t & 0xFFFFFFFFu), true);
+            out.push_back('\n');
+            if (key.className()) {
+                out += "#class=\"";
+                wine::appendEscaped(out, text::utf8ToUtf16(*key.className()), "\"");
+                out += "\"\n";
+            }
+            if (key.isLink()) out += "#link\n";
+            n.valuesBegin = out.size();
+            for (const auto& v : values) out += wine::formatValue(v);
+            n.chunkBegin = before;
+            n.chunkEnd = out.size();
+            n.line = static_cast<std::uint32_t>(newlines + 2);
+            n.hasChunk = true;
+            newlines += countNewlines(before, out.size());
+        }
+        moved.emplace_back(&key, n);
+    }
+    if (key.subkeysPending()) return;
+    for (const auto& sub : key.subkeys()) serializeKey(*sub, out, newlines, moved);
+}
+
+std::string WineHive::render(std::vector<std::pair<Key*, KeyOrigin>>& moved) {
+    std::string out;
+    out.reserve(text_.size() + 4096);
+    out.append(text_, 0, preambleEnd_);
+    std::size_t newlines = static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n'));
+    serializeKey(*root_, out, newlines, moved);
+    return out;
+}
+
+std::string WineHive::serialize() {
+    std::vector<std::pair<Key*, KeyOrigin>> moved;
+    return render(moved);
+}
+
+void WineHive::save() {
+    if (!modified()) return;
+    std::vector<std::pair<Key*, KeyOrigin>> moved;
+    std::string out = render(moved);
+    writeFileAtomically(file_, out); // throws, and then nothing here has changed
+    // The saved text is now the source of every key that was not parsed yet.
+    text_ = std::move(out);
+    for (auto& [key, origin] : moved) key->origin() = origin;
+    root_->clearDirty();
+}
+
+} // namespace ravelin::registry
