@@ -103,7 +103,9 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
     for (++i; i < lines.size(); ++i) {
         const unsigned lineNo = static_cast<unsigned>(i + 1);
         std::string_view line = trimLeft(lines[i]);
-        if (line.empty() || line.front() == ';') continue;
+        // '#' lines are not in the format, but real files use them as comments and
+        // regedit passes over them.
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         auto fail = [&](const std::string& why) { throw RegistryFormatError(name, lineNo, why); };
 
         if (line.front() == '[') {

@@ -527,9 +527,11 @@ int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std
         Place s = resolve(sr, sp);
         if (!s.key) continue;
         for (auto& [dr, dp] : dst) {
-            Place d = resolve(dr, dp);
-            for (Key* k = d.key; k; k = k->parent())
-                if (k == s.key) return ERROR_INVALID_PARAMETER;
+            auto comps = splitPath(dp);
+            for (std::size_t n = comps.size(); n > 0; --n) {
+                Place d = resolve(dr, joinPath(std::vector<std::string>(comps.begin(), comps.begin() + static_cast<std::ptrdiff_t>(n))));
+                if (d.key == s.key) return ERROR_INVALID_PARAMETER;
+            }
         }
     }
     int rc = copyKey(fromRoot, fromPath, toRoot, toPath, fromOptions, toOptions);
