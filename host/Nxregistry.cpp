@@ -30,29 +30,37 @@ template <typename Fn> int guarded(int noRegistry, Fn&& fn) {
     }
 }
 
-int readValue(HKEY hive, const std::string& key, const std::string& name, RegistryValue& out, RegOptions options) {
-    return guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) { return r.getValue(hive, key, name, out, options); });
+int readValue(HKEY hive, const std::string& key, const std::string& name, RegistryValue& out,
+              RegOptions options) {
+    return guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) {
+        return r.getValue(hive, key, name, out, options);
+    });
 }
 
-bool isStringType(DWORD t) { return t == REG_SZ || t == REG_EXPAND_SZ; }
+bool isStringType(DWORD t) {
+    return t == REG_SZ || t == REG_EXPAND_SZ;
+}
 
 std::string trimmedLower(std::string s) {
     auto notBlank = [](unsigned char c) { return !std::isspace(c); };
     s.erase(s.begin(), std::find_if(s.begin(), s.end(), notBlank));
     s.erase(std::find_if(s.rbegin(), s.rend(), notBlank).base(), s.end());
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 std::string dataAsText(const RegistryValue& v) {
     if (isStringType(v.type)) return stringFromData(v.data);
     if (v.type == REG_DWORD && v.data.size() == 4) {
-        DWORD d = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+        DWORD d = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 |
+                                     static_cast<DWORD>(v.data[3]) << 24);
         return std::to_string(d);
     }
     if (v.type == REG_QWORD && v.data.size() == 8) {
         std::uint64_t q = 0;
-        for (int i = 7; i >= 0; --i) q = (q << 8) | v.data[static_cast<std::size_t>(i)];
+        for (int i = 7; i >= 0; --i)
+            q = (q << 8) | v.data[static_cast<std::size_t>(i)];
         return std::to_string(q);
     }
     if (v.type == REG_MULTI_SZ) {
@@ -72,8 +80,8 @@ std::string dataAsText(const RegistryValue& v) {
     return out;
 }
 
-int write(HKEY hive, const std::string& key, const std::string& name, DWORD type, std::vector<std::uint8_t> data,
-          RegOptions options) {
+int write(HKEY hive, const std::string& key, const std::string& name, DWORD type,
+          std::vector<std::uint8_t> data, RegOptions options) {
     return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
         return r.setValue(hive, key, name, type, std::move(data), options);
     });
@@ -85,8 +93,12 @@ void SetCurrentRegistry(registry::Registry* reg) {
     gRegistry = reg;
     gLastError.clear();
 }
-registry::Registry* CurrentRegistry() { return gRegistry; }
-const std::string& LastRegistryError() { return gLastError; }
+registry::Registry* CurrentRegistry() {
+    return gRegistry;
+}
+const std::string& LastRegistryError() {
+    return gLastError;
+}
 
 bool FlagFromValue(const RegistryValue& v, bool def) {
     if (v.type == REG_DWORD || v.type == REG_QWORD || v.type == REG_BINARY)
@@ -101,18 +113,21 @@ bool FlagFromValue(const RegistryValue& v, bool def) {
     return def;
 }
 
-int GetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD& value, RegOptions options) {
+int GetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD& value,
+                     RegOptions options) {
     RegistryValue v;
     int rc = readValue(hive, key, name, v, options);
     if (rc != ERROR_SUCCESS) return rc;
     // Windows stores some numbers as four bytes of REG_BINARY; they read the same.
-    if ((v.type != REG_DWORD && v.type != REG_BINARY) || v.data.size() != 4) return ERROR_INVALID_DATA;
-    value = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+    if ((v.type != REG_DWORD && v.type != REG_BINARY) || v.data.size() != 4)
+        return ERROR_INVALID_DATA;
+    value = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 |
+                               static_cast<DWORD>(v.data[3]) << 24);
     return ERROR_SUCCESS;
 }
 
-int GetRegStringValue(HKEY hive, const std::string& key, const std::string& name, std::string& value,
-                      RegOptions options) {
+int GetRegStringValue(HKEY hive, const std::string& key, const std::string& name,
+                      std::string& value, RegOptions options) {
     RegistryValue v;
     int rc = readValue(hive, key, name, v, options);
     if (rc != ERROR_SUCCESS) return rc;
@@ -138,7 +153,8 @@ int GetRegIntValue(HKEY hive, const std::string& key, const std::string& name, i
     int rc = readValue(hive, key, name, v, options);
     if (rc != ERROR_SUCCESS) return rc;
     if ((v.type == REG_DWORD || v.type == REG_BINARY) && v.data.size() == 4) {
-        value = static_cast<int>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+        value = static_cast<int>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 |
+                                 static_cast<DWORD>(v.data[3]) << 24);
         return ERROR_SUCCESS;
     }
     if (isStringType(v.type)) {
@@ -153,19 +169,21 @@ int GetRegIntValue(HKEY hive, const std::string& key, const std::string& name, i
     return ERROR_INVALID_DATA;
 }
 
-std::string GetRegStringValueDef(HKEY hive, const std::string& key, const std::string& name, const std::string& def,
-                                 RegOptions options) {
+std::string GetRegStringValueDef(HKEY hive, const std::string& key, const std::string& name,
+                                 const std::string& def, RegOptions options) {
     std::string value;
     return GetRegStringValue(hive, key, name, value, options) == ERROR_SUCCESS ? value : def;
 }
 
-bool GetRegSetting(HKEY hive, const std::string& key, const std::string& name, bool def, RegOptions options) {
+bool GetRegSetting(HKEY hive, const std::string& key, const std::string& name, bool def,
+                   RegOptions options) {
     RegistryValue v;
     if (readValue(hive, key, name, v, options) != ERROR_SUCCESS) return def;
     return FlagFromValue(v, def);
 }
 
-bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool def, RegOptions options) {
+bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool def,
+                     RegOptions options) {
     HKEY root = 0;
     std::string path;
     if (!registry::Registry::splitKeyName(keyPath, root, path)) return def;
@@ -173,15 +191,19 @@ bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool d
 }
 
 bool KeyExist(HKEY hive, const std::string& key, RegOptions options) {
-    return guarded(0, [&](registry::Registry& r) { return r.keyExists(hive, key, options) ? 1 : 0; }) == 1;
+    return guarded(0, [&](registry::Registry& r) {
+               return r.keyExists(hive, key, options) ? 1 : 0;
+           }) == 1;
 }
 
-bool RegValueExists(HKEY hive, const std::string& key, const std::string& name, RegOptions options) {
+bool RegValueExists(HKEY hive, const std::string& key, const std::string& name,
+                    RegOptions options) {
     RegistryValue v;
     return readValue(hive, key, name, v, options) == ERROR_SUCCESS;
 }
 
-int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name, RegOptions options) {
+int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name,
+                RegOptions options) {
     std::vector<std::string> names;
     int rc = EnumRegKeysEx(hive, key, names, options);
     if (rc != ERROR_SUCCESS) return rc;
@@ -190,17 +212,21 @@ int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name,
     return ERROR_SUCCESS;
 }
 
-int EnumRegKeysEx(HKEY hive, const std::string& key, std::vector<std::string>& list, RegOptions options) {
+int EnumRegKeysEx(HKEY hive, const std::string& key, std::vector<std::string>& list,
+                  RegOptions options) {
     list.clear();
-    return guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) { return r.enumKeys(hive, key, list, options); });
+    return guarded(ERROR_FILE_NOT_FOUND,
+                   [&](registry::Registry& r) { return r.enumKeys(hive, key, list, options); });
 }
 
-int EnumRegValuesEx(HKEY hive, const std::string& key, std::vector<std::string>& names, std::vector<std::string>& data,
-                    RegOptions options) {
+int EnumRegValuesEx(HKEY hive, const std::string& key, std::vector<std::string>& names,
+                    std::vector<std::string>& data, RegOptions options) {
     names.clear();
     data.clear();
     std::vector<RegistryValue> values;
-    int rc = guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) { return r.enumValues(hive, key, values, options); });
+    int rc = guarded(ERROR_FILE_NOT_FOUND, [&](registry::Registry& r) {
+        return r.enumValues(hive, key, values, options);
+    });
     if (rc != ERROR_SUCCESS) return rc;
     for (const auto& v : values) {
         names.push_back(v.name);
@@ -209,17 +235,18 @@ int EnumRegValuesEx(HKEY hive, const std::string& key, std::vector<std::string>&
     return ERROR_NO_MORE_ITEMS;
 }
 
-int SetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD value, RegOptions options) {
+int SetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD value,
+                     RegOptions options) {
     return write(hive, key, name, REG_DWORD, makeDwordData(value), options);
 }
 
-int SetRegStringValue(HKEY hive, const std::string& key, const std::string& name, const std::string& value,
-                      RegOptions options) {
+int SetRegStringValue(HKEY hive, const std::string& key, const std::string& name,
+                      const std::string& value, RegOptions options) {
     return write(hive, key, name, REG_SZ, makeStringData(value), options);
 }
 
-int SetRegExpandStringValue(HKEY hive, const std::string& key, const std::string& name, const std::string& value,
-                            RegOptions options) {
+int SetRegExpandStringValue(HKEY hive, const std::string& key, const std::string& name,
+                            const std::string& value, RegOptions options) {
     return write(hive, key, name, REG_EXPAND_SZ, makeStringData(value), options);
 }
 
@@ -228,28 +255,30 @@ int SetRegMultiStringValue(HKEY hive, const std::string& key, const std::string&
     return write(hive, key, name, REG_MULTI_SZ, makeMultiStringData(value), options);
 }
 
-int SetRegBinaryValue(HKEY hive, const std::string& key, const std::string& name, const std::vector<std::uint8_t>& value,
-                      RegOptions options) {
+int SetRegBinaryValue(HKEY hive, const std::string& key, const std::string& name,
+                      const std::vector<std::uint8_t>& value, RegOptions options) {
     return write(hive, key, name, REG_BINARY, value, options);
 }
 
 int DeleteRegValue(HKEY hive, const std::string& key, const std::string& name, RegOptions options) {
-    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) { return r.deleteValue(hive, key, name, options); });
+    return guarded(ERROR_ACCESS_DENIED,
+                   [&](registry::Registry& r) { return r.deleteValue(hive, key, name, options); });
 }
 
 int DeleteRegKey(HKEY hive, const std::string& key, RegOptions options) {
-    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) { return r.deleteKey(hive, key, options); });
+    return guarded(ERROR_ACCESS_DENIED,
+                   [&](registry::Registry& r) { return r.deleteKey(hive, key, options); });
 }
 
-int CopyRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey, RegOptions fromOptions,
-               RegOptions toOptions) {
+int CopyRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,
+               RegOptions fromOptions, RegOptions toOptions) {
     return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
         return r.copyKey(fromHive, fromKey, toHive, toKey, fromOptions, toOptions);
     });
 }
 
-int MoveRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey, RegOptions fromOptions,
-               RegOptions toOptions) {
+int MoveRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,
+               RegOptions fromOptions, RegOptions toOptions) {
     return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
         return r.moveKey(fromHive, fromKey, toHive, toKey, fromOptions, toOptions);
     });

@@ -34,8 +34,8 @@ const std::string& LastRegistryError();
 // Reading.
 int GetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD& value,
                      RegOptions options = {});
-int GetRegStringValue(HKEY hive, const std::string& key, const std::string& name, std::string& value,
-                      RegOptions options = {});
+int GetRegStringValue(HKEY hive, const std::string& key, const std::string& name,
+                      std::string& value, RegOptions options = {});
 int GetRegMultiStringValue(HKEY hive, const std::string& key, const std::string& name,
                            std::vector<std::string>& value, RegOptions options = {});
 int GetRegIntValue(HKEY hive, const std::string& key, const std::string& name, int& value, int def,
@@ -45,13 +45,17 @@ std::string GetRegStringValueDef(HKEY hive, const std::string& key, const std::s
 bool GetRegSetting(HKEY hive, const std::string& key, const std::string& name, bool def,
                    RegOptions options = {});
 // keyPath starts with the root's name: "HKEY_CURRENT_USER\Software\..." or "HKCU\...".
-bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool def, RegOptions options = {});
+bool GetRegSettingEx(const std::string& keyPath, const std::string& name, bool def,
+                     RegOptions options = {});
 bool KeyExist(HKEY hive, const std::string& key, RegOptions options = {});
-bool RegValueExists(HKEY hive, const std::string& key, const std::string& name, RegOptions options = {});
+bool RegValueExists(HKEY hive, const std::string& key, const std::string& name,
+                    RegOptions options = {});
 // 0 while a subkey is found at `index`, 259 past the last one, 2 when the key is missing.
-int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name, RegOptions options = {});
+int EnumRegKeys(HKEY hive, const std::string& key, int index, std::string& name,
+                RegOptions options = {});
 // Fills the list with the subkey names: 0, or 2 when the key is missing.
-int EnumRegKeysEx(HKEY hive, const std::string& key, std::vector<std::string>& list, RegOptions options = {});
+int EnumRegKeysEx(HKEY hive, const std::string& key, std::vector<std::string>& list,
+                  RegOptions options = {});
 // Fills the value names and, beside each, its data as text (strings as they are, DWORDs
 // and QWORDs in decimal, multi-strings joined by line feeds, other data as hex digits).
 // Returns 259 once it has run to the end, 2 when the key is missing.
@@ -61,15 +65,16 @@ int EnumRegValuesEx(HKEY hive, const std::string& key, std::vector<std::string>&
 // Writing. Each returns 0 or a Windows error code.
 int SetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD value,
                      RegOptions options = {});
-int SetRegStringValue(HKEY hive, const std::string& key, const std::string& name, const std::string& value,
-                      RegOptions options = {});
+int SetRegStringValue(HKEY hive, const std::string& key, const std::string& name,
+                      const std::string& value, RegOptions options = {});
 int SetRegExpandStringValue(HKEY hive, const std::string& key, const std::string& name,
                             const std::string& value, RegOptions options = {});
 int SetRegMultiStringValue(HKEY hive, const std::string& key, const std::string& name,
                            const std::vector<std::string>& value, RegOptions options = {});
 int SetRegBinaryValue(HKEY hive, const std::string& key, const std::string& name,
                       const std::vector<std::uint8_t>& value, RegOptions options = {});
-int DeleteRegValue(HKEY hive, const std::string& key, const std::string& name, RegOptions options = {});
+int DeleteRegValue(HKEY hive, const std::string& key, const std::string& name,
+                   RegOptions options = {});
 // Deletes the key with all its subkeys and values.
 int DeleteRegKey(HKEY hive, const std::string& key, RegOptions options = {});
 int CopyRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,

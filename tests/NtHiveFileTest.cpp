@@ -18,16 +18,18 @@ std::string corpusHive(const std::string& name) {
     return dir.empty() ? std::string() : dir + "/hives/" + name;
 }
 
-#define REQUIRE_CORPUS(path)                                                                                           \
-    if ((path).empty()) GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout"
+#define REQUIRE_CORPUS(path)                                                                       \
+    if ((path).empty())                                                                            \
+    GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout"
 
 // Reads a value straight through libhivex, independent of our reader.
-std::vector<std::uint8_t> hivexValue(const std::string& file, const std::vector<std::string>& path, const std::string& name,
-                                     hive_type* type = nullptr) {
+std::vector<std::uint8_t> hivexValue(const std::string& file, const std::vector<std::string>& path,
+                                     const std::string& name, hive_type* type = nullptr) {
     hive_h* h = hivex_open(file.c_str(), 0);
     if (!h) return {};
     hive_node_h node = hivex_root(h);
-    for (const auto& p : path) node = node ? hivex_node_get_child(h, node, p.c_str()) : 0;
+    for (const auto& p : path)
+        node = node ? hivex_node_get_child(h, node, p.c_str()) : 0;
     std::vector<std::uint8_t> out;
     if (node) {
         hive_value_h v = hivex_node_get_value(h, node, name.c_str());
@@ -51,9 +53,11 @@ TEST(NtHiveFile, ReadsKeyAndValueNamesOfARealHive) {
     REQUIRE_CORPUS(path);
     auto hive = NtHive::load(path);
     std::vector<std::string> names;
-    for (const auto& k : hive->root().subkeys()) names.push_back(k->name());
+    for (const auto& k : hive->root().subkeys())
+        names.push_back(k->name());
     ASSERT_EQ(names.size(), 3u);
-    Key* umlauts = hive->root().findSubkey("ABCD_\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"); // case-insensitive, non-ASCII
+    Key* umlauts = hive->root().findSubkey(
+        "ABCD_\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"); // case-insensitive, non-ASCII
     ASSERT_NE(umlauts, nullptr);
     ASSERT_EQ(umlauts->values().size(), 1u);
     EXPECT_EQ(umlauts->values()[0].type, REG_DWORD);
@@ -72,7 +76,9 @@ TEST(NtHiveFile, WritesGoThroughLibhivexAndReadBack) {
         bool created = false;
         Key& vendor = hive->root().addSubkey("Vendor", created);
         Key& app = vendor.addSubkey("App \xC3\xA4", created);
-        app.setValue("Name", REG_SZ, makeStringData("Gr\xC3\xBC\xC3\x9F" "e"));
+        app.setValue("Name", REG_SZ,
+                     makeStringData("Gr\xC3\xBC\xC3\x9F"
+                                    "e"));
         app.setValue("Count", REG_DWORD, makeDwordData(7));
         app.setValue("", REG_BINARY, {1, 2, 3});
         app.setValue("List", REG_MULTI_SZ, makeMultiStringData({"a", "b"}));
@@ -82,24 +88,31 @@ TEST(NtHiveFile, WritesGoThroughLibhivexAndReadBack) {
         hive->save();
         EXPECT_FALSE(hive->modified());
         // Later changes apply to the saved file.
-        hive->root().findSubkey("vendor")->findSubkey("APP \xC3\x84")->setValue("Count", REG_DWORD, makeDwordData(8));
+        hive->root()
+            .findSubkey("vendor")
+            ->findSubkey("APP \xC3\x84")
+            ->setValue("Count", REG_DWORD, makeDwordData(8));
         hive->root().findSubkey("vendor")->findSubkey("APP \xC3\x84")->markDirty(fileTimeNow());
         hive->save();
     }
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 
     hive_type t{};
     EXPECT_EQ(hivexValue(path, {"Vendor", "App \xC3\xA4"}, "Count", &t), makeDwordData(8));
     EXPECT_EQ(t, hive_t_REG_DWORD);
-    EXPECT_EQ(hivexValue(path, {"Vendor", "App \xC3\xA4"}, "Name"), makeStringData("Gr\xC3\xBC\xC3\x9F" "e"));
-    EXPECT_EQ(hivexValue(path, {"Vendor", "App \xC3\xA4"}, ""), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(hivexValue(path, {"Vendor", "App \xC3\xA4"}, "Name"),
+              makeStringData("Gr\xC3\xBC\xC3\x9F"
+                             "e"));
+    EXPECT_EQ(hivexValue(path, {"Vendor", "App \xC3\xA4"}, ""),
+              (std::vector<std::uint8_t>{1, 2, 3}));
 
     auto again = NtHive::load(path);
     Key* app = again->root().findSubkey("Vendor")->findSubkey("App \xC3\xA4");
     ASSERT_NE(app, nullptr);
-    EXPECT_EQ(multiStringFromData(app->findValue("List")->data), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(multiStringFromData(app->findValue("List")->data),
+              (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(NtHiveFile, DeletesSubtreesAndKeepsOtherValues) {
@@ -115,7 +128,8 @@ TEST(NtHiveFile, DeletesSubtreesAndKeepsOtherValues) {
     auto again = NtHive::load(path);
     EXPECT_EQ(again->root().subkeys().size(), 2u);
     EXPECT_EQ(again->root().findSubkey("weird\xE2\x84\xA2"), nullptr);
-    EXPECT_EQ(again->root().findSubkey("abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F")->values().size(), 1u);
+    EXPECT_EQ(again->root().findSubkey("abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F")->values().size(),
+              1u);
 }
 
 TEST(NtHiveFile, CorruptFileIsRefusedWithItsName) {

@@ -10,7 +10,7 @@ using namespace ravelin::registry;
 namespace {
 
 class NxregistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         reg.mount(HKEY_LOCAL_MACHINE, "", std::make_unique<MemoryHive>("system"));
         reg.mount(HKEY_USERS, "S-1", std::make_unique<MemoryHive>("user"));
@@ -38,7 +38,8 @@ TEST_F(NxregistryTest, ReadersReturnCodesAndKeepDefaults) {
     SetRegStringValue(HKEY_LOCAL_MACHINE, key, "Str", "text", {2});
     EXPECT_EQ(GetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "Str", read, {}), ERROR_INVALID_DATA);
     std::string s = "keep";
-    EXPECT_EQ(GetRegStringValue(HKEY_LOCAL_MACHINE, key, "AutoShareWks", s, {}), ERROR_INVALID_DATA);
+    EXPECT_EQ(GetRegStringValue(HKEY_LOCAL_MACHINE, key, "AutoShareWks", s, {}),
+              ERROR_INVALID_DATA);
     EXPECT_EQ(s, "keep");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, key, "Str", "def", {}), "text");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, key, "Nope", "def", {}), "def");
@@ -56,7 +57,8 @@ TEST_F(NxregistryTest, ReadersReturnCodesAndKeepDefaults) {
     EXPECT_EQ(multi, (std::vector<std::string>{"a", "b c"}));
 
     SetRegBinaryValue(HKEY_LOCAL_MACHINE, key, "Bin4", {1, 0, 0, 0}, {});
-    EXPECT_EQ(GetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "Bin4", read, {}), 0) << "four binary bytes read as a DWORD";
+    EXPECT_EQ(GetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "Bin4", read, {}), 0)
+        << "four binary bytes read as a DWORD";
     EXPECT_EQ(read, 1u);
 }
 
@@ -82,7 +84,8 @@ TEST_F(NxregistryTest, FlagsReadAsDocumented) {
                           {"empty", true, false}, {"other", true, true},   {"other", false, false},
                           {"bin", false, true},   {"multi", false, false}, {"missing", true, true}};
     for (const auto& c : cases)
-        EXPECT_EQ(GetRegSetting(HKEY_CURRENT_USER, key, c.name, c.def, {}), c.expected) << c.name << " default " << c.def;
+        EXPECT_EQ(GetRegSetting(HKEY_CURRENT_USER, key, c.name, c.def, {}), c.expected)
+            << c.name << " default " << c.def;
     EXPECT_TRUE(GetRegSettingEx("HKEY_CURRENT_USER\\Software\\Flags", "dw1", false, {}));
     EXPECT_TRUE(GetRegSettingEx("HKCU\\Software\\Flags", "yes", false, {}));
     EXPECT_TRUE(GetRegSettingEx("HKXX\\Software\\Flags", "dw0", true, {}));
@@ -102,10 +105,12 @@ TEST_F(NxregistryTest, EnumerationEndsWith259) {
     EXPECT_EQ(EnumRegKeys(HKEY_CURRENT_USER, "Software\\None", 0, name, {}), ERROR_FILE_NOT_FOUND);
 
     std::vector<std::string> names, data;
-    EXPECT_EQ(EnumRegValuesEx(HKEY_CURRENT_USER, "Software\\E", names, data, {}), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(EnumRegValuesEx(HKEY_CURRENT_USER, "Software\\E", names, data, {}),
+              ERROR_NO_MORE_ITEMS);
     EXPECT_EQ(names, (std::vector<std::string>{"dw", "s"}));
     EXPECT_EQ(data, (std::vector<std::string>{"5", "t"}));
-    EXPECT_EQ(EnumRegValuesEx(HKEY_CURRENT_USER, "Software\\None", names, data, {}), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(EnumRegValuesEx(HKEY_CURRENT_USER, "Software\\None", names, data, {}),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(names.empty());
 
     std::vector<std::string> keys;
@@ -115,7 +120,8 @@ TEST_F(NxregistryTest, EnumerationEndsWith259) {
     EXPECT_TRUE(RegValueExists(HKEY_CURRENT_USER, "Software\\E", "DW", {}));
     EXPECT_EQ(DeleteRegValue(HKEY_CURRENT_USER, "Software\\E", "dw", {}), 0);
     EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, "Software\\E", "dw", {}));
-    EXPECT_EQ(MoveRegKey(HKEY_CURRENT_USER, "Software\\E", HKEY_LOCAL_MACHINE, "Software\\E", {}, {}), 0);
+    EXPECT_EQ(
+        MoveRegKey(HKEY_CURRENT_USER, "Software\\E", HKEY_LOCAL_MACHINE, "Software\\E", {}, {}), 0);
     EXPECT_TRUE(KeyExist(HKEY_LOCAL_MACHINE, "Software\\E\\b", {}));
     EXPECT_EQ(DeleteRegKey(HKEY_LOCAL_MACHINE, "Software\\E", {}), 0);
     EXPECT_FALSE(KeyExist(HKEY_LOCAL_MACHINE, "Software\\E", {}));

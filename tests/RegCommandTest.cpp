@@ -5,8 +5,8 @@
 #include "host/registry/Text.h"
 #include "tests/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 using namespace ravelin;
@@ -22,15 +22,21 @@ struct Result {
 };
 
 class RegCommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        test::writeFile(dir.file("system.reg"),
-                        "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win32\n\n"
-                        "[Software\\\\Vendor] 1796549070\n#time=1dd856399352242\n@=\"def\"\n\"Bin\"=hex:01,ab\n"
-                        "\"Dw\"=dword:0000002a\n\"Multi\"=str(7):\"a\\0b\\0\"\n\"Q\"=hex(b):10,00,00,00,00,00,00,00\n\n"
-                        "[Software\\\\Vendor\\\\App] 1796549070\n#time=1dd856399352242\n\"Dw\"=dword:00000001\n\n"
-                        "[Software\\\\Vendor\\\\Empty] 1796549070\n#time=1dd856399352242\n");
-        test::writeFile(dir.file("user.reg"), "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win32\n");
+        test::writeFile(
+            dir.file("system.reg"),
+            "WINE REGISTRY Version 2\n;; All keys relative to "
+            "REGISTRY\\\\Machine\n\n#arch=win32\n\n"
+            "[Software\\\\Vendor] 1796549070\n#time=1dd856399352242\n@=\"def\"\n\"Bin\"=hex:01,ab\n"
+            "\"Dw\"=dword:0000002a\n\"Multi\"=str(7):\"a\\0b\\0\"\n\"Q\"=hex(b):10,00,00,00,00,00,"
+            "00,00\n\n"
+            "[Software\\\\Vendor\\\\App] "
+            "1796549070\n#time=1dd856399352242\n\"Dw\"=dword:00000001\n\n"
+            "[Software\\\\Vendor\\\\Empty] 1796549070\n#time=1dd856399352242\n");
+        test::writeFile(dir.file("user.reg"),
+                        "WINE REGISTRY Version 2\n;; All keys relative to "
+                        "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win32\n");
     }
     Result run(std::vector<std::string> args, const std::string& input = "") {
         auto reg = Registry::openMachine(dir.path());
@@ -62,7 +68,8 @@ TEST_F(RegCommandTest, QueryPrintsAsRegExe) {
     EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\n    Dw    REG_DWORD    0x2a\n\n");
 
     r = run({"query", "HKLM\\Software\\Vendor\\App", "/ve"});
-    EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\\App\n    (Default)    REG_SZ    (value not set)\n\n");
+    EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\\App\n    (Default)    REG_SZ    "
+                     "(value not set)\n\n");
 
     r = run({"query", "HKLM\\Software\\Vendor", "/s"});
     EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\n"
@@ -102,16 +109,19 @@ TEST_F(RegCommandTest, AddAndDeleteWriteTheFileAndAskFirst) {
     Result r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "a \"quoted\" value", "/f"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "The operation completed successfully.\n");
-    EXPECT_NE(test::readFile(dir.file("user.reg")).find("\"Name\"=\"a \\\"quoted\\\" value\""), std::string::npos);
+    EXPECT_NE(test::readFile(dir.file("user.reg")).find("\"Name\"=\"a \\\"quoted\\\" value\""),
+              std::string::npos);
 
     r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "other"}, "no\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("Value Name exists, overwrite (Yes/No)? "), std::string::npos);
-    EXPECT_EQ(run({"query", "HKCU\\Software\\New", "/v", "Name"}).out.find("other"), std::string::npos);
+    EXPECT_EQ(run({"query", "HKCU\\Software\\New", "/v", "Name"}).out.find("other"),
+              std::string::npos);
 
     r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "other"}, "yes\n");
     EXPECT_EQ(r.code, 0);
-    run({"add", "HKCU\\Software\\New", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "x#y", "/s", "#", "/f"});
+    run({"add", "HKCU\\Software\\New", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "x#y", "/s", "#",
+         "/f"});
     run({"add", "HKCU\\Software\\New", "/v", "B", "/t", "REG_BINARY", "/d", "0aff", "/f"});
     run({"add", "HKCU\\Software\\New", "/v", "Q", "/t", "REG_QWORD", "/d", "0x100000000", "/f"});
     std::string user = test::readFile(dir.file("user.reg"));
@@ -135,13 +145,16 @@ TEST_F(RegCommandTest, ExportAndImportRoundTrip) {
     EXPECT_EQ(r.code, 0);
     std::string bytes = test::readFile(file);
     ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-    EXPECT_EQ(run({"export", "HKLM\\Software\\Vendor", file}, "n\n").code, 1) << "an existing file needs /y or a yes";
+    EXPECT_EQ(run({"export", "HKLM\\Software\\Vendor", file}, "n\n").code, 1)
+        << "an existing file needs /y or a yes";
     EXPECT_EQ(run({"export", "HKLM\\Software\\Vendor", file, "/y"}).code, 0);
 
     // Import the export under another name: the values come back the same.
     RegFileContent content = parseRegFile(bytes, file);
-    std::string text = text::utf16ToUtf8(text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
-    for (std::size_t p; (p = text.find("HKEY_LOCAL_MACHINE\\Software\\Vendor")) != std::string::npos;)
+    std::string text = text::utf16ToUtf8(text::bytesToUtf16(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
+    for (std::size_t p;
+         (p = text.find("HKEY_LOCAL_MACHINE\\Software\\Vendor")) != std::string::npos;)
         text.replace(p, 34, "HKEY_CURRENT_USER\\Software\\Copy");
     test::writeFile(dir.file("in.reg"), text);
     r = run({"import", dir.file("in.reg")});
@@ -149,13 +162,15 @@ TEST_F(RegCommandTest, ExportAndImportRoundTrip) {
     Result a = run({"query", "HKLM\\Software\\Vendor", "/s"});
     Result b = run({"query", "HKCU\\Software\\Copy", "/s"});
     std::string expected = a.out;
-    for (std::size_t p; (p = expected.find("HKEY_LOCAL_MACHINE\\Software\\Vendor")) != std::string::npos;)
+    for (std::size_t p;
+         (p = expected.find("HKEY_LOCAL_MACHINE\\Software\\Vendor")) != std::string::npos;)
         expected.replace(p, 34, "HKEY_CURRENT_USER\\Software\\Copy");
     EXPECT_EQ(b.out, expected);
 
     // Deletions in an import.
-    test::writeFile(dir.file("del.reg"), "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Copy\\App]\r\n"
-                                         "[HKEY_CURRENT_USER\\Software\\Copy]\r\n\"Dw\"=-\r\n");
+    test::writeFile(dir.file("del.reg"),
+                    "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Copy\\App]\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Copy]\r\n\"Dw\"=-\r\n");
     EXPECT_EQ(run({"import", dir.file("del.reg")}).code, 0);
     EXPECT_EQ(run({"query", "HKCU\\Software\\Copy\\App"}).code, 1);
     EXPECT_EQ(run({"query", "HKCU\\Software\\Copy", "/v", "Dw"}).code, 1);
@@ -163,12 +178,14 @@ TEST_F(RegCommandTest, ExportAndImportRoundTrip) {
 
 TEST_F(RegCommandTest, ABadImportChangesNothing) {
     std::string before = test::readFile(dir.file("user.reg"));
-    test::writeFile(dir.file("bad.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"ok\"=dword:1\r\n"
-                                         "[HKEY_CURRENT_USER\\Software\\B]\r\n\"bad\"=dword:xyz\r\n");
+    test::writeFile(dir.file("bad.reg"),
+                    "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"ok\"=dword:1\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\B]\r\n\"bad\"=dword:xyz\r\n");
     Result r = run({"import", dir.file("bad.reg")});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "ERROR: " + dir.file("bad.reg") + ":6: dword: needs 1 to 8 hex digits\n");
-    test::writeFile(dir.file("root.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"ok\"=dword:1\r\n[HKEY_NOWHERE\\X]\r\n");
+    test::writeFile(dir.file("root.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]"
+                                          "\r\n\"ok\"=dword:1\r\n[HKEY_NOWHERE\\X]\r\n");
     r = run({"import", dir.file("root.reg")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find(":5: invalid key name"), std::string::npos);

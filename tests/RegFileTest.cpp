@@ -53,18 +53,22 @@ TEST(RegFile, ParsesEveryKindOfLineOfAVersion5File) {
     EXPECT_EQ(c.operations[4].value.data, makeDwordData(1));
     EXPECT_EQ(c.operations[5].value.data, (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(c.operations[6].value.type, REG_EXPAND_SZ);
-    EXPECT_EQ(stringFromData(c.operations[6].value.data), "%A") << "the missing terminator is supplied";
+    EXPECT_EQ(stringFromData(c.operations[6].value.data), "%A")
+        << "the missing terminator is supplied";
     EXPECT_EQ(c.operations[6].value.data.size(), 6u);
-    EXPECT_EQ(multiStringFromData(c.operations[7].value.data), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(multiStringFromData(c.operations[7].value.data),
+              (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(c.operations[8].value.type, REG_QWORD);
     EXPECT_EQ(c.operations[9].kind, Kind::DeleteValue);
     EXPECT_EQ(c.operations[10].kind, Kind::DeleteKey);
     EXPECT_EQ(c.operations[10].key, "HKEY_CURRENT_USER\\Software\\B");
-    EXPECT_EQ(c.operations[11].key, "HKEY_LOCAL_MACHINE\\Software\\Odd]Name") << "the last ']' ends the name";
+    EXPECT_EQ(c.operations[11].key, "HKEY_LOCAL_MACHINE\\Software\\Odd]Name")
+        << "the last ']' ends the name";
 }
 
 TEST(RegFile, Regedit4StringsAreInTheAnsiCodePage) {
-    std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n\"S\"=\"\xE4\"\r\n\"H\"=hex(2):e4,00\r\n";
+    std::string text =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n\"S\"=\"\xE4\"\r\n\"H\"=hex(2):e4,00\r\n";
     RegFileContent c = parseRegFile(text, "v4.reg");
     EXPECT_EQ(c.version, RegFileContent::Version::Regedit4);
     EXPECT_EQ(stringFromData(c.operations[1].value.data), "\xC3\xA4");
@@ -116,7 +120,8 @@ TEST(RegFile, WriterProducesVersion5TextThatParsesBack) {
     EXPECT_EQ(t.substr(0, 40), "Windows Registry Editor Version 5.00\r\n\r\n");
     EXPECT_NE(t.find("@=\"d\\\"ef\\\\\"\r\n"), std::string::npos);
     EXPECT_NE(t.find("\"Dw\"=dword:ffffffff\r\n"), std::string::npos);
-    EXPECT_NE(t.find("\"Lines\"=hex(1):"), std::string::npos) << "line breaks cannot stand in quotes";
+    EXPECT_NE(t.find("\"Lines\"=hex(1):"), std::string::npos)
+        << "line breaks cannot stand in quotes";
     EXPECT_EQ(t.substr(t.size() - 4), "\r\n\r\n");
     for (std::size_t start = 0; start < t.size();) {
         std::size_t end = t.find("\r\n", start);
@@ -127,7 +132,8 @@ TEST(RegFile, WriterProducesVersion5TextThatParsesBack) {
     RegFileContent back = parseRegFile(bytes, "out.reg");
     std::vector<RegistryValue> values;
     for (const auto& op : back.operations)
-        if (op.kind == Kind::SetValue && op.key == "HKEY_CURRENT_USER\\K") values.push_back(op.value);
+        if (op.kind == Kind::SetValue && op.key == "HKEY_CURRENT_USER\\K")
+            values.push_back(op.value);
     ASSERT_EQ(values.size(), k.values().size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         EXPECT_EQ(values[i].name, k.values()[i].name);

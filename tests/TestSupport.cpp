@@ -33,10 +33,13 @@ void writeFile(const std::string& path, const std::string& data) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-void copyFile(const std::string& from, const std::string& to) { writeFile(to, readFile(from)); }
+void copyFile(const std::string& from, const std::string& to) {
+    writeFile(to, readFile(from));
+}
 
 std::string corpusDir() {
-    std::filesystem::path dir = std::filesystem::path(RAVELIN_SOURCE_DIR) / ".." / "shared" / "corpus";
+    std::filesystem::path dir =
+        std::filesystem::path(RAVELIN_SOURCE_DIR) / ".." / "shared" / "corpus";
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec)) return std::filesystem::canonical(dir).string();
     return {};

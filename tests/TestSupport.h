@@ -7,7 +7,7 @@ namespace ravelin::test {
 
 // A fresh temporary folder, removed with its contents when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -15,7 +15,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

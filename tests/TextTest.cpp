@@ -23,7 +23,8 @@ TEST(Text, InvalidUtf8FallsBackToWindows1252PerByte) {
 
 TEST(Text, Windows1252MapsEveryByteAndBack) {
     std::string all;
-    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
     EXPECT_EQ(utf16ToCp1252(cp1252ToUtf16(all)), all);
     EXPECT_EQ(cp1252ToUtf8("\x80"), "\xE2\x82\xAC");
     EXPECT_EQ(utf16ToCp1252(u"\u4E2D"), "?");

@@ -13,24 +13,30 @@ using namespace ravelin::registry;
 
 namespace {
 
-bool haveWine() { return std::system("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0; }
+bool haveWine() {
+    return std::system(
+               "command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
+}
 
 // Runs a Wine command on the prefix; its output goes to a file (Wine's services keep
 // pipes open while wineserver lives).
 int runWine(const std::string& prefix, const std::string& args, const std::string& output) {
-    std::string cmd = "WINEPREFIX='" + prefix + "' WINEDLLOVERRIDES='mscoree,mshtml=' WINEDEBUG=-all timeout 300 " + args +
-                      " >'" + output + "' 2>&1 </dev/null; rc=$?; WINEPREFIX='" + prefix + "' wineserver -w; exit $rc";
+    std::string cmd = "WINEPREFIX='" + prefix +
+                      "' WINEDLLOVERRIDES='mscoree,mshtml=' WINEDEBUG=-all timeout 300 " + args +
+                      " >'" + output + "' 2>&1 </dev/null; rc=$?; WINEPREFIX='" + prefix +
+                      "' wineserver -w; exit $rc";
     return std::system(cmd.c_str());
 }
 
 void markAllDirtyKeepingTimes(Key& key) {
     key.ensureValues();
     key.markDirty(key.lastWrite());
-    for (const auto& sub : key.subkeys()) markAllDirtyKeepingTimes(*sub);
+    for (const auto& sub : key.subkeys())
+        markAllDirtyKeepingTimes(*sub);
 }
 
 class WineOracle : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         if (!haveWine()) return;
         dir = std::make_unique<test::TempDir>();
@@ -60,21 +66,26 @@ TEST_F(WineOracle, EveryKeyOfAFreshPrefixIsWrittenAsWineWritesIt) {
         markAllDirtyKeepingTimes(hive->root());
         std::string ours = hive->serialize();
         ASSERT_EQ(ours.size(), original.size());
-        EXPECT_TRUE(ours == original) << "first difference at byte "
-                                      << std::mismatch(ours.begin(), ours.end(), original.begin()).first - ours.begin();
+        EXPECT_TRUE(ours == original)
+            << "first difference at byte "
+            << std::mismatch(ours.begin(), ours.end(), original.begin()).first - ours.begin();
     }
 }
 
 TEST_F(WineOracle, WineReadsWhatWeWriteAndWritesItBackTheSame) {
     {
         auto reg = Registry::openMachine(prefix);
-        ASSERT_EQ(reg->setValue(HKEY_CURRENT_USER, "Software\\Deskforge\\[Odd] Key", "Quote\"Back\\slash", REG_SZ,
-                                makeStringData("Gr\xC3\xBC\xC3\x9F" "e \"x\" \\ \xE2\x82\xAC tab\t")),
+        ASSERT_EQ(reg->setValue(HKEY_CURRENT_USER, "Software\\Deskforge\\[Odd] Key",
+                                "Quote\"Back\\slash", REG_SZ,
+                                makeStringData("Gr\xC3\xBC\xC3\x9F"
+                                               "e \"x\" \\ \xE2\x82\xAC tab\t")),
                   0);
-        ASSERT_EQ(reg->setValue(HKEY_CURRENT_USER, "Software\\Deskforge\\[Odd] Key", "Multi", REG_MULTI_SZ,
-                                makeMultiStringData({"one", "two"})),
+        ASSERT_EQ(reg->setValue(HKEY_CURRENT_USER, "Software\\Deskforge\\[Odd] Key", "Multi",
+                                REG_MULTI_SZ, makeMultiStringData({"one", "two"})),
                   0);
-        ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "Software\\Deskforge", "Number", REG_DWORD, makeDwordData(0x1234)), 0);
+        ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "Software\\Deskforge", "Number", REG_DWORD,
+                                makeDwordData(0x1234)),
+                  0);
         ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "Software\\Deskforge", "Blob", REG_BINARY,
                                 std::vector<std::uint8_t>(100, 0x5A)),
                   0);
@@ -86,7 +97,9 @@ TEST_F(WineOracle, WineReadsWhatWeWriteAndWritesItBackTheSame) {
     std::string q = test::readFile(dir->file("q.txt"));
     EXPECT_NE(q.find("Number    REG_DWORD    0x1234"), std::string::npos) << q;
     EXPECT_NE(q.find("Blob    REG_BINARY    5A5A5A"), std::string::npos) << q;
-    ASSERT_EQ(runWine(prefix, "wine reg query 'HKCU\\Software\\Deskforge\\[Odd] Key' /v Multi", dir->file("q2.txt")), 0);
+    ASSERT_EQ(runWine(prefix, "wine reg query 'HKCU\\Software\\Deskforge\\[Odd] Key' /v Multi",
+                      dir->file("q2.txt")),
+              0);
     EXPECT_NE(test::readFile(dir->file("q2.txt")).find("one\\0two"), std::string::npos);
 
     // Wine rewrote its files on exit: our keys must read back identical from them.
@@ -94,13 +107,16 @@ TEST_F(WineOracle, WineReadsWhatWeWriteAndWritesItBackTheSame) {
         std::size_t at = file.find(keyLine);
         if (at == std::string::npos) return std::string();
         std::size_t end = file.find("\n\n", at);
-        std::string block = file.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        return block.substr(block.find('\n', block.find("#time=")) + 1); // values only: Wine stamps new times
+        std::string block =
+            file.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        return block.substr(block.find('\n', block.find("#time=")) +
+                            1); // values only: Wine stamps new times
     };
     std::string wineUser = test::readFile(prefix + "/user.reg");
     std::string wineSystem = test::readFile(prefix + "/system.reg");
     std::string key = "[Software\\\\Deskforge\\\\\\[Odd\\] Key]";
     EXPECT_FALSE(extract(ourUser, key).empty());
     EXPECT_EQ(extract(wineUser, key), extract(ourUser, key));
-    EXPECT_EQ(extract(wineSystem, "[Software\\\\Deskforge]"), extract(ourSystem, "[Software\\\\Deskforge]"));
+    EXPECT_EQ(extract(wineSystem, "[Software\\\\Deskforge]"),
+              extract(ourSystem, "[Software\\\\Deskforge]"));
 }

@@ -54,7 +54,8 @@ const std::string kSystemReg = R"(WINE REGISTRY Version 2
 void markAllDirtyKeepingTimes(Key& key) {
     key.ensureValues();
     key.markDirty(key.lastWrite());
-    for (const auto& sub : key.subkeys()) markAllDirtyKeepingTimes(*sub);
+    for (const auto& sub : key.subkeys())
+        markAllDirtyKeepingTimes(*sub);
 }
 
 } // namespace
@@ -91,15 +92,19 @@ TEST(WineRegistryFile, ValuesParseToTheirTypesAndData) {
     EXPECT_EQ(test->findValue("Bin")->data.size(), 33u);
     EXPECT_EQ(test->findValue("Expand")->type, REG_EXPAND_SZ);
     EXPECT_EQ(stringFromData(test->findValue("Expand")->data), "%SystemRoot%\\system32");
-    EXPECT_EQ(multiStringFromData(test->findValue("Multi")->data), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(multiStringFromData(test->findValue("Multi")->data),
+              (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(test->findValue("Odd")->data, (std::vector<std::uint8_t>{0x41, 0, 0x42}));
     EXPECT_EQ(test->findValue("Short")->type, REG_DWORD);
     EXPECT_EQ(test->findValue("Short")->data.size(), 2u);
     EXPECT_EQ(test->findValue("Qword")->type, REG_QWORD);
     EXPECT_EQ(stringFromData(test->findValue("Quote\"d")->data), "C:\\Program Files\\\"x\"");
-    EXPECT_EQ(stringFromData(test->findValue("Wide")->data), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC");
-    std::u16string ctl = text::bytesToUtf16(test->findValue("Ctl")->data.data(), test->findValue("Ctl")->data.size());
-    EXPECT_EQ(ctl, (std::u16string{u't', u'a', u'b', 9, u'n', u'l', 10, u'b', u'e', u'l', u'l', 7, u'e', u's', u'c', 27, 1, 1, u'2', 0}));
+    EXPECT_EQ(stringFromData(test->findValue("Wide")->data), "Gr\xC3\xBC\xC3\x9F"
+                                                             "e \xE2\x82\xAC");
+    std::u16string ctl = text::bytesToUtf16(test->findValue("Ctl")->data.data(),
+                                            test->findValue("Ctl")->data.size());
+    EXPECT_EQ(ctl, (std::u16string{u't', u'a', u'b', 9,    u'n', u'l', 10, u'b', u'e', u'l',
+                                   u'l', 7,    u'e', u's', u'c', 27,   1,  1,    u'2', 0}));
 
     EXPECT_NE(test->findSubkey("Sub[1]"), nullptr) << "escaped brackets in key names";
     Key* ccs = hive->root().findSubkey("System")->findSubkey("CurrentControlSet");
@@ -112,16 +117,20 @@ TEST(WineRegistryFile, EscapesFollowWineserver) {
         return wine::formatValue(RegistryValue{"n", type, text::utf16ToBytes(data)});
     };
     EXPECT_EQ(line(u"a\"b\\c"), "\"n\"=\"a\\\"b\\\\c\"\n");
-    EXPECT_EQ(line(u"\u00e9a"), "\"n\"=\"\\x00e9a\"\n") << "a hex digit after \\x forces four digits";
+    EXPECT_EQ(line(u"\u00e9a"), "\"n\"=\"\\x00e9a\"\n")
+        << "a hex digit after \\x forces four digits";
     EXPECT_EQ(line(u"\u00e9z"), "\"n\"=\"\\xe9z\"\n");
-    EXPECT_EQ(line(std::u16string{1, u'7'}), "\"n\"=\"\\0017\"\n") << "an octal digit after forces three digits";
+    EXPECT_EQ(line(std::u16string{1, u'7'}), "\"n\"=\"\\0017\"\n")
+        << "an octal digit after forces three digits";
     EXPECT_EQ(line(std::u16string{1, u'8'}), "\"n\"=\"\\18\"\n");
-    EXPECT_EQ(line(std::u16string{0x7F, u'['}), "\"n\"=\"\x7F[\"\n") << "brackets are escaped in key names only";
+    EXPECT_EQ(line(std::u16string{0x7F, u'['}), "\"n\"=\"\x7F[\"\n")
+        << "brackets are escaped in key names only";
     EXPECT_EQ(line(u"\U0001F600"), "\"n\"=\"\\xd83d\\xde00\"\n");
     EXPECT_EQ(line(u"x", REG_MULTI_SZ), "\"n\"=str(7):\"x\"\n");
     EXPECT_EQ(wine::formatValue(RegistryValue{"", REG_SZ, {'a', 0}}), "@=hex(1):61,00\n")
         << "a string without its terminator is kept as hex";
-    EXPECT_EQ(wine::formatValue(RegistryValue{"", REG_DWORD, makeDwordData(0xDEADBEEF)}), "@=dword:deadbeef\n");
+    EXPECT_EQ(wine::formatValue(RegistryValue{"", REG_DWORD, makeDwordData(0xDEADBEEF)}),
+              "@=dword:deadbeef\n");
     EXPECT_EQ(wine::formatValue(RegistryValue{"", 0x20000, {1}}), "@=hex(20000):01\n");
     EXPECT_EQ(wine::formatValue(RegistryValue{"", REG_BINARY, {}}), "@=hex:\n");
 }
@@ -158,7 +167,9 @@ TEST(WineRegistryFile, ChangedKeysGetNewTimesAndSortAsWineDoes) {
     std::size_t pClasses = out.find("[Software\\\\Classes");
     ASSERT_NE(pNew, std::string::npos);
     EXPECT_LT(pNew, pClasses) << "'_' sorts before letters";
-    EXPECT_NE(out.find("[Software\\\\_New] 1797715756\n#time=1dd900000000000\n\"Alpha\"=dword:00000002\n\"zeta\"=dword:00000001\n"),
+    EXPECT_NE(out.find("[Software\\\\_New] "
+                       "1797715756\n#time=1dd900000000000\n\"Alpha\"=dword:00000002\n\"zeta\"="
+                       "dword:00000001\n"),
               std::string::npos);
     // Everything else is untouched.
     std::string withoutNew = out;
@@ -186,7 +197,7 @@ TEST(WineRegistryFile, SavesAtomicallyKeepingPermissionsAndReloadsItsOwnOutput) 
     test->setValue("New", REG_SZ, makeStringData("v"));
     test->markDirty(fileTimeNow());
     hive->save();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     std::string saved = test::readFile(path);
@@ -232,7 +243,8 @@ TEST(WineRegistryFile, BadInputNamesFileAndLineAndIsNeverRewritten) {
     // A broken value line is found when its key is read; the file is not written.
     TempDir dir;
     std::string path = dir.file("system.reg");
-    std::string text = "WINE REGISTRY Version 2\n\n[A] 1\n\"ok\"=dword:1\n\"bad\"=dwrd:1\n\n[B] 1\n\"x\"=\"y\"\n";
+    std::string text =
+        "WINE REGISTRY Version 2\n\n[A] 1\n\"ok\"=dword:1\n\"bad\"=dwrd:1\n\n[B] 1\n\"x\"=\"y\"\n";
     test::writeFile(path, text);
     auto hive = WineHive::load(path);
     try {
@@ -246,12 +258,14 @@ TEST(WineRegistryFile, BadInputNamesFileAndLineAndIsNeverRewritten) {
     b->markDirty(fileTimeNow());
     hive->save();
     std::string saved = test::readFile(path);
-    EXPECT_NE(saved.find("\"bad\"=dwrd:1"), std::string::npos) << "unparsed lines are kept as they were";
+    EXPECT_NE(saved.find("\"bad\"=dwrd:1"), std::string::npos)
+        << "unparsed lines are kept as they were";
     EXPECT_NE(saved.find("\"x\"=\"z\""), std::string::npos);
 }
 
 TEST(WineRegistryFile, DuplicateKeysMergeAsWineDoes) {
-    std::string text = "WINE REGISTRY Version 2\n\n[A] 1\n\"x\"=\"1\"\n\"y\"=\"1\"\n\n[A] 2\n\"y\"=\"2\"\n";
+    std::string text =
+        "WINE REGISTRY Version 2\n\n[A] 1\n\"x\"=\"1\"\n\"y\"=\"1\"\n\n[A] 2\n\"y\"=\"2\"\n";
     auto hive = WineHive::parse(text, "dup.reg");
     Key* a = hive->root().findSubkey("A");
     EXPECT_EQ(stringFromData(a->findValue("x")->data), "1");
@@ -269,7 +283,8 @@ TEST(WineRegistryFile, NewFileHasWinesHeader) {
     k.markDirty(116444736000000000ull + 10000000ull);
     hive->save();
     EXPECT_EQ(test::readFile(dir.file("userdef.reg")),
-              "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\.Default\n\n#arch=win64\n\n"
+              "WINE REGISTRY Version 2\n;; All keys relative to "
+              "REGISTRY\\\\User\\\\.Default\n\n#arch=win64\n\n"
               "[Control Panel] 1\n#time=19db1ded5d71680\n\"x\"=dword:00000001\n");
     EXPECT_EQ(WineHive::load(dir.file("userdef.reg"))->relativeTo(), "REGISTRY\\User\\.Default");
 }

@@ -7,8 +7,8 @@
 
 #include <charconv>
 #include <istream>
-#include <sstream>
 #include <ostream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace ravelin::app {
@@ -17,7 +17,8 @@ namespace {
 
 using registry::Registry;
 
-constexpr const char* kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
+constexpr const char* kNotFound =
+    "ERROR: The system was unable to find the specified registry key or value.";
 constexpr const char* kSuccess = "The operation completed successfully.";
 constexpr const char* kCancelled = "The operation was canceled by the user.";
 
@@ -26,7 +27,8 @@ struct UsageError {
 };
 
 std::string upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -53,8 +55,10 @@ std::string dataForQuery(const RegistryValue& v) {
     case REG_DWORD_BIG_ENDIAN:
         if (v.data.size() == 4) {
             DWORD d = v.type == REG_DWORD
-                          ? static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24)
-                          : static_cast<DWORD>(v.data[3] | v.data[2] << 8 | v.data[1] << 16 | static_cast<DWORD>(v.data[0]) << 24);
+                          ? static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 |
+                                               static_cast<DWORD>(v.data[3]) << 24)
+                          : static_cast<DWORD>(v.data[3] | v.data[2] << 8 | v.data[1] << 16 |
+                                               static_cast<DWORD>(v.data[0]) << 24);
             char buf[16];
             std::snprintf(buf, sizeof buf, "0x%x", d);
             return buf;
@@ -63,7 +67,8 @@ std::string dataForQuery(const RegistryValue& v) {
     case REG_QWORD:
         if (v.data.size() == 8) {
             std::uint64_t q = 0;
-            for (int i = 7; i >= 0; --i) q = (q << 8) | v.data[static_cast<std::size_t>(i)];
+            for (int i = 7; i >= 0; --i)
+                q = (q << 8) | v.data[static_cast<std::size_t>(i)];
             char buf[24];
             std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(q));
             return buf;
@@ -86,8 +91,8 @@ std::string dataForQuery(const RegistryValue& v) {
 }
 
 void printValue(std::ostream& out, const RegistryValue& v) {
-    out << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << typeName(v.type) << "    " << dataForQuery(v)
-        << "\n";
+    out << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << typeName(v.type) << "    "
+        << dataForQuery(v) << "\n";
 }
 
 // Asks a Yes/No question; anything but an answer starting with y is No (also the end of input).
@@ -118,7 +123,9 @@ KeyArg parseKey(const std::string& arg, const std::string& op) {
     return k;
 }
 
-UsageError syntax(const std::string& op) { return UsageError{"ERROR: Invalid syntax.\nType \"REG " + op + " /?\" for usage."}; }
+UsageError syntax(const std::string& op) {
+    return UsageError{"ERROR: Invalid syntax.\nType \"REG " + op + " /?\" for usage."};
+}
 
 RegOptions viewOption(bool reg32, bool reg64) {
     if (reg32) return {1};
@@ -135,23 +142,27 @@ struct QueryState {
     unsigned matches = 0;
 };
 
-void queryAll(QueryState& s, HKEY root, const std::string& path, const std::string& fullName, bool recurse, bool recursing) {
+void queryAll(QueryState& s, HKEY root, const std::string& path, const std::string& fullName,
+              bool recurse, bool recursing) {
     std::vector<RegistryValue> values;
     s.reg.enumValues(root, path, values, s.options);
     std::vector<std::string> subkeys;
     s.reg.enumKeys(root, path, subkeys, s.options);
     if (!values.empty() || recursing) s.out << fullName << "\n";
-    for (const auto& v : values) printValue(s.out, v);
+    for (const auto& v : values)
+        printValue(s.out, v);
     if (!values.empty() || recursing) s.out << "\n";
     for (const auto& sub : subkeys) {
         std::string subPath = path.empty() ? sub : path + "\\" + sub;
-        if (recurse) queryAll(s, root, subPath, fullName + "\\" + sub, true, true);
-        else s.out << fullName << "\\" << sub << "\n";
+        if (recurse)
+            queryAll(s, root, subPath, fullName + "\\" + sub, true, true);
+        else
+            s.out << fullName << "\\" << sub << "\n";
     }
 }
 
-void queryValue(QueryState& s, HKEY root, const std::string& path, const std::string& fullName, const std::string& name,
-                bool recurse) {
+void queryValue(QueryState& s, HKEY root, const std::string& path, const std::string& fullName,
+                const std::string& name, bool recurse) {
     RegistryValue v;
     if (s.reg.getValue(root, path, name, v, s.options) == ERROR_SUCCESS) {
         s.out << fullName << "\n";
@@ -163,7 +174,8 @@ void queryValue(QueryState& s, HKEY root, const std::string& path, const std::st
     std::vector<std::string> subkeys;
     s.reg.enumKeys(root, path, subkeys, s.options);
     for (const auto& sub : subkeys)
-        queryValue(s, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub, name, true);
+        queryValue(s, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub, name,
+                   true);
 }
 
 int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
@@ -172,12 +184,18 @@ int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
     std::string valueName;
     bool haveV = false, ve = false, recurse = false, reg32 = false, reg64 = false;
     for (std::size_t i = 2; i < a.size(); ++i) {
-        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size()) haveV = true, valueName = a[++i];
-        else if (isSwitch(a[i], "ve") && !ve) ve = true;
-        else if (isSwitch(a[i], "s") && !recurse) recurse = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
-        else throw syntax("QUERY");
+        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size())
+            haveV = true, valueName = a[++i];
+        else if (isSwitch(a[i], "ve") && !ve)
+            ve = true;
+        else if (isSwitch(a[i], "s") && !recurse)
+            recurse = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32)
+            reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64)
+            reg64 = true;
+        else
+            throw syntax("QUERY");
     }
     if ((haveV && ve) || (reg32 && reg64)) throw syntax("QUERY");
     QueryState s{reg, viewOption(reg32, reg64), c.out};
@@ -211,14 +229,17 @@ int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
 
 // --- add ---
 
-std::vector<std::uint8_t> parseData(DWORD type, const std::string& data, const std::string& separator) {
+std::vector<std::uint8_t> parseData(DWORD type, const std::string& data,
+                                    const std::string& separator) {
     auto number = [&](std::uint64_t max) -> std::uint64_t {
         std::string_view s = data;
         int base = 10;
-        if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2), base = 16;
+        if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+            s.remove_prefix(2), base = 16;
         std::uint64_t n = 0;
         auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n, base);
-        if (s.empty() || ec != std::errc() || end != s.data() + s.size() || n > max) throw syntax("ADD");
+        if (s.empty() || ec != std::errc() || end != s.data() + s.size() || n > max)
+            throw syntax("ADD");
         return n;
     };
     switch (type) {
@@ -261,9 +282,15 @@ std::vector<std::uint8_t> parseData(DWORD type, const std::string& data, const s
 
 bool parseType(const std::string& name, DWORD& type) {
     static const std::pair<const char*, DWORD> kTypes[] = {
-        {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_MULTI_SZ", REG_MULTI_SZ},
-        {"REG_DWORD", REG_DWORD}, {"REG_QWORD", REG_QWORD},         {"REG_BINARY", REG_BINARY},
-        {"REG_NONE", REG_NONE},   {"REG_DWORD_LITTLE_ENDIAN", REG_DWORD}, {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN},
+        {"REG_SZ", REG_SZ},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ},
+        {"REG_MULTI_SZ", REG_MULTI_SZ},
+        {"REG_DWORD", REG_DWORD},
+        {"REG_QWORD", REG_QWORD},
+        {"REG_BINARY", REG_BINARY},
+        {"REG_NONE", REG_NONE},
+        {"REG_DWORD_LITTLE_ENDIAN", REG_DWORD},
+        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN},
     };
     for (const auto& [n, t] : kTypes)
         if (text::namesEqual(name, n)) {
@@ -277,18 +304,28 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (a.size() < 2) throw syntax("ADD");
     KeyArg key = parseKey(a[1], "ADD");
     std::string valueName, typeText = "REG_SZ", data, separator;
-    bool haveV = false, ve = false, haveT = false, haveD = false, haveS = false, force = false, reg32 = false, reg64 = false;
+    bool haveV = false, ve = false, haveT = false, haveD = false, haveS = false, force = false,
+         reg32 = false, reg64 = false;
     for (std::size_t i = 2; i < a.size(); ++i) {
         bool more = i + 1 < a.size();
-        if (isSwitch(a[i], "v") && !haveV && more) haveV = true, valueName = a[++i];
-        else if (isSwitch(a[i], "ve") && !ve) ve = true;
-        else if (isSwitch(a[i], "t") && !haveT && more) haveT = true, typeText = a[++i];
-        else if (isSwitch(a[i], "d") && !haveD && more) haveD = true, data = a[++i];
-        else if (isSwitch(a[i], "s") && !haveS && more) haveS = true, separator = a[++i];
-        else if (isSwitch(a[i], "f") && !force) force = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
-        else throw syntax("ADD");
+        if (isSwitch(a[i], "v") && !haveV && more)
+            haveV = true, valueName = a[++i];
+        else if (isSwitch(a[i], "ve") && !ve)
+            ve = true;
+        else if (isSwitch(a[i], "t") && !haveT && more)
+            haveT = true, typeText = a[++i];
+        else if (isSwitch(a[i], "d") && !haveD && more)
+            haveD = true, data = a[++i];
+        else if (isSwitch(a[i], "s") && !haveS && more)
+            haveS = true, separator = a[++i];
+        else if (isSwitch(a[i], "f") && !force)
+            force = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32)
+            reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64)
+            reg64 = true;
+        else
+            throw syntax("ADD");
     }
     if ((haveV && ve) || (reg32 && reg64) || key.path.empty()) throw syntax("ADD");
     DWORD type = REG_SZ;
@@ -311,14 +348,17 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
     std::vector<std::uint8_t> bytes = parseData(type, data, separator);
     RegistryValue existing;
     if (!force && reg.getValue(key.root, key.path, valueName, existing, options) == ERROR_SUCCESS) {
-        if (!confirm(c, "Value " + (valueName.empty() ? std::string("(Default)") : valueName) + " exists, overwrite")) {
+        if (!confirm(c, "Value " + (valueName.empty() ? std::string("(Default)") : valueName) +
+                            " exists, overwrite")) {
             c.out << kCancelled << "\n";
             return 1;
         }
     }
     int rc = reg.setValue(key.root, key.path, valueName, type, std::move(bytes), options);
     if (rc != ERROR_SUCCESS) {
-        c.err << (rc == ERROR_INVALID_PARAMETER ? "ERROR: The value is too large for this hive file." : "ERROR: Access is denied.")
+        c.err << (rc == ERROR_INVALID_PARAMETER
+                      ? "ERROR: The value is too large for this hive file."
+                      : "ERROR: Access is denied.")
               << "\n";
         return 1;
     }
@@ -335,13 +375,20 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
     std::string valueName;
     bool haveV = false, ve = false, va = false, force = false, reg32 = false, reg64 = false;
     for (std::size_t i = 2; i < a.size(); ++i) {
-        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size()) haveV = true, valueName = a[++i];
-        else if (isSwitch(a[i], "ve") && !ve) ve = true;
-        else if (isSwitch(a[i], "va") && !va) va = true;
-        else if (isSwitch(a[i], "f") && !force) force = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
-        else throw syntax("DELETE");
+        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size())
+            haveV = true, valueName = a[++i];
+        else if (isSwitch(a[i], "ve") && !ve)
+            ve = true;
+        else if (isSwitch(a[i], "va") && !va)
+            va = true;
+        else if (isSwitch(a[i], "f") && !force)
+            force = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32)
+            reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64)
+            reg64 = true;
+        else
+            throw syntax("DELETE");
     }
     if ((haveV + ve + va) > 1 || (reg32 && reg64)) throw syntax("DELETE");
     RegOptions options = viewOption(reg32, reg64);
@@ -369,14 +416,16 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
         }
         std::vector<RegistryValue> values;
         reg.enumValues(key.root, key.path, values, options);
-        for (const auto& v : values) reg.deleteValue(key.root, key.path, v.name, options);
+        for (const auto& v : values)
+            reg.deleteValue(key.root, key.path, v.name, options);
     } else {
         RegistryValue v;
         if (reg.getValue(key.root, key.path, valueName, v, options) != ERROR_SUCCESS) {
             c.err << kNotFound << "\n";
             return 1;
         }
-        if (!force && !confirm(c, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : valueName))) {
+        if (!force && !confirm(c, "Delete the registry value " +
+                                      (valueName.empty() ? std::string("(Default)") : valueName))) {
             c.out << kCancelled << "\n";
             return 1;
         }
@@ -389,19 +438,20 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
 
 // --- export / import ---
 
-void exportTree(Registry& reg, HKEY root, const std::string& path, const std::string& fullName, RegOptions options,
-                registry::RegFileWriter& writer) {
+void exportTree(Registry& reg, HKEY root, const std::string& path, const std::string& fullName,
+                RegOptions options, registry::RegFileWriter& writer) {
     std::vector<RegistryValue> values;
     reg.enumValues(root, path, values, options);
     writer.addKey(fullName, values);
     std::vector<std::string> subkeys;
     reg.enumKeys(root, path, subkeys, options);
     for (const auto& sub : subkeys)
-        exportTree(reg, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub, options, writer);
+        exportTree(reg, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub,
+                   options, writer);
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -411,10 +461,14 @@ int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     std::string file = a[2];
     bool overwrite = false, reg32 = false, reg64 = false;
     for (std::size_t i = 3; i < a.size(); ++i) {
-        if (isSwitch(a[i], "y") && !overwrite) overwrite = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
-        else throw syntax("EXPORT");
+        if (isSwitch(a[i], "y") && !overwrite)
+            overwrite = true;
+        else if (isSwitch(a[i], "reg:32") && !reg32)
+            reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64)
+            reg64 = true;
+        else
+            throw syntax("EXPORT");
     }
     if (reg32 && reg64) throw syntax("EXPORT");
     RegOptions options = viewOption(reg32, reg64);
@@ -422,7 +476,8 @@ int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
         c.err << kNotFound << "\n";
         return 1;
     }
-    if (fileExists(file) && !overwrite && !confirm(c, "File " + file + " already exists. Overwrite")) {
+    if (fileExists(file) && !overwrite &&
+        !confirm(c, "File " + file + " already exists. Overwrite")) {
         c.out << kCancelled << "\n";
         return 1;
     }
@@ -438,10 +493,14 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     std::string file = a[1];
     bool reg32 = false, reg64 = false, verbose = false;
     for (std::size_t i = 2; i < a.size(); ++i) {
-        if (isSwitch(a[i], "reg:32") && !reg32) reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64) reg64 = true;
-        else if (a[i] == "--verbose" && !verbose) verbose = true;
-        else throw syntax("IMPORT");
+        if (isSwitch(a[i], "reg:32") && !reg32)
+            reg32 = true;
+        else if (isSwitch(a[i], "reg:64") && !reg64)
+            reg64 = true;
+        else if (a[i] == "--verbose" && !verbose)
+            verbose = true;
+        else
+            throw syntax("IMPORT");
     }
     if (reg32 && reg64) throw syntax("IMPORT");
     RegOptions options = viewOption(reg32, reg64);
@@ -472,19 +531,30 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
         const auto& t = targets[i];
         int rc = ERROR_SUCCESS;
         switch (op.kind) {
-        case Kind::CreateKey: rc = reg.createKey(t.root, t.path, options); break;
-        case Kind::DeleteKey: reg.deleteKey(t.root, t.path, options); break;
-        case Kind::SetValue: rc = reg.setValue(t.root, t.path, op.value.name, op.value.type, op.value.data, options); break;
-        case Kind::DeleteValue: reg.deleteValue(t.root, t.path, op.value.name, options); break;
+        case Kind::CreateKey:
+            rc = reg.createKey(t.root, t.path, options);
+            break;
+        case Kind::DeleteKey:
+            reg.deleteKey(t.root, t.path, options);
+            break;
+        case Kind::SetValue:
+            rc = reg.setValue(t.root, t.path, op.value.name, op.value.type, op.value.data, options);
+            break;
+        case Kind::DeleteValue:
+            reg.deleteValue(t.root, t.path, op.value.name, options);
+            break;
         }
         if (rc != ERROR_SUCCESS)
-            throw RegistryAccessError(file + ":" + std::to_string(op.line) + ": cannot write " + op.key +
-                                      (rc == ERROR_INVALID_PARAMETER ? " (value too large for this hive file)" : " (access denied)"));
+            throw RegistryAccessError(
+                file + ":" + std::to_string(op.line) + ": cannot write " + op.key +
+                (rc == ERROR_INVALID_PARAMETER ? " (value too large for this hive file)"
+                                               : " (access denied)"));
         if (verbose && op.kind == Kind::SetValue) written.push_back(op.key + "\t" + op.value.name);
     }
     reg.flush();
     // Only what has reached the disk is reported as written.
-    for (const auto& line : written) c.out << line << "\n";
+    for (const auto& line : written)
+        c.out << line << "\n";
     c.out << kSuccess << "\n";
     return 0;
 }

@@ -19,6 +19,7 @@ struct Console {
 };
 
 // args are what follows "reg": the operation and its parameters. Returns the exit code.
-int runRegCommand(registry::Registry& registry, const std::vector<std::string>& args, Console& console);
+int runRegCommand(registry::Registry& registry, const std::vector<std::string>& args,
+                  Console& console);
 
 } // namespace ravelin::app

@@ -18,12 +18,15 @@ std::string machineFolder(const std::string& option) {
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"deskforge: settings of Windows systems seen from outside (Wine prefixes, Windows drives)"};
+    CLI::App app{
+        "deskforge: settings of Windows systems seen from outside (Wine prefixes, Windows drives)"};
     app.require_subcommand(1);
     std::string machine;
-    app.add_option("--machine", machine, "the machine folder: a Wine prefix or a Windows drive or hive folder");
+    app.add_option("--machine", machine,
+                   "the machine folder: a Wine prefix or a Windows drive or hive folder");
 
-    auto* reg = app.add_subcommand("reg", "registry operations with reg.exe's syntax: query, add, delete, export, import");
+    auto* reg = app.add_subcommand(
+        "reg", "registry operations with reg.exe's syntax: query, add, delete, export, import");
     reg->prefix_command();
     reg->allow_extras();
 
@@ -35,7 +38,8 @@ int main(int argc, char** argv) {
 
     std::string dir = machineFolder(machine);
     if (dir.empty()) {
-        std::cerr << "ERROR: no machine given: use --machine DIR (a Wine prefix or a Windows drive)\n";
+        std::cerr
+            << "ERROR: no machine given: use --machine DIR (a Wine prefix or a Windows drive)\n";
         return 1;
     }
     std::unique_ptr<ravelin::registry::Registry> registry;

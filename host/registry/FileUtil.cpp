@@ -12,10 +12,12 @@ namespace ravelin::registry {
 
 namespace {
 
-std::string errnoText() { return std::strerror(errno); }
+std::string errnoText() {
+    return std::strerror(errno);
+}
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
@@ -29,7 +31,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -50,7 +52,7 @@ void fsyncFolder(const std::string& path) {
 std::string readWholeFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) throw RegistryAccessError(path + ": cannot open: " + errnoText());
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw RegistryAccessError(path + ": " + errnoText());
     std::string data;
     data.resize(static_cast<std::size_t>(st.st_size));
@@ -83,7 +85,7 @@ void commitTemporary(const std::string& temp, const std::string& path) {
         ::unlink(temp.c_str());
         throw RegistryAccessError(path + ": cannot reopen the temporary file: " + errnoText());
     }
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         ::fchmod(fd.get(), st.st_mode & 07777);
         if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {

@@ -5,10 +5,13 @@ namespace ravelin::registry {
 namespace {
 void loadTree(Key& key) {
     key.ensureValues();
-    for (const auto& sub : key.subkeys()) loadTree(*sub);
+    for (const auto& sub : key.subkeys())
+        loadTree(*sub);
 }
 } // namespace
 
-void Hive::loadAll() { loadTree(*root_); }
+void Hive::loadAll() {
+    loadTree(*root_);
+}
 
 } // namespace ravelin::registry

@@ -11,7 +11,7 @@
 namespace ravelin::registry {
 
 class Hive {
-public:
+  public:
     enum class Format { WineText, NtHive, Memory };
 
     virtual ~Hive() = default;
@@ -30,7 +30,7 @@ public:
     // Forces every lazily read part into memory; throws RegistryFormatError on bad input.
     void loadAll();
 
-protected:
+  protected:
     Hive(std::string file, Key::ValueOrder order)
         : file_(std::move(file)), root_(std::make_unique<Key>("", nullptr, order)) {}
 
@@ -40,7 +40,7 @@ protected:
 
 // A hive that lives only in memory: for unit tests and for building trees.
 class MemoryHive final : public Hive {
-public:
+  public:
     explicit MemoryHive(std::string name = "memory")
         : Hive(std::move(name), Key::ValueOrder::Insertion) {}
     Format format() const override { return Format::Memory; }

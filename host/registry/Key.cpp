@@ -35,9 +35,10 @@ void Key::ensureSubkeys() {
 }
 
 std::size_t Key::lowerBound(std::string_view name) const {
-    auto it = std::lower_bound(
-        subkeys_.begin(), subkeys_.end(), name,
-        [](const std::unique_ptr<Key>& k, std::string_view n) { return text::compareNames(k->name_, n) < 0; });
+    auto it = std::lower_bound(subkeys_.begin(), subkeys_.end(), name,
+                               [](const std::unique_ptr<Key>& k, std::string_view n) {
+                                   return text::compareNames(k->name_, n) < 0;
+                               });
     return static_cast<std::size_t>(it - subkeys_.begin());
 }
 
@@ -137,8 +138,10 @@ void Key::clearValues() {
 }
 
 void Key::markAncestors() {
-    for (Key* k = this; k && !k->subtreeDirty_; k = k->parent_) k->subtreeDirty_ = true;
-    for (Key* k = parent_; k; k = k->parent_) k->subtreeDirty_ = true;
+    for (Key* k = this; k && !k->subtreeDirty_; k = k->parent_)
+        k->subtreeDirty_ = true;
+    for (Key* k = parent_; k; k = k->parent_)
+        k->subtreeDirty_ = true;
 }
 
 void Key::markDirty(std::uint64_t now) {
@@ -147,17 +150,21 @@ void Key::markDirty(std::uint64_t now) {
     markAncestors();
 }
 
-void Key::markStructureChanged(std::uint64_t now) { markDirty(now); }
+void Key::markStructureChanged(std::uint64_t now) {
+    markDirty(now);
+}
 
 void Key::clearDirty() {
     if (!subtreeDirty_ && !dirty_) return;
     dirty_ = false;
     subtreeDirty_ = false;
-    for (auto& k : subkeys_) k->clearDirty();
+    for (auto& k : subkeys_)
+        k->clearDirty();
 }
 
 void copyTree(Key& from, Key& to, std::uint64_t now) {
-    for (const auto& v : from.values()) to.setValue(v.name, v.type, v.data);
+    for (const auto& v : from.values())
+        to.setValue(v.name, v.type, v.data);
     to.setClassName(from.className());
     to.markDirty(now);
     for (const auto& sub : from.subkeys()) {

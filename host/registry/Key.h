@@ -18,7 +18,7 @@ class Key;
 
 // Fills keys on demand. Implemented by the file backends.
 class KeySource {
-public:
+  public:
     virtual ~KeySource() = default;
     virtual void loadValues(Key& key) = 0;
     virtual void loadSubkeys(Key& key) = 0;
@@ -35,7 +35,7 @@ struct KeyOrigin {
 };
 
 class Key {
-public:
+  public:
     enum class ValueOrder { Insertion, Sorted };
 
     Key(std::string name, Key* parent, ValueOrder order);
@@ -72,9 +72,9 @@ public:
     // changed; subtreeDirty when it or anything below it was changed or added or removed.
     bool dirty() const { return dirty_; }
     bool subtreeDirty() const { return subtreeDirty_; }
-    void markDirty(std::uint64_t now);       // content changed: new time, ancestors told
+    void markDirty(std::uint64_t now);            // content changed: new time, ancestors told
     void markStructureChanged(std::uint64_t now); // a subkey was added or removed
-    void clearDirty();                       // after a save, the whole subtree
+    void clearDirty();                            // after a save, the whole subtree
 
     // Backend hooks.
     void setSource(KeySource* source, bool valuesPending, bool subkeysPending);
@@ -89,7 +89,7 @@ public:
     std::vector<RegistryValue>& loadValuesStorage() { return values_; }
     ValueOrder valueOrder() const { return order_; }
 
-private:
+  private:
     std::size_t lowerBound(std::string_view name) const;
     void markAncestors();
 

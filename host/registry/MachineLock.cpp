@@ -17,16 +17,19 @@ namespace ravelin::registry {
 MachineLock::MachineLock(const std::string& machineDir) {
     std::string dir = machineDir + "/.deskforge";
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-        throw RegistryAccessError(machineDir + ": cannot write to the machine folder: " + std::strerror(errno));
+        throw RegistryAccessError(machineDir +
+                                  ": cannot write to the machine folder: " + std::strerror(errno));
     std::string path = dir + "/lock";
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd_ < 0) throw RegistryAccessError(path + ": cannot open the lock file: " + std::strerror(errno));
+    if (fd_ < 0)
+        throw RegistryAccessError(path + ": cannot open the lock file: " + std::strerror(errno));
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd_);
         fd_ = -1;
         if (err == EWOULDBLOCK)
-            throw RegistryAccessError(machineDir + ": the machine is being changed by another deskforge process");
+            throw RegistryAccessError(
+                machineDir + ": the machine is being changed by another deskforge process");
         throw RegistryAccessError(path + ": cannot lock: " + std::strerror(err));
     }
 }
@@ -41,7 +44,7 @@ std::optional<pid_t> lockHolder(const std::string& serverDir) {
     std::string path = serverDir + "/lock";
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
@@ -54,8 +57,9 @@ std::optional<pid_t> lockHolder(const std::string& serverDir) {
 
 } // namespace
 
-std::optional<pid_t> runningWineserver(const std::string& prefixDir, const std::vector<std::string>& extraRoots) {
-    struct stat st{};
+std::optional<pid_t> runningWineserver(const std::string& prefixDir,
+                                       const std::vector<std::string>& extraRoots) {
+    struct stat st {};
     if (::stat(prefixDir.c_str(), &st) != 0) return std::nullopt;
     char name[64];
     std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
@@ -74,7 +78,8 @@ std::optional<pid_t> runningWineserver(const std::string& prefixDir, const std::
             roots.push_back(where);
         } else {
             // A name relative to the temporary folder Wine was started with.
-            if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) roots.push_back(std::string(tmp) + "/" + where);
+            if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp)
+                roots.push_back(std::string(tmp) + "/" + where);
             roots.push_back("/tmp/" + where);
         }
     }

@@ -11,14 +11,14 @@ namespace ravelin::registry {
 
 // An exclusive advisory lock on <machine>/.deskforge/lock, held while the object lives.
 class MachineLock {
-public:
+  public:
     // Throws RegistryAccessError when another process holds it or it cannot be made.
     explicit MachineLock(const std::string& machineDir);
     ~MachineLock();
     MachineLock(const MachineLock&) = delete;
     MachineLock& operator=(const MachineLock&) = delete;
 
-private:
+  private:
     int fd_ = -1;
 };
 

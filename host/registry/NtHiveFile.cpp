@@ -32,7 +32,7 @@ std::uint64_t nodeTime(hive_h* h, hive_node_h node) {
 }
 
 class Handle {
-public:
+  public:
     explicit Handle(hive_h* h) : h_(h) {}
     ~Handle() {
         if (h_) hivex_close(h_);
@@ -46,7 +46,7 @@ public:
         return h;
     }
 
-private:
+  private:
     hive_h* h_;
 };
 
@@ -62,7 +62,9 @@ std::unique_ptr<NtHive> NtHive::load(const std::string& path) {
     if (::access(path.c_str(), R_OK) != 0)
         throw RegistryAccessError(path + ": cannot open: " + std::strerror(errno));
     hive_h* h = hivex_open(path.c_str(), 0);
-    if (!h) throw RegistryFormatError(path, 0, std::string("not a readable registry hive: ") + std::strerror(errno));
+    if (!h)
+        throw RegistryFormatError(
+            path, 0, std::string("not a readable registry hive: ") + std::strerror(errno));
     std::unique_ptr<NtHive> hive(new NtHive(path));
     hive->handle_ = h;
     hive_node_h root = hivex_root(h);
@@ -87,7 +89,8 @@ void NtHive::loadValues(Key& key) {
         std::size_t len = 0;
         CPtr<char> data(hivex_value_value(handle_, *v, &t, &len));
         if (!data && len != 0)
-            throw RegistryFormatError(file_, 0, "cannot read value \"" + value.name + "\" of " + key.path());
+            throw RegistryFormatError(file_, 0,
+                                      "cannot read value \"" + value.name + "\" of " + key.path());
         value.type = static_cast<DWORD>(t);
         if (data) value.data.assign(data.get(), data.get() + len);
         values.push_back(std::move(value));
@@ -116,16 +119,19 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
             set[i].key = const_cast<char*>(values[i].name.c_str());
             set[i].t = static_cast<hive_type>(values[i].type);
             set[i].len = values[i].data.size();
-            set[i].value = reinterpret_cast<char*>(const_cast<std::uint8_t*>(values[i].data.data()));
+            set[i].value =
+                reinterpret_cast<char*>(const_cast<std::uint8_t*>(values[i].data.data()));
         }
         if (hivex_node_set_values(h, node, set.size(), set.data(), 0) != 0)
-            throw RegistryAccessError(file_ + ": cannot store the values of " + key.path() + ": " + std::strerror(errno));
+            throw RegistryAccessError(file_ + ": cannot store the values of " + key.path() + ": " +
+                                      std::strerror(errno));
     }
     if (key.subkeysPending() || !key.subtreeDirty()) return;
 
     // Subkeys that are gone from memory are deleted from the file.
     std::unordered_set<std::string> present;
-    for (const auto& sub : key.subkeys()) present.insert(text::foldName(sub->name()));
+    for (const auto& sub : key.subkeys())
+        present.insert(text::foldName(sub->name()));
     CPtr<hive_node_h> children(hivex_node_children(h, node));
     if (!children) throw RegistryAccessError(file_ + ": cannot list the subkeys of " + key.path());
     std::vector<hive_node_h> doomed;
@@ -135,7 +141,8 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
     }
     for (hive_node_h c : doomed)
         if (hivex_node_delete_child(h, c) != 0)
-            throw RegistryAccessError(file_ + ": cannot delete a subkey of " + key.path() + ": " + std::strerror(errno));
+            throw RegistryAccessError(file_ + ": cannot delete a subkey of " + key.path() + ": " +
+                                      std::strerror(errno));
 
     for (const auto& sub : key.subkeys()) {
         if (!sub->subtreeDirty() && !sub->dirty()) continue;
@@ -143,7 +150,8 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
         if (!child) {
             child = hivex_node_add_child(h, node, sub->name().c_str());
             if (!child)
-                throw RegistryAccessError(file_ + ": cannot create key " + sub->path() + ": " + std::strerror(errno));
+                throw RegistryAccessError(file_ + ": cannot create key " + sub->path() + ": " +
+                                          std::strerror(errno));
         }
         sub->origin().node = child;
         apply(h, *sub, child);
@@ -155,12 +163,14 @@ void NtHive::save() {
     // A fresh writable copy: if anything fails, it is closed without a commit and
     // neither the file nor the open read copy has changed.
     Handle h(hivex_open(file_.c_str(), HIVEX_OPEN_WRITE));
-    if (!h.get()) throw RegistryAccessError(file_ + ": cannot open for writing: " + std::strerror(errno));
+    if (!h.get())
+        throw RegistryAccessError(file_ + ": cannot open for writing: " + std::strerror(errno));
     std::vector<std::pair<Key*, std::size_t>> nodes;
     auto remember = [&](auto&& self, Key& k) -> void {
         nodes.emplace_back(&k, k.origin().node);
         if (k.subkeysPending()) return;
-        for (const auto& s : k.subkeys()) self(self, *s);
+        for (const auto& s : k.subkeys())
+            self(self, *s);
     };
     remember(remember, *root_);
     try {
@@ -173,7 +183,8 @@ void NtHive::save() {
         }
         commitTemporary(temp, file_);
     } catch (...) {
-        for (auto& [k, n] : nodes) k->origin().node = n;
+        for (auto& [k, n] : nodes)
+            k->origin().node = n;
         throw;
     }
     // The committed copy is the file now; node offsets of unchanged keys are the same in it.

@@ -13,7 +13,7 @@ typedef struct hive_h hive_h;
 namespace ravelin::registry {
 
 class NtHive final : public Hive, private KeySource {
-public:
+  public:
     // Throws RegistryFormatError when the file is not a readable hive.
     static std::unique_ptr<NtHive> load(const std::string& path);
     ~NtHive() override;
@@ -23,7 +23,7 @@ public:
     // Larger values are stored by libhivex in a form other readers do not expect.
     std::size_t maxValueSize() const override { return 16344; }
 
-private:
+  private:
     explicit NtHive(std::string file);
     void loadValues(Key& key) override;
     void loadSubkeys(Key& key) override;

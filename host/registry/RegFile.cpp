@@ -21,11 +21,13 @@ unsigned hexValue(char c) {
 }
 
 std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 std::string_view trimLeft(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
     return s;
 }
 
@@ -36,7 +38,8 @@ std::string decode(const std::string& bytes, bool& wide) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         wide = true;
-        return text::utf16ToUtf8(text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
+        return text::utf16ToUtf8(text::bytesToUtf16(
+            reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
     }
     std::string_view body = bytes;
     if (body.size() >= 3 && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
@@ -85,7 +88,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
         pos = nl + 1;
     }
     std::size_t i = 0;
-    while (i < lines.size() && lines[i].empty()) ++i;
+    while (i < lines.size() && lines[i].empty())
+        ++i;
     if (i == lines.size()) throw RegistryFormatError(name, 1, "empty file, not a registry file");
     std::string_view header = trimLeft(lines[i]);
     if (header == kV5Header) {
@@ -94,7 +98,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
         content.version = RegFileContent::Version::Regedit4;
     } else {
         throw RegistryFormatError(name, static_cast<unsigned>(i + 1),
-                                  "not a registry file (expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\")");
+                                  "not a registry file (expected \"Windows Registry Editor Version "
+                                  "5.00\" or \"REGEDIT4\")");
     }
     const bool ansiStrings = content.version == RegFileContent::Version::Regedit4;
     std::string currentKey;
@@ -148,7 +153,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
         if (rest.empty() || rest.front() != '=') fail("missing '=' after the value name");
         rest = trimLeft(rest.substr(1));
 
-        if (rest == "-" || (rest.size() > 1 && rest.front() == '-' && trimLeft(rest.substr(1)).front() == ';')) {
+        if (rest == "-" ||
+            (rest.size() > 1 && rest.front() == '-' && trimLeft(rest.substr(1)).front() == ';')) {
             op.kind = RegFileOperation::Kind::DeleteValue;
             content.operations.push_back(std::move(op));
             continue;
@@ -174,7 +180,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
             std::string_view digits = rest.substr(6);
             std::size_t n = 0;
             unsigned v = 0;
-            while (n < digits.size() && isHex(digits[n])) v = v * 16 + hexValue(digits[n++]);
+            while (n < digits.size() && isHex(digits[n]))
+                v = v * 16 + hexValue(digits[n++]);
             if (n == 0 || n > 8) fail("dword: needs 1 to 8 hex digits");
             checkTail(digits.substr(n));
             op.value.type = REG_DWORD;
@@ -209,7 +216,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
                     continue;
                 }
                 if (after.size() >= 2 && isHex(after[0]) && isHex(after[1])) {
-                    data.push_back(static_cast<std::uint8_t>(hexValue(after[0]) * 16 + hexValue(after[1])));
+                    data.push_back(
+                        static_cast<std::uint8_t>(hexValue(after[0]) * 16 + hexValue(after[1])));
                     after = trimLeft(after.substr(2));
                     if (!after.empty() && after.front() == ',') after = after.substr(1);
                     continue;
@@ -225,7 +233,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
             if (stringType && ansiStrings) {
                 // REGEDIT4 string bytes are in the ANSI code page.
                 std::string ansi(data.begin(), data.end());
-                while (!ansi.empty() && ansi.back() == '\0') ansi.pop_back();
+                while (!ansi.empty() && ansi.back() == '\0')
+                    ansi.pop_back();
                 std::u16string units = text::cp1252ToUtf16(ansi);
                 std::size_t nuls = data.size() - ansi.size();
                 data = text::utf16ToBytes(units);
@@ -235,9 +244,12 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
                 // Supply a missing terminator.
                 std::size_t need = type == REG_MULTI_SZ ? 2 : 1;
                 std::size_t have = 0;
-                for (std::size_t k = data.size(); k >= 2 && have < need && data[k - 1] == 0 && data[k - 2] == 0; k -= 2) ++have;
+                for (std::size_t k = data.size();
+                     k >= 2 && have < need && data[k - 1] == 0 && data[k - 2] == 0; k -= 2)
+                    ++have;
                 if (type == REG_MULTI_SZ && data.empty()) need = 1;
-                for (; have < need; ++have) data.insert(data.end(), {0, 0});
+                for (; have < need; ++have)
+                    data.insert(data.end(), {0, 0});
             }
             op.value.type = type;
             op.value.data = std::move(data);
@@ -264,15 +276,18 @@ void appendQuoted(std::string& out, const std::string& s) {
 }
 } // namespace
 
-std::string RegFileWriter::formatValue(const RegistryValue& value, RegFileContent::Version version) {
+std::string RegFileWriter::formatValue(const RegistryValue& value,
+                                       RegFileContent::Version version) {
     std::string out;
-    if (value.name.empty()) out = "@=";
+    if (value.name.empty())
+        out = "@=";
     else {
         appendQuoted(out, value.name);
         out.push_back('=');
     }
     const auto& d = value.data;
-    if (value.type == REG_SZ && d.size() >= 2 && d.size() % 2 == 0 && d[d.size() - 1] == 0 && d[d.size() - 2] == 0) {
+    if (value.type == REG_SZ && d.size() >= 2 && d.size() % 2 == 0 && d[d.size() - 1] == 0 &&
+        d[d.size() - 2] == 0) {
         std::u16string units = text::bytesToUtf16(d.data(), d.size() - 2);
         // A string that a quoted form cannot carry (line breaks, NULs inside) is kept in hex.
         if (units.find_first_of(u"\r\n", 0, 3) == std::u16string::npos) {
@@ -282,18 +297,23 @@ std::string RegFileWriter::formatValue(const RegistryValue& value, RegFileConten
     }
     if (value.type == REG_DWORD && d.size() == 4) {
         char buf[16];
-        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<unsigned>(d[3]) << 24));
+        std::snprintf(buf, sizeof buf, "dword:%08x",
+                      static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 |
+                                            static_cast<unsigned>(d[3]) << 24));
         return out + buf + "\r\n";
     }
     std::vector<std::uint8_t> bytes = d;
-    const bool stringType = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    const bool stringType =
+        value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
     if (stringType && version == RegFileContent::Version::Regedit4) {
         std::string ansi = text::utf16ToCp1252(text::bytesToUtf16(d.data(), d.size()));
         bytes.assign(ansi.begin(), ansi.end());
     }
     char prefix[24];
-    if (value.type == REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex:");
-    else std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
+    if (value.type == REG_BINARY)
+        std::snprintf(prefix, sizeof prefix, "hex:");
+    else
+        std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
     out += prefix;
     std::size_t column = out.size();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -313,31 +333,41 @@ std::string RegFileWriter::formatValue(const RegistryValue& value, RegFileConten
 
 void RegFileWriter::addKey(const std::string& fullName, const std::vector<RegistryValue>& values) {
     body_ += "\r\n[" + fullName + "]\r\n";
-    for (const auto& v : values) body_ += formatValue(v, version_);
+    for (const auto& v : values)
+        body_ += formatValue(v, version_);
 }
 
-void RegFileWriter::addKeyDeletion(const std::string& fullName) { body_ += "\r\n[-" + fullName + "]\r\n"; }
+void RegFileWriter::addKeyDeletion(const std::string& fullName) {
+    body_ += "\r\n[-" + fullName + "]\r\n";
+}
 
 void RegFileWriter::addValueDeletion(const std::string& valueName) {
-    if (valueName.empty()) body_ += "@=-\r\n";
+    if (valueName.empty())
+        body_ += "@=-\r\n";
     else {
         appendQuoted(body_, valueName);
         body_ += "=-\r\n";
     }
 }
 
-void RegFileWriter::addComment(const std::string& line) { body_ += "; " + line + "\r\n"; }
+void RegFileWriter::addComment(const std::string& line) {
+    body_ += "; " + line + "\r\n";
+}
 
 void RegFileWriter::addTree(const std::string& fullName, Key& key) {
     addKey(fullName, key.values());
-    for (const auto& sub : key.subkeys()) addTree(fullName + "\\" + sub->name(), *sub);
+    for (const auto& sub : key.subkeys())
+        addTree(fullName + "\\" + sub->name(), *sub);
 }
 
-std::string RegFileWriter::text() const { return body_ + "\r\n"; }
+std::string RegFileWriter::text() const {
+    return body_ + "\r\n";
+}
 
 std::string RegFileWriter::bytes() const {
     std::string t = text();
-    if (version_ == RegFileContent::Version::Regedit4) return text::utf16ToCp1252(text::utf8ToUtf16(t));
+    if (version_ == RegFileContent::Version::Regedit4)
+        return text::utf16ToCp1252(text::utf8ToUtf16(t));
     std::u16string units = text::utf8ToUtf16(t);
     std::string out = "\xFF\xFE";
     out.reserve(2 + units.size() * 2);

@@ -13,7 +13,7 @@ namespace ravelin::registry {
 struct RegFileOperation {
     enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
     Kind kind = Kind::CreateKey;
-    std::string key;   // full path with the root's name as written, e.g. HKEY_CURRENT_USER\Software
+    std::string key; // full path with the root's name as written, e.g. HKEY_CURRENT_USER\Software
     RegistryValue value; // SetValue: name, type, data; DeleteValue: name
     unsigned line = 0;
 };
@@ -29,7 +29,7 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name);
 
 // Writes keys as a version-5 file in UTF-16LE with BOM (`bytes` ready to store).
 class RegFileWriter {
-public:
+  public:
     explicit RegFileWriter(RegFileContent::Version version = RegFileContent::Version::V5);
     // Writes one key with its values (not its subkeys) under the given full name.
     void addKey(const std::string& fullName, const std::vector<RegistryValue>& values);
@@ -41,7 +41,7 @@ public:
     std::string bytes() const; // the whole file, encoded
     std::string text() const;  // the same as UTF-8 text with CR LF, for display
 
-private:
+  private:
     static std::string formatValue(const RegistryValue& value, RegFileContent::Version version);
     RegFileContent::Version version_;
     std::string body_; // UTF-8 with CR LF

@@ -14,11 +14,11 @@ namespace ravelin::registry {
 namespace {
 
 bool isFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 bool isDir(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -54,13 +54,15 @@ std::string findUserHive(const std::string& root) {
         DIR* d = ::opendir(usersDir.c_str());
         if (!d) continue;
         std::vector<std::string> names;
-        while (dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
+        while (dirent* e = ::readdir(d))
+            names.emplace_back(e->d_name);
         ::closedir(d);
         std::sort(names.begin(), names.end());
         for (const auto& n : names) {
-            if (n == "." || n == ".." || text::namesEqual(n, "Default") || text::namesEqual(n, "Default User") ||
-                text::namesEqual(n, "All Users") || text::namesEqual(n, "Public") ||
-                text::namesEqual(n, "LocalService") || text::namesEqual(n, "NetworkService"))
+            if (n == "." || n == ".." || text::namesEqual(n, "Default") ||
+                text::namesEqual(n, "Default User") || text::namesEqual(n, "All Users") ||
+                text::namesEqual(n, "Public") || text::namesEqual(n, "LocalService") ||
+                text::namesEqual(n, "NetworkService"))
                 continue;
             std::string hive = findEntry(usersDir + "/" + n, "NTUSER.DAT");
             if (!hive.empty() && isFile(hive)) return hive;
@@ -69,7 +71,9 @@ std::string findUserHive(const std::string& root) {
     return {};
 }
 
-bool ieq(std::string_view a, std::string_view b) { return text::namesEqual(a, b); }
+bool ieq(std::string_view a, std::string_view b) {
+    return text::namesEqual(a, b);
+}
 
 // HKLM\Software subtrees that 32-bit and 64-bit programs share on Windows 7.
 constexpr std::array<std::string_view, 24> kSharedSoftware = {
@@ -101,9 +105,10 @@ constexpr std::array<std::string_view, 24> kSharedSoftware = {
 
 // Subkeys of Software\Classes that have a 32-bit view of their own.
 constexpr std::array<std::string_view, 5> kRedirectedClasses = {"CLSID", "DirectShow", "Interface",
-                                                                 "Media Type", "MediaFoundation"};
+                                                                "Media Type", "MediaFoundation"};
 
-bool startsWithComponents(const std::vector<std::string>& comps, std::size_t from, std::string_view prefix) {
+bool startsWithComponents(const std::vector<std::string>& comps, std::size_t from,
+                          std::string_view prefix) {
     auto parts = splitPath(prefix);
     if (comps.size() - from < parts.size()) return false;
     for (std::size_t i = 0; i < parts.size(); ++i)
@@ -162,7 +167,8 @@ std::unique_ptr<Registry> Registry::openMachine(const std::string& dir) {
                            isFile(findEntry(dir, "NTUSER.DAT"))))
         config = dir;
     if (config.empty() || !isDir(config))
-        throw RegistryAccessError(dir + ": not a machine folder (no Wine prefix registry files and no Windows hive files found)");
+        throw RegistryAccessError(dir + ": not a machine folder (no Wine prefix registry files and "
+                                        "no Windows hive files found)");
     bool any = false;
     for (const char* name : {"SOFTWARE", "SYSTEM"}) {
         std::string file = findEntry(config, name);
@@ -172,7 +178,8 @@ std::unique_ptr<Registry> Registry::openMachine(const std::string& dir) {
         }
     }
     std::string def = findEntry(config, "DEFAULT");
-    if (!def.empty() && isFile(def)) reg->mount(HKEY_USERS, ".DEFAULT", NtHive::load(def)), any = true;
+    if (!def.empty() && isFile(def))
+        reg->mount(HKEY_USERS, ".DEFAULT", NtHive::load(def)), any = true;
     std::string user = findUserHive(dir);
     if (user.empty()) {
         std::string flat = findEntry(config, "NTUSER.DAT");
@@ -195,7 +202,9 @@ Hive& Registry::mount(HKEY root, const std::string& prefix, std::unique_ptr<Hive
     return ref;
 }
 
-void Registry::setCurrentUser(const std::string& sid) { currentUserSid_ = sid; }
+void Registry::setCurrentUser(const std::string& sid) {
+    currentUserSid_ = sid;
+}
 
 void Registry::setMachineDir(const std::string& dir, bool winePrefix) {
     machineDir_ = dir;
@@ -220,10 +229,12 @@ std::string Registry::redirect(HKEY root, const std::string& path, RegOptions op
                     break;
                 }
     };
-    if ((root == HKEY_LOCAL_MACHINE || root == HKEY_CURRENT_USER) && !comps.empty() && ieq(comps[0], "Software")) {
+    if ((root == HKEY_LOCAL_MACHINE || root == HKEY_CURRENT_USER) && !comps.empty() &&
+        ieq(comps[0], "Software")) {
         if (comps.size() >= 2 && ieq(comps[1], "Classes")) {
             classes(2);
-        } else if (root == HKEY_LOCAL_MACHINE && !(comps.size() >= 2 && ieq(comps[1], "Wow6432Node"))) {
+        } else if (root == HKEY_LOCAL_MACHINE &&
+                   !(comps.size() >= 2 && ieq(comps[1], "Wow6432Node"))) {
             bool shared = false;
             for (auto s : kSharedSoftware)
                 if (startsWithComponents(comps, 1, s)) shared = true;
@@ -242,11 +253,13 @@ std::vector<std::pair<HKEY, std::string>> Registry::candidates(HKEY root, std::s
         out.emplace_back(HKEY_CURRENT_USER, withSub("Software\\Classes"));
         out.emplace_back(HKEY_LOCAL_MACHINE, withSub("Software\\Classes"));
     } else if (root == HKEY_CURRENT_CONFIG) {
-        out.emplace_back(HKEY_LOCAL_MACHINE, withSub("SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"));
+        out.emplace_back(HKEY_LOCAL_MACHINE,
+                         withSub("SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"));
     } else {
         out.emplace_back(root, p);
     }
-    for (auto& [r, q] : out) q = redirect(r, q, options);
+    for (auto& [r, q] : out)
+        q = redirect(r, q, options);
     return out;
 }
 
@@ -262,7 +275,8 @@ Registry::Place Registry::resolve(HKEY root, const std::string& path, int depth)
     for (const auto& m : mounts_) {
         if (m.root != root || m.prefix.size() > comps.size()) continue;
         bool match = true;
-        for (std::size_t i = 0; i < m.prefix.size() && match; ++i) match = ieq(m.prefix[i], comps[i]);
+        for (std::size_t i = 0; i < m.prefix.size() && match; ++i)
+            match = ieq(m.prefix[i], comps[i]);
         if (match && (!best || m.prefix.size() > best->prefix.size())) best = &m;
     }
     if (!best) {
@@ -270,29 +284,35 @@ Registry::Place Registry::resolve(HKEY root, const std::string& path, int depth)
         for (const auto& m : mounts_) {
             if (m.root != root || m.prefix.size() <= comps.size()) continue;
             bool match = true;
-            for (std::size_t i = 0; i < comps.size() && match; ++i) match = ieq(m.prefix[i], comps[i]);
+            for (std::size_t i = 0; i < comps.size() && match; ++i)
+                match = ieq(m.prefix[i], comps[i]);
             if (!match) continue;
             const std::string& next = m.prefix[comps.size()];
             if (std::none_of(place.virtualSubkeys.begin(), place.virtualSubkeys.end(),
                              [&](const std::string& s) { return ieq(s, next); }))
                 place.virtualSubkeys.push_back(next);
         }
-        place.exists = !place.virtualSubkeys.empty() || (comps.empty() && (root == HKEY_LOCAL_MACHINE || root == HKEY_USERS));
+        place.exists = !place.virtualSubkeys.empty() ||
+                       (comps.empty() && (root == HKEY_LOCAL_MACHINE || root == HKEY_USERS));
         std::sort(place.virtualSubkeys.begin(), place.virtualSubkeys.end(),
-                  [](const std::string& a, const std::string& b) { return text::compareNames(a, b) < 0; });
+                  [](const std::string& a, const std::string& b) {
+                      return text::compareNames(a, b) < 0;
+                  });
         return place;
     }
     Hive* hive = best->hive.get();
     Key* key = &hive->root();
     for (std::size_t i = best->prefix.size(); i < comps.size(); ++i) {
         Key* next = key->findSubkey(comps[i]);
-        if (!next && key == &hive->root() && root == HKEY_LOCAL_MACHINE && best->prefix.size() == 1 &&
-            ieq(best->prefix[0], "SYSTEM") && ieq(comps[i], "CurrentControlSet")) {
+        if (!next && key == &hive->root() && root == HKEY_LOCAL_MACHINE &&
+            best->prefix.size() == 1 && ieq(best->prefix[0], "SYSTEM") &&
+            ieq(comps[i], "CurrentControlSet")) {
             // A hive file has no CurrentControlSet: Windows makes it at boot from Select\Current.
             DWORD current = 1;
             if (Key* select = key->findSubkey("Select"))
                 if (const RegistryValue* v = select->findValue("Current"); v && v->data.size() == 4)
-                    current = static_cast<DWORD>(v->data[0] | v->data[1] << 8 | v->data[2] << 16 | v->data[3] << 24);
+                    current = static_cast<DWORD>(v->data[0] | v->data[1] << 8 | v->data[2] << 16 |
+                                                 v->data[3] << 24);
             char name[32];
             std::snprintf(name, sizeof name, "ControlSet%03u", current);
             next = key->findSubkey(name);
@@ -310,7 +330,8 @@ Registry::Place Registry::resolve(HKEY root, const std::string& path, int depth)
                                                                : 0;
                     if (targetRoot) {
                         std::vector<std::string> rest(parts.begin() + 2, parts.end());
-                        rest.insert(rest.end(), comps.begin() + static_cast<std::ptrdiff_t>(i + 1), comps.end());
+                        rest.insert(rest.end(), comps.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                    comps.end());
                         return resolve(targetRoot, joinPath(rest), depth + 1);
                     }
                 }
@@ -343,7 +364,8 @@ int Registry::getValue(HKEY root, std::string_view path, std::string_view name, 
     return ERROR_FILE_NOT_FOUND;
 }
 
-int Registry::enumKeys(HKEY root, std::string_view path, std::vector<std::string>& names, RegOptions options) {
+int Registry::enumKeys(HKEY root, std::string_view path, std::vector<std::string>& names,
+                       RegOptions options) {
     names.clear();
     bool found = false;
     for (auto& [r, p] : candidates(root, path, options)) {
@@ -352,16 +374,21 @@ int Registry::enumKeys(HKEY root, std::string_view path, std::vector<std::string
         found = true;
         std::vector<std::string> these = place.virtualSubkeys;
         if (place.key)
-            for (const auto& sub : place.key->subkeys()) these.push_back(sub->name());
+            for (const auto& sub : place.key->subkeys())
+                these.push_back(sub->name());
         for (auto& n : these)
-            if (std::none_of(names.begin(), names.end(), [&](const std::string& s) { return ieq(s, n); }))
+            if (std::none_of(names.begin(), names.end(),
+                             [&](const std::string& s) { return ieq(s, n); }))
                 names.push_back(std::move(n));
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return text::compareNames(a, b) < 0; });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return text::compareNames(a, b) < 0;
+    });
     return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-int Registry::enumValues(HKEY root, std::string_view path, std::vector<RegistryValue>& values, RegOptions options) {
+int Registry::enumValues(HKEY root, std::string_view path, std::vector<RegistryValue>& values,
+                         RegOptions options) {
     values.clear();
     bool found = false;
     for (auto& [r, p] : candidates(root, path, options)) {
@@ -370,7 +397,8 @@ int Registry::enumValues(HKEY root, std::string_view path, std::vector<RegistryV
         found = true;
         if (!place.key) continue;
         for (const auto& v : place.key->values())
-            if (std::none_of(values.begin(), values.end(), [&](const RegistryValue& s) { return ieq(s.name, v.name); }))
+            if (std::none_of(values.begin(), values.end(),
+                             [&](const RegistryValue& s) { return ieq(s.name, v.name); }))
                 values.push_back(v);
     }
     return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
@@ -388,9 +416,11 @@ void Registry::beginWrite() {
     if (lock_ || machineDir_.empty()) return;
     if (winePrefix_) {
         if (auto pid = runningWineserver(machineDir_))
-            throw RegistryAccessError(machineDir_ + ": Wine is running on this prefix (wineserver pid " +
+            throw RegistryAccessError(machineDir_ +
+                                      ": Wine is running on this prefix (wineserver pid " +
                                       std::to_string(*pid) +
-                                      "); it would overwrite the changes when it exits. Close its programs or run \"wineserver -k\" first.");
+                                      "); it would overwrite the changes when it exits. Close its "
+                                      "programs or run \"wineserver -k\" first.");
     }
     lock_ = std::make_unique<MachineLock>(machineDir_);
 }
@@ -401,7 +431,9 @@ Key* Registry::createPath(HKEY root, const std::string& path, Hive*& hive, int& 
     std::size_t have = comps.size();
     Place place;
     while (true) {
-        place = resolve(root, joinPath(std::vector<std::string>(comps.begin(), comps.begin() + static_cast<std::ptrdiff_t>(have))));
+        place =
+            resolve(root, joinPath(std::vector<std::string>(
+                              comps.begin(), comps.begin() + static_cast<std::ptrdiff_t>(have))));
         if (place.exists || have == 0) break;
         --have;
     }
@@ -465,7 +497,8 @@ int Registry::setValue(HKEY root, std::string_view path, std::string_view name, 
     return ERROR_SUCCESS;
 }
 
-int Registry::deleteValue(HKEY root, std::string_view path, std::string_view name, RegOptions options) {
+int Registry::deleteValue(HKEY root, std::string_view path, std::string_view name,
+                          RegOptions options) {
     auto cands = candidates(root, path, options);
     for (auto& [r, p] : cands) {
         Place place = resolve(r, p);
@@ -484,7 +517,8 @@ int Registry::deleteKey(HKEY root, std::string_view path, RegOptions options) {
     for (auto& [r, p] : cands) {
         Place place = resolve(r, p);
         if (!place.exists) continue;
-        if (!place.key || !place.key->parent()) return ERROR_ACCESS_DENIED; // a root or a hive file itself
+        if (!place.key || !place.key->parent())
+            return ERROR_ACCESS_DENIED; // a root or a hive file itself
         beginWrite();
         Key* parent = place.key->parent();
         parent->removeSubkey(place.key->name());
@@ -494,8 +528,8 @@ int Registry::deleteKey(HKEY root, std::string_view path, RegOptions options) {
     return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
-                      RegOptions fromOptions, RegOptions toOptions) {
+int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
+                      std::string_view toPath, RegOptions fromOptions, RegOptions toOptions) {
     auto src = candidates(fromRoot, fromPath, fromOptions);
     Place from;
     for (auto& [r, p] : src) {
@@ -518,8 +552,8 @@ int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std
     return ERROR_SUCCESS;
 }
 
-int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
-                      RegOptions fromOptions, RegOptions toOptions) {
+int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
+                      std::string_view toPath, RegOptions fromOptions, RegOptions toOptions) {
     // Moving a key into its own subtree would delete what was just copied.
     auto src = candidates(fromRoot, fromPath, fromOptions);
     auto dst = candidates(toRoot, toPath, toOptions);
@@ -529,7 +563,9 @@ int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std
         for (auto& [dr, dp] : dst) {
             auto comps = splitPath(dp);
             for (std::size_t n = comps.size(); n > 0; --n) {
-                Place d = resolve(dr, joinPath(std::vector<std::string>(comps.begin(), comps.begin() + static_cast<std::ptrdiff_t>(n))));
+                Place d = resolve(
+                    dr, joinPath(std::vector<std::string>(
+                            comps.begin(), comps.begin() + static_cast<std::ptrdiff_t>(n))));
                 if (d.key == s.key) return ERROR_INVALID_PARAMETER;
             }
         }
@@ -545,12 +581,14 @@ void Registry::flush() {
 }
 
 bool Registry::modified() const {
-    return std::any_of(mounts_.begin(), mounts_.end(), [](const Mount& m) { return m.hive->modified(); });
+    return std::any_of(mounts_.begin(), mounts_.end(),
+                       [](const Mount& m) { return m.hive->modified(); });
 }
 
 std::vector<Hive*> Registry::hives() {
     std::vector<Hive*> out;
-    for (auto& m : mounts_) out.push_back(m.hive.get());
+    for (auto& m : mounts_)
+        out.push_back(m.hive.get());
     return out;
 }
 
@@ -560,8 +598,10 @@ bool Registry::parseRoot(std::string_view name, HKEY& root) {
         HKEY key;
     };
     static constexpr Entry kRoots[] = {
-        {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {"HKU", "HKEY_USERS", HKEY_USERS},
+        {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+        {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+        {"HKU", "HKEY_USERS", HKEY_USERS},
         {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
     };
     for (const auto& e : kRoots)
@@ -574,12 +614,18 @@ bool Registry::parseRoot(std::string_view name, HKEY& root) {
 
 const char* Registry::rootName(HKEY root) {
     switch (root) {
-    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
-    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
-    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
-    case HKEY_USERS: return "HKEY_USERS";
-    case HKEY_CURRENT_CONFIG: return "HKEY_CURRENT_CONFIG";
-    default: return "";
+    case HKEY_LOCAL_MACHINE:
+        return "HKEY_LOCAL_MACHINE";
+    case HKEY_CURRENT_USER:
+        return "HKEY_CURRENT_USER";
+    case HKEY_CLASSES_ROOT:
+        return "HKEY_CLASSES_ROOT";
+    case HKEY_USERS:
+        return "HKEY_USERS";
+    case HKEY_CURRENT_CONFIG:
+        return "HKEY_CURRENT_CONFIG";
+    default:
+        return "";
     }
 }
 
@@ -588,7 +634,8 @@ bool Registry::splitKeyName(std::string_view full, HKEY& root, std::string& path
     std::string_view head = full.substr(0, sep);
     if (!parseRoot(head, root)) return false;
     path = sep == std::string_view::npos ? std::string() : std::string(full.substr(sep + 1));
-    while (!path.empty() && path.back() == '\\') path.pop_back();
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
     return true;
 }
 

@@ -20,7 +20,7 @@
 namespace ravelin::registry {
 
 class Registry {
-public:
+  public:
     // An empty registry; mount hives into it.
     Registry() = default;
     ~Registry();
@@ -62,7 +62,8 @@ public:
     int createKey(HKEY root, std::string_view path, RegOptions options = {});
     int setValue(HKEY root, std::string_view path, std::string_view name, DWORD type,
                  std::vector<std::uint8_t> data, RegOptions options = {});
-    int deleteValue(HKEY root, std::string_view path, std::string_view name, RegOptions options = {});
+    int deleteValue(HKEY root, std::string_view path, std::string_view name,
+                    RegOptions options = {});
     int deleteKey(HKEY root, std::string_view path, RegOptions options = {});
     int copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
                 RegOptions fromOptions = {}, RegOptions toOptions = {});
@@ -81,7 +82,7 @@ public:
     // Splits "HKLM\Software\X" into root and path. False on an unknown root.
     static bool splitKeyName(std::string_view full, HKEY& root, std::string& path);
 
-private:
+  private:
     struct Mount {
         HKEY root;
         std::vector<std::string> prefix;
@@ -97,7 +98,8 @@ private:
         bool isVirtual() const { return exists && key == nullptr; }
     };
 
-    std::vector<std::pair<HKEY, std::string>> candidates(HKEY root, std::string_view path, RegOptions options) const;
+    std::vector<std::pair<HKEY, std::string>> candidates(HKEY root, std::string_view path,
+                                                         RegOptions options) const;
     Place resolve(HKEY root, const std::string& path, int depth = 0);
     Key* createPath(HKEY root, const std::string& path, Hive*& hive, int& error);
     void beginWrite();

@@ -123,14 +123,16 @@ bool isValidUtf8(std::string_view bytes) {
 std::string cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char ch : bytes) appendUtf8(out, cp1252Unit(static_cast<unsigned char>(ch)));
+    for (char ch : bytes)
+        appendUtf8(out, cp1252Unit(static_cast<unsigned char>(ch)));
     return out;
 }
 
 std::u16string cp1252ToUtf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
-    for (char ch : bytes) out.push_back(cp1252Unit(static_cast<unsigned char>(ch)));
+    for (char ch : bytes)
+        out.push_back(cp1252Unit(static_cast<unsigned char>(ch)));
     return out;
 }
 
@@ -216,7 +218,8 @@ int compareNames(std::string_view a, std::string_view b) {
 
 std::string foldName(std::string_view name) {
     std::u16string u = utf8ToUtf16(name);
-    for (auto& c : u) c = foldCase(c);
+    for (auto& c : u)
+        c = foldCase(c);
     return utf16ToUtf8(u);
 }
 

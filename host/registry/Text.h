@@ -36,7 +36,9 @@ char16_t foldCase(char16_t c);
 // Orders two names as the registry does: UTF-16 units folded to lower case, a
 // shorter name first on an equal prefix. Returns <0, 0 or >0.
 int compareNames(std::string_view a, std::string_view b);
-inline bool namesEqual(std::string_view a, std::string_view b) { return compareNames(a, b) == 0; }
+inline bool namesEqual(std::string_view a, std::string_view b) {
+    return compareNames(a, b) == 0;
+}
 std::string foldName(std::string_view name); // folded UTF-8, for hashing and prefixes
 
 } // namespace ravelin::text

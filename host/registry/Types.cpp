@@ -29,7 +29,8 @@ std::vector<std::uint8_t> makeDwordData(DWORD v) {
 
 std::vector<std::uint8_t> makeQwordData(std::uint64_t v) {
     std::vector<std::uint8_t> out(8);
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<std::uint8_t>(v >> (8 * i));
     return out;
 }
 
@@ -55,19 +56,32 @@ std::vector<std::string> multiStringFromData(const std::vector<std::uint8_t>& da
 
 const char* typeName(DWORD type) {
     switch (type) {
-    case REG_NONE: return "REG_NONE";
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK: return "REG_LINK";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_RESOURCE_LIST: return "REG_RESOURCE_LIST";
-    case REG_FULL_RESOURCE_DESCRIPTOR: return "REG_FULL_RESOURCE_DESCRIPTOR";
-    case REG_RESOURCE_REQUIREMENTS_LIST: return "REG_RESOURCE_REQUIREMENTS_LIST";
-    case REG_QWORD: return "REG_QWORD";
-    default: return "REG_UNKNOWN";
+    case REG_NONE:
+        return "REG_NONE";
+    case REG_SZ:
+        return "REG_SZ";
+    case REG_EXPAND_SZ:
+        return "REG_EXPAND_SZ";
+    case REG_BINARY:
+        return "REG_BINARY";
+    case REG_DWORD:
+        return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN:
+        return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK:
+        return "REG_LINK";
+    case REG_MULTI_SZ:
+        return "REG_MULTI_SZ";
+    case REG_RESOURCE_LIST:
+        return "REG_RESOURCE_LIST";
+    case REG_FULL_RESOURCE_DESCRIPTOR:
+        return "REG_FULL_RESOURCE_DESCRIPTOR";
+    case REG_RESOURCE_REQUIREMENTS_LIST:
+        return "REG_RESOURCE_REQUIREMENTS_LIST";
+    case REG_QWORD:
+        return "REG_QWORD";
+    default:
+        return "REG_UNKNOWN";
     }
 }
 

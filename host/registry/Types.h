@@ -48,7 +48,7 @@ inline constexpr int ERROR_KEY_DELETED = 1018;
 //   2  the native view, whatever the process
 //   6  sensitive data: never stored in the journal or printed
 class RegOptions {
-public:
+  public:
     constexpr RegOptions() = default;
     constexpr RegOptions(std::initializer_list<int> members) {
         for (int m : members)
@@ -58,7 +58,7 @@ public:
     constexpr bool sensitive() const { return has(6); }
     constexpr std::uint8_t bits() const { return bits_; }
 
-private:
+  private:
     std::uint8_t bits_ = 0;
 };
 
@@ -71,7 +71,7 @@ struct RegistryValue {
 // A registry file that cannot be read: names the file and the line (0 when the
 // format has no lines).
 class RegistryFormatError : public std::runtime_error {
-public:
+  public:
     RegistryFormatError(std::string file, unsigned line, const std::string& what)
         : std::runtime_error(line ? file + ":" + std::to_string(line) + ": " + what
                                   : file + ": " + what),
@@ -79,7 +79,7 @@ public:
     const std::string& file() const { return file_; }
     unsigned line() const { return line_; }
 
-private:
+  private:
     std::string file_;
     unsigned line_;
 };
@@ -87,7 +87,7 @@ private:
 // A machine that may not be written now (locked, or its wineserver is running), or a
 // file that could not be saved.
 class RegistryAccessError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

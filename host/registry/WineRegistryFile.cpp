@@ -27,14 +27,15 @@ unsigned hexValue(char c) {
 // The line [begin, end) without its '\n' and an optional '\r'.
 struct Line {
     std::size_t begin;
-    std::size_t end;     // content end
-    std::size_t next;    // start of the following line
+    std::size_t end;  // content end
+    std::size_t next; // start of the following line
 };
 
 Line lineAt(std::string_view text, std::size_t pos) {
     const char* base = text.data();
     const void* nl = std::memchr(base + pos, '\n', text.size() - pos);
-    std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : text.size();
+    std::size_t end =
+        nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : text.size();
     std::size_t next = nl ? end + 1 : end;
     std::size_t contentEnd = end;
     if (contentEnd > pos && text[contentEnd - 1] == '\r') --contentEnd;
@@ -53,14 +54,30 @@ std::size_t parseEscaped(std::string_view s, std::size_t pos, char endChar, std:
             if (++pos >= s.size() || s[pos] == '\n') break;
             char e = s[pos];
             switch (e) {
-            case 'a': out.push_back(7), ++pos; continue;
-            case 'b': out.push_back(8), ++pos; continue;
-            case 'e': out.push_back(27), ++pos; continue;
-            case 'f': out.push_back(12), ++pos; continue;
-            case 'n': out.push_back(10), ++pos; continue;
-            case 'r': out.push_back(13), ++pos; continue;
-            case 't': out.push_back(9), ++pos; continue;
-            case 'v': out.push_back(11), ++pos; continue;
+            case 'a':
+                out.push_back(7), ++pos;
+                continue;
+            case 'b':
+                out.push_back(8), ++pos;
+                continue;
+            case 'e':
+                out.push_back(27), ++pos;
+                continue;
+            case 'f':
+                out.push_back(12), ++pos;
+                continue;
+            case 'n':
+                out.push_back(10), ++pos;
+                continue;
+            case 'r':
+                out.push_back(13), ++pos;
+                continue;
+            case 't':
+                out.push_back(9), ++pos;
+                continue;
+            case 'v':
+                out.push_back(11), ++pos;
+                continue;
             case 'x': {
                 ++pos;
                 if (pos >= s.size() || !isHex(s[pos])) {
@@ -68,7 +85,8 @@ std::size_t parseEscaped(std::string_view s, std::size_t pos, char endChar, std:
                     continue;
                 }
                 unsigned v = 0;
-                for (int k = 0; k < 4 && pos < s.size() && isHex(s[pos]); ++k) v = v * 16 + hexValue(s[pos++]);
+                for (int k = 0; k < 4 && pos < s.size() && isHex(s[pos]); ++k)
+                    v = v * 16 + hexValue(s[pos++]);
                 out.push_back(static_cast<char16_t>(v));
                 continue;
             }
@@ -91,7 +109,10 @@ std::size_t parseEscaped(std::string_view s, std::size_t pos, char endChar, std:
             continue;
         }
         // A raw UTF-8 sequence: take the bytes that belong to it.
-        std::size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+        std::size_t len = (b & 0xE0) == 0xC0   ? 2
+                          : (b & 0xF0) == 0xE0 ? 3
+                          : (b & 0xF8) == 0xF0 ? 4
+                                               : 1;
         if (pos + len > s.size()) len = 1;
         out += text::utf8ToUtf16(s.substr(pos, len));
         pos += len;
@@ -106,7 +127,8 @@ void appendHex(std::string& out, unsigned v, bool pad8) {
 }
 
 std::size_t skipBlanks(std::string_view s, std::size_t pos) {
-    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t'))
+        ++pos;
     return pos;
 }
 
@@ -118,33 +140,38 @@ bool startsWith(std::string_view s, std::size_t pos, std::string_view prefix) {
 
 namespace wine {
 
-void appendEscaped(std::string& out, std::u16string_view units, std::string_view quote) {
-    static constexpr char kEscapes[32] = {0, 0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,
-                                          0, 0, 0, 0, 0, 0, 0, 0,   0,   0,   0,   'e', 0,   0,   0, 0};
+void appendEscaped(std::string& out, std::u16string_view units, std::string_view quote,
+                   bool impliedTerminator) {
+    static constexpr char kEscapes[32] = {0,   0,   0,   0, 0, 0,   0, 'a', 'b', 't', 'n',
+                                          'v', 'f', 'r', 0, 0, 0,   0, 0,   0,   0,   0,
+                                          0,   0,   0,   0, 0, 'e', 0, 0,   0,   0};
     for (std::size_t i = 0; i < units.size(); ++i) {
         char16_t c = units[i];
         bool more = i + 1 < units.size();
         if (c > 127) {
             char buf[12];
             bool hexFollows = more && units[i + 1] < 128 && isHex(static_cast<char>(units[i + 1]));
-            int n = std::snprintf(buf, sizeof buf, hexFollows ? "\\x%04x" : "\\x%x", static_cast<unsigned>(c));
+            int n = std::snprintf(buf, sizeof buf, hexFollows ? "\\x%04x" : "\\x%x",
+                                  static_cast<unsigned>(c));
             out.append(buf, static_cast<std::size_t>(n));
             continue;
         }
         if (c < 32) {
-            if (c == 0 && !more) continue; // the terminating NUL is implied
+            if (c == 0 && !more && impliedTerminator) continue;
             if (kEscapes[c]) {
                 out.push_back('\\');
                 out.push_back(kEscapes[c]);
             } else {
                 char buf[8];
                 bool octalFollows = more && units[i + 1] >= '0' && units[i + 1] <= '7';
-                int n = std::snprintf(buf, sizeof buf, octalFollows ? "\\%03o" : "\\%o", static_cast<unsigned>(c));
+                int n = std::snprintf(buf, sizeof buf, octalFollows ? "\\%03o" : "\\%o",
+                                      static_cast<unsigned>(c));
                 out.append(buf, static_cast<std::size_t>(n));
             }
             continue;
         }
-        if (c == '\\' || quote.find(static_cast<char>(c)) != std::string_view::npos) out.push_back('\\');
+        if (c == '\\' || quote.find(static_cast<char>(c)) != std::string_view::npos)
+            out.push_back('\\');
         out.push_back(static_cast<char>(c));
     }
 }
@@ -173,7 +200,7 @@ std::string formatValue(const RegistryValue& value) {
                 out += "):";
             }
             out.push_back('"');
-            appendEscaped(out, text::bytesToUtf16(d.data(), d.size()), "\"");
+            appendEscaped(out, text::bytesToUtf16(d.data(), d.size()), "\"", true);
             out += "\"\n";
             return out;
         }
@@ -181,7 +208,10 @@ std::string formatValue(const RegistryValue& value) {
     case REG_DWORD:
         if (d.size() == 4) {
             out += "dword:";
-            appendHex(out, static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<unsigned>(d[3]) << 24), true);
+            appendHex(out,
+                      static_cast<unsigned>(d[0] | d[1] << 8 | d[2] << 16 |
+                                            static_cast<unsigned>(d[3]) << 24),
+                      true);
             out.push_back('\n');
             return out;
         }
@@ -231,7 +261,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
         throw std::invalid_argument("a value must start with '\"' or '@'");
     }
     p = skipBlanks(s, p);
-    if (p >= s.size() || s[p] != '=') throw std::invalid_argument("missing '=' after the value name");
+    if (p >= s.size() || s[p] != '=')
+        throw std::invalid_argument("missing '=' after the value name");
     p = skipBlanks(s, p + 1);
 
     auto finishString = [&](DWORD type, std::size_t from) {
@@ -255,7 +286,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
         p += 6;
         unsigned v = 0;
         int digits = 0;
-        while (p < s.size() && isHex(s[p]) && digits < 8) v = v * 16 + hexValue(s[p++]), ++digits;
+        while (p < s.size() && isHex(s[p]) && digits < 8)
+            v = v * 16 + hexValue(s[p++]), ++digits;
         if (digits == 0) throw std::invalid_argument("dword: needs hex digits");
         value.type = REG_DWORD;
         value.data = makeDwordData(v);
@@ -267,8 +299,10 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
             p += 4;
             unsigned t = 0;
             int digits = 0;
-            while (p < s.size() && isHex(s[p]) && digits < 8) t = t * 16 + hexValue(s[p++]), ++digits;
-            if (digits == 0 || !startsWith(s, p, "):")) throw std::invalid_argument("bad hex(type): prefix");
+            while (p < s.size() && isHex(s[p]) && digits < 8)
+                t = t * 16 + hexValue(s[p++]), ++digits;
+            if (digits == 0 || !startsWith(s, p, "):"))
+                throw std::invalid_argument("bad hex(type): prefix");
             value.type = t;
             p += 2;
         }
@@ -276,7 +310,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
         while (true) {
             p = skipBlanks(s, p);
             if (p < s.size() && s[p] == '\\' && skipBlanks(s, p + 1) == s.size()) {
-                if (ln.next >= text.size()) throw std::invalid_argument("continuation at end of file");
+                if (ln.next >= text.size())
+                    throw std::invalid_argument("continuation at end of file");
                 ln = lineAt(text, ln.next);
                 ++line;
                 s = text.substr(0, ln.end);
@@ -285,7 +320,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
             }
             if (p >= s.size()) break;
             if (p + 1 < s.size() && isHex(s[p]) && isHex(s[p + 1])) {
-                value.data.push_back(static_cast<std::uint8_t>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
+                value.data.push_back(
+                    static_cast<std::uint8_t>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
                 p = skipBlanks(s, p + 2);
                 if (p < s.size() && s[p] == ',') {
                     ++p;
@@ -353,8 +389,10 @@ void WineHive::parseValueLines(std::size_t begin, std::size_t end, unsigned line
                                    [](const RegistryValue& a, const std::string& n) {
                                        return text::compareNames(a.name, n) < 0;
                                    });
-        if (it != values.end() && text::namesEqual(it->name, v.name)) *it = std::move(v);
-        else values.insert(it, std::move(v));
+        if (it != values.end() && text::namesEqual(it->name, v.name))
+            *it = std::move(v);
+        else
+            values.insert(it, std::move(v));
         v = RegistryValue{};
     }
 }
@@ -371,7 +409,9 @@ void WineHive::parseText() {
     const std::string& file = file_;
     Line first = lineAt(text, 0);
     if (text.substr(0, first.end) != kHeader)
-        throw RegistryFormatError(file, 1, "not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
+        throw RegistryFormatError(
+            file, 1,
+            "not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
 
     unsigned line = 1;
     std::size_t pos = first.next;
@@ -391,7 +431,8 @@ void WineHive::parseText() {
         }
         std::vector<RegistryValue> later;
         parseValueLines(duplicateBegin, end, duplicateLine, later);
-        for (auto& v : later) current->setValue(v.name, v.type, std::move(v.data));
+        for (auto& v : later)
+            current->setValue(v.name, v.type, std::move(v.data));
         current->origin().hasChunk = false;
         current->markDirty(current->lastWrite()); // written anew, as Wine would
     };
@@ -435,13 +476,16 @@ void WineHive::parseText() {
             while (start < utf8.size()) {
                 std::size_t sep = utf8.find('\\', start);
                 if (sep == std::string::npos) sep = utf8.size();
-                if (sep == start) throw RegistryFormatError(file, line, "empty key name in the path");
+                if (sep == start)
+                    throw RegistryFormatError(file, line, "empty key name in the path");
                 key = &key->loadSubkey(utf8.substr(start, sep - start));
                 start = sep + 1;
             }
-            const std::uint64_t time = haveSeconds ? seconds * kTicksPerSecond + kTicks1601To1970 : now;
+            const std::uint64_t time =
+                haveSeconds ? seconds * kTicksPerSecond + kTicks1601To1970 : now;
             // Keys only implied by this one take its time.
-            for (Key* up = key->parent(); up && up->parent() && up->lastWrite() == 0; up = up->parent())
+            for (Key* up = key->parent(); up && up->parent() && up->lastWrite() == 0;
+                 up = up->parent())
                 up->setLastWrite(time);
             duplicate = key->origin().hasChunk || key->dirty();
             if (duplicate) {
@@ -472,16 +516,20 @@ void WineHive::parseText() {
             } else if (body.substr(0, 6) == "#time=") {
                 std::uint64_t t = 0;
                 std::size_t k = 6;
-                while (k < body.size() && isHex(body[k])) t = t * 16 + hexValue(body[k++]);
-                if (k == 6 || k != body.size()) throw RegistryFormatError(file, line, "bad #time line");
+                while (k < body.size() && isHex(body[k]))
+                    t = t * 16 + hexValue(body[k++]);
+                if (k == 6 || k != body.size())
+                    throw RegistryFormatError(file, line, "bad #time line");
                 if (!duplicate) current->setLastWrite(t);
             } else if (body.substr(0, 7) == "#class=") {
                 std::u16string cls;
                 try {
-                    if (body.size() < 8 || body[7] != '"') throw std::invalid_argument("missing '\"'");
+                    if (body.size() < 8 || body[7] != '"')
+                        throw std::invalid_argument("missing '\"'");
                     parseEscaped(body, 8, '"', cls);
                 } catch (const std::invalid_argument& e) {
-                    throw RegistryFormatError(file, line, std::string("bad #class line: ") + e.what());
+                    throw RegistryFormatError(file, line,
+                                              std::string("bad #class line: ") + e.what());
                 }
                 current->setClassName(text::utf16ToUtf8(cls));
             } else if (body == "#link") {
@@ -522,37 +570,43 @@ void WineHive::serializeKey(Key& key, std::string& out, std::size_t& newlines,
     const KeyOrigin& o = key.origin();
     auto countNewlines = [&](std::size_t from, std::size_t to) {
         return static_cast<std::size_t>(std::count(out.begin() + static_cast<std::ptrdiff_t>(from),
-                                                   out.begin() + static_cast<std::ptrdiff_t>(to), '\n'));
+                                                   out.begin() + static_cast<std::ptrdiff_t>(to),
+                                                   '\n'));
     };
     if (!key.dirty() && o.hasChunk) {
         // Unchanged: the very text it came from.
         std::size_t keyLine = o.chunkBegin;
-        while (keyLine < o.chunkEnd && text_[keyLine] != '[') ++keyLine;
+        while (keyLine < o.chunkEnd && text_[keyLine] != '[')
+            ++keyLine;
         std::size_t before = out.size();
         out.append(text_, o.chunkBegin, o.chunkEnd - o.chunkBegin);
         KeyOrigin n = o;
         n.chunkBegin = before;
         n.chunkEnd = out.size();
         n.valuesBegin = o.valuesBegin - o.chunkBegin + before;
-        n.line = static_cast<std::uint32_t>(newlines + countNewlines(before, before + (keyLine - o.chunkBegin)) + 1);
+        n.line = static_cast<std::uint32_t>(
+            newlines + countNewlines(before, before + (keyLine - o.chunkBegin)) + 1);
         newlines += countNewlines(before, out.size());
         moved.emplace_back(&key, n);
     } else {
         const bool isRoot = key.parent() == nullptr;
         const auto& values = key.values();
-        bool written = !values.empty() || key.className() || key.isLink() || (!isRoot && key.subkeys().empty());
+        bool written = !values.empty() || key.className() || key.isLink() ||
+                       (!isRoot && key.subkeys().empty());
         KeyOrigin n;
         if (written) {
             std::size_t before = out.size();
             out += "\n[";
             std::vector<const Key*> chain;
-            for (const Key* k = &key; k->parent(); k = k->parent()) chain.push_back(k);
+            for (const Key* k = &key; k->parent(); k = k->parent())
+                chain.push_back(k);
             for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
                 if (it != chain.rbegin()) out += "\\\\";
                 wine::appendEscaped(out, text::utf8ToUtf16((*it)->name()), "[]");
             }
             std::uint64_t t = key.lastWrite();
-            std::uint64_t secs = t > kTicks1601To1970 ? (t - kTicks1601To1970) / kTicksPerSecond : 0;
+            std::uint64_t secs =
+                t > kTicks1601To1970 ? (t - kTicks1601To1970) / kTicksPerSecond : 0;
             out += "] " + std::to_string(static_cast<unsigned>(secs)) + "\n#time=";
             appendHex(out, static_cast<unsigned>(t >> 32), false);
             appendHex(out, static_cast<unsigned>(t & 0xFFFFFFFFu), true);
@@ -564,7 +618,8 @@ void WineHive::serializeKey(Key& key, std::string& out, std::size_t& newlines,
             }
             if (key.isLink()) out += "#link\n";
             n.valuesBegin = out.size();
-            for (const auto& v : values) out += wine::formatValue(v);
+            for (const auto& v : values)
+                out += wine::formatValue(v);
             n.chunkBegin = before;
             n.chunkEnd = out.size();
             n.line = static_cast<std::uint32_t>(newlines + 2);
@@ -574,7 +629,8 @@ void WineHive::serializeKey(Key& key, std::string& out, std::size_t& newlines,
         moved.emplace_back(&key, n);
     }
     if (key.subkeysPending()) return;
-    for (const auto& sub : key.subkeys()) serializeKey(*sub, out, newlines, moved);
+    for (const auto& sub : key.subkeys())
+        serializeKey(*sub, out, newlines, moved);
 }
 
 std::string WineHive::render(std::vector<std::pair<Key*, KeyOrigin>>& moved) {
@@ -587,6 +643,8 @@ std::string WineHive::render(std::vector<std::pair<Key*, KeyOrigin>>& moved) {
 }
 
 std::string WineHive::serialize() {
+    // Unchanged is identical, whatever order the file had its keys in.
+    if (!modified()) return text_;
     std::vector<std::pair<Key*, KeyOrigin>> moved;
     return render(moved);
 }
@@ -598,7 +656,8 @@ void WineHive::save() {
     writeFileAtomically(file_, out); // throws, and then nothing here has changed
     // The saved text is now the source of every key that was not parsed yet.
     text_ = std::move(out);
-    for (auto& [key, origin] : moved) key->origin() = origin;
+    for (auto& [key, origin] : moved)
+        key->origin() = origin;
     root_->clearDirty();
 }
 

@@ -16,7 +16,7 @@
 namespace ravelin::registry {
 
 class WineHive final : public Hive, private KeySource {
-public:
+  public:
     // Throws RegistryFormatError (file and line) or RegistryAccessError.
     static std::unique_ptr<WineHive> load(const std::string& path);
     // Parses text held in memory; `name` is used in error messages and as the save target.
@@ -34,7 +34,7 @@ public:
     // The "relative to" path of the file's second line, e.g. "REGISTRY\\User\\S-1-5-21-...".
     const std::string& relativeTo() const { return relativeTo_; }
 
-private:
+  private:
     WineHive(std::string file, std::string text);
     void parseText();
     void loadValues(Key& key) override;
@@ -53,8 +53,11 @@ private:
 
 // The pieces of the format, for tests and fuzzing.
 namespace wine {
-// Appends `units` escaped as wineserver does; `quote` chars get a backslash.
-void appendEscaped(std::string& out, std::u16string_view units, std::string_view quote);
+// Appends `units` escaped as wineserver does; `quote` chars get a backslash. With
+// impliedTerminator (string data) a final NUL is left out, as the reader adds it back.
+// Names keep a final NUL as "\0": wineserver drops it there too, which loses it.
+void appendEscaped(std::string& out, std::u16string_view units, std::string_view quote,
+                   bool impliedTerminator = false);
 // One value line as wineserver writes it (with its final newline).
 std::string formatValue(const RegistryValue& value);
 // Parses the value that starts at text[pos] (possibly over continuation lines) into
