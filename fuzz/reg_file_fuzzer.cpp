@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t i = 0;
     for (const auto& op : back.operations) {
         if (op.kind != RegFileOperation::Kind::SetValue) continue;
-        if (i >= values.size() || op.value.type != values[i].type || op.value.data != values[i].data ||
-            op.value.name != values[i].name)
+        if (i >= values.size() || op.value.type != values[i].type ||
+            op.value.data != values[i].data || op.value.name != values[i].name)
             std::abort();
         ++i;
     }

@@ -1,5 +1,5 @@
-// Wine registry text: whatever parses and was not merged must save back unchanged, and a tree rewritten from
-// its parsed values must parse again to the same tree.
+// Wine registry text: whatever parses and was not merged must save back unchanged, and a tree
+// rewritten from its parsed values must parse again to the same tree.
 #include "host/registry/WineRegistryFile.h"
 
 #include <cstdint>
@@ -14,13 +14,15 @@ namespace {
 void markAll(Key& key) {
     key.ensureValues();
     key.markDirty(key.lastWrite());
-    for (const auto& sub : key.subkeys()) markAll(*sub);
+    for (const auto& sub : key.subkeys())
+        markAll(*sub);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string text = "WINE REGISTRY Version 2\n" + std::string(reinterpret_cast<const char*>(data), size);
+    std::string text =
+        "WINE REGISTRY Version 2\n" + std::string(reinterpret_cast<const char*>(data), size);
     std::unique_ptr<WineHive> hive;
     try {
         hive = WineHive::parse(text, "fuzz.reg");

@@ -1,18 +1,23 @@
 #include "host/Nxregistry.h"
 
+#include "host/journal/Journal.h"
+#include "host/registry/FileUtil.h"
 #include "host/registry/Registry.h"
 #include "host/registry/Text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <unistd.h>
 
 namespace ravelin {
 
 namespace {
 
-// The registry the host has bound: the one module-level binding of this unit.
+// The registry and journal the host has bound: the module-level bindings of this unit.
 registry::Registry* gRegistry = nullptr;
+journal::Journal* gJournal = nullptr;
+std::int64_t gBackupDepth = 0;
 std::string gLastError;
 
 // Runs one registry operation: engine errors become Windows codes, with their text kept
@@ -286,6 +291,103 @@ int MoveRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std
 
 void SetOneIfTrue(bool flag, DWORD& value) {
     if (flag) value = 1;
+}
+
+bool Journal_Discard = false;
+bool Journal_Running = true;
+
+void SetCurrentJournal(journal::Journal* j) {
+    gJournal = j;
+    gBackupDepth = 0;
+    if (j) j->setRecordingGate([] { return Journal_Running && !Journal_Discard; });
+}
+journal::Journal* CurrentJournal() {
+    return gJournal;
+}
+
+void JournalSetContext(const std::string& page, const std::string& control) {
+    if (gJournal) gJournal->setContext(page, control);
+}
+
+void JournalSetFlag(int category) {
+    if (!gJournal) return;
+    try {
+        gJournal->setFlag(category);
+    } catch (const RegistryAccessError& e) {
+        gLastError = e.what();
+    }
+}
+
+void JournalEnd() {
+    if (gJournal) gJournal->stop();
+}
+
+void JournalStart() {
+    if (gJournal) gJournal->start();
+}
+
+void BackupStart(int, const std::string& text) {
+    if (!gJournal) return;
+    try {
+        if (gBackupDepth++ == 0) gJournal->backupStart(text);
+    } catch (const RegistryAccessError& e) {
+        gLastError = e.what();
+    }
+}
+
+void BackupEnd(bool rollBack) {
+    if (!gJournal || gBackupDepth == 0) return;
+    if (--gBackupDepth > 0) return;
+    auto list = gJournal->list();
+    std::int64_t txn = list.empty() ? 0 : list.front().id;
+    bool used = !list.empty() && list.front().kind == "backup" && list.front().changes > 0;
+    gJournal->backupEnd();
+    if (rollBack && used && gRegistry) {
+        try {
+            gJournal->undo(txn, *gRegistry);
+        } catch (const RegistryAccessError& e) {
+            gLastError = e.what();
+        }
+    }
+}
+
+int JournalSetWindowsFirewallStatus(bool enabled) {
+    static const char* const kProfiles[] = {
+        "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\StandardPro"
+        "file",
+        "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\DomainProfi"
+        "le",
+    };
+    BackupStart(0, "Windows-Firewall");
+    int rc = ERROR_SUCCESS;
+    for (const char* key : kProfiles) {
+        int r = SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "EnableFirewall", enabled ? 1 : 0, {2});
+        if (r != ERROR_SUCCESS) rc = r;
+    }
+    JournalSetFlag(2);
+    BackupEnd(false);
+    return rc;
+}
+
+bool TJournalStream::LoadFromFile(const std::string& path) {
+    data_.clear();
+    try {
+        data_ = registry::readWholeFile(path);
+        return true;
+    } catch (const RegistryAccessError&) {
+        return false;
+    }
+}
+
+void TJournalStream::SaveToFile(const std::string& path) {
+    std::optional<std::string> before;
+    if (::access(path.c_str(), F_OK) == 0) before = registry::readWholeFile(path);
+    if (!gJournal) {
+        registry::writeFileAtomically(path, data_);
+        return;
+    }
+    gJournal->recordFile({path, before, data_},
+                         [&] { registry::writeFileAtomically(path, data_); });
 }
 
 } // namespace ravelin

@@ -23,6 +23,9 @@ namespace ravelin {
 namespace registry {
 class Registry;
 }
+namespace journal {
+class Journal;
+}
 
 // The host binds the machine's registry here; nullptr unbinds it.
 void SetCurrentRegistry(registry::Registry* registry);
@@ -87,5 +90,52 @@ void SetOneIfTrue(bool flag, DWORD& value);
 
 // The flag rule above, on one value.
 bool FlagFromValue(const RegistryValue& value, bool def);
+
+// ---- The journal ----
+//
+// Every write is recorded with the page and control that made it, unless recording is
+// off: while Journal_Discard is set (a page filling its controls), while Journal_Running
+// is false, or between JournalEnd and JournalStart outside a backup. Writes made while it
+// is off are still made durable, they are only not listed or undone.
+
+// The host binds the machine's journal here; nullptr unbinds it.
+void SetCurrentJournal(journal::Journal* journal);
+journal::Journal* CurrentJournal();
+
+extern bool Journal_Discard;
+extern bool Journal_Running;
+
+// The page and control whose action the following writes belong to (the host's driver
+// sets it before it runs a handler).
+void JournalSetContext(const std::string& page, const std::string& control);
+// The category of the change just made: 0, 1, 2, 64, 128 or 512.
+void JournalSetFlag(int category);
+void JournalEnd();
+void JournalStart();
+// Everything written between BackupStart and BackupEnd is one transaction. `transaction`
+// 0 opens a new one; `text` labels it. BackupEnd(false) closes it; BackupEnd(true) also
+// undoes what it wrote (the dialogs always pass false).
+void BackupStart(int transaction, const std::string& text);
+void BackupEnd(bool rollBack);
+// Switches the Windows firewall where Windows keeps the setting (the standard and domain
+// profiles of the firewall policy) as one journalled transaction of category 2.
+int JournalSetWindowsFirewallStatus(bool enabled);
+
+// A file stream whose SaveToFile records the file's content before and after in the
+// journal (and writes the file atomically).
+class TJournalStream {
+  public:
+    // False, with an empty stream, when the file is missing or unreadable.
+    bool LoadFromFile(const std::string& path);
+    // Throws RegistryAccessError when the journal or the file cannot be written.
+    void SaveToFile(const std::string& path);
+    std::string& Data() { return data_; }
+    const std::string& Data() const { return data_; }
+    std::size_t Size() const { return data_.size(); }
+    void Clear() { data_.clear(); }
+
+  private:
+    std::string data_;
+};
 
 } // namespace ravelin

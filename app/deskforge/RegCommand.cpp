@@ -1,5 +1,6 @@
 #include "app/deskforge/RegCommand.h"
 
+#include "host/Nxregistry.h"
 #include "host/registry/FileUtil.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
@@ -24,6 +25,20 @@ constexpr const char* kCancelled = "The operation was canceled by the user.";
 
 struct UsageError {
     std::string message;
+};
+
+// Several writes of one command are one journal transaction.
+class BackupGroup {
+  public:
+    explicit BackupGroup(const std::string& label) { BackupStart(0, label); }
+    // Left without commit() (an error part way), what the group wrote is undone.
+    ~BackupGroup() { BackupEnd(!committed_); }
+    void commit() { committed_ = true; }
+    BackupGroup(const BackupGroup&) = delete;
+    BackupGroup& operator=(const BackupGroup&) = delete;
+
+  private:
+    bool committed_ = false;
 };
 
 std::string upper(std::string s) {
@@ -416,8 +431,10 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
         }
         std::vector<RegistryValue> values;
         reg.enumValues(key.root, key.path, values, options);
+        BackupGroup group("reg delete " + key.fullName + " /va");
         for (const auto& v : values)
             reg.deleteValue(key.root, key.path, v.name, options);
+        group.commit();
     } else {
         RegistryValue v;
         if (reg.getValue(key.root, key.path, valueName, v, options) != ERROR_SUCCESS) {
@@ -499,6 +516,8 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
             reg64 = true;
         else if (a[i] == "--verbose" && !verbose)
             verbose = true;
+        else if (a[i] == "--dry-run")
+            continue; // the caller set the registry up for it
         else
             throw syntax("IMPORT");
     }
@@ -526,6 +545,7 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     }
     using Kind = registry::RegFileOperation::Kind;
     std::vector<std::string> written;
+    BackupGroup group("reg import " + file);
     for (std::size_t i = 0; i < content.operations.size(); ++i) {
         const auto& op = content.operations[i];
         const auto& t = targets[i];
@@ -549,10 +569,17 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
                 file + ":" + std::to_string(op.line) + ": cannot write " + op.key +
                 (rc == ERROR_INVALID_PARAMETER ? " (value too large for this hive file)"
                                                : " (access denied)"));
-        if (verbose && op.kind == Kind::SetValue) written.push_back(op.key + "\t" + op.value.name);
+        if (verbose && op.kind == Kind::SetValue) {
+            // A write is reported once it is durable: at once with a journal, else after
+            // the flush below.
+            if (reg.changeSink() && !reg.dryRun())
+                c.out << op.key << "\t" << op.value.name << std::endl;
+            else
+                written.push_back(op.key + "\t" + op.value.name);
+        }
     }
+    group.commit();
     reg.flush();
-    // Only what has reached the disk is reported as written.
     for (const auto& line : written)
         c.out << line << "\n";
     c.out << kSuccess << "\n";
@@ -567,6 +594,7 @@ int runRegCommand(Registry& registry, const std::vector<std::string>& args, Cons
         return 1;
     }
     std::string op = upper(args[0]);
+    JournalSetContext("reg", "reg " + std::string(args[0]));
     try {
         if (op == "QUERY") return regQuery(registry, args, console);
         if (op == "ADD") return regAdd(registry, args, console);

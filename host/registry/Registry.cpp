@@ -413,7 +413,7 @@ std::uint64_t Registry::lastWriteTime(HKEY root, std::string_view path, RegOptio
 }
 
 void Registry::beginWrite() {
-    if (lock_ || machineDir_.empty()) return;
+    if (lock_ || machineDir_.empty() || dryRun_) return;
     if (winePrefix_) {
         if (auto pid = runningWineserver(machineDir_))
             throw RegistryAccessError(machineDir_ +
@@ -425,9 +425,90 @@ void Registry::beginWrite() {
     lock_ = std::make_unique<MachineLock>(machineDir_);
 }
 
-Key* Registry::createPath(HKEY root, const std::string& path, Hive*& hive, int& error) {
+namespace {
+
+// Where an HKEY_CLASSES_ROOT write goes: the per-user key when it exists, else the machine's.
+std::size_t writeTarget(Registry& reg, const std::vector<std::pair<HKEY, std::string>>& cands) {
+    for (std::size_t i = 0; i + 1 < cands.size(); ++i)
+        if (reg.keyExists(cands[i].first, cands[i].second, {2})) return i;
+    return cands.size() - 1;
+}
+
+Key* findInHive(Hive& hive, const std::string& path) {
+    Key* key = &hive.root();
+    for (const auto& c : splitPath(path)) {
+        key = key->findSubkey(c);
+        if (!key) return nullptr;
+    }
+    return key;
+}
+
+Key* createInHive(Hive& hive, const std::string& path, std::uint64_t now) {
+    Key* key = &hive.root();
+    for (const auto& c : splitPath(path)) {
+        bool created = false;
+        Key& next = key->addSubkey(c, created);
+        if (created) {
+            next.markDirty(now);
+            key->markStructureChanged(now);
+        }
+        key = &next;
+    }
+    return key;
+}
+
+// The image of a chain of new, empty keys (names after the first), with `content` copied
+// into the last of them.
+std::string chainImage(const std::vector<std::string>& names, Key* content) {
+    MemoryHive image;
+    Key* key = &image.root();
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        bool created = false;
+        key = &key->addSubkey(names[i], created);
+    }
+    if (content) copyTree(*content, *key, 0);
+    return treeImage(image.root());
+}
+
+std::string joinWith(const std::string& base, const std::string& name) {
+    return base.empty() ? name : base + "\\" + name;
+}
+
+} // namespace
+
+std::string Registry::hiveId(const Hive& hive) const {
+    const std::string& file = hive.file();
+    if (!machineDir_.empty() && file.size() > machineDir_.size() + 1 &&
+        file.compare(0, machineDir_.size(), machineDir_) == 0 && file[machineDir_.size()] == '/')
+        return file.substr(machineDir_.size() + 1);
+    return file;
+}
+
+Hive* Registry::hiveById(const std::string& id) {
+    for (auto& m : mounts_)
+        if (hiveId(*m.hive) == id) return m.hive.get();
+    return nullptr;
+}
+
+std::string Registry::fullNameOf(const Hive& hive, const std::string& keyPath) const {
+    for (const auto& m : mounts_) {
+        if (m.hive.get() != &hive) continue;
+        std::string name = rootName(m.root);
+        std::size_t skip = 0;
+        if (m.root == HKEY_USERS && !m.prefix.empty() && m.prefix[0] == currentUserSid_) {
+            name = rootName(HKEY_CURRENT_USER);
+            skip = 1;
+        }
+        for (std::size_t i = skip; i < m.prefix.size(); ++i)
+            name += "\\" + m.prefix[i];
+        if (!keyPath.empty()) name += "\\" + keyPath;
+        return name;
+    }
+    return keyPath;
+}
+
+bool Registry::planKey(HKEY root, const std::string& path, KeyPlan& plan) {
     auto comps = splitPath(path);
-    // Walk down from the deepest existing key, following links through resolve().
     std::size_t have = comps.size();
     Place place;
     while (true) {
@@ -437,44 +518,98 @@ Key* Registry::createPath(HKEY root, const std::string& path, Hive*& hive, int& 
         if (place.exists || have == 0) break;
         --have;
     }
-    if (!place.key) {
-        error = ERROR_ACCESS_DENIED; // above the hive files: nothing to create keys in
-        return nullptr;
-    }
-    hive = place.hive;
-    Key* key = place.key;
-    const std::uint64_t now = fileTimeNow();
-    for (std::size_t i = have; i < comps.size(); ++i) {
-        bool created = false;
-        Key& next = key->addSubkey(comps[i], created);
-        if (created) {
-            next.markDirty(now);
-            key->markStructureChanged(now);
-        }
-        key = &next;
-    }
-    error = ERROR_SUCCESS;
-    return key;
+    if (!place.key) return false; // above the hive files: nothing to create keys in
+    plan.hive = place.hive;
+    plan.existing = place.key;
+    plan.missing.assign(comps.begin() + static_cast<std::ptrdiff_t>(have), comps.end());
+    return true;
 }
 
-namespace {
-// Where an HKEY_CLASSES_ROOT write goes: the per-user key when it exists, else the machine's.
-std::size_t writeTarget(Registry& reg, const std::vector<std::pair<HKEY, std::string>>& cands) {
-    for (std::size_t i = 0; i + 1 < cands.size(); ++i)
-        if (reg.keyExists(cands[i].first, cands[i].second, {2})) return i;
-    return cands.size() - 1;
+RegistryChange Registry::keyChange(Hive& hive, const std::string& keyPath) const {
+    RegistryChange c;
+    c.kind = RegistryChange::Kind::Key;
+    c.hiveFile = hiveId(hive);
+    c.keyPath = keyPath;
+    c.fullName = fullNameOf(hive, keyPath);
+    return c;
 }
-} // namespace
+
+RegistryChange Registry::creationChange(const KeyPlan& plan, Key* content) const {
+    RegistryChange c = keyChange(*plan.hive, joinWith(plan.existing->path(), plan.missing.front()));
+    c.afterTree = chainImage(plan.missing, content);
+    return c;
+}
+
+void Registry::applyImage(const RegistryChange& change, bool after, std::uint64_t now) {
+    Hive* hive = hiveById(change.hiveFile);
+    if (!hive)
+        throw RegistryAccessError("the journal names a hive file this machine does not have: " +
+                                  change.hiveFile);
+    if (change.kind == RegistryChange::Kind::Value) {
+        const auto& image = after ? change.after : change.before;
+        Key* key = findInHive(*hive, change.keyPath);
+        if (image) {
+            if (!key) key = createInHive(*hive, change.keyPath, now);
+            key->setValue(change.valueName, image->type, image->data);
+            key->markDirty(now);
+        } else if (key && key->deleteValue(change.valueName)) {
+            key->markDirty(now);
+        }
+        return;
+    }
+    const auto& image = after ? change.afterTree : change.beforeTree;
+    if (Key* existing = findInHive(*hive, change.keyPath); existing && existing->parent()) {
+        Key* parent = existing->parent();
+        parent->removeSubkey(existing->name());
+        parent->markStructureChanged(now);
+    }
+    if (image) {
+        Key* key = createInHive(*hive, change.keyPath, now);
+        restoreTree(*image, *key, now);
+        key->markDirty(now);
+    }
+}
+
+void Registry::commit(std::vector<RegistryChange> changes) {
+    if (changes.empty()) return;
+    if (sink_) {
+        bool sensitive = std::any_of(changes.begin(), changes.end(),
+                                     [](const RegistryChange& c) { return c.sensitive; });
+        if (sensitive) {
+            // Sensitive data never reaches the journal: the row only says that the value was
+            // written, and the hive file is saved before the call returns instead.
+            std::vector<RegistryChange> redacted = changes;
+            for (auto& c : redacted) {
+                if (!c.sensitive) continue;
+                if (c.before) c.before->data.clear();
+                if (c.after) c.after->data.clear();
+            }
+            sink_->record(redacted);
+        } else {
+            sink_->record(changes);
+        }
+    }
+    const std::uint64_t now = fileTimeNow();
+    for (const auto& c : changes)
+        applyImage(c, true, now);
+    for (const auto& c : changes) {
+        if (!c.sensitive) continue;
+        if (Hive* hive = hiveById(c.hiveFile); hive && hive->modified()) {
+            hive->save();
+            if (sink_) sink_->flushed(c.hiveFile);
+        }
+    }
+}
 
 int Registry::createKey(HKEY root, std::string_view path, RegOptions options) {
     auto cands = candidates(root, path, options);
     auto& [r, p] = cands[writeTarget(*this, cands)];
     if (resolve(r, p).exists) return ERROR_SUCCESS;
     beginWrite();
-    Hive* hive = nullptr;
-    int error = 0;
-    createPath(r, p, hive, error);
-    return error;
+    KeyPlan plan;
+    if (!planKey(r, p, plan)) return ERROR_ACCESS_DENIED;
+    commit({creationChange(plan, nullptr)});
+    return ERROR_SUCCESS;
 }
 
 int Registry::setValue(HKEY root, std::string_view path, std::string_view name, DWORD type,
@@ -482,73 +617,118 @@ int Registry::setValue(HKEY root, std::string_view path, std::string_view name, 
     auto cands = candidates(root, path, options);
     auto& [r, p] = cands[writeTarget(*this, cands)];
     beginWrite();
-    Place place = resolve(r, p);
-    Hive* hive = place.hive;
-    Key* key = place.key;
-    if (!key) {
-        if (place.exists) return ERROR_ACCESS_DENIED;
-        int error = 0;
-        key = createPath(r, p, hive, error);
-        if (!key) return error;
+    KeyPlan plan;
+    if (!planKey(r, p, plan)) return ERROR_ACCESS_DENIED;
+    if (data.size() > plan.hive->maxValueSize()) return ERROR_INVALID_PARAMETER;
+    std::vector<RegistryChange> changes;
+    std::string keyPath = plan.existing->path();
+    if (!plan.missing.empty()) {
+        changes.push_back(creationChange(plan, nullptr));
+        for (const auto& m : plan.missing)
+            keyPath = joinWith(keyPath, m);
     }
-    if (data.size() > hive->maxValueSize()) return ERROR_INVALID_PARAMETER;
-    key->setValue(name, type, std::move(data));
-    key->markDirty(fileTimeNow());
+    RegistryChange c;
+    c.hiveFile = hiveId(*plan.hive);
+    c.keyPath = keyPath;
+    c.fullName = fullNameOf(*plan.hive, keyPath);
+    c.valueName = std::string(name);
+    c.sensitive = options.sensitive();
+    if (plan.missing.empty())
+        if (const RegistryValue* old = plan.existing->findValue(name)) c.before = *old;
+    c.after = RegistryValue{c.before ? c.before->name : std::string(name), type, std::move(data)};
+    changes.push_back(std::move(c));
+    commit(std::move(changes));
     return ERROR_SUCCESS;
 }
 
 int Registry::deleteValue(HKEY root, std::string_view path, std::string_view name,
                           RegOptions options) {
-    auto cands = candidates(root, path, options);
-    for (auto& [r, p] : cands) {
+    for (auto& [r, p] : candidates(root, path, options)) {
         Place place = resolve(r, p);
-        if (!place.key || !place.key->findValue(name)) continue;
+        if (!place.key) continue;
+        const RegistryValue* old = place.key->findValue(name);
+        if (!old) continue;
         beginWrite();
-        place.key->deleteValue(name);
-        place.key->markDirty(fileTimeNow());
+        RegistryChange c;
+        c.hiveFile = hiveId(*place.hive);
+        c.keyPath = place.key->path();
+        c.fullName = fullNameOf(*place.hive, c.keyPath);
+        c.valueName = old->name;
+        c.before = *old;
+        c.sensitive = options.sensitive();
+        commit({std::move(c)});
         return ERROR_SUCCESS;
     }
     return ERROR_FILE_NOT_FOUND;
 }
 
 int Registry::deleteKey(HKEY root, std::string_view path, RegOptions options) {
-    auto cands = candidates(root, path, options);
-    bool deleted = false;
-    for (auto& [r, p] : cands) {
+    std::vector<RegistryChange> changes;
+    for (auto& [r, p] : candidates(root, path, options)) {
         Place place = resolve(r, p);
         if (!place.exists) continue;
         if (!place.key || !place.key->parent())
             return ERROR_ACCESS_DENIED; // a root or a hive file itself
-        beginWrite();
-        Key* parent = place.key->parent();
-        parent->removeSubkey(place.key->name());
-        parent->markStructureChanged(fileTimeNow());
-        deleted = true;
+        RegistryChange c = keyChange(*place.hive, place.key->path());
+        c.beforeTree = treeImage(*place.key);
+        changes.push_back(std::move(c));
     }
-    return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (changes.empty()) return ERROR_FILE_NOT_FOUND;
+    beginWrite();
+    commit(std::move(changes));
+    return ERROR_SUCCESS;
 }
 
-int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
-                      std::string_view toPath, RegOptions fromOptions, RegOptions toOptions) {
-    auto src = candidates(fromRoot, fromPath, fromOptions);
+bool Registry::copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
+                           std::string_view toPath, RegOptions fromOptions, RegOptions toOptions,
+                           std::vector<RegistryChange>& changes, int& error) {
     Place from;
-    for (auto& [r, p] : src) {
+    for (auto& [r, p] : candidates(fromRoot, fromPath, fromOptions)) {
         from = resolve(r, p);
         if (from.key) break;
     }
-    if (!from.key) return ERROR_FILE_NOT_FOUND;
-    // A snapshot first, so that copying a key into its own subtree terminates.
+    if (!from.key) {
+        error = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    // A snapshot first, so that copying a key into its own subtree copies what was there.
     MemoryHive snapshot;
     copyTree(*from.key, snapshot.root(), 0);
 
     auto dst = candidates(toRoot, toPath, toOptions);
     auto& [r, p] = dst[writeTarget(*this, dst)];
-    beginWrite();
-    Hive* hive = nullptr;
+    Place to = resolve(r, p);
+    if (to.key) {
+        if (!to.key->parent()) {
+            error = ERROR_ACCESS_DENIED;
+            return false;
+        }
+        MemoryHive merged;
+        copyTree(*to.key, merged.root(), 0);
+        copyTree(snapshot.root(), merged.root(), 0);
+        RegistryChange c = keyChange(*to.hive, to.key->path());
+        c.beforeTree = treeImage(*to.key);
+        c.afterTree = treeImage(merged.root());
+        changes.push_back(std::move(c));
+        return true;
+    }
+    KeyPlan plan;
+    if (to.exists || !planKey(r, p, plan)) {
+        error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    changes.push_back(creationChange(plan, &snapshot.root()));
+    return true;
+}
+
+int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
+                      std::string_view toPath, RegOptions fromOptions, RegOptions toOptions) {
+    std::vector<RegistryChange> changes;
     int error = 0;
-    Key* to = createPath(r, p, hive, error);
-    if (!to) return error;
-    copyTree(snapshot.root(), *to, fileTimeNow());
+    if (!copyChanges(fromRoot, fromPath, toRoot, toPath, fromOptions, toOptions, changes, error))
+        return error;
+    beginWrite();
+    commit(std::move(changes));
     return ERROR_SUCCESS;
 }
 
@@ -557,9 +737,11 @@ int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
     // Moving a key into its own subtree would delete what was just copied.
     auto src = candidates(fromRoot, fromPath, fromOptions);
     auto dst = candidates(toRoot, toPath, toOptions);
+    Place source;
     for (auto& [sr, sp] : src) {
         Place s = resolve(sr, sp);
         if (!s.key) continue;
+        if (!source.key) source = s;
         for (auto& [dr, dp] : dst) {
             auto comps = splitPath(dp);
             for (std::size_t n = comps.size(); n > 0; --n) {
@@ -570,14 +752,72 @@ int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
             }
         }
     }
-    int rc = copyKey(fromRoot, fromPath, toRoot, toPath, fromOptions, toOptions);
-    if (rc != ERROR_SUCCESS) return rc;
-    return deleteKey(fromRoot, fromPath, fromOptions);
+    if (!source.key) return ERROR_FILE_NOT_FOUND;
+    if (!source.key->parent()) return ERROR_ACCESS_DENIED;
+    std::vector<RegistryChange> changes;
+    int error = 0;
+    if (!copyChanges(fromRoot, fromPath, toRoot, toPath, fromOptions, toOptions, changes, error))
+        return error;
+    RegistryChange removal = keyChange(*source.hive, source.key->path());
+    removal.beforeTree = treeImage(*source.key);
+    changes.push_back(std::move(removal));
+    beginWrite();
+    commit(std::move(changes));
+    return ERROR_SUCCESS;
+}
+
+std::optional<RegistryValue> Registry::currentValue(const RegistryChange& at) {
+    Hive* hive = hiveById(at.hiveFile);
+    Key* key = hive ? findInHive(*hive, at.keyPath) : nullptr;
+    const RegistryValue* v = key ? key->findValue(at.valueName) : nullptr;
+    if (!v) return std::nullopt;
+    return *v;
+}
+
+std::optional<std::string> Registry::currentTree(const RegistryChange& at) {
+    Hive* hive = hiveById(at.hiveFile);
+    Key* key = hive ? findInHive(*hive, at.keyPath) : nullptr;
+    if (!key) return std::nullopt;
+    return treeImage(*key);
+}
+
+void Registry::replay(const std::vector<RegistryChange>& changes) {
+    const std::uint64_t now = fileTimeNow();
+    for (const auto& c : changes)
+        applyImage(c, true, now);
+}
+
+void Registry::restore(const std::vector<RegistryChange>& changes, bool toBefore) {
+    std::vector<RegistryChange> out;
+    out.reserve(changes.size());
+    auto add = [&](const RegistryChange& c) {
+        RegistryChange n = c;
+        if (c.kind == RegistryChange::Kind::Value) {
+            n.before = currentValue(c);
+            n.after = toBefore ? c.before : c.after;
+        } else {
+            n.beforeTree = currentTree(c);
+            n.afterTree = toBefore ? c.beforeTree : c.afterTree;
+        }
+        out.push_back(std::move(n));
+    };
+    if (toBefore)
+        for (auto it = changes.rbegin(); it != changes.rend(); ++it)
+            add(*it);
+    else
+        for (const auto& c : changes)
+            add(c);
+    beginWrite();
+    commit(std::move(out));
 }
 
 void Registry::flush() {
-    for (auto& m : mounts_)
-        if (m.hive->modified()) m.hive->save();
+    if (dryRun_) return;
+    for (auto& m : mounts_) {
+        if (!m.hive->modified()) continue;
+        m.hive->save();
+        if (sink_) sink_->flushed(hiveId(*m.hive));
+    }
 }
 
 bool Registry::modified() const {

@@ -8,11 +8,13 @@
 // RegistryAccessError at the first write.
 #pragma once
 
+#include "host/registry/Change.h"
 #include "host/registry/Hive.h"
 #include "host/registry/MachineLock.h"
 #include "host/registry/Types.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +72,23 @@ class Registry {
     int moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
                 RegOptions fromOptions = {}, RegOptions toOptions = {});
 
+    // Where writes are made durable before they are applied (the journal); nullptr for
+    // none, then writes are durable only at flush().
+    void setChangeSink(ChangeSink* sink) { sink_ = sink; }
+    ChangeSink* changeSink() const { return sink_; }
+    // Applies the after-images of recorded changes again (crash recovery); not recorded.
+    void replay(const std::vector<RegistryChange>& changes);
+    // Puts the places of recorded changes back to their images before (undo, in reverse
+    // order) or after (redo); recorded as a change of its own.
+    void restore(const std::vector<RegistryChange>& changes, bool toBefore);
+    // The hive file's name in changes: relative to the machine folder.
+    std::string hiveId(const Hive& hive) const;
+    Hive* hiveById(const std::string& id);
+
+    // A dry run changes the tree in memory only: no lock is taken and flush() writes nothing.
+    void setDryRun(bool on) { dryRun_ = on; }
+    bool dryRun() const { return dryRun_; }
+
     // Writes every changed hive. Throws RegistryAccessError; hives saved before the failing
     // one stay saved, the rest stay changed in memory.
     void flush();
@@ -98,10 +117,26 @@ class Registry {
         bool isVirtual() const { return exists && key == nullptr; }
     };
 
+    struct KeyPlan {
+        Hive* hive = nullptr;
+        Key* existing = nullptr;          // the deepest key that exists
+        std::vector<std::string> missing; // the names to create below it
+    };
+    bool planKey(HKEY root, const std::string& path, KeyPlan& plan);
+    RegistryChange keyChange(Hive& hive, const std::string& keyPath) const;
+    RegistryChange creationChange(const KeyPlan& plan, Key* content) const;
+    bool copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
+                     RegOptions fromOptions, RegOptions toOptions,
+                     std::vector<RegistryChange>& changes, int& error);
+    std::string fullNameOf(const Hive& hive, const std::string& keyPath) const;
+    void applyImage(const RegistryChange& change, bool after, std::uint64_t now);
+    void commit(std::vector<RegistryChange> changes);
+    std::optional<RegistryValue> currentValue(const RegistryChange& at);
+    std::optional<std::string> currentTree(const RegistryChange& at);
+
     std::vector<std::pair<HKEY, std::string>> candidates(HKEY root, std::string_view path,
                                                          RegOptions options) const;
     Place resolve(HKEY root, const std::string& path, int depth = 0);
-    Key* createPath(HKEY root, const std::string& path, Hive*& hive, int& error);
     void beginWrite();
     std::string redirect(HKEY root, const std::string& path, RegOptions options) const;
     bool view32(RegOptions options) const;
@@ -113,6 +148,8 @@ class Registry {
     bool is64_ = false;
     bool wow64_ = false;
     std::unique_ptr<MachineLock> lock_;
+    ChangeSink* sink_ = nullptr;
+    bool dryRun_ = false;
 };
 
 std::vector<std::string> splitPath(std::string_view path);

@@ -1,0 +1,130 @@
+#include "app/deskforge/JournalCommand.h"
+
+#include "host/Nxregistry.h"
+#include "host/journal/Journal.h"
+#include "host/registry/FileUtil.h"
+#include "host/registry/Patch.h"
+#include "host/registry/Registry.h"
+
+#include <charconv>
+#include <ctime>
+#include <ostream>
+
+namespace ravelin::app {
+
+namespace {
+
+std::string localTime(std::int64_t t) {
+    std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    ::localtime_r(&tt, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+bool parseId(const std::string& s, std::int64_t& id) {
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
+    return ec == std::errc() && end == s.data() + s.size() && id > 0;
+}
+
+std::string valueImage(const std::optional<RegistryValue>& v, bool sensitive) {
+    if (!v) return "(absent)";
+    if (sensitive) return "(sensitive, content not kept)";
+    journal::JournalEntry e;
+    e.registry.kind = registry::RegistryChange::Kind::Value;
+    e.registry.after = v;
+    std::string d = journal::describe(e);
+    auto eq = d.find(" = ");
+    return eq == std::string::npos ? d : d.substr(eq + 3);
+}
+
+void printTree(std::ostream& out, const char* label, const std::optional<std::string>& tree) {
+    if (!tree) {
+        out << "    " << label << ": (absent)\n";
+        return;
+    }
+    out << "    " << label << ":\n";
+    std::size_t start = 0;
+    while (start < tree->size()) {
+        std::size_t end = tree->find("\r\n", start);
+        if (end == std::string::npos) end = tree->size();
+        std::string line = tree->substr(start, end - start);
+        if (!line.empty() && line.rfind("Windows Registry Editor", 0) != 0) out << "      " << line << "\n";
+        start = end + 2;
+    }
+}
+
+} // namespace
+
+int runJournalCommand(registry::Registry& reg, journal::Journal& journal, const std::vector<std::string>& args,
+                      Console& c) {
+    const std::string op = args.empty() ? "" : args[0];
+    try {
+        if (op == "list" && args.size() == 1) {
+            for (const auto& t : journal.list()) {
+                c.out << t.id << "  " << localTime(t.time) << "  " << (t.page.empty() ? "-" : t.page) << "  "
+                      << (t.control.empty() ? "-" : t.control) << "  " << t.category << "  " << t.summary << "\n";
+            }
+            return 0;
+        }
+        std::int64_t id = 0;
+        if ((op == "show" || op == "undo" || op == "redo") && args.size() == 2) {
+            if (!parseId(args[1], id)) {
+                c.err << "ERROR: not a transaction number: " << args[1] << "\n";
+                return 1;
+            }
+            if (op == "show") {
+                auto t = journal.transaction(id);
+                if (!t) {
+                    c.err << "ERROR: there is no transaction " << id << " in the journal\n";
+                    return 1;
+                }
+                c.out << "transaction " << t->id << "  " << localTime(t->time) << "  page " << (t->page.empty() ? "-" : t->page)
+                      << "  control " << (t->control.empty() ? "-" : t->control) << "  category " << t->category << "  "
+                      << t->kind << (t->label.empty() ? "" : "  \"" + t->label + "\"") << "\n";
+                for (const auto& e : journal.entries(id)) {
+                    c.out << "  " << journal::describe(e) << "\n";
+                    if (e.isFile) {
+                        c.out << "    before: " << (e.file.before ? std::to_string(e.file.before->size()) + " bytes" : "(absent)")
+                              << "\n    after: " << (e.file.after ? std::to_string(e.file.after->size()) + " bytes" : "(absent)")
+                              << "\n";
+                    } else if (e.registry.kind == registry::RegistryChange::Kind::Value) {
+                        c.out << "    before: " << valueImage(e.registry.before, e.registry.sensitive) << "\n";
+                        c.out << "    after: " << valueImage(e.registry.after, e.registry.sensitive) << "\n";
+                    } else {
+                        printTree(c.out, "before", e.registry.beforeTree);
+                        printTree(c.out, "after", e.registry.afterTree);
+                    }
+                }
+                return 0;
+            }
+            JournalSetContext("journal", "journal " + op);
+            std::int64_t made = op == "undo" ? journal.undo(id, reg) : journal.redo(id, reg);
+            c.out << (op == "undo" ? "Undone" : "Redone") << " transaction " << id << " (recorded as " << made << ").\n";
+            return 0;
+        }
+        if (op == "export" && (args.size() == 2 || (args.size() == 4 && args[2] == "--since"))) {
+            std::int64_t since = 1;
+            if (args.size() == 4 && !parseId(args[3], since)) {
+                c.err << "ERROR: not a transaction number: " << args[3] << "\n";
+                return 1;
+            }
+            registry::RegFileWriter writer;
+            registry::writePatch(journal.registryChangesSince(since), writer);
+            registry::writeFileAtomically(args[1], writer.bytes());
+            c.out << "The operation completed successfully.\n";
+            return 0;
+        }
+    } catch (const RegistryAccessError& e) {
+        c.err << "ERROR: " << e.what() << "\n";
+        return 1;
+    } catch (const RegistryFormatError& e) {
+        c.err << "ERROR: " << e.what() << "\n";
+        return 1;
+    }
+    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID | redo ID | export FILE [--since ID]\n";
+    return 1;
+}
+
+} // namespace ravelin::app

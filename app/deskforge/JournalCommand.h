@@ -1,0 +1,18 @@
+// `deskforge journal list|show|undo|redo|export`.
+#pragma once
+
+#include "app/deskforge/RegCommand.h"
+
+#include <string>
+#include <vector>
+
+namespace ravelin::journal {
+class Journal;
+}
+
+namespace ravelin::app {
+
+int runJournalCommand(registry::Registry& registry, journal::Journal& journal, const std::vector<std::string>& args,
+                      Console& console);
+
+} // namespace ravelin::app

@@ -1,0 +1,49 @@
+// A machine opened for a command: its registry, its journal with crash recovery done,
+// both bound for the host's registry and journal calls while the session lives.
+#pragma once
+
+#include "host/registry/Change.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ravelin::registry {
+class Registry;
+}
+namespace ravelin::journal {
+class Journal;
+}
+
+namespace ravelin::app {
+
+// Collects the changes of a dry run instead of making them durable.
+class CollectingSink final : public registry::ChangeSink {
+public:
+    void record(const std::vector<registry::RegistryChange>& changes) override {
+        collected.insert(collected.end(), changes.begin(), changes.end());
+    }
+    void flushed(const std::string&) override {}
+    std::vector<registry::RegistryChange> collected;
+};
+
+class MachineSession {
+public:
+    // Throws RegistryAccessError / RegistryFormatError with a message for the user.
+    MachineSession(const std::string& dir, bool dryRun);
+    ~MachineSession();
+    MachineSession(const MachineSession&) = delete;
+    MachineSession& operator=(const MachineSession&) = delete;
+
+    registry::Registry& registry() { return *registry_; }
+    journal::Journal* journal() { return journal_.get(); }
+    // The .reg patch of what a dry run would have changed.
+    std::string dryRunPatch() const;
+
+private:
+    std::unique_ptr<registry::Registry> registry_;
+    std::unique_ptr<journal::Journal> journal_;
+    std::unique_ptr<CollectingSink> dryRun_;
+};
+
+} // namespace ravelin::app

@@ -1,0 +1,131 @@
+// The journal of one machine: a SQLite database in WAL mode (.deskforge/journal.sqlite)
+// that holds every registry and file change with its images before and after, grouped
+// into transactions, labelled with the page, the control and the category.
+//
+// It is also the write-ahead log of the hive files: a registry write is acknowledged once
+// its row is committed, and opening a machine applies again the rows that no hive file
+// has received yet. Rows of changes made while recording is off (filling a page, the
+// journal stopped) are kept for that purpose only and are not listed or undone.
+#pragma once
+
+#include "host/journal/Sqlite.h"
+#include "host/registry/Change.h"
+#include "host/registry/Types.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ravelin::registry {
+class Registry;
+}
+
+namespace ravelin::journal {
+
+// A journal that cannot be used: corrupt, from a newer version, or not writable.
+class JournalError : public RegistryAccessError {
+public:
+    using RegistryAccessError::RegistryAccessError;
+};
+
+struct TransactionInfo {
+    std::int64_t id = 0;
+    std::int64_t time = 0; // Unix seconds
+    std::string page;
+    std::string control;
+    std::string label;
+    std::string kind; // "change", "backup", "undo", "redo"
+    int category = 0;
+    std::int64_t target = 0; // the transaction an undo or redo acted on
+    std::string summary;
+    int changes = 0;
+};
+
+struct FileChange {
+    std::string path;
+    std::optional<std::string> before; // nullopt: the file did not exist
+    std::optional<std::string> after;
+};
+
+// One recorded change, registry or file, in the order it was made.
+struct JournalEntry {
+    std::int64_t id = 0;
+    bool isFile = false;
+    registry::RegistryChange registry;
+    FileChange file;
+};
+
+class Journal final : public registry::ChangeSink {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    // Opens (creating when needed) the journal of a machine folder. Throws JournalError.
+    static std::unique_ptr<Journal> open(const std::string& machineDir);
+    ~Journal() override;
+
+    // Whether writes are recorded at all (the host's Journal_Running and Journal_Discard
+    // flags); asked at every write. Unset: always.
+    void setRecordingGate(std::function<bool()> gate) { gate_ = std::move(gate); }
+    void setContext(const std::string& page, const std::string& control);
+    void stop();  // JournalEnd: single changes are no longer recorded
+    void start(); // JournalStart
+    bool stopped() const { return stopped_; }
+    // BackupStart/BackupEnd: everything in between is one transaction.
+    void backupStart(const std::string& label);
+    void backupEnd();
+    bool backupOpen() const { return backupTxn_ != 0; }
+    // The category of the change just recorded.
+    void setFlag(int category);
+
+    // ChangeSink
+    void record(const std::vector<registry::RegistryChange>& changes) override;
+    void flushed(const std::string& hiveFile) override;
+
+    // A file change: recorded first, then applied by `apply` (which writes the file), then
+    // marked done. Throws JournalError when it cannot be recorded.
+    void recordFile(const FileChange& change, const std::function<void()>& apply);
+
+    // Applies what was acknowledged but had not reached the files yet. Returns the number
+    // of changes applied again.
+    std::size_t recover(registry::Registry& registry);
+
+    std::vector<TransactionInfo> list(std::int64_t since = 0);
+    std::optional<TransactionInfo> transaction(std::int64_t id);
+    std::vector<JournalEntry> entries(std::int64_t txn);
+    // The registry changes of listed transactions from `since` on, in order.
+    std::vector<registry::RegistryChange> registryChangesSince(std::int64_t since);
+
+    // Undo puts back the images before, in reverse order; redo the images after. Both are
+    // recorded as transactions of their own. Throw JournalError when it cannot be done.
+    std::int64_t undo(std::int64_t txn, registry::Registry& registry);
+    std::int64_t redo(std::int64_t txn, registry::Registry& registry);
+
+    const std::string& path() const { return db_->path(); }
+
+private:
+    Journal(std::unique_ptr<Database> db, std::string machineDir);
+    std::int64_t newTransaction(const std::string& kind, const std::string& label, std::int64_t target);
+    std::int64_t insertChange(std::int64_t txn, const registry::RegistryChange& c);
+    std::int64_t replayOrRestore(std::int64_t txn, registry::Registry& registry, bool undo);
+    void writeFile(const std::string& path, const std::optional<std::string>& content);
+    bool recording() const;
+
+    std::unique_ptr<Database> db_;
+    std::string machineDir_;
+    std::function<bool()> gate_;
+    std::string page_;
+    std::string control_;
+    bool stopped_ = false;
+    std::int64_t backupTxn_ = 0;
+    std::string backupLabel_;
+    bool backupUsed_ = false;
+    std::int64_t forcedTxn_ = 0; // undo and redo record into their own transaction
+    std::int64_t lastTxn_ = 0;
+};
+
+// Reads a change row's summary line, e.g. HKEY_CURRENT_USER\Software\X "Name" = "text".
+std::string describe(const JournalEntry& entry);
+
+} // namespace ravelin::journal

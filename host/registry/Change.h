@@ -1,0 +1,46 @@
+// One change to the registry as the journal keeps it: where it happened and the images of
+// the place before and after. Values are kept as values; a key operation (create, delete,
+// copy) keeps the whole subtree as .reg text.
+#pragma once
+
+#include "host/registry/Key.h"
+#include "host/registry/Types.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ravelin::registry {
+
+struct RegistryChange {
+    enum class Kind { Value, Key };
+    Kind kind = Kind::Value;
+    std::string hiveFile;  // the hive file, relative to the machine folder
+    std::string keyPath;   // inside the hive file
+    std::string fullName;  // as Windows names it, e.g. HKEY_CURRENT_USER\Software\X
+    std::string valueName; // Kind::Value
+    // Value images; nullopt is "absent". For sensitive changes the data is left empty
+    // and only whether the value existed is kept.
+    std::optional<RegistryValue> before;
+    std::optional<RegistryValue> after;
+    // Key images (subtree as text, see treeImage); nullopt is "absent".
+    std::optional<std::string> beforeTree;
+    std::optional<std::string> afterTree;
+    bool sensitive = false;
+};
+
+// Where changes are made durable before they are applied.
+class ChangeSink {
+public:
+    virtual ~ChangeSink() = default;
+    // Makes the changes of one call durable; throws to refuse them (nothing is applied).
+    virtual void record(const std::vector<RegistryChange>& changes) = 0;
+    // Everything recorded for this hive file has reached the file.
+    virtual void flushed(const std::string& hiveFile) = 0;
+};
+
+// A subtree as text (its values and subkeys, names relative to the key), and back.
+std::string treeImage(Key& key);
+void restoreTree(const std::string& image, Key& into, std::uint64_t now);
+
+} // namespace ravelin::registry
