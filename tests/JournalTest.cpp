@@ -1,5 +1,6 @@
 #include "host/journal/Journal.h"
 
+#include "app/deskforge/JournalCommand.h"
 #include "app/deskforge/Machine.h"
 #include "host/Nxregistry.h"
 #include "host/registry/Patch.h"
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <gtest/gtest.h>
 
 using namespace ravelin;
@@ -283,4 +285,46 @@ TEST_F(JournalTest, FirewallSwitchIsOneTransaction) {
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].category, 2);
     EXPECT_EQ(list[0].label, "Windows-Firewall");
+}
+
+TEST(JournalDryRun, ImportChangesNothingAndPrintsThePatch) {
+    TempDir dir;
+    copySample(dir.path());
+    test::writeFile(dir.file("in.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007\r\n"
+                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters]\r\n\"SackOpts\"=-\r\n");
+    const std::string before = test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg"));
+    std::ostringstream out, err;
+    std::istringstream in;
+    app::Console console{out, err, in};
+    std::string patch;
+    {
+        app::MachineSession session(dir.path(), true);
+        ASSERT_EQ(app::runRegCommand(session.registry(), {"import", dir.file("in.reg")}, console), 0) << err.str();
+        patch = session.dryRunPatch();
+    }
+    EXPECT_EQ(test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg")), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.file(".deskforge"))) << "not even a lock or a journal";
+    EXPECT_NE(patch.find("[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007"), std::string::npos) << patch;
+    EXPECT_NE(patch.find("\"SackOpts\"=-"), std::string::npos) << patch;
+}
+
+TEST_F(JournalTest, TheJournalCommandListsShowsAndUndoes) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    app::Console console{out, err, in};
+    ASSERT_EQ(app::runRegCommand(reg(), {"add", "HKCU\\Software\\Cli", "/v", "n", "/d", "x", "/f"}, console), 0);
+    out.str("");
+    ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"list"}, console), 0);
+    EXPECT_NE(out.str().find("  reg  reg add  0  HKEY_CURRENT_USER\\Software\\Cli created (+1 more)\n"), std::string::npos) << out.str();
+    out.str("");
+    ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"show", "1"}, console), 0);
+    EXPECT_NE(out.str().find("  HKEY_CURRENT_USER\\Software\\Cli \"n\" = \"x\"\n    before: (absent)\n    after: \"x\"\n"),
+              std::string::npos)
+        << out.str();
+    ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", "1"}, console), 0);
+    EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, "Software\\Cli", {}));
+    EXPECT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", "77"}, console), 1);
+    EXPECT_EQ(err.str(), "ERROR: there is no transaction 77 in the journal\n");
+    ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"export", dir.file("net.reg")}, console), 0);
+    EXPECT_EQ(test::readFile(dir.file("net.reg")).substr(0, 2), "\xFF\xFE");
 }
