@@ -1,5 +1,6 @@
 #include "host/Nxregistry.h"
 
+#include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
 #include "host/registry/Registry.h"
@@ -380,6 +381,8 @@ bool TJournalStream::LoadFromFile(const std::string& path) {
 }
 
 void TJournalStream::SaveToFile(const std::string& path) {
+    // Nothing outside the machine (or a profile the user chose) is ever written.
+    if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
     std::optional<std::string> before;
     if (::access(path.c_str(), F_OK) == 0) before = registry::readWholeFile(path);
     if (!gJournal) {

@@ -29,22 +29,24 @@ void copySample(const std::string& to) {
 std::string importFile() {
     std::string text = "Windows Registry Editor Version 5.00\r\n";
     for (int i = 0; i < kValues; ++i) {
-        if (i % 50 == 0) text += "\r\n[HKEY_CURRENT_USER\\Software\\Crash\\K" + std::to_string(i / 50) + "]\r\n";
+        if (i % 50 == 0)
+            text += "\r\n[HKEY_CURRENT_USER\\Software\\Crash\\K" + std::to_string(i / 50) + "]\r\n";
         text += "\"v" + std::to_string(i) + "\"=\"value " + std::to_string(i) + "\"\r\n";
     }
     return text;
 }
 
 // Runs the import; kills it after `killAfter` (never when negative). Returns its output.
-std::string runImport(const std::string& machine, const std::string& file, std::chrono::microseconds killAfter) {
+std::string runImport(const std::string& machine, const std::string& file,
+                      std::chrono::microseconds killAfter) {
     int out[2];
     if (::pipe(out) != 0) return {};
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], 1);
         ::close(out[0]);
-        ::execl(RAVELIN_DESKFORGE, "deskforge", "--machine", machine.c_str(), "reg", "import", file.c_str(), "--verbose",
-                static_cast<char*>(nullptr));
+        ::execl(RAVELIN_DESKFORGE, "deskforge", "--machine", machine.c_str(), "reg", "import",
+                file.c_str(), "--verbose", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
@@ -55,7 +57,8 @@ std::string runImport(const std::string& machine, const std::string& file, std::
     std::string output;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0) output.append(buf, static_cast<std::size_t>(n));
+    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
+        output.append(buf, static_cast<std::size_t>(n));
     ::close(out[0]);
     ::waitpid(pid, nullptr, 0);
     return output;
@@ -74,7 +77,8 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
     copySample(whole);
     auto t0 = std::chrono::steady_clock::now();
     std::string full = runImport(whole, file, std::chrono::microseconds(-1));
-    auto duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0);
+    auto duration = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - t0);
     ASSERT_NE(full.find("The operation completed successfully."), std::string::npos) << full;
 
     std::random_device device;
@@ -94,7 +98,8 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
         std::istringstream lines(output.substr(0, output.rfind('\n') + 1));
         for (std::string line; std::getline(lines, line);) {
             auto tab = line.find('\t');
-            if (tab != std::string::npos) acknowledged.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+            if (tab != std::string::npos)
+                acknowledged.emplace_back(line.substr(0, tab), line.substr(tab + 1));
         }
         if (!acknowledged.empty() && acknowledged.size() < kValues) ++killedMidway;
 
@@ -106,7 +111,8 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
         for (const auto& [key, name] : acknowledged) {
             std::string path = key.substr(key.find('\\') + 1);
             std::string expected = "value " + name.substr(1);
-            EXPECT_EQ(GetRegStringValueDef(HKEY_CURRENT_USER, path, name, "<lost>", {}), expected) << key << " " << name;
+            EXPECT_EQ(GetRegStringValueDef(HKEY_CURRENT_USER, path, name, "<lost>", {}), expected)
+                << key << " " << name;
         }
     }
     std::printf("crash trials: %d of 20 killed part way through the import\n", killedMidway);

@@ -10,8 +10,8 @@
 
 #include <filesystem>
 #include <functional>
-#include <sstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace ravelin;
 using namespace ravelin::registry;
@@ -21,33 +21,39 @@ using ravelin::test::TempDir;
 
 namespace {
 
-std::string sampleDir() { return std::string(RAVELIN_SOURCE_DIR) + "/samples/winxp"; }
+std::string sampleDir() {
+    return std::string(RAVELIN_SOURCE_DIR) + "/samples/winxp";
+}
 
 void copySample(const std::string& to) {
-    for (const char* f : {"system.reg", "user.reg", "userdef.reg"}) test::copyFile(sampleDir() + "/" + f, to + "/" + f);
+    for (const char* f : {"system.reg", "user.reg", "userdef.reg"})
+        test::copyFile(sampleDir() + "/" + f, to + "/" + f);
 }
 
 // Everything a root shows, as reg export would write it: keys, values, types and data.
 std::string dump(Registry& reg, HKEY root, const std::string& path) {
     RegFileWriter w;
-    std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& p, const std::string& full) {
-        std::vector<RegistryValue> values;
-        reg.enumValues(root, p, values, {2});
-        w.addKey(full, values);
-        std::vector<std::string> subkeys;
-        reg.enumKeys(root, p, subkeys, {2});
-        for (const auto& s : subkeys) walk(p.empty() ? s : p + "\\" + s, full + "\\" + s);
-    };
+    std::function<void(const std::string&, const std::string&)> walk =
+        [&](const std::string& p, const std::string& full) {
+            std::vector<RegistryValue> values;
+            reg.enumValues(root, p, values, {2});
+            w.addKey(full, values);
+            std::vector<std::string> subkeys;
+            reg.enumKeys(root, p, subkeys, {2});
+            for (const auto& s : subkeys)
+                walk(p.empty() ? s : p + "\\" + s, full + "\\" + s);
+        };
     walk(path, Registry::rootName(root) + std::string(path.empty() ? "" : "\\" + path));
     return w.text();
 }
 
 std::string dumpAll(Registry& reg) {
-    return dump(reg, HKEY_LOCAL_MACHINE, "Software") + dump(reg, HKEY_LOCAL_MACHINE, "System") + dump(reg, HKEY_USERS, "");
+    return dump(reg, HKEY_LOCAL_MACHINE, "Software") + dump(reg, HKEY_LOCAL_MACHINE, "System") +
+           dump(reg, HKEY_USERS, "");
 }
 
 class JournalTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         copySample(dir.path());
         open();
@@ -72,7 +78,9 @@ protected:
 
 TEST_F(JournalTest, RecordsWhatPagesWriteAndNotWhatTheyFill) {
     JournalSetContext("internet", "chkAdminShares");
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "AutoShareWks", 0, {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE,
+                     "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters",
+                     "AutoShareWks", 0, {});
     JournalSetFlag(2);
 
     Journal_Discard = true; // a page filling its controls
@@ -87,8 +95,10 @@ TEST_F(JournalTest, RecordsWhatPagesWriteAndNotWhatTheyFill) {
     JournalSetContext("tcpip", "btnOK");
     JournalEnd();
     BackupStart(0, "");
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "DefaultTTL", 64, {});
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "SackOpts", 0, {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                     "DefaultTTL", 64, {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                     "SackOpts", 0, {});
     BackupEnd(false);
     JournalStart();
 
@@ -112,9 +122,13 @@ TEST_F(JournalTest, AcknowledgedWritesSurviveACrashBeforeTheFlush) {
     const std::string before = test::readFile(dir.file("system.reg"));
     ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Crash", "v", "kept", {}), 0);
     Journal_Discard = true;
-    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Crash", "hidden", "kept too", {}), 0);
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Crash", "hidden", "kept too", {}),
+              0);
     Journal_Discard = false;
-    ASSERT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "SackOpts", {}), 0);
+    ASSERT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE,
+                             "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "SackOpts",
+                             {}),
+              0);
     // No flush: the process dies here.
     session.reset();
     EXPECT_EQ(test::readFile(dir.file("system.reg")), before);
@@ -122,7 +136,9 @@ TEST_F(JournalTest, AcknowledgedWritesSurviveACrashBeforeTheFlush) {
     open();
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, "Software\\Crash", "v"), "kept");
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, "Software\\Crash", "hidden"), "kept too");
-    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "SackOpts", {}));
+    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE,
+                                "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                                "SackOpts", {}));
     std::string recovered = test::readFile(dir.file("system.reg"));
     EXPECT_NE(recovered.find("\"v\"=\"kept\""), std::string::npos) << "recovery writes the files";
     // Replaying again changes nothing.
@@ -134,13 +150,18 @@ TEST_F(JournalTest, AcknowledgedWritesSurviveACrashBeforeTheFlush) {
 TEST_F(JournalTest, UndoAndRedoRestoreExactlyWhatWasThere) {
     const std::string original = dumpAll(reg());
     BackupStart(0, "");
-    SetRegStringValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page", "http://changed/", {});
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "DefaultTTL", 32, {});
-    DeleteRegValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "SackOpts", {});
+    SetRegStringValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Main",
+                      "Start Page", "http://changed/", {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                     "DefaultTTL", 32, {});
+    DeleteRegValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                   "SackOpts", {});
     SetRegMultiStringValue(HKEY_CURRENT_USER, "Software\\New\\Deep", "m", {"a", "b"}, {});
     DeleteRegKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W32Time", {});
-    CopyRegKey(HKEY_CURRENT_USER, "Software\\Microsoft", HKEY_USERS, ".DEFAULT\\Software\\Copied", {}, {});
-    MoveRegKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", HKEY_LOCAL_MACHINE, "Software\\IE moved", {}, {});
+    CopyRegKey(HKEY_CURRENT_USER, "Software\\Microsoft", HKEY_USERS, ".DEFAULT\\Software\\Copied",
+               {}, {});
+    MoveRegKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", HKEY_LOCAL_MACHINE,
+               "Software\\IE moved", {}, {});
     BackupEnd(false);
     reg().flush();
     const std::string changed = dumpAll(reg());
@@ -165,7 +186,9 @@ TEST_F(JournalTest, UndoAndRedoRestoreExactlyWhatWasThere) {
 
 TEST_F(JournalTest, SensitiveValuesNeverReachTheJournal) {
     const std::string winlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, winlogon, "DefaultPassword", "S3cr3t-Pa55", {2, 6}), 0);
+    ASSERT_EQ(
+        SetRegStringValue(HKEY_LOCAL_MACHINE, winlogon, "DefaultPassword", "S3cr3t-Pa55", {2, 6}),
+        0);
     // Written to the hive file before the call returned, as the journal cannot replay it.
     EXPECT_NE(test::readFile(dir.file("system.reg")).find("S3cr3t-Pa55"), std::string::npos);
     session.reset();
@@ -173,7 +196,9 @@ TEST_F(JournalTest, SensitiveValuesNeverReachTheJournal) {
         std::string bytes = test::readFile(entry.path());
         EXPECT_EQ(bytes.find("S3cr3t-Pa55"), std::string::npos) << entry.path();
         std::u16string wide = u"S3cr3t";
-        EXPECT_EQ(bytes.find(std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2)), std::string::npos);
+        EXPECT_EQ(
+            bytes.find(std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2)),
+            std::string::npos);
     }
     open();
     auto list = jnl().list();
@@ -216,21 +241,31 @@ TEST_F(JournalTest, ExportHoldsTheNetEffect) {
     SetRegStringValue(HKEY_CURRENT_USER, "Software\\X", "a", "2", {});
     SetRegStringValue(HKEY_CURRENT_USER, "Software\\X", "b", "gone", {});
     DeleteRegValue(HKEY_CURRENT_USER, "Software\\X", "b", {});
-    DeleteRegValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "SackOpts", {});
+    DeleteRegValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                   "SackOpts", {});
     DeleteRegKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W32Time", {});
     SetRegStringValue(HKEY_CURRENT_USER, "Software\\Tmp", "t", "1", {});
     DeleteRegKey(HKEY_CURRENT_USER, "Software\\Tmp", {});
-    SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "DefaultPassword", "pw", {2, 6});
+    SetRegStringValue(HKEY_LOCAL_MACHINE,
+                      "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                      "DefaultPassword", "pw", {2, 6});
 
     RegFileWriter writer;
     writePatch(jnl().registryChangesSince(1), writer);
     std::string text = writer.text();
-    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\X]\r\n\"a\"=\"2\"\r\n\"b\"=-\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\X]\r\n\"a\"=\"2\"\r\n\"b\"=-\r\n"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(text.find("\"a\"=\"1\""), std::string::npos);
-    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\Tcpip\\Parameters]\r\n\"SackOpts\"=-"), std::string::npos);
-    EXPECT_NE(text.find("[-HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\W32Time]"), std::string::npos);
-    EXPECT_EQ(text.find("Software\\Tmp"), std::string::npos) << "made and removed again: no net effect";
-    EXPECT_NE(text.find("; \"DefaultPassword\" holds sensitive data and is left out"), std::string::npos);
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\Tcpip\\Parameters]"
+                        "\r\n\"SackOpts\"=-"),
+              std::string::npos);
+    EXPECT_NE(text.find("[-HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\W32Time]"),
+              std::string::npos);
+    EXPECT_EQ(text.find("Software\\Tmp"), std::string::npos)
+        << "made and removed again: no net effect";
+    EXPECT_NE(text.find("; \"DefaultPassword\" holds sensitive data and is left out"),
+              std::string::npos);
     EXPECT_EQ(text.find("pw"), std::string::npos);
     // The patch is a valid .reg file.
     EXPECT_NO_THROW(parseRegFile(text, "patch.reg"));
@@ -267,7 +302,8 @@ TEST_F(JournalTest, ABadJournalIsRefusedAndLeftAlone) {
 TEST_F(JournalTest, BackupEndWithRollBackUndoesTheGroup) {
     const std::string original = dumpAll(reg());
     BackupStart(0, "");
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", "DefaultTTL", 1, {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                     "DefaultTTL", 1, {});
     SetRegStringValue(HKEY_CURRENT_USER, "Software\\Added", "x", "y", {});
     BackupEnd(true);
     EXPECT_EQ(dumpAll(reg()), original);
@@ -277,7 +313,8 @@ TEST_F(JournalTest, FirewallSwitchIsOneTransaction) {
     ASSERT_EQ(JournalSetWindowsFirewallStatus(false), 0);
     DWORD v = 9;
     EXPECT_EQ(GetRegDWORDValue(HKEY_LOCAL_MACHINE,
-                               "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\StandardProfile",
+                               "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\Fire"
+                               "wallPolicy\\StandardProfile",
                                "EnableFirewall", v, {}),
               0);
     EXPECT_EQ(v, 0u);
@@ -290,21 +327,29 @@ TEST_F(JournalTest, FirewallSwitchIsOneTransaction) {
 TEST(JournalDryRun, ImportChangesNothingAndPrintsThePatch) {
     TempDir dir;
     copySample(dir.path());
-    test::writeFile(dir.file("in.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007\r\n"
-                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters]\r\n\"SackOpts\"=-\r\n");
-    const std::string before = test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg"));
+    test::writeFile(dir.file("in.reg"),
+                    "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007\r\n"
+                    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters]"
+                    "\r\n\"SackOpts\"=-\r\n");
+    const std::string before =
+        test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg"));
     std::ostringstream out, err;
     std::istringstream in;
     app::Console console{out, err, in};
     std::string patch;
     {
         app::MachineSession session(dir.path(), true);
-        ASSERT_EQ(app::runRegCommand(session.registry(), {"import", dir.file("in.reg")}, console), 0) << err.str();
+        ASSERT_EQ(app::runRegCommand(session.registry(), {"import", dir.file("in.reg")}, console),
+                  0)
+            << err.str();
         patch = session.dryRunPatch();
     }
-    EXPECT_EQ(test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg")), before);
+    EXPECT_EQ(test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg")),
+              before);
     EXPECT_FALSE(std::filesystem::exists(dir.file(".deskforge"))) << "not even a lock or a journal";
-    EXPECT_NE(patch.find("[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007"), std::string::npos) << patch;
+    EXPECT_NE(patch.find("[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007"),
+              std::string::npos)
+        << patch;
     EXPECT_NE(patch.find("\"SackOpts\"=-"), std::string::npos) << patch;
 }
 
@@ -312,13 +357,19 @@ TEST_F(JournalTest, TheJournalCommandListsShowsAndUndoes) {
     std::ostringstream out, err;
     std::istringstream in;
     app::Console console{out, err, in};
-    ASSERT_EQ(app::runRegCommand(reg(), {"add", "HKCU\\Software\\Cli", "/v", "n", "/d", "x", "/f"}, console), 0);
+    ASSERT_EQ(app::runRegCommand(reg(), {"add", "HKCU\\Software\\Cli", "/v", "n", "/d", "x", "/f"},
+                                 console),
+              0);
     out.str("");
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"list"}, console), 0);
-    EXPECT_NE(out.str().find("  reg  reg add  0  HKEY_CURRENT_USER\\Software\\Cli created (+1 more)\n"), std::string::npos) << out.str();
+    EXPECT_NE(
+        out.str().find("  reg  reg add  0  HKEY_CURRENT_USER\\Software\\Cli created (+1 more)\n"),
+        std::string::npos)
+        << out.str();
     out.str("");
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"show", "1"}, console), 0);
-    EXPECT_NE(out.str().find("  HKEY_CURRENT_USER\\Software\\Cli \"n\" = \"x\"\n    before: (absent)\n    after: \"x\"\n"),
+    EXPECT_NE(out.str().find("  HKEY_CURRENT_USER\\Software\\Cli \"n\" = \"x\"\n    before: "
+                             "(absent)\n    after: \"x\"\n"),
               std::string::npos)
         << out.str();
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", "1"}, console), 0);

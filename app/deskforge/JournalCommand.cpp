@@ -50,21 +50,24 @@ void printTree(std::ostream& out, const char* label, const std::optional<std::st
         std::size_t end = tree->find("\r\n", start);
         if (end == std::string::npos) end = tree->size();
         std::string line = tree->substr(start, end - start);
-        if (!line.empty() && line.rfind("Windows Registry Editor", 0) != 0) out << "      " << line << "\n";
+        if (!line.empty() && line.rfind("Windows Registry Editor", 0) != 0)
+            out << "      " << line << "\n";
         start = end + 2;
     }
 }
 
 } // namespace
 
-int runJournalCommand(registry::Registry& reg, journal::Journal& journal, const std::vector<std::string>& args,
-                      Console& c) {
+int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
+                      const std::vector<std::string>& args, Console& c) {
     const std::string op = args.empty() ? "" : args[0];
     try {
         if (op == "list" && args.size() == 1) {
             for (const auto& t : journal.list()) {
-                c.out << t.id << "  " << localTime(t.time) << "  " << (t.page.empty() ? "-" : t.page) << "  "
-                      << (t.control.empty() ? "-" : t.control) << "  " << t.category << "  " << t.summary << "\n";
+                c.out << t.id << "  " << localTime(t.time) << "  "
+                      << (t.page.empty() ? "-" : t.page) << "  "
+                      << (t.control.empty() ? "-" : t.control) << "  " << t.category << "  "
+                      << t.summary << "\n";
             }
             return 0;
         }
@@ -80,18 +83,26 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal, const 
                     c.err << "ERROR: there is no transaction " << id << " in the journal\n";
                     return 1;
                 }
-                c.out << "transaction " << t->id << "  " << localTime(t->time) << "  page " << (t->page.empty() ? "-" : t->page)
-                      << "  control " << (t->control.empty() ? "-" : t->control) << "  category " << t->category << "  "
-                      << t->kind << (t->label.empty() ? "" : "  \"" + t->label + "\"") << "\n";
+                c.out << "transaction " << t->id << "  " << localTime(t->time) << "  page "
+                      << (t->page.empty() ? "-" : t->page) << "  control "
+                      << (t->control.empty() ? "-" : t->control) << "  category " << t->category
+                      << "  " << t->kind << (t->label.empty() ? "" : "  \"" + t->label + "\"")
+                      << "\n";
                 for (const auto& e : journal.entries(id)) {
                     c.out << "  " << journal::describe(e) << "\n";
                     if (e.isFile) {
-                        c.out << "    before: " << (e.file.before ? std::to_string(e.file.before->size()) + " bytes" : "(absent)")
-                              << "\n    after: " << (e.file.after ? std::to_string(e.file.after->size()) + " bytes" : "(absent)")
+                        c.out << "    before: "
+                              << (e.file.before ? std::to_string(e.file.before->size()) + " bytes"
+                                                : "(absent)")
+                              << "\n    after: "
+                              << (e.file.after ? std::to_string(e.file.after->size()) + " bytes"
+                                               : "(absent)")
                               << "\n";
                     } else if (e.registry.kind == registry::RegistryChange::Kind::Value) {
-                        c.out << "    before: " << valueImage(e.registry.before, e.registry.sensitive) << "\n";
-                        c.out << "    after: " << valueImage(e.registry.after, e.registry.sensitive) << "\n";
+                        c.out << "    before: "
+                              << valueImage(e.registry.before, e.registry.sensitive) << "\n";
+                        c.out << "    after: " << valueImage(e.registry.after, e.registry.sensitive)
+                              << "\n";
                     } else {
                         printTree(c.out, "before", e.registry.beforeTree);
                         printTree(c.out, "after", e.registry.afterTree);
@@ -101,7 +112,8 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal, const 
             }
             JournalSetContext("journal", "journal " + op);
             std::int64_t made = op == "undo" ? journal.undo(id, reg) : journal.redo(id, reg);
-            c.out << (op == "undo" ? "Undone" : "Redone") << " transaction " << id << " (recorded as " << made << ").\n";
+            c.out << (op == "undo" ? "Undone" : "Redone") << " transaction " << id
+                  << " (recorded as " << made << ").\n";
             return 0;
         }
         if (op == "export" && (args.size() == 2 || (args.size() == 4 && args[2] == "--since"))) {
@@ -123,7 +135,8 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal, const 
         c.err << "ERROR: " << e.what() << "\n";
         return 1;
     }
-    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID | redo ID | export FILE [--since ID]\n";
+    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID | redo ID | export FILE "
+             "[--since ID]\n";
     return 1;
 }
 

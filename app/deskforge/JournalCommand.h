@@ -12,7 +12,7 @@ class Journal;
 
 namespace ravelin::app {
 
-int runJournalCommand(registry::Registry& registry, journal::Journal& journal, const std::vector<std::string>& args,
-                      Console& console);
+int runJournalCommand(registry::Registry& registry, journal::Journal& journal,
+                      const std::vector<std::string>& args, Console& console);
 
 } // namespace ravelin::app

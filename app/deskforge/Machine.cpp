@@ -1,29 +1,40 @@
 #include "app/deskforge/Machine.h"
 
 #include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
+#include "host/machine/Machine.h"
 #include "host/registry/Patch.h"
 #include "host/registry/Registry.h"
 
 namespace ravelin::app {
 
-MachineSession::MachineSession(const std::string& dir, bool dryRun) {
-    registry_ = registry::Registry::openMachine(dir);
-    if (dryRun) {
+MachineSession::MachineSession(const std::string& dir, Mode mode) {
+    machine_ = machine::Machine::open(dir);
+    registry::Registry* reg = &machine_->registry();
+    if (mode == Mode::ReadOnly && !journal::Journal::exists(dir)) {
+        reg->setDryRun(true); // a read-only command writes nothing, not even a lock
+    } else if (mode == Mode::DryRun) {
         // Nothing of the machine is touched: no lock, no journal, no file written.
         dryRun_ = std::make_unique<CollectingSink>();
-        registry_->setDryRun(true);
-        registry_->setChangeSink(dryRun_.get());
+        reg->setDryRun(true);
+        reg->setChangeSink(dryRun_.get());
     } else {
         journal_ = journal::Journal::open(dir);
-        registry_->setChangeSink(journal_.get()); // so that recovery's flush is noted
-        journal_->recover(*registry_);
+        reg->setChangeSink(journal_.get()); // so that recovery's flush is noted
+        journal_->recover(*reg);
         SetCurrentJournal(journal_.get());
     }
-    SetCurrentRegistry(registry_.get());
+    SetCurrentRegistry(reg);
+    SetCurrentMachine(machine_.get());
+}
+
+registry::Registry& MachineSession::registry() {
+    return machine_->registry();
 }
 
 MachineSession::~MachineSession() {
+    SetCurrentMachine(nullptr);
     SetCurrentRegistry(nullptr);
     SetCurrentJournal(nullptr);
 }

@@ -14,12 +14,15 @@ class Registry;
 namespace ravelin::journal {
 class Journal;
 }
+namespace ravelin::machine {
+class Machine;
+}
 
 namespace ravelin::app {
 
 // Collects the changes of a dry run instead of making them durable.
 class CollectingSink final : public registry::ChangeSink {
-public:
+  public:
     void record(const std::vector<registry::RegistryChange>& changes) override {
         collected.insert(collected.end(), changes.begin(), changes.end());
     }
@@ -28,20 +31,25 @@ public:
 };
 
 class MachineSession {
-public:
+  public:
     // Throws RegistryAccessError / RegistryFormatError with a message for the user.
-    MachineSession(const std::string& dir, bool dryRun);
+    enum class Mode { Write, DryRun, ReadOnly };
+    // ReadOnly makes no journal where there is none (nothing to recover then).
+    MachineSession(const std::string& dir, Mode mode);
+    MachineSession(const std::string& dir, bool dryRun)
+        : MachineSession(dir, dryRun ? Mode::DryRun : Mode::Write) {}
     ~MachineSession();
     MachineSession(const MachineSession&) = delete;
     MachineSession& operator=(const MachineSession&) = delete;
 
-    registry::Registry& registry() { return *registry_; }
+    registry::Registry& registry();
+    machine::Machine& machine() { return *machine_; }
     journal::Journal* journal() { return journal_.get(); }
     // The .reg patch of what a dry run would have changed.
     std::string dryRunPatch() const;
 
-private:
-    std::unique_ptr<registry::Registry> registry_;
+  private:
+    std::unique_ptr<machine::Machine> machine_;
     std::unique_ptr<journal::Journal> journal_;
     std::unique_ptr<CollectingSink> dryRun_;
 };

@@ -1,21 +1,32 @@
 // deskforge: the host's command line.
 #include "app/deskforge/JournalCommand.h"
 #include "app/deskforge/Machine.h"
+#include "app/deskforge/MachineCommand.h"
 #include "app/deskforge/RegCommand.h"
-#include "host/registry/Registry.h"
+#include "host/Nxsystem.h"
+#include "host/machine/Templates.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 namespace {
 
-// The machine a command works on: --machine, else $DESKFORGE_MACHINE.
+constexpr const char* kDefaultTemplate = "winxp";
+
+// The machine a command works on: --machine, else $DESKFORGE_MACHINE, else the bundled
+// sample machine in the user's data folder, made on first use.
 std::string machineFolder(const std::string& option) {
     if (!option.empty()) return option;
     if (const char* env = std::getenv("DESKFORGE_MACHINE"); env && *env) return env;
-    return {};
+    std::string dir = ravelin::GetAppDataDir(true, true) + "machines/" + kDefaultTemplate;
+    if (!std::filesystem::exists(dir + "/system.reg")) {
+        ravelin::machine::createMachine(dir, kDefaultTemplate, ravelin::machine::templatesFolder());
+        std::cerr << "Created the sample machine " << dir << "\n";
+    }
+    return dir;
 }
 
 } // namespace
@@ -39,26 +50,42 @@ int main(int argc, char** argv) {
     journal->prefix_command();
     journal->allow_extras();
 
+    auto* machineCmd = app.add_subcommand("machine", "sample machines and what the host detects");
+    machineCmd->require_subcommand(1);
+    auto* create = machineCmd->add_subcommand("create", "build a sample machine into a new folder");
+    std::string createDir, templateName;
+    create->add_option("DIR", createDir, "the new machine's folder (must not exist or be empty)")
+        ->required();
+    create
+        ->add_option("--template", templateName,
+                     "the template: win98, win2000, winxp, vista, win7, bare")
+        ->required();
+    auto* info = machineCmd->add_subcommand("info", "what the host detects on the machine");
+    bool json = false;
+    info->add_flag("--json", json, "one JSON object");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }
 
-    std::string dir = machineFolder(machine);
-    if (dir.empty()) {
-        std::cerr
-            << "ERROR: no machine given: use --machine DIR (a Wine prefix or a Windows drive)\n";
-        return 1;
-    }
+    ravelin::app::Console console{std::cout, std::cerr, std::cin};
+    if (create->parsed())
+        return ravelin::app::createMachineCommand(createDir, templateName, console);
+
     std::vector<std::string> args = reg->parsed() ? reg->remaining() : journal->remaining();
     const bool dryRun =
         reg->parsed() && std::find(args.begin(), args.end(), "--dry-run") != args.end();
     if (dryRun) args.erase(std::remove(args.begin(), args.end(), "--dry-run"), args.end());
 
     try {
-        ravelin::app::MachineSession session(dir, dryRun);
-        ravelin::app::Console console{std::cout, std::cerr, std::cin};
+        using Mode = ravelin::app::MachineSession::Mode;
+        ravelin::app::MachineSession session(machineFolder(machine), info->parsed() ? Mode::ReadOnly
+                                                                     : dryRun       ? Mode::DryRun
+                                                                                    : Mode::Write);
+        if (info->parsed())
+            return ravelin::app::machineInfoCommand(session.machine(), json, console);
         if (reg->parsed()) {
             int rc = ravelin::app::runRegCommand(session.registry(), args, console);
             if (dryRun && rc == 0) std::cout << session.dryRunPatch();

@@ -50,12 +50,14 @@ CREATE TABLE IF NOT EXISTS flushes(
     last_change INTEGER NOT NULL);
 )";
 
-constexpr const char* kChangeColumns =
-    "id, kind, hive_file, key_path, full_name, value_name, before_exists, before_type, before_data, "
-    "after_exists, after_type, after_data, sensitive";
+constexpr const char* kChangeColumns = "id, kind, hive_file, key_path, full_name, value_name, "
+                                       "before_exists, before_type, before_data, "
+                                       "after_exists, after_type, after_data, sensitive";
 
 std::int64_t now() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 JournalEntry readEntry(const Statement& s) {
@@ -77,8 +79,10 @@ JournalEntry readEntry(const Statement& s) {
     c.valueName = s.text(5);
     c.sensitive = s.integer(12) != 0;
     if (c.kind == RegistryChange::Kind::Value) {
-        if (s.integer(6)) c.before = RegistryValue{c.valueName, static_cast<DWORD>(s.integer(7)), s.blob(8)};
-        if (s.integer(9)) c.after = RegistryValue{c.valueName, static_cast<DWORD>(s.integer(10)), s.blob(11)};
+        if (s.integer(6))
+            c.before = RegistryValue{c.valueName, static_cast<DWORD>(s.integer(7)), s.blob(8)};
+        if (s.integer(9))
+            c.after = RegistryValue{c.valueName, static_cast<DWORD>(s.integer(10)), s.blob(11)};
     } else {
         if (s.integer(6)) c.beforeTree = s.blobText(8);
         if (s.integer(9)) c.afterTree = s.blobText(11);
@@ -90,12 +94,15 @@ std::string quoteData(const RegistryValue& v) {
     if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ)) return "\"" + stringFromData(v.data) + "\"";
     if (v.type == REG_DWORD && v.data.size() == 4) {
         char buf[16];
-        std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<unsigned>(v.data[3]) << 24));
+        std::snprintf(buf, sizeof buf, "0x%x",
+                      static_cast<unsigned>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 |
+                                            static_cast<unsigned>(v.data[3]) << 24));
         return buf;
     }
     if (v.type == REG_MULTI_SZ) {
         std::string out;
-        for (const auto& item : multiStringFromData(v.data)) out += (out.empty() ? "\"" : ", \"") + item + "\"";
+        for (const auto& item : multiStringFromData(v.data))
+            out += (out.empty() ? "\"" : ", \"") + item + "\"";
         return out.empty() ? "(empty list)" : out;
     }
     std::string out = std::string(typeName(v.type)) + ":";
@@ -119,7 +126,8 @@ std::string describe(const JournalEntry& e) {
     }
     std::string name = c.valueName.empty() ? "(Default)" : "\"" + c.valueName + "\"";
     if (!c.after) return c.fullName + " " + name + " deleted";
-    return c.fullName + " " + name + " = " + (c.sensitive ? std::string("(sensitive)") : quoteData(*c.after));
+    return c.fullName + " " + name + " = " +
+           (c.sensitive ? std::string("(sensitive)") : quoteData(*c.after));
 }
 
 Journal::Journal(std::unique_ptr<Database> db, std::string machineDir)
@@ -127,10 +135,16 @@ Journal::Journal(std::unique_ptr<Database> db, std::string machineDir)
 
 Journal::~Journal() = default;
 
+bool Journal::exists(const std::string& machineDir) {
+    struct stat st {};
+    return ::stat((machineDir + "/.deskforge/journal.sqlite").c_str(), &st) == 0;
+}
+
 std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
     std::string dir = machineDir + "/.deskforge";
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-        throw JournalError(machineDir + ": cannot write to the machine folder: " + std::strerror(errno));
+        throw JournalError(machineDir +
+                           ": cannot write to the machine folder: " + std::strerror(errno));
     std::string path = dir + "/journal.sqlite";
     try {
         auto db = std::make_unique<Database>(path, true);
@@ -141,11 +155,14 @@ std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
             if (s.step()) version = s.integer(0);
         }
         if (version > kSchemaVersion)
-            throw JournalError(path + ": the journal was written by a newer version of deskforge (format " +
-                               std::to_string(version) + ", this one reads up to " + std::to_string(kSchemaVersion) + ")");
+            throw JournalError(
+                path + ": the journal was written by a newer version of deskforge (format " +
+                std::to_string(version) + ", this one reads up to " +
+                std::to_string(kSchemaVersion) + ")");
         {
             Statement s(*db, "PRAGMA quick_check");
-            if (s.step() && s.text(0) != "ok") throw JournalError(path + ": the journal is damaged: " + s.text(0));
+            if (s.step() && s.text(0) != "ok")
+                throw JournalError(path + ": the journal is damaged: " + s.text(0));
         }
         db->exec("PRAGMA journal_mode=WAL");
         db->exec("PRAGMA synchronous=FULL");
@@ -158,7 +175,8 @@ std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
         return std::unique_ptr<Journal>(new Journal(std::move(db), machineDir));
     } catch (const SqliteError& e) {
         if (e.code() == SQLITE_NOTADB || e.code() == SQLITE_CORRUPT)
-            throw JournalError(path + ": the journal is damaged or not a journal database: " + e.what());
+            throw JournalError(path +
+                               ": the journal is damaged or not a journal database: " + e.what());
         throw JournalError(std::string("cannot open the journal: ") + e.what());
     }
 }
@@ -173,12 +191,25 @@ void Journal::setContext(const std::string& page, const std::string& control) {
     control_ = control;
 }
 
-void Journal::stop() { stopped_ = true; }
-void Journal::start() { stopped_ = false; }
+void Journal::stop() {
+    stopped_ = true;
+}
+void Journal::start() {
+    stopped_ = false;
+}
 
-std::int64_t Journal::newTransaction(const std::string& kind, const std::string& label, std::int64_t target) {
-    Statement s(*db_, "INSERT INTO transactions(time, page, control, label, kind, target) VALUES(?,?,?,?,?,?)");
-    s.bind(1, now()).bind(2, page_).bind(3, control_).bind(4, label).bind(5, kind).bind(6, target).run();
+std::int64_t Journal::newTransaction(const std::string& kind, const std::string& label,
+                                     std::int64_t target) {
+    Statement s(
+        *db_,
+        "INSERT INTO transactions(time, page, control, label, kind, target) VALUES(?,?,?,?,?,?)");
+    s.bind(1, now())
+        .bind(2, page_)
+        .bind(3, control_)
+        .bind(4, label)
+        .bind(5, kind)
+        .bind(6, target)
+        .run();
     return db_->lastInsertId();
 }
 
@@ -220,19 +251,26 @@ void Journal::setFlag(int category) {
 }
 
 std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& c) {
-    Statement s(*db_, "INSERT INTO changes(txn, kind, hive_file, key_path, full_name, value_name, before_exists, before_type, "
-                      "before_data, after_exists, after_type, after_data, sensitive) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement s(*db_, "INSERT INTO changes(txn, kind, hive_file, key_path, full_name, value_name, "
+                      "before_exists, before_type, "
+                      "before_data, after_exists, after_type, after_data, sensitive) "
+                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
     s.bind(1, txn).bind(2, std::string(c.kind == RegistryChange::Kind::Key ? "key" : "value"));
     s.bind(3, c.hiveFile).bind(4, c.keyPath).bind(5, c.fullName).bind(6, c.valueName);
-    auto bindImage = [&](int at, const std::optional<RegistryValue>& v, const std::optional<std::string>& tree) {
+    auto bindImage = [&](int at, const std::optional<RegistryValue>& v,
+                         const std::optional<std::string>& tree) {
         if (c.kind == RegistryChange::Kind::Value) {
             s.bind(at, v ? 1 : 0);
-            if (v) s.bind(at + 1, static_cast<std::int64_t>(v->type)).bindBlob(at + 2, v->data);
-            else s.bindNull(at + 1).bindNull(at + 2);
+            if (v)
+                s.bind(at + 1, static_cast<std::int64_t>(v->type)).bindBlob(at + 2, v->data);
+            else
+                s.bindNull(at + 1).bindNull(at + 2);
         } else {
             s.bind(at, tree ? 1 : 0).bindNull(at + 1);
-            if (tree) s.bindBlob(at + 2, *tree);
-            else s.bindNull(at + 2);
+            if (tree)
+                s.bindBlob(at + 2, *tree);
+            else
+                s.bindNull(at + 2);
         }
     };
     bindImage(7, c.before, c.beforeTree);
@@ -256,11 +294,13 @@ void Journal::record(const std::vector<RegistryChange>& changes) {
                 txn = newTransaction("change", "", 0);
             }
         }
-        for (const auto& c : changes) insertChange(txn, c);
+        for (const auto& c : changes)
+            insertChange(txn, c);
         t.commit();
         if (txn) lastTxn_ = txn;
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal, the change was not made: ") + e.what());
+        throw JournalError(std::string("cannot write the journal, the change was not made: ") +
+                           e.what());
     }
 }
 
@@ -288,7 +328,8 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
     try {
         WriteTransaction t(*db_);
         std::int64_t txn = 0;
-        if (forcedTxn_) txn = forcedTxn_;
+        if (forcedTxn_)
+            txn = forcedTxn_;
         else if (recording()) {
             if (backupTxn_) {
                 txn = backupTxn_;
@@ -297,21 +338,27 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
                 txn = newTransaction("change", "", 0);
             }
         }
-        Statement s(*db_, "INSERT INTO changes(txn, kind, key_path, full_name, before_exists, before_data, after_exists, "
+        Statement s(*db_, "INSERT INTO changes(txn, kind, key_path, full_name, before_exists, "
+                          "before_data, after_exists, "
                           "after_data, applied) VALUES(?,'file',?,?,?,?,?,?,0)");
         s.bind(1, txn).bind(2, change.path).bind(3, change.path);
         s.bind(4, change.before ? 1 : 0);
-        if (change.before) s.bindBlob(5, *change.before);
-        else s.bindNull(5);
+        if (change.before)
+            s.bindBlob(5, *change.before);
+        else
+            s.bindNull(5);
         s.bind(6, change.after ? 1 : 0);
-        if (change.after) s.bindBlob(7, *change.after);
-        else s.bindNull(7);
+        if (change.after)
+            s.bindBlob(7, *change.after);
+        else
+            s.bindNull(7);
         s.run();
         id = db_->lastInsertId();
         t.commit();
         if (txn) lastTxn_ = txn;
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal, the file was not changed: ") + e.what());
+        throw JournalError(std::string("cannot write the journal, the file was not changed: ") +
+                           e.what());
     }
     apply();
     try {
@@ -334,8 +381,9 @@ std::size_t Journal::recover(registry::Registry& reg) {
                 if (s.step()) last = s.integer(0);
             }
             std::vector<RegistryChange> pending;
-            Statement s(*db_, std::string("SELECT ") + kChangeColumns +
-                                  " FROM changes WHERE hive_file=? AND id>? AND kind!='file' ORDER BY id");
+            Statement s(
+                *db_, std::string("SELECT ") + kChangeColumns +
+                          " FROM changes WHERE hive_file=? AND id>? AND kind!='file' ORDER BY id");
             s.bind(1, id).bind(2, last);
             while (s.step()) {
                 JournalEntry e = readEntry(s);
@@ -347,8 +395,10 @@ std::size_t Journal::recover(registry::Registry& reg) {
         }
         std::vector<JournalEntry> files;
         {
-            Statement s(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE kind='file' AND applied=0 ORDER BY id");
-            while (s.step()) files.push_back(readEntry(s));
+            Statement s(*db_, std::string("SELECT ") + kChangeColumns +
+                                  " FROM changes WHERE kind='file' AND applied=0 ORDER BY id");
+            while (s.step())
+                files.push_back(readEntry(s));
         }
         for (const auto& f : files) {
             writeFile(f.file.path, f.file.after);
@@ -372,9 +422,11 @@ std::size_t Journal::recover(registry::Registry& reg) {
 
 std::vector<JournalEntry> Journal::entries(std::int64_t txn) {
     std::vector<JournalEntry> out;
-    Statement s(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE txn=? ORDER BY id");
+    Statement s(*db_,
+                std::string("SELECT ") + kChangeColumns + " FROM changes WHERE txn=? ORDER BY id");
     s.bind(1, txn);
-    while (s.step()) out.push_back(readEntry(s));
+    while (s.step())
+        out.push_back(readEntry(s));
     return out;
 }
 
@@ -388,8 +440,10 @@ std::optional<TransactionInfo> Journal::transaction(std::int64_t id) {
 std::vector<TransactionInfo> Journal::list(std::int64_t since) {
     std::vector<TransactionInfo> out;
     try {
-        Statement s(*db_, "SELECT t.id, t.time, t.page, t.control, t.label, t.kind, t.category, t.target, "
-                          "(SELECT COUNT(*) FROM changes c WHERE c.txn=t.id) FROM transactions t WHERE t.id>=? ORDER BY t.id DESC");
+        Statement s(
+            *db_, "SELECT t.id, t.time, t.page, t.control, t.label, t.kind, t.category, t.target, "
+                  "(SELECT COUNT(*) FROM changes c WHERE c.txn=t.id) FROM transactions t WHERE "
+                  "t.id>=? ORDER BY t.id DESC");
         s.bind(1, since);
         while (s.step()) {
             TransactionInfo t;
@@ -405,11 +459,13 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
             out.push_back(std::move(t));
         }
         for (auto& t : out) {
-            Statement first(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE txn=? ORDER BY id LIMIT 1");
+            Statement first(*db_, std::string("SELECT ") + kChangeColumns +
+                                      " FROM changes WHERE txn=? ORDER BY id LIMIT 1");
             first.bind(1, t.id);
             if (first.step()) t.summary = describe(readEntry(first));
             if (t.changes > 1) t.summary += " (+" + std::to_string(t.changes - 1) + " more)";
-            if (t.kind == "undo" || t.kind == "redo") t.summary = t.kind + " of " + std::to_string(t.target) + ": " + t.summary;
+            if (t.kind == "undo" || t.kind == "redo")
+                t.summary = t.kind + " of " + std::to_string(t.target) + ": " + t.summary;
         }
     } catch (const SqliteError& e) {
         throw JournalError(std::string("cannot read the journal: ") + e.what());
@@ -419,23 +475,28 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
 
 std::vector<RegistryChange> Journal::registryChangesSince(std::int64_t since) {
     std::vector<RegistryChange> out;
-    Statement s(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE txn>=? AND txn>0 AND kind!='file' ORDER BY id");
+    Statement s(*db_, std::string("SELECT ") + kChangeColumns +
+                          " FROM changes WHERE txn>=? AND txn>0 AND kind!='file' ORDER BY id");
     s.bind(1, std::max<std::int64_t>(since, 1));
-    while (s.step()) out.push_back(readEntry(s).registry);
+    while (s.step())
+        out.push_back(readEntry(s).registry);
     return out;
 }
 
 std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg, bool undo) {
     auto info = transaction(txn);
-    if (!info) throw JournalError("there is no transaction " + std::to_string(txn) + " in the journal");
+    if (!info)
+        throw JournalError("there is no transaction " + std::to_string(txn) + " in the journal");
     std::vector<JournalEntry> list = entries(txn);
     if (list.empty()) throw JournalError("transaction " + std::to_string(txn) + " changed nothing");
     for (const auto& e : list) {
         if (e.isFile || !e.registry.sensitive) continue;
         bool needed = undo ? e.registry.before.has_value() : e.registry.after.has_value();
         if (needed)
-            throw JournalError("transaction " + std::to_string(txn) + " wrote the sensitive value " + e.registry.fullName + " \"" +
-                               e.registry.valueName + "\", whose content the journal does not keep; it cannot be " +
+            throw JournalError("transaction " + std::to_string(txn) +
+                               " wrote the sensitive value " + e.registry.fullName + " \"" +
+                               e.registry.valueName +
+                               "\", whose content the journal does not keep; it cannot be " +
                                (undo ? "undone" : "redone"));
     }
     std::int64_t newTxn = 0;
@@ -458,7 +519,8 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
         if (e.isFile) {
             const auto& target = undo ? e.file.before : e.file.after;
             std::optional<std::string> current;
-            if (::access(e.file.path.c_str(), F_OK) == 0) current = registry::readWholeFile(e.file.path);
+            if (::access(e.file.path.c_str(), F_OK) == 0)
+                current = registry::readWholeFile(e.file.path);
             recordFile({e.file.path, current, target}, [&] { writeFile(e.file.path, target); });
         } else {
             reg.restore({e.registry}, undo);
@@ -469,7 +531,11 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
     return newTxn;
 }
 
-std::int64_t Journal::undo(std::int64_t txn, registry::Registry& reg) { return replayOrRestore(txn, reg, true); }
-std::int64_t Journal::redo(std::int64_t txn, registry::Registry& reg) { return replayOrRestore(txn, reg, false); }
+std::int64_t Journal::undo(std::int64_t txn, registry::Registry& reg) {
+    return replayOrRestore(txn, reg, true);
+}
+std::int64_t Journal::redo(std::int64_t txn, registry::Registry& reg) {
+    return replayOrRestore(txn, reg, false);
+}
 
 } // namespace ravelin::journal

@@ -26,7 +26,7 @@ namespace ravelin::journal {
 
 // A journal that cannot be used: corrupt, from a newer version, or not writable.
 class JournalError : public RegistryAccessError {
-public:
+  public:
     using RegistryAccessError::RegistryAccessError;
 };
 
@@ -58,11 +58,12 @@ struct JournalEntry {
 };
 
 class Journal final : public registry::ChangeSink {
-public:
+  public:
     static constexpr int kSchemaVersion = 1;
 
     // Opens (creating when needed) the journal of a machine folder. Throws JournalError.
     static std::unique_ptr<Journal> open(const std::string& machineDir);
+    static bool exists(const std::string& machineDir);
     ~Journal() override;
 
     // Whether writes are recorded at all (the host's Journal_Running and Journal_Discard
@@ -104,9 +105,10 @@ public:
 
     const std::string& path() const { return db_->path(); }
 
-private:
+  private:
     Journal(std::unique_ptr<Database> db, std::string machineDir);
-    std::int64_t newTransaction(const std::string& kind, const std::string& label, std::int64_t target);
+    std::int64_t newTransaction(const std::string& kind, const std::string& label,
+                                std::int64_t target);
     std::int64_t insertChange(std::int64_t txn, const registry::RegistryChange& c);
     std::int64_t replayOrRestore(std::int64_t txn, registry::Registry& registry, bool undo);
     void writeFile(const std::string& path, const std::optional<std::string>& content);

@@ -38,14 +38,18 @@ void Database::exec(const std::string& sql) {
     }
 }
 
-std::int64_t Database::lastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+std::int64_t Database::lastInsertId() const {
+    return sqlite3_last_insert_rowid(db_);
+}
 
 Statement::Statement(Database& db, const std::string& sql) : db_(db) {
     int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &stmt_, nullptr);
     if (rc != SQLITE_OK) fail(db.handle(), db.path(), rc);
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
 Statement& Statement::bind(int i, std::int64_t v) {
     sqlite3_bind_int64(stmt_, i, v);
@@ -85,11 +89,17 @@ void Statement::reset() {
     sqlite3_clear_bindings(stmt_);
 }
 
-bool Statement::isNull(int c) const { return sqlite3_column_type(stmt_, c) == SQLITE_NULL; }
-std::int64_t Statement::integer(int c) const { return sqlite3_column_int64(stmt_, c); }
+bool Statement::isNull(int c) const {
+    return sqlite3_column_type(stmt_, c) == SQLITE_NULL;
+}
+std::int64_t Statement::integer(int c) const {
+    return sqlite3_column_int64(stmt_, c);
+}
 std::string Statement::text(int c) const {
     const unsigned char* t = sqlite3_column_text(stmt_, c);
-    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c))) : std::string();
+    return t ? std::string(reinterpret_cast<const char*>(t),
+                           static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c)))
+             : std::string();
 }
 std::vector<std::uint8_t> Statement::blob(int c) const {
     const auto* b = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, c));
@@ -102,7 +112,9 @@ std::string Statement::blobText(int c) const {
     return b ? std::string(b, static_cast<std::size_t>(n)) : std::string();
 }
 
-WriteTransaction::WriteTransaction(Database& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
+WriteTransaction::WriteTransaction(Database& db) : db_(db) {
+    db_.exec("BEGIN IMMEDIATE");
+}
 WriteTransaction::~WriteTransaction() {
     if (!done_) {
         try {

@@ -13,16 +13,16 @@ struct sqlite3_stmt;
 namespace ravelin::journal {
 
 class SqliteError : public std::runtime_error {
-public:
+  public:
     SqliteError(const std::string& what, int code) : std::runtime_error(what), code_(code) {}
     int code() const { return code_; }
 
-private:
+  private:
     int code_;
 };
 
 class Database {
-public:
+  public:
     explicit Database(const std::string& path, bool create);
     ~Database();
     Database(const Database&) = delete;
@@ -32,13 +32,13 @@ public:
     sqlite3* handle() const { return db_; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     sqlite3* db_ = nullptr;
     std::string path_;
 };
 
 class Statement {
-public:
+  public:
     Statement(Database& db, const std::string& sql);
     ~Statement();
     Statement(const Statement&) = delete;
@@ -60,19 +60,19 @@ public:
     std::vector<std::uint8_t> blob(int column) const;
     std::string blobText(int column) const;
 
-private:
+  private:
     Database& db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
 class WriteTransaction {
-public:
+  public:
     explicit WriteTransaction(Database& db);
     ~WriteTransaction();
     void commit();
 
-private:
+  private:
     Database& db_;
     bool done_ = false;
 };

@@ -31,7 +31,7 @@ struct RegistryChange {
 
 // Where changes are made durable before they are applied.
 class ChangeSink {
-public:
+  public:
     virtual ~ChangeSink() = default;
     // Makes the changes of one call durable; throws to refuse them (nothing is applied).
     virtual void record(const std::vector<RegistryChange>& changes) = 0;

@@ -29,7 +29,8 @@ void writeTree(const std::string& image, const std::string& fullName, RegFileWri
             close();
             std::string_view rel = op.key;
             std::size_t sep = rel.find('\\');
-            current = sep == std::string_view::npos ? fullName : fullName + std::string(rel.substr(sep));
+            current =
+                sep == std::string_view::npos ? fullName : fullName + std::string(rel.substr(sep));
             open = true;
         } else if (op.kind == RegFileOperation::Kind::SetValue) {
             values.push_back(op.value);
@@ -52,12 +53,15 @@ void writePatch(const std::vector<RegistryChange>& changes, RegFileWriter& write
         if (c.kind == RegistryChange::Kind::Key) {
             bool existed = c.beforeTree.has_value();
             for (const auto& n : net)
-                if (n.change->kind == RegistryChange::Kind::Key && text::namesEqual(n.change->fullName, c.fullName)) {
+                if (n.change->kind == RegistryChange::Kind::Key &&
+                    text::namesEqual(n.change->fullName, c.fullName)) {
                     existed = n.keyExistedBefore;
                     break;
                 }
             net.erase(std::remove_if(net.begin(), net.end(),
-                                     [&](const Net& n) { return isSameOrBelow(n.change->fullName, c.fullName); }),
+                                     [&](const Net& n) {
+                                         return isSameOrBelow(n.change->fullName, c.fullName);
+                                     }),
                       net.end());
             net.push_back({&c, existed});
         } else {
@@ -79,8 +83,10 @@ void writePatch(const std::vector<RegistryChange>& changes, RegFileWriter& write
     auto close = [&] {
         if (openKey.empty()) return;
         writer.addKey(openKey, values);
-        for (const auto& d : deletions) writer.addValueDeletion(d);
-        for (const auto& line : comments) writer.addComment(line);
+        for (const auto& d : deletions)
+            writer.addValueDeletion(d);
+        for (const auto& line : comments)
+            writer.addComment(line);
         openKey.clear();
         values.clear();
         deletions.clear();
@@ -95,7 +101,8 @@ void writePatch(const std::vector<RegistryChange>& changes, RegFileWriter& write
             continue;
         }
         // Values of one key are written under one header, in the order they came.
-        if (openKey.empty() || !text::namesEqual(openKey, c.fullName) || !deletions.empty() || !comments.empty()) {
+        if (openKey.empty() || !text::namesEqual(openKey, c.fullName) || !deletions.empty() ||
+            !comments.empty()) {
             close();
             openKey = c.fullName;
         }

@@ -46,8 +46,9 @@ std::string findPath(const std::string& dir, std::initializer_list<const char*> 
     return path;
 }
 
-// The first real user profile of a Windows drive that has an NTUSER.DAT.
-std::string findUserHive(const std::string& root) {
+// The user profile of a Windows drive that has an NTUSER.DAT: the preferred user's, else
+// the first real one.
+std::string findUserHive(const std::string& root, const std::string& preferred) {
     for (const char* base : {"Users", "Documents and Settings"}) {
         std::string usersDir = findEntry(root, base);
         if (usersDir.empty()) continue;
@@ -58,6 +59,12 @@ std::string findUserHive(const std::string& root) {
             names.emplace_back(e->d_name);
         ::closedir(d);
         std::sort(names.begin(), names.end());
+        if (!preferred.empty())
+            for (const auto& n : names)
+                if (text::namesEqual(n, preferred)) {
+                    std::string hive = findEntry(usersDir + "/" + n, "NTUSER.DAT");
+                    if (!hive.empty() && isFile(hive)) return hive;
+                }
         for (const auto& n : names) {
             if (n == "." || n == ".." || text::namesEqual(n, "Default") ||
                 text::namesEqual(n, "Default User") || text::namesEqual(n, "All Users") ||
@@ -141,7 +148,8 @@ std::vector<std::string> splitPath(std::string_view path) {
 
 Registry::~Registry() = default;
 
-std::unique_ptr<Registry> Registry::openMachine(const std::string& dir) {
+std::unique_ptr<Registry> Registry::openMachine(const std::string& dir,
+                                                const std::string& preferredUser) {
     auto reg = std::make_unique<Registry>();
     std::string system = dir + "/system.reg";
     if (isFile(system)) {
@@ -180,7 +188,7 @@ std::unique_ptr<Registry> Registry::openMachine(const std::string& dir) {
     std::string def = findEntry(config, "DEFAULT");
     if (!def.empty() && isFile(def))
         reg->mount(HKEY_USERS, ".DEFAULT", NtHive::load(def)), any = true;
-    std::string user = findUserHive(dir);
+    std::string user = findUserHive(dir, preferredUser);
     if (user.empty()) {
         std::string flat = findEntry(config, "NTUSER.DAT");
         if (!flat.empty() && isFile(flat)) user = flat;
@@ -779,6 +787,21 @@ std::optional<std::string> Registry::currentTree(const RegistryChange& at) {
     Key* key = hive ? findInHive(*hive, at.keyPath) : nullptr;
     if (!key) return std::nullopt;
     return treeImage(*key);
+}
+
+int Registry::createLinkKey(HKEY root, std::string_view path, const std::string& target) {
+    KeyPlan plan;
+    if (!planKey(root, std::string(path), plan)) return ERROR_ACCESS_DENIED;
+    beginWrite();
+    const std::uint64_t now = fileTimeNow();
+    std::string keyPath = plan.existing->path();
+    for (const auto& m : plan.missing)
+        keyPath = joinWith(keyPath, m);
+    Key* key = createInHive(*plan.hive, keyPath, now);
+    key->setLink(true);
+    key->setValue("SymbolicLinkValue", REG_LINK, text::utf16ToBytes(text::utf8ToUtf16(target)));
+    key->markDirty(now);
+    return ERROR_SUCCESS;
 }
 
 void Registry::replay(const std::vector<RegistryChange>& changes) {

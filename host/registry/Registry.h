@@ -32,7 +32,9 @@ class Registry {
     // Opens the registry of a machine folder: a Wine prefix (system.reg, user.reg,
     // userdef.reg) or a Windows system drive or folder of hive files (SOFTWARE, SYSTEM,
     // DEFAULT, NTUSER.DAT). Throws RegistryAccessError when neither is found.
-    static std::unique_ptr<Registry> openMachine(const std::string& dir);
+    // `user` picks the profile whose NTUSER.DAT is HKEY_CURRENT_USER on a Windows drive.
+    static std::unique_ptr<Registry> openMachine(const std::string& dir,
+                                                 const std::string& user = {});
 
     // Puts a hive under root\prefix (prefix may be empty).
     Hive& mount(HKEY root, const std::string& prefix, std::unique_ptr<Hive> hive);
@@ -88,6 +90,11 @@ class Registry {
     // A dry run changes the tree in memory only: no lock is taken and flush() writes nothing.
     void setDryRun(bool on) { dryRun_ = on; }
     bool dryRun() const { return dryRun_; }
+
+    // Makes a symbolic-link key (as Windows has SYSTEM\CurrentControlSet) pointing to a
+    // native path such as \REGISTRY\Machine\System\ControlSet001. For building machines:
+    // not journalled.
+    int createLinkKey(HKEY root, std::string_view path, const std::string& target);
 
     // Writes every changed hive. Throws RegistryAccessError; hives saved before the failing
     // one stay saved, the rest stay changed in memory.

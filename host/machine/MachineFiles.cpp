@@ -1,0 +1,212 @@
+#include "host/machine/MachineFiles.h"
+
+#include "host/registry/FileUtil.h"
+#include "host/registry/Text.h"
+#include "host/registry/Types.h"
+
+#include <cerrno>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace ravelin::machine {
+
+namespace {
+
+constexpr unsigned kHidden = 0x2;
+constexpr const char* kDosAttrib = "user.DOSATTRIB";
+
+std::string canonical(const std::string& path) {
+    char buf[PATH_MAX];
+    if (::realpath(path.c_str(), buf)) return buf;
+    return {};
+}
+
+bool isInside(const std::string& path, const std::string& dir) {
+    if (dir.empty()) return false;
+    if (path == dir) return true;
+    return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && (path[dir.size()] == '/' || dir == "/");
+}
+
+// The entry of `dir` named `name` ignoring case; "" when there is none.
+std::string findEntry(const std::string& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (name == e->d_name) {
+            found = e->d_name;
+            break;
+        }
+        if (found.empty() && text::namesEqual(e->d_name, name)) found = e->d_name;
+    }
+    ::closedir(d);
+    return found;
+}
+
+} // namespace
+
+MachineFiles::MachineFiles(std::string root, bool winePrefix) : root_(std::move(root)), wine_(winePrefix) {
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+}
+
+std::string MachineFiles::driveRoot(char letter) const {
+    letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    if (!wine_) return letter == 'c' ? root_ : std::string();
+    if (letter == 'c') return root_ + "/drive_c";
+    std::string link = root_ + "/dosdevices/" + std::string(1, letter) + ":";
+    struct stat st{};
+    if (::stat(link.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    return link;
+}
+
+std::string MachineFiles::hostPath(const std::string& windowsPath) const {
+    if (!windowsPath.empty() && windowsPath[0] == '/') return windowsPath;
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
+        return {};
+    std::string path = driveRoot(windowsPath[0]);
+    if (path.empty()) return {};
+    std::string rest = windowsPath.substr(2);
+    bool exists = true;
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        std::size_t sep = rest.find_first_of("\\/", start);
+        if (sep == std::string::npos) sep = rest.size();
+        std::string part = rest.substr(start, sep - start);
+        start = sep + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            // Never above the drive.
+            auto slash = path.rfind('/');
+            if (slash != std::string::npos && path.size() > driveRoot(windowsPath[0]).size()) path.resize(slash);
+            continue;
+        }
+        std::string onDisk = exists ? findEntry(path, part) : std::string();
+        if (onDisk.empty()) exists = false;
+        path += "/" + (onDisk.empty() ? part : onDisk);
+    }
+    return path;
+}
+
+std::string MachineFiles::windowsPath(const std::string& host) const {
+    std::string c = driveRoot('c');
+    if (!isInside(host, c)) return {};
+    std::string rest = host.substr(c.size());
+    for (auto& ch : rest)
+        if (ch == '/') ch = '\\';
+    return "C:" + (rest.empty() ? std::string("\\") : rest);
+}
+
+bool MachineFiles::fileExists(const std::string& path) const {
+    struct stat st{};
+    std::string p = hostPath(path);
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool MachineFiles::dirExists(const std::string& path) const {
+    struct stat st{};
+    std::string p = hostPath(path);
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void MachineFiles::addWritableRoot(const std::string& dir) {
+    std::string c = canonical(dir);
+    if (!c.empty()) writableRoots_.push_back(c);
+}
+
+bool MachineFiles::writable(const std::string& hostPath) const {
+    if (hostPath.empty() || hostPath[0] != '/') return false;
+    // The deepest part that exists, with every link resolved.
+    std::string probe = hostPath;
+    std::string resolved;
+    while (true) {
+        struct stat st{};
+        if (::lstat(probe.c_str(), &st) == 0) {
+            resolved = canonical(probe);
+            break;
+        }
+        auto slash = probe.rfind('/');
+        if (slash == std::string::npos || slash == 0) return false;
+        std::string leaf = probe.substr(slash + 1);
+        if (leaf == "..") return false;
+        probe.resize(slash);
+    }
+    if (resolved.empty()) return false; // a dangling link
+    if (isInside(resolved, canonical(root_))) return true;
+    for (const auto& r : writableRoots_)
+        if (isInside(resolved, r)) return true;
+    return false;
+}
+
+void MachineFiles::requireWritable(const std::string& hostPath) const {
+    if (!writable(hostPath))
+        throw RegistryAccessError(hostPath + ": refused: the path leaves the machine folder " + root_);
+}
+
+std::optional<unsigned> MachineFiles::sidecarAttributes(const std::string& hostPath) const {
+    std::ifstream in(root_ + "/.deskforge/attributes");
+    std::string line;
+    std::string rel = hostPath.substr(std::min(hostPath.size(), root_.size() + 1));
+    while (std::getline(in, line)) {
+        auto tab = line.find('\t');
+        if (tab != std::string::npos && line.substr(tab + 1) == rel) return static_cast<unsigned>(std::strtoul(line.c_str(), nullptr, 16));
+    }
+    return std::nullopt;
+}
+
+void MachineFiles::setSidecarAttributes(const std::string& hostPath, unsigned attributes) const {
+    std::string file = root_ + "/.deskforge/attributes";
+    std::string rel = hostPath.substr(std::min(hostPath.size(), root_.size() + 1));
+    std::ostringstream out;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        auto tab = line.find('\t');
+        if (tab != std::string::npos && line.substr(tab + 1) == rel) continue;
+        out << line << "\n";
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", attributes);
+    out << hex << "\t" << rel << "\n";
+    ::mkdir((root_ + "/.deskforge").c_str(), 0755);
+    registry::writeFileAtomically(file, out.str());
+}
+
+bool MachineFiles::isHidden(const std::string& hostPath) const {
+    char buf[64];
+    ssize_t n = ::getxattr(hostPath.c_str(), kDosAttrib, buf, sizeof buf - 1);
+    if (n > 0) {
+        buf[n] = '\0';
+        return (std::strtoul(buf, nullptr, 16) & kHidden) != 0; // "0x22": hex, as Wine writes it
+    }
+    if (auto a = sidecarAttributes(hostPath)) return (*a & kHidden) != 0;
+    auto slash = hostPath.rfind('/');
+    return slash != std::string::npos && hostPath.size() > slash + 1 && hostPath[slash + 1] == '.';
+}
+
+void MachineFiles::setHidden(const std::string& hostPath, bool hidden) const {
+    requireWritable(hostPath);
+    unsigned attributes = 0;
+    char buf[64];
+    ssize_t n = ::getxattr(hostPath.c_str(), kDosAttrib, buf, sizeof buf - 1);
+    if (n > 0) {
+        buf[n] = '\0';
+        attributes = static_cast<unsigned>(std::strtoul(buf, nullptr, 16));
+    } else if (auto a = sidecarAttributes(hostPath)) {
+        attributes = *a;
+    }
+    attributes = hidden ? (attributes | kHidden) : (attributes & ~kHidden);
+    char value[16];
+    int len = std::snprintf(value, sizeof value, "0x%x", attributes);
+    if (::setxattr(hostPath.c_str(), kDosAttrib, value, static_cast<std::size_t>(len), 0) == 0) return;
+    if (errno != ENOTSUP && errno != EPERM) throw RegistryAccessError(hostPath + ": cannot set its attributes: " + std::strerror(errno));
+    setSidecarAttributes(hostPath, attributes);
+}
+
+} // namespace ravelin::machine

@@ -1,0 +1,4 @@
+# Mozilla User Preferences
+
+user_pref("browser.startup.homepage", "http://www.ravelin-beispiel.de/");
+user_pref("browser.tabs.tabMinWidth", 80);
