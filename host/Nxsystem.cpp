@@ -43,18 +43,28 @@ std::string hostPathOf(const std::string& path) {
 }
 
 bool isFile(const std::string& p) {
-    struct stat st{};
+    struct stat st {};
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
 
-void SetCurrentMachine(machine::Machine* m) { gMachine = m; }
-machine::Machine* CurrentMachine() { return gMachine; }
+void SetCurrentMachine(machine::Machine* m) {
+    gMachine = m;
+}
+machine::Machine* CurrentMachine() {
+    return gMachine;
+}
 
-bool IsAdmin() { return gMachine && gMachine->config().admin; }
-int CurrentOS() { return gMachine ? gMachine->identity().osCode : 0; }
-int GetPlatformId() { return gMachine ? gMachine->identity().platform : 0; }
+bool IsAdmin() {
+    return gMachine && gMachine->config().admin;
+}
+int CurrentOS() {
+    return gMachine ? gMachine->identity().osCode : 0;
+}
+int GetPlatformId() {
+    return gMachine ? gMachine->identity().platform : 0;
+}
 
 bool IsWinXPSP(int n) {
     if (!gMachine) return false;
@@ -62,11 +72,21 @@ bool IsWinXPSP(int n) {
     return id.osCode > 6 || (id.osCode == 6 && id.servicePack >= n);
 }
 
-TFileVersionIdentification GetIEVersion() { return gMachine ? gMachine->ieVersion() : TFileVersionIdentification{}; }
-bool IEInstalled() { return GetIEVersion().Major >= 1; }
-bool IE4Installed() { return GetIEVersion().Major >= 4; }
-bool IE5Installed() { return GetIEVersion().Major >= 5; }
-bool IE6Installed() { return GetIEVersion().Major >= 6; }
+TFileVersionIdentification GetIEVersion() {
+    return gMachine ? gMachine->ieVersion() : TFileVersionIdentification{};
+}
+bool IEInstalled() {
+    return GetIEVersion().Major >= 1;
+}
+bool IE4Installed() {
+    return GetIEVersion().Major >= 4;
+}
+bool IE5Installed() {
+    return GetIEVersion().Major >= 5;
+}
+bool IE6Installed() {
+    return GetIEVersion().Major >= 6;
+}
 
 bool GetVersion2k(OSVersionInfoEx& info) {
     if (!gMachine) return false;
@@ -80,19 +100,30 @@ bool GetVersion2k(OSVersionInfoEx& info) {
     return id.platform == 2; // the extended information exists on the NT family only
 }
 
-std::string GetWinDir() { return gMachine ? gMachine->windowsDir() : std::string(); }
-std::string GetSysDir() { return gMachine ? gMachine->systemDir() : std::string(); }
-std::string GetFolderLocStr(int csidl) { return gMachine ? gMachine->shellFolder(csidl) : std::string(); }
+std::string GetWinDir() {
+    return gMachine ? gMachine->windowsDir() : std::string();
+}
+std::string GetSysDir() {
+    return gMachine ? gMachine->systemDir() : std::string();
+}
+std::string GetFolderLocStr(int csidl) {
+    return gMachine ? gMachine->shellFolder(csidl) : std::string();
+}
 
-std::string CurAppDir() { return shareDir(); }
-std::string CurAppDataDir() { return shareDir(); }
+std::string CurAppDir() {
+    return shareDir();
+}
+std::string CurAppDataDir() {
+    return shareDir();
+}
 
 std::string GetAppDataDir(bool perUser, bool create) {
     std::string dir;
     if (perUser) {
         const char* xdg = std::getenv("XDG_DATA_HOME");
         const char* home = std::getenv("HOME");
-        dir = xdg && *xdg ? std::string(xdg) + "/deskforge" : std::string(home ? home : "/tmp") + "/.local/share/deskforge";
+        dir = xdg && *xdg ? std::string(xdg) + "/deskforge"
+                          : std::string(home ? home : "/tmp") + "/.local/share/deskforge";
     } else {
         dir = shareDir();
     }
@@ -106,25 +137,30 @@ std::string GetAppDataDir(bool perUser, bool create) {
 std::string NXTranslateFilePath(const std::string& path) {
     // The interface is German; the language folder is "de".
     std::string out = path;
-    for (std::size_t p; (p = out.find("[LANG]")) != std::string::npos;) out.replace(p, 6, "de");
+    for (std::size_t p; (p = out.find("[LANG]")) != std::string::npos;)
+        out.replace(p, 6, "de");
     return out;
 }
 
-bool NXFileExists(const std::string& path) { return isFile(hostPathOf(path)); }
+bool NXFileExists(const std::string& path) {
+    return isFile(hostPathOf(path));
+}
 
 bool DirExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     std::string p = hostPathOf(path);
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string FindFile(const std::string& name) {
     if (name.empty()) return {};
-    bool hasFolder = name.find_first_of("\\/") != std::string::npos || (name.size() > 1 && name[1] == ':');
+    bool hasFolder =
+        name.find_first_of("\\/") != std::string::npos || (name.size() > 1 && name[1] == ':');
     if (hasFolder) return NXFileExists(name) ? name : std::string();
     std::vector<std::string> folders = {GetSysDir(), GetWinDir()};
-    std::string path = GetRegStringValueDef(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
-                                            "Path", "", {2});
+    std::string path = GetRegStringValueDef(
+        HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+        "Path", "", {2});
     for (std::size_t start = 0; start < path.size();) {
         std::size_t sep = path.find(';', start);
         if (sep == std::string::npos) sep = path.size();
@@ -150,7 +186,8 @@ std::string FindFile(const std::string& name) {
     return {};
 }
 
-std::string GetPPString(const std::string& file, const std::string& section, const std::string& key, const std::string& def) {
+std::string GetPPString(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& def) {
     machine::ProfileFile ini;
     if (!machine::ProfileFile::load(hostPathOf(file), ini)) return def;
     return ini.get(section, key, def);
@@ -158,7 +195,8 @@ std::string GetPPString(const std::string& file, const std::string& section, con
 
 long HexToDEC(const std::string& hex) {
     std::size_t i = 0;
-    while (i < hex.size() && std::isspace(static_cast<unsigned char>(hex[i]))) ++i;
+    while (i < hex.size() && std::isspace(static_cast<unsigned char>(hex[i])))
+        ++i;
     if (hex.size() >= i + 2 && hex[i] == '0' && (hex[i + 1] == 'x' || hex[i + 1] == 'X')) i += 2;
     long v = 0;
     for (; i < hex.size() && std::isxdigit(static_cast<unsigned char>(hex[i])); ++i) {
@@ -209,14 +247,18 @@ bool ConfigureService(const std::string& name, int startType, int action, bool d
     return ok;
 }
 
-bool IsCurrentProcessWow64() { return gMachine && gMachine->emulatesWow64(); }
+bool IsCurrentProcessWow64() {
+    return gMachine && gMachine->emulatesWow64();
+}
 
 std::string GetRedirectedSystemDirectory() {
     if (!gMachine) return {};
     return IsCurrentProcessWow64() ? gMachine->windowsDir() + "\\SysWOW64" : gMachine->systemDir();
 }
 
-bool TNXFsRedirection::Enabled() { return gMachine && gMachine->redirectionEnabled(); }
+bool TNXFsRedirection::Enabled() {
+    return gMachine && gMachine->redirectionEnabled();
+}
 void TNXFsRedirection::Enable() {
     if (gMachine) gMachine->setRedirectionEnabled(true);
 }
@@ -224,12 +266,14 @@ void TNXFsRedirection::Disable() {
     if (gMachine) gMachine->setRedirectionEnabled(false);
 }
 
-int ShellExecuteWrapper(const std::string& file, const std::string& parameters, const std::string& directory, int showCommand) {
+int ShellExecuteWrapper(const std::string& file, const std::string& parameters,
+                        const std::string& directory, int showCommand) {
     return ShellExecuteWrapper(0, "open", file, parameters, directory, showCommand);
 }
 
-int ShellExecuteWrapper(long, const std::string& operation, const std::string& file, const std::string& parameters,
-                        const std::string& directory, int showCommand) {
+int ShellExecuteWrapper(long, const std::string& operation, const std::string& file,
+                        const std::string& parameters, const std::string& directory,
+                        int showCommand) {
     if (!gMachine) return 2;
     bool address = file.find("://") != std::string::npos || file.rfind("mailto:", 0) == 0;
     if (!address) {
@@ -244,8 +288,8 @@ void OpenWebsite(const std::string& address) {
     if (gMachine) gMachine->launcher().record({address, "", "", 1, "open"});
 }
 
-std::string HomepageAddress(const std::string& pageKey, const std::string& campaign, const std::string& tag,
-                            const std::string& extra) {
+std::string HomepageAddress(const std::string& pageKey, const std::string& campaign,
+                            const std::string& tag, const std::string& extra) {
     std::string url = "https://deskforge.example/redirect/" + pageKey;
     std::string query;
     if (!campaign.empty()) query += "&campaign=" + campaign;
@@ -255,7 +299,8 @@ std::string HomepageAddress(const std::string& pageKey, const std::string& campa
     return url;
 }
 
-void OpenHomepage(const std::string& pageKey, const std::string& campaign, const std::string& tag, const std::string& extra) {
+void OpenHomepage(const std::string& pageKey, const std::string& campaign, const std::string& tag,
+                  const std::string& extra) {
     OpenWebsite(HomepageAddress(pageKey, campaign, tag, extra));
 }
 

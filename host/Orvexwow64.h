@@ -12,7 +12,7 @@ std::string GetRedirectedSystemDirectory();
 
 // The redirection object: System32 reaches SysWOW64 while it is enabled.
 class TNXFsRedirection {
-public:
+  public:
     static bool Enabled();
     static void Enable();
     static void Disable();

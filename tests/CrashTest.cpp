@@ -3,6 +3,7 @@
 // registry file still reads.
 #include "app/deskforge/Machine.h"
 #include "host/Nxregistry.h"
+#include "host/machine/Templates.h"
 #include "host/registry/WineRegistryFile.h"
 #include "tests/TestSupport.h"
 
@@ -22,8 +23,7 @@ namespace {
 constexpr int kValues = 1000;
 
 void copySample(const std::string& to) {
-    for (const char* f : {"system.reg", "user.reg", "userdef.reg"})
-        test::copyFile(std::string(RAVELIN_SOURCE_DIR) + "/samples/winxp/" + f, to + "/" + f);
+    machine::createMachine(to, "winxp", std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
 }
 
 std::string importFile() {

@@ -3,6 +3,7 @@
 #include "app/deskforge/JournalCommand.h"
 #include "app/deskforge/Machine.h"
 #include "host/Nxregistry.h"
+#include "host/machine/Templates.h"
 #include "host/registry/Patch.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
@@ -26,8 +27,7 @@ std::string sampleDir() {
 }
 
 void copySample(const std::string& to) {
-    for (const char* f : {"system.reg", "user.reg", "userdef.reg"})
-        test::copyFile(sampleDir() + "/" + f, to + "/" + f);
+    machine::createMachine(to, "winxp", std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
 }
 
 // Everything a root shows, as reg export would write it: keys, values, types and data.
@@ -257,10 +257,10 @@ TEST_F(JournalTest, ExportHoldsTheNetEffect) {
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("\"a\"=\"1\""), std::string::npos);
-    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\Tcpip\\Parameters]"
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Tcpip\\Parameters]"
                         "\r\n\"SackOpts\"=-"),
               std::string::npos);
-    EXPECT_NE(text.find("[-HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\W32Time]"),
+    EXPECT_NE(text.find("[-HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\W32Time]"),
               std::string::npos);
     EXPECT_EQ(text.find("Software\\Tmp"), std::string::npos)
         << "made and removed again: no net effect";
@@ -346,7 +346,8 @@ TEST(JournalDryRun, ImportChangesNothingAndPrintsThePatch) {
     }
     EXPECT_EQ(test::readFile(dir.file("user.reg")) + test::readFile(dir.file("system.reg")),
               before);
-    EXPECT_FALSE(std::filesystem::exists(dir.file(".deskforge"))) << "not even a lock or a journal";
+    EXPECT_FALSE(std::filesystem::exists(dir.file(".deskforge/journal.sqlite")))
+        << "no journal either";
     EXPECT_NE(patch.find("[HKEY_CURRENT_USER\\Software\\Dry]\r\n\"v\"=dword:00000007"),
               std::string::npos)
         << patch;

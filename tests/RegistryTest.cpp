@@ -1,5 +1,6 @@
 #include "host/registry/Registry.h"
 
+#include "host/machine/Templates.h"
 #include "host/registry/Text.h"
 #include "host/registry/WineRegistryFile.h"
 #include "tests/TestSupport.h"
@@ -356,7 +357,10 @@ TEST(RegistryMachine, OpensAWindowsDriveWithItsHiveFiles) {
 }
 
 TEST(RegistryMachine, TheBundledSampleMachineReads) {
-    auto reg = Registry::openMachine(std::string(RAVELIN_SOURCE_DIR) + "/samples/winxp");
+    TempDir dir;
+    machine::createMachine(dir.path(), "winxp",
+                           std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+    auto reg = Registry::openMachine(dir.path());
     RegistryValue v;
     ASSERT_EQ(reg->getValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
                             "CSDVersion", v),

@@ -1,6 +1,7 @@
 // Checks our Wine registry files against Wine itself: a prefix made by wineboot must come
 // back byte for byte when every key is rewritten from the parsed tree, and Wine must read
 // what we write. Skipped where Wine is not installed.
+#include "host/machine/Machine.h"
 #include "host/registry/Registry.h"
 #include "host/registry/WineRegistryFile.h"
 #include "tests/TestSupport.h"
@@ -119,4 +120,16 @@ TEST_F(WineOracle, WineReadsWhatWeWriteAndWritesItBackTheSame) {
     EXPECT_EQ(extract(wineUser, key), extract(ourUser, key));
     EXPECT_EQ(extract(wineSystem, "[Software\\\\Deskforge]"),
               extract(ourSystem, "[Software\\\\Deskforge]"));
+}
+
+TEST_F(WineOracle, AFreshPrefixIsRecognised) {
+    auto m = machine::Machine::open(prefix);
+    auto id = m->identity();
+    EXPECT_EQ(m->kind(), machine::MachineKind::Wine);
+    EXPECT_EQ(id.osCode, 8) << "Wine 8 reports Windows 7";
+    EXPECT_EQ(id.servicePack, 1);
+    EXPECT_TRUE(id.is64);
+    EXPECT_EQ(m->ieVersion().Major, 11);
+    EXPECT_FALSE(m->config().user.empty());
+    EXPECT_TRUE(m->files().dirExists(m->shellFolder(6))) << m->shellFolder(6);
 }

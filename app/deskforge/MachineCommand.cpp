@@ -21,9 +21,12 @@ int createMachineCommand(const std::string& dir, const std::string& templateName
 
 int machineInfoCommand(machine::Machine& m, bool json, Console& c) {
     auto id = m.identity();
-    std::string ie = m.ieVersion().text(), firefox = m.firefoxVersion().text(), opera = m.operaVersion().text();
+    std::string ie = m.ieVersion().text(), firefox = m.firefoxVersion().text(),
+                opera = m.operaVersion().text();
     auto outlookVersion = m.outlookVersion();
-    std::string outlook = outlookVersion.Major ? std::to_string(outlookVersion.Major) + "." + std::to_string(outlookVersion.Minor) : "";
+    std::string outlook = outlookVersion.Major ? std::to_string(outlookVersion.Major) + "." +
+                                                     std::to_string(outlookVersion.Minor)
+                                               : "";
     std::vector<std::string> profiles = m.firefoxProfiles();
     std::string operaProfile = m.operaProfile();
     const bool wine = m.kind() == machine::MachineKind::Wine;
@@ -47,7 +50,8 @@ int machineInfoCommand(machine::Machine& m, bool json, Console& c) {
         j["user"] = m.config().user;
         j["admin"] = m.config().admin;
         j["accounts"] = nlohmann::ordered_json::array();
-        for (const auto& a : m.config().accounts) j["accounts"].push_back({{"name", a.name}, {"privilege", a.privilege}});
+        for (const auto& a : m.config().accounts)
+            j["accounts"].push_back({{"name", a.name}, {"privilege", a.privilege}});
         j["firefox_profiles"] = profiles;
         j["opera_profile"] = operaProfile;
         j["windows_dir"] = m.windowsDir();
@@ -55,22 +59,31 @@ int machineInfoCommand(machine::Machine& m, bool json, Console& c) {
         c.out << j.dump(2) << "\n";
         return 0;
     }
-    auto orNone = [](const std::string& s) { return s.empty() ? std::string("nicht installiert") : s; };
-    c.out << "Machine:        " << m.root() << " (" << (wine ? "Wine prefix" : "Windows drive") << ")\n";
-    c.out << "Windows:        " << (id.productName.empty() ? "?" : id.productName) << " " << id.version
-          << (id.build.empty() ? "" : " build " + id.build) << (id.servicePack ? " SP" + std::to_string(id.servicePack) : "")
-          << (id.edition.empty() ? "" : ", " + id.edition) << ", " << (id.is64 ? "64-bit" : "32-bit") << "\n";
-    c.out << "Host OS code:   " << id.osCode << " (platform " << id.platform << ", suite mask 0x" << std::hex << id.suiteMask
-          << std::dec << ")\n";
+    auto orNone = [](const std::string& s) {
+        return s.empty() ? std::string("nicht installiert") : s;
+    };
+    c.out << "Machine:        " << m.root() << " (" << (wine ? "Wine prefix" : "Windows drive")
+          << ")\n";
+    c.out << "Windows:        " << (id.productName.empty() ? "?" : id.productName) << " "
+          << id.version << (id.build.empty() ? "" : " build " + id.build)
+          << (id.servicePack ? " SP" + std::to_string(id.servicePack) : "")
+          << (id.edition.empty() ? "" : ", " + id.edition) << ", "
+          << (id.is64 ? "64-bit" : "32-bit") << "\n";
+    c.out << "Host OS code:   " << id.osCode << " (platform " << id.platform << ", suite mask 0x"
+          << std::hex << id.suiteMask << std::dec << ")\n";
     c.out << "32-bit process: " << (m.emulatesWow64() ? "yes (WOW64)" : "no") << "\n";
-    c.out << "User:           " << m.config().user << (m.config().admin ? " (Administrator)" : "") << "\n";
+    c.out << "User:           " << m.config().user << (m.config().admin ? " (Administrator)" : "")
+          << "\n";
     c.out << "Accounts:       ";
     for (std::size_t i = 0; i < m.config().accounts.size(); ++i)
-        c.out << (i ? ", " : "") << m.config().accounts[i].name << " (" << m.config().accounts[i].privilege << ")";
+        c.out << (i ? ", " : "") << m.config().accounts[i].name << " ("
+              << m.config().accounts[i].privilege << ")";
     c.out << "\nInternet Explorer: " << orNone(ie) << "\n";
     c.out << "Firefox:        " << orNone(firefox) << "\n";
-    for (const auto& p : profiles) c.out << "  profile:      " << p << "\n";
-    c.out << "Opera:          " << orNone(opera) << (operaProfile.empty() ? "" : "\n  profile:      " + operaProfile) << "\n";
+    for (const auto& p : profiles)
+        c.out << "  profile:      " << p << "\n";
+    c.out << "Opera:          " << orNone(opera)
+          << (operaProfile.empty() ? "" : "\n  profile:      " + operaProfile) << "\n";
     c.out << "Outlook:        " << orNone(outlook) << "\n";
     c.out << "Windows folder: " << m.windowsDir() << "\n";
     c.out << "Favourites:     " << m.shellFolder(6) << "\n";

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
@@ -16,14 +17,15 @@ namespace {
 constexpr const char* kNtVersionKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr const char* k9xVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
-constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 bool isFile(const std::string& p) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 bool isDir(const std::string& p) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -31,26 +33,29 @@ std::vector<std::string> listDir(const std::string& dir) {
     std::vector<std::string> out;
     if (DIR* d = ::opendir(dir.c_str())) {
         while (dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") out.emplace_back(e->d_name);
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                out.emplace_back(e->d_name);
         ::closedir(d);
     }
     std::sort(out.begin(), out.end());
     return out;
 }
 
-std::string readString(registry::Registry& reg, HKEY root, const std::string& key, const std::string& name,
-                       RegOptions options = {}) {
+std::string readString(registry::Registry& reg, HKEY root, const std::string& key,
+                       const std::string& name, RegOptions options = {}) {
     RegistryValue v;
     if (reg.getValue(root, key, name, v, options) != ERROR_SUCCESS) return {};
     if (v.type != REG_SZ && v.type != REG_EXPAND_SZ) return {};
     return stringFromData(v.data);
 }
 
-bool readDword(registry::Registry& reg, HKEY root, const std::string& key, const std::string& name, DWORD& out,
-               RegOptions options = {}) {
+bool readDword(registry::Registry& reg, HKEY root, const std::string& key, const std::string& name,
+               DWORD& out, RegOptions options = {}) {
     RegistryValue v;
-    if (reg.getValue(root, key, name, v, options) != ERROR_SUCCESS || v.data.size() != 4) return false;
-    out = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24);
+    if (reg.getValue(root, key, name, v, options) != ERROR_SUCCESS || v.data.size() != 4)
+        return false;
+    out = static_cast<DWORD>(v.data[0] | v.data[1] << 8 | v.data[2] << 16 |
+                             static_cast<DWORD>(v.data[3]) << 24);
     return true;
 }
 
@@ -61,7 +66,9 @@ int firstNumber(const std::string& s) {
 
 // Finds a line number for a byte offset, for messages about machine.json.
 unsigned lineOf(const std::string& text, std::size_t byte) {
-    return 1 + static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(byte, text.size())), '\n'));
+    return 1 + static_cast<unsigned>(std::count(
+                   text.begin(),
+                   text.begin() + static_cast<std::ptrdiff_t>(std::min(byte, text.size())), '\n'));
 }
 
 } // namespace
@@ -81,10 +88,13 @@ TFileVersionIdentification parseVersion(const std::string& text) {
     for (auto* p : parts) {
         if (pos >= text.size() || !std::isdigit(static_cast<unsigned char>(text[pos]))) break;
         unsigned n = 0;
-        while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) n = n * 10 + static_cast<unsigned>(text[pos++] - '0');
+        while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+            n = n * 10 + static_cast<unsigned>(text[pos++] - '0');
         *p = static_cast<std::uint16_t>(std::min(n, 65535u));
-        if (pos < text.size() && text[pos] == '.') ++pos;
-        else break;
+        if (pos < text.size() && text[pos] == '.')
+            ++pos;
+        else
+            break;
     }
     return v;
 }
@@ -102,11 +112,14 @@ int osCodeFor(int platform, int major, int minor) {
 }
 
 Machine::Machine(std::string root, MachineKind kind, std::unique_ptr<registry::Registry> reg)
-    : root_(std::move(root)), kind_(kind), registry_(std::move(reg)), files_(root_, kind_ == MachineKind::Wine) {}
+    : root_(std::move(root)), kind_(kind), registry_(std::move(reg)),
+      files_(root_, kind_ == MachineKind::Wine) {}
 
 std::unique_ptr<Machine> Machine::open(const std::string& dir) {
     std::string root = dir;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    if (!root.empty() && root[0] != '/') root = (std::filesystem::current_path() / root).string();
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
     // machine.json first: it names the user whose hive is HKEY_CURRENT_USER.
     MachineConfig config;
     std::string configFile = root + "/machine.json";
@@ -119,7 +132,9 @@ std::unique_ptr<Machine> Machine::open(const std::string& dir) {
         } catch (const nlohmann::json::parse_error& e) {
             throw RegistryFormatError(configFile, lineOf(text, e.byte), "not valid JSON");
         }
-        auto fail = [&](const std::string& what) { throw RegistryFormatError(configFile, 0, what); };
+        auto fail = [&](const std::string& what) {
+            throw RegistryFormatError(configFile, 0, what);
+        };
         if (!j.is_object()) fail("must hold one JSON object");
         for (auto it = j.begin(); it != j.end(); ++it) {
             const std::string& k = it.key();
@@ -140,14 +155,18 @@ std::unique_ptr<Machine> Machine::open(const std::string& dir) {
                         fail("each account needs a \"name\"");
                     std::string privilege = a.value("privilege", "user");
                     if (privilege != "user" && privilege != "admin" && privilege != "guest")
-                        fail("account \"" + a["name"].get<std::string>() + "\": privilege must be user, admin or guest");
+                        fail("account \"" + a["name"].get<std::string>() +
+                             "\": privilege must be user, admin or guest");
                     config.accounts.push_back({a["name"].get<std::string>(), privilege});
                 }
             } else if (k == "services") {
-                if (!v.is_object()) fail("\"services\" must map service names to \"running\" or \"stopped\"");
+                if (!v.is_object())
+                    fail("\"services\" must map service names to \"running\" or \"stopped\"");
                 for (auto s = v.begin(); s != v.end(); ++s) {
-                    if (!s.value().is_string() || (s.value() != "running" && s.value() != "stopped"))
-                        fail("service \"" + s.key() + "\": the state must be \"running\" or \"stopped\"");
+                    if (!s.value().is_string() ||
+                        (s.value() != "running" && s.value() != "stopped"))
+                        fail("service \"" + s.key() +
+                             "\": the state must be \"running\" or \"stopped\"");
                     config.services[s.key()] = s.value().get<std::string>();
                 }
             } else {
@@ -168,11 +187,13 @@ void Machine::loadConfig() {
     if (config_.user.empty()) {
         // The prefix's own user folder (Wine names it after the Unix user), or the first
         // profile of a Windows drive.
-        std::string users = kind_ == MachineKind::Wine ? root_ + "/drive_c/users" : files_.hostPath("C:\\Users");
+        std::string users =
+            kind_ == MachineKind::Wine ? root_ + "/drive_c/users" : files_.hostPath("C:\\Users");
         if (!isDir(users)) users = files_.hostPath("C:\\Documents and Settings");
         for (const auto& n : listDir(users)) {
-            if (text::namesEqual(n, "Public") || text::namesEqual(n, "Default") || text::namesEqual(n, "Default User") ||
-                text::namesEqual(n, "All Users") || text::namesEqual(n, "LocalService") || text::namesEqual(n, "NetworkService"))
+            if (text::namesEqual(n, "Public") || text::namesEqual(n, "Default") ||
+                text::namesEqual(n, "Default User") || text::namesEqual(n, "All Users") ||
+                text::namesEqual(n, "LocalService") || text::namesEqual(n, "NetworkService"))
                 continue;
             if (isDir(users + "/" + n)) {
                 config_.user = n;
@@ -180,7 +201,8 @@ void Machine::loadConfig() {
             }
         }
     }
-    if (config_.accounts.empty()) config_.accounts.push_back({config_.user, config_.admin ? "admin" : "user"});
+    if (config_.accounts.empty())
+        config_.accounts.push_back({config_.user, config_.admin ? "admin" : "user"});
     registry_->setEmulatesWow64(config_.wow64);
 }
 
@@ -190,9 +212,11 @@ std::string Machine::configJson() const {
     j["admin"] = config_.admin;
     j["wow64"] = config_.wow64;
     j["accounts"] = nlohmann::ordered_json::array();
-    for (const auto& a : config_.accounts) j["accounts"].push_back({{"name", a.name}, {"privilege", a.privilege}});
+    for (const auto& a : config_.accounts)
+        j["accounts"].push_back({{"name", a.name}, {"privilege", a.privilege}});
     j["services"] = nlohmann::ordered_json::object();
-    for (const auto& [name, state] : config_.services) j["services"][name] = state;
+    for (const auto& [name, state] : config_.services)
+        j["services"][name] = state;
     return j.dump(2) + "\n";
 }
 
@@ -211,9 +235,11 @@ WindowsIdentity Machine::identity() {
         id.platform = 2;
         id.version = nt;
         int major = firstNumber(nt);
-        int minor = nt.find('.') != std::string::npos ? std::atoi(nt.c_str() + nt.find('.') + 1) : 0;
+        int minor =
+            nt.find('.') != std::string::npos ? std::atoi(nt.c_str() + nt.find('.') + 1) : 0;
         DWORD v = 0;
-        if (readDword(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "CurrentMajorVersionNumber", v, {2})) {
+        if (readDword(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "CurrentMajorVersionNumber", v,
+                      {2})) {
             major = static_cast<int>(v);
             DWORD mn = 0;
             readDword(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "CurrentMinorVersionNumber", mn, {2});
@@ -223,7 +249,8 @@ WindowsIdentity Machine::identity() {
         id.osCode = osCodeFor(2, major, minor);
         id.build = readString(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "CurrentBuildNumber", {2});
         id.productName = readString(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "ProductName", {2});
-        id.servicePack = firstNumber(readString(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "CSDVersion", {2}));
+        id.servicePack =
+            firstNumber(readString(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "CSDVersion", {2}));
     } else {
         id.platform = 1;
         std::string v9x = readString(reg, HKEY_LOCAL_MACHINE, k9xVersionKey, "VersionNumber", {2});
@@ -235,38 +262,53 @@ WindowsIdentity Machine::identity() {
     }
     // The suite mask of the extended version information, from where Windows keeps it.
     RegistryValue suites;
-    if (reg.getValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductSuite", suites, {2}) ==
-            ERROR_SUCCESS &&
+    if (reg.getValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
+                     "ProductSuite", suites, {2}) == ERROR_SUCCESS &&
         suites.type == REG_MULTI_SZ) {
         static const std::pair<const char*, std::uint32_t> kSuites[] = {
-            {"Small Business", 0x0001}, {"Enterprise", 0x0002},  {"BackOffice", 0x0004},
-            {"Terminal Server", 0x0010}, {"Small Business(Restricted)", 0x0020}, {"EmbeddedNT", 0x0040},
-            {"DataCenter", 0x0080},     {"Personal", 0x0200},    {"Blade", 0x0400}};
+            {"Small Business", 0x0001},
+            {"Enterprise", 0x0002},
+            {"BackOffice", 0x0004},
+            {"Terminal Server", 0x0010},
+            {"Small Business(Restricted)", 0x0020},
+            {"EmbeddedNT", 0x0040},
+            {"DataCenter", 0x0080},
+            {"Personal", 0x0200},
+            {"Blade", 0x0400}};
         for (const auto& item : multiStringFromData(suites.data))
             for (const auto& [name, bit] : kSuites)
                 if (text::namesEqual(item, name)) id.suiteMask |= bit;
     }
     std::string editionId = readString(reg, HKEY_LOCAL_MACHINE, kNtVersionKey, "EditionID", {2});
-    if (editionId.rfind("Home", 0) == 0 || editionId.rfind("Starter", 0) == 0) id.suiteMask |= 0x0200;
+    if (editionId.rfind("Home", 0) == 0 || editionId.rfind("Starter", 0) == 0)
+        id.suiteMask |= 0x0200;
     if (!editionId.empty()) {
         id.edition = editionId;
     } else if (id.platform == 2) {
-        std::string type = readString(reg, HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType", {2});
-        if (text::namesEqual(type, "ServerNT") || text::namesEqual(type, "LanmanNT")) id.edition = "Server";
-        else id.edition = (id.suiteMask & 0x0200) ? "Home Edition" : "Professional";
+        std::string type =
+            readString(reg, HKEY_LOCAL_MACHINE,
+                       "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType", {2});
+        if (text::namesEqual(type, "ServerNT") || text::namesEqual(type, "LanmanNT"))
+            id.edition = "Server";
+        else
+            id.edition = (id.suiteMask & 0x0200) ? "Home Edition" : "Professional";
     }
     return id;
 }
 
 TFileVersionIdentification Machine::ieVersion() {
-    std::string v = readString(*registry_, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "svcVersion", {2});
-    if (v.empty()) v = readString(*registry_, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version", {2});
+    std::string v = readString(*registry_, HKEY_LOCAL_MACHINE,
+                               "Software\\Microsoft\\Internet Explorer", "svcVersion", {2});
+    if (v.empty())
+        v = readString(*registry_, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer",
+                       "Version", {2});
     return parseVersion(v);
 }
 
 TFileVersionIdentification Machine::firefoxVersion() {
     for (RegOptions view : {RegOptions{2}, RegOptions{1}}) {
-        std::string v = readString(*registry_, HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox", "CurrentVersion", view);
+        std::string v = readString(*registry_, HKEY_LOCAL_MACHINE,
+                                   "Software\\Mozilla\\Mozilla Firefox", "CurrentVersion", view);
         if (!v.empty()) return parseVersion(v);
     }
     return {};
@@ -278,9 +320,11 @@ TFileVersionIdentification Machine::operaVersion() {
         std::vector<std::string> keys;
         registry_->enumKeys(HKEY_LOCAL_MACHINE, uninstall, keys, view);
         for (const auto& k : keys) {
-            std::string name = readString(*registry_, HKEY_LOCAL_MACHINE, uninstall + "\\" + k, "DisplayName", view);
+            std::string name = readString(*registry_, HKEY_LOCAL_MACHINE, uninstall + "\\" + k,
+                                          "DisplayName", view);
             if (name.rfind("Opera", 0) == 0)
-                return parseVersion(readString(*registry_, HKEY_LOCAL_MACHINE, uninstall + "\\" + k, "DisplayVersion", view));
+                return parseVersion(readString(*registry_, HKEY_LOCAL_MACHINE, uninstall + "\\" + k,
+                                               "DisplayVersion", view));
         }
     }
     return {};
@@ -292,7 +336,10 @@ TFileVersionIdentification Machine::outlookVersion() {
         std::vector<std::string> versions;
         registry_->enumKeys(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Office", versions, view);
         for (const auto& v : versions) {
-            if (!registry_->keyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Office\\" + v + "\\Outlook\\InstallRoot", view)) continue;
+            if (!registry_->keyExists(
+                    HKEY_LOCAL_MACHINE,
+                    "Software\\Microsoft\\Office\\" + v + "\\Outlook\\InstallRoot", view))
+                continue;
             TFileVersionIdentification fv = parseVersion(v);
             if (fv.Major > best.Major) best = fv;
         }
@@ -302,13 +349,17 @@ TFileVersionIdentification Machine::outlookVersion() {
 
 std::string Machine::windowsDir() {
     std::string dir = readString(*registry_, HKEY_LOCAL_MACHINE, kNtVersionKey, "SystemRoot", {2});
-    if (dir.empty()) dir = readString(*registry_, HKEY_LOCAL_MACHINE, k9xVersionKey, "SystemRoot", {2});
+    if (dir.empty())
+        dir = readString(*registry_, HKEY_LOCAL_MACHINE, k9xVersionKey, "SystemRoot", {2});
     if (dir.empty()) dir = kind_ == MachineKind::Wine ? "C:\\windows" : "C:\\WINDOWS";
-    while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
+    while (dir.size() > 3 && dir.back() == '\\')
+        dir.pop_back();
     return dir;
 }
 
-std::string Machine::systemDir() { return windowsDir() + (identity().platform == 1 ? "\\SYSTEM" : "\\system32"); }
+std::string Machine::systemDir() {
+    return windowsDir() + (identity().platform == 1 ? "\\SYSTEM" : "\\system32");
+}
 
 std::string Machine::userProfileFolder() {
     if (kind_ == MachineKind::Wine) return "C:\\users\\" + config_.user;
@@ -323,27 +374,44 @@ std::string Machine::shellFolder(int csidl) {
         const char* fallback; // below the user's profile folder
     };
     static constexpr Folder kUser[] = {
-        {2, "Programs", "Start Menu\\Programs"}, {5, "Personal", "Documents"},       {6, "Favorites", "Favorites"},
-        {7, "Startup", "Start Menu\\Programs\\Startup"}, {8, "Recent", "Recent"},    {9, "SendTo", "SendTo"},
-        {11, "Start Menu", "Start Menu"},         {13, "My Music", "Music"},          {16, "Desktop", "Desktop"},
-        {19, "NetHood", "NetHood"},               {21, "Templates", "Templates"},     {26, "AppData", "Application Data"},
-        {27, "PrintHood", "PrintHood"},           {28, "Local AppData", "Local Settings\\Application Data"},
-        {32, "Cache", "Local Settings\\Temporary Internet Files"}, {33, "Cookies", "Cookies"},
-        {34, "History", "Local Settings\\History"}, {39, "My Pictures", "Pictures"},
+        {2, "Programs", "Start Menu\\Programs"},
+        {5, "Personal", "Documents"},
+        {6, "Favorites", "Favorites"},
+        {7, "Startup", "Start Menu\\Programs\\Startup"},
+        {8, "Recent", "Recent"},
+        {9, "SendTo", "SendTo"},
+        {11, "Start Menu", "Start Menu"},
+        {13, "My Music", "Music"},
+        {16, "Desktop", "Desktop"},
+        {19, "NetHood", "NetHood"},
+        {21, "Templates", "Templates"},
+        {26, "AppData", "Application Data"},
+        {27, "PrintHood", "PrintHood"},
+        {28, "Local AppData", "Local Settings\\Application Data"},
+        {32, "Cache", "Local Settings\\Temporary Internet Files"},
+        {33, "Cookies", "Cookies"},
+        {34, "History", "Local Settings\\History"},
+        {39, "My Pictures", "Pictures"},
     };
     switch (csidl) {
-    case 20: return windowsDir() + "\\Fonts";
-    case 36: return windowsDir();
-    case 37: return systemDir();
+    case 20:
+        return windowsDir() + "\\Fonts";
+    case 36:
+        return windowsDir();
+    case 37:
+        return systemDir();
     case 38: {
-        std::string p = readString(*registry_, HKEY_LOCAL_MACHINE, k9xVersionKey, "ProgramFilesDir", {});
+        std::string p =
+            readString(*registry_, HKEY_LOCAL_MACHINE, k9xVersionKey, "ProgramFilesDir", {});
         return p.empty() ? "C:\\Program Files" : p;
     }
     case 35: {
-        std::string p = readString(*registry_, HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", {2});
+        std::string p =
+            readString(*registry_, HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", {2});
         return p.empty() ? "C:\\ProgramData" : p;
     }
-    default: break;
+    default:
+        break;
     }
     for (const auto& f : kUser) {
         if (f.csidl != csidl) continue;
@@ -390,14 +458,19 @@ bool Machine::serviceExists(const std::string& name) {
 
 int Machine::serviceStartType(const std::string& name) {
     DWORD start = 0;
-    if (!readDword(*registry_, HKEY_LOCAL_MACHINE, kServicesKey + name, "Start", start, {2})) return 0;
+    if (!readDword(*registry_, HKEY_LOCAL_MACHINE, kServicesKey + name, "Start", start, {2}))
+        return 0;
     switch (start) {
     case 0:
     case 1:
-    case 2: return 2;
-    case 3: return 3;
-    case 4: return 1;
-    default: return 0;
+    case 2:
+        return 2;
+    case 3:
+        return 3;
+    case 4:
+        return 1;
+    default:
+        return 0;
     }
 }
 
@@ -432,7 +505,9 @@ std::vector<std::string> Machine::dependentServices(const std::string& name) {
     registry_->enumKeys(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", services, {2});
     for (const auto& s : services) {
         RegistryValue v;
-        if (registry_->getValue(HKEY_LOCAL_MACHINE, kServicesKey + s, "DependOnService", v, {2}) != ERROR_SUCCESS) continue;
+        if (registry_->getValue(HKEY_LOCAL_MACHINE, kServicesKey + s, "DependOnService", v, {2}) !=
+            ERROR_SUCCESS)
+            continue;
         for (const auto& dep : multiStringFromData(v.data))
             if (text::namesEqual(dep, name)) {
                 out.push_back(s);
@@ -442,19 +517,23 @@ std::vector<std::string> Machine::dependentServices(const std::string& name) {
     return out;
 }
 
-bool Machine::emulatesWow64() { return config_.wow64 && registry_->is64Bit(); }
+bool Machine::emulatesWow64() {
+    return config_.wow64 && registry_->is64Bit();
+}
 
 std::string Machine::resolve(const std::string& windowsPath) {
     std::string path = windowsPath;
     if (emulatesWow64() && redirection_) {
         // System32 of a 32-bit process is SysWOW64; "Sysnative" reaches the real one.
         std::string system32 = windowsDir() + "\\system32";
-        if (path.size() >= system32.size() && text::namesEqual(std::string_view(path).substr(0, system32.size()), system32) &&
+        if (path.size() >= system32.size() &&
+            text::namesEqual(std::string_view(path).substr(0, system32.size()), system32) &&
             (path.size() == system32.size() || path[system32.size()] == '\\'))
             path = windowsDir() + "\\SysWOW64" + path.substr(system32.size());
     }
     std::string sysnative = windowsDir() + "\\Sysnative";
-    if (path.size() >= sysnative.size() && text::namesEqual(std::string_view(path).substr(0, sysnative.size()), sysnative))
+    if (path.size() >= sysnative.size() &&
+        text::namesEqual(std::string_view(path).substr(0, sysnative.size()), sysnative))
         path = windowsDir() + "\\system32" + path.substr(sysnative.size());
     return files_.hostPath(path);
 }

@@ -23,10 +23,10 @@ struct Account {
 // What machine.json holds; every field has a sound default when the file or the field is
 // absent.
 struct MachineConfig {
-    std::string user;                          // the current user; default: the prefix's user folder
-    bool admin = true;                         // whether the current user is an administrator
-    bool wow64 = false;                        // the module runs as a 32-bit process on 64-bit Windows
-    std::vector<Account> accounts;             // default: the current user as administrator
+    std::string user;              // the current user; default: the prefix's user folder
+    bool admin = true;             // whether the current user is an administrator
+    bool wow64 = false;            // the module runs as a 32-bit process on 64-bit Windows
+    std::vector<Account> accounts; // default: the current user as administrator
     std::map<std::string, std::string> services; // service name -> "running" or "stopped"
 };
 
@@ -42,13 +42,13 @@ TFileVersionIdentification parseVersion(const std::string& text);
 
 // What the registry says about the Windows installed on the machine.
 struct WindowsIdentity {
-    int osCode = 0;       // the host's CurrentOS (see osCodeFor)
-    int platform = 2;     // 1: 9x family, 2: NT family
+    int osCode = 0;   // the host's CurrentOS (see osCodeFor)
+    int platform = 2; // 1: 9x family, 2: NT family
     int servicePack = 0;
-    std::string version;  // "5.1", "4.10.2222", ...
+    std::string version; // "5.1", "4.10.2222", ...
     std::string build;
     std::string productName;
-    std::string edition;  // "Professional", "Home Edition", "HomePremium", "Ultimate", ...
+    std::string edition; // "Professional", "Home Edition", "HomePremium", "Ultimate", ...
     std::uint32_t suiteMask = 0;
     bool is64 = false;
 };
@@ -70,19 +70,19 @@ struct LaunchRequest {
 
 // Programs are never run: a request to start one, or to open a web page, is recorded.
 class Launcher {
-public:
+  public:
     void record(LaunchRequest request) { requests_.push_back(std::move(request)); }
     const std::vector<LaunchRequest>& requests() const { return requests_; }
     void clear() { requests_.clear(); }
 
-private:
+  private:
     std::vector<LaunchRequest> requests_;
 };
 
 enum class MachineKind { Wine, Windows };
 
 class Machine {
-public:
+  public:
     // Throws RegistryAccessError / RegistryFormatError with a message for the user.
     static std::unique_ptr<Machine> open(const std::string& dir);
 
@@ -120,7 +120,7 @@ public:
     // action 0 none, 1 start, 2 stop. Returns false when the service does not exist.
     bool configureService(const std::string& name, int startType, int action);
     std::vector<std::string> dependentServices(const std::string& name);
-    void saveConfig(); // writes machine.json
+    void saveConfig();              // writes machine.json
     std::string configJson() const; // what saveConfig writes
 
     // File-system redirection of an emulated 32-bit process (System32 -> SysWOW64).
@@ -130,7 +130,7 @@ public:
     // hostPath with the redirection applied.
     std::string resolve(const std::string& windowsPath);
 
-private:
+  private:
     Machine(std::string root, MachineKind kind, std::unique_ptr<registry::Registry> reg);
     void loadConfig();
     std::string userProfileFolder();

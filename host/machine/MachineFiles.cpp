@@ -4,11 +4,11 @@
 #include "host/registry/Text.h"
 #include "host/registry/Types.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
@@ -32,7 +32,8 @@ std::string canonical(const std::string& path) {
 bool isInside(const std::string& path, const std::string& dir) {
     if (dir.empty()) return false;
     if (path == dir) return true;
-    return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && (path[dir.size()] == '/' || dir == "/");
+    return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+           (path[dir.size()] == '/' || dir == "/");
 }
 
 // The entry of `dir` named `name` ignoring case; "" when there is none.
@@ -53,8 +54,14 @@ std::string findEntry(const std::string& dir, const std::string& name) {
 
 } // namespace
 
-MachineFiles::MachineFiles(std::string root, bool winePrefix) : root_(std::move(root)), wine_(winePrefix) {
-    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+MachineFiles::MachineFiles(std::string root, bool winePrefix)
+    : root_(std::move(root)), wine_(winePrefix) {
+    if (!root_.empty() && root_[0] != '/') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd)) root_ = std::string(cwd) + "/" + root_;
+    }
+    while (root_.size() > 1 && root_.back() == '/')
+        root_.pop_back();
 }
 
 std::string MachineFiles::driveRoot(char letter) const {
@@ -62,14 +69,15 @@ std::string MachineFiles::driveRoot(char letter) const {
     if (!wine_) return letter == 'c' ? root_ : std::string();
     if (letter == 'c') return root_ + "/drive_c";
     std::string link = root_ + "/dosdevices/" + std::string(1, letter) + ":";
-    struct stat st{};
+    struct stat st {};
     if (::stat(link.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
     return link;
 }
 
 std::string MachineFiles::hostPath(const std::string& windowsPath) const {
     if (!windowsPath.empty() && windowsPath[0] == '/') return windowsPath;
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         return {};
     std::string path = driveRoot(windowsPath[0]);
     if (path.empty()) return {};
@@ -85,7 +93,8 @@ std::string MachineFiles::hostPath(const std::string& windowsPath) const {
         if (part == "..") {
             // Never above the drive.
             auto slash = path.rfind('/');
-            if (slash != std::string::npos && path.size() > driveRoot(windowsPath[0]).size()) path.resize(slash);
+            if (slash != std::string::npos && path.size() > driveRoot(windowsPath[0]).size())
+                path.resize(slash);
             continue;
         }
         std::string onDisk = exists ? findEntry(path, part) : std::string();
@@ -105,13 +114,13 @@ std::string MachineFiles::windowsPath(const std::string& host) const {
 }
 
 bool MachineFiles::fileExists(const std::string& path) const {
-    struct stat st{};
+    struct stat st {};
     std::string p = hostPath(path);
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool MachineFiles::dirExists(const std::string& path) const {
-    struct stat st{};
+    struct stat st {};
     std::string p = hostPath(path);
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -127,7 +136,7 @@ bool MachineFiles::writable(const std::string& hostPath) const {
     std::string probe = hostPath;
     std::string resolved;
     while (true) {
-        struct stat st{};
+        struct stat st {};
         if (::lstat(probe.c_str(), &st) == 0) {
             resolved = canonical(probe);
             break;
@@ -147,7 +156,8 @@ bool MachineFiles::writable(const std::string& hostPath) const {
 
 void MachineFiles::requireWritable(const std::string& hostPath) const {
     if (!writable(hostPath))
-        throw RegistryAccessError(hostPath + ": refused: the path leaves the machine folder " + root_);
+        throw RegistryAccessError(hostPath + ": refused: the path leaves the machine folder " +
+                                  root_);
 }
 
 std::optional<unsigned> MachineFiles::sidecarAttributes(const std::string& hostPath) const {
@@ -156,7 +166,8 @@ std::optional<unsigned> MachineFiles::sidecarAttributes(const std::string& hostP
     std::string rel = hostPath.substr(std::min(hostPath.size(), root_.size() + 1));
     while (std::getline(in, line)) {
         auto tab = line.find('\t');
-        if (tab != std::string::npos && line.substr(tab + 1) == rel) return static_cast<unsigned>(std::strtoul(line.c_str(), nullptr, 16));
+        if (tab != std::string::npos && line.substr(tab + 1) == rel)
+            return static_cast<unsigned>(std::strtoul(line.c_str(), nullptr, 16));
     }
     return std::nullopt;
 }
@@ -204,8 +215,11 @@ void MachineFiles::setHidden(const std::string& hostPath, bool hidden) const {
     attributes = hidden ? (attributes | kHidden) : (attributes & ~kHidden);
     char value[16];
     int len = std::snprintf(value, sizeof value, "0x%x", attributes);
-    if (::setxattr(hostPath.c_str(), kDosAttrib, value, static_cast<std::size_t>(len), 0) == 0) return;
-    if (errno != ENOTSUP && errno != EPERM) throw RegistryAccessError(hostPath + ": cannot set its attributes: " + std::strerror(errno));
+    if (::setxattr(hostPath.c_str(), kDosAttrib, value, static_cast<std::size_t>(len), 0) == 0)
+        return;
+    if (errno != ENOTSUP && errno != EPERM)
+        throw RegistryAccessError(hostPath +
+                                  ": cannot set its attributes: " + std::strerror(errno));
     setSidecarAttributes(hostPath, attributes);
 }
 

@@ -10,7 +10,7 @@
 namespace ravelin::machine {
 
 class MachineFiles {
-public:
+  public:
     // root: the machine folder; winePrefix: C: is root/drive_c (and other drives come from
     // root/dosdevices), else C: is the root itself.
     MachineFiles(std::string root, bool winePrefix);
@@ -39,7 +39,7 @@ public:
     bool isHidden(const std::string& hostPath) const;
     void setHidden(const std::string& hostPath, bool hidden) const;
 
-private:
+  private:
     std::string driveRoot(char letter) const;
     std::optional<unsigned> sidecarAttributes(const std::string& hostPath) const;
     void setSidecarAttributes(const std::string& hostPath, unsigned attributes) const;

@@ -12,10 +12,14 @@ constexpr unsigned kRtString = 6;
 constexpr unsigned kGerman = 0x0407;
 
 std::uint32_t u16(const std::string& b, std::size_t at) {
-    return at + 2 <= b.size() ? static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8)
-                              : 0;
+    return at + 2 <= b.size()
+               ? static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) |
+                                            static_cast<unsigned char>(b[at + 1]) << 8)
+               : 0;
 }
-std::uint32_t u32(const std::string& b, std::size_t at) { return at + 4 <= b.size() ? u16(b, at) | u16(b, at + 2) << 16 : 0; }
+std::uint32_t u32(const std::string& b, std::size_t at) {
+    return at + 4 <= b.size() ? u16(b, at) | u16(b, at + 2) << 16 : 0;
+}
 
 void put16(std::string& b, std::size_t at, std::uint32_t v) {
     b[at] = static_cast<char>(v & 0xFF);
@@ -52,7 +56,8 @@ std::optional<std::string> readStringResource(const std::string& b, unsigned id)
     }
     auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::size_t> {
         for (const auto& s : table)
-            if (rva >= s.rva && rva < s.rva + std::max(s.size, s.rawSize)) return s.raw + (rva - s.rva);
+            if (rva >= s.rva && rva < s.rva + std::max(s.size, s.rawSize))
+                return s.raw + (rva - s.rva);
         return std::nullopt;
     };
     auto base = offsetOf(rsrcRva);
@@ -86,7 +91,8 @@ std::optional<std::string> readStringResource(const std::string& b, unsigned id)
         if (p + 2 * len > *data + size) return std::nullopt;
         if (i == id % 16) {
             if (len == 0) return std::nullopt;
-            return text::utf16ToUtf8(text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(b.data()) + p, 2 * len));
+            return text::utf16ToUtf8(
+                text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(b.data()) + p, 2 * len));
         }
         p += 2 * len;
     }
@@ -98,14 +104,16 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
     std::map<unsigned, std::string> blocks;
     for (unsigned block : [&] {
              std::vector<unsigned> ids;
-             for (const auto& [id, s] : strings) ids.push_back(id / 16 + 1);
+             for (const auto& [id, s] : strings)
+                 ids.push_back(id / 16 + 1);
              return ids;
          }()) {
         if (blocks.count(block)) continue;
         std::string data;
         for (unsigned i = 0; i < 16; ++i) {
             auto it = strings.find((block - 1) * 16 + i);
-            std::u16string units = it == strings.end() ? std::u16string() : text::utf8ToUtf16(it->second);
+            std::u16string units =
+                it == strings.end() ? std::u16string() : text::utf8ToUtf16(it->second);
             data.push_back(static_cast<char>(units.size() & 0xFF));
             data.push_back(static_cast<char>(units.size() >> 8));
             for (char16_t c : units) {
@@ -142,11 +150,13 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
         rsrc.resize(entry + 16);
         std::size_t at = rsrc.size();
         rsrc += *data;
-        while (rsrc.size() % 4) rsrc.push_back('\0');
+        while (rsrc.size() % 4)
+            rsrc.push_back('\0');
         put32(rsrc, entry, sectionRva + static_cast<std::uint32_t>(at));
         put32(rsrc, entry + 4, static_cast<std::uint32_t>(data->size()));
     }
-    const std::uint32_t rawSize = static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
+    const std::uint32_t rawSize =
+        static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
 
     std::string image(0x200, '\0');
     image[0] = 'M';
@@ -160,22 +170,23 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
     put16(image, coff + 18, 0x2102); // executable, 32-bit, DLL
     std::size_t opt = coff + 20;
     put16(image, opt, 0x10B);
-    put32(image, opt + 8, rawSize);          // initialised data
-    put32(image, opt + 20, sectionRva);      // base of code
-    put32(image, opt + 24, sectionRva);      // base of data
-    put32(image, opt + 28, 0x10000000);      // image base
-    put32(image, opt + 32, 0x1000);          // section alignment
-    put32(image, opt + 36, 0x200);           // file alignment
-    put16(image, opt + 40, 4);               // operating system 4.0
-    put16(image, opt + 48, 4);               // subsystem 4.0
-    put32(image, opt + 56, sectionRva + ((static_cast<std::uint32_t>(rsrc.size()) + 0xFFF) & ~0xFFFu));
-    put32(image, opt + 60, 0x200);           // headers
-    put16(image, opt + 68, 2);               // Windows GUI
+    put32(image, opt + 8, rawSize);     // initialised data
+    put32(image, opt + 20, sectionRva); // base of code
+    put32(image, opt + 24, sectionRva); // base of data
+    put32(image, opt + 28, 0x10000000); // image base
+    put32(image, opt + 32, 0x1000);     // section alignment
+    put32(image, opt + 36, 0x200);      // file alignment
+    put16(image, opt + 40, 4);          // operating system 4.0
+    put16(image, opt + 48, 4);          // subsystem 4.0
+    put32(image, opt + 56,
+          sectionRva + ((static_cast<std::uint32_t>(rsrc.size()) + 0xFFF) & ~0xFFFu));
+    put32(image, opt + 60, 0x200); // headers
+    put16(image, opt + 68, 2);     // Windows GUI
     put32(image, opt + 72, 0x100000);
     put32(image, opt + 76, 0x1000);
     put32(image, opt + 80, 0x100000);
     put32(image, opt + 84, 0x1000);
-    put32(image, opt + 92, 16);              // data directories
+    put32(image, opt + 92, 16); // data directories
     put32(image, opt + 96 + 8 * 2, sectionRva);
     put32(image, opt + 96 + 8 * 2 + 4, static_cast<std::uint32_t>(rsrc.size()));
     std::size_t section = opt + 0xE0;

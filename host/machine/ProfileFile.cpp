@@ -12,14 +12,18 @@ namespace {
 
 std::string trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
+        --e;
     return std::string(s.substr(b, e - b));
 }
 
 std::string decode(const std::string& bytes) {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
-        return text::utf16ToUtf8(text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE)
+        return text::utf16ToUtf8(text::bytesToUtf16(
+            reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
     std::string_view body = bytes;
     if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
     if (text::isValidUtf8(body)) return std::string(body);
@@ -42,9 +46,11 @@ ProfileFile ProfileFile::parse(const std::string& bytes) {
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             std::size_t close = line.find(']');
-            section = trim(std::string_view(line).substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            section = trim(std::string_view(line).substr(
+                1, close == std::string::npos ? std::string::npos : close - 1));
             inSection = true;
-            if (std::none_of(f.sections_.begin(), f.sections_.end(), [&](const std::string& s) { return text::namesEqual(s, section); }))
+            if (std::none_of(f.sections_.begin(), f.sections_.end(),
+                             [&](const std::string& s) { return text::namesEqual(s, section); }))
                 f.sections_.push_back(section);
             continue;
         }
@@ -58,7 +64,8 @@ ProfileFile ProfileFile::parse(const std::string& bytes) {
         } else {
             e.key = trim(std::string_view(line).substr(0, eq));
             e.value = trim(std::string_view(line).substr(eq + 1));
-            if (e.value.size() >= 2 && e.value.front() == '"' && e.value.back() == '"') e.value = e.value.substr(1, e.value.size() - 2);
+            if (e.value.size() >= 2 && e.value.front() == '"' && e.value.back() == '"')
+                e.value = e.value.substr(1, e.value.size() - 2);
             e.hasValue = true;
         }
         f.entries_.push_back(std::move(e));
@@ -75,9 +82,11 @@ bool ProfileFile::load(const std::string& path, ProfileFile& out) {
     }
 }
 
-std::string ProfileFile::get(const std::string& section, const std::string& key, const std::string& def) const {
+std::string ProfileFile::get(const std::string& section, const std::string& key,
+                             const std::string& def) const {
     for (const auto& e : entries_)
-        if (e.hasValue && text::namesEqual(e.section, section) && text::namesEqual(e.key, key)) return e.value;
+        if (e.hasValue && text::namesEqual(e.section, section) && text::namesEqual(e.key, key))
+            return e.value;
     return def;
 }
 
@@ -87,13 +96,16 @@ bool ProfileFile::has(const std::string& section, const std::string& key) const 
     });
 }
 
-std::vector<std::string> ProfileFile::sections() const { return sections_; }
+std::vector<std::string> ProfileFile::sections() const {
+    return sections_;
+}
 
 std::vector<std::string> ProfileFile::keys(const std::string& section) const {
     std::vector<std::string> out;
     for (const auto& e : entries_)
         if (text::namesEqual(e.section, section) &&
-            std::none_of(out.begin(), out.end(), [&](const std::string& k) { return text::namesEqual(k, e.key); }))
+            std::none_of(out.begin(), out.end(),
+                         [&](const std::string& k) { return text::namesEqual(k, e.key); }))
             out.push_back(e.key);
     return out;
 }

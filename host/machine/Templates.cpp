@@ -35,36 +35,52 @@ nlohmann::json readManifest(const fs::path& dir) {
 }
 
 // The template and the ones it builds on, bases first.
-void chain(const fs::path& folder, const std::string& name, std::vector<Template>& out, int depth = 0) {
-    if (depth > 8) throw RegistryFormatError((folder / name).string(), 0, "templates build on each other in a circle");
+void chain(const fs::path& folder, const std::string& name, std::vector<Template>& out,
+           int depth = 0) {
+    if (depth > 8)
+        throw RegistryFormatError((folder / name).string(), 0,
+                                  "templates build on each other in a circle");
     fs::path dir = folder / name;
     if (!fs::is_regular_file(dir / "template.json"))
         throw RegistryAccessError("no such template: \"" + name + "\" (templates: " + [&] {
             std::string all;
-            for (const auto& n : templateNames(folder.string())) all += (all.empty() ? "" : ", ") + n;
+            for (const auto& n : templateNames(folder.string()))
+                all += (all.empty() ? "" : ", ") + n;
             return all;
         }() + ")");
     nlohmann::json manifest = readManifest(dir);
-    for (const auto& base : manifest.value("base", nlohmann::json::array())) chain(folder, base.get<std::string>(), out, depth + 1);
+    for (const auto& base : manifest.value("base", nlohmann::json::array()))
+        chain(folder, base.get<std::string>(), out, depth + 1);
     out.push_back({name, dir, manifest});
 }
 
 void applyRegFile(registry::Registry& reg, const fs::path& file) {
-    registry::RegFileContent content = registry::parseRegFile(registry::readWholeFile(file.string()), file.string());
+    registry::RegFileContent content =
+        registry::parseRegFile(registry::readWholeFile(file.string()), file.string());
     using Kind = registry::RegFileOperation::Kind;
     for (const auto& op : content.operations) {
         HKEY root = 0;
         std::string path;
         if (!registry::Registry::splitKeyName(op.key, root, path) || path.empty())
-            throw RegistryFormatError(file.string(), op.line, "invalid key name \"" + op.key + "\"");
+            throw RegistryFormatError(file.string(), op.line,
+                                      "invalid key name \"" + op.key + "\"");
         int rc = ERROR_SUCCESS;
         switch (op.kind) {
-        case Kind::CreateKey: rc = reg.createKey(root, path, {2}); break;
-        case Kind::DeleteKey: reg.deleteKey(root, path, {2}); break;
-        case Kind::SetValue: rc = reg.setValue(root, path, op.value.name, op.value.type, op.value.data, {2}); break;
-        case Kind::DeleteValue: reg.deleteValue(root, path, op.value.name, {2}); break;
+        case Kind::CreateKey:
+            rc = reg.createKey(root, path, {2});
+            break;
+        case Kind::DeleteKey:
+            reg.deleteKey(root, path, {2});
+            break;
+        case Kind::SetValue:
+            rc = reg.setValue(root, path, op.value.name, op.value.type, op.value.data, {2});
+            break;
+        case Kind::DeleteValue:
+            reg.deleteValue(root, path, op.value.name, {2});
+            break;
         }
-        if (rc != ERROR_SUCCESS) throw RegistryFormatError(file.string(), op.line, "cannot write " + op.key);
+        if (rc != ERROR_SUCCESS)
+            throw RegistryFormatError(file.string(), op.line, "cannot write " + op.key);
     }
 }
 
@@ -99,23 +115,29 @@ std::vector<std::string> templateNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (fs::is_regular_file(entry.path() / "template.json") && fs::is_regular_file(entry.path() / "machine.json"))
+        if (fs::is_regular_file(entry.path() / "template.json") &&
+            fs::is_regular_file(entry.path() / "machine.json"))
             names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-void createMachine(const std::string& dir, const std::string& templateName, const std::string& folder) {
+void createMachine(const std::string& target, const std::string& templateName,
+                   const std::string& folder) {
     std::error_code ec;
+    const std::string dir = fs::absolute(target).string();
     if (fs::exists(dir, ec) && !fs::is_empty(dir, ec))
         throw RegistryAccessError(dir + ": refused: the folder is not empty");
     std::vector<Template> templates;
     chain(folder, templateName, templates);
     const Template& own = templates.back();
     if (!fs::is_regular_file(own.dir / "machine.json"))
-        throw RegistryAccessError("\"" + templateName + "\" is a base of other templates, not a machine");
+        throw RegistryAccessError("\"" + templateName +
+                                  "\" is a base of other templates, not a machine");
     std::string arch = own.manifest.value("arch", "win32");
-    if (arch != "win32" && arch != "win64") throw RegistryFormatError((own.dir / "template.json").string(), 0, "arch must be win32 or win64");
+    if (arch != "win32" && arch != "win64")
+        throw RegistryFormatError((own.dir / "template.json").string(), 0,
+                                  "arch must be win32 or win64");
 
     fs::create_directories(fs::path(dir) / "drive_c");
     fs::create_directories(fs::path(dir) / "dosdevices");
@@ -132,24 +154,28 @@ void createMachine(const std::string& dir, const std::string& templateName, cons
         link = t.manifest.value("controlSetLink", link);
         if (fs::is_regular_file(t.dir / "registry.reg")) applyRegFile(*reg, t.dir / "registry.reg");
     }
-    if (link && reg->createLinkKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet", "\\REGISTRY\\Machine\\System\\ControlSet001") !=
-                    ERROR_SUCCESS)
+    if (link && reg->createLinkKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet",
+                                   "\\REGISTRY\\Machine\\System\\ControlSet001") != ERROR_SUCCESS)
         throw RegistryAccessError(dir + ": cannot make SYSTEM\\CurrentControlSet");
     reg->flush();
 
     fs::path driveC = fs::path(dir) / "drive_c";
-    for (const auto& t : templates) copyFiles(t.dir / "files", driveC);
+    for (const auto& t : templates)
+        copyFiles(t.dir / "files", driveC);
     MachineFiles files(dir, true);
     for (const auto& t : templates) {
         for (const auto& saver : t.manifest.value("screenSavers", nlohmann::json::array())) {
             fs::path file = driveC / saver.at("file").get<std::string>();
             fs::create_directories(file.parent_path());
-            registry::writeFileAtomically(file.string(), makeStringResourceImage({{1, saver.at("description").get<std::string>()}}));
+            registry::writeFileAtomically(
+                file.string(),
+                makeStringResourceImage({{1, saver.at("description").get<std::string>()}}));
         }
         for (const auto& hidden : t.manifest.value("hidden", nlohmann::json::array()))
             files.setHidden((driveC / hidden.get<std::string>()).string(), true);
     }
-    fs::copy_file(own.dir / "machine.json", fs::path(dir) / "machine.json", fs::copy_options::overwrite_existing);
+    fs::copy_file(own.dir / "machine.json", fs::path(dir) / "machine.json",
+                  fs::copy_options::overwrite_existing);
 }
 
 } // namespace ravelin::machine

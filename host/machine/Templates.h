@@ -13,6 +13,7 @@ std::vector<std::string> templateNames(const std::string& folder);
 
 // Builds the machine into `dir`, which must not exist or be empty. Throws
 // RegistryAccessError / RegistryFormatError (a bad template names its file and line).
-void createMachine(const std::string& dir, const std::string& templateName, const std::string& folder);
+void createMachine(const std::string& dir, const std::string& templateName,
+                   const std::string& folder);
 
 } // namespace ravelin::machine
