@@ -22,9 +22,6 @@ using ravelin::test::TempDir;
 
 namespace {
 
-std::string sampleDir() {
-    return std::string(RAVELIN_SOURCE_DIR) + "/samples/winxp";
-}
 
 void copySample(const std::string& to) {
     machine::createMachine(to, "winxp", std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
