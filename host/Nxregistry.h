@@ -121,21 +121,27 @@ void BackupEnd(bool rollBack);
 // profiles of the firewall policy) as one journalled transaction of category 2.
 int JournalSetWindowsFirewallStatus(bool enabled);
 
-// A file stream whose SaveToFile records the file's content before and after in the
-// journal (and writes the file atomically).
-class TJournalStream {
+// A byte stream held in memory.
+class TStream {
   public:
-    // False, with an empty stream, when the file is missing or unreadable.
-    bool LoadFromFile(const std::string& path);
-    // Throws RegistryAccessError when the journal or the file cannot be written.
-    void SaveToFile(const std::string& path);
+    virtual ~TStream() = default;
     std::string& Data() { return data_; }
     const std::string& Data() const { return data_; }
     std::size_t Size() const { return data_.size(); }
     void Clear() { data_.clear(); }
 
-  private:
+  protected:
     std::string data_;
+};
+
+// A file stream whose SaveToFile records the file's content before and after in the
+// journal (and writes the file atomically).
+class TJournalStream : public TStream {
+  public:
+    // False, with an empty stream, when the file is missing or unreadable.
+    bool LoadFromFile(const std::string& path);
+    // Throws RegistryAccessError when the journal or the file cannot be written.
+    void SaveToFile(const std::string& path);
 };
 
 } // namespace ravelin

@@ -22,7 +22,6 @@ using ravelin::test::TempDir;
 
 namespace {
 
-
 void copySample(const std::string& to) {
     machine::createMachine(to, "winxp", std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
 }
@@ -376,4 +375,25 @@ TEST_F(JournalTest, TheJournalCommandListsShowsAndUndoes) {
     EXPECT_EQ(err.str(), "ERROR: there is no transaction 77 in the journal\n");
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"export", dir.file("net.reg")}, console), 0);
     EXPECT_EQ(test::readFile(dir.file("net.reg")).substr(0, 2), "\xFF\xFE");
+}
+
+TEST_F(JournalTest, AFlagLabelsTheActionsChangeBeforeOrAfterIt) {
+    // The Firefox page sets the category before it saves the sheet.
+    JournalSetContext("firefox", "chkHideThrobber");
+    JournalSetFlag(64);
+    TJournalStream stream;
+    stream.Data() = "a { x: 1 }";
+    stream.SaveToFile(dir.file("userChrome.css"));
+    // A later action is not labelled by it.
+    JournalSetContext("internet", "chkAdminShares");
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE,
+                     "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters",
+                     "AutoShareWks", 0, {});
+    auto list = jnl().list();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].category, 64);
+    EXPECT_EQ(list[0].category, 0);
+    JournalSetFlag(2); // after the write: labels it
+    EXPECT_EQ(jnl().list()[0].category, 2);
+    EXPECT_EQ(jnl().list()[1].category, 64);
 }

@@ -22,14 +22,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string templates() { return std::string(RAVELIN_SOURCE_DIR) + "/samples/templates"; }
+std::string templates() {
+    return std::string(RAVELIN_SOURCE_DIR) + "/samples/templates";
+}
 
 // One machine of each template, made once for the whole suite.
 class Templates : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = std::make_unique<TempDir>();
-        for (const auto& name : templateNames(templates())) createMachine(dir->file(name), name, templates());
+        for (const auto& name : templateNames(templates()))
+            createMachine(dir->file(name), name, templates());
     }
     static void TearDownTestSuite() { dir.reset(); }
     static std::string machine(const std::string& name) { return dir->file(name); }
@@ -48,10 +51,18 @@ TEST_F(Templates, EveryTemplateIsDetectedAsTheWindowsItStandsFor) {
     };
     const std::map<std::string, Expect> expected = {
         {"win98", {3, 1, 0, "", false, false, false, "6.0.2800.1106", "", "", "", false, false}},
-        {"win2000", {5, 2, 4, "Professional", false, false, false, "6.0.2800.1106", "1.5.0.12", "9.27", "9.0", true, false}},
-        {"winxp", {6, 2, 2, "Professional", false, false, false, "7.0.5730.13", "2.0.0.20", "9.64", "11.0", true, true}},
-        {"vista", {7, 2, 2, "HomePremium", true, true, true, "7.0.6002.18005", "3.0.19", "9.52", "12.0", true, false}},
-        {"win7", {8, 2, 1, "Ultimate", false, true, false, "8.0.7601.17514", "3.6.28", "10.63", "14.0", true, true}},
+        {"win2000",
+         {5, 2, 4, "Professional", false, false, false, "6.0.2800.1106", "1.5.0.12", "9.27", "9.0",
+          true, false}},
+        {"winxp",
+         {6, 2, 2, "Professional", false, false, false, "7.0.5730.13", "2.0.0.20", "9.64", "11.0",
+          true, true}},
+        {"vista",
+         {7, 2, 2, "HomePremium", true, true, true, "7.0.6002.18005", "3.0.19", "9.52", "12.0",
+          true, false}},
+        {"win7",
+         {8, 2, 1, "Ultimate", false, true, false, "8.0.7601.17514", "3.6.28", "10.63", "14.0",
+          true, true}},
         {"bare", {6, 2, 3, "Professional", false, false, false, "", "", "", "", false, false}},
     };
     ASSERT_EQ(templateNames(templates()).size(), expected.size());
@@ -70,7 +81,10 @@ TEST_F(Templates, EveryTemplateIsDetectedAsTheWindowsItStandsFor) {
         EXPECT_EQ(m->firefoxVersion().text(), e.firefox);
         EXPECT_EQ(m->operaVersion().text(), e.opera);
         auto outlook = m->outlookVersion();
-        EXPECT_EQ(outlook.Major ? std::to_string(outlook.Major) + "." + std::to_string(outlook.Minor) : "", e.outlook);
+        EXPECT_EQ(outlook.Major
+                      ? std::to_string(outlook.Major) + "." + std::to_string(outlook.Minor)
+                      : "",
+                  e.outlook);
         EXPECT_EQ(!m->firefoxProfiles().empty(), e.firefoxProfile);
         EXPECT_EQ(!m->operaProfile().empty(), e.operaProfile);
         EXPECT_EQ(m->kind(), MachineKind::Wine);
@@ -89,7 +103,8 @@ TEST_F(Templates, CreatingRefusesAFolderThatIsNotEmptyOrAnUnknownTemplate) {
     EXPECT_THROW(createMachine(d.path(), "winxp", templates()), RegistryAccessError);
     EXPECT_EQ(fs::directory_iterator(d.path())->path().filename(), "something");
     EXPECT_THROW(createMachine(d.file("new"), "win95", templates()), RegistryAccessError);
-    EXPECT_THROW(createMachine(d.file("new2"), "nt-base", templates()), RegistryAccessError) << "a base is not a machine";
+    EXPECT_THROW(createMachine(d.file("new2"), "nt-base", templates()), RegistryAccessError)
+        << "a base is not a machine";
 }
 
 TEST_F(Templates, SystemQueriesAnswerFromTheBoundMachine) {
@@ -110,14 +125,17 @@ TEST_F(Templates, SystemQueriesAnswerFromTheBoundMachine) {
     EXPECT_EQ(v.wSuiteMask & 0x200, 0u);
     EXPECT_TRUE(DirExists("c:\\USERS\\anna\\favoriten\\NACHRICHTEN"));
     EXPECT_TRUE(NXFileExists("C:\\users\\anna\\Favoriten\\Nachrichten\\wetter.URL"));
-    EXPECT_EQ(GetPPString("C:\\users\\anna\\Favoriten\\Nachrichten\\Wetter.url", "internetshortcut", "url", "-"),
+    EXPECT_EQ(GetPPString("C:\\users\\anna\\Favoriten\\Nachrichten\\Wetter.url", "internetshortcut",
+                          "url", "-"),
               "http://wetter.beispiel.de/");
-    EXPECT_EQ(FindFile("SSSTARS.SCR"), "C:\\windows\\system32\\ssstars.scr") << "spelled as on disk";
+    EXPECT_EQ(FindFile("SSSTARS.SCR"), "C:\\windows\\system32\\ssstars.scr")
+        << "spelled as on disk";
     EXPECT_EQ(FindFile("nothere.scr"), "");
     EXPECT_EQ(HexToDEC("1F"), 31);
     EXPECT_EQ(HexToDEC("0x10zz"), 16);
     EXPECT_EQ(HexToDEC(""), 0);
-    EXPECT_FALSE(fs::exists(machine("winxp") + "/.deskforge/journal.sqlite")) << "a read-only session leaves no journal";
+    EXPECT_FALSE(fs::exists(machine("winxp") + "/.deskforge/journal.sqlite"))
+        << "a read-only session leaves no journal";
 
     auto request = [&] { return CurrentMachine()->launcher().requests().back(); };
     EXPECT_EQ(ShellExecuteWrapper("C:\\Programme\\Opera\\opera.exe", "-newpage", "", 1), 42);
@@ -126,7 +144,8 @@ TEST_F(Templates, SystemQueriesAnswerFromTheBoundMachine) {
     OpenWebsite("http://www.ravelin-beispiel.de/");
     EXPECT_EQ(request().program, "http://www.ravelin-beispiel.de/");
     OpenHomepage("ntp", "ravelin", "tsTimeSync", "");
-    EXPECT_EQ(request().program, "https://deskforge.example/redirect/ntp?campaign=ravelin&tag=tsTimeSync");
+    EXPECT_EQ(request().program,
+              "https://deskforge.example/redirect/ntp?campaign=ravelin&tag=tsTimeSync");
 }
 
 TEST_F(Templates, PathsResolveAsWindowsDoesAndStayInsideTheMachine) {
@@ -134,8 +153,10 @@ TEST_F(Templates, PathsResolveAsWindowsDoesAndStayInsideTheMachine) {
     MachineFiles& f = m->files();
     EXPECT_EQ(f.hostPath("C:\\USERS\\ANNA\\favoriten\\nachrichten\\WETTER.url"),
               machine("winxp") + "/drive_c/users/anna/Favoriten/Nachrichten/Wetter.url");
-    EXPECT_EQ(f.hostPath("c:/users/anna/Neu/Datei.txt"), machine("winxp") + "/drive_c/users/anna/Neu/Datei.txt");
-    EXPECT_EQ(f.hostPath("C:\\..\\..\\etc\\passwd"), machine("winxp") + "/drive_c/etc/passwd") << "never above the drive";
+    EXPECT_EQ(f.hostPath("c:/users/anna/Neu/Datei.txt"),
+              machine("winxp") + "/drive_c/users/anna/Neu/Datei.txt");
+    EXPECT_EQ(f.hostPath("C:\\..\\..\\etc\\passwd"), machine("winxp") + "/drive_c/etc/passwd")
+        << "never above the drive";
     EXPECT_EQ(f.hostPath("Q:\\x"), "");
     EXPECT_EQ(f.windowsPath(machine("winxp") + "/drive_c/users/anna"), "C:\\users\\anna");
 
@@ -147,7 +168,8 @@ TEST_F(Templates, PathsResolveAsWindowsDoesAndStayInsideTheMachine) {
     app::MachineSession session(machine("winxp"), app::MachineSession::Mode::Write);
     TJournalStream stream;
     stream.Data() = "x";
-    EXPECT_THROW(stream.SaveToFile(machine("winxp") + "/drive_c/escape/file.txt"), RegistryAccessError);
+    EXPECT_THROW(stream.SaveToFile(machine("winxp") + "/drive_c/escape/file.txt"),
+                 RegistryAccessError);
     EXPECT_TRUE(fs::is_empty(outside.path()));
     fs::remove(machine("winxp") + "/drive_c/escape");
 }
@@ -168,7 +190,8 @@ TEST_F(Templates, TheHiddenAttributeIsKeptWhereWineKeepsIt) {
 
 TEST_F(Templates, ServicesConfigureWhereWindowsKeepsThemAndUndo) {
     app::MachineSession session(machine("vista"), app::MachineSession::Mode::Write);
-    EXPECT_EQ(GetDependentServiceList("upnphost"), (std::vector<std::string>{"FDResPub", "WMPNetworkSvc"}));
+    EXPECT_EQ(GetDependentServiceList("upnphost"),
+              (std::vector<std::string>{"FDResPub", "WMPNetworkSvc"}));
     int type = 0, state = 0;
     ASSERT_TRUE(GetServiceStartType("upnphost", type));
     EXPECT_EQ(type, 3);
@@ -180,19 +203,23 @@ TEST_F(Templates, ServicesConfigureWhereWindowsKeepsThemAndUndo) {
     ASSERT_TRUE(GetServiceStartType("upnphost", type));
     EXPECT_EQ(type, 1);
     DWORD start = 0;
-    GetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\upnphost", "Start", start, {2});
+    GetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\upnphost", "Start",
+                     start, {2});
     EXPECT_EQ(start, 4u) << "disabled is 4 where Windows keeps it";
     GetServiceState("upnphost", state);
     EXPECT_EQ(state, 1);
-    EXPECT_NE(test::readFile(machine("vista") + "/machine.json").find("\"upnphost\": \"stopped\""), std::string::npos);
+    EXPECT_NE(test::readFile(machine("vista") + "/machine.json").find("\"upnphost\": \"stopped\""),
+              std::string::npos);
 
     auto list = session.journal()->list();
     ASSERT_FALSE(list.empty());
     EXPECT_EQ(list[0].changes, 2) << "start type and run state in one transaction";
     session.journal()->undo(list[0].id, session.registry());
-    GetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\upnphost", "Start", start, {2});
+    GetRegDWORDValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\upnphost", "Start",
+                     start, {2});
     EXPECT_EQ(start, 3u);
-    EXPECT_NE(test::readFile(machine("vista") + "/machine.json").find("\"upnphost\": \"running\""), std::string::npos);
+    EXPECT_NE(test::readFile(machine("vista") + "/machine.json").find("\"upnphost\": \"running\""),
+              std::string::npos);
 }
 
 TEST_F(Templates, Wow64RedirectionSwitchesOffAndBack) {
@@ -201,25 +228,34 @@ TEST_F(Templates, Wow64RedirectionSwitchesOffAndBack) {
     EXPECT_EQ(GetRedirectedSystemDirectory(), "C:\\Windows\\SysWOW64");
     Machine& m = *CurrentMachine();
     EXPECT_TRUE(TNXFsRedirection::Enabled());
-    EXPECT_EQ(m.resolve("C:\\Windows\\System32\\Bubbles.scr"), machine("vista") + "/drive_c/windows/SysWOW64/Bubbles.scr");
+    EXPECT_EQ(m.resolve("C:\\Windows\\System32\\Bubbles.scr"),
+              machine("vista") + "/drive_c/windows/SysWOW64/Bubbles.scr");
     TNXFsRedirection::Disable();
-    EXPECT_EQ(m.resolve("C:\\Windows\\System32\\Bubbles.scr"), machine("vista") + "/drive_c/windows/system32/Bubbles.scr");
+    EXPECT_EQ(m.resolve("C:\\Windows\\System32\\Bubbles.scr"),
+              machine("vista") + "/drive_c/windows/system32/Bubbles.scr");
     TNXFsRedirection::Enable();
-    EXPECT_EQ(m.resolve("C:\\Windows\\Sysnative\\Bubbles.scr"), machine("vista") + "/drive_c/windows/system32/Bubbles.scr");
+    EXPECT_EQ(m.resolve("C:\\Windows\\Sysnative\\Bubbles.scr"),
+              machine("vista") + "/drive_c/windows/system32/Bubbles.scr");
     // Registry reads of a 32-bit process are redirected too.
-    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox", "CurrentVersion", "", {}), "3.0.19 (de)");
-    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox", "CurrentVersion", "", {0}), "");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox",
+                                   "CurrentVersion", "", {}),
+              "3.0.19 (de)");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox",
+                                   "CurrentVersion", "", {0}),
+              "");
 }
 
 TEST_F(Templates, ScreenSaversCarryTheirDescription) {
     std::string scr = test::readFile(machine("winxp") + "/drive_c/windows/system32/ssstars.scr");
     EXPECT_EQ(readStringResource(scr, 1).value_or(""), "Sternenfeld-Simulation");
     EXPECT_FALSE(readStringResource(scr, 2).has_value());
-    std::string many = makeStringResourceImage({{1, "eins"}, {17, "siebzehn \xC3\xA4"}, {40, "vierzig"}});
+    std::string many =
+        makeStringResourceImage({{1, "eins"}, {17, "siebzehn \xC3\xA4"}, {40, "vierzig"}});
     EXPECT_EQ(readStringResource(many, 17).value_or(""), "siebzehn \xC3\xA4");
     EXPECT_EQ(readStringResource(many, 40).value_or(""), "vierzig");
     EXPECT_FALSE(readStringResource("MZ not a pe file at all", 1).has_value());
-    EXPECT_FALSE(readStringResource(many.substr(0, 300), 1).has_value()) << "a cut file is no crash";
+    EXPECT_FALSE(readStringResource(many.substr(0, 300), 1).has_value())
+        << "a cut file is no crash";
 }
 
 TEST(ProfileFileTest, ReadsAsWindowsReadsInitialisationFiles) {
@@ -272,7 +308,8 @@ TEST(MachineConfigTest, BadMachineJsonIsReportedWithItsFile) {
 
 TEST(MachineConfigTest, AFolderOfHiveFilesIsAWindowsMachine) {
     std::string corpus = test::corpusDir();
-    if (corpus.empty()) GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout";
+    if (corpus.empty())
+        GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout";
     TempDir d;
     fs::create_directories(d.file("WINDOWS/system32/config"));
     fs::create_directories(d.file("Documents and Settings/bob"));
@@ -282,6 +319,7 @@ TEST(MachineConfigTest, AFolderOfHiveFilesIsAWindowsMachine) {
     auto m = Machine::open(d.path());
     EXPECT_EQ(m->kind(), MachineKind::Windows);
     EXPECT_EQ(m->config().user, "bob");
-    EXPECT_EQ(m->files().hostPath("C:\\Documents and Settings\\BOB"), d.file("Documents and Settings/bob"));
+    EXPECT_EQ(m->files().hostPath("C:\\Documents and Settings\\BOB"),
+              d.file("Documents and Settings/bob"));
     EXPECT_EQ(m->identity().platform, 1) << "an empty SOFTWARE hive says nothing of NT";
 }

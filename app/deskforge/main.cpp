@@ -1,4 +1,5 @@
 // deskforge: the host's command line.
+#include "app/deskforge/CssCommand.h"
 #include "app/deskforge/JournalCommand.h"
 #include "app/deskforge/Machine.h"
 #include "app/deskforge/MachineCommand.h"
@@ -50,6 +51,12 @@ int main(int argc, char** argv) {
     journal->prefix_command();
     journal->allow_extras();
 
+    auto* css = app.add_subcommand(
+        "css", "style sheets: get FILE SELECTOR PROPERTY, set FILE SELECTOR PROPERTY [WORD...], "
+               "delete FILE SELECTOR (journalled when --machine is given)");
+    css->prefix_command();
+    css->allow_extras();
+
     auto* machineCmd = app.add_subcommand("machine", "sample machines and what the host detects");
     machineCmd->require_subcommand(1);
     auto* create = machineCmd->add_subcommand("create", "build a sample machine into a new folder");
@@ -73,6 +80,20 @@ int main(int argc, char** argv) {
     ravelin::app::Console console{std::cout, std::cerr, std::cin};
     if (create->parsed())
         return ravelin::app::createMachineCommand(createDir, templateName, console);
+    if (css->parsed()) {
+        // A style sheet needs no machine; with one, the change goes into its journal.
+        std::string dir = machine;
+        if (dir.empty())
+            if (const char* env = std::getenv("DESKFORGE_MACHINE"); env && *env) dir = env;
+        if (dir.empty()) return ravelin::app::runCssCommand(css->remaining(), console);
+        try {
+            ravelin::app::MachineSession session(dir, ravelin::app::MachineSession::Mode::Write);
+            return ravelin::app::runCssCommand(css->remaining(), console);
+        } catch (const std::exception& e) {
+            std::cerr << "ERROR: " << e.what() << "\n";
+            return 1;
+        }
+    }
 
     std::vector<std::string> args = reg->parsed() ? reg->remaining() : journal->remaining();
     const bool dryRun =

@@ -189,6 +189,7 @@ bool Journal::recording() const {
 void Journal::setContext(const std::string& page, const std::string& control) {
     page_ = page;
     control_ = control;
+    ++context_;
 }
 
 void Journal::stop() {
@@ -200,16 +201,20 @@ void Journal::start() {
 
 std::int64_t Journal::newTransaction(const std::string& kind, const std::string& label,
                                      std::int64_t target) {
-    Statement s(
-        *db_,
-        "INSERT INTO transactions(time, page, control, label, kind, target) VALUES(?,?,?,?,?,?)");
+    const int category =
+        pendingCategory_ >= 0 && pendingContext_ == context_ ? pendingCategory_ : 0;
+    Statement s(*db_,
+                "INSERT INTO transactions(time, page, control, label, kind, target, category) "
+                "VALUES(?,?,?,?,?,?,?)");
     s.bind(1, now())
         .bind(2, page_)
         .bind(3, control_)
         .bind(4, label)
         .bind(5, kind)
         .bind(6, target)
-        .run();
+        .bind(7, category);
+    s.run();
+    lastTxnContext_ = context_;
     return db_->lastInsertId();
 }
 
@@ -241,7 +246,9 @@ void Journal::backupEnd() {
 }
 
 void Journal::setFlag(int category) {
-    if (!lastTxn_) return;
+    pendingCategory_ = category;
+    pendingContext_ = context_;
+    if (!lastTxn_ || lastTxnContext_ != context_) return;
     try {
         Statement s(*db_, "UPDATE transactions SET category=? WHERE id=?");
         s.bind(1, category).bind(2, lastTxn_).run();

@@ -77,7 +77,9 @@ class Journal final : public registry::ChangeSink {
     void backupStart(const std::string& label);
     void backupEnd();
     bool backupOpen() const { return backupTxn_ != 0; }
-    // The category of the change just recorded.
+    // The category of the change the current action made or is about to make: it labels
+    // the last transaction when that came from the same action (the same context), and
+    // transactions the action records after it.
     void setFlag(int category);
 
     // ChangeSink
@@ -125,6 +127,10 @@ class Journal final : public registry::ChangeSink {
     bool backupUsed_ = false;
     std::int64_t forcedTxn_ = 0; // undo and redo record into their own transaction
     std::int64_t lastTxn_ = 0;
+    std::uint64_t context_ = 0; // counts setContext calls: one user action each
+    std::uint64_t lastTxnContext_ = 0;
+    int pendingCategory_ = -1;
+    std::uint64_t pendingContext_ = 0;
 };
 
 // Reads a change row's summary line, e.g. HKEY_CURRENT_USER\Software\X "Name" = "text".

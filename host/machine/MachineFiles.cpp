@@ -130,8 +130,14 @@ void MachineFiles::addWritableRoot(const std::string& dir) {
     if (!c.empty()) writableRoots_.push_back(c);
 }
 
-bool MachineFiles::writable(const std::string& hostPath) const {
-    if (hostPath.empty() || hostPath[0] != '/') return false;
+bool MachineFiles::writable(const std::string& path) const {
+    if (path.empty()) return false;
+    std::string hostPath = path;
+    if (hostPath[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd)) return false;
+        hostPath = std::string(cwd) + "/" + hostPath;
+    }
     // The deepest part that exists, with every link resolved.
     std::string probe = hostPath;
     std::string resolved;

@@ -96,10 +96,24 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
 }
 
 std::string utf16ToUtf8(std::u16string_view utf16) {
+    // Plain ASCII, the usual case for names, is copied in one go.
+    bool ascii = true;
+    for (char16_t c : utf16)
+        ascii &= c < 0x80;
+    if (ascii) {
+        std::string out(utf16.size(), '\0');
+        for (std::size_t i = 0; i < utf16.size(); ++i)
+            out[i] = static_cast<char>(utf16[i]);
+        return out;
+    }
     std::string out;
     out.reserve(utf16.size());
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         std::uint32_t c = utf16[i];
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
             utf16[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);

@@ -1,0 +1,64 @@
+#include "app/deskforge/CssCommand.h"
+
+#include "firefox/CSSParser.h"
+#include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
+
+#include <filesystem>
+#include <ostream>
+
+namespace ravelin::app {
+
+int runCssCommand(const std::vector<std::string>& args, Console& c) {
+    const std::string op = args.empty() ? "" : args[0];
+    const bool okArgs = (op == "get" && args.size() == 4) || (op == "set" && args.size() >= 4) || (op == "delete" && args.size() == 3);
+    if (!okArgs) {
+        c.err << "ERROR: usage: deskforge css get FILE SELECTOR PROPERTY | set FILE SELECTOR PROPERTY [WORD...] | "
+                 "delete FILE SELECTOR\n";
+        return 1;
+    }
+    const std::string& file = args[1];
+    const std::string& selector = args[2];
+    try {
+        TJournalStream stream;
+        bool exists = stream.LoadFromFile(file); // a missing file is an empty sheet
+        if (!exists && std::filesystem::exists(file)) {
+            c.err << "ERROR: " << file << ": cannot read the file\n";
+            return 1;
+        }
+        firefox::TCSSParser parser;
+        parser.LoadFromStream(stream);
+        if (op == "get") {
+            std::vector<std::string> words;
+            bool found = parser.GetCSSProperty(selector, args[3], words, "all");
+            for (const auto& w : words) c.out << w << "\n";
+            return found ? 0 : 1;
+        }
+        JournalSetContext("css", "css " + op);
+        bool changed;
+        if (op == "set") {
+            std::vector<std::string> words(args.begin() + 4, args.end());
+            changed = parser.SetCSSProperty(selector, args[3], words, "all");
+            if (changed) JournalSetFlag(64);
+        } else {
+            changed = parser.DeleteCSSSelector(selector, "all");
+            if (changed) JournalSetFlag(64);
+        }
+        if (!changed) {
+            c.err << "ERROR: nothing matched; " << file << " is unchanged\n";
+            return 1;
+        }
+        parser.SaveToStream(stream);
+        // The user named this file: its folder counts as the chosen profile.
+        if (machine::Machine* m = CurrentMachine()) m->files().addWritableRoot(std::filesystem::absolute(file).parent_path());
+        std::filesystem::create_directories(std::filesystem::absolute(file).parent_path());
+        stream.SaveToFile(file);
+        c.out << "The operation completed successfully.\n";
+        return 0;
+    } catch (const std::exception& e) {
+        c.err << "ERROR: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace ravelin::app

@@ -1,0 +1,15 @@
+// Word functions over blank-separated words (blanks: space, tab, CR, LF; a run of them
+// separates two words; quotes have no meaning).
+#pragma once
+
+#include <string>
+
+namespace ravelin {
+
+int ParamCount(const std::string& text);
+// The n-th word, counting from 1; "" when there is none.
+std::string Param(const std::string& text, int n);
+// The text from the n-th word to the end (trailing blanks dropped); "" when there is none.
+std::string GetRest(const std::string& text, int n);
+
+} // namespace ravelin

@@ -1,0 +1,291 @@
+#include "firefox/CSSParser.h"
+
+#include "host/Nxregistry.h"
+#include "host/registry/Text.h"
+#include "tests/TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace ravelin;
+using ravelin::firefox::TCSSParser;
+
+namespace {
+
+std::u16string u(const std::string& s) { return text::utf8ToUtf16(s); }
+std::string s8(const std::u16string& s) { return text::utf16ToUtf8(s); }
+
+TCSSParser parse(const std::string& css) {
+    TCSSParser p;
+    p.CSSText = u(css);
+    p.ParseFCSS();
+    return p;
+}
+
+std::vector<std::string> get(TCSSParser& p, const std::string& sel, const std::string& name, const std::string& media = "all") {
+    std::vector<std::string> values;
+    p.GetCSSProperty(sel, name, values, media);
+    return values;
+}
+
+bool set(TCSSParser& p, const std::string& sel, const std::string& name, std::vector<std::string> values,
+         const std::string& media = "all") {
+    return p.SetCSSProperty(sel, name, values, media);
+}
+
+std::string lines(std::initializer_list<const char*> ls) {
+    std::string out;
+    for (const char* l : ls) out += std::string(l) + "\r\n";
+    return out;
+}
+
+// Every live record still indexes the text.
+void expectConsistent(const TCSSParser& p) {
+    for (int k = 0; k < p.Properties.Count(); ++k) {
+        const auto& d = p.Properties.Get(k);
+        if (d.Selector.empty() || d.PropertyName.empty()) continue; // removed, or text the parser does not model
+        SCOPED_TRACE(d.PropertyName);
+        ASSERT_GE(d.StartPos, 1);
+        EXPECT_EQ(p.CSSText[static_cast<std::size_t>(d.StartPos - 1)], u(d.PropertyName)[0]);
+        EXPECT_EQ(p.CSSText[static_cast<std::size_t>(d.ColonPos - 1)], u':');
+        if (d.ValStartPos != -1) {
+            EXPECT_GT(p.CSSText[static_cast<std::size_t>(d.ValStartPos - 1)], 32);
+            EXPECT_GT(p.CSSText[static_cast<std::size_t>(d.EndPos - 1)], 32);
+            EXPECT_LE(d.ValStartPos, d.EndPos);
+        }
+        char16_t term = p.CSSText[static_cast<std::size_t>(d.TermPos - 1)];
+        EXPECT_EQ(term, d.Terminator == ";" ? u';' : u'}');
+    }
+    for (int k = 0; k < p.Selectors.Count(); ++k) {
+        const auto& s = p.Selectors.Get(k);
+        if (s.Selector.empty()) continue;
+        EXPECT_EQ(p.CSSText[static_cast<std::size_t>(s.BracePos - 1)], u'{');
+        EXPECT_EQ(p.CSSText[static_cast<std::size_t>(s.EndPos - 1)], u'}');
+    }
+}
+
+} // namespace
+
+TEST(CSSParser, RecordsRulesAndDeclarationsWithTheirPositions) {
+    TCSSParser p = parse("#nav-bar { display: none !important; }");
+    ASSERT_EQ(p.Selectors.Count(), 1);
+    EXPECT_EQ(p.Selectors.Get(0).Selector, "#nav-bar");
+    EXPECT_EQ(p.Selectors.Get(0).StartPos, 1);
+    EXPECT_EQ(p.Selectors.Get(0).BracePos, 10);
+    EXPECT_EQ(p.Selectors.Get(0).EndPos, 38);
+    ASSERT_EQ(p.Properties.Count(), 1);
+    const auto& d = p.Properties.Get(0);
+    EXPECT_EQ(d.PropertyName, "display");
+    EXPECT_EQ(d.StartPos, 12);
+    EXPECT_EQ(d.ValStartPos, 21);
+    EXPECT_EQ(d.EndPos, 35);
+    EXPECT_EQ(d.Terminator, ";");
+    EXPECT_EQ(get(p, "#NAV-BAR", "Display"), (std::vector<std::string>{"none", "!important"}));
+
+    std::vector<std::string> debug;
+    p.OnDebug = [&](TCSSParser&, const std::string& line) { debug.push_back(line); };
+    p.ParseFCSS();
+    ASSERT_EQ(debug.size(), 1u);
+    EXPECT_EQ(debug[0], "CurMedia: \"all\", CurSelector: \"#nav-bar\", CurProperty: \"display\", CurValue: \"none !important\"\r\n"
+                        "-- StartPos: 12, ValStartPos: 21, EndPos: 35\r\n-- Full Property: \"display: none !important\"\r\n"
+                        "-- Value only...: \"none !important\"");
+}
+
+TEST(CSSParser, CommentsAreSkippedInEveryState) {
+    TCSSParser p = parse("/* x */ a { color: /* y */ red /* z */; }");
+    ASSERT_EQ(p.Properties.Count(), 1);
+    EXPECT_EQ(p.Properties.Get(0).Selector, "a");
+    EXPECT_EQ(p.Properties.Get(0).PropertyName, "color");
+    EXPECT_EQ(p.textBetween(p.Properties.Get(0).ValStartPos, p.Properties.Get(0).EndPos), "red");
+    ASSERT_TRUE(set(p, "a", "color", {"blue"}));
+    EXPECT_EQ(s8(p.CSSText), "/* x */ a { color: /* y */ blue /* z */; }");
+    // "*/*" closes and does not reopen; an open comment hides the rest.
+    TCSSParser q = parse("a { x: 1 } /* c */*b { y: 2 } /* open c { z: 3 }");
+    EXPECT_EQ(get(q, "*b", "y"), std::vector<std::string>{"2"});
+    EXPECT_TRUE(get(q, "c", "z").empty());
+    expectConsistent(q);
+}
+
+TEST(CSSParser, MediaAndOtherAtRules) {
+    TCSSParser p = parse("@namespace url(http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul);\n"
+                         "@media print { a { color: red } }\n"
+                         "a { color: green }\n"
+                         "@-moz-document url(about:blank) { a { color: blue } }\n"
+                         "b { color: black }\n");
+    EXPECT_EQ(get(p, "a", "color"), std::vector<std::string>{"green"});
+    EXPECT_EQ(get(p, "a", "color", "PRINT"), std::vector<std::string>{"red"});
+    EXPECT_EQ(get(p, "a", "color", "@-moz-document url(about:blank)"), std::vector<std::string>{"blue"});
+    EXPECT_EQ(get(p, "b", "color"), std::vector<std::string>{"black"}) << "the block's \"}\" does not stick to the next selector";
+    // Changing "a" under "all" leaves the scoped rules alone.
+    ASSERT_TRUE(set(p, "a", "color", {"white"}));
+    EXPECT_NE(s8(p.CSSText).find("@media print { a { color: red } }"), std::string::npos);
+    EXPECT_NE(s8(p.CSSText).find("a { color: white }"), std::string::npos);
+    EXPECT_FALSE(set(p, "x", "color", {"red"}, "print")) << "no new rule under another media";
+    expectConsistent(p);
+}
+
+TEST(CSSParser, SelectorsMatchWithoutSpacesAndCase) {
+    TCSSParser p = parse("window > hbox { -moz-box-flex: 1 }\na, b { color: red }");
+    EXPECT_EQ(get(p, "WINDOW>hbox", "-moz-box-flex"), std::vector<std::string>{"1"});
+    EXPECT_EQ(get(p, "a,b", "color"), std::vector<std::string>{"red"});
+    EXPECT_TRUE(get(p, "a", "color").empty());
+    // A ";" ends a value, also inside url(...) or quotes.
+    TCSSParser q = parse("a { background: url(x;y) }");
+    EXPECT_EQ(get(q, "a", "background"), std::vector<std::string>{"url(x"});
+}
+
+TEST(CSSParser, RemovingADeclarationTidiesItsLine) {
+    TCSSParser p = parse(lines({"a {", "  x: 1;", "  y: 2;", "  z: 3;", "}"}));
+    ASSERT_TRUE(set(p, "a", "y", {}));
+    EXPECT_EQ(s8(p.CSSText), lines({"a {", "  x: 1;", "  z: 3;", "}"}));
+    expectConsistent(p);
+    // The first and last declarations of the sheet leave their line.
+    TCSSParser q = parse(lines({"a {", "  x: 1;", "  y: 2;", "}"}));
+    ASSERT_TRUE(set(q, "a", "x", {}));
+    EXPECT_EQ(s8(q.CSSText), lines({"a {", "  ", "  y: 2;", "}"}));
+    // LF-only sheets keep LF; a value followed by a comment goes with its real ";".
+    TCSSParser r = parse("a {\n  x: 1;\n  y: 2 /* why */ ;\n  z: 3;\n}\n");
+    ASSERT_TRUE(set(r, "a", "y", {}));
+    EXPECT_EQ(s8(r.CSSText), "a {\n  x: 1;\n  z: 3;\n}\n");
+    EXPECT_FALSE(set(r, "a", "nothing", {})) << "nothing to remove";
+    expectConsistent(r);
+}
+
+TEST(CSSParser, AddingADeclarationFollowsTheRulesLayout) {
+    TCSSParser p = parse(lines({"a {", "  x: 1", "}"}));
+    ASSERT_TRUE(set(p, "a", "w", {"5"}));
+    EXPECT_EQ(s8(p.CSSText), lines({"a {", "  x: 1;", "  w: 5;", "}"}));
+    expectConsistent(p);
+
+    TCSSParser one = parse("a { color: red }");
+    ASSERT_TRUE(set(one, "a", "display", {"none"}));
+    EXPECT_EQ(s8(one.CSSText), "a { color: red; display: none; }");
+    expectConsistent(one);
+
+    TCSSParser two = parse("a {x:1;}\r\na {y:2;}");
+    ASSERT_TRUE(set(two, "a", "z", {"5"}));
+    EXPECT_EQ(s8(two.CSSText), "a {x:1;}\r\na {y:2;}\r\na {z: 5;}");
+    expectConsistent(two);
+
+    // Between declarations with a comment, the comment is not copied.
+    TCSSParser c = parse("a {\n  x: 1;\n  /* note */\n  y: 2;\n}\n");
+    ASSERT_TRUE(set(c, "a", "z", {"3"}));
+    EXPECT_EQ(s8(c.CSSText), "a {\n  x: 1;\n  /* note */\n  y: 2;\n  z: 3;\n}\n");
+    expectConsistent(c);
+}
+
+TEST(CSSParser, ReplacingValuesAndEmptyValues) {
+    TCSSParser p = parse("a { x: 1; x: 2; }");
+    EXPECT_EQ(get(p, "a", "x"), (std::vector<std::string>{"1", "2"}));
+    ASSERT_TRUE(set(p, "a", "x", {" 10 ", "px"}));
+    EXPECT_EQ(s8(p.CSSText), "a { x: 10 px; x: 10 px; }");
+    expectConsistent(p);
+    TCSSParser e = parse("a { color: ; display: none }");
+    std::vector<std::string> v;
+    EXPECT_TRUE(e.GetCSSProperty("a", "color", v, "all"));
+    EXPECT_TRUE(v.empty());
+    ASSERT_TRUE(set(e, "a", "color", {"red"}));
+    EXPECT_EQ(s8(e.CSSText), "a { color: red; display: none }");
+    expectConsistent(e);
+    TCSSParser e2 = parse("a { display: none; color: }");
+    ASSERT_TRUE(set(e2, "a", "color", {}));
+    EXPECT_EQ(s8(e2.CSSText), "a { display: none; }");
+}
+
+TEST(CSSParser, AppendingNewRules) {
+    TCSSParser empty = parse("");
+    ASSERT_TRUE(set(empty, "window > hbox", "display", {"none"}));
+    EXPECT_EQ(s8(empty.CSSText), "window>hbox {\r\n  display: none;\r\n}\r\n");
+    expectConsistent(empty);
+    TCSSParser endsWithBreak = parse("a { x: 1 }\r\n");
+    set(endsWithBreak, "b", "y", {"2"});
+    EXPECT_EQ(s8(endsWithBreak.CSSText), "a { x: 1 }\r\n\r\nb {\r\n  y: 2;\r\n}\r\n");
+    TCSSParser noBreak = parse("a { x: 1 }");
+    set(noBreak, "b", "y", {"2"});
+    EXPECT_EQ(s8(noBreak.CSSText), "a { x: 1 }\r\n\r\nb {\r\n  y: 2;\r\n}\r\n");
+    TCSSParser unterminated = parse("a { color: red");
+    EXPECT_EQ(unterminated.Properties.Count(), 0);
+    set(unterminated, "a", "color", {"blue"});
+    EXPECT_EQ(s8(unterminated.CSSText), "a { color: red\r\n\r\na {\r\n  color: blue;\r\n}\r\n");
+    TCSSParser lf = parse("a { x: 1 }\n");
+    set(lf, "b", "y", {"2"});
+    EXPECT_EQ(s8(lf.CSSText), "a { x: 1 }\n\nb {\n  y: 2;\n}\n") << "an LF sheet stays LF";
+    EXPECT_FALSE(set(lf, "c", "z", {}));
+}
+
+TEST(CSSParser, DeletingRules) {
+    TCSSParser p = parse("a { x: 1 }\n\nb { y: 2 }\n\na { z: 3 }\n@media print { a { w: 4 } }\n");
+    ASSERT_TRUE(p.DeleteCSSSelector("A", "all"));
+    EXPECT_EQ(s8(p.CSSText), "\n\nb { y: 2 }\n\n\n@media print { a { w: 4 } }\n");
+    EXPECT_TRUE(get(p, "a", "x").empty());
+    EXPECT_EQ(get(p, "b", "y"), std::vector<std::string>{"2"});
+    EXPECT_EQ(get(p, "a", "w", "print"), std::vector<std::string>{"4"});
+    expectConsistent(p);
+    EXPECT_EQ(TCSSParser::StripComments("a/*b*/c/*/d*/e/*open"), "ace");
+    EXPECT_EQ(TCSSParser::SimplifySelector("a >\tb"), "a>\tb");
+}
+
+TEST(CSSParser, FilesKeepEveryByteAndTheirEncoding) {
+    test::TempDir dir;
+    std::string all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    const std::vector<std::string> samples = {
+        all,
+        "\xEF\xBB\xBF" "a { content: \"\xC3\xA4\" }\r\n",
+        std::string("\xFF\xFE" "a\0{\0}\0", 8),
+        std::string("\xFE\xFF\0a\0{\0}", 8),
+        "plain\rold mac\rlines",
+        "b { x: \xE4 }", // Windows-1252
+        "a { x: \xC3\xA4 }\n", // UTF-8 without a mark
+    };
+    for (const auto& bytes : samples) {
+        std::string file = dir.file("userChrome.css");
+        test::writeFile(file, bytes);
+        TCSSParser p;
+        ASSERT_TRUE(p.LoadFromFile(file));
+        ASSERT_TRUE(p.SaveToFile(file));
+        EXPECT_EQ(test::readFile(file), bytes);
+        TJournalStream stream;
+        stream.Data() = bytes;
+        TCSSParser q;
+        q.LoadFromStream(stream);
+        q.SaveToStream(stream);
+        EXPECT_EQ(stream.Data(), bytes);
+    }
+    // An edit keeps the encoding and its mark.
+    std::string file = dir.file("userContent.css");
+    test::writeFile(file, "\xEF\xBB\xBF" "a { content: \"\xC3\xA4\" }\r\n");
+    TCSSParser p;
+    p.LoadFromFile(file);
+    std::vector<std::string> v{"\"\xC3\xB6\""};
+    ASSERT_TRUE(p.SetCSSProperty("a", "content", v, "all"));
+    p.SaveToFile(file);
+    EXPECT_EQ(test::readFile(file), "\xEF\xBB\xBF" "a { content: \"\xC3\xB6\" }\r\n");
+    TCSSParser missing;
+    EXPECT_FALSE(missing.LoadFromFile(dir.file("none.css")));
+    EXPECT_TRUE(missing.CSSText.empty());
+}
+
+TEST(CSSParser, RealStyleSheetsSurviveAnEdit) {
+    std::string corpus = test::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "the shared corpus is not beside this checkout";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus + "/css")) {
+        if (entry.path().extension() != ".css") continue;
+        ++files;
+        SCOPED_TRACE(entry.path().filename().string());
+        std::string bytes = test::readFile(entry.path());
+        TCSSParser p;
+        p.LoadFromBytes(bytes);
+        EXPECT_EQ(p.SaveToBytes(), bytes);
+        expectConsistent(p);
+        // Add, change and remove one declaration: the rest of the sheet stays as it was.
+        ASSERT_TRUE(set(p, "#ravelin-test", "display", {"none"}));
+        ASSERT_TRUE(set(p, "#ravelin-test", "display", {"-moz-box", "!important"}));
+        expectConsistent(p);
+        std::string edited = p.SaveToBytes();
+        EXPECT_EQ(edited.substr(0, bytes.size()), bytes);
+        ASSERT_TRUE(p.DeleteCSSSelector("#ravelin-test", "all") || true);
+    }
+    EXPECT_GT(files, 10);
+}
