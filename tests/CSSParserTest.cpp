@@ -1,3 +1,4 @@
+#include "app/deskforge/CssCommand.h"
 #include "firefox/CSSParser.h"
 
 #include "host/Nxregistry.h"
@@ -5,6 +6,7 @@
 #include "tests/TestSupport.h"
 
 #include <filesystem>
+#include <sstream>
 #include <gtest/gtest.h>
 
 using namespace ravelin;
@@ -288,4 +290,27 @@ TEST(CSSParser, RealStyleSheetsSurviveAnEdit) {
         ASSERT_TRUE(p.DeleteCSSSelector("#ravelin-test", "all") || true);
     }
     EXPECT_GT(files, 10);
+}
+
+TEST(CssCommand, GetSetDeleteOnAFile) {
+    test::TempDir dir;
+    std::string file = dir.file("userChrome.css");
+    test::writeFile(file, "#nav-bar {\n  display: none !important;\n}\n");
+    std::ostringstream out, err;
+    std::istringstream in;
+    app::Console c{out, err, in};
+    EXPECT_EQ(app::runCssCommand({"get", file, "#nav-bar", "display"}, c), 0);
+    EXPECT_EQ(out.str(), "none\n!important\n");
+    EXPECT_EQ(app::runCssCommand({"get", file, "#nav-bar", "color"}, c), 1) << "nothing matched";
+    EXPECT_EQ(app::runCssCommand({"set", file, "#nav-bar", "color", "red"}, c), 0);
+    EXPECT_EQ(test::readFile(file), "#nav-bar {\n  display: none !important;\n  color: red;\n}\n");
+    EXPECT_EQ(app::runCssCommand({"set", file, "#nav-bar", "display"}, c), 0) << "no words removes it";
+    EXPECT_EQ(test::readFile(file), "#nav-bar {\n  \n  color: red;\n}\n") << "the first declaration of a sheet leaves its line";
+    EXPECT_EQ(app::runCssCommand({"delete", file, "#nav-bar"}, c), 0);
+    EXPECT_EQ(test::readFile(file), "\n");
+    EXPECT_EQ(app::runCssCommand({"delete", file, "#nav-bar"}, c), 1);
+    EXPECT_EQ(app::runCssCommand({"set", dir.file("new/chrome/userContent.css"), "a", "color", "blue"}, c), 0)
+        << "a missing sheet is an empty one, its folder is made";
+    EXPECT_EQ(test::readFile(dir.file("new/chrome/userContent.css")), "a {\r\n  color: blue;\r\n}\r\n");
+    EXPECT_EQ(app::runCssCommand({"frob"}, c), 1);
 }
