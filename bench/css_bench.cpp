@@ -14,13 +14,18 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::string generate(std::size_t target) {
-    std::string css = "@namespace url(\"http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul\");\r\n\r\n";
+    std::string css =
+        "@namespace "
+        "url(\"http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul\");\r\n\r\n";
     for (unsigned i = 0; css.size() < target; ++i) {
         css += "/* block " + std::to_string(i) + " */\r\n";
         css += "#toolbar-" + std::to_string(i) + " > .button:not([disabled]) {\r\n";
-        css += "  display: none !important;\r\n  -moz-box-flex: 1;\r\n  color: rgb(10, 20, 30) /* note */;\r\n";
-        css += "  background: url(chrome://global/skin/icons/x" + std::to_string(i) + ".png) no-repeat;\r\n}\r\n\r\n";
-        if (i % 50 == 0) css += "@media (max-width: 800px) {\r\n  .menu { font-size: 12px; }\r\n}\r\n\r\n";
+        css += "  display: none !important;\r\n  -moz-box-flex: 1;\r\n  color: rgb(10, 20, 30) /* "
+               "note */;\r\n";
+        css += "  background: url(chrome://global/skin/icons/x" + std::to_string(i) +
+               ".png) no-repeat;\r\n}\r\n\r\n";
+        if (i % 50 == 0)
+            css += "@media (max-width: 800px) {\r\n  .menu { font-size: 12px; }\r\n}\r\n\r\n";
     }
     return css;
 }
@@ -40,30 +45,37 @@ double best(const std::function<void()>& fn, int runs) {
 int main() {
     const std::string bytes = generate(1 << 20);
     std::size_t lines = 0;
-    double floor = best([&] {
-        lines = 0;
-        const char* p = bytes.data();
-        const char* end = p + bytes.size();
-        while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) ++lines, ++p;
-    }, 20);
+    double floor = best(
+        [&] {
+            lines = 0;
+            const char* p = bytes.data();
+            const char* end = p + bytes.size();
+            while ((p = static_cast<const char*>(
+                        std::memchr(p, '\n', static_cast<std::size_t>(end - p)))))
+                ++lines, ++p;
+        },
+        20);
     TCSSParser parser;
     parser.LoadFromBytes(bytes);
     double parse = best([&] { parser.ParseFCSS(); }, 10);
     double load = best([&] { parser.LoadFromBytes(bytes); }, 5);
-    const std::string middle = "#toolbar-" + std::to_string(parser.Selectors.Count() / 2) + " > .button:not([disabled])";
-    double edit = best([&] {
-        std::vector<std::string> words{"block", "!important"};
-        parser.SetCSSProperty(middle, "display", words, "all");
-    }, 10);
-    std::printf("style sheet: %.2f MB, %zu lines, %d rules, %d declarations\n\n", bytes.size() / 1e6, lines,
-                parser.Selectors.Count(), parser.Properties.Count());
+    const std::string middle =
+        "#toolbar-" + std::to_string(parser.Selectors.Count() / 2) + " > .button:not([disabled])";
+    double edit = best(
+        [&] {
+            std::vector<std::string> words{"block", "!important"};
+            parser.SetCSSProperty(middle, "display", words, "all");
+        },
+        10);
+    std::printf("style sheet: %.2f MB, %zu lines, %d rules, %d declarations\n\n",
+                bytes.size() / 1e6, lines, parser.Selectors.Count(), parser.Properties.Count());
     std::printf("%-40s %9.3f ms\n", "floor: memchr over the bytes", floor * 1e3);
     bool ok = parse <= 10 * floor;
-    std::printf("%-40s %9.3f ms  %.1fx floor  goal <= 10x  %s\n", "parse (ParseFCSS)", parse * 1e3, parse / floor,
-                ok ? "ok" : "MISSED");
+    std::printf("%-40s %9.3f ms  %.1fx floor  goal <= 10x  %s\n", "parse (ParseFCSS)", parse * 1e3,
+                parse / floor, ok ? "ok" : "MISSED");
     std::printf("%-40s %9.3f ms\n", "load from bytes (decode + parse)", load * 1e3);
     bool editOk = edit * 5 < parse;
-    std::printf("%-40s %9.3f ms  %.1fx cheaper than a parse  %s\n", "one edit (splice + shift)", edit * 1e3, parse / edit,
-                editOk ? "ok" : "MISSED");
+    std::printf("%-40s %9.3f ms  %.1fx cheaper than a parse  %s\n", "one edit (splice + shift)",
+                edit * 1e3, parse / edit, editOk ? "ok" : "MISSED");
     return ok && editOk ? 0 : 1;
 }

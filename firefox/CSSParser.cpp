@@ -15,20 +15,26 @@ namespace {
 using text::utf16ToUtf8;
 using text::utf8ToUtf16;
 
-bool isBlank(char16_t c) { return c == 9 || c == 10 || c == 13 || c == 32; }
+bool isBlank(char16_t c) {
+    return c == 9 || c == 10 || c == 13 || c == 32;
+}
 
 std::u16string trim(const std::u16string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && s[b] <= 32) ++b;
-    while (e > b && s[e - 1] <= 32) --e;
+    while (b < e && s[b] <= 32)
+        ++b;
+    while (e > b && s[e - 1] <= 32)
+        --e;
     return s.substr(b, e - b);
 }
 
 // The trimmed text of a buffer, as UTF-8, without copying the buffer first.
 std::string trimmedUtf8(const std::u16string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && s[b] <= 32) ++b;
-    while (e > b && s[e - 1] <= 32) --e;
+    while (b < e && s[b] <= 32)
+        ++b;
+    while (e > b && s[e - 1] <= 32)
+        --e;
     return utf16ToUtf8(std::u16string_view(s).substr(b, e - b));
 }
 
@@ -43,18 +49,25 @@ bool trimmedEmpty(const std::u16string& s) {
 enum : unsigned char { kPlain = 0, kSpecial = 1, kBlank = 2 };
 constexpr auto kClasses = [] {
     std::array<unsigned char, 128> t{};
-    for (char16_t c : {u'/', u'*', u'{', u'}', u';', u':', u'@', char16_t(13), char16_t(10)}) t[c] = kSpecial;
+    for (char16_t c : {u'/', u'*', u'{', u'}', u';', u':', u'@', char16_t(13), char16_t(10)})
+        t[c] = kSpecial;
     t[9] = kBlank;
     t[32] = kBlank;
     return t;
 }();
-inline unsigned char classOf(char16_t c) { return c < 128 ? kClasses[c] : static_cast<unsigned char>(kPlain); }
-inline bool isSpecial(char16_t c) { return classOf(c) == kSpecial; }
+inline unsigned char classOf(char16_t c) {
+    return c < 128 ? kClasses[c] : static_cast<unsigned char>(kPlain);
+}
+inline bool isSpecial(char16_t c) {
+    return classOf(c) == kSpecial;
+}
 
 std::string trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -76,7 +89,9 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
-bool startsWithBom(const std::string& b, const char* bom, std::size_t n) { return b.size() >= n && b.compare(0, n, bom, n) == 0; }
+bool startsWithBom(const std::string& b, const char* bom, std::size_t n) {
+    return b.size() >= n && b.compare(0, n, bom, n) == 0;
+}
 
 bool hasNonAscii(const std::string& b) {
     for (char c : b)
@@ -106,13 +121,15 @@ template <typename Record> void TCSSRecordList<Record>::UpdatePositions(int from
 template class TCSSRecordList<TCSSProperty>;
 template class TCSSRecordList<TCSSSelector>;
 
-TCSSProperty& TCSSPropertyList::Add(const std::string& media, const std::string& selector, const std::string& name,
-                                    int startPos, int valStartPos, int endPos, const std::string& terminator) {
+TCSSProperty& TCSSPropertyList::Add(const std::string& media, const std::string& selector,
+                                    const std::string& name, int startPos, int valStartPos,
+                                    int endPos, const std::string& terminator) {
     return Insert(Count(), media, selector, name, startPos, valStartPos, endPos, terminator);
 }
 
-TCSSProperty& TCSSPropertyList::Insert(int index, const std::string& media, const std::string& selector,
-                                       const std::string& name, int startPos, int valStartPos, int endPos,
+TCSSProperty& TCSSPropertyList::Insert(int index, const std::string& media,
+                                       const std::string& selector, const std::string& name,
+                                       int startPos, int valStartPos, int endPos,
                                        const std::string& terminator) {
     auto p = std::make_unique<TCSSProperty>();
     p->Media = media;
@@ -125,13 +142,14 @@ TCSSProperty& TCSSPropertyList::Insert(int index, const std::string& media, cons
     return insertAt(index, std::move(p));
 }
 
-TCSSSelector& TCSSSelectorList::Add(const std::string& media, const std::string& selector, int startPos, int bracePos,
-                                    int endPos) {
+TCSSSelector& TCSSSelectorList::Add(const std::string& media, const std::string& selector,
+                                    int startPos, int bracePos, int endPos) {
     return Insert(Count(), media, selector, startPos, bracePos, endPos);
 }
 
-TCSSSelector& TCSSSelectorList::Insert(int index, const std::string& media, const std::string& selector, int startPos,
-                                       int bracePos, int endPos) {
+TCSSSelector& TCSSSelectorList::Insert(int index, const std::string& media,
+                                       const std::string& selector, int startPos, int bracePos,
+                                       int endPos) {
     auto s = std::make_unique<TCSSSelector>();
     s->Media = media;
     s->Selector = selector;
@@ -179,8 +197,10 @@ void TCSSParser::LoadFromBytes(const std::string& b) {
 
 std::string TCSSParser::SaveToBytes() const {
     switch (encoding_) {
-    case Encoding::Utf8Bom: return "\xEF\xBB\xBF" + utf16ToUtf8(CSSText);
-    case Encoding::Utf8: return utf16ToUtf8(CSSText);
+    case Encoding::Utf8Bom:
+        return "\xEF\xBB\xBF" + utf16ToUtf8(CSSText);
+    case Encoding::Utf8:
+        return utf16ToUtf8(CSSText);
     case Encoding::Utf16LeBom:
     case Encoding::Utf16BeBom: {
         bool be = encoding_ == Encoding::Utf16BeBom;
@@ -192,7 +212,8 @@ std::string TCSSParser::SaveToBytes() const {
         }
         return out;
     }
-    case Encoding::Ansi: break;
+    case Encoding::Ansi:
+        break;
     }
     return text::utf16ToCp1252(CSSText);
 }
@@ -271,7 +292,9 @@ bool TCSSParser::ParseFCSS() {
         // Comments first, whatever the state.
         if (inComment) {
             // Straight to the next "/" that follows a "*" other than the opening one.
-            while (i <= n && !(text[i - 1] == u'/' && i >= 2 && text[i - 2] == u'*' && i - 1 != commentStar)) ++i;
+            while (i <= n &&
+                   !(text[i - 1] == u'/' && i >= 2 && text[i - 2] == u'*' && i - 1 != commentStar))
+                ++i;
             if (i <= n) {
                 inComment = false;
                 commentClose = i;
@@ -281,9 +304,12 @@ bool TCSSParser::ParseFCSS() {
         if (c == u'*' && i >= 2 && text[i - 2] == u'/' && i - 1 != commentClose) {
             if (!buf.empty() && buf.back() == u'/') buf.pop_back();
             if (trimmedEmpty(buf)) {
-                if (state == State::Selector) selStart = -1;
-                else if (state == State::Name) propStart = -1;
-                else if (state == State::Value) valStart = -1;
+                if (state == State::Selector)
+                    selStart = -1;
+                else if (state == State::Name)
+                    propStart = -1;
+                else if (state == State::Value)
+                    valStart = -1;
             }
             if (state == State::Value && endPos == i - 1) endPos = endBefore;
             inComment = true;
@@ -336,8 +362,10 @@ bool TCSSParser::ParseFCSS() {
         case State::AtRule:
             if (c == u'{') {
                 std::string header = trimmedUtf8(buf);
-                if (lowerAscii(Param(header, 1)) == "@media") media = trim(GetRest(header, 2));
-                else media = header; // other at-rule blocks: their rules never match "all"
+                if (lowerAscii(Param(header, 1)) == "@media")
+                    media = trim(GetRest(header, 2));
+                else
+                    media = header; // other at-rule blocks: their rules never match "all"
                 inMedia = true;
                 selStart = -1;
                 buf.clear();
@@ -365,18 +393,20 @@ bool TCSSParser::ParseFCSS() {
             break;
         case State::Value:
             if (c == u';' || c == u'}') {
-                TCSSProperty& p = Properties.Add(media, curSelector, std::string(), propStart, valStart, endPos,
-                                                 c == u';' ? ";" : "");
+                TCSSProperty& p = Properties.Add(media, curSelector, std::string(), propStart,
+                                                 valStart, endPos, c == u';' ? ";" : "");
                 p.PropertyName = OnDebug ? curName : std::move(curName);
                 p.ColonPos = colonPos;
                 p.TermPos = i;
                 if (OnDebug) {
                     const std::string value = trimmedUtf8(buf);
                     char pos[96];
-                    std::snprintf(pos, sizeof pos, "-- StartPos: %u, ValStartPos: %u, EndPos: %u", static_cast<unsigned>(propStart),
-                                  static_cast<unsigned>(valStart), static_cast<unsigned>(endPos));
-                    Debug("CurMedia: \"" + media + "\", CurSelector: \"" + curSelector + "\", CurProperty: \"" + curName +
-                          "\", CurValue: \"" + value + "\"\r\n" + pos + "\r\n-- Full Property: \"" + textBetween(propStart, endPos) +
+                    std::snprintf(pos, sizeof pos, "-- StartPos: %u, ValStartPos: %u, EndPos: %u",
+                                  static_cast<unsigned>(propStart), static_cast<unsigned>(valStart),
+                                  static_cast<unsigned>(endPos));
+                    Debug("CurMedia: \"" + media + "\", CurSelector: \"" + curSelector +
+                          "\", CurProperty: \"" + curName + "\", CurValue: \"" + value + "\"\r\n" +
+                          pos + "\r\n-- Full Property: \"" + textBetween(propStart, endPos) +
                           "\"\r\n-- Value only...: \"" + textBetween(valStart, endPos) + "\"");
                 }
                 propStart = -1;
@@ -394,7 +424,8 @@ bool TCSSParser::ParseFCSS() {
 
 std::string TCSSParser::textBetween(int from, int to) const {
     if (from < 1 || to < from || to > static_cast<int>(CSSText.size())) return {};
-    return utf16ToUtf8(CSSText.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from + 1)));
+    return utf16ToUtf8(CSSText.substr(static_cast<std::size_t>(from - 1),
+                                      static_cast<std::size_t>(to - from + 1)));
 }
 
 void TCSSParser::Debug(const std::string& line) {
@@ -441,9 +472,9 @@ std::u16string TCSSParser::lineBreak() const {
 }
 
 int TCSSParser::declarationEnd(const TCSSProperty& p) const {
-    if (p.Terminator == ";") return p.TermPos;         // its real ";", also after blanks or a comment
-    if (p.ValStartPos != -1) return p.EndPos;          // ended by the rule's "}"
-    return p.TermPos - 1;                              // "name:" with nothing before the "}"
+    if (p.Terminator == ";") return p.TermPos; // its real ";", also after blanks or a comment
+    if (p.ValStartPos != -1) return p.EndPos;  // ended by the rule's "}"
+    return p.TermPos - 1;                      // "name:" with nothing before the "}"
 }
 
 // ---- Queries and edits ----
@@ -455,13 +486,14 @@ bool TCSSParser::GetCSSProperty(const std::string& selector, const std::string& 
     const std::string sel = SimplifySelector(selector);
     for (int k = 0; k < Properties.Count(); ++k) {
         const TCSSProperty& p = Properties.Get(k);
-        if (p.Selector.empty() || !sameText(p.Selector, sel) || !sameText(p.PropertyName, propertyName) ||
-            !sameText(p.Media, media))
+        if (p.Selector.empty() || !sameText(p.Selector, sel) ||
+            !sameText(p.PropertyName, propertyName) || !sameText(p.Media, media))
             continue;
         found = true;
         if (p.ValStartPos == -1) continue; // an empty value has no words
         std::string value = textBetween(p.ValStartPos, p.EndPos);
-        for (int w = 1; w <= ParamCount(value); ++w) values.push_back(Param(value, w));
+        for (int w = 1; w <= ParamCount(value); ++w)
+            values.push_back(Param(value, w));
     }
     return found;
 }
@@ -504,8 +536,10 @@ void TCSSParser::tidyLine(int k) {
         }
     }
     if (!seen) return;
-    std::u16string stretch = CSSText.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(end - start + 1));
-    bool cr = stretch.find(u'\r') != std::u16string::npos, lf = stretch.find(u'\n') != std::u16string::npos;
+    std::u16string stretch = CSSText.substr(static_cast<std::size_t>(start - 1),
+                                            static_cast<std::size_t>(end - start + 1));
+    bool cr = stretch.find(u'\r') != std::u16string::npos,
+         lf = stretch.find(u'\n') != std::u16string::npos;
     std::u16string br = cr && lf ? u"\r\n" : cr ? u"\r" : u"\n"; // keeps a sheet's own line breaks
     splice(start, end - start + 1, br);
     UpdatePositions(start + 1, static_cast<int>(br.size()) - static_cast<int>(stretch.size()));
@@ -570,7 +604,8 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
         if (!trim(CSSText).empty()) {
             CSSText += br;
             const std::u16string twice = br + br;
-            if (CSSText.size() < twice.size() || CSSText.compare(CSSText.size() - twice.size(), twice.size(), twice) != 0)
+            if (CSSText.size() < twice.size() ||
+                CSSText.compare(CSSText.size() - twice.size(), twice.size(), twice) != 0)
                 CSSText += br;
         }
         CSSText += utf8ToUtf16(sel) + u" {" + br + u"  ";
@@ -578,7 +613,8 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
         CSSText += name + u": ";
         const int valStart = static_cast<int>(CSSText.size()) + 1;
         CSSText += value + u";";
-        TCSSProperty& p = Properties.Add(media, sel, propertyName, start, valStart, valStart + valueLen - 1, ";");
+        TCSSProperty& p =
+            Properties.Add(media, sel, propertyName, start, valStart, valStart + valueLen - 1, ";");
         p.ColonPos = start + static_cast<int>(name.size());
         p.TermPos = valStart + valueLen;
         CSSText += br + u"}" + br;
@@ -590,10 +626,12 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
     bool fromPrevious = false;
     if (lastIdx > 0) {
         const TCSSProperty& before = Properties.Get(lastIdx - 1);
-        if (!before.Selector.empty() && sameText(before.Media, d.Media) && sameText(before.Selector, d.Selector)) {
+        if (!before.Selector.empty() && sameText(before.Media, d.Media) &&
+            sameText(before.Selector, d.Selector)) {
             fromPrevious = true;
             const int from = declarationEnd(before) + 1;
-            separator = CSSText.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(std::max(0, d.StartPos - from)));
+            separator = CSSText.substr(static_cast<std::size_t>(from - 1),
+                                       static_cast<std::size_t>(std::max(0, d.StartPos - from)));
             std::size_t comment = separator.find(u"/*");
             if (comment != std::u16string::npos)
                 separator = utf8ToUtf16(StripComments(utf16ToUtf8(separator.substr(comment))));
@@ -601,12 +639,19 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
     }
     if (!fromPrevious) {
         int pos = d.StartPos - 1;
-        while (pos >= 1 && (CSSText[static_cast<std::size_t>(pos - 1)] == 9 || CSSText[static_cast<std::size_t>(pos - 1)] == 32)) --pos;
-        separator = CSSText.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(d.StartPos - 1 - pos));
+        while (pos >= 1 && (CSSText[static_cast<std::size_t>(pos - 1)] == 9 ||
+                            CSSText[static_cast<std::size_t>(pos - 1)] == 32))
+            --pos;
+        separator = CSSText.substr(static_cast<std::size_t>(pos),
+                                   static_cast<std::size_t>(d.StartPos - 1 - pos));
         if (pos >= 1) {
             char16_t c = CSSText[static_cast<std::size_t>(pos - 1)];
-            if (c == 10) separator = (pos >= 2 && CSSText[static_cast<std::size_t>(pos - 2)] == 13 ? u"\r\n" : u"\n") + separator;
-            else if (c == 13) separator = u"\r" + separator;
+            if (c == 10)
+                separator = (pos >= 2 && CSSText[static_cast<std::size_t>(pos - 2)] == 13 ? u"\r\n"
+                                                                                          : u"\n") +
+                            separator;
+            else if (c == 13)
+                separator = u"\r" + separator;
         }
     }
     const int p0 = declarationEnd(d);
@@ -621,7 +666,8 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
     }
     const int start = p0 + static_cast<int>(separator.size()) + 1;
     const int valStart = start + static_cast<int>(name.size()) + 2;
-    TCSSProperty& added = Properties.Insert(lastIdx + 1, media, sel, propertyName, start, valStart, valStart + valueLen - 1, ";");
+    TCSSProperty& added = Properties.Insert(lastIdx + 1, media, sel, propertyName, start, valStart,
+                                            valStart + valueLen - 1, ";");
     added.ColonPos = start + static_cast<int>(name.size());
     added.TermPos = valStart + valueLen;
     return true;
@@ -633,7 +679,8 @@ bool TCSSParser::DeleteCSSSelector(const std::string& selector, const std::strin
     for (int k = 0; k < Selectors.Count(); ++k) {
         TCSSSelector& s = Selectors.Get(k);
         if (s.Selector.empty() || !sameText(s.Media, media) || !sameText(s.Selector, sel)) continue;
-        if (s.StartPos >= 1 && s.EndPos >= s.StartPos && s.EndPos <= static_cast<int>(CSSText.size())) {
+        if (s.StartPos >= 1 && s.EndPos >= s.StartPos &&
+            s.EndPos <= static_cast<int>(CSSText.size())) {
             const int len = s.EndPos - s.StartPos + 1;
             splice(s.StartPos, len, u"");
             UpdatePositions(s.StartPos + 1, -len);
@@ -643,7 +690,8 @@ bool TCSSParser::DeleteCSSSelector(const std::string& selector, const std::strin
     }
     for (int k = 0; k < Properties.Count(); ++k) {
         TCSSProperty& p = Properties.Get(k);
-        if (!p.Selector.empty() && sameText(p.Media, media) && sameText(p.Selector, sel)) p.Selector.clear();
+        if (!p.Selector.empty() && sameText(p.Media, media) && sameText(p.Selector, sel))
+            p.Selector.clear();
     }
     return any;
 }

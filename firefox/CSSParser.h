@@ -64,7 +64,9 @@ template <typename Record> class TCSSRecordList {
     int Count() const { return static_cast<int>(items_.size()); }
     Record& Get(int index) { return *items_.at(static_cast<std::size_t>(index)); }
     const Record& Get(int index) const { return *items_.at(static_cast<std::size_t>(index)); }
-    void Put(int index, std::unique_ptr<Record> record) { items_.at(static_cast<std::size_t>(index)) = std::move(record); }
+    void Put(int index, std::unique_ptr<Record> record) {
+        items_.at(static_cast<std::size_t>(index)) = std::move(record);
+    }
     void Delete(int index) { items_.erase(items_.begin() + index); }
     void Clear() { items_.clear(); }
     // Every position (removed records included) >= FromPos moves by Delta.
@@ -79,17 +81,20 @@ template <typename Record> class TCSSRecordList {
 
 class TCSSPropertyList : public TCSSRecordList<TCSSProperty> {
   public:
-    TCSSProperty& Add(const std::string& media, const std::string& selector, const std::string& name, int startPos,
-                      int valStartPos, int endPos, const std::string& terminator);
-    TCSSProperty& Insert(int index, const std::string& media, const std::string& selector, const std::string& name,
-                         int startPos, int valStartPos, int endPos, const std::string& terminator);
+    TCSSProperty& Add(const std::string& media, const std::string& selector,
+                      const std::string& name, int startPos, int valStartPos, int endPos,
+                      const std::string& terminator);
+    TCSSProperty& Insert(int index, const std::string& media, const std::string& selector,
+                         const std::string& name, int startPos, int valStartPos, int endPos,
+                         const std::string& terminator);
 };
 
 class TCSSSelectorList : public TCSSRecordList<TCSSSelector> {
   public:
-    TCSSSelector& Add(const std::string& media, const std::string& selector, int startPos, int bracePos, int endPos);
-    TCSSSelector& Insert(int index, const std::string& media, const std::string& selector, int startPos, int bracePos,
-                         int endPos);
+    TCSSSelector& Add(const std::string& media, const std::string& selector, int startPos,
+                      int bracePos, int endPos);
+    TCSSSelector& Insert(int index, const std::string& media, const std::string& selector,
+                         int startPos, int bracePos, int endPos);
 };
 
 class TCSSParser {
@@ -113,10 +118,10 @@ class TCSSParser {
     Encoding encoding() const { return encoding_; }
 
     bool ParseFCSS();
-    bool GetCSSProperty(const std::string& selector, const std::string& propertyName, std::vector<std::string>& values,
-                        const std::string& media);
-    bool SetCSSProperty(const std::string& selector, const std::string& propertyName, std::vector<std::string>& values,
-                        const std::string& media);
+    bool GetCSSProperty(const std::string& selector, const std::string& propertyName,
+                        std::vector<std::string>& values, const std::string& media);
+    bool SetCSSProperty(const std::string& selector, const std::string& propertyName,
+                        std::vector<std::string>& values, const std::string& media);
     bool DeleteCSSSelector(const std::string& selector, const std::string& media);
     static std::string SimplifySelector(const std::string& s);
     static std::string StripComments(const std::string& s);
@@ -127,7 +132,8 @@ class TCSSParser {
     std::string textBetween(int from, int to) const;
 
   private:
-    void splice(int from, int count, const std::u16string& with); // replaces count units at from (1-based)
+    void splice(int from, int count,
+                const std::u16string& with); // replaces count units at from (1-based)
     std::u16string lineBreak() const;
     int declarationEnd(const TCSSProperty& p) const; // last position the declaration covers
     void tidyLine(int k);

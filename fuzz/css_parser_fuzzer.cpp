@@ -28,7 +28,8 @@ void check(const TCSSParser& p) {
             static_cast<char16_t>(d.PropertyName[0]) != at(d.StartPos))
             std::abort();
         auto blank = [](char16_t c) { return c == 9 || c == 10 || c == 13 || c == 32; };
-        if (d.ValStartPos != -1 && (blank(at(d.ValStartPos)) || blank(at(d.EndPos)) || d.EndPos < d.ValStartPos))
+        if (d.ValStartPos != -1 &&
+            (blank(at(d.ValStartPos)) || blank(at(d.EndPos)) || d.EndPos < d.ValStartPos))
             std::abort();
     }
     for (int k = 0; k < p.Selectors.Count(); ++k) {
@@ -57,10 +58,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string name = kNames[(ops / 3 + i) % 4];
         std::vector<std::string> words;
         switch (op) {
-        case 0: p.GetCSSProperty(sel, name, words, "all"); break;
-        case 1: words = {"none", "!important"}; p.SetCSSProperty(sel, name, words, "all"); break;
-        case 2: p.SetCSSProperty(sel, name, words, "all"); break;
-        case 3: p.DeleteCSSSelector(sel, "all"); break;
+        case 0:
+            p.GetCSSProperty(sel, name, words, "all");
+            break;
+        case 1:
+            words = {"none", "!important"};
+            p.SetCSSProperty(sel, name, words, "all");
+            break;
+        case 2:
+            p.SetCSSProperty(sel, name, words, "all");
+            break;
+        case 3:
+            p.DeleteCSSSelector(sel, "all");
+            break;
         }
         check(p);
     }

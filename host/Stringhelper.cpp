@@ -7,17 +7,21 @@ namespace ravelin {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // [begin, end) of each word.
 std::vector<std::pair<std::size_t, std::size_t>> words(const std::string& text) {
     std::vector<std::pair<std::size_t, std::size_t>> out;
     std::size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && isBlank(text[i])) ++i;
+        while (i < text.size() && isBlank(text[i]))
+            ++i;
         if (i >= text.size()) break;
         std::size_t start = i;
-        while (i < text.size() && !isBlank(text[i])) ++i;
+        while (i < text.size() && !isBlank(text[i]))
+            ++i;
         out.emplace_back(start, i);
     }
     return out;
@@ -25,7 +29,9 @@ std::vector<std::pair<std::size_t, std::size_t>> words(const std::string& text) 
 
 } // namespace
 
-int ParamCount(const std::string& text) { return static_cast<int>(words(text).size()); }
+int ParamCount(const std::string& text) {
+    return static_cast<int>(words(text).size());
+}
 
 std::string Param(const std::string& text, int n) {
     auto w = words(text);

@@ -1,21 +1,25 @@
-#include "app/deskforge/CssCommand.h"
 #include "firefox/CSSParser.h"
+#include "app/deskforge/CssCommand.h"
 
 #include "host/Nxregistry.h"
 #include "host/registry/Text.h"
 #include "tests/TestSupport.h"
 
 #include <filesystem>
-#include <sstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace ravelin;
 using ravelin::firefox::TCSSParser;
 
 namespace {
 
-std::u16string u(const std::string& s) { return text::utf8ToUtf16(s); }
-std::string s8(const std::u16string& s) { return text::utf16ToUtf8(s); }
+std::u16string u(const std::string& s) {
+    return text::utf8ToUtf16(s);
+}
+std::string s8(const std::u16string& s) {
+    return text::utf16ToUtf8(s);
+}
 
 TCSSParser parse(const std::string& css) {
     TCSSParser p;
@@ -24,20 +28,22 @@ TCSSParser parse(const std::string& css) {
     return p;
 }
 
-std::vector<std::string> get(TCSSParser& p, const std::string& sel, const std::string& name, const std::string& media = "all") {
+std::vector<std::string> get(TCSSParser& p, const std::string& sel, const std::string& name,
+                             const std::string& media = "all") {
     std::vector<std::string> values;
     p.GetCSSProperty(sel, name, values, media);
     return values;
 }
 
-bool set(TCSSParser& p, const std::string& sel, const std::string& name, std::vector<std::string> values,
-         const std::string& media = "all") {
+bool set(TCSSParser& p, const std::string& sel, const std::string& name,
+         std::vector<std::string> values, const std::string& media = "all") {
     return p.SetCSSProperty(sel, name, values, media);
 }
 
 std::string lines(std::initializer_list<const char*> ls) {
     std::string out;
-    for (const char* l : ls) out += std::string(l) + "\r\n";
+    for (const char* l : ls)
+        out += std::string(l) + "\r\n";
     return out;
 }
 
@@ -45,7 +51,8 @@ std::string lines(std::initializer_list<const char*> ls) {
 void expectConsistent(const TCSSParser& p) {
     for (int k = 0; k < p.Properties.Count(); ++k) {
         const auto& d = p.Properties.Get(k);
-        if (d.Selector.empty() || d.PropertyName.empty()) continue; // removed, or text the parser does not model
+        if (d.Selector.empty() || d.PropertyName.empty())
+            continue; // removed, or text the parser does not model
         SCOPED_TRACE(d.PropertyName);
         ASSERT_GE(d.StartPos, 1);
         EXPECT_EQ(p.CSSText[static_cast<std::size_t>(d.StartPos - 1)], u(d.PropertyName)[0]);
@@ -88,8 +95,10 @@ TEST(CSSParser, RecordsRulesAndDeclarationsWithTheirPositions) {
     p.OnDebug = [&](TCSSParser&, const std::string& line) { debug.push_back(line); };
     p.ParseFCSS();
     ASSERT_EQ(debug.size(), 1u);
-    EXPECT_EQ(debug[0], "CurMedia: \"all\", CurSelector: \"#nav-bar\", CurProperty: \"display\", CurValue: \"none !important\"\r\n"
-                        "-- StartPos: 12, ValStartPos: 21, EndPos: 35\r\n-- Full Property: \"display: none !important\"\r\n"
+    EXPECT_EQ(debug[0], "CurMedia: \"all\", CurSelector: \"#nav-bar\", CurProperty: \"display\", "
+                        "CurValue: \"none !important\"\r\n"
+                        "-- StartPos: 12, ValStartPos: 21, EndPos: 35\r\n-- Full Property: "
+                        "\"display: none !important\"\r\n"
                         "-- Value only...: \"none !important\"");
 }
 
@@ -109,15 +118,18 @@ TEST(CSSParser, CommentsAreSkippedInEveryState) {
 }
 
 TEST(CSSParser, MediaAndOtherAtRules) {
-    TCSSParser p = parse("@namespace url(http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul);\n"
-                         "@media print { a { color: red } }\n"
-                         "a { color: green }\n"
-                         "@-moz-document url(about:blank) { a { color: blue } }\n"
-                         "b { color: black }\n");
+    TCSSParser p =
+        parse("@namespace url(http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul);\n"
+              "@media print { a { color: red } }\n"
+              "a { color: green }\n"
+              "@-moz-document url(about:blank) { a { color: blue } }\n"
+              "b { color: black }\n");
     EXPECT_EQ(get(p, "a", "color"), std::vector<std::string>{"green"});
     EXPECT_EQ(get(p, "a", "color", "PRINT"), std::vector<std::string>{"red"});
-    EXPECT_EQ(get(p, "a", "color", "@-moz-document url(about:blank)"), std::vector<std::string>{"blue"});
-    EXPECT_EQ(get(p, "b", "color"), std::vector<std::string>{"black"}) << "the block's \"}\" does not stick to the next selector";
+    EXPECT_EQ(get(p, "a", "color", "@-moz-document url(about:blank)"),
+              std::vector<std::string>{"blue"});
+    EXPECT_EQ(get(p, "b", "color"), std::vector<std::string>{"black"})
+        << "the block's \"}\" does not stick to the next selector";
     // Changing "a" under "all" leaves the scoped rules alone.
     ASSERT_TRUE(set(p, "a", "color", {"white"}));
     EXPECT_NE(s8(p.CSSText).find("@media print { a { color: red } }"), std::string::npos);
@@ -230,14 +242,18 @@ TEST(CSSParser, DeletingRules) {
 TEST(CSSParser, FilesKeepEveryByteAndTheirEncoding) {
     test::TempDir dir;
     std::string all;
-    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
     const std::vector<std::string> samples = {
         all,
-        "\xEF\xBB\xBF" "a { content: \"\xC3\xA4\" }\r\n",
-        std::string("\xFF\xFE" "a\0{\0}\0", 8),
+        "\xEF\xBB\xBF"
+        "a { content: \"\xC3\xA4\" }\r\n",
+        std::string("\xFF\xFE"
+                    "a\0{\0}\0",
+                    8),
         std::string("\xFE\xFF\0a\0{\0}", 8),
         "plain\rold mac\rlines",
-        "b { x: \xE4 }", // Windows-1252
+        "b { x: \xE4 }",       // Windows-1252
         "a { x: \xC3\xA4 }\n", // UTF-8 without a mark
     };
     for (const auto& bytes : samples) {
@@ -256,13 +272,15 @@ TEST(CSSParser, FilesKeepEveryByteAndTheirEncoding) {
     }
     // An edit keeps the encoding and its mark.
     std::string file = dir.file("userContent.css");
-    test::writeFile(file, "\xEF\xBB\xBF" "a { content: \"\xC3\xA4\" }\r\n");
+    test::writeFile(file, "\xEF\xBB\xBF"
+                          "a { content: \"\xC3\xA4\" }\r\n");
     TCSSParser p;
     p.LoadFromFile(file);
     std::vector<std::string> v{"\"\xC3\xB6\""};
     ASSERT_TRUE(p.SetCSSProperty("a", "content", v, "all"));
     p.SaveToFile(file);
-    EXPECT_EQ(test::readFile(file), "\xEF\xBB\xBF" "a { content: \"\xC3\xB6\" }\r\n");
+    EXPECT_EQ(test::readFile(file), "\xEF\xBB\xBF"
+                                    "a { content: \"\xC3\xB6\" }\r\n");
     TCSSParser missing;
     EXPECT_FALSE(missing.LoadFromFile(dir.file("none.css")));
     EXPECT_TRUE(missing.CSSText.empty());
@@ -304,13 +322,18 @@ TEST(CssCommand, GetSetDeleteOnAFile) {
     EXPECT_EQ(app::runCssCommand({"get", file, "#nav-bar", "color"}, c), 1) << "nothing matched";
     EXPECT_EQ(app::runCssCommand({"set", file, "#nav-bar", "color", "red"}, c), 0);
     EXPECT_EQ(test::readFile(file), "#nav-bar {\n  display: none !important;\n  color: red;\n}\n");
-    EXPECT_EQ(app::runCssCommand({"set", file, "#nav-bar", "display"}, c), 0) << "no words removes it";
-    EXPECT_EQ(test::readFile(file), "#nav-bar {\n  \n  color: red;\n}\n") << "the first declaration of a sheet leaves its line";
+    EXPECT_EQ(app::runCssCommand({"set", file, "#nav-bar", "display"}, c), 0)
+        << "no words removes it";
+    EXPECT_EQ(test::readFile(file), "#nav-bar {\n  \n  color: red;\n}\n")
+        << "the first declaration of a sheet leaves its line";
     EXPECT_EQ(app::runCssCommand({"delete", file, "#nav-bar"}, c), 0);
     EXPECT_EQ(test::readFile(file), "\n");
     EXPECT_EQ(app::runCssCommand({"delete", file, "#nav-bar"}, c), 1);
-    EXPECT_EQ(app::runCssCommand({"set", dir.file("new/chrome/userContent.css"), "a", "color", "blue"}, c), 0)
+    EXPECT_EQ(app::runCssCommand(
+                  {"set", dir.file("new/chrome/userContent.css"), "a", "color", "blue"}, c),
+              0)
         << "a missing sheet is an empty one, its folder is made";
-    EXPECT_EQ(test::readFile(dir.file("new/chrome/userContent.css")), "a {\r\n  color: blue;\r\n}\r\n");
+    EXPECT_EQ(test::readFile(dir.file("new/chrome/userContent.css")),
+              "a {\r\n  color: blue;\r\n}\r\n");
     EXPECT_EQ(app::runCssCommand({"frob"}, c), 1);
 }

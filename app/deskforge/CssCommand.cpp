@@ -11,9 +11,11 @@ namespace ravelin::app {
 
 int runCssCommand(const std::vector<std::string>& args, Console& c) {
     const std::string op = args.empty() ? "" : args[0];
-    const bool okArgs = (op == "get" && args.size() == 4) || (op == "set" && args.size() >= 4) || (op == "delete" && args.size() == 3);
+    const bool okArgs = (op == "get" && args.size() == 4) || (op == "set" && args.size() >= 4) ||
+                        (op == "delete" && args.size() == 3);
     if (!okArgs) {
-        c.err << "ERROR: usage: deskforge css get FILE SELECTOR PROPERTY | set FILE SELECTOR PROPERTY [WORD...] | "
+        c.err << "ERROR: usage: deskforge css get FILE SELECTOR PROPERTY | set FILE SELECTOR "
+                 "PROPERTY [WORD...] | "
                  "delete FILE SELECTOR\n";
         return 1;
     }
@@ -31,7 +33,8 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
         if (op == "get") {
             std::vector<std::string> words;
             bool found = parser.GetCSSProperty(selector, args[3], words, "all");
-            for (const auto& w : words) c.out << w << "\n";
+            for (const auto& w : words)
+                c.out << w << "\n";
             return found ? 0 : 1;
         }
         JournalSetContext("css", "css " + op);
@@ -50,7 +53,8 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
         }
         parser.SaveToStream(stream);
         // The user named this file: its folder counts as the chosen profile.
-        if (machine::Machine* m = CurrentMachine()) m->files().addWritableRoot(std::filesystem::absolute(file).parent_path());
+        if (machine::Machine* m = CurrentMachine())
+            m->files().addWritableRoot(std::filesystem::absolute(file).parent_path());
         std::filesystem::create_directories(std::filesystem::absolute(file).parent_path());
         stream.SaveToFile(file);
         c.out << "The operation completed successfully.\n";
