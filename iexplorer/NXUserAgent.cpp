@@ -11,29 +11,40 @@ namespace ravelin::iexplorer {
 
 namespace {
 
-constexpr const char* kKey50 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent";
-constexpr const char* kPre50 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent\\Pre Platform";
-constexpr const char* kPost50 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent\\Post Platform";
-constexpr const char* kKeyOld = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent";
-constexpr const char* kPreOld = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Pre Platform";
-constexpr const char* kPostOld = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform";
+constexpr const char* kKey50 =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent";
+constexpr const char* kPre50 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet "
+                               "Settings\\5.0\\User Agent\\Pre Platform";
+constexpr const char* kPost50 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet "
+                                "Settings\\5.0\\User Agent\\Post Platform";
+constexpr const char* kKeyOld =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent";
+constexpr const char* kPreOld =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Pre Platform";
+constexpr const char* kPostOld =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform";
 constexpr const char* kDefaultOld = "Mozilla/4.0 (compatible; MSIE 6.0; Win32)";
-constexpr const char* kFirstForeignToken = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ";
+constexpr const char* kFirstForeignToken =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ";
 
 std::string trimmed(const std::string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
     return s.substr(b, e - b);
 }
 
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
 // Appends the value names of a key; true only when the enumeration ran to its end.
-bool appendValueNames(HKEY root, const std::string& key, TStringList* target, ravelin::RegOptions options) {
+bool appendValueNames(HKEY root, const std::string& key, TStringList* target,
+                      ravelin::RegOptions options) {
     if (!target) return false;
     try {
         TStringList names, data;
@@ -51,13 +62,15 @@ bool deleteAllValues(HKEY root, const std::string& key, ravelin::RegOptions opti
     TStringList names, data;
     int rc = EnumRegValuesEx(root, key, names, data, options);
     bool ok = rc == ERROR_NO_MORE_ITEMS || rc == ERROR_FILE_NOT_FOUND;
-    for (const auto& n : names) ok = DeleteRegValue(root, key, n, options) == ERROR_SUCCESS && ok;
+    for (const auto& n : names)
+        ok = DeleteRegValue(root, key, n, options) == ERROR_SUCCESS && ok;
     return ok;
 }
 
 std::string joinTokens(const TStringList& list) {
     std::string out;
-    for (const auto& item : list) out += (out.empty() ? "" : "; ") + item;
+    for (const auto& item : list)
+        out += (out.empty() ? "" : "; ") + item;
     return out;
 }
 
@@ -65,7 +78,9 @@ std::string joinTokens(const TStringList& list) {
 
 const char* const kEmbeddedBrowserToken = " Embedded Web Browser from: http://bsalsa.com/";
 
-bool IsCompatibleToken(const std::string& s) { return s.empty() || lower(s) == "compatible"; }
+bool IsCompatibleToken(const std::string& s) {
+    return s.empty() || lower(s) == "compatible";
+}
 
 std::string GetStandardCompatibleVersion() {
     auto v = GetIEVersion();
@@ -80,10 +95,13 @@ std::string GetStandardPlatform() {
         int os = CurrentOS();
         return os >= 4 ? "Win 9x 4.90" : os == 3 ? "Windows 98" : "Windows 95";
     }
-    return "Windows NT " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion);
+    return "Windows NT " + std::to_string(info.dwMajorVersion) + "." +
+           std::to_string(info.dwMinorVersion);
 }
 
-bool IsNewIE() { return GetIEVersion().Major >= 5; }
+bool IsNewIE() {
+    return GetIEVersion().Major >= 5;
+}
 
 std::string GetIEUserAgentString() {
     std::string ua;
@@ -92,13 +110,17 @@ std::string GetIEUserAgentString() {
         TStringList tokens;
         for (const std::string& t : {agent.GetCompatibilityString(), agent.GetVersionToken()})
             if (!trimmed(t).empty()) tokens.push_back(trimmed(t));
-        for (const auto& t : agent.GetPrePlatform()) tokens.push_back(t);
-        if (!trimmed(agent.GetPlatformToken()).empty()) tokens.push_back(trimmed(agent.GetPlatformToken()));
-        for (const auto& t : agent.GetPostPlatform()) tokens.push_back(t);
+        for (const auto& t : agent.GetPrePlatform())
+            tokens.push_back(t);
+        if (!trimmed(agent.GetPlatformToken()).empty())
+            tokens.push_back(trimmed(agent.GetPlatformToken()));
+        for (const auto& t : agent.GetPostPlatform())
+            tokens.push_back(t);
         ua = trimmed(agent.GetApplicationToken()) + " (" + joinTokens(tokens) + ")";
     } else {
         ua = GetRegStringValueDef(HKEY_CURRENT_USER, kKeyOld, "User Agent", "", {});
-        if (ua.empty()) ua = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kKeyOld, "User Agent", kDefaultOld, {});
+        if (ua.empty())
+            ua = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kKeyOld, "User Agent", kDefaultOld, {});
     }
     return ua.size() > 260 ? std::string() : ua;
 }
@@ -119,16 +141,20 @@ TIE7UserAgentSettings ParseUserAgentString(const std::string& s) {
     out.Application = cut(open);
     if (std::size_t p = rest.find(';'); p != std::string::npos) out.Compatibility = cut(p);
     if (std::size_t p = rest.find(';'); p != std::string::npos) out.Version = cut(p);
-    if (std::size_t p = rest.find(';'); p != std::string::npos) out.Platform = cut(p);
-    else if (std::size_t q = rest.find(')'); q != std::string::npos) out.Platform = cut(q);
+    if (std::size_t p = rest.find(';'); p != std::string::npos)
+        out.Platform = cut(p);
+    else if (std::size_t q = rest.find(')'); q != std::string::npos)
+        out.Platform = cut(q);
     return out;
 }
 
 // ---- TNXUserAgentSetting ----
 
-TNXUserAgentSetting::TNXUserAgentSetting(HKEY root, const std::string& name, const std::string& standard,
-                                         ravelin::RegOptions options, bool emptyIsStandard, bool load)
-    : Root(root), RegOptions(options), Name(name), Standard(standard), EmptyIsStandard(emptyIsStandard) {
+TNXUserAgentSetting::TNXUserAgentSetting(HKEY root, const std::string& name,
+                                         const std::string& standard, ravelin::RegOptions options,
+                                         bool emptyIsStandard, bool load)
+    : Root(root), RegOptions(options), Name(name), Standard(standard),
+      EmptyIsStandard(emptyIsStandard) {
     if (load) Load();
 }
 
@@ -144,7 +170,9 @@ bool TNXUserAgentSetting::GetIsStandard() const {
     return false;
 }
 
-std::string TNXUserAgentSetting::GetPreview() const { return GetIsStandard() ? Standard : FValue; }
+std::string TNXUserAgentSetting::GetPreview() const {
+    return GetIsStandard() ? Standard : FValue;
+}
 
 bool TNXUserAgentSetting::Load() {
     Modified = false;
@@ -159,7 +187,8 @@ bool TNXUserAgentSetting::Load() {
 
 bool TNXUserAgentSetting::Save() {
     if (GetIsStandard()) {
-        if (RegValueExists(Root, kKey50, Name, RegOptions)) return DeleteRegValue(Root, kKey50, Name, RegOptions) == ERROR_SUCCESS;
+        if (RegValueExists(Root, kKey50, Name, RegOptions))
+            return DeleteRegValue(Root, kKey50, Name, RegOptions) == ERROR_SUCCESS;
         return true;
     }
     if (FValue.empty() && EmptyIsStandard) SetValue(" ");
@@ -178,20 +207,27 @@ bool TNXUserAgentSetting::SetToStandard() {
 
 TNXUserAgentSettings::TNXUserAgentSettings(HKEY root, bool X64, bool load) : Root(root) {
     SetX64(X64);
-    ApplicationSetting = std::make_unique<TNXUserAgentSetting>(root, "", "Mozilla/4.0", RegOptions, true, load);
-    CompatibilitySetting = std::make_unique<TNXUserAgentSetting>(root, "Compatible", "Compatible", RegOptions, true, load);
-    VersionSetting = std::make_unique<TNXUserAgentSetting>(root, "Version", GetStandardCompatibleVersion(), RegOptions, true, load);
-    PlatformSetting = std::make_unique<TNXUserAgentSetting>(root, "Platform", GetStandardPlatform(), RegOptions, false, load);
+    ApplicationSetting =
+        std::make_unique<TNXUserAgentSetting>(root, "", "Mozilla/4.0", RegOptions, true, load);
+    CompatibilitySetting = std::make_unique<TNXUserAgentSetting>(root, "Compatible", "Compatible",
+                                                                 RegOptions, true, load);
+    VersionSetting = std::make_unique<TNXUserAgentSetting>(
+        root, "Version", GetStandardCompatibleVersion(), RegOptions, true, load);
+    PlatformSetting = std::make_unique<TNXUserAgentSetting>(root, "Platform", GetStandardPlatform(),
+                                                            RegOptions, false, load);
     if (load) Refresh();
 }
 
 void TNXUserAgentSettings::SetRegOptions(ravelin::RegOptions options) {
     RegOptions = options;
-    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(), PlatformSetting.get()})
+    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(),
+                    PlatformSetting.get()})
         if (s) s->RegOptions = options;
 }
 
-void TNXUserAgentSettings::SetX64(bool b) { SetRegOptions(b && IsCurrentProcessWow64() ? ravelin::RegOptions{0} : ravelin::RegOptions{1}); }
+void TNXUserAgentSettings::SetX64(bool b) {
+    SetRegOptions(b && IsCurrentProcessWow64() ? ravelin::RegOptions{0} : ravelin::RegOptions{1});
+}
 
 bool TNXUserAgentSettings::UseNewSettings() {
     if (!isNewIECached_) {
@@ -201,8 +237,12 @@ bool TNXUserAgentSettings::UseNewSettings() {
     return isNewIE_;
 }
 
-bool TNXUserAgentSettings::Refresh() { return UseNewSettings() ? LoadSettingsNew() : LoadSettingsOld(); }
-bool TNXUserAgentSettings::Save() { return UseNewSettings() ? SaveSettingsNew() : SaveSettingsOld(); }
+bool TNXUserAgentSettings::Refresh() {
+    return UseNewSettings() ? LoadSettingsNew() : LoadSettingsOld();
+}
+bool TNXUserAgentSettings::Save() {
+    return UseNewSettings() ? SaveSettingsNew() : SaveSettingsOld();
+}
 
 void TNXUserAgentSettings::ParseUserAgentString(const std::string& s) {
     TIE7UserAgentSettings parts = iexplorer::ParseUserAgentString(s);
@@ -212,24 +252,47 @@ void TNXUserAgentSettings::ParseUserAgentString(const std::string& s) {
     SetPlatform(parts.Platform);
 }
 
-void TNXUserAgentSettings::SetApplication(const std::string& s) { ApplicationSetting->SetValue(s); }
-void TNXUserAgentSettings::SetCompatibilityString(const std::string& s) { CompatibilitySetting->SetValue(s); }
-void TNXUserAgentSettings::SetVersion(const std::string& s) { VersionSetting->SetValue(s); }
-void TNXUserAgentSettings::SetPlatform(const std::string& s) { PlatformSetting->SetValue(s); }
-void TNXUserAgentSettings::SetCompatibilityFlag(bool b) {
-    if (b) CompatibilitySetting->SetToStandard();
-    else SetCompatibilityString(" ");
+void TNXUserAgentSettings::SetApplication(const std::string& s) {
+    ApplicationSetting->SetValue(s);
 }
-std::string TNXUserAgentSettings::GetApplication() const { return ApplicationSetting->GetPreview(); }
-std::string TNXUserAgentSettings::GetCompatibilityString() const { return CompatibilitySetting->GetPreview(); }
-bool TNXUserAgentSettings::GetCompatibilityFlag() const { return IsCompatibleToken(GetCompatibilityString()); }
-std::string TNXUserAgentSettings::GetVersion() const { return VersionSetting->GetPreview(); }
-std::string TNXUserAgentSettings::GetPlatform() const { return PlatformSetting->GetPreview(); }
-std::string TNXUserAgentSettings::GetUserAgentString() const { return GetIEUserAgentString(); }
+void TNXUserAgentSettings::SetCompatibilityString(const std::string& s) {
+    CompatibilitySetting->SetValue(s);
+}
+void TNXUserAgentSettings::SetVersion(const std::string& s) {
+    VersionSetting->SetValue(s);
+}
+void TNXUserAgentSettings::SetPlatform(const std::string& s) {
+    PlatformSetting->SetValue(s);
+}
+void TNXUserAgentSettings::SetCompatibilityFlag(bool b) {
+    if (b)
+        CompatibilitySetting->SetToStandard();
+    else
+        SetCompatibilityString(" ");
+}
+std::string TNXUserAgentSettings::GetApplication() const {
+    return ApplicationSetting->GetPreview();
+}
+std::string TNXUserAgentSettings::GetCompatibilityString() const {
+    return CompatibilitySetting->GetPreview();
+}
+bool TNXUserAgentSettings::GetCompatibilityFlag() const {
+    return IsCompatibleToken(GetCompatibilityString());
+}
+std::string TNXUserAgentSettings::GetVersion() const {
+    return VersionSetting->GetPreview();
+}
+std::string TNXUserAgentSettings::GetPlatform() const {
+    return PlatformSetting->GetPreview();
+}
+std::string TNXUserAgentSettings::GetUserAgentString() const {
+    return GetIEUserAgentString();
+}
 
 bool TNXUserAgentSettings::SetToStandard() {
     bool ok = true;
-    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(), PlatformSetting.get()})
+    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(),
+                    PlatformSetting.get()})
         ok = s->SetToStandard() && ok;
     PostPlatform.clear();
     PrePlatform.clear();
@@ -238,7 +301,8 @@ bool TNXUserAgentSettings::SetToStandard() {
 
 bool TNXUserAgentSettings::LoadSettingsNew() {
     bool ok = true;
-    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(), PlatformSetting.get()})
+    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(),
+                    PlatformSetting.get()})
         ok = s->Load() && ok;
     PrePlatform.clear();
     ok = appendValueNames(Root, kPreOld, &PrePlatform, RegOptions) && ok;
@@ -256,29 +320,35 @@ bool TNXUserAgentSettings::SaveSettingsNew() {
     ok = (retired == ERROR_SUCCESS || retired == ERROR_FILE_NOT_FOUND) && ok; // gone is gone
     ok = deleteAllValues(Root, kPre50, RegOptions) && ok;
     ok = deleteAllValues(Root, kPost50, RegOptions) && ok;
-    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(), PlatformSetting.get()})
+    for (auto* s : {ApplicationSetting.get(), CompatibilitySetting.get(), VersionSetting.get(),
+                    PlatformSetting.get()})
         ok = s->Save() && ok;
-    for (const auto& name : PrePlatform) ok = SetRegStringValue(Root, kPre50, name, "", RegOptions) == ERROR_SUCCESS && ok;
-    for (const auto& name : PostPlatform) ok = SetRegStringValue(Root, kPost50, name, "", RegOptions) == ERROR_SUCCESS && ok;
+    for (const auto& name : PrePlatform)
+        ok = SetRegStringValue(Root, kPre50, name, "", RegOptions) == ERROR_SUCCESS && ok;
+    for (const auto& name : PostPlatform)
+        ok = SetRegStringValue(Root, kPost50, name, "", RegOptions) == ERROR_SUCCESS && ok;
     return ok;
 }
 
 bool TNXUserAgentSettings::LoadSettingsOld() {
-    ParseUserAgentString(GetRegStringValueDef(Root, kKeyOld, "User Agent", kDefaultOld, RegOptions));
+    ParseUserAgentString(
+        GetRegStringValueDef(Root, kKeyOld, "User Agent", kDefaultOld, RegOptions));
     return GetIEUserAgentString() != kDefaultOld;
 }
 
 bool TNXUserAgentSettings::SaveSettingsOld() {
     if (!RegValueExists(Root, kKeyOld, "Default User Agent", RegOptions))
         SetRegStringValue(Root, kKeyOld, "Default User Agent", kDefaultOld, RegOptions);
-    return SetRegStringValue(Root, kKeyOld, "User Agent", GetIEUserAgentString(), RegOptions) == ERROR_SUCCESS;
+    return SetRegStringValue(Root, kKeyOld, "User Agent", GetIEUserAgentString(), RegOptions) ==
+           ERROR_SUCCESS;
 }
 
 // ---- TNXUserAgent ----
 
 TNXUserAgent::TNXUserAgent(bool X64, bool load)
     : localMachine_(std::make_unique<TNXUserAgentSettings>(HKEY_LOCAL_MACHINE, X64, load)),
-      currentUser_(std::make_unique<TNXUserAgentSettings>(HKEY_CURRENT_USER, X64, load)), x64_(X64) {
+      currentUser_(std::make_unique<TNXUserAgentSettings>(HKEY_CURRENT_USER, X64, load)),
+      x64_(X64) {
     Invalidate();
 }
 
@@ -287,7 +357,8 @@ void TNXUserAgent::Invalidate() {
     prePlatform_.valid = postPlatform_.valid = false;
 }
 
-std::string TNXUserAgent::pick(std::unique_ptr<TNXUserAgentSetting> TNXUserAgentSettings::*setting, Cached& cache) {
+std::string TNXUserAgent::pick(std::unique_ptr<TNXUserAgentSetting> TNXUserAgentSettings::*setting,
+                               Cached& cache) {
     if (cache.valid) return cache.value;
     std::string result;
     for (TNXUserAgentSettings* s : {currentUser_.get(), localMachine_.get()}) {
@@ -315,21 +386,49 @@ TNXUserAgent::Merge& TNXUserAgent::joined(TStringList TNXUserAgentSettings::*lis
     return merge;
 }
 
-std::string TNXUserAgent::GetApplicationToken() { return pick(&TNXUserAgentSettings::ApplicationSetting, application_); }
-std::string TNXUserAgent::GetCompatibilityString() { return pick(&TNXUserAgentSettings::CompatibilitySetting, compatibility_); }
-bool TNXUserAgent::GetCompatibilityFlag() { return IsCompatibleToken(GetCompatibilityString()); }
-std::string TNXUserAgent::GetVersionToken() { return pick(&TNXUserAgentSettings::VersionSetting, version_); }
-std::string TNXUserAgent::GetPlatformToken() { return pick(&TNXUserAgentSettings::PlatformSetting, platform_); }
-TStringList& TNXUserAgent::GetPrePlatform() { return joined(&TNXUserAgentSettings::PrePlatform, prePlatform_).list; }
-TStringList& TNXUserAgent::GetPostPlatform() { return joined(&TNXUserAgentSettings::PostPlatform, postPlatform_).list; }
-std::string TNXUserAgent::GetPrePlatformString() { return joined(&TNXUserAgentSettings::PrePlatform, prePlatform_).text; }
-std::string TNXUserAgent::GetPostPlatformString() { return joined(&TNXUserAgentSettings::PostPlatform, postPlatform_).text; }
+std::string TNXUserAgent::GetApplicationToken() {
+    return pick(&TNXUserAgentSettings::ApplicationSetting, application_);
+}
+std::string TNXUserAgent::GetCompatibilityString() {
+    return pick(&TNXUserAgentSettings::CompatibilitySetting, compatibility_);
+}
+bool TNXUserAgent::GetCompatibilityFlag() {
+    return IsCompatibleToken(GetCompatibilityString());
+}
+std::string TNXUserAgent::GetVersionToken() {
+    return pick(&TNXUserAgentSettings::VersionSetting, version_);
+}
+std::string TNXUserAgent::GetPlatformToken() {
+    return pick(&TNXUserAgentSettings::PlatformSetting, platform_);
+}
+TStringList& TNXUserAgent::GetPrePlatform() {
+    return joined(&TNXUserAgentSettings::PrePlatform, prePlatform_).list;
+}
+TStringList& TNXUserAgent::GetPostPlatform() {
+    return joined(&TNXUserAgentSettings::PostPlatform, postPlatform_).list;
+}
+std::string TNXUserAgent::GetPrePlatformString() {
+    return joined(&TNXUserAgentSettings::PrePlatform, prePlatform_).text;
+}
+std::string TNXUserAgent::GetPostPlatformString() {
+    return joined(&TNXUserAgentSettings::PostPlatform, postPlatform_).text;
+}
 
-void TNXUserAgent::SetApplicationToken(const std::string& s) { application_ = {s, true}; }
-void TNXUserAgent::SetCompatibilityString(const std::string& s) { compatibility_ = {s, true}; }
-void TNXUserAgent::SetCompatibilityFlag(bool b) { SetCompatibilityString(b ? "Compatible" : " "); }
-void TNXUserAgent::SetVersionToken(const std::string& s) { version_ = {s, true}; }
-void TNXUserAgent::SetPlatformToken(const std::string& s) { platform_ = {s, true}; }
+void TNXUserAgent::SetApplicationToken(const std::string& s) {
+    application_ = {s, true};
+}
+void TNXUserAgent::SetCompatibilityString(const std::string& s) {
+    compatibility_ = {s, true};
+}
+void TNXUserAgent::SetCompatibilityFlag(bool b) {
+    SetCompatibilityString(b ? "Compatible" : " ");
+}
+void TNXUserAgent::SetVersionToken(const std::string& s) {
+    version_ = {s, true};
+}
+void TNXUserAgent::SetPlatformToken(const std::string& s) {
+    platform_ = {s, true};
+}
 void TNXUserAgent::SetPrePlatform(const TStringList& list) {
     prePlatform_.list = list;
     prePlatform_.text = joinTokens(list) + (list.empty() ? "" : ";");
@@ -348,7 +447,9 @@ void TNXUserAgent::SetX64(bool b) {
     localMachine_->SetX64(b);
 }
 
-TNXUserAgentSettings& TNXUserAgent::GetSettings(bool localMachine) { return localMachine ? *localMachine_ : *currentUser_; }
+TNXUserAgentSettings& TNXUserAgent::GetSettings(bool localMachine) {
+    return localMachine ? *localMachine_ : *currentUser_;
+}
 
 bool TNXUserAgent::Refresh() {
     bool lm = localMachine_->Refresh();
@@ -376,13 +477,16 @@ bool TNXUserAgent::SetToStandard() {
     return lm && cu;
 }
 
-std::string TNXUserAgent::GetUserAgentString() const { return GetIEUserAgentString(); }
+std::string TNXUserAgent::GetUserAgentString() const {
+    return GetIEUserAgentString();
+}
 
 TNXRepairResults RepairUserAgentString(bool X64) {
     TNXRepairResults result{TNXRepairResult::rrGeneralError};
     TNXUserAgent agent(X64, true);
     std::string current = lower(agent.GetUserAgentString());
-    for (const std::string& token : {std::string(kFirstForeignToken), std::string(kEmbeddedBrowserToken)}) {
+    for (const std::string& token :
+         {std::string(kFirstForeignToken), std::string(kEmbeddedBrowserToken)}) {
         if (current.find(lower(token)) == std::string::npos) continue;
         result.insert(TNXRepairResult::rrBlemished);
         if (RegValueExists(HKEY_CURRENT_USER, kPostOld, token, {}))
@@ -390,7 +494,8 @@ TNXRepairResults RepairUserAgentString(bool X64) {
                               ? TNXRepairResult::rrSucessfullyRepaired
                               : TNXRepairResult::rrRepairFailed);
     }
-    if (result.count(TNXRepairResult::rrSucessfullyRepaired) && result.count(TNXRepairResult::rrRepairFailed))
+    if (result.count(TNXRepairResult::rrSucessfullyRepaired) &&
+        result.count(TNXRepairResult::rrRepairFailed))
         result.erase(TNXRepairResult::rrSucessfullyRepaired);
     result.erase(TNXRepairResult::rrGeneralError);
     if (result.empty()) result.insert(TNXRepairResult::rrAllFine);

@@ -31,7 +31,13 @@ std::string GetStandardCompatibleVersion(); // "MSIE 7.0"
 std::string GetStandardPlatform();
 bool IsNewIE();
 
-enum class TNXRepairResult { rrAllFine, rrBlemished, rrSucessfullyRepaired, rrRepairFailed, rrGeneralError };
+enum class TNXRepairResult {
+    rrAllFine,
+    rrBlemished,
+    rrSucessfullyRepaired,
+    rrRepairFailed,
+    rrGeneralError
+};
 using TNXRepairResults = std::set<TNXRepairResult>;
 // The second known foreign token: added by an embeddable browser component.
 extern const char* const kEmbeddedBrowserToken;
@@ -48,8 +54,8 @@ TIE7UserAgentSettings ParseUserAgentString(const std::string& s);
 // One token stored as one value in the 5.0 key of one hive.
 class TNXUserAgentSetting {
   public:
-    TNXUserAgentSetting(HKEY root, const std::string& name, const std::string& standard, ravelin::RegOptions options,
-                        bool emptyIsStandard, bool load);
+    TNXUserAgentSetting(HKEY root, const std::string& name, const std::string& standard,
+                        ravelin::RegOptions options, bool emptyIsStandard, bool load);
 
     HKEY Root;
     ravelin::RegOptions RegOptions;
@@ -155,7 +161,8 @@ class TNXUserAgent {
         std::string text;
         bool valid = false;
     };
-    std::string pick(std::unique_ptr<TNXUserAgentSetting> TNXUserAgentSettings::*setting, Cached& cache);
+    std::string pick(std::unique_ptr<TNXUserAgentSetting> TNXUserAgentSettings::*setting,
+                     Cached& cache);
     Merge& joined(TStringList TNXUserAgentSettings::*list, Merge& merge);
 
     Cached application_, compatibility_, version_, platform_;

@@ -12,8 +12,10 @@ using namespace ravelin::iexplorer;
 
 namespace {
 
-const std::string k50 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent";
-const std::string kOld = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent";
+const std::string k50 =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent";
+const std::string kOld =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent";
 
 class UserAgent : public ::testing::Test {
   protected:
@@ -21,12 +23,16 @@ class UserAgent : public ::testing::Test {
     void open(const std::string& name) {
         session.reset();
         dir = std::make_unique<test::TempDir>();
-        machine::createMachine(dir->path(), name, std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
-        session = std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
+        machine::createMachine(dir->path(), name,
+                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        session =
+            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
     }
     void TearDown() override { session.reset(); }
     std::string value(HKEY root, const std::string& key, const std::string& name) {
-        return RegValueExists(root, key, name, {}) ? "[" + GetRegStringValueDef(root, key, name, "", {}) + "]" : "<none>";
+        return RegValueExists(root, key, name, {})
+                   ? "[" + GetRegStringValueDef(root, key, name, "", {}) + "]"
+                   : "<none>";
     }
     std::unique_ptr<test::TempDir> dir;
     std::unique_ptr<app::MachineSession> session;
@@ -54,7 +60,8 @@ TEST_F(UserAgent, CurrentUserTokensWinAndEmptyCountsOnlyForThePlatform) {
     SetRegStringValue(HKEY_CURRENT_USER, k50, "Platform", "", {});
     SetRegStringValue(HKEY_CURRENT_USER, k50, "", "Opera/9.0", {});
     TNXUserAgent ua(false, true);
-    EXPECT_EQ(ua.GetVersionToken(), "MSIE 6.0") << "an empty current-user version falls back to the machine's";
+    EXPECT_EQ(ua.GetVersionToken(), "MSIE 6.0")
+        << "an empty current-user version falls back to the machine's";
     EXPECT_EQ(ua.GetPlatformToken(), "") << "an empty platform counts";
     EXPECT_EQ(ua.GetApplicationToken(), "Opera/9.0");
     EXPECT_EQ(GetIEUserAgentString(), "Opera/9.0 (Compatible; MSIE 6.0)");
@@ -76,7 +83,8 @@ TEST_F(UserAgent, SavingWritesOnlyWhatDiffersFromTheStandard) {
     EXPECT_FALSE(again.GetCompatibilityFlag());
     again.SetCompatibilityFlag(true);
     ASSERT_TRUE(again.Save(false));
-    EXPECT_EQ(value(HKEY_CURRENT_USER, k50, "Compatible"), "<none>") << "the standard is stored as no value";
+    EXPECT_EQ(value(HKEY_CURRENT_USER, k50, "Compatible"), "<none>")
+        << "the standard is stored as no value";
 }
 
 TEST_F(UserAgent, ListsMergeBothHivesAndOldTokensMoveToTheNewLayout) {
@@ -86,7 +94,8 @@ TEST_F(UserAgent, ListsMergeBothHivesAndOldTokensMoveToTheNewLayout) {
     TNXUserAgent ua(false, true);
     EXPECT_EQ(ua.GetPrePlatformString(), "OldPre;");
     EXPECT_EQ(ua.GetPostPlatformString(), ".NET CLR 2.0.50727; InfoPath.2;");
-    EXPECT_EQ(GetIEUserAgentString(), "Mozilla/4.0 (Compatible; MSIE 7.0; OldPre; Windows NT 5.1; .NET CLR 2.0.50727; InfoPath.2)");
+    EXPECT_EQ(GetIEUserAgentString(), "Mozilla/4.0 (Compatible; MSIE 7.0; OldPre; Windows NT 5.1; "
+                                      ".NET CLR 2.0.50727; InfoPath.2)");
     ASSERT_TRUE(ua.Save(false));
     ASSERT_TRUE(ua.Save(true));
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
@@ -95,7 +104,8 @@ TEST_F(UserAgent, ListsMergeBothHivesAndOldTokensMoveToTheNewLayout) {
         EnumRegValuesEx(root, k50 + "\\Pre Platform", names, data, {});
         EXPECT_EQ(names, std::vector<std::string>{"OldPre"});
         EnumRegValuesEx(root, k50 + "\\Post Platform", names, data, {});
-        EXPECT_EQ(names, (std::vector<std::string>{".NET CLR 2.0.50727", "InfoPath.2"})) << "current user first";
+        EXPECT_EQ(names, (std::vector<std::string>{".NET CLR 2.0.50727", "InfoPath.2"}))
+            << "current user first";
     }
 }
 
@@ -144,24 +154,31 @@ TEST_F(UserAgent, RepairRemovesKnownForeignTokens) {
     using R = TNXRepairResult;
     EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrAllFine});
     SetRegStringValue(HKEY_CURRENT_USER, kOld + "\\Post Platform", kEmbeddedBrowserToken, "", {});
-    EXPECT_EQ(RepairUserAgentString(false), (TNXRepairResults{R::rrBlemished, R::rrSucessfullyRepaired}));
-    EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, kOld + "\\Post Platform", kEmbeddedBrowserToken, {}));
+    EXPECT_EQ(RepairUserAgentString(false),
+              (TNXRepairResults{R::rrBlemished, R::rrSucessfullyRepaired}));
+    EXPECT_FALSE(
+        RegValueExists(HKEY_CURRENT_USER, kOld + "\\Post Platform", kEmbeddedBrowserToken, {}));
     EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrAllFine});
     // Seen, but only in the machine's list: blemished, nothing to delete for the user.
-    SetRegStringValue(HKEY_LOCAL_MACHINE, k50 + "\\Post Platform", "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ", "", {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, k50 + "\\Post Platform",
+                      "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ", "", {});
     EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrBlemished});
 }
 
 TEST_F(UserAgent, OldBrowsersKeepTheWholeString) {
     open("win98");
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "x", 0, {}); // keep the key
-    SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version", "4.72.3110.8", {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "x", 0,
+                     {}); // keep the key
+    SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version",
+                      "4.72.3110.8", {});
     EXPECT_FALSE(IsNewIE());
     EXPECT_EQ(GetStandardPlatform(), "Windows 98");
-    SetRegStringValue(HKEY_CURRENT_USER, kOld, "User Agent", "Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)", {});
+    SetRegStringValue(HKEY_CURRENT_USER, kOld, "User Agent",
+                      "Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)", {});
     TNXUserAgentSettings s(HKEY_CURRENT_USER, false, true);
     EXPECT_EQ(s.GetVersion(), "MSIE 4.01");
     EXPECT_EQ(s.GetPlatform(), "Windows 98");
     ASSERT_TRUE(s.Save());
-    EXPECT_EQ(value(HKEY_CURRENT_USER, kOld, "Default User Agent"), "[Mozilla/4.0 (compatible; MSIE 6.0; Win32)]");
+    EXPECT_EQ(value(HKEY_CURRENT_USER, kOld, "Default User Agent"),
+              "[Mozilla/4.0 (compatible; MSIE 6.0; Win32)]");
 }

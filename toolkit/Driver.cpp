@@ -1,0 +1,595 @@
+#include "toolkit/Driver.h"
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+
+namespace ravelin::toolkit {
+
+namespace {
+
+std::u16string toUtf16(const std::string& s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        char32_t cp = c;
+        std::size_t len = 1;
+        if (c >= 0xF0 && i + 3 < s.size() + 0) cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu), len = 4;
+        else if (c >= 0xE0 && i + 2 < s.size()) cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu), len = 3;
+        else if (c >= 0xC0 && i + 1 < s.size()) cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu), len = 2;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string toUtf8(char16_t c) {
+    std::string out;
+    if (c < 0x80) out.push_back(static_cast<char>(c));
+    else if (c < 0x800) out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    else out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    return out;
+}
+
+std::optional<int> number(const std::string& s) {
+    int v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+const char* yes(bool b) { return b ? "true" : "false"; }
+
+} // namespace
+
+namespace {
+void describe(TControl& c, int depth, std::ostream& out);
+} // namespace
+
+// ---- ScriptedDialogs ----
+
+int ScriptedDialogs::messageBox(const MessageBoxRequest& request) {
+    shown.push_back(request);
+    if (log_) *log_ << "message: [" << request.title << "] " << request.text << "\n";
+    if (answers_.empty()) return request.defaultResult();
+    int a = answers_.front();
+    answers_.pop_front();
+    return a;
+}
+
+std::optional<std::string> ScriptedDialogs::inputBox(const std::string& title, const std::string& prompt, const std::string&) {
+    if (log_) *log_ << "input: [" << title << "] " << prompt << "\n";
+    if (inputs_.empty()) return std::nullopt;
+    auto a = inputs_.front();
+    inputs_.pop_front();
+    return a;
+}
+
+std::optional<std::string> ScriptedDialogs::openFile(const FileDialogRequest& request) {
+    if (log_) *log_ << "file dialog: [" << request.title << "] " << request.filter << "\n";
+    if (files_.empty()) return std::nullopt;
+    auto a = files_.front();
+    files_.pop_front();
+    return a;
+}
+
+std::optional<Color> ScriptedDialogs::chooseColor(const Color&, std::vector<Color>&) {
+    if (colors_.empty()) return std::nullopt;
+    auto a = colors_.front();
+    colors_.pop_front();
+    return a;
+}
+
+// ---- UserDriver ----
+
+TForm& UserDriver::CurrentForm() const {
+    const auto& modal = TApplication::Instance().ModalForms();
+    return modal.empty() ? root_ : *modal.back();
+}
+
+TComponent& UserDriver::Find(const std::string& name) const {
+    TForm& form = CurrentForm();
+    TComponent* c = nullptr;
+    std::size_t dot = name.find('.');
+    if (dot != std::string::npos) {
+        TComponent* frame = form.FindComponent(name.substr(0, dot));
+        if (frame) c = frame->FindComponent(name.substr(dot + 1));
+        if (!c) c = form.FindComponent(name.substr(dot + 1)); // frames loaded into their page
+    } else {
+        c = name == form.Name ? &form : form.FindComponent(name);
+    }
+    if (!c) throw DriverError("no component named \"" + name + "\" in " + form.Name);
+    return *c;
+}
+
+TControl& UserDriver::Reachable(const std::string& name) const {
+    auto* c = dynamic_cast<TControl*>(&Find(name));
+    if (!c) throw DriverError(name + " is not a control");
+    if (!c->Showing()) throw DriverError(name + " is not visible: refused");
+    if (!c->Reachable()) throw DriverError(name + " is disabled: refused");
+    return *c;
+}
+
+void UserDriver::Tab(const std::string& sheetName) {
+    auto* sheet = dynamic_cast<TTabSheet*>(&Find(sheetName));
+    if (!sheet) throw DriverError(sheetName + " is not a tab sheet");
+    auto* pc = dynamic_cast<TPageControl*>(sheet->Parent());
+    if (!pc || !pc->Reachable() || !sheet->TabVisible || !sheet->Enabled)
+        throw DriverError("the tab " + sheetName + " cannot be selected: refused");
+    // A user's tab switch moves the focus to the page control first.
+    if (TForm* f = pc->ParentForm()) f->SetActiveControl(pc);
+    pc->SetActivePage(sheet);
+    pc->Fire(pc->OnChange);
+}
+
+void UserDriver::Click(const std::string& name) {
+    TComponent& c = Find(name);
+    if (auto* item = dynamic_cast<TMenuItem*>(&c)) {
+        if (!item->Enabled || !item->Visible) throw DriverError(name + " is disabled: refused");
+        if (item->OnClick) item->OnClick(*item);
+        return;
+    }
+    TControl& control = Reachable(name);
+    if (auto* w = dynamic_cast<TWinControl*>(&control); w && w->CanFocus()) w->SetFocus();
+    control.Click();
+}
+
+void UserDriver::Check(const std::string& name, bool on) {
+    TControl& c = Reachable(name);
+    bool state;
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) state = cb->Checked();
+    else if (auto* rb = dynamic_cast<TRadioButton*>(&c)) state = rb->Checked();
+    else throw DriverError(name + " is not a check box or radio button");
+    if (state != on) Click(name);
+}
+
+void UserDriver::Type(const std::string& name, const std::string& text) {
+    TControl& c = Reachable(name);
+    if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
+    if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
+        if (cb->Style != TComboBox::TComboBoxStyle::csDropDown) throw DriverError(name + " does not take typing");
+        cb->UserType(toUtf16(text));
+        return;
+    }
+    if (auto* e = dynamic_cast<TEdit*>(&c)) {
+        if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
+        for (char16_t key : toUtf16(text)) {
+            char16_t k = key;
+            if (e->OnKeyPress) e->OnKeyPress(*e, k);
+            if (k == 0) continue;
+            std::string t = e->Text();
+            if (k == 8) {
+                while (!t.empty() && (static_cast<unsigned char>(t.back()) & 0xC0) == 0x80) t.pop_back();
+                if (!t.empty()) t.pop_back();
+            } else {
+                t += toUtf8(k);
+            }
+            e->SetText(t);
+        }
+        return;
+    }
+    if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
+        auto n = number(text);
+        if (!n) throw DriverError(name + " takes numbers only");
+        u->SetPosition(*n);
+        return;
+    }
+    throw DriverError(name + " does not take typing");
+}
+
+void UserDriver::Set(const std::string& name, const std::string& text) {
+    TControl& c = Reachable(name);
+    if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
+    if (auto* e = dynamic_cast<TEdit*>(&c)) {
+        if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
+        e->SetText(text);
+    } else if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
+        if (cb->Style != TComboBox::TComboBoxStyle::csDropDown) throw DriverError(name + " does not take text");
+        cb->SetText(text);
+        cb->Fire(cb->OnChange);
+    } else if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
+        auto n = number(text);
+        if (!n) throw DriverError(name + " takes numbers only");
+        u->SetPosition(*n);
+    } else {
+        throw DriverError(name + " does not take text");
+    }
+}
+
+void UserDriver::Select(const std::string& name, const std::string& item) {
+    TControl& c = Reachable(name);
+    std::optional<int> index = item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
+    if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
+        int i = index ? *index : cb->IndexOf(item);
+        if (i < 0 || i >= static_cast<int>(cb->Items.size())) throw DriverError(name + " has no item \"" + item + "\"");
+        if (cb->CanFocus()) cb->SetFocus();
+        cb->UserSelect(i);
+    } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        TListItem* it = index ? (*index >= 0 && *index < lv->Count() ? &lv->Item(*index) : nullptr) : lv->FindCaption(item);
+        if (!it) throw DriverError(name + " has no item \"" + item + "\"");
+        if (lv->CanFocus()) lv->SetFocus();
+        it->SetSelected(true);
+    } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+        TTreeNode* node = tv->FindPath(item);
+        if (!node) throw DriverError(name + " has no node \"" + item + "\"");
+        if (tv->CanFocus()) tv->SetFocus();
+        tv->SetSelected(node);
+        tv->Fire(tv->OnClick);
+    } else {
+        throw DriverError(name + " has no items to select");
+    }
+}
+
+void UserDriver::Tick(const std::string& name, const std::string& item, bool on) {
+    TControl& c = Reachable(name);
+    if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        TListItem* it = lv->FindCaption(item);
+        if (!it) throw DriverError(name + " has no item \"" + item + "\"");
+        if (!lv->Checkboxes) throw DriverError(name + " has no check boxes");
+        it->SetChecked(on);
+    } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
+        auto pos = std::find(cl->Items.begin(), cl->Items.end(), item);
+        if (pos == cl->Items.end()) throw DriverError(name + " has no item \"" + item + "\"");
+        int i = static_cast<int>(pos - cl->Items.begin());
+        if (cl->GetCheck(i) == on) return;
+        cl->SetCheck(i, on);
+        cl->Fire(cl->OnClickCheck);
+    } else {
+        throw DriverError(name + " has no items to tick");
+    }
+}
+
+void UserDriver::Spin(const std::string& name, int position) {
+    TControl& c = Reachable(name);
+    if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) u->SetPosition(position);
+    else if (auto* t = dynamic_cast<TTrackBar*>(&c)) t->SetPosition(position);
+    else throw DriverError(name + " is not an up-down field or track bar");
+}
+
+void UserDriver::Focus(const std::string& name) {
+    auto* w = dynamic_cast<TWinControl*>(&Reachable(name));
+    if (!w || !w->CanFocus()) throw DriverError(name + " cannot take the focus");
+    w->SetFocus();
+}
+
+void UserDriver::DblClick(const std::string& name, const std::string& item) {
+    TControl& c = Reachable(name);
+    if (!item.empty()) Select(name, item);
+    c.Fire(c.OnDblClick);
+}
+
+void UserDriver::RightClick(const std::string& name, const std::string& item) {
+    TControl& c = Reachable(name);
+    if (!item.empty()) Select(name, item);
+    if (c.OnMouseDown) c.OnMouseDown(c, TMouseButton::mbRight, 0, 0);
+}
+
+void UserDriver::Wait(int milliseconds) { TApplication::Instance().AdvanceClock(milliseconds); }
+
+std::string UserDriver::Property(const std::string& name, const std::string& property) const {
+    TComponent& comp = Find(name);
+    auto* c = dynamic_cast<TControl*>(&comp);
+    if (property == "tag") return std::to_string(comp.Tag);
+    if (!c) throw DriverError(name + " is not a control");
+    if (property == "enabled") return yes(c->Enabled);
+    if (property == "visible") {
+        if (auto* sheet = dynamic_cast<TTabSheet*>(c)) return yes(sheet->Visible && sheet->TabVisible);
+        return yes(c->Showing());
+    }
+    if (property == "caption") return c->Caption;
+    if (property == "checked") {
+        if (auto* cb = dynamic_cast<TCheckBox*>(c)) return yes(cb->Checked());
+        if (auto* rb = dynamic_cast<TRadioButton*>(c)) return yes(rb->Checked());
+    }
+    if (property == "text") {
+        if (auto* e = dynamic_cast<TEdit*>(c)) return e->Text();
+        if (auto* cb = dynamic_cast<TComboBox*>(c)) return cb->Text();
+        if (auto* u = dynamic_cast<TUpDownEdit*>(c)) return std::to_string(u->GetPosition());
+        return c->Caption;
+    }
+    if (property == "position") {
+        if (auto* u = dynamic_cast<TUpDownEdit*>(c)) return std::to_string(u->GetPosition());
+        if (auto* t = dynamic_cast<TTrackBar*>(c)) return std::to_string(t->Position());
+    }
+    if (property == "itemindex")
+        if (auto* cb = dynamic_cast<TComboBox*>(c)) return std::to_string(cb->ItemIndex());
+    if (property == "items" || property == "count") {
+        std::vector<std::string> items;
+        if (auto* cb = dynamic_cast<TComboBox*>(c))
+            for (const auto& i : cb->Items) items.push_back(i.text);
+        else if (auto* lv = dynamic_cast<TListView*>(c))
+            for (int i = 0; i < lv->Count(); ++i) items.push_back(lv->Item(i).Caption);
+        else if (auto* cl = dynamic_cast<TBigCheckListBox*>(c))
+            items = cl->Items;
+        else if (auto* tv = dynamic_cast<TTreeView*>(c))
+            for (const auto& n : tv->Roots()) items.push_back(n->Text);
+        else if (auto* pc = dynamic_cast<TPageControl*>(c))
+            for (auto* s : pc->Pages()) items.push_back(s->Caption);
+        else
+            throw DriverError(name + " has no items");
+        if (property == "count") return std::to_string(items.size());
+        std::string out;
+        for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "|" : "") + items[i];
+        return out;
+    }
+    if (property == "selected") {
+        if (auto* lv = dynamic_cast<TListView*>(c)) return lv->Selected() ? lv->Selected()->Caption : "";
+        if (auto* tv = dynamic_cast<TTreeView*>(c)) return tv->Selected() ? tv->Selected()->Text : "";
+        if (auto* cb = dynamic_cast<TComboBox*>(c)) return cb->ItemIndex() >= 0 ? cb->Text() : "";
+        if (auto* pc = dynamic_cast<TPageControl*>(c)) return pc->ActivePage() ? pc->ActivePage()->Name : "";
+    }
+    if (property == "image")
+        if (auto* img = dynamic_cast<TImage*>(c)) return img->PictureFile;
+    throw DriverError(name + " (" + c->ClassName() + ") has no property \"" + property + "\"");
+}
+
+// ---- Scripts ----
+
+std::vector<std::string> SplitScriptLine(const std::string& line, unsigned number) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        if (i >= line.size()) break;
+        std::string word;
+        if (line[i] == '"') {
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                char c = line[i++];
+                if (c == '\\' && i < line.size() && (line[i] == '"' || line[i] == '\\')) {
+                    word.push_back(line[i++]);
+                } else if (c == '"') {
+                    closed = true;
+                    break;
+                } else {
+                    word.push_back(c);
+                }
+            }
+            if (!closed) throw DriverError("line " + std::to_string(number) + ": a quote is not closed");
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word.push_back(line[i++]);
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+ScriptRunner::ScriptRunner(UserDriver& driver, ScriptedDialogs& dialogs, std::ostream& out)
+    : driver_(driver), dialogs_(dialogs), out_(out) {}
+
+void ScriptRunner::Load(const std::string& script) {
+    struct Syntax {
+        const char* verb;
+        std::size_t min, max;
+        const char* usage;
+    };
+    static const Syntax kSyntax[] = {
+        {"tab", 1, 1, "tab SHEET"},
+        {"click", 1, 1, "click NAME"},
+        {"check", 2, 2, "check NAME on|off"},
+        {"type", 2, 2, "type NAME \"text\""},
+        {"set", 2, 2, "set NAME \"text\""},
+        {"select", 2, 2, "select NAME \"item\" | #N"},
+        {"tick", 3, 3, "tick NAME \"item\" on|off"},
+        {"spin", 2, 2, "spin NAME N"},
+        {"focus", 1, 1, "focus NAME"},
+        {"dblclick", 1, 2, "dblclick NAME [\"item\"]"},
+        {"rightclick", 2, 2, "rightclick NAME \"item\""},
+        {"answer", 1, 1, "answer yes|no|ok|cancel"},
+        {"input", 1, 1, "input \"text\" | input cancel"},
+        {"choose", 1, 1, "choose \"path\" | choose cancel"},
+        {"color", 1, 3, "color R G B | color cancel"},
+        {"wait", 1, 1, "wait MS"},
+        {"expect", 3, 3, "expect NAME PROPERTY \"value\""},
+        {"print", 1, 1, "print NAME"},
+    };
+    lines_.clear();
+    next_ = 0;
+    std::istringstream in(script);
+    std::string text;
+    unsigned number = 0;
+    while (std::getline(in, text)) {
+        ++number;
+        std::vector<std::string> words = SplitScriptLine(text, number);
+        if (words.empty() || words[0][0] == '#') continue;
+        const Syntax* syntax = nullptr;
+        for (const auto& s : kSyntax)
+            if (words[0] == s.verb) syntax = &s;
+        auto fail = [&](const std::string& why) { throw DriverError("line " + std::to_string(number) + ": " + why); };
+        if (!syntax) fail("unknown action \"" + words[0] + "\"");
+        const std::size_t args = words.size() - 1;
+        if (args < syntax->min || args > syntax->max) fail(std::string("expected: ") + syntax->usage);
+        const std::string& verb = words[0];
+        if ((verb == "check" && words[2] != "on" && words[2] != "off") || (verb == "tick" && words[3] != "on" && words[3] != "off"))
+            fail(std::string("expected on or off: ") + syntax->usage);
+        if ((verb == "spin" && !number_or(words[2])) || (verb == "wait" && !number_or(words[1])))
+            fail(std::string("expected a number: ") + syntax->usage);
+        if (verb == "answer" && words[1] != "yes" && words[1] != "no" && words[1] != "ok" && words[1] != "cancel")
+            fail(std::string("expected: ") + syntax->usage);
+        if (verb == "color" && !(args == 1 && words[1] == "cancel") &&
+            !(args == 3 && number_or(words[1]) && number_or(words[2]) && number_or(words[3])))
+            fail(std::string("expected: ") + syntax->usage);
+        static const std::set<std::string> kProperties = {"checked", "enabled", "visible", "text", "caption", "position",
+                                                          "itemindex", "items", "count", "selected", "image", "tag"};
+        if (verb == "expect" && !kProperties.count(words[2])) fail("unknown property \"" + words[2] + "\"");
+        lines_.push_back({number, std::move(words)});
+    }
+}
+
+bool ScriptRunner::number_or(const std::string& s) { return number(s).has_value(); }
+
+void ScriptRunner::Execute(const Line& line) {
+    const auto& w = line.words;
+    const std::string& verb = w[0];
+    try {
+        if (verb == "tab") driver_.Tab(w[1]);
+        else if (verb == "click") driver_.Click(w[1]);
+        else if (verb == "check") driver_.Check(w[1], w[2] == "on");
+        else if (verb == "type") driver_.Type(w[1], w[2]);
+        else if (verb == "set") driver_.Set(w[1], w[2]);
+        else if (verb == "select") driver_.Select(w[1], w[2]);
+        else if (verb == "tick") driver_.Tick(w[1], w[2], w[3] == "on");
+        else if (verb == "spin") driver_.Spin(w[1], *number(w[2]));
+        else if (verb == "focus") driver_.Focus(w[1]);
+        else if (verb == "dblclick") driver_.DblClick(w[1], w.size() > 2 ? w[2] : "");
+        else if (verb == "rightclick") driver_.RightClick(w[1], w[2]);
+        else if (verb == "answer") dialogs_.answer(w[1] == "yes" ? IDYES : w[1] == "no" ? IDNO : w[1] == "ok" ? IDOK : IDCANCEL);
+        else if (verb == "input") dialogs_.input(w[1] == "cancel" ? std::nullopt : std::optional<std::string>(w[1]));
+        else if (verb == "choose") dialogs_.choose(w[1] == "cancel" ? std::nullopt : std::optional<std::string>(w[1]));
+        else if (verb == "color") dialogs_.color(w[1] == "cancel" ? std::nullopt : std::optional<Color>(Color{*number(w[1]), *number(w[2]), *number(w[3])}));
+        else if (verb == "wait") driver_.Wait(*number(w[1]));
+        else if (verb == "print") {
+            auto* control = dynamic_cast<TControl*>(&driver_.Find(w[1]));
+            if (!control) throw DriverError(w[1] + " is not a control");
+            std::ostringstream one;
+            describe(*control, 0, one);
+            out_ << one.str();
+        }
+        else if (verb == "expect") {
+            std::string actual = driver_.Property(w[1], w[2]);
+            if (actual != w[3])
+                throw DriverError("expected " + w[1] + " " + w[2] + " \"" + w[3] + "\", found \"" + actual + "\"");
+        }
+    } catch (const DriverError& e) {
+        throw DriverError("line " + std::to_string(line.number) + ": " + e.what());
+    }
+}
+
+bool ScriptRunner::next() {
+    if (next_ >= lines_.size()) return false;
+    const Line& line = lines_[next_++];
+    Execute(line);
+    return true;
+}
+
+void ScriptRunner::Run() {
+    InputSource* previous = TApplication::Instance().Input();
+    TApplication::Instance().SetInputSource(this);
+    try {
+        while (next()) {
+        }
+    } catch (...) {
+        TApplication::Instance().SetInputSource(previous);
+        throw;
+    }
+    TApplication::Instance().SetInputSource(previous);
+}
+
+// ---- Describing forms ----
+
+namespace {
+
+void describe(TControl& c, int depth, std::ostream& out) {
+    if (!c.Visible) return;
+    if (auto* sheet = dynamic_cast<TTabSheet*>(&c); sheet && !sheet->TabVisible) return;
+    std::string pad(static_cast<std::size_t>(depth) * 2, ' ');
+    out << pad;
+    auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) out << (cb->Checked() ? "[x] " : "[ ] ") << c.Name << " " << quoted(c.Caption);
+    else if (auto* rb = dynamic_cast<TRadioButton*>(&c)) out << (rb->Checked() ? "(*) " : "( ) ") << c.Name << " " << quoted(c.Caption);
+    else if (auto* e = dynamic_cast<TEdit*>(&c))
+        out << c.ClassName() << " " << c.Name << " = " << quoted(e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text());
+    else if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) out << "TUpDownEdit " << c.Name << " = " << u->GetPosition() << " (" << u->Min << ".." << u->Max << ")";
+    else if (auto* t = dynamic_cast<TTrackBar*>(&c)) out << c.ClassName() << " " << c.Name << " = " << t->Position() << " (" << t->Min << ".." << t->Max << ")";
+    else if (auto* cb2 = dynamic_cast<TComboBox*>(&c)) {
+        out << "TComboBox " << c.Name << " = " << quoted(cb2->Text()) << ":";
+        for (std::size_t i = 0; i < cb2->Items.size(); ++i)
+            out << (i ? " |" : "") << " " << (static_cast<int>(i) == cb2->ItemIndex() ? "*" + cb2->Items[i].text + "*" : cb2->Items[i].text);
+    } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        out << c.ClassName() << " " << c.Name;
+        for (int i = 0; i < lv->Count(); ++i) {
+            TListItem& it = lv->Item(i);
+            out << "\n" << pad << "  " << (lv->Checkboxes ? (it.Checked() ? "[x] " : "[ ] ") : "- ") << it.Caption;
+            for (const auto& s : it.SubItems) out << " | " << s;
+            if (it.Selected()) out << " (selected)";
+        }
+    } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
+        out << "TBigCheckListBox " << c.Name;
+        for (int i = 0; i < static_cast<int>(cl->Items.size()); ++i)
+            out << "\n" << pad << "  " << (cl->GetCheck(i) ? "[x] " : "[ ] ") << cl->Items[static_cast<std::size_t>(i)];
+    } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+        out << "TTreeView " << c.Name;
+        std::function<void(const TTreeNode&, int)> node = [&](const TTreeNode& n, int d) {
+            out << "\n" << pad << std::string(static_cast<std::size_t>(d) * 2 + 2, ' ') << n.Text << (tv->Selected() == &n ? " (selected)" : "");
+            for (const auto& ch : n.Children()) node(*ch, d + 1);
+        };
+        for (const auto& r : tv->Roots()) node(*r, 0);
+    } else if (auto* img = dynamic_cast<TImage*>(&c)) {
+        out << "TImage " << c.Name << (img->PictureFile.empty() ? "" : " " + img->PictureFile);
+    } else if (auto* sheet2 = dynamic_cast<TTabSheet*>(&c)) {
+        auto* pc = dynamic_cast<TPageControl*>(sheet2->Parent());
+        out << "TTabSheet " << c.Name << " " << quoted(c.Caption) << (pc && pc->ActivePage() == sheet2 ? " [active]" : "");
+    } else {
+        out << c.ClassName() << " " << c.Name;
+        if (!c.Caption.empty()) out << " " << quoted(c.Caption);
+    }
+    if (!c.Enabled) out << " (disabled)";
+    out << "\n";
+    auto* w = dynamic_cast<TWinControl*>(&c);
+    if (!w) return;
+    if (auto* sheet3 = dynamic_cast<TTabSheet*>(&c)) {
+        auto* pc = dynamic_cast<TPageControl*>(sheet3->Parent());
+        if (pc && pc->ActivePage() != sheet3) return; // only the shown sheet's contents
+    }
+    for (TControl* child : w->Controls()) describe(*child, depth + 1, out);
+}
+
+nlohmann::ordered_json describeJson(TControl& c) {
+    nlohmann::ordered_json j;
+    j["type"] = c.ClassName();
+    j["name"] = c.Name;
+    if (!c.Caption.empty()) j["caption"] = c.Caption;
+    j["enabled"] = c.Enabled;
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) j["checked"] = cb->Checked();
+    if (auto* rb = dynamic_cast<TRadioButton*>(&c)) j["checked"] = rb->Checked();
+    if (auto* e = dynamic_cast<TEdit*>(&c)) j["text"] = e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text();
+    if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) j["position"] = u->GetPosition();
+    if (auto* t = dynamic_cast<TTrackBar*>(&c)) j["position"] = t->Position();
+    if (auto* cb2 = dynamic_cast<TComboBox*>(&c)) {
+        j["text"] = cb2->Text();
+        j["itemIndex"] = cb2->ItemIndex();
+        j["items"] = nlohmann::ordered_json::array();
+        for (const auto& i : cb2->Items) j["items"].push_back(i.text);
+    }
+    if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        j["items"] = nlohmann::ordered_json::array();
+        for (int i = 0; i < lv->Count(); ++i)
+            j["items"].push_back({{"caption", lv->Item(i).Caption}, {"subItems", lv->Item(i).SubItems},
+                                  {"checked", lv->Item(i).Checked()}, {"selected", lv->Item(i).Selected()}});
+    }
+    if (auto* sheet = dynamic_cast<TTabSheet*>(&c)) {
+        auto* pc = dynamic_cast<TPageControl*>(sheet->Parent());
+        j["active"] = pc && pc->ActivePage() == sheet;
+        if (!j["active"].get<bool>()) return j;
+    }
+    if (auto* w = dynamic_cast<TWinControl*>(&c)) {
+        auto children = nlohmann::ordered_json::array();
+        for (TControl* child : w->Controls()) {
+            if (!child->Visible) continue;
+            if (auto* s = dynamic_cast<TTabSheet*>(child); s && !s->TabVisible) continue;
+            children.push_back(describeJson(*child));
+        }
+        if (!children.empty()) j["children"] = children;
+    }
+    return j;
+}
+
+} // namespace
+
+std::string DescribeForm(TForm& form) {
+    std::ostringstream out;
+    describe(form, 0, out);
+    return out.str();
+}
+
+std::string DescribeFormJson(TForm& form) { return describeJson(form).dump(2) + "\n"; }
+
+} // namespace ravelin::toolkit

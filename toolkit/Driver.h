@@ -1,0 +1,111 @@
+// The user driver: user actions that take the same paths a real user's would, for tests,
+// scripts and the GUI alike. An action on a control the user cannot reach (disabled,
+// hidden, on a sheet that is not shown) is refused.
+#pragma once
+
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+
+#include <deque>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ravelin::toolkit {
+
+class DriverError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Dialog answers queued by a script or a test; every message box is reported.
+class ScriptedDialogs final : public DialogService {
+  public:
+    explicit ScriptedDialogs(std::ostream* log) : log_(log) {}
+    int messageBox(const MessageBoxRequest& request) override;
+    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt, const std::string& initial) override;
+    std::optional<std::string> openFile(const FileDialogRequest& request) override;
+    std::optional<Color> chooseColor(const Color& initial, std::vector<Color>& customColors) override;
+
+    void answer(int result) { answers_.push_back(result); }
+    void input(std::optional<std::string> text) { inputs_.push_back(std::move(text)); }
+    void choose(std::optional<std::string> path) { files_.push_back(std::move(path)); }
+    void color(std::optional<Color> c) { colors_.push_back(c); }
+    std::vector<MessageBoxRequest> shown; // every message box, in order
+
+  private:
+    std::ostream* log_;
+    std::deque<int> answers_;
+    std::deque<std::optional<std::string>> inputs_;
+    std::deque<std::optional<std::string>> files_;
+    std::deque<std::optional<Color>> colors_;
+};
+
+class UserDriver {
+  public:
+    explicit UserDriver(TForm& root) : root_(root) {}
+
+    // The form names refer to: the innermost open modal dialog, else the root form.
+    TForm& CurrentForm() const;
+    // A component by name; "FRAME.NAME" reaches into a frame.
+    TComponent& Find(const std::string& name) const;
+
+    void Tab(const std::string& sheet);
+    void Click(const std::string& name);
+    void Check(const std::string& name, bool on);
+    void Type(const std::string& name, const std::string& text);
+    void Set(const std::string& name, const std::string& text);
+    void Select(const std::string& name, const std::string& item); // caption, tree path, or "#N"
+    void Tick(const std::string& name, const std::string& item, bool on);
+    void Spin(const std::string& name, int position);
+    void Focus(const std::string& name);
+    void DblClick(const std::string& name, const std::string& item = "");
+    void RightClick(const std::string& name, const std::string& item);
+    void Wait(int milliseconds);
+    // A property as text: checked, enabled, visible, text, caption, position, itemindex,
+    // items, count, selected, image, tag.
+    std::string Property(const std::string& name, const std::string& property) const;
+
+  private:
+    TControl& Reachable(const std::string& name) const;
+    TForm& root_;
+};
+
+// A script of user actions, one a line; it is also the input source of modal dialogs, so
+// that lines after the one that opened a dialog act in it.
+class ScriptRunner final : public InputSource {
+  public:
+    ScriptRunner(UserDriver& driver, ScriptedDialogs& dialogs, std::ostream& out);
+    // Throws DriverError ("line N: ...") for a line that is not a valid action.
+    void Load(const std::string& script);
+    // Runs the remaining lines; throws DriverError naming the line of the first failing
+    // expect or refused action.
+    void Run();
+    bool next() override; // one line
+
+  private:
+    struct Line {
+        unsigned number;
+        std::vector<std::string> words;
+    };
+    void Execute(const Line& line);
+    static bool number_or(const std::string& s);
+    UserDriver& driver_;
+    ScriptedDialogs& dialogs_;
+    std::ostream& out_;
+    std::vector<Line> lines_;
+    std::size_t next_ = 0;
+};
+
+// Splits a script line into words; double quotes group words (\" and \\ inside).
+std::vector<std::string> SplitScriptLine(const std::string& line, unsigned number);
+
+// The visible components of a form as an indented tree with their state.
+std::string DescribeForm(TForm& form);
+std::string DescribeFormJson(TForm& form);
+
+} // namespace ravelin::toolkit

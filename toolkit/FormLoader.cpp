@@ -1,0 +1,307 @@
+#include "toolkit/FormLoader.h"
+
+#include "toolkit/Application.h"
+
+#include <functional>
+#include <nlohmann/json.hpp>
+
+namespace ravelin::toolkit {
+
+namespace {
+
+using Json = nlohmann::json;
+
+struct Loader {
+    const std::string& file;
+    const Handlers& handlers;
+    TForm& form;
+    std::set<std::string> bound;
+    std::set<std::string> names;
+    std::vector<std::function<void()>> fixups; // references to components by name, after all exist
+
+    [[noreturn]] void fail(const std::string& path, const std::string& what) const {
+        throw FormError(file + ": " + (path.empty() ? "/" : path) + ": " + what);
+    }
+
+    template <typename T> T get(const Json& v, const std::string& path) const {
+        try {
+            return v.get<T>();
+        } catch (const Json::exception&) {
+            if constexpr (std::is_same_v<T, std::string>) fail(path, "must be a string");
+            else if constexpr (std::is_same_v<T, bool>) fail(path, "must be true or false");
+            else fail(path, "must be a number");
+        }
+    }
+
+    template <typename E> void bind(E& event, const Json& v, const std::string& path) {
+        std::string name = get<std::string>(v, path);
+        const Handlers::Handler* h = handlers.find(name);
+        if (!h) fail(path, "no handler named \"" + name + "\"");
+        const E* typed = std::get_if<E>(h);
+        if (!typed) fail(path, "handler \"" + name + "\" does not fit this event");
+        event = *typed;
+        bound.insert(name);
+    }
+
+    // Applies one property; false when the component has no such property.
+    bool common(TComponent& c, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "tag") return c.Tag = get<int>(v, path), true;
+        auto* control = dynamic_cast<TControl*>(&c);
+        if (!control) return false;
+        if (key == "caption") return control->Caption = get<std::string>(v, path), true;
+        if (key == "left") return control->Left = get<int>(v, path), true;
+        if (key == "top") return control->Top = get<int>(v, path), true;
+        if (key == "width") return control->Width = get<int>(v, path), true;
+        if (key == "height") return control->Height = get<int>(v, path), true;
+        if (key == "visible") return control->Visible = get<bool>(v, path), true;
+        if (key == "enabled") return control->Enabled = get<bool>(v, path), true;
+        if (key == "hint") return control->Hint = get<std::string>(v, path), true;
+        if (key == "fontColor") return control->FontColor = get<std::uint32_t>(v, path), true;
+        if (key == "onClick") return bind(control->OnClick, v, path), true;
+        if (key == "onEnter") return bind(control->OnEnter, v, path), true;
+        if (key == "onExit") return bind(control->OnExit, v, path), true;
+        if (key == "onDblClick") return bind(control->OnDblClick, v, path), true;
+        if (key == "onMouseEnter") return bind(control->OnMouseEnter, v, path), true;
+        if (key == "onMouseLeave") return bind(control->OnMouseLeave, v, path), true;
+        if (key == "onMouseDown") return bind(control->OnMouseDown, v, path), true;
+        if (auto* w = dynamic_cast<TWinControl*>(&c); w && key == "tabStop") return w->TabStop = get<bool>(v, path), true;
+        return false;
+    }
+
+    bool specific(TComponent& c, const std::string& key, const Json& v, const std::string& path) {
+        if (auto* f = dynamic_cast<TForm*>(&c)) {
+            if (key == "onCreate") return bind(f->OnCreate, v, path), true;
+            if (key == "onShow") return bind(f->OnShow, v, path), true;
+            if (key == "onDestroy") return bind(f->OnDestroy, v, path), true;
+            if (key == "onClose") return bind(f->OnClose, v, path), true;
+        }
+        if (auto* l = dynamic_cast<TLabel*>(&c)) {
+            if (key == "autoSize") return l->AutoSize = get<bool>(v, path), true;
+            if (key == "isLink") return l->IsLink = get<bool>(v, path), true;
+            if (key == "focusControl") {
+                std::string target = get<std::string>(v, path);
+                fixups.push_back([this, l, target, path] {
+                    l->FocusControl = dynamic_cast<TWinControl*>(form.FindComponent(target));
+                    if (!l->FocusControl) fail(path, "no focusable component named \"" + target + "\"");
+                });
+                return true;
+            }
+        }
+        if (auto* b = dynamic_cast<TButton*>(&c)) {
+            if (key == "modalResult") {
+                static const std::map<std::string, int> kResults = {{"mrNone", mrNone}, {"mrOk", mrOk},   {"mrCancel", mrCancel},
+                                                                    {"mrYes", mrYes},   {"mrNo", mrNo}};
+                auto it = kResults.find(get<std::string>(v, path));
+                if (it == kResults.end()) fail(path, "modalResult must be one of mrNone, mrOk, mrCancel, mrYes, mrNo");
+                return b->ModalResult = it->second, true;
+            }
+            if (key == "default") return b->Default = get<bool>(v, path), true;
+            if (key == "cancel") return b->Cancel = get<bool>(v, path), true;
+        }
+        if (auto* cb = dynamic_cast<TCheckBox*>(&c); cb && key == "checked") return cb->SetChecked(get<bool>(v, path)), true;
+        if (auto* rb = dynamic_cast<TRadioButton*>(&c); rb && key == "checked") return rb->SetChecked(get<bool>(v, path)), true;
+        if (auto* e = dynamic_cast<TEdit*>(&c)) {
+            if (key == "text") return e->SetText(get<std::string>(v, path)), true;
+            if (key == "readOnly") return e->ReadOnly = get<bool>(v, path), true;
+            if (key == "maxLength") return e->MaxLength = get<int>(v, path), true;
+            if (key == "passwordChar") {
+                std::string s = get<std::string>(v, path);
+                if (s.size() != 1) fail(path, "passwordChar must be one character");
+                return e->PasswordChar = static_cast<char16_t>(s[0]), true;
+            }
+            if (key == "onChange") return bind(e->OnChange, v, path), true;
+            if (key == "onKeyPress") return bind(e->OnKeyPress, v, path), true;
+        }
+        if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
+            if (key == "min") return u->Min = get<int>(v, path), true;
+            if (key == "max") return u->Max = get<int>(v, path), true;
+            if (key == "position") return u->SetPosition(get<int>(v, path)), true;
+            if (key == "onChange") return bind(u->OnChange, v, path), true;
+        }
+        if (auto* t = dynamic_cast<TTrackBar*>(&c)) {
+            if (key == "min") return t->Min = get<int>(v, path), true;
+            if (key == "max") return t->Max = get<int>(v, path), true;
+            if (key == "position") return t->SetPosition(get<int>(v, path)), true;
+            if (key == "pageSize") return t->PageSize = get<int>(v, path), true;
+            if (key == "frequency") return t->Frequency = get<int>(v, path), true;
+            if (key == "onChange") return bind(t->OnChange, v, path), true;
+        }
+        if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
+            if (key == "style") {
+                std::string s = get<std::string>(v, path);
+                if (s == "csDropDown") cb->Style = TComboBox::TComboBoxStyle::csDropDown;
+                else if (s == "csDropDownList") cb->Style = TComboBox::TComboBoxStyle::csDropDownList;
+                else fail(path, "style must be csDropDown or csDropDownList");
+                return true;
+            }
+            if (key == "sorted") return cb->Sorted = get<bool>(v, path), true;
+            if (key == "items") {
+                if (!v.is_array()) fail(path, "must be a list of strings");
+                for (std::size_t i = 0; i < v.size(); ++i) cb->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                return true;
+            }
+            if (key == "itemIndex") return cb->SetItemIndex(get<int>(v, path)), true;
+            if (key == "text") return cb->SetText(get<std::string>(v, path)), true;
+            if (key == "onChange") return bind(cb->OnChange, v, path), true;
+            if (key == "onSelect") return bind(cb->OnSelect, v, path), true;
+            if (key == "onKeyPress") return bind(cb->OnKeyPress, v, path), true;
+        }
+        if (auto* lv = dynamic_cast<TListView*>(&c)) {
+            if (key == "checkboxes") return lv->Checkboxes = get<bool>(v, path), true;
+            if (key == "multiSelect") return lv->MultiSelect = get<bool>(v, path), true;
+            if (key == "columns") {
+                if (!v.is_array()) fail(path, "must be a list of strings");
+                for (std::size_t i = 0; i < v.size(); ++i) lv->Columns.push_back(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                return true;
+            }
+            if (key == "onChange") return bind(lv->OnChange, v, path), true;
+            if (key == "onSelectItem") return bind(lv->OnSelectItem, v, path), true;
+        }
+        if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+            if (key == "onChange") return bind(tv->OnChange, v, path), true;
+            if (key == "onCompare") return bind(tv->OnCompare, v, path), true;
+        }
+        if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
+            if (key == "items") {
+                if (!v.is_array()) fail(path, "must be a list of strings");
+                for (std::size_t i = 0; i < v.size(); ++i) cl->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                return true;
+            }
+            if (key == "onClickCheck") return bind(cl->OnClickCheck, v, path), true;
+        }
+        if (auto* pc = dynamic_cast<TPageControl*>(&c)) {
+            if (key == "activePage") {
+                std::string target = get<std::string>(v, path);
+                fixups.push_back([this, pc, target, path] {
+                    auto* sheet = dynamic_cast<TTabSheet*>(form.FindComponent(target));
+                    if (!sheet || sheet->Parent() != pc) fail(path, "no tab sheet \"" + target + "\" in this page control");
+                    pc->InitActivePage(sheet);
+                });
+                return true;
+            }
+            if (key == "onChange") return bind(pc->OnChange, v, path), true;
+        }
+        if (auto* ts = dynamic_cast<TTabSheet*>(&c)) {
+            if (key == "tabVisible") return ts->TabVisible = get<bool>(v, path), true;
+            if (key == "onShow") return bind(ts->OnShow, v, path), true;
+            if (key == "onHide") return bind(ts->OnHide, v, path), true;
+        }
+        if (auto* sh = dynamic_cast<TShape*>(&c); sh && key == "brushColor") return sh->BrushColor = get<std::uint32_t>(v, path), true;
+        if (auto* tm = dynamic_cast<TTimer*>(&c)) {
+            if (key == "interval") return tm->Interval = get<int>(v, path), true;
+            if (key == "enabled") return tm->SetEnabled(get<bool>(v, path)), true;
+            if (key == "onTimer") return bind(tm->OnTimer, v, path), true;
+        }
+        if (auto* il = dynamic_cast<TImageList*>(&c)) {
+            if (key == "width") return il->Width = get<int>(v, path), true;
+            if (key == "height") return il->Height = get<int>(v, path), true;
+        }
+        if (auto* mi = dynamic_cast<TMenuItem*>(&c)) {
+            if (key == "caption") return mi->Caption = get<std::string>(v, path), true;
+            if (key == "enabled") return mi->Enabled = get<bool>(v, path), true;
+            if (key == "visible") return mi->Visible = get<bool>(v, path), true;
+            if (key == "checked") return mi->Checked = get<bool>(v, path), true;
+            if (key == "onClick") return bind(mi->OnClick, v, path), true;
+        }
+        if (auto* a = dynamic_cast<TAction*>(&c)) {
+            if (key == "caption") return a->Caption = get<std::string>(v, path), true;
+            if (key == "enabled") return a->Enabled = get<bool>(v, path), true;
+            if (key == "onExecute") return bind(a->OnExecute, v, path), true;
+        }
+        return false;
+    }
+
+    TComponent& make(const std::string& type, TComponent& owner, TWinControl* parent, const std::string& path) {
+        using Maker = std::function<TComponent&(TComponent&)>;
+        static const std::map<std::string, Maker> kMakers = {
+#define RAVELIN_TYPE(T) {#T, [](TComponent& o) -> TComponent& { return o.Create<T>(); }}
+            RAVELIN_TYPE(TLabel),       RAVELIN_TYPE(TPanel),      RAVELIN_TYPE(TGroupBox),    RAVELIN_TYPE(TButton),
+            RAVELIN_TYPE(TCheckBox),    RAVELIN_TYPE(TNXCheckBox), RAVELIN_TYPE(TRadioButton), RAVELIN_TYPE(TEdit),
+            RAVELIN_TYPE(TMemo),        RAVELIN_TYPE(TUpDownEdit), RAVELIN_TYPE(TTrackBar),    RAVELIN_TYPE(TNXTrackBar),
+            RAVELIN_TYPE(TComboBox),    RAVELIN_TYPE(TListView),   RAVELIN_TYPE(TExListView),  RAVELIN_TYPE(TBigCheckListBox),
+            RAVELIN_TYPE(TTreeView),    RAVELIN_TYPE(TImage),      RAVELIN_TYPE(TImageList),   RAVELIN_TYPE(TShape),
+            RAVELIN_TYPE(TTimer),       RAVELIN_TYPE(TPopupMenu),  RAVELIN_TYPE(TMenuItem),    RAVELIN_TYPE(TActionList),
+            RAVELIN_TYPE(TAction),      RAVELIN_TYPE(TTabSheet),   RAVELIN_TYPE(TPageControl), RAVELIN_TYPE(TFrame),
+#undef RAVELIN_TYPE
+        };
+        auto it = kMakers.find(type);
+        if (it == kMakers.end()) fail(path + "/type", "unknown component type \"" + type + "\"");
+        TComponent& c = it->second(owner);
+        if (auto* control = dynamic_cast<TControl*>(&c)) control->SetParent(parent);
+        return c;
+    }
+
+    void load(TComponent& c, const Json& j, const std::string& path) {
+        if (!j.is_object()) fail(path, "a component must be a JSON object");
+        if (!j.contains("name")) fail(path, "a component needs a \"name\"");
+        c.Name = get<std::string>(j["name"], path + "/name");
+        if (c.Name.empty()) fail(path + "/name", "must not be empty");
+        if (!names.insert(c.Name).second) fail(path + "/name", "the name \"" + c.Name + "\" is used twice");
+        // Items first (an item index refers to them), then the other properties, events
+        // last: setting a state while loading fires nothing.
+        if (j.contains("items") && !common(c, "items", j["items"], path + "/items") &&
+            !specific(c, "items", j["items"], path + "/items"))
+            fail(path + "/items", std::string("a ") + c.ClassName() + " has no property \"items\"");
+        for (int pass = 0; pass < 2; ++pass) {
+            for (auto it = j.begin(); it != j.end(); ++it) {
+                const std::string& key = it.key();
+                const bool event = key.size() > 2 && key.compare(0, 2, "on") == 0;
+                if (event != (pass == 1) || key == "type" || key == "name" || key == "children" || key == "items") continue;
+                const std::string at = path + "/" + key;
+                if (!common(c, key, it.value(), at) && !specific(c, key, it.value(), at))
+                    fail(at, std::string("a ") + c.ClassName() + " has no property \"" + key + "\"");
+            }
+        }
+        if (j.contains("children")) {
+            const Json& children = j["children"];
+            if (!children.is_array()) fail(path + "/children", "must be a list of components");
+            auto* parent = dynamic_cast<TWinControl*>(&c);
+            for (std::size_t i = 0; i < children.size(); ++i) {
+                const std::string childPath = path + "/children/" + std::to_string(i);
+                const Json& child = children[i];
+                if (!child.is_object() || !child.contains("type")) fail(childPath, "a component needs a \"type\"");
+                std::string type = get<std::string>(child["type"], childPath + "/type");
+                if (type == "TForm") fail(childPath + "/type", "a form cannot be inside another component");
+                TComponent& made = make(type, form, parent, childPath);
+                if (!parent && dynamic_cast<TControl*>(&made))
+                    fail(childPath, std::string("a ") + c.ClassName() + " cannot hold controls");
+                if (auto* menu = dynamic_cast<TPopupMenu*>(&c)) {
+                    auto* item = dynamic_cast<TMenuItem*>(&made);
+                    if (!item) fail(childPath, "a popup menu holds menu items only");
+                    menu->Items.push_back(item);
+                }
+                if (dynamic_cast<TPageControl*>(&c) && !dynamic_cast<TTabSheet*>(&made))
+                    fail(childPath, "a page control holds tab sheets only");
+                if (dynamic_cast<TTabSheet*>(&made) && !dynamic_cast<TPageControl*>(&c))
+                    fail(childPath, "a tab sheet belongs into a page control");
+                load(made, child, childPath);
+            }
+        }
+    }
+};
+
+} // namespace
+
+std::set<std::string> LoadForm(TForm& form, const std::string& text, const std::string& fileName, const Handlers& handlers) {
+    Json j;
+    try {
+        j = Json::parse(text);
+    } catch (const Json::parse_error& e) {
+        throw FormError(fileName + ": not valid JSON: " + e.what());
+    }
+    Loader loader{fileName, handlers, form, {}, {}, {}};
+    if (!j.is_object() || j.value("type", "") != "TForm") loader.fail("/type", "the root component must be a TForm");
+    loader.load(form, j, "");
+    for (auto& fix : loader.fixups) fix();
+    return loader.bound;
+}
+
+std::set<std::string> KnownComponentTypes() {
+    return {"TForm",     "TLabel",      "TPanel",        "TGroupBox",        "TButton",     "TCheckBox",  "TNXCheckBox",
+            "TRadioButton", "TEdit",    "TMemo",         "TUpDownEdit",      "TTrackBar",   "TNXTrackBar", "TComboBox",
+            "TListView", "TExListView", "TBigCheckListBox", "TTreeView",      "TImage",      "TImageList", "TShape",
+            "TTimer",    "TPopupMenu",  "TMenuItem",     "TActionList",      "TAction",     "TTabSheet",  "TPageControl",
+            "TFrame"};
+}
+
+} // namespace ravelin::toolkit
