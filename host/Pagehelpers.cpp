@@ -7,7 +7,9 @@
 
 namespace ravelin {
 
-void SetControlStatus(toolkit::TControl& control, bool enabled, const std::string&) { control.Enabled = enabled; }
+void SetControlStatus(toolkit::TControl& control, bool enabled, const std::string&) {
+    control.Enabled = enabled;
+}
 
 void ActivateFirstVisiblePage(toolkit::TPageControl& pageControl) {
     for (toolkit::TTabSheet* sheet : pageControl.Pages())
@@ -21,19 +23,32 @@ namespace {
 
 // The pictures of category 17 by number, as files below the data folder.
 const std::map<int, const char*> kPictures = {
-    {11000, "pictures/tcpip-mtu.png"},         {11001, "pictures/tcpip-rwin.png"},
-    {11002, "pictures/tcpip-ttl.png"},         {13000, "pictures/logon-title.png"},
-    {13001, "pictures/logon-info.png"},        {13002, "pictures/logon-shutdown.png"},
-    {13003, "pictures/logon-input.png"},       {13004, "pictures/logon-hideusers.png"},
-    {13005, "pictures/logon-screensaver.png"}, {18006, "[LANG]/logon/win2000.png"},
-    {18007, "[LANG]/logon/xp-classic.png"},    {18008, "[LANG]/logon/xp-welcome.png"},
-    {18009, "[LANG]/logon/vista.png"},         {18010, "[LANG]/logon/unknown.png"},
-    {18012, "[LANG]/logon/win7.png"},          {20000, "pictures/network-tcpip.png"},
-    {20001, "pictures/network-dialup.png"},    {20002, "pictures/network-firewall.png"},
-    {20003, "pictures/network-ics.png"},       {20004, "pictures/network-places.png"},
-    {20005, "pictures/network-share.png"},     {20006, "pictures/network-time.png"},
-    {20007, "pictures/network-shares.png"},    {20008, "pictures/network-qos.png"},
-    {20010, "pictures/network-passwords.png"}, {20011, "pictures/time-server.png"},
+    {11000, "pictures/tcpip-mtu.png"},
+    {11001, "pictures/tcpip-rwin.png"},
+    {11002, "pictures/tcpip-ttl.png"},
+    {13000, "pictures/logon-title.png"},
+    {13001, "pictures/logon-info.png"},
+    {13002, "pictures/logon-shutdown.png"},
+    {13003, "pictures/logon-input.png"},
+    {13004, "pictures/logon-hideusers.png"},
+    {13005, "pictures/logon-screensaver.png"},
+    {18006, "[LANG]/logon/win2000.png"},
+    {18007, "[LANG]/logon/xp-classic.png"},
+    {18008, "[LANG]/logon/xp-welcome.png"},
+    {18009, "[LANG]/logon/vista.png"},
+    {18010, "[LANG]/logon/unknown.png"},
+    {18012, "[LANG]/logon/win7.png"},
+    {20000, "pictures/network-tcpip.png"},
+    {20001, "pictures/network-dialup.png"},
+    {20002, "pictures/network-firewall.png"},
+    {20003, "pictures/network-ics.png"},
+    {20004, "pictures/network-places.png"},
+    {20005, "pictures/network-share.png"},
+    {20006, "pictures/network-time.png"},
+    {20007, "pictures/network-shares.png"},
+    {20008, "pictures/network-qos.png"},
+    {20010, "pictures/network-passwords.png"},
+    {20011, "pictures/time-server.png"},
     {20012, "pictures/time-server-default.png"},
 };
 
@@ -52,7 +67,7 @@ void LoadGraphic(int number, toolkit::TImage& image, int category) {
         return;
     }
     std::string path = NXTranslateFilePath(CurAppDataDir() + name);
-    struct stat st{};
+    struct stat st {};
     image.PictureFile = ::stat(path.c_str(), &st) == 0 ? path : name;
 }
 

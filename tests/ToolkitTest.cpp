@@ -1,3 +1,4 @@
+#include "app/deskforge/PageCommand.h"
 #include "host/Controlhelper.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Application.h"
@@ -12,14 +13,19 @@ using namespace ravelin::toolkit;
 
 namespace {
 
-std::string formFile(const std::string& name) { return test::readFile(std::string(RAVELIN_SOURCE_DIR) + "/tests/forms/" + name); }
+std::string formFile(const std::string& name) {
+    return test::readFile(std::string(RAVELIN_SOURCE_DIR) + "/tests/forms/" + name);
+}
 
 // Records every event it sees, as pages would react to them.
 class TestDialog : public TForm {
   public:
-    TestDialog(std::vector<std::string>& log, int depth) : TForm(nullptr), log_(log), depth_(depth) {
+    TestDialog(std::vector<std::string>& log, int depth)
+        : TForm(nullptr), log_(log), depth_(depth) {
         Handlers h;
-        h.add("chkOptionClick", TNotifyEvent([this](TComponent&) { log_.push_back("dialog" + std::to_string(depth_) + ":chkOption"); }));
+        h.add("chkOptionClick", TNotifyEvent([this](TComponent&) {
+                  log_.push_back("dialog" + std::to_string(depth_) + ":chkOption");
+              }));
         h.add("btnInnerClick", TNotifyEvent([this](TComponent&) {
                   TestDialog inner(log_, depth_ + 1);
                   int r = inner.ShowModal();
@@ -41,11 +47,15 @@ class TestPage : public TForm {
     std::set<std::string> bound;
 
     TestPage() : TForm(nullptr) {
-        auto note = [this](const std::string& what) { return TNotifyEvent([this, what](TComponent&) { log.push_back(what); }); };
-        for (const char* n : {"FormCreate", "tsFirstShow", "tsFirstHide", "tsSecondShow", "gbOuterEnter", "gbOuterExit",
-                              "gbInnerEnter", "gbInnerExit", "txtDigitsChange", "txtDigitsExit", "chkOneClick", "rbAClick",
-                              "rbBClick", "txtOtherEnter", "cbChoiceChange", "cbChoiceSelect", "cbEditableChange",
-                              "tbLevelChange", "udCountChange", "tmrTickTimer"})
+        auto note = [this](const std::string& what) {
+            return TNotifyEvent([this, what](TComponent&) { log.push_back(what); });
+        };
+        for (const char* n :
+             {"FormCreate",       "tsFirstShow",   "tsFirstHide",    "tsSecondShow",
+              "gbOuterEnter",     "gbOuterExit",   "gbInnerEnter",   "gbInnerExit",
+              "txtDigitsChange",  "txtDigitsExit", "chkOneClick",    "rbAClick",
+              "rbBClick",         "txtOtherEnter", "cbChoiceChange", "cbChoiceSelect",
+              "cbEditableChange", "tbLevelChange", "udCountChange",  "tmrTickTimer"})
             handlers.add(n, note(n));
         handlers.add("txtDigitsKeyPress", TKeyPressEvent([this](TComponent&, char16_t& key) {
                          if ((key < u'0' || key > u'9') && key != 8) {
@@ -57,20 +67,26 @@ class TestPage : public TForm {
                          TestDialog dialog(log, 1);
                          log.push_back("dialog closed " + std::to_string(dialog.ShowModal()));
                      }));
-        handlers.add("lvItemsChange", TLVChangeEvent([this](TComponent&, TListItem& item, TItemChange) {
-                         log.push_back("lvItemsChange " + item.Caption + (item.Checked() ? " checked" : "") +
-                                       (item.Selected() ? " selected" : ""));
-                     }));
-        handlers.add("lvItemsSelectItem", TLVSelectItemEvent([this](TComponent&, TListItem& item, bool selected) {
-                         log.push_back("lvItemsSelectItem " + item.Caption + (selected ? " on" : " off"));
+        handlers.add(
+            "lvItemsChange", TLVChangeEvent([this](TComponent&, TListItem& item, TItemChange) {
+                log.push_back("lvItemsChange " + item.Caption + (item.Checked() ? " checked" : "") +
+                              (item.Selected() ? " selected" : ""));
+            }));
+        handlers.add("lvItemsSelectItem",
+                     TLVSelectItemEvent([this](TComponent&, TListItem& item, bool selected) {
+                         log.push_back("lvItemsSelectItem " + item.Caption +
+                                       (selected ? " on" : " off"));
                      }));
         handlers.add("tvFoldersChange", TTVChangedEvent([this](TComponent&, TTreeNode* node) {
-                         log.push_back("tvFoldersChange " + (node ? node->Path() : std::string("-")));
+                         log.push_back("tvFoldersChange " +
+                                       (node ? node->Path() : std::string("-")));
                      }));
         bound = LoadForm(*this, formFile("TestForm.json"), "TestForm.json", handlers);
         Fire(OnCreate);
     }
-    template <typename T> T& get(const std::string& name) { return dynamic_cast<T&>(*FindComponent(name)); }
+    template <typename T> T& get(const std::string& name) {
+        return dynamic_cast<T&>(*FindComponent(name));
+    }
 };
 
 class Toolkit : public ::testing::Test {
@@ -132,7 +148,8 @@ TEST_F(Toolkit, EditsFireOnChangeAndKeyPressMayDiscard) {
     EXPECT_EQ(TApplication::Instance().Beeps.back(), "txtDigits");
     log().clear();
     driver->Set("txtDigits", "99");
-    EXPECT_EQ(std::count(log().begin(), log().end(), "txtDigitsChange"), 1) << "a paste is one change";
+    EXPECT_EQ(std::count(log().begin(), log().end(), "txtDigitsChange"), 1)
+        << "a paste is one change";
 }
 
 TEST_F(Toolkit, CombosFireNothingFromCodeAndSelectOrChangeForUsers) {
@@ -142,7 +159,8 @@ TEST_F(Toolkit, CombosFireNothingFromCodeAndSelectOrChangeForUsers) {
     EXPECT_TRUE(log().empty());
     EXPECT_EQ(cb.ItemIndex(), 0);
     driver->Select("cbChoice", "blau");
-    EXPECT_EQ(log(), std::vector<std::string>{"cbChoiceSelect"}) << "OnSelect when bound, not OnChange";
+    EXPECT_EQ(log(), std::vector<std::string>{"cbChoiceSelect"})
+        << "OnSelect when bound, not OnChange";
     log().clear();
     driver->Type("cbEditable", "1a2");
     EXPECT_EQ(page->get<TComboBox>("cbEditable").Text(), "819212");
@@ -152,14 +170,16 @@ TEST_F(Toolkit, CombosFireNothingFromCodeAndSelectOrChangeForUsers) {
     editable.AddItem("16384");
     log().clear();
     driver->Select("cbEditable", "#0");
-    EXPECT_EQ(log(), std::vector<std::string>{"cbEditableChange"}) << "OnChange when OnSelect is not bound";
+    EXPECT_EQ(log(), std::vector<std::string>{"cbEditableChange"})
+        << "OnChange when OnSelect is not bound";
 }
 
 TEST_F(Toolkit, TabsFireHideAndShowAndTakeTheFocusFirst) {
     driver->Focus("txtDigits");
     log().clear();
     driver->Tab("tsSecond");
-    EXPECT_EQ(log(), (std::vector<std::string>{"txtDigitsExit", "gbInnerExit", "gbOuterExit", "tsFirstHide", "tsSecondShow"}));
+    EXPECT_EQ(log(), (std::vector<std::string>{"txtDigitsExit", "gbInnerExit", "gbOuterExit",
+                                               "tsFirstHide", "tsSecondShow"}));
     EXPECT_EQ(page->ActiveControl(), &page->get<TPageControl>("pcMain"));
     EXPECT_THROW(driver->Tab("tsHidden"), DriverError);
     EXPECT_THROW(driver->Click("chkOne"), DriverError) << "a control on a sheet that is not shown";
@@ -197,10 +217,11 @@ TEST_F(Toolkit, TrackBarsUpDownsListsAndTreesFireTheirChanges) {
     driver->Tick("lvItems", "zwei", true);
     driver->Select("lvItems", "eins");
     driver->Select("lvItems", "zwei");
-    EXPECT_EQ(log(), (std::vector<std::string>{"lvItemsChange eins checked", "lvItemsChange zwei checked",
-                                               "lvItemsChange eins checked selected", "lvItemsSelectItem eins on",
-                                               "lvItemsChange eins checked", "lvItemsSelectItem eins off",
-                                               "lvItemsChange zwei checked selected", "lvItemsSelectItem zwei on"}));
+    EXPECT_EQ(log(), (std::vector<std::string>{
+                         "lvItemsChange eins checked", "lvItemsChange zwei checked",
+                         "lvItemsChange eins checked selected", "lvItemsSelectItem eins on",
+                         "lvItemsChange eins checked", "lvItemsSelectItem eins off",
+                         "lvItemsChange zwei checked selected", "lvItemsSelectItem zwei on"}));
     auto& tv = page->get<TTreeView>("tvFolders");
     tv.AddRoot("Favoriten").AddChild("Nachrichten");
     log().clear();
@@ -213,7 +234,8 @@ TEST_F(Toolkit, DisabledAndHiddenControlsRefuseUsers) {
     EXPECT_THROW(driver->Click("btnDisabled"), DriverError);
     EXPECT_THROW(driver->Click("chkHidden"), DriverError);
     page->get<TGroupBox>("gbOuter").Enabled = false;
-    EXPECT_THROW(driver->Click("chkOne"), DriverError) << "a disabled container disables its controls";
+    EXPECT_THROW(driver->Click("chkOne"), DriverError)
+        << "a disabled container disables its controls";
     EXPECT_THROW(driver->Click("nosuch"), DriverError);
     EXPECT_TRUE(log().empty());
 }
@@ -229,7 +251,8 @@ TEST_F(Toolkit, ModalDialogsNestTwoDeepAndPullTheirInputFromTheScript) {
                 "click btnCancel\n"
                 "expect chkOne checked true\n");
     runner.Run();
-    EXPECT_EQ(log(), (std::vector<std::string>{"dialog1:chkOption", "dialog2:chkOption", "inner closed 1", "dialog closed 2"}));
+    EXPECT_EQ(log(), (std::vector<std::string>{"dialog1:chkOption", "dialog2:chkOption",
+                                               "inner closed 1", "dialog closed 2"}));
     EXPECT_TRUE(TApplication::Instance().ModalForms().empty());
 }
 
@@ -257,9 +280,11 @@ TEST_F(Toolkit, MessageBoxesAreAnsweredOrTakeTheirDefault) {
     auto& app = TApplication::Instance();
     dialogs.answer(IDNO);
     EXPECT_EQ(app.MessageBox("Wirklich?", "Frage", MB_YESNO | MB_ICONQUESTION), IDNO);
-    EXPECT_EQ(app.MessageBox("Sicher?", "Frage", MB_YESNO | MB_DEFBUTTON2), IDNO) << "unanswered: the default button";
+    EXPECT_EQ(app.MessageBox("Sicher?", "Frage", MB_YESNO | MB_DEFBUTTON2), IDNO)
+        << "unanswered: the default button";
     EXPECT_EQ(app.MessageBox("Hinweis", "Info", MB_OK), IDOK);
-    EXPECT_EQ(out.str(), "message: [Frage] Wirklich?\nmessage: [Frage] Sicher?\nmessage: [Info] Hinweis\n");
+    EXPECT_EQ(out.str(),
+              "message: [Frage] Wirklich?\nmessage: [Frage] Sicher?\nmessage: [Info] Hinweis\n");
     dialogs.input(std::string("time.example.org"));
     EXPECT_EQ(dialogs.inputBox("Zeitserver", "Adresse:", "").value_or(""), "time.example.org");
     EXPECT_FALSE(dialogs.inputBox("Zeitserver", "Adresse:", "").has_value());
@@ -292,7 +317,8 @@ TEST_F(Toolkit, ScriptsAreCheckedLineByLine) {
         runner.Run();
         FAIL() << "a failing expect passed";
     } catch (const DriverError& e) {
-        EXPECT_EQ(std::string(e.what()), "line 2: expected chkOne checked \"true\", found \"false\"");
+        EXPECT_EQ(std::string(e.what()),
+                  "line 2: expected chkOne checked \"true\", found \"false\"");
     }
     runner.Load("click btnDisabled\n");
     EXPECT_THROW(runner.Run(), DriverError);
@@ -302,10 +328,15 @@ TEST_F(Toolkit, ScriptsAreCheckedLineByLine) {
 
 TEST_F(Toolkit, TheFormDescribesItselfAsAPersonSeesIt) {
     std::string text = DescribeForm(*page);
-    EXPECT_NE(text.find("TForm frmTest \"Testseite\"\n  TPageControl pcMain\n    TTabSheet tsFirst \"&Erste\" [active]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("TForm frmTest \"Testseite\"\n  TPageControl pcMain\n    TTabSheet tsFirst "
+                        "\"&Erste\" [active]\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("          [x] chkOne \"&Eins\"\n"), std::string::npos) << text;
     EXPECT_NE(text.find("        (*) rbA \"A\"\n"), std::string::npos);
-    EXPECT_NE(text.find("      TComboBox cbChoice = \"rot\": *rot* | grün | blau\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("      TComboBox cbChoice = \"rot\": *rot* | grün | blau\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("      TButton btnDisabled \"Aus\" (disabled)\n"), std::string::npos);
     EXPECT_EQ(text.find("chkHidden"), std::string::npos) << "hidden controls are not shown";
     EXPECT_EQ(text.find("tsHidden"), std::string::npos);
@@ -324,7 +355,8 @@ TEST(FormLoader, IsStrictAndNamesThePath) {
     handlers.add("ok", TNotifyEvent([](TComponent&) {}));
     handlers.add("key", TKeyPressEvent([](TComponent&, char16_t&) {}));
     const Case cases[] = {
-        {R"({"type":"TForm","name":"f","children":[{"type":"TWidget","name":"w"}]})", "f.json: /children/0/type: unknown component type \"TWidget\""},
+        {R"({"type":"TForm","name":"f","children":[{"type":"TWidget","name":"w"}]})",
+         "f.json: /children/0/type: unknown component type \"TWidget\""},
         {R"({"type":"TForm","name":"f","children":[{"type":"TCheckBox","name":"c","captoin":"x"}]})",
          "f.json: /children/0/captoin: a TCheckBox has no property \"captoin\""},
         {R"({"type":"TForm","name":"f","children":[{"type":"TLabel","name":"a"},{"type":"TLabel","name":"a"}]})",
@@ -348,4 +380,27 @@ TEST(FormLoader, IsStrictAndNamesThePath) {
             EXPECT_EQ(std::string(e.what()), c.error);
         }
     }
+}
+
+TEST(PageCommands, ShowAndRunAPageThroughTheFactory) {
+    app::SetPageFactory([](const std::string& id) -> std::unique_ptr<TForm> {
+        if (id != "tcpip|Ravelin.bpl") return nullptr;
+        return std::make_unique<TestPage>();
+    });
+    std::ostringstream out, err;
+    std::istringstream in;
+    app::Console c{out, err, in};
+    EXPECT_EQ(app::showPageCommand("tcpip", false, c), 0);
+    EXPECT_EQ(out.str().substr(0, 26), "TForm frmTest \"Testseite\"\n");
+    out.str("");
+    EXPECT_EQ(app::runPageCommand("tcpip|Ravelin.bpl",
+                                  "tab tsSecond\nspin udCount 30\nexpect udCount position 30\n",
+                                  "s", c),
+              0)
+        << err.str();
+    EXPECT_EQ(app::runPageCommand("tcpip", "click btnDisabled\n", "script.txt", c), 1);
+    EXPECT_EQ(err.str(), "ERROR: script.txt: line 1: btnDisabled is disabled: refused\n");
+    EXPECT_EQ(app::showPageCommand("internet", false, c), 1) << "not offered by the factory";
+    EXPECT_EQ(app::showPageCommand("nopage", false, c), 1);
+    app::SetPageFactory(nullptr);
 }

@@ -9,10 +9,14 @@ int MessageBoxRequest::defaultResult() const {
     const int buttons = flags & 0xF;
     const bool second = (flags & 0xF00) == MB_DEFBUTTON2;
     switch (buttons) {
-    case MB_OKCANCEL: return second ? IDCANCEL : IDOK;
-    case MB_YESNO: return second ? IDNO : IDYES;
-    case MB_YESNOCANCEL: return second ? IDNO : IDYES;
-    default: return IDOK;
+    case MB_OKCANCEL:
+        return second ? IDCANCEL : IDOK;
+    case MB_YESNO:
+        return second ? IDNO : IDYES;
+    case MB_YESNOCANCEL:
+        return second ? IDNO : IDYES;
+    default:
+        return IDOK;
     }
 }
 
@@ -24,9 +28,15 @@ TApplication& TApplication::Instance() {
     return application;
 }
 
-void TApplication::AddTimer(TTimer* timer) { timers_.push_back(timer); }
-void TApplication::RemoveTimer(TTimer* timer) { timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end()); }
-void TApplication::ScheduleTimer(TTimer* timer) { timer->due_ = now_ + std::max(1, timer->Interval); }
+void TApplication::AddTimer(TTimer* timer) {
+    timers_.push_back(timer);
+}
+void TApplication::RemoveTimer(TTimer* timer) {
+    timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end());
+}
+void TApplication::ScheduleTimer(TTimer* timer) {
+    timer->due_ = now_ + std::max(1, timer->Interval);
+}
 
 void TApplication::AdvanceClock(std::int64_t milliseconds) {
     const std::int64_t target = now_ + std::max<std::int64_t>(0, milliseconds);
@@ -42,7 +52,9 @@ void TApplication::AdvanceClock(std::int64_t milliseconds) {
     now_ = target;
 }
 
-void TApplication::ProcessMessages() { AdvanceClock(0); }
+void TApplication::ProcessMessages() {
+    AdvanceClock(0);
+}
 
 int TApplication::MessageBox(const std::string& text, const std::string& title, int flags) {
     MessageBoxRequest request{title, text, flags};
@@ -69,11 +81,16 @@ int TApplication::TextWidth(const std::string& text) {
     for (char c : StripAccelerator(text)) {
         auto u = static_cast<unsigned char>(c);
         if ((u & 0xC0) == 0x80) continue; // continuation bytes of one character
-        if (std::string_view("iljI.,:;'|!").find(c) != std::string_view::npos) width += 3;
-        else if (c == ' ' || c == 'f' || c == 't' || c == 'r') width += 4;
-        else if (c == 'm' || c == 'w' || c == 'M' || c == 'W') width += 9;
-        else if (c >= 'A' && c <= 'Z') width += 7;
-        else width += 6;
+        if (std::string_view("iljI.,:;'|!").find(c) != std::string_view::npos)
+            width += 3;
+        else if (c == ' ' || c == 'f' || c == 't' || c == 'r')
+            width += 4;
+        else if (c == 'm' || c == 'w' || c == 'M' || c == 'W')
+            width += 9;
+        else if (c >= 'A' && c <= 'Z')
+            width += 7;
+        else
+            width += 6;
     }
     return width;
 }
@@ -82,10 +99,13 @@ int TApplication::GetSystemMetrics(int index) {
     switch (index) {
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
-    case SM_CXHSCROLL: return 17;
+    case SM_CXHSCROLL:
+        return 17;
     case SM_CXEDGE:
-    case SM_CYEDGE: return 2;
-    default: return 0;
+    case SM_CYEDGE:
+        return 2;
+    default:
+        return 0;
     }
 }
 

@@ -15,7 +15,12 @@ namespace ravelin::toolkit {
 
 // Message boxes: icons and buttons as Windows numbers them.
 enum : int { MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO = 4 };
-enum : int { MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40 };
+enum : int {
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40
+};
 enum : int { MB_DEFBUTTON1 = 0, MB_DEFBUTTON2 = 0x100 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
@@ -45,7 +50,8 @@ class DialogService {
     virtual std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                                 const std::string& initial) = 0;
     virtual std::optional<std::string> openFile(const FileDialogRequest& request) = 0;
-    virtual std::optional<Color> chooseColor(const Color& initial, std::vector<Color>& customColors) = 0;
+    virtual std::optional<Color> chooseColor(const Color& initial,
+                                             std::vector<Color>& customColors) = 0;
 };
 
 // Where modal loops get the user's next action (a script, a test, the GUI's events).
@@ -99,6 +105,12 @@ class TApplication {
     std::vector<TTimer*> timers_;
 };
 
-enum : int { SM_CXVSCROLL = 2, SM_CYHSCROLL = 3, SM_CXHSCROLL = 21, SM_CXEDGE = 45, SM_CYEDGE = 46 };
+enum : int {
+    SM_CXVSCROLL = 2,
+    SM_CYHSCROLL = 3,
+    SM_CXHSCROLL = 21,
+    SM_CXEDGE = 45,
+    SM_CYEDGE = 46
+};
 
 } // namespace ravelin::toolkit

@@ -24,7 +24,8 @@ std::string StripAccelerator(const std::string& caption) {
 TComponent::TComponent(TComponent* owner) : owner_(owner) {}
 TComponent::~TComponent() {
     // Owned components go in reverse order of creation.
-    while (!components_.empty()) components_.pop_back();
+    while (!components_.empty())
+        components_.pop_back();
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
@@ -35,11 +36,15 @@ TComponent* TComponent::FindComponent(const std::string& name) const {
     return nullptr;
 }
 
-TApplication& TComponent::Application() const { return TApplication::Instance(); }
+TApplication& TComponent::Application() const {
+    return TApplication::Instance();
+}
 
 // ---- TControl ----
 
-TControl::~TControl() { SetParent(nullptr); }
+TControl::~TControl() {
+    SetParent(nullptr);
+}
 
 void TControl::SetParent(TWinControl* parent) {
     if (parent_) {
@@ -72,7 +77,9 @@ TForm* TControl::ParentForm() const {
     return nullptr;
 }
 
-void TControl::Click() { Fire(OnClick); }
+void TControl::Click() {
+    Fire(OnClick);
+}
 
 void TWinControl::SetFocus() {
     if (TForm* f = ParentForm()) f->SetActiveControl(this);
@@ -113,7 +120,8 @@ void TRadioButton::SetChecked(bool checked) {
     if (!checked) return;
     if (TWinControl* p = Parent())
         for (TControl* sibling : p->Controls())
-            if (auto* rb = dynamic_cast<TRadioButton*>(sibling); rb && rb != this) rb->checked_ = false;
+            if (auto* rb = dynamic_cast<TRadioButton*>(sibling); rb && rb != this)
+                rb->checked_ = false;
     Fire(OnClick);
 }
 
@@ -145,8 +153,9 @@ int TComboBox::AddItem(const std::string& text, std::intptr_t data) {
         Items.push_back(std::move(item));
         return static_cast<int>(Items.size()) - 1;
     }
-    auto it = std::upper_bound(Items.begin(), Items.end(), text,
-                               [](const std::string& t, const TStringItem& i) { return t < i.text; });
+    auto it =
+        std::upper_bound(Items.begin(), Items.end(), text,
+                         [](const std::string& t, const TStringItem& i) { return t < i.text; });
     int index = static_cast<int>(it - Items.begin());
     Items.insert(it, std::move(item));
     if (itemIndex_ >= index) ++itemIndex_;
@@ -161,11 +170,15 @@ void TComboBox::ClearItems() {
 void TComboBox::SetItemIndex(int index) {
     if (index < -1 || index >= static_cast<int>(Items.size())) index = -1;
     itemIndex_ = index;
-    if (index >= 0) text_ = Items[static_cast<std::size_t>(index)].text;
-    else if (Style == TComboBoxStyle::csDropDownList) text_.clear();
+    if (index >= 0)
+        text_ = Items[static_cast<std::size_t>(index)].text;
+    else if (Style == TComboBoxStyle::csDropDownList)
+        text_.clear();
 }
 
-std::string TComboBox::Text() const { return text_; }
+std::string TComboBox::Text() const {
+    return text_;
+}
 
 void TComboBox::SetText(const std::string& text) {
     text_ = text;
@@ -193,13 +206,19 @@ void TComboBox::UserType(const std::u16string& keys) {
         std::string utf8;
         if (k == 8) {
             // Backspace removes the last character.
-            while (!text_.empty() && (static_cast<unsigned char>(text_.back()) & 0xC0) == 0x80) text_.pop_back();
+            while (!text_.empty() && (static_cast<unsigned char>(text_.back()) & 0xC0) == 0x80)
+                text_.pop_back();
             if (!text_.empty()) text_.pop_back();
         } else {
             char32_t c = k;
-            if (c < 0x80) utf8.push_back(static_cast<char>(c));
-            else if (c < 0x800) utf8 += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-            else utf8 += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+            if (c < 0x80)
+                utf8.push_back(static_cast<char>(c));
+            else if (c < 0x800)
+                utf8 += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+            else
+                utf8 += {static_cast<char>(0xE0 | (c >> 12)),
+                         static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                         static_cast<char>(0x80 | (c & 0x3F))};
             text_ += utf8;
         }
         itemIndex_ = IndexOf(text_);
@@ -237,8 +256,12 @@ TListItem& TListView::Add() {
     return *items_.back();
 }
 
-void TListView::Clear() { items_.clear(); }
-void TListView::Delete(int index) { items_.erase(items_.begin() + index); }
+void TListView::Clear() {
+    items_.clear();
+}
+void TListView::Delete(int index) {
+    items_.erase(items_.begin() + index);
+}
 
 TListItem* TListView::Selected() const {
     for (const auto& i : items_)
@@ -253,7 +276,8 @@ TListItem* TListView::FindCaption(const std::string& caption) const {
 }
 
 void TListView::SortByCaption() {
-    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) { return a->Caption < b->Caption; });
+    std::stable_sort(items_.begin(), items_.end(),
+                     [](const auto& a, const auto& b) { return a->Caption < b->Caption; });
 }
 
 // ---- TBigCheckListBox ----
@@ -264,10 +288,18 @@ int TBigCheckListBox::AddItem(const std::string& text) {
     data_.push_back(0);
     return static_cast<int>(Items.size()) - 1;
 }
-bool TBigCheckListBox::GetCheck(int index) const { return checks_.at(static_cast<std::size_t>(index)); }
-void TBigCheckListBox::SetCheck(int index, bool checked) { checks_.at(static_cast<std::size_t>(index)) = checked; }
-std::intptr_t TBigCheckListBox::GetMyItemData(int index) const { return data_.at(static_cast<std::size_t>(index)); }
-void TBigCheckListBox::SetMyItemData(int index, std::intptr_t value) { data_.at(static_cast<std::size_t>(index)) = value; }
+bool TBigCheckListBox::GetCheck(int index) const {
+    return checks_.at(static_cast<std::size_t>(index));
+}
+void TBigCheckListBox::SetCheck(int index, bool checked) {
+    checks_.at(static_cast<std::size_t>(index)) = checked;
+}
+std::intptr_t TBigCheckListBox::GetMyItemData(int index) const {
+    return data_.at(static_cast<std::size_t>(index));
+}
+void TBigCheckListBox::SetMyItemData(int index, std::intptr_t value) {
+    data_.at(static_cast<std::size_t>(index)) = value;
+}
 
 // ---- TTreeView ----
 
@@ -279,7 +311,9 @@ TTreeNode& TTreeNode::AddChild(const std::string& text) {
     return *children_.back();
 }
 
-std::string TTreeNode::Path() const { return parent_ ? parent_->Path() + "/" + Text : Text; }
+std::string TTreeNode::Path() const {
+    return parent_ ? parent_->Path() + "/" + Text : Text;
+}
 
 TTreeNode& TTreeView::AddRoot(const std::string& text) {
     auto node = std::make_unique<TTreeNode>();
@@ -328,15 +362,20 @@ void TTreeView::Sort() {
     };
     std::function<void(std::vector<std::unique_ptr<TTreeNode>>&)> sortLevel = [&](auto& level) {
         std::stable_sort(level.begin(), level.end(), less);
-        for (auto& n : level) sortLevel(const_cast<std::vector<std::unique_ptr<TTreeNode>>&>(n->Children()));
+        for (auto& n : level)
+            sortLevel(const_cast<std::vector<std::unique_ptr<TTreeNode>>&>(n->Children()));
     };
     sortLevel(roots_);
 }
 
 // ---- TTimer ----
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) { TApplication::Instance().AddTimer(this); }
-TTimer::~TTimer() { TApplication::Instance().RemoveTimer(this); }
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {
+    TApplication::Instance().AddTimer(this);
+}
+TTimer::~TTimer() {
+    TApplication::Instance().RemoveTimer(this);
+}
 
 void TTimer::SetEnabled(bool enabled) {
     enabled_ = enabled;
@@ -390,12 +429,17 @@ void TForm::SetActiveControl(TWinControl* control) {
     std::vector<TWinControl*> from = active_ ? chain(active_) : std::vector<TWinControl*>{};
     std::vector<TWinControl*> to = control ? chain(control) : std::vector<TWinControl*>{};
     std::size_t common = 0;
-    while (common < from.size() && common < to.size() && from[common] == to[common]) ++common;
+    while (common < from.size() && common < to.size() && from[common] == to[common])
+        ++common;
     active_ = control;
-    for (std::size_t i = from.size(); i > common; --i) from[i - 1]->Fire(from[i - 1]->OnExit); // innermost first
-    for (std::size_t i = common; i < to.size(); ++i) to[i]->Fire(to[i]->OnEnter);             // outermost first
+    for (std::size_t i = from.size(); i > common; --i)
+        from[i - 1]->Fire(from[i - 1]->OnExit); // innermost first
+    for (std::size_t i = common; i < to.size(); ++i)
+        to[i]->Fire(to[i]->OnEnter); // outermost first
 }
 
-int TForm::ShowModal() { return Application().RunModal(*this); }
+int TForm::ShowModal() {
+    return Application().RunModal(*this);
+}
 
 } // namespace ravelin::toolkit

@@ -39,7 +39,16 @@ enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 using TMouseEvent = std::function<void(TComponent& sender, TMouseButton button, int x, int y)>;
 
 // Modal results.
-enum : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7 };
+enum : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7
+};
 
 // A caption without its accelerator marks: "&Datei" is "Datei", "&&" is one "&".
 std::string StripAccelerator(const std::string& caption);

@@ -15,9 +15,14 @@ std::u16string toUtf16(const std::string& s) {
         auto c = static_cast<unsigned char>(s[i]);
         char32_t cp = c;
         std::size_t len = 1;
-        if (c >= 0xF0 && i + 3 < s.size() + 0) cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu), len = 4;
-        else if (c >= 0xE0 && i + 2 < s.size()) cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu), len = 3;
-        else if (c >= 0xC0 && i + 1 < s.size()) cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu), len = 2;
+        if (c >= 0xF0 && i + 3 < s.size() + 0)
+            cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
+                 (s[i + 3] & 0x3Fu),
+            len = 4;
+        else if (c >= 0xE0 && i + 2 < s.size())
+            cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu), len = 3;
+        else if (c >= 0xC0 && i + 1 < s.size())
+            cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu), len = 2;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -32,9 +37,13 @@ std::u16string toUtf16(const std::string& s) {
 
 std::string toUtf8(char16_t c) {
     std::string out;
-    if (c < 0x80) out.push_back(static_cast<char>(c));
-    else if (c < 0x800) out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    else out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    if (c < 0x80)
+        out.push_back(static_cast<char>(c));
+    else if (c < 0x800)
+        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    else
+        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
     return out;
 }
 
@@ -45,7 +54,9 @@ std::optional<int> number(const std::string& s) {
     return v;
 }
 
-const char* yes(bool b) { return b ? "true" : "false"; }
+const char* yes(bool b) {
+    return b ? "true" : "false";
+}
 
 } // namespace
 
@@ -64,7 +75,8 @@ int ScriptedDialogs::messageBox(const MessageBoxRequest& request) {
     return a;
 }
 
-std::optional<std::string> ScriptedDialogs::inputBox(const std::string& title, const std::string& prompt, const std::string&) {
+std::optional<std::string>
+ScriptedDialogs::inputBox(const std::string& title, const std::string& prompt, const std::string&) {
     if (log_) *log_ << "input: [" << title << "] " << prompt << "\n";
     if (inputs_.empty()) return std::nullopt;
     auto a = inputs_.front();
@@ -144,9 +156,12 @@ void UserDriver::Click(const std::string& name) {
 void UserDriver::Check(const std::string& name, bool on) {
     TControl& c = Reachable(name);
     bool state;
-    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) state = cb->Checked();
-    else if (auto* rb = dynamic_cast<TRadioButton*>(&c)) state = rb->Checked();
-    else throw DriverError(name + " is not a check box or radio button");
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c))
+        state = cb->Checked();
+    else if (auto* rb = dynamic_cast<TRadioButton*>(&c))
+        state = rb->Checked();
+    else
+        throw DriverError(name + " is not a check box or radio button");
     if (state != on) Click(name);
 }
 
@@ -154,7 +169,8 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
     TControl& c = Reachable(name);
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
-        if (cb->Style != TComboBox::TComboBoxStyle::csDropDown) throw DriverError(name + " does not take typing");
+        if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
+            throw DriverError(name + " does not take typing");
         cb->UserType(toUtf16(text));
         return;
     }
@@ -166,7 +182,8 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
             if (k == 0) continue;
             std::string t = e->Text();
             if (k == 8) {
-                while (!t.empty() && (static_cast<unsigned char>(t.back()) & 0xC0) == 0x80) t.pop_back();
+                while (!t.empty() && (static_cast<unsigned char>(t.back()) & 0xC0) == 0x80)
+                    t.pop_back();
                 if (!t.empty()) t.pop_back();
             } else {
                 t += toUtf8(k);
@@ -191,7 +208,8 @@ void UserDriver::Set(const std::string& name, const std::string& text) {
         if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
         e->SetText(text);
     } else if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
-        if (cb->Style != TComboBox::TComboBoxStyle::csDropDown) throw DriverError(name + " does not take text");
+        if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
+            throw DriverError(name + " does not take text");
         cb->SetText(text);
         cb->Fire(cb->OnChange);
     } else if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
@@ -205,14 +223,17 @@ void UserDriver::Set(const std::string& name, const std::string& text) {
 
 void UserDriver::Select(const std::string& name, const std::string& item) {
     TControl& c = Reachable(name);
-    std::optional<int> index = item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
+    std::optional<int> index =
+        item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         int i = index ? *index : cb->IndexOf(item);
-        if (i < 0 || i >= static_cast<int>(cb->Items.size())) throw DriverError(name + " has no item \"" + item + "\"");
+        if (i < 0 || i >= static_cast<int>(cb->Items.size()))
+            throw DriverError(name + " has no item \"" + item + "\"");
         if (cb->CanFocus()) cb->SetFocus();
         cb->UserSelect(i);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
-        TListItem* it = index ? (*index >= 0 && *index < lv->Count() ? &lv->Item(*index) : nullptr) : lv->FindCaption(item);
+        TListItem* it = index ? (*index >= 0 && *index < lv->Count() ? &lv->Item(*index) : nullptr)
+                              : lv->FindCaption(item);
         if (!it) throw DriverError(name + " has no item \"" + item + "\"");
         if (lv->CanFocus()) lv->SetFocus();
         it->SetSelected(true);
@@ -248,9 +269,12 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
 
 void UserDriver::Spin(const std::string& name, int position) {
     TControl& c = Reachable(name);
-    if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) u->SetPosition(position);
-    else if (auto* t = dynamic_cast<TTrackBar*>(&c)) t->SetPosition(position);
-    else throw DriverError(name + " is not an up-down field or track bar");
+    if (auto* u = dynamic_cast<TUpDownEdit*>(&c))
+        u->SetPosition(position);
+    else if (auto* t = dynamic_cast<TTrackBar*>(&c))
+        t->SetPosition(position);
+    else
+        throw DriverError(name + " is not an up-down field or track bar");
 }
 
 void UserDriver::Focus(const std::string& name) {
@@ -271,7 +295,9 @@ void UserDriver::RightClick(const std::string& name, const std::string& item) {
     if (c.OnMouseDown) c.OnMouseDown(c, TMouseButton::mbRight, 0, 0);
 }
 
-void UserDriver::Wait(int milliseconds) { TApplication::Instance().AdvanceClock(milliseconds); }
+void UserDriver::Wait(int milliseconds) {
+    TApplication::Instance().AdvanceClock(milliseconds);
+}
 
 std::string UserDriver::Property(const std::string& name, const std::string& property) const {
     TComponent& comp = Find(name);
@@ -280,7 +306,8 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
     if (!c) throw DriverError(name + " is not a control");
     if (property == "enabled") return yes(c->Enabled);
     if (property == "visible") {
-        if (auto* sheet = dynamic_cast<TTabSheet*>(c)) return yes(sheet->Visible && sheet->TabVisible);
+        if (auto* sheet = dynamic_cast<TTabSheet*>(c))
+            return yes(sheet->Visible && sheet->TabVisible);
         return yes(c->Showing());
     }
     if (property == "caption") return c->Caption;
@@ -303,27 +330,35 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
     if (property == "items" || property == "count") {
         std::vector<std::string> items;
         if (auto* cb = dynamic_cast<TComboBox*>(c))
-            for (const auto& i : cb->Items) items.push_back(i.text);
+            for (const auto& i : cb->Items)
+                items.push_back(i.text);
         else if (auto* lv = dynamic_cast<TListView*>(c))
-            for (int i = 0; i < lv->Count(); ++i) items.push_back(lv->Item(i).Caption);
+            for (int i = 0; i < lv->Count(); ++i)
+                items.push_back(lv->Item(i).Caption);
         else if (auto* cl = dynamic_cast<TBigCheckListBox*>(c))
             items = cl->Items;
         else if (auto* tv = dynamic_cast<TTreeView*>(c))
-            for (const auto& n : tv->Roots()) items.push_back(n->Text);
+            for (const auto& n : tv->Roots())
+                items.push_back(n->Text);
         else if (auto* pc = dynamic_cast<TPageControl*>(c))
-            for (auto* s : pc->Pages()) items.push_back(s->Caption);
+            for (auto* s : pc->Pages())
+                items.push_back(s->Caption);
         else
             throw DriverError(name + " has no items");
         if (property == "count") return std::to_string(items.size());
         std::string out;
-        for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "|" : "") + items[i];
+        for (std::size_t i = 0; i < items.size(); ++i)
+            out += (i ? "|" : "") + items[i];
         return out;
     }
     if (property == "selected") {
-        if (auto* lv = dynamic_cast<TListView*>(c)) return lv->Selected() ? lv->Selected()->Caption : "";
-        if (auto* tv = dynamic_cast<TTreeView*>(c)) return tv->Selected() ? tv->Selected()->Text : "";
+        if (auto* lv = dynamic_cast<TListView*>(c))
+            return lv->Selected() ? lv->Selected()->Caption : "";
+        if (auto* tv = dynamic_cast<TTreeView*>(c))
+            return tv->Selected() ? tv->Selected()->Text : "";
         if (auto* cb = dynamic_cast<TComboBox*>(c)) return cb->ItemIndex() >= 0 ? cb->Text() : "";
-        if (auto* pc = dynamic_cast<TPageControl*>(c)) return pc->ActivePage() ? pc->ActivePage()->Name : "";
+        if (auto* pc = dynamic_cast<TPageControl*>(c))
+            return pc->ActivePage() ? pc->ActivePage()->Name : "";
     }
     if (property == "image")
         if (auto* img = dynamic_cast<TImage*>(c)) return img->PictureFile;
@@ -336,7 +371,8 @@ std::vector<std::string> SplitScriptLine(const std::string& line, unsigned numbe
     std::vector<std::string> words;
     std::size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
         if (i >= line.size()) break;
         std::string word;
         if (line[i] == '"') {
@@ -353,9 +389,11 @@ std::vector<std::string> SplitScriptLine(const std::string& line, unsigned numbe
                     word.push_back(c);
                 }
             }
-            if (!closed) throw DriverError("line " + std::to_string(number) + ": a quote is not closed");
+            if (!closed)
+                throw DriverError("line " + std::to_string(number) + ": a quote is not closed");
         } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word.push_back(line[i++]);
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+                word.push_back(line[i++]);
         }
         words.push_back(word);
     }
@@ -403,60 +441,90 @@ void ScriptRunner::Load(const std::string& script) {
         const Syntax* syntax = nullptr;
         for (const auto& s : kSyntax)
             if (words[0] == s.verb) syntax = &s;
-        auto fail = [&](const std::string& why) { throw DriverError("line " + std::to_string(number) + ": " + why); };
+        auto fail = [&](const std::string& why) {
+            throw DriverError("line " + std::to_string(number) + ": " + why);
+        };
         if (!syntax) fail("unknown action \"" + words[0] + "\"");
         const std::size_t args = words.size() - 1;
-        if (args < syntax->min || args > syntax->max) fail(std::string("expected: ") + syntax->usage);
+        if (args < syntax->min || args > syntax->max)
+            fail(std::string("expected: ") + syntax->usage);
         const std::string& verb = words[0];
-        if ((verb == "check" && words[2] != "on" && words[2] != "off") || (verb == "tick" && words[3] != "on" && words[3] != "off"))
+        if ((verb == "check" && words[2] != "on" && words[2] != "off") ||
+            (verb == "tick" && words[3] != "on" && words[3] != "off"))
             fail(std::string("expected on or off: ") + syntax->usage);
         if ((verb == "spin" && !number_or(words[2])) || (verb == "wait" && !number_or(words[1])))
             fail(std::string("expected a number: ") + syntax->usage);
-        if (verb == "answer" && words[1] != "yes" && words[1] != "no" && words[1] != "ok" && words[1] != "cancel")
+        if (verb == "answer" && words[1] != "yes" && words[1] != "no" && words[1] != "ok" &&
+            words[1] != "cancel")
             fail(std::string("expected: ") + syntax->usage);
         if (verb == "color" && !(args == 1 && words[1] == "cancel") &&
             !(args == 3 && number_or(words[1]) && number_or(words[2]) && number_or(words[3])))
             fail(std::string("expected: ") + syntax->usage);
-        static const std::set<std::string> kProperties = {"checked", "enabled", "visible", "text", "caption", "position",
-                                                          "itemindex", "items", "count", "selected", "image", "tag"};
-        if (verb == "expect" && !kProperties.count(words[2])) fail("unknown property \"" + words[2] + "\"");
+        static const std::set<std::string> kProperties = {
+            "checked",   "enabled", "visible", "text",     "caption", "position",
+            "itemindex", "items",   "count",   "selected", "image",   "tag"};
+        if (verb == "expect" && !kProperties.count(words[2]))
+            fail("unknown property \"" + words[2] + "\"");
         lines_.push_back({number, std::move(words)});
     }
 }
 
-bool ScriptRunner::number_or(const std::string& s) { return number(s).has_value(); }
+bool ScriptRunner::number_or(const std::string& s) {
+    return number(s).has_value();
+}
 
 void ScriptRunner::Execute(const Line& line) {
     const auto& w = line.words;
     const std::string& verb = w[0];
     try {
-        if (verb == "tab") driver_.Tab(w[1]);
-        else if (verb == "click") driver_.Click(w[1]);
-        else if (verb == "check") driver_.Check(w[1], w[2] == "on");
-        else if (verb == "type") driver_.Type(w[1], w[2]);
-        else if (verb == "set") driver_.Set(w[1], w[2]);
-        else if (verb == "select") driver_.Select(w[1], w[2]);
-        else if (verb == "tick") driver_.Tick(w[1], w[2], w[3] == "on");
-        else if (verb == "spin") driver_.Spin(w[1], *number(w[2]));
-        else if (verb == "focus") driver_.Focus(w[1]);
-        else if (verb == "dblclick") driver_.DblClick(w[1], w.size() > 2 ? w[2] : "");
-        else if (verb == "rightclick") driver_.RightClick(w[1], w[2]);
-        else if (verb == "answer") dialogs_.answer(w[1] == "yes" ? IDYES : w[1] == "no" ? IDNO : w[1] == "ok" ? IDOK : IDCANCEL);
-        else if (verb == "input") dialogs_.input(w[1] == "cancel" ? std::nullopt : std::optional<std::string>(w[1]));
-        else if (verb == "choose") dialogs_.choose(w[1] == "cancel" ? std::nullopt : std::optional<std::string>(w[1]));
-        else if (verb == "color") dialogs_.color(w[1] == "cancel" ? std::nullopt : std::optional<Color>(Color{*number(w[1]), *number(w[2]), *number(w[3])}));
-        else if (verb == "wait") driver_.Wait(*number(w[1]));
+        if (verb == "tab")
+            driver_.Tab(w[1]);
+        else if (verb == "click")
+            driver_.Click(w[1]);
+        else if (verb == "check")
+            driver_.Check(w[1], w[2] == "on");
+        else if (verb == "type")
+            driver_.Type(w[1], w[2]);
+        else if (verb == "set")
+            driver_.Set(w[1], w[2]);
+        else if (verb == "select")
+            driver_.Select(w[1], w[2]);
+        else if (verb == "tick")
+            driver_.Tick(w[1], w[2], w[3] == "on");
+        else if (verb == "spin")
+            driver_.Spin(w[1], *number(w[2]));
+        else if (verb == "focus")
+            driver_.Focus(w[1]);
+        else if (verb == "dblclick")
+            driver_.DblClick(w[1], w.size() > 2 ? w[2] : "");
+        else if (verb == "rightclick")
+            driver_.RightClick(w[1], w[2]);
+        else if (verb == "answer")
+            dialogs_.answer(w[1] == "yes"  ? IDYES
+                            : w[1] == "no" ? IDNO
+                            : w[1] == "ok" ? IDOK
+                                           : IDCANCEL);
+        else if (verb == "input")
+            dialogs_.input(w[1] == "cancel" ? std::nullopt : std::optional<std::string>(w[1]));
+        else if (verb == "choose")
+            dialogs_.choose(w[1] == "cancel" ? std::nullopt : std::optional<std::string>(w[1]));
+        else if (verb == "color")
+            dialogs_.color(w[1] == "cancel" ? std::nullopt
+                                            : std::optional<Color>(Color{
+                                                  *number(w[1]), *number(w[2]), *number(w[3])}));
+        else if (verb == "wait")
+            driver_.Wait(*number(w[1]));
         else if (verb == "print") {
             auto* control = dynamic_cast<TControl*>(&driver_.Find(w[1]));
             if (!control) throw DriverError(w[1] + " is not a control");
             std::ostringstream one;
             describe(*control, 0, one);
             out_ << one.str();
-        }
-        else if (verb == "expect") {
+        } else if (verb == "expect") {
             std::string actual = driver_.Property(w[1], w[2]);
             if (actual != w[3])
-                throw DriverError("expected " + w[1] + " " + w[2] + " \"" + w[3] + "\", found \"" + actual + "\"");
+                throw DriverError("expected " + w[1] + " " + w[2] + " \"" + w[3] + "\", found \"" +
+                                  actual + "\"");
         }
     } catch (const DriverError& e) {
         throw DriverError("line " + std::to_string(line.number) + ": " + e.what());
@@ -493,40 +561,59 @@ void describe(TControl& c, int depth, std::ostream& out) {
     std::string pad(static_cast<std::size_t>(depth) * 2, ' ');
     out << pad;
     auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
-    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) out << (cb->Checked() ? "[x] " : "[ ] ") << c.Name << " " << quoted(c.Caption);
-    else if (auto* rb = dynamic_cast<TRadioButton*>(&c)) out << (rb->Checked() ? "(*) " : "( ) ") << c.Name << " " << quoted(c.Caption);
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c))
+        out << (cb->Checked() ? "[x] " : "[ ] ") << c.Name << " " << quoted(c.Caption);
+    else if (auto* rb = dynamic_cast<TRadioButton*>(&c))
+        out << (rb->Checked() ? "(*) " : "( ) ") << c.Name << " " << quoted(c.Caption);
     else if (auto* e = dynamic_cast<TEdit*>(&c))
-        out << c.ClassName() << " " << c.Name << " = " << quoted(e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text());
-    else if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) out << "TUpDownEdit " << c.Name << " = " << u->GetPosition() << " (" << u->Min << ".." << u->Max << ")";
-    else if (auto* t = dynamic_cast<TTrackBar*>(&c)) out << c.ClassName() << " " << c.Name << " = " << t->Position() << " (" << t->Min << ".." << t->Max << ")";
+        out << c.ClassName() << " " << c.Name << " = "
+            << quoted(e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text());
+    else if (auto* u = dynamic_cast<TUpDownEdit*>(&c))
+        out << "TUpDownEdit " << c.Name << " = " << u->GetPosition() << " (" << u->Min << ".."
+            << u->Max << ")";
+    else if (auto* t = dynamic_cast<TTrackBar*>(&c))
+        out << c.ClassName() << " " << c.Name << " = " << t->Position() << " (" << t->Min << ".."
+            << t->Max << ")";
     else if (auto* cb2 = dynamic_cast<TComboBox*>(&c)) {
         out << "TComboBox " << c.Name << " = " << quoted(cb2->Text()) << ":";
         for (std::size_t i = 0; i < cb2->Items.size(); ++i)
-            out << (i ? " |" : "") << " " << (static_cast<int>(i) == cb2->ItemIndex() ? "*" + cb2->Items[i].text + "*" : cb2->Items[i].text);
+            out << (i ? " |" : "") << " "
+                << (static_cast<int>(i) == cb2->ItemIndex() ? "*" + cb2->Items[i].text + "*"
+                                                            : cb2->Items[i].text);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
         out << c.ClassName() << " " << c.Name;
         for (int i = 0; i < lv->Count(); ++i) {
             TListItem& it = lv->Item(i);
-            out << "\n" << pad << "  " << (lv->Checkboxes ? (it.Checked() ? "[x] " : "[ ] ") : "- ") << it.Caption;
-            for (const auto& s : it.SubItems) out << " | " << s;
+            out << "\n"
+                << pad << "  " << (lv->Checkboxes ? (it.Checked() ? "[x] " : "[ ] ") : "- ")
+                << it.Caption;
+            for (const auto& s : it.SubItems)
+                out << " | " << s;
             if (it.Selected()) out << " (selected)";
         }
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
         out << "TBigCheckListBox " << c.Name;
         for (int i = 0; i < static_cast<int>(cl->Items.size()); ++i)
-            out << "\n" << pad << "  " << (cl->GetCheck(i) ? "[x] " : "[ ] ") << cl->Items[static_cast<std::size_t>(i)];
+            out << "\n"
+                << pad << "  " << (cl->GetCheck(i) ? "[x] " : "[ ] ")
+                << cl->Items[static_cast<std::size_t>(i)];
     } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
         out << "TTreeView " << c.Name;
         std::function<void(const TTreeNode&, int)> node = [&](const TTreeNode& n, int d) {
-            out << "\n" << pad << std::string(static_cast<std::size_t>(d) * 2 + 2, ' ') << n.Text << (tv->Selected() == &n ? " (selected)" : "");
-            for (const auto& ch : n.Children()) node(*ch, d + 1);
+            out << "\n"
+                << pad << std::string(static_cast<std::size_t>(d) * 2 + 2, ' ') << n.Text
+                << (tv->Selected() == &n ? " (selected)" : "");
+            for (const auto& ch : n.Children())
+                node(*ch, d + 1);
         };
-        for (const auto& r : tv->Roots()) node(*r, 0);
+        for (const auto& r : tv->Roots())
+            node(*r, 0);
     } else if (auto* img = dynamic_cast<TImage*>(&c)) {
         out << "TImage " << c.Name << (img->PictureFile.empty() ? "" : " " + img->PictureFile);
     } else if (auto* sheet2 = dynamic_cast<TTabSheet*>(&c)) {
         auto* pc = dynamic_cast<TPageControl*>(sheet2->Parent());
-        out << "TTabSheet " << c.Name << " " << quoted(c.Caption) << (pc && pc->ActivePage() == sheet2 ? " [active]" : "");
+        out << "TTabSheet " << c.Name << " " << quoted(c.Caption)
+            << (pc && pc->ActivePage() == sheet2 ? " [active]" : "");
     } else {
         out << c.ClassName() << " " << c.Name;
         if (!c.Caption.empty()) out << " " << quoted(c.Caption);
@@ -539,7 +626,8 @@ void describe(TControl& c, int depth, std::ostream& out) {
         auto* pc = dynamic_cast<TPageControl*>(sheet3->Parent());
         if (pc && pc->ActivePage() != sheet3) return; // only the shown sheet's contents
     }
-    for (TControl* child : w->Controls()) describe(*child, depth + 1, out);
+    for (TControl* child : w->Controls())
+        describe(*child, depth + 1, out);
 }
 
 nlohmann::ordered_json describeJson(TControl& c) {
@@ -550,20 +638,24 @@ nlohmann::ordered_json describeJson(TControl& c) {
     j["enabled"] = c.Enabled;
     if (auto* cb = dynamic_cast<TCheckBox*>(&c)) j["checked"] = cb->Checked();
     if (auto* rb = dynamic_cast<TRadioButton*>(&c)) j["checked"] = rb->Checked();
-    if (auto* e = dynamic_cast<TEdit*>(&c)) j["text"] = e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text();
+    if (auto* e = dynamic_cast<TEdit*>(&c))
+        j["text"] = e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text();
     if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) j["position"] = u->GetPosition();
     if (auto* t = dynamic_cast<TTrackBar*>(&c)) j["position"] = t->Position();
     if (auto* cb2 = dynamic_cast<TComboBox*>(&c)) {
         j["text"] = cb2->Text();
         j["itemIndex"] = cb2->ItemIndex();
         j["items"] = nlohmann::ordered_json::array();
-        for (const auto& i : cb2->Items) j["items"].push_back(i.text);
+        for (const auto& i : cb2->Items)
+            j["items"].push_back(i.text);
     }
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
         j["items"] = nlohmann::ordered_json::array();
         for (int i = 0; i < lv->Count(); ++i)
-            j["items"].push_back({{"caption", lv->Item(i).Caption}, {"subItems", lv->Item(i).SubItems},
-                                  {"checked", lv->Item(i).Checked()}, {"selected", lv->Item(i).Selected()}});
+            j["items"].push_back({{"caption", lv->Item(i).Caption},
+                                  {"subItems", lv->Item(i).SubItems},
+                                  {"checked", lv->Item(i).Checked()},
+                                  {"selected", lv->Item(i).Selected()}});
     }
     if (auto* sheet = dynamic_cast<TTabSheet*>(&c)) {
         auto* pc = dynamic_cast<TPageControl*>(sheet->Parent());
@@ -590,6 +682,8 @@ std::string DescribeForm(TForm& form) {
     return out.str();
 }
 
-std::string DescribeFormJson(TForm& form) { return describeJson(form).dump(2) + "\n"; }
+std::string DescribeFormJson(TForm& form) {
+    return describeJson(form).dump(2) + "\n";
+}
 
 } // namespace ravelin::toolkit

@@ -27,9 +27,11 @@ class ScriptedDialogs final : public DialogService {
   public:
     explicit ScriptedDialogs(std::ostream* log) : log_(log) {}
     int messageBox(const MessageBoxRequest& request) override;
-    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt, const std::string& initial) override;
+    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
+                                        const std::string& initial) override;
     std::optional<std::string> openFile(const FileDialogRequest& request) override;
-    std::optional<Color> chooseColor(const Color& initial, std::vector<Color>& customColors) override;
+    std::optional<Color> chooseColor(const Color& initial,
+                                     std::vector<Color>& customColors) override;
 
     void answer(int result) { answers_.push_back(result); }
     void input(std::optional<std::string> text) { inputs_.push_back(std::move(text)); }

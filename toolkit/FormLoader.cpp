@@ -27,9 +27,12 @@ struct Loader {
         try {
             return v.get<T>();
         } catch (const Json::exception&) {
-            if constexpr (std::is_same_v<T, std::string>) fail(path, "must be a string");
-            else if constexpr (std::is_same_v<T, bool>) fail(path, "must be true or false");
-            else fail(path, "must be a number");
+            if constexpr (std::is_same_v<T, std::string>)
+                fail(path, "must be a string");
+            else if constexpr (std::is_same_v<T, bool>)
+                fail(path, "must be true or false");
+            else
+                fail(path, "must be a number");
         }
     }
 
@@ -64,7 +67,8 @@ struct Loader {
         if (key == "onMouseEnter") return bind(control->OnMouseEnter, v, path), true;
         if (key == "onMouseLeave") return bind(control->OnMouseLeave, v, path), true;
         if (key == "onMouseDown") return bind(control->OnMouseDown, v, path), true;
-        if (auto* w = dynamic_cast<TWinControl*>(&c); w && key == "tabStop") return w->TabStop = get<bool>(v, path), true;
+        if (auto* w = dynamic_cast<TWinControl*>(&c); w && key == "tabStop")
+            return w->TabStop = get<bool>(v, path), true;
         return false;
     }
 
@@ -82,24 +86,31 @@ struct Loader {
                 std::string target = get<std::string>(v, path);
                 fixups.push_back([this, l, target, path] {
                     l->FocusControl = dynamic_cast<TWinControl*>(form.FindComponent(target));
-                    if (!l->FocusControl) fail(path, "no focusable component named \"" + target + "\"");
+                    if (!l->FocusControl)
+                        fail(path, "no focusable component named \"" + target + "\"");
                 });
                 return true;
             }
         }
         if (auto* b = dynamic_cast<TButton*>(&c)) {
             if (key == "modalResult") {
-                static const std::map<std::string, int> kResults = {{"mrNone", mrNone}, {"mrOk", mrOk},   {"mrCancel", mrCancel},
-                                                                    {"mrYes", mrYes},   {"mrNo", mrNo}};
+                static const std::map<std::string, int> kResults = {{"mrNone", mrNone},
+                                                                    {"mrOk", mrOk},
+                                                                    {"mrCancel", mrCancel},
+                                                                    {"mrYes", mrYes},
+                                                                    {"mrNo", mrNo}};
                 auto it = kResults.find(get<std::string>(v, path));
-                if (it == kResults.end()) fail(path, "modalResult must be one of mrNone, mrOk, mrCancel, mrYes, mrNo");
+                if (it == kResults.end())
+                    fail(path, "modalResult must be one of mrNone, mrOk, mrCancel, mrYes, mrNo");
                 return b->ModalResult = it->second, true;
             }
             if (key == "default") return b->Default = get<bool>(v, path), true;
             if (key == "cancel") return b->Cancel = get<bool>(v, path), true;
         }
-        if (auto* cb = dynamic_cast<TCheckBox*>(&c); cb && key == "checked") return cb->SetChecked(get<bool>(v, path)), true;
-        if (auto* rb = dynamic_cast<TRadioButton*>(&c); rb && key == "checked") return rb->SetChecked(get<bool>(v, path)), true;
+        if (auto* cb = dynamic_cast<TCheckBox*>(&c); cb && key == "checked")
+            return cb->SetChecked(get<bool>(v, path)), true;
+        if (auto* rb = dynamic_cast<TRadioButton*>(&c); rb && key == "checked")
+            return rb->SetChecked(get<bool>(v, path)), true;
         if (auto* e = dynamic_cast<TEdit*>(&c)) {
             if (key == "text") return e->SetText(get<std::string>(v, path)), true;
             if (key == "readOnly") return e->ReadOnly = get<bool>(v, path), true;
@@ -129,15 +140,19 @@ struct Loader {
         if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
             if (key == "style") {
                 std::string s = get<std::string>(v, path);
-                if (s == "csDropDown") cb->Style = TComboBox::TComboBoxStyle::csDropDown;
-                else if (s == "csDropDownList") cb->Style = TComboBox::TComboBoxStyle::csDropDownList;
-                else fail(path, "style must be csDropDown or csDropDownList");
+                if (s == "csDropDown")
+                    cb->Style = TComboBox::TComboBoxStyle::csDropDown;
+                else if (s == "csDropDownList")
+                    cb->Style = TComboBox::TComboBoxStyle::csDropDownList;
+                else
+                    fail(path, "style must be csDropDown or csDropDownList");
                 return true;
             }
             if (key == "sorted") return cb->Sorted = get<bool>(v, path), true;
             if (key == "items") {
                 if (!v.is_array()) fail(path, "must be a list of strings");
-                for (std::size_t i = 0; i < v.size(); ++i) cb->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                for (std::size_t i = 0; i < v.size(); ++i)
+                    cb->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
                 return true;
             }
             if (key == "itemIndex") return cb->SetItemIndex(get<int>(v, path)), true;
@@ -151,7 +166,8 @@ struct Loader {
             if (key == "multiSelect") return lv->MultiSelect = get<bool>(v, path), true;
             if (key == "columns") {
                 if (!v.is_array()) fail(path, "must be a list of strings");
-                for (std::size_t i = 0; i < v.size(); ++i) lv->Columns.push_back(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                for (std::size_t i = 0; i < v.size(); ++i)
+                    lv->Columns.push_back(get<std::string>(v[i], path + "/" + std::to_string(i)));
                 return true;
             }
             if (key == "onChange") return bind(lv->OnChange, v, path), true;
@@ -164,7 +180,8 @@ struct Loader {
         if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
             if (key == "items") {
                 if (!v.is_array()) fail(path, "must be a list of strings");
-                for (std::size_t i = 0; i < v.size(); ++i) cl->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                for (std::size_t i = 0; i < v.size(); ++i)
+                    cl->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
                 return true;
             }
             if (key == "onClickCheck") return bind(cl->OnClickCheck, v, path), true;
@@ -174,7 +191,8 @@ struct Loader {
                 std::string target = get<std::string>(v, path);
                 fixups.push_back([this, pc, target, path] {
                     auto* sheet = dynamic_cast<TTabSheet*>(form.FindComponent(target));
-                    if (!sheet || sheet->Parent() != pc) fail(path, "no tab sheet \"" + target + "\" in this page control");
+                    if (!sheet || sheet->Parent() != pc)
+                        fail(path, "no tab sheet \"" + target + "\" in this page control");
                     pc->InitActivePage(sheet);
                 });
                 return true;
@@ -186,7 +204,8 @@ struct Loader {
             if (key == "onShow") return bind(ts->OnShow, v, path), true;
             if (key == "onHide") return bind(ts->OnHide, v, path), true;
         }
-        if (auto* sh = dynamic_cast<TShape*>(&c); sh && key == "brushColor") return sh->BrushColor = get<std::uint32_t>(v, path), true;
+        if (auto* sh = dynamic_cast<TShape*>(&c); sh && key == "brushColor")
+            return sh->BrushColor = get<std::uint32_t>(v, path), true;
         if (auto* tm = dynamic_cast<TTimer*>(&c)) {
             if (key == "interval") return tm->Interval = get<int>(v, path), true;
             if (key == "enabled") return tm->SetEnabled(get<bool>(v, path)), true;
@@ -211,17 +230,24 @@ struct Loader {
         return false;
     }
 
-    TComponent& make(const std::string& type, TComponent& owner, TWinControl* parent, const std::string& path) {
+    TComponent& make(const std::string& type, TComponent& owner, TWinControl* parent,
+                     const std::string& path) {
         using Maker = std::function<TComponent&(TComponent&)>;
         static const std::map<std::string, Maker> kMakers = {
-#define RAVELIN_TYPE(T) {#T, [](TComponent& o) -> TComponent& { return o.Create<T>(); }}
-            RAVELIN_TYPE(TLabel),       RAVELIN_TYPE(TPanel),      RAVELIN_TYPE(TGroupBox),    RAVELIN_TYPE(TButton),
-            RAVELIN_TYPE(TCheckBox),    RAVELIN_TYPE(TNXCheckBox), RAVELIN_TYPE(TRadioButton), RAVELIN_TYPE(TEdit),
-            RAVELIN_TYPE(TMemo),        RAVELIN_TYPE(TUpDownEdit), RAVELIN_TYPE(TTrackBar),    RAVELIN_TYPE(TNXTrackBar),
-            RAVELIN_TYPE(TComboBox),    RAVELIN_TYPE(TListView),   RAVELIN_TYPE(TExListView),  RAVELIN_TYPE(TBigCheckListBox),
-            RAVELIN_TYPE(TTreeView),    RAVELIN_TYPE(TImage),      RAVELIN_TYPE(TImageList),   RAVELIN_TYPE(TShape),
-            RAVELIN_TYPE(TTimer),       RAVELIN_TYPE(TPopupMenu),  RAVELIN_TYPE(TMenuItem),    RAVELIN_TYPE(TActionList),
-            RAVELIN_TYPE(TAction),      RAVELIN_TYPE(TTabSheet),   RAVELIN_TYPE(TPageControl), RAVELIN_TYPE(TFrame),
+#define RAVELIN_TYPE(T)                                                                            \
+    {                                                                                              \
+#T, [](TComponent & o) -> TComponent& { return o.Create<T>(); }                            \
+    }
+            RAVELIN_TYPE(TLabel),           RAVELIN_TYPE(TPanel),    RAVELIN_TYPE(TGroupBox),
+            RAVELIN_TYPE(TButton),          RAVELIN_TYPE(TCheckBox), RAVELIN_TYPE(TNXCheckBox),
+            RAVELIN_TYPE(TRadioButton),     RAVELIN_TYPE(TEdit),     RAVELIN_TYPE(TMemo),
+            RAVELIN_TYPE(TUpDownEdit),      RAVELIN_TYPE(TTrackBar), RAVELIN_TYPE(TNXTrackBar),
+            RAVELIN_TYPE(TComboBox),        RAVELIN_TYPE(TListView), RAVELIN_TYPE(TExListView),
+            RAVELIN_TYPE(TBigCheckListBox), RAVELIN_TYPE(TTreeView), RAVELIN_TYPE(TImage),
+            RAVELIN_TYPE(TImageList),       RAVELIN_TYPE(TShape),    RAVELIN_TYPE(TTimer),
+            RAVELIN_TYPE(TPopupMenu),       RAVELIN_TYPE(TMenuItem), RAVELIN_TYPE(TActionList),
+            RAVELIN_TYPE(TAction),          RAVELIN_TYPE(TTabSheet), RAVELIN_TYPE(TPageControl),
+            RAVELIN_TYPE(TFrame),
 #undef RAVELIN_TYPE
         };
         auto it = kMakers.find(type);
@@ -236,7 +262,8 @@ struct Loader {
         if (!j.contains("name")) fail(path, "a component needs a \"name\"");
         c.Name = get<std::string>(j["name"], path + "/name");
         if (c.Name.empty()) fail(path + "/name", "must not be empty");
-        if (!names.insert(c.Name).second) fail(path + "/name", "the name \"" + c.Name + "\" is used twice");
+        if (!names.insert(c.Name).second)
+            fail(path + "/name", "the name \"" + c.Name + "\" is used twice");
         // Items first (an item index refers to them), then the other properties, events
         // last: setting a state while loading fires nothing.
         if (j.contains("items") && !common(c, "items", j["items"], path + "/items") &&
@@ -246,10 +273,13 @@ struct Loader {
             for (auto it = j.begin(); it != j.end(); ++it) {
                 const std::string& key = it.key();
                 const bool event = key.size() > 2 && key.compare(0, 2, "on") == 0;
-                if (event != (pass == 1) || key == "type" || key == "name" || key == "children" || key == "items") continue;
+                if (event != (pass == 1) || key == "type" || key == "name" || key == "children" ||
+                    key == "items")
+                    continue;
                 const std::string at = path + "/" + key;
                 if (!common(c, key, it.value(), at) && !specific(c, key, it.value(), at))
-                    fail(at, std::string("a ") + c.ClassName() + " has no property \"" + key + "\"");
+                    fail(at,
+                         std::string("a ") + c.ClassName() + " has no property \"" + key + "\"");
             }
         }
         if (j.contains("children")) {
@@ -259,9 +289,11 @@ struct Loader {
             for (std::size_t i = 0; i < children.size(); ++i) {
                 const std::string childPath = path + "/children/" + std::to_string(i);
                 const Json& child = children[i];
-                if (!child.is_object() || !child.contains("type")) fail(childPath, "a component needs a \"type\"");
+                if (!child.is_object() || !child.contains("type"))
+                    fail(childPath, "a component needs a \"type\"");
                 std::string type = get<std::string>(child["type"], childPath + "/type");
-                if (type == "TForm") fail(childPath + "/type", "a form cannot be inside another component");
+                if (type == "TForm")
+                    fail(childPath + "/type", "a form cannot be inside another component");
                 TComponent& made = make(type, form, parent, childPath);
                 if (!parent && dynamic_cast<TControl*>(&made))
                     fail(childPath, std::string("a ") + c.ClassName() + " cannot hold controls");
@@ -282,7 +314,8 @@ struct Loader {
 
 } // namespace
 
-std::set<std::string> LoadForm(TForm& form, const std::string& text, const std::string& fileName, const Handlers& handlers) {
+std::set<std::string> LoadForm(TForm& form, const std::string& text, const std::string& fileName,
+                               const Handlers& handlers) {
     Json j;
     try {
         j = Json::parse(text);
@@ -290,18 +323,21 @@ std::set<std::string> LoadForm(TForm& form, const std::string& text, const std::
         throw FormError(fileName + ": not valid JSON: " + e.what());
     }
     Loader loader{fileName, handlers, form, {}, {}, {}};
-    if (!j.is_object() || j.value("type", "") != "TForm") loader.fail("/type", "the root component must be a TForm");
+    if (!j.is_object() || j.value("type", "") != "TForm")
+        loader.fail("/type", "the root component must be a TForm");
     loader.load(form, j, "");
-    for (auto& fix : loader.fixups) fix();
+    for (auto& fix : loader.fixups)
+        fix();
     return loader.bound;
 }
 
 std::set<std::string> KnownComponentTypes() {
-    return {"TForm",     "TLabel",      "TPanel",        "TGroupBox",        "TButton",     "TCheckBox",  "TNXCheckBox",
-            "TRadioButton", "TEdit",    "TMemo",         "TUpDownEdit",      "TTrackBar",   "TNXTrackBar", "TComboBox",
-            "TListView", "TExListView", "TBigCheckListBox", "TTreeView",      "TImage",      "TImageList", "TShape",
-            "TTimer",    "TPopupMenu",  "TMenuItem",     "TActionList",      "TAction",     "TTabSheet",  "TPageControl",
-            "TFrame"};
+    return {"TForm",       "TLabel",           "TPanel",       "TGroupBox", "TButton",
+            "TCheckBox",   "TNXCheckBox",      "TRadioButton", "TEdit",     "TMemo",
+            "TUpDownEdit", "TTrackBar",        "TNXTrackBar",  "TComboBox", "TListView",
+            "TExListView", "TBigCheckListBox", "TTreeView",    "TImage",    "TImageList",
+            "TShape",      "TTimer",           "TPopupMenu",   "TMenuItem", "TActionList",
+            "TAction",     "TTabSheet",        "TPageControl", "TFrame"};
 }
 
 } // namespace ravelin::toolkit

@@ -23,8 +23,8 @@ class FormError : public std::runtime_error {
 // The handlers a page offers, by name.
 class Handlers {
   public:
-    using Handler = std::variant<TNotifyEvent, TKeyPressEvent, TMouseEvent, TLVChangeEvent, TLVSelectItemEvent,
-                                 TTVChangedEvent, TTVCompareEvent>;
+    using Handler = std::variant<TNotifyEvent, TKeyPressEvent, TMouseEvent, TLVChangeEvent,
+                                 TLVSelectItemEvent, TTVChangedEvent, TTVCompareEvent>;
     void add(const std::string& name, Handler handler) { table_[name] = std::move(handler); }
     const Handler* find(const std::string& name) const {
         auto it = table_.find(name);
@@ -32,7 +32,8 @@ class Handlers {
     }
     std::set<std::string> names() const {
         std::set<std::string> out;
-        for (const auto& [n, h] : table_) out.insert(n);
+        for (const auto& [n, h] : table_)
+            out.insert(n);
         return out;
     }
 
@@ -42,7 +43,8 @@ class Handlers {
 
 // Loads a form description (JSON text) into `form`, which becomes its root component.
 // Returns the names of the handlers the description binds.
-std::set<std::string> LoadForm(TForm& form, const std::string& json, const std::string& fileName, const Handlers& handlers);
+std::set<std::string> LoadForm(TForm& form, const std::string& json, const std::string& fileName,
+                               const Handlers& handlers);
 
 // The component types the loader knows.
 std::set<std::string> KnownComponentTypes();

@@ -3,6 +3,7 @@
 #include "app/deskforge/JournalCommand.h"
 #include "app/deskforge/Machine.h"
 #include "app/deskforge/MachineCommand.h"
+#include "app/deskforge/PageCommand.h"
 #include "app/deskforge/RegCommand.h"
 #include "host/Nxsystem.h"
 #include "host/machine/Templates.h"
@@ -11,7 +12,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 namespace {
 
@@ -57,6 +60,24 @@ int main(int argc, char** argv) {
     css->prefix_command();
     css->allow_extras();
 
+    auto* pages = app.add_subcommand("pages", "the module's pages and whether each exists yet");
+    auto* show =
+        app.add_subcommand("show", "create a page as the host does and print what it shows");
+    std::string pageName;
+    bool showJson = false;
+    show->add_option(
+            "PAGE", pageName,
+            "tcpip, internet, explorer, firefox, opera, logon, mailchat (or the identifier)")
+        ->required();
+    show->add_flag("--json", showJson, "print the same as JSON");
+    auto* run = app.add_subcommand(
+        "run", "run a script of user actions on a page (SCRIPT file or - for standard input)");
+    std::string scriptFile = "-";
+    bool runDry = false;
+    run->add_option("PAGE", pageName, "the page")->required();
+    run->add_option("SCRIPT", scriptFile, "the script file, - for standard input");
+    run->add_flag("--dry-run", runDry, "change nothing and print the .reg patch it would make");
+
     auto* machineCmd = app.add_subcommand("machine", "sample machines and what the host detects");
     machineCmd->require_subcommand(1);
     auto* create = machineCmd->add_subcommand("create", "build a sample machine into a new folder");
@@ -101,10 +122,30 @@ int main(int argc, char** argv) {
     if (dryRun) args.erase(std::remove(args.begin(), args.end(), "--dry-run"), args.end());
 
     try {
+        if (pages->parsed()) return ravelin::app::listPagesCommand(console);
         using Mode = ravelin::app::MachineSession::Mode;
-        ravelin::app::MachineSession session(machineFolder(machine), info->parsed() ? Mode::ReadOnly
-                                                                     : dryRun       ? Mode::DryRun
-                                                                                    : Mode::Write);
+        const bool dry = dryRun || (run->parsed() && runDry);
+        const Mode mode = info->parsed() || show->parsed() ? Mode::ReadOnly
+                          : dry                            ? Mode::DryRun
+                                                           : Mode::Write;
+        ravelin::app::MachineSession session(machineFolder(machine), mode);
+        if (show->parsed()) return ravelin::app::showPageCommand(pageName, showJson, console);
+        if (run->parsed()) {
+            std::stringstream script;
+            if (scriptFile == "-") {
+                script << std::cin.rdbuf();
+            } else {
+                std::ifstream in(scriptFile);
+                if (!in) {
+                    std::cerr << "ERROR: cannot read the script " << scriptFile << "\n";
+                    return 1;
+                }
+                script << in.rdbuf();
+            }
+            int rc = ravelin::app::runPageCommand(pageName, script.str(), scriptFile, console);
+            if (dry) std::cout << session.dryRunPatch();
+            return rc;
+        }
         if (info->parsed())
             return ravelin::app::machineInfoCommand(session.machine(), json, console);
         if (reg->parsed()) {

@@ -8,6 +8,7 @@
 #include "host/registry/Registry.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,7 +72,11 @@ struct LaunchRequest {
 // Programs are never run: a request to start one, or to open a web page, is recorded.
 class Launcher {
   public:
-    void record(LaunchRequest request) { requests_.push_back(std::move(request)); }
+    void record(LaunchRequest request) {
+        if (onRecord) onRecord(request);
+        requests_.push_back(std::move(request));
+    }
+    std::function<void(const LaunchRequest&)> onRecord; // a front end that reports each request
     const std::vector<LaunchRequest>& requests() const { return requests_; }
     void clear() { requests_.clear(); }
 

@@ -1,0 +1,114 @@
+#include "app/deskforge/PageCommand.h"
+
+#include "host/Controlhelper.h"
+#include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
+#include "host/registry/Registry.h"
+#include "toolkit/Driver.h"
+
+#include <ostream>
+
+namespace ravelin::app {
+
+namespace {
+
+PageFactory& factory() {
+    static PageFactory f; // the module's factory, once it is loaded
+    return f;
+}
+
+std::unique_ptr<toolkit::TForm> create(const PageInfo& page, Console& c) {
+    std::unique_ptr<toolkit::TForm> form = factory() ? factory()(page.id) : nullptr;
+    if (!form) {
+        c.err << "ERROR: the page \"" << page.id << "\" is not available in this version of the module\n";
+        return nullptr;
+    }
+    // As the host shows a page: create, show, first visible tab.
+    form->Fire(form->OnShow);
+    for (toolkit::TControl* child : form->Controls())
+        if (auto* pc = dynamic_cast<toolkit::TPageControl*>(child); pc && !pc->ActivePage()) ActivateFirstVisiblePage(*pc);
+    return form;
+}
+
+void destroy(std::unique_ptr<toolkit::TForm>& form) {
+    form->Fire(form->OnDestroy);
+    form.reset();
+    if (auto* reg = CurrentRegistry()) reg->flush();
+}
+
+} // namespace
+
+const std::vector<PageInfo>& ModulePages() {
+    static const std::vector<PageInfo> kPages = {
+        {"tcpip|Ravelin.bpl", "TCP/IP-Optionen"}, {"logon|Ravelin.bpl", "Anmeldung"},
+        {"internet|Ravelin.bpl", "Netzwerk"},      {"explorer|Ravelin.bpl", "Internet Explorer"},
+        {"firefox|Ravelin.bpl", "Mozilla Firefox"}, {"opera|Ravelin.bpl", "Opera"},
+        {"mailchat|Ravelin.bpl", "Mail-Programme"},
+    };
+    return kPages;
+}
+
+const PageInfo* FindPage(const std::string& nameOrId) {
+    for (const auto& p : ModulePages())
+        if (p.id == nameOrId || p.id.substr(0, p.id.find('|')) == nameOrId) return &p;
+    return nullptr;
+}
+
+void SetPageFactory(PageFactory f) { factory() = std::move(f); }
+
+int listPagesCommand(Console& c) {
+    for (const auto& p : ModulePages()) {
+        bool available = false;
+        if (factory()) available = factory()(p.id) != nullptr;
+        c.out << p.id << "\t" << p.title << "\t" << (available ? "available" : "not available yet") << "\n";
+    }
+    return 0;
+}
+
+int showPageCommand(const std::string& name, bool json, Console& c) {
+    const PageInfo* page = FindPage(name);
+    if (!page) {
+        c.err << "ERROR: no page \"" << name << "\" (pages: tcpip, logon, internet, explorer, firefox, opera, mailchat)\n";
+        return 1;
+    }
+    auto form = create(*page, c);
+    if (!form) return 1;
+    c.out << (json ? toolkit::DescribeFormJson(*form) : toolkit::DescribeForm(*form));
+    destroy(form);
+    return 0;
+}
+
+int runPageCommand(const std::string& name, const std::string& script, const std::string& scriptName, Console& c) {
+    const PageInfo* page = FindPage(name);
+    if (!page) {
+        c.err << "ERROR: no page \"" << name << "\"\n";
+        return 1;
+    }
+    toolkit::ScriptedDialogs dialogs(&c.out);
+    auto& app = toolkit::TApplication::Instance();
+    app.SetDialogService(&dialogs);
+    auto form = create(*page, c);
+    if (!form) return 1;
+    machine::Machine* machine = CurrentMachine();
+    if (machine)
+        machine->launcher().onRecord = [&c](const machine::LaunchRequest& r) {
+            c.out << "launch: " << r.program << (r.parameters.empty() ? "" : " " + r.parameters) << "\n";
+        };
+    toolkit::UserDriver driver(*form);
+    toolkit::ScriptRunner runner(driver, dialogs, c.out);
+    int rc = 0;
+    try {
+        runner.Load(script);
+        JournalSetContext(page->id.substr(0, page->id.find('|')), "script");
+        runner.Run();
+    } catch (const toolkit::DriverError& e) {
+        c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
+        rc = 1;
+    }
+    destroy(form);
+    if (machine) machine->launcher().onRecord = nullptr;
+    app.SetDialogService(nullptr);
+    return rc;
+}
+
+} // namespace ravelin::app
