@@ -14,15 +14,11 @@
 namespace ravelin::toolkit {
 
 // Message boxes: icons and buttons as Windows numbers them.
-enum : int { MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO = 4 };
-enum : int {
-    MB_ICONERROR = 0x10,
-    MB_ICONQUESTION = 0x20,
-    MB_ICONWARNING = 0x30,
-    MB_ICONINFORMATION = 0x40
-};
-enum : int { MB_DEFBUTTON1 = 0, MB_DEFBUTTON2 = 0x100 };
-enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+inline constexpr int MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO = 4;
+inline constexpr int MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30,
+                     MB_ICONINFORMATION = 0x40;
+inline constexpr int MB_DEFBUTTON1 = 0, MB_DEFBUTTON2 = 0x100;
+inline constexpr int IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7;
 
 struct MessageBoxRequest {
     std::string title;

@@ -223,17 +223,19 @@ void UserDriver::Set(const std::string& name, const std::string& text) {
 
 void UserDriver::Select(const std::string& name, const std::string& item) {
     TControl& c = Reachable(name);
-    std::optional<int> index =
+    const std::optional<int> parsed =
         item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
+    const bool byIndex = parsed.has_value();
+    const int index = parsed.value_or(-1);
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
-        int i = index ? *index : cb->IndexOf(item);
+        int i = byIndex ? index : cb->IndexOf(item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
             throw DriverError(name + " has no item \"" + item + "\"");
         if (cb->CanFocus()) cb->SetFocus();
         cb->UserSelect(i);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
-        TListItem* it = index ? (*index >= 0 && *index < lv->Count() ? &lv->Item(*index) : nullptr)
-                              : lv->FindCaption(item);
+        TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
+                                : lv->FindCaption(item);
         if (!it) throw DriverError(name + " has no item \"" + item + "\"");
         if (lv->CanFocus()) lv->SetFocus();
         it->SetSelected(true);

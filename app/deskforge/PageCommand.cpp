@@ -20,13 +20,15 @@ PageFactory& factory() {
 std::unique_ptr<toolkit::TForm> create(const PageInfo& page, Console& c) {
     std::unique_ptr<toolkit::TForm> form = factory() ? factory()(page.id) : nullptr;
     if (!form) {
-        c.err << "ERROR: the page \"" << page.id << "\" is not available in this version of the module\n";
+        c.err << "ERROR: the page \"" << page.id
+              << "\" is not available in this version of the module\n";
         return nullptr;
     }
     // As the host shows a page: create, show, first visible tab.
     form->Fire(form->OnShow);
     for (toolkit::TControl* child : form->Controls())
-        if (auto* pc = dynamic_cast<toolkit::TPageControl*>(child); pc && !pc->ActivePage()) ActivateFirstVisiblePage(*pc);
+        if (auto* pc = dynamic_cast<toolkit::TPageControl*>(child); pc && !pc->ActivePage())
+            ActivateFirstVisiblePage(*pc);
     return form;
 }
 
@@ -40,8 +42,8 @@ void destroy(std::unique_ptr<toolkit::TForm>& form) {
 
 const std::vector<PageInfo>& ModulePages() {
     static const std::vector<PageInfo> kPages = {
-        {"tcpip|Ravelin.bpl", "TCP/IP-Optionen"}, {"logon|Ravelin.bpl", "Anmeldung"},
-        {"internet|Ravelin.bpl", "Netzwerk"},      {"explorer|Ravelin.bpl", "Internet Explorer"},
+        {"tcpip|Ravelin.bpl", "TCP/IP-Optionen"},   {"logon|Ravelin.bpl", "Anmeldung"},
+        {"internet|Ravelin.bpl", "Netzwerk"},       {"explorer|Ravelin.bpl", "Internet Explorer"},
         {"firefox|Ravelin.bpl", "Mozilla Firefox"}, {"opera|Ravelin.bpl", "Opera"},
         {"mailchat|Ravelin.bpl", "Mail-Programme"},
     };
@@ -54,13 +56,16 @@ const PageInfo* FindPage(const std::string& nameOrId) {
     return nullptr;
 }
 
-void SetPageFactory(PageFactory f) { factory() = std::move(f); }
+void SetPageFactory(PageFactory f) {
+    factory() = std::move(f);
+}
 
 int listPagesCommand(Console& c) {
     for (const auto& p : ModulePages()) {
         bool available = false;
         if (factory()) available = factory()(p.id) != nullptr;
-        c.out << p.id << "\t" << p.title << "\t" << (available ? "available" : "not available yet") << "\n";
+        c.out << p.id << "\t" << p.title << "\t" << (available ? "available" : "not available yet")
+              << "\n";
     }
     return 0;
 }
@@ -68,7 +73,8 @@ int listPagesCommand(Console& c) {
 int showPageCommand(const std::string& name, bool json, Console& c) {
     const PageInfo* page = FindPage(name);
     if (!page) {
-        c.err << "ERROR: no page \"" << name << "\" (pages: tcpip, logon, internet, explorer, firefox, opera, mailchat)\n";
+        c.err << "ERROR: no page \"" << name
+              << "\" (pages: tcpip, logon, internet, explorer, firefox, opera, mailchat)\n";
         return 1;
     }
     auto form = create(*page, c);
@@ -78,7 +84,8 @@ int showPageCommand(const std::string& name, bool json, Console& c) {
     return 0;
 }
 
-int runPageCommand(const std::string& name, const std::string& script, const std::string& scriptName, Console& c) {
+int runPageCommand(const std::string& name, const std::string& script,
+                   const std::string& scriptName, Console& c) {
     const PageInfo* page = FindPage(name);
     if (!page) {
         c.err << "ERROR: no page \"" << name << "\"\n";
@@ -92,7 +99,8 @@ int runPageCommand(const std::string& name, const std::string& script, const std
     machine::Machine* machine = CurrentMachine();
     if (machine)
         machine->launcher().onRecord = [&c](const machine::LaunchRequest& r) {
-            c.out << "launch: " << r.program << (r.parameters.empty() ? "" : " " + r.parameters) << "\n";
+            c.out << "launch: " << r.program << (r.parameters.empty() ? "" : " " + r.parameters)
+                  << "\n";
         };
     toolkit::UserDriver driver(*form);
     toolkit::ScriptRunner runner(driver, dialogs, c.out);

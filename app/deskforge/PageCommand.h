@@ -31,6 +31,7 @@ void SetPageFactory(PageFactory factory);
 int listPagesCommand(Console& console);
 int showPageCommand(const std::string& page, bool json, Console& console);
 // Runs a script (its text; `name` for messages) on the page; 1 on the first failing line.
-int runPageCommand(const std::string& page, const std::string& script, const std::string& name, Console& console);
+int runPageCommand(const std::string& page, const std::string& script, const std::string& name,
+                   Console& console);
 
 } // namespace ravelin::app
