@@ -81,6 +81,14 @@ void TControl::Click() {
     Fire(OnClick);
 }
 
+TWinControl::~TWinControl() {
+    // Children may outlive this control (their owner frees them later): they must not
+    // reach back into it.
+    for (TControl* child : controls_)
+        child->parent_ = nullptr;
+    controls_.clear();
+}
+
 void TWinControl::SetFocus() {
     if (TForm* f = ParentForm()) f->SetActiveControl(this);
 }

@@ -108,12 +108,14 @@ class TControl : public TComponent {
     }
 
   private:
+    friend class TWinControl;
     TWinControl* parent_ = nullptr;
 };
 
 class TWinControl : public TControl {
   public:
     using TControl::TControl;
+    ~TWinControl() override;
     const std::vector<TControl*>& Controls() const { return controls_; }
     bool TabStop = true;
     bool CanFocus() const override { return TabStop && Reachable(); }
