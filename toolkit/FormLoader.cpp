@@ -51,7 +51,14 @@ struct Loader {
         if (key == "tag") return c.Tag = get<int>(v, path), true;
         auto* control = dynamic_cast<TControl*>(&c);
         if (!control) return false;
-        if (key == "caption") return control->Caption = get<std::string>(v, path), true;
+        if (key == "caption") {
+            // A label sized to its text takes its width from the caption.
+            if (auto* label = dynamic_cast<TLabel*>(control))
+                label->SetCaption(get<std::string>(v, path));
+            else
+                control->Caption = get<std::string>(v, path);
+            return true;
+        }
         if (key == "left") return control->Left = get<int>(v, path), true;
         if (key == "top") return control->Top = get<int>(v, path), true;
         if (key == "width") return control->Width = get<int>(v, path), true;

@@ -3,10 +3,12 @@
 #include "app/deskforge/JournalCommand.h"
 #include "app/deskforge/Machine.h"
 #include "app/deskforge/MachineCommand.h"
+#include "app/deskforge/ModuleLoader.h"
 #include "app/deskforge/PageCommand.h"
 #include "app/deskforge/RegCommand.h"
 #include "host/Nxsystem.h"
 #include "host/machine/Templates.h"
+#include "toolkit/Controls.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -121,6 +123,18 @@ int main(int argc, char** argv) {
         reg->parsed() && std::find(args.begin(), args.end(), "--dry-run") != args.end();
     if (dryRun) args.erase(std::remove(args.begin(), args.end(), "--dry-run"), args.end());
 
+    // The module is loaded for the commands that show its pages.
+    std::unique_ptr<ravelin::app::LoadedModule> module;
+    if (pages->parsed() || show->parsed() || run->parsed()) {
+        try {
+            module = std::make_unique<ravelin::app::LoadedModule>("Ravelin.bpl");
+        } catch (const std::exception& e) {
+            std::cerr << "ERROR: " << e.what() << "\n";
+            return 1;
+        }
+        ravelin::app::SetPageFactory(
+            [&module](const std::string& id) { return module->InitSubForm(id); });
+    }
     try {
         if (pages->parsed()) return ravelin::app::listPagesCommand(console);
         using Mode = ravelin::app::MachineSession::Mode;

@@ -1,0 +1,34 @@
+// Loads a settings module at run time and reaches its entry points by name. A module
+// file name such as "Ravelin.bpl" maps to the shared library libRavelin.so, searched in
+// $DESKFORGE_MODULE_DIR, beside the installed program (lib/deskforge) and in the build.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace ravelin::toolkit {
+class TForm;
+}
+
+namespace ravelin::app {
+
+class LoadedModule {
+  public:
+    // Throws std::runtime_error with the loader's message when it cannot be loaded.
+    explicit LoadedModule(const std::string& moduleName);
+    ~LoadedModule(); // calls Finalize and unloads
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+
+    // The page for an identifier, owned by the caller; nullptr when the module has none.
+    std::unique_ptr<toolkit::TForm> InitSubForm(const std::string& id) const;
+    const std::string& path() const { return path_; }
+
+  private:
+    void* handle_ = nullptr;
+    std::string path_;
+    toolkit::TForm* (*initSubForm_)(const char*) = nullptr;
+    void (*finalize_)() = nullptr;
+};
+
+} // namespace ravelin::app

@@ -1,0 +1,322 @@
+#include "network/ufrmTCPIP.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Controlhelper.h"
+#include "host/Nxgraphics.h"
+#include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
+#include "toolkit/Application.h"
+
+#include <charconv>
+#include <optional>
+
+namespace ravelin::network {
+
+using namespace toolkit;
+
+TfrmTCPIP* frmTCPIP = nullptr;
+std::string RegKey_TCPIP;
+
+namespace {
+
+constexpr const char* kInterfaces = "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces";
+constexpr std::uint32_t kBlue = 0xFF0000;  // pure blue (BGR)
+constexpr std::uint32_t kNavy = 0x800000;
+
+// An integer from text; "not a number" counts as nothing.
+std::optional<long long> parseInteger(const std::string& text) {
+    long long v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return v;
+}
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmTCPIP: the form has no ") + name);
+    return c;
+}
+
+} // namespace
+
+TfrmTCPIP::TfrmTCPIP(TComponent* owner) : TForm(owner) {
+    using Self = TfrmTCPIP;
+    auto notify = [this](void (Self::*fn)(TComponent&)) { return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); }); };
+    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
+        {"FormCreate", &Self::FormCreate},
+        {"FormShow", &Self::FormShow},
+        {"optMTUClick", &Self::optMTUClick},
+        {"udeMTUChange", &Self::udeMTUChange},
+        {"udeMTUExit", &Self::udeMTUExit},
+        {"chkMTUDiscoveryClick", &Self::chkMTUDiscoveryClick},
+        {"chkRWinSACKClick", &Self::chkRWinSACKClick},
+        {"chkRWinTimeStampClick", &Self::chkRWinTimeStampClick},
+        {"cbRWinChange", &Self::cbRWinChange},
+        {"cbRWinSelect", &Self::cbRWinSelect},
+        {"tbTTLChange", &Self::tbTTLChange},
+        {"btnMTUDefaultClick", &Self::btnMTUDefaultClick},
+        {"btnRWinDefaultClick", &Self::btnRWinDefaultClick},
+        {"btnTTLDefaultClick", &Self::btnTTLDefaultClick},
+        {"lblJumpToPrivacyClick", &Self::lblJumpToPrivacyClick},
+        {"Label1Click", &Self::Label1Click},
+        {"Label4Click", &Self::Label4Click},
+        {"HelpLinkMouseEnter", &Self::HelpLinkMouseEnter},
+        {"HelpLinkMouseLeave", &Self::HelpLinkMouseLeave},
+        {"btnOKClick", &Self::btnOKClick},
+        {"btnCancelClick", &Self::btnCancelClick},
+    };
+    for (const auto& [name, fn] : table) handlers_.add(name, notify(fn));
+    handlers_.add("cbRWinKeyPress", TKeyPressEvent([this](TComponent& s, char16_t& k) { cbRWinKeyPress(s, k); }));
+    bound_ = LoadForm(*this, forms::FormText("ufrmTCPIP"), "forms/ufrmTCPIP.json", handlers_);
+
+    pcTCPIP = need<TPageControl>(*this, "pcTCPIP");
+    tsMTU = need<TTabSheet>(*this, "tsMTU");
+    tsRWin = need<TTabSheet>(*this, "tsRWin");
+    tsTTL = need<TTabSheet>(*this, "tsTTL");
+    imgMTU = need<TImage>(*this, "imgMTU");
+    imgRWin = need<TImage>(*this, "imgRWin");
+    imgTTL = need<TImage>(*this, "imgTTL");
+    gbMTU = need<TGroupBox>(*this, "gbMTU");
+    optMTUAuto = need<TRadioButton>(*this, "optMTUAuto");
+    optMTUManual = need<TRadioButton>(*this, "optMTUManual");
+    lblMTU1 = need<TLabel>(*this, "lblMTU1");
+    lblMTU2 = need<TLabel>(*this, "lblMTU2");
+    lblTTL = need<TLabel>(*this, "lblTTL");
+    lblJumpToPrivacy = need<TLabel>(*this, "lblJumpToPrivacy");
+    Label1 = need<TLabel>(*this, "Label1");
+    Label4 = need<TLabel>(*this, "Label4");
+    udeMTU = need<TUpDownEdit>(*this, "udeMTU");
+    chkMTUDiscovery = need<TCheckBox>(*this, "chkMTUDiscovery");
+    chkRWinSACK = need<TCheckBox>(*this, "chkRWinSACK");
+    chkRWinTimeStamp = need<TCheckBox>(*this, "chkRWinTimeStamp");
+    cbRWin = need<TComboBox>(*this, "cbRWin");
+    tbTTL = need<TTrackBar>(*this, "tbTTL");
+    btnMTUDefault = need<TButton>(*this, "btnMTUDefault");
+    btnRWinDefault = need<TButton>(*this, "btnRWinDefault");
+    btnTTLDefault = need<TButton>(*this, "btnTTLDefault");
+    btnOK = need<TButton>(*this, "btnOK");
+    btnCancel = need<TButton>(*this, "btnCancel");
+    Fire(OnCreate);
+}
+
+TfrmTCPIP::~TfrmTCPIP() {
+    if (frmTCPIP == this) frmTCPIP = nullptr;
+}
+
+bool TfrmTCPIP::nt() const { return GetPlatformId() != 1; }
+
+void TfrmTCPIP::mark(TComponent& control) {
+    if (!Journal_Discard) control.Tag = 1;
+}
+
+void TfrmTCPIP::FormCreate(TComponent&) {
+    LoadGraphic(11000, *imgMTU, 17);
+    LoadGraphic(11001, *imgRWin, 17);
+    LoadGraphic(11002, *imgTTL, 17);
+    Journal_Discard = true;
+    udeMTU->Left = lblMTU1->Left + lblMTU1->Width + 6;
+    lblMTU2->Left = udeMTU->Left + udeMTU->Width + 6;
+    RegKey_TCPIP = nt() ? "System\\CurrentControlSet\\Services\\Tcpip\\Parameters" : "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+    const int os = CurrentOS();
+
+    chkMTUDiscovery->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP, nt() ? "EnablePMTUDiscovery" : "PMTUDiscovery", true, {}));
+    chkRWinSACK->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", true, {}));
+    DWORD opts = 0;
+    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) != ERROR_SUCCESS) opts = 3;
+    chkRWinTimeStamp->SetChecked((opts & 2) != 0);
+
+    // The MTU: the first adapter with a usable value decides.
+    long long mtu = 0;
+    auto consider = [&](long long v) {
+        if (v > 65535) v = 0;
+        if (v > 0 && mtu == 0) mtu = v;
+    };
+    std::vector<std::string> adapters;
+    if (os == 1) {
+        const std::string base = "System\\CurrentControlSet\\Services\\Class\\NetTrans";
+        EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, adapters, {});
+        for (const auto& a : adapters) {
+            if (mtu) break;
+            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a, "MaxMTU", "", {})).value_or(0));
+        }
+    } else if (os == 3 || os == 4) {
+        const std::string base = "System\\CurrentControlSet\\Services\\Class\\Net";
+        EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, adapters, {});
+        for (const auto& a : adapters) {
+            if (mtu) break;
+            std::string desc;
+            if (GetRegStringValue(HKEY_LOCAL_MACHINE, base + "\\" + a, "DriverDesc", desc, {}) != ERROR_SUCCESS) continue;
+            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a, "IPMTU", "", {})).value_or(0));
+        }
+    } else if (nt()) {
+        EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
+        for (const auto& a : adapters) {
+            if (mtu) break;
+            DWORD v = 0;
+            if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "MTU", v, {}) == ERROR_SUCCESS) consider(v);
+        }
+    }
+    if (mtu > 0) {
+        optMTUManual->SetChecked(true);
+        // A stored MTU outside the field's range 1 to 1500 shows as the nearest value in
+        // it; nothing is written unless the user changes the MTU group.
+        udeMTU->SetPosition(static_cast<int>(mtu));
+    } else {
+        SetDefaultMTUSettings();
+    }
+    optMTUClick(*optMTUManual);
+
+    // The receive window.
+    std::optional<long long> window;
+    if (nt()) {
+        for (const auto& a : adapters) {
+            DWORD v = 0;
+            if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "TcpWindowSize", v, {}) == ERROR_SUCCESS) {
+                window = v;
+                break;
+            }
+        }
+    } else {
+        int v = 0;
+        if (GetRegIntValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultRcvWindow", v, 0, {}) == ERROR_SUCCESS) window = v;
+    }
+    if (!window && os != 1) {
+        const char* name = os == 3 ? "GlobalMaxTcpWindoSize" : "GlobalMaxTcpWindowSize";
+        DWORD v = 0;
+        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, name, v, {}) == ERROR_SUCCESS) window = v;
+        else if (!nt() && GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP + "\\Parameters", name, v, {}) == ERROR_SUCCESS) window = v;
+    }
+    cbRWin->SetText(window ? std::to_string(*window) : std::string(nt() ? "17520" : "8192"));
+    CalcRWINItems();
+
+    int ttl = 0;
+    const int ttlDefault = nt() ? 128 : 32;
+    GetRegIntValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL", ttl, ttlDefault, {});
+    if (ttl < 1 || ttl > 255) ttl = ttlDefault;
+    tbTTL->SetPosition(ttl);
+    lblTTL->SetCaption(std::to_string(tbTTL->Position()) + " Server");
+    Journal_Discard = false;
+}
+
+void TfrmTCPIP::FormShow(TComponent&) {
+    // The track bar shows no selection range: nothing to remove in this toolkit.
+}
+
+void TfrmTCPIP::optMTUClick(TComponent&) {
+    const bool manual = optMTUManual->Checked();
+    SetControlStatus(*lblMTU1, manual, "");
+    SetControlStatus(*udeMTU, manual, "");
+    SetControlStatus(*lblMTU2, manual, "");
+    mark(*gbMTU);
+}
+
+void TfrmTCPIP::udeMTUChange(TComponent&) { mark(*gbMTU); }
+void TfrmTCPIP::udeMTUExit(TComponent&) { CalcRWINItems(); }
+void TfrmTCPIP::chkMTUDiscoveryClick(TComponent&) { mark(*chkMTUDiscovery); }
+void TfrmTCPIP::chkRWinSACKClick(TComponent&) { mark(*chkRWinSACK); }
+void TfrmTCPIP::chkRWinTimeStampClick(TComponent&) { mark(*chkRWinTimeStamp); }
+void TfrmTCPIP::cbRWinChange(TComponent&) { mark(*cbRWin); }
+void TfrmTCPIP::cbRWinSelect(TComponent&) { mark(*cbRWin); }
+
+void TfrmTCPIP::cbRWinKeyPress(TComponent&, char16_t& key) {
+    if ((key >= u'0' && key <= u'9') || key == 8) return;
+    key = 0;
+    Application().Beep("cbRWin");
+}
+
+void TfrmTCPIP::tbTTLChange(TComponent&) {
+    lblTTL->SetCaption(std::to_string(tbTTL->Position()) + " Server");
+    mark(*tbTTL);
+}
+
+void TfrmTCPIP::SetDefaultMTUSettings() {
+    const int mtu = nt() && !chkMTUDiscovery->Checked() ? 576 : 1500;
+    optMTUAuto->SetChecked(true);
+    udeMTU->SetPosition(mtu);
+}
+
+void TfrmTCPIP::btnMTUDefaultClick(TComponent&) {
+    chkMTUDiscovery->SetChecked(true);
+    SetDefaultMTUSettings();
+}
+
+void TfrmTCPIP::btnRWinDefaultClick(TComponent&) {
+    cbRWin->SetText(CurrentOS() == 6 ? "17520" : !nt() ? "8192" : "16384");
+    mark(*cbRWin);
+    chkRWinSACK->SetChecked(true);
+    chkRWinTimeStamp->SetChecked(true);
+}
+
+void TfrmTCPIP::btnTTLDefaultClick(TComponent&) { tbTTL->SetPosition(nt() ? 128 : 32); }
+
+void TfrmTCPIP::showHelp(int context) {
+    // A context-help popup; the mouse position is not known for a click made by a driver.
+    Application().HelpRequests.push_back("context " + std::to_string(context));
+}
+void TfrmTCPIP::lblJumpToPrivacyClick(TComponent&) { showHelp(2234); }
+void TfrmTCPIP::Label1Click(TComponent&) { showHelp(2277); }
+void TfrmTCPIP::Label4Click(TComponent&) { showHelp(2299); }
+void TfrmTCPIP::HelpLinkMouseEnter(TComponent& sender) {
+    if (auto* c = dynamic_cast<TControl*>(&sender)) c->FontColor = kBlue;
+}
+void TfrmTCPIP::HelpLinkMouseLeave(TComponent& sender) {
+    if (auto* c = dynamic_cast<TControl*>(&sender)) c->FontColor = kNavy;
+}
+
+void TfrmTCPIP::CalcRWINItems() {
+    std::string text = cbRWin->Text();
+    cbRWin->ClearItems();
+    const long long mss = static_cast<long long>(udeMTU->GetPosition()) - 40;
+    for (int k = 1; k <= 45 && mss > 0 && mss * k <= 65535; ++k) cbRWin->AddItem(std::to_string(mss * k));
+    cbRWin->SetText(text); // the list changes, the text stays
+}
+
+void TfrmTCPIP::btnOKClick(TComponent&) {
+    JournalEnd();
+    BackupStart(0, "");
+    std::vector<std::string> adapters;
+    EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
+    if (gbMTU->Tag == 1 && nt()) {
+        const DWORD mtu = optMTUAuto->Checked() ? 0 : static_cast<DWORD>(udeMTU->GetPosition());
+        for (const auto& a : adapters) {
+            const std::string key = std::string(kInterfaces) + "\\" + a;
+            if (mtu > 0) SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "MTU", mtu, {});
+            else DeleteRegValue(HKEY_LOCAL_MACHINE, key, "MTU", {});
+        }
+    }
+    if (chkMTUDiscovery->Tag == 1) {
+        if (nt()) SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "EnablePMTUDiscovery", chkMTUDiscovery->Checked() ? 1 : 0, {});
+        else SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "PMTUDiscovery", chkMTUDiscovery->Checked() ? "1" : "0", {});
+    }
+    if (cbRWin->Tag == 1) {
+        auto parsed = parseInteger(cbRWin->Text());
+        const long long window = parsed && *parsed >= 0 && *parsed <= 0xFFFFFFFFLL ? *parsed : (nt() ? 16384 : 8192);
+        if (nt()) {
+            for (const auto& a : adapters)
+                SetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "TcpWindowSize", static_cast<DWORD>(window), {});
+        } else {
+            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultRcvWindow", std::to_string(window), {});
+        }
+    }
+    if (chkRWinSACK->Tag == 1) {
+        if (nt()) SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", chkRWinSACK->Checked() ? 1 : 0, {});
+        else SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", chkRWinSACK->Checked() ? "1" : "0", {});
+    }
+    if (chkRWinTimeStamp->Tag == 1) {
+        DWORD opts = 0;
+        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) != ERROR_SUCCESS) opts = 3;
+        opts = chkRWinTimeStamp->Checked() ? (opts | 2u) : (opts & ~2u);
+        SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {});
+    }
+    if (tbTTL->Tag == 1) {
+        if (nt()) SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL", static_cast<DWORD>(tbTTL->Position()), {});
+        else SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL", std::to_string(tbTTL->Position()), {});
+    }
+    BackupEnd(false);
+    JournalStart();
+    ModalResult = mrOk;
+}
+
+void TfrmTCPIP::btnCancelClick(TComponent&) { ModalResult = mrCancel; }
+
+} // namespace ravelin::network
