@@ -21,6 +21,23 @@ void ActivateFirstVisiblePage(toolkit::TPageControl& pageControl) {
 
 namespace {
 
+MainAppFormShowHandler& pageJump() {
+    static MainAppFormShowHandler handler; // installed by the front end
+    return handler;
+}
+
+} // namespace
+
+void MainAppFormShow(toolkit::TForm& caller, const std::string& pageId, int tab) {
+    if (pageJump()) pageJump()(caller, pageId, tab);
+}
+
+void SetMainAppFormShow(MainAppFormShowHandler handler) {
+    pageJump() = std::move(handler);
+}
+
+namespace {
+
 // The pictures of category 17 by number, as files below the data folder.
 const std::map<int, const char*> kPictures = {
     {11000, "pictures/tcpip-mtu.png"},

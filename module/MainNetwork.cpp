@@ -12,7 +12,10 @@ using Factory = std::function<ravelin::toolkit::TForm*()>;
 
 // The page identifiers in the order they are compared; pages still to come create nothing.
 const std::pair<const char*, Factory> kPages[] = {
-    {"tcpip|Ravelin.bpl", [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr)); }},
+    {"tcpip|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr));
+     }},
     {"logon|Ravelin.bpl", nullptr},
     {"internet|Ravelin.bpl", nullptr},
     {"explorer|Ravelin.bpl", nullptr},
@@ -23,7 +26,9 @@ const std::pair<const char*, Factory> kPages[] = {
 
 const ravelin::module::PackageUnit kUnits[] = {{"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}};
 
-std::u16string text(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+std::u16string text(const char16_t* s) {
+    return s ? std::u16string(s) : std::u16string();
+}
 
 } // namespace
 
@@ -49,8 +54,9 @@ int ShowRunDialog(long owner, const char16_t* title, const char16_t* description
     return ravelin::module::ShowRunDialog(owner, text(title), text(description), flags);
 }
 
-long NXShellExecute(long window, const char16_t* operation, const char16_t* file, const char16_t* parameters,
-                    const char16_t* directory, int showCommand) {
-    return ravelin::module::NXShellExecute(window, text(operation), text(file), text(parameters), text(directory), showCommand);
+long NXShellExecute(long window, const char16_t* operation, const char16_t* file,
+                    const char16_t* parameters, const char16_t* directory, int showCommand) {
+    return ravelin::module::NXShellExecute(window, text(operation), text(file), text(parameters),
+                                           text(directory), showCommand);
 }
 }

@@ -20,6 +20,6 @@ void Initialize();
 void Finalize();
 const ravelin::module::PackageUnit* GetPackageInfoTable(int* count);
 int ShowRunDialog(long owner, const char16_t* title, const char16_t* description, int flags);
-long NXShellExecute(long window, const char16_t* operation, const char16_t* file, const char16_t* parameters,
-                    const char16_t* directory, int showCommand);
+long NXShellExecute(long window, const char16_t* operation, const char16_t* file,
+                    const char16_t* parameters, const char16_t* directory, int showCommand);
 }

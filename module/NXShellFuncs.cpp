@@ -11,11 +11,13 @@ namespace ravelin::module {
 
 std::function<std::string(const std::string&)> ShellLongPathName = LongPathName;
 
-long NXShellExecute(long window, const std::u16string& operation, const std::u16string& file, const std::u16string& parameters,
-                    const std::u16string& directory, int showCommand) {
+long NXShellExecute(long window, const std::u16string& operation, const std::u16string& file,
+                    const std::u16string& parameters, const std::u16string& directory,
+                    int showCommand) {
     auto call = [&] {
-        return static_cast<long>(ShellExecuteWrapper(window, text::utf16ToUtf8(operation), text::utf16ToUtf8(file),
-                                                     text::utf16ToUtf8(parameters), text::utf16ToUtf8(directory), showCommand));
+        return static_cast<long>(ShellExecuteWrapper(
+            window, text::utf16ToUtf8(operation), text::utf16ToUtf8(file),
+            text::utf16ToUtf8(parameters), text::utf16ToUtf8(directory), showCommand));
     };
     if (!IsCurrentProcessWow64()) return call();
     const bool wasEnabled = TNXFsRedirection::Enabled();
@@ -25,18 +27,23 @@ long NXShellExecute(long window, const std::u16string& operation, const std::u16
         TNXFsRedirection::Disable();
         result = call();
     }
-    if (wasEnabled) TNXFsRedirection::Enable();
-    else TNXFsRedirection::Disable();
+    if (wasEnabled)
+        TNXFsRedirection::Enable();
+    else
+        TNXFsRedirection::Disable();
     return result;
 }
 
-int ShowRunDialog(long, const std::u16string&, const std::u16string&, int) { return 0; }
+int ShowRunDialog(long, const std::u16string&, const std::u16string&, int) {
+    return 0;
+}
 
 std::string LongPathName(const std::string& input) {
     std::string copy = input;
     for (auto& c : copy)
         if (c == '/') c = '\\';
-    if ((copy.size() >= 2 && copy[0] == '\\' && copy[1] == '\\') || GetPlatformId() != 2) return copy;
+    if ((copy.size() >= 2 && copy[0] == '\\' && copy[1] == '\\') || GetPlatformId() != 2)
+        return copy;
     machine::Machine* m = CurrentMachine();
     if (!m) return copy;
     std::string result;
@@ -54,7 +61,8 @@ std::string LongPathName(const std::string& input) {
         if (slash == std::string::npos) return input;
         std::string folder = remaining.substr(0, slash + 1);
         std::string name = remaining.substr(slash + 1);
-        if (!(folder.size() == 3 && folder[1] == ':')) folder.pop_back(); // a drive root keeps its backslash
+        if (!(folder.size() == 3 && folder[1] == ':'))
+            folder.pop_back(); // a drive root keeps its backslash
         if (folder.empty() || name.empty()) return input;
         // The name as the folder on disk spells it.
         std::string host = m->files().hostPath(folder);

@@ -12,10 +12,12 @@ namespace ravelin::module {
 // when the file or path is not found (2, 3), not an executable (11) or a library is
 // missing (32), once more with redirection disabled; the redirection state is restored.
 long NXShellExecute(long window, const std::u16string& operation, const std::u16string& file,
-                    const std::u16string& parameters, const std::u16string& directory, int showCommand);
+                    const std::u16string& parameters, const std::u16string& directory,
+                    int showCommand);
 
 // The shell's Run dialog: the machines here offer none, so the result is 0.
-int ShowRunDialog(long owner, const std::u16string& title, const std::u16string& description, int flags);
+int ShowRunDialog(long owner, const std::u16string& title, const std::u16string& description,
+                  int flags);
 
 // A path with every component below the drive spelled as it is on disk; network paths and
 // the 9x family come back with their slashes turned into backslashes; a path that cannot

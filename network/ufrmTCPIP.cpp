@@ -19,8 +19,9 @@ std::string RegKey_TCPIP;
 
 namespace {
 
-constexpr const char* kInterfaces = "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces";
-constexpr std::uint32_t kBlue = 0xFF0000;  // pure blue (BGR)
+constexpr const char* kInterfaces =
+    "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces";
+constexpr std::uint32_t kBlue = 0xFF0000; // pure blue (BGR)
 constexpr std::uint32_t kNavy = 0x800000;
 
 // An integer from text; "not a number" counts as nothing.
@@ -41,7 +42,9 @@ template <typename T> T* need(TForm& form, const char* name) {
 
 TfrmTCPIP::TfrmTCPIP(TComponent* owner) : TForm(owner) {
     using Self = TfrmTCPIP;
-    auto notify = [this](void (Self::*fn)(TComponent&)) { return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); }); };
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
     const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
         {"FormCreate", &Self::FormCreate},
         {"FormShow", &Self::FormShow},
@@ -65,8 +68,10 @@ TfrmTCPIP::TfrmTCPIP(TComponent* owner) : TForm(owner) {
         {"btnOKClick", &Self::btnOKClick},
         {"btnCancelClick", &Self::btnCancelClick},
     };
-    for (const auto& [name, fn] : table) handlers_.add(name, notify(fn));
-    handlers_.add("cbRWinKeyPress", TKeyPressEvent([this](TComponent& s, char16_t& k) { cbRWinKeyPress(s, k); }));
+    for (const auto& [name, fn] : table)
+        handlers_.add(name, notify(fn));
+    handlers_.add("cbRWinKeyPress",
+                  TKeyPressEvent([this](TComponent& s, char16_t& k) { cbRWinKeyPress(s, k); }));
     bound_ = LoadForm(*this, forms::FormText("ufrmTCPIP"), "forms/ufrmTCPIP.json", handlers_);
 
     pcTCPIP = need<TPageControl>(*this, "pcTCPIP");
@@ -103,7 +108,9 @@ TfrmTCPIP::~TfrmTCPIP() {
     if (frmTCPIP == this) frmTCPIP = nullptr;
 }
 
-bool TfrmTCPIP::nt() const { return GetPlatformId() != 1; }
+bool TfrmTCPIP::nt() const {
+    return GetPlatformId() != 1;
+}
 
 void TfrmTCPIP::mark(TComponent& control) {
     if (!Journal_Discard) control.Tag = 1;
@@ -116,13 +123,18 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     Journal_Discard = true;
     udeMTU->Left = lblMTU1->Left + lblMTU1->Width + 6;
     lblMTU2->Left = udeMTU->Left + udeMTU->Width + 6;
-    RegKey_TCPIP = nt() ? "System\\CurrentControlSet\\Services\\Tcpip\\Parameters" : "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+    RegKey_TCPIP = nt() ? "System\\CurrentControlSet\\Services\\Tcpip\\Parameters"
+                        : "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
     const int os = CurrentOS();
 
-    chkMTUDiscovery->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP, nt() ? "EnablePMTUDiscovery" : "PMTUDiscovery", true, {}));
+    chkMTUDiscovery->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP,
+                                              nt() ? "EnablePMTUDiscovery" : "PMTUDiscovery", true,
+                                              {}));
     chkRWinSACK->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", true, {}));
     DWORD opts = 0;
-    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) != ERROR_SUCCESS) opts = 3;
+    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) !=
+        ERROR_SUCCESS)
+        opts = 3;
     chkRWinTimeStamp->SetChecked((opts & 2) != 0);
 
     // The MTU: the first adapter with a usable value decides.
@@ -137,7 +149,9 @@ void TfrmTCPIP::FormCreate(TComponent&) {
         EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, adapters, {});
         for (const auto& a : adapters) {
             if (mtu) break;
-            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a, "MaxMTU", "", {})).value_or(0));
+            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a,
+                                                       "MaxMTU", "", {}))
+                         .value_or(0));
         }
     } else if (os == 3 || os == 4) {
         const std::string base = "System\\CurrentControlSet\\Services\\Class\\Net";
@@ -145,15 +159,21 @@ void TfrmTCPIP::FormCreate(TComponent&) {
         for (const auto& a : adapters) {
             if (mtu) break;
             std::string desc;
-            if (GetRegStringValue(HKEY_LOCAL_MACHINE, base + "\\" + a, "DriverDesc", desc, {}) != ERROR_SUCCESS) continue;
-            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a, "IPMTU", "", {})).value_or(0));
+            if (GetRegStringValue(HKEY_LOCAL_MACHINE, base + "\\" + a, "DriverDesc", desc, {}) !=
+                ERROR_SUCCESS)
+                continue;
+            consider(parseInteger(
+                         GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a, "IPMTU", "", {}))
+                         .value_or(0));
         }
     } else if (nt()) {
         EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
         for (const auto& a : adapters) {
             if (mtu) break;
             DWORD v = 0;
-            if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "MTU", v, {}) == ERROR_SUCCESS) consider(v);
+            if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "MTU", v,
+                                 {}) == ERROR_SUCCESS)
+                consider(v);
         }
     }
     if (mtu > 0) {
@@ -171,20 +191,26 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     if (nt()) {
         for (const auto& a : adapters) {
             DWORD v = 0;
-            if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "TcpWindowSize", v, {}) == ERROR_SUCCESS) {
+            if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a,
+                                 "TcpWindowSize", v, {}) == ERROR_SUCCESS) {
                 window = v;
                 break;
             }
         }
     } else {
         int v = 0;
-        if (GetRegIntValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultRcvWindow", v, 0, {}) == ERROR_SUCCESS) window = v;
+        if (GetRegIntValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultRcvWindow", v, 0, {}) ==
+            ERROR_SUCCESS)
+            window = v;
     }
     if (!window && os != 1) {
         const char* name = os == 3 ? "GlobalMaxTcpWindoSize" : "GlobalMaxTcpWindowSize";
         DWORD v = 0;
-        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, name, v, {}) == ERROR_SUCCESS) window = v;
-        else if (!nt() && GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP + "\\Parameters", name, v, {}) == ERROR_SUCCESS) window = v;
+        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, name, v, {}) == ERROR_SUCCESS)
+            window = v;
+        else if (!nt() && GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP + "\\Parameters", name,
+                                           v, {}) == ERROR_SUCCESS)
+            window = v;
     }
     cbRWin->SetText(window ? std::to_string(*window) : std::string(nt() ? "17520" : "8192"));
     CalcRWINItems();
@@ -210,13 +236,27 @@ void TfrmTCPIP::optMTUClick(TComponent&) {
     mark(*gbMTU);
 }
 
-void TfrmTCPIP::udeMTUChange(TComponent&) { mark(*gbMTU); }
-void TfrmTCPIP::udeMTUExit(TComponent&) { CalcRWINItems(); }
-void TfrmTCPIP::chkMTUDiscoveryClick(TComponent&) { mark(*chkMTUDiscovery); }
-void TfrmTCPIP::chkRWinSACKClick(TComponent&) { mark(*chkRWinSACK); }
-void TfrmTCPIP::chkRWinTimeStampClick(TComponent&) { mark(*chkRWinTimeStamp); }
-void TfrmTCPIP::cbRWinChange(TComponent&) { mark(*cbRWin); }
-void TfrmTCPIP::cbRWinSelect(TComponent&) { mark(*cbRWin); }
+void TfrmTCPIP::udeMTUChange(TComponent&) {
+    mark(*gbMTU);
+}
+void TfrmTCPIP::udeMTUExit(TComponent&) {
+    CalcRWINItems();
+}
+void TfrmTCPIP::chkMTUDiscoveryClick(TComponent&) {
+    mark(*chkMTUDiscovery);
+}
+void TfrmTCPIP::chkRWinSACKClick(TComponent&) {
+    mark(*chkRWinSACK);
+}
+void TfrmTCPIP::chkRWinTimeStampClick(TComponent&) {
+    mark(*chkRWinTimeStamp);
+}
+void TfrmTCPIP::cbRWinChange(TComponent&) {
+    mark(*cbRWin);
+}
+void TfrmTCPIP::cbRWinSelect(TComponent&) {
+    mark(*cbRWin);
+}
 
 void TfrmTCPIP::cbRWinKeyPress(TComponent&, char16_t& key) {
     if ((key >= u'0' && key <= u'9') || key == 8) return;
@@ -247,15 +287,23 @@ void TfrmTCPIP::btnRWinDefaultClick(TComponent&) {
     chkRWinTimeStamp->SetChecked(true);
 }
 
-void TfrmTCPIP::btnTTLDefaultClick(TComponent&) { tbTTL->SetPosition(nt() ? 128 : 32); }
+void TfrmTCPIP::btnTTLDefaultClick(TComponent&) {
+    tbTTL->SetPosition(nt() ? 128 : 32);
+}
 
 void TfrmTCPIP::showHelp(int context) {
     // A context-help popup; the mouse position is not known for a click made by a driver.
     Application().HelpRequests.push_back("context " + std::to_string(context));
 }
-void TfrmTCPIP::lblJumpToPrivacyClick(TComponent&) { showHelp(2234); }
-void TfrmTCPIP::Label1Click(TComponent&) { showHelp(2277); }
-void TfrmTCPIP::Label4Click(TComponent&) { showHelp(2299); }
+void TfrmTCPIP::lblJumpToPrivacyClick(TComponent&) {
+    showHelp(2234);
+}
+void TfrmTCPIP::Label1Click(TComponent&) {
+    showHelp(2277);
+}
+void TfrmTCPIP::Label4Click(TComponent&) {
+    showHelp(2299);
+}
 void TfrmTCPIP::HelpLinkMouseEnter(TComponent& sender) {
     if (auto* c = dynamic_cast<TControl*>(&sender)) c->FontColor = kBlue;
 }
@@ -267,7 +315,8 @@ void TfrmTCPIP::CalcRWINItems() {
     std::string text = cbRWin->Text();
     cbRWin->ClearItems();
     const long long mss = static_cast<long long>(udeMTU->GetPosition()) - 40;
-    for (int k = 1; k <= 45 && mss > 0 && mss * k <= 65535; ++k) cbRWin->AddItem(std::to_string(mss * k));
+    for (int k = 1; k <= 45 && mss > 0 && mss * k <= 65535; ++k)
+        cbRWin->AddItem(std::to_string(mss * k));
     cbRWin->SetText(text); // the list changes, the text stays
 }
 
@@ -280,43 +329,64 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
         const DWORD mtu = optMTUAuto->Checked() ? 0 : static_cast<DWORD>(udeMTU->GetPosition());
         for (const auto& a : adapters) {
             const std::string key = std::string(kInterfaces) + "\\" + a;
-            if (mtu > 0) SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "MTU", mtu, {});
-            else DeleteRegValue(HKEY_LOCAL_MACHINE, key, "MTU", {});
+            if (mtu > 0)
+                SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "MTU", mtu, {});
+            else
+                DeleteRegValue(HKEY_LOCAL_MACHINE, key, "MTU", {});
         }
     }
     if (chkMTUDiscovery->Tag == 1) {
-        if (nt()) SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "EnablePMTUDiscovery", chkMTUDiscovery->Checked() ? 1 : 0, {});
-        else SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "PMTUDiscovery", chkMTUDiscovery->Checked() ? "1" : "0", {});
+        if (nt())
+            SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "EnablePMTUDiscovery",
+                             chkMTUDiscovery->Checked() ? 1 : 0, {});
+        else
+            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "PMTUDiscovery",
+                              chkMTUDiscovery->Checked() ? "1" : "0", {});
     }
     if (cbRWin->Tag == 1) {
         auto parsed = parseInteger(cbRWin->Text());
-        const long long window = parsed && *parsed >= 0 && *parsed <= 0xFFFFFFFFLL ? *parsed : (nt() ? 16384 : 8192);
+        const long long window =
+            parsed && *parsed >= 0 && *parsed <= 0xFFFFFFFFLL ? *parsed : (nt() ? 16384 : 8192);
         if (nt()) {
             for (const auto& a : adapters)
-                SetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a, "TcpWindowSize", static_cast<DWORD>(window), {});
+                SetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kInterfaces) + "\\" + a,
+                                 "TcpWindowSize", static_cast<DWORD>(window), {});
         } else {
-            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultRcvWindow", std::to_string(window), {});
+            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultRcvWindow",
+                              std::to_string(window), {});
         }
     }
     if (chkRWinSACK->Tag == 1) {
-        if (nt()) SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", chkRWinSACK->Checked() ? 1 : 0, {});
-        else SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", chkRWinSACK->Checked() ? "1" : "0", {});
+        if (nt())
+            SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts",
+                             chkRWinSACK->Checked() ? 1 : 0, {});
+        else
+            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts",
+                              chkRWinSACK->Checked() ? "1" : "0", {});
     }
     if (chkRWinTimeStamp->Tag == 1) {
         DWORD opts = 0;
-        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) != ERROR_SUCCESS) opts = 3;
+        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) !=
+            ERROR_SUCCESS)
+            opts = 3;
         opts = chkRWinTimeStamp->Checked() ? (opts | 2u) : (opts & ~2u);
         SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {});
     }
     if (tbTTL->Tag == 1) {
-        if (nt()) SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL", static_cast<DWORD>(tbTTL->Position()), {});
-        else SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL", std::to_string(tbTTL->Position()), {});
+        if (nt())
+            SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL",
+                             static_cast<DWORD>(tbTTL->Position()), {});
+        else
+            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL",
+                              std::to_string(tbTTL->Position()), {});
     }
     BackupEnd(false);
     JournalStart();
     ModalResult = mrOk;
 }
 
-void TfrmTCPIP::btnCancelClick(TComponent&) { ModalResult = mrCancel; }
+void TfrmTCPIP::btnCancelClick(TComponent&) {
+    ModalResult = mrCancel;
+}
 
 } // namespace ravelin::network

@@ -28,9 +28,13 @@ class Tcpip : public ::testing::Test {
     void open(const std::string& templ) {
         session.reset();
         dir = std::make_unique<test::TempDir>();
-        machine::createMachine(dir->path(), templ, std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        machine::createMachine(dir->path(), templ,
+                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
     }
-    void start() { session = std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write); }
+    void start() {
+        session =
+            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
+    }
     void TearDown() override { session.reset(); }
     // Runs a script on a fresh dialog and returns what it printed.
     std::string run(const std::string& script, int expectedRc = 0) {
@@ -89,8 +93,10 @@ TEST_F(Tcpip, ReadsAnXPMachine) {
     EXPECT_FALSE(form.chkRWinTimeStamp->Checked()) << "Tcp1323Opts 0";
     EXPECT_EQ(form.tbTTL->Position(), 128);
     EXPECT_EQ(form.lblTTL->Caption, "128 Server");
-    for (auto* c : {static_cast<toolkit::TComponent*>(form.gbMTU), static_cast<toolkit::TComponent*>(form.cbRWin),
-                    static_cast<toolkit::TComponent*>(form.tbTTL), static_cast<toolkit::TComponent*>(form.chkRWinSACK)})
+    for (auto* c : {static_cast<toolkit::TComponent*>(form.gbMTU),
+                    static_cast<toolkit::TComponent*>(form.cbRWin),
+                    static_cast<toolkit::TComponent*>(form.tbTTL),
+                    static_cast<toolkit::TComponent*>(form.chkRWinSACK)})
         EXPECT_EQ(c->Tag, 0) << "filling marks nothing";
     EXPECT_EQ(form.udeMTU->Left, form.lblMTU1->Left + form.lblMTU1->Width + 6);
 }
@@ -112,14 +118,18 @@ TEST_F(Tcpip, OKWritesExactlyWhatChangedInOneTransaction) {
 TEST_F(Tcpip, TheWindowFieldTakesDigitsAndFallsBackOnOK) {
     open("winxp");
     start();
-    std::string out = run("tab tsRWin\nset cbRWin \"\"\ntype cbRWin \"12a3\"\nexpect cbRWin text \"123\"\nclick btnOK\n");
+    std::string out = run("tab tsRWin\nset cbRWin \"\"\ntype cbRWin \"12a3\"\nexpect cbRWin text "
+                          "\"123\"\nclick btnOK\n");
     EXPECT_EQ(TApplication::Instance().Beeps.back(), "cbRWin");
     std::vector<std::string> adapters;
     EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
     ASSERT_EQ(adapters.size(), 3u);
-    for (const auto& a : adapters) EXPECT_EQ(dword(kInterfaces + "\\" + a, "TcpWindowSize"), 123u) << a;
+    for (const auto& a : adapters)
+        EXPECT_EQ(dword(kInterfaces + "\\" + a, "TcpWindowSize"), 123u) << a;
     run("tab tsRWin\nset cbRWin \"viel\"\nclick btnOK\n");
-    for (const auto& a : adapters) EXPECT_EQ(dword(kInterfaces + "\\" + a, "TcpWindowSize"), 16384u) << "not a number: 16384 on NT";
+    for (const auto& a : adapters)
+        EXPECT_EQ(dword(kInterfaces + "\\" + a, "TcpWindowSize"), 16384u)
+            << "not a number: 16384 on NT";
     EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, kParams, "GlobalMaxTcpWindowSize", {}) &&
                  dword(kParams, "GlobalMaxTcpWindowSize") != 0xfaf0)
         << "never written";
@@ -133,17 +143,23 @@ TEST_F(Tcpip, TimestampsKeepTheOtherBits) {
         bool checked;
         DWORD written;
     };
-    for (const Case& c : {Case{1, true, 3}, Case{1, false, 1}, Case{std::nullopt, false, 1}, Case{3, false, 1}}) {
-        if (c.stored) SetRegDWORDValue(HKEY_LOCAL_MACHINE, kParams, "Tcp1323Opts", *c.stored, {});
-        else DeleteRegValue(HKEY_LOCAL_MACHINE, kParams, "Tcp1323Opts", {});
+    for (const Case& c :
+         {Case{1, true, 3}, Case{1, false, 1}, Case{std::nullopt, false, 1}, Case{3, false, 1}}) {
+        if (c.stored)
+            SetRegDWORDValue(HKEY_LOCAL_MACHINE, kParams, "Tcp1323Opts", *c.stored, {});
+        else
+            DeleteRegValue(HKEY_LOCAL_MACHINE, kParams, "Tcp1323Opts", {});
         // Make the box differ from its filled state so the click marks it.
         bool filledChecked = !c.stored || (*c.stored & 2);
         std::string script = "tab tsRWin\n";
-        if (filledChecked == c.checked) script += std::string("click chkRWinTimeStamp\nclick chkRWinTimeStamp\n");
-        else script += std::string("check chkRWinTimeStamp ") + (c.checked ? "on" : "off") + "\n";
+        if (filledChecked == c.checked)
+            script += std::string("click chkRWinTimeStamp\nclick chkRWinTimeStamp\n");
+        else
+            script += std::string("check chkRWinTimeStamp ") + (c.checked ? "on" : "off") + "\n";
         script += "click btnOK\n";
         run(script);
-        EXPECT_EQ(dword(kParams, "Tcp1323Opts"), c.written) << (c.stored ? std::to_string(*c.stored) : "absent") << " " << c.checked;
+        EXPECT_EQ(dword(kParams, "Tcp1323Opts"), c.written)
+            << (c.stored ? std::to_string(*c.stored) : "absent") << " " << c.checked;
     }
 }
 
@@ -159,7 +175,8 @@ TEST_F(Tcpip, MTUSearchAndDefaults) {
         TfrmTCPIP form(nullptr);
         EXPECT_EQ(form.udeMTU->GetPosition(), 1400) << "too large and zero values are passed over";
     }
-    for (const auto& a : adapters) DeleteRegValue(HKEY_LOCAL_MACHINE, kInterfaces + "\\" + a, "MTU", {});
+    for (const auto& a : adapters)
+        DeleteRegValue(HKEY_LOCAL_MACHINE, kInterfaces + "\\" + a, "MTU", {});
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kParams, "EnablePMTUDiscovery", 0, {});
     {
         TfrmTCPIP form(nullptr);
@@ -171,20 +188,25 @@ TEST_F(Tcpip, MTUSearchAndDefaults) {
     }
     // The default button: discovery on, automatic, 1500; OK deletes the per-adapter MTU.
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kInterfaces + "\\" + adapters[0], "MTU", 1400, {});
-    run("click btnMTUDefault\nexpect optMTUAuto checked true\nexpect udeMTU position 1500\nexpect udeMTU enabled false\nclick btnOK\n");
-    for (const auto& a : adapters) EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, kInterfaces + "\\" + a, "MTU", {}));
+    run("click btnMTUDefault\nexpect optMTUAuto checked true\nexpect udeMTU position 1500\nexpect "
+        "udeMTU enabled false\nclick btnOK\n");
+    for (const auto& a : adapters)
+        EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, kInterfaces + "\\" + a, "MTU", {}));
     EXPECT_EQ(dword(kParams, "EnablePMTUDiscovery"), 1u);
     run("click optMTUManual\nspin udeMTU 1400\nfocus btnOK\nclick btnOK\n");
-    for (const auto& a : adapters) EXPECT_EQ(dword(kInterfaces + "\\" + a, "MTU"), 1400u);
+    for (const auto& a : adapters)
+        EXPECT_EQ(dword(kInterfaces + "\\" + a, "MTU"), 1400u);
 }
 
 TEST_F(Tcpip, DefaultButtonsPerWindows) {
     open("winxp");
     start();
-    run("tab tsRWin\nclick btnRWinDefault\nexpect cbRWin text \"17520\"\ntab tsTTL\nclick btnTTLDefault\nexpect tbTTL position 128\n");
+    run("tab tsRWin\nclick btnRWinDefault\nexpect cbRWin text \"17520\"\ntab tsTTL\nclick "
+        "btnTTLDefault\nexpect tbTTL position 128\n");
     open("win7");
     start();
-    run("tab tsRWin\nclick btnRWinDefault\nexpect cbRWin text \"16384\"\nexpect chkRWinSACK checked true\n");
+    run("tab tsRWin\nclick btnRWinDefault\nexpect cbRWin text \"16384\"\nexpect chkRWinSACK "
+        "checked true\n");
     TfrmTCPIP form(nullptr);
     EXPECT_EQ(form.cbRWin->Text(), "17520") << "nothing stored: 17520 on every NT version";
 }
@@ -200,12 +222,14 @@ TEST_F(Tcpip, A98MachineUsesItsOwnKeysAndStrings) {
         EXPECT_EQ(form.cbRWin->Text(), "8192");
         EXPECT_EQ(form.tbTTL->Position(), 128);
     }
-    run("tab tsTTL\nclick btnTTLDefault\ntab tsRWin\nclick btnRWinDefault\ncheck chkRWinSACK off\ntab tsMTU\nclick btnMTUDefault\nclick btnOK\n");
+    run("tab tsTTL\nclick btnTTLDefault\ntab tsRWin\nclick btnRWinDefault\ncheck chkRWinSACK "
+        "off\ntab tsMTU\nclick btnMTUDefault\nclick btnOK\n");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, mstcp, "DefaultTTL", "", {}), "32");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, mstcp, "SackOpts", "", {}), "0");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, mstcp, "DefaultRcvWindow", "", {}), "8192");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, mstcp, "PMTUDiscovery", "", {}), "1");
-    EXPECT_FALSE(KeyExist(HKEY_LOCAL_MACHINE, kInterfaces, {})) << "the 9x family gets no MTU write";
+    EXPECT_FALSE(KeyExist(HKEY_LOCAL_MACHINE, kInterfaces, {}))
+        << "the 9x family gets no MTU write";
 }
 
 TEST_F(Tcpip, HelpLinksAskForContextHelp) {
@@ -223,23 +247,28 @@ TEST_F(Tcpip, ShellExecuteRetriesWithoutRedirection) {
     test::writeFile(dir->file("drive_c/windows/system32/native.exe"), "");
     start();
     ASSERT_TRUE(IsCurrentProcessWow64());
-    EXPECT_EQ(module::NXShellExecute(0, u"open", u"C:\\Windows\\System32\\native.exe", u"", u"", 1), 42);
+    EXPECT_EQ(module::NXShellExecute(0, u"open", u"C:\\Windows\\System32\\native.exe", u"", u"", 1),
+              42);
     EXPECT_TRUE(TNXFsRedirection::Enabled()) << "restored";
     TNXFsRedirection::Disable();
-    EXPECT_EQ(module::NXShellExecute(0, u"open", u"C:\\Windows\\System32\\native.exe", u"", u"", 1), 42);
+    EXPECT_EQ(module::NXShellExecute(0, u"open", u"C:\\Windows\\System32\\native.exe", u"", u"", 1),
+              42);
     EXPECT_FALSE(TNXFsRedirection::Enabled()) << "restored as it was";
     TNXFsRedirection::Enable();
-    EXPECT_EQ(module::NXShellExecute(0, u"open", u"C:\\Windows\\System32\\none.exe", u"", u"", 1), 2);
+    EXPECT_EQ(module::NXShellExecute(0, u"open", u"C:\\Windows\\System32\\none.exe", u"", u"", 1),
+              2);
     EXPECT_EQ(module::ShowRunDialog(0, u"Ausführen", u"", 0), 0);
 }
 
 TEST_F(Tcpip, LongPathNamesFollowTheDisk) {
     open("winxp");
     start();
-    EXPECT_EQ(module::ShellLongPathName("C:\\USERS\\ANNA\\favoriten\\NACHRICHTEN"), "C:\\users\\anna\\Favoriten\\Nachrichten");
+    EXPECT_EQ(module::ShellLongPathName("C:\\USERS\\ANNA\\favoriten\\NACHRICHTEN"),
+              "C:\\users\\anna\\Favoriten\\Nachrichten");
     EXPECT_EQ(module::ShellLongPathName("c:/users/anna/favoriten/"), "c:\\users\\anna\\Favoriten");
     EXPECT_EQ(module::ShellLongPathName("\\\\server/share/dir"), "\\\\server\\share\\dir");
     EXPECT_EQ(module::ShellLongPathName("C:\\"), "C:\\");
     EXPECT_EQ(module::ShellLongPathName("nobackslash"), "nobackslash");
-    EXPECT_EQ(module::ShellLongPathName("C:/users/nobody"), "C:/users/nobody") << "unresolved: the input as passed";
+    EXPECT_EQ(module::ShellLongPathName("C:/users/nobody"), "C:/users/nobody")
+        << "unresolved: the input as passed";
 }

@@ -19,7 +19,8 @@ std::string libraryFile(const std::string& moduleName) {
 
 std::string findLibrary(const std::string& file) {
     std::vector<std::filesystem::path> folders;
-    if (const char* env = std::getenv("DESKFORGE_MODULE_DIR"); env && *env) folders.emplace_back(env);
+    if (const char* env = std::getenv("DESKFORGE_MODULE_DIR"); env && *env)
+        folders.emplace_back(env);
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) folders.push_back(exe.parent_path().parent_path() / "lib" / "deskforge");
@@ -31,10 +32,14 @@ std::string findLibrary(const std::string& file) {
 
 } // namespace
 
-LoadedModule::LoadedModule(const std::string& moduleName) : path_(findLibrary(libraryFile(moduleName))) {
+LoadedModule::LoadedModule(const std::string& moduleName)
+    : path_(findLibrary(libraryFile(moduleName))) {
     handle_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) throw std::runtime_error(std::string("cannot load the module ") + moduleName + ": " + ::dlerror());
-    initSubForm_ = reinterpret_cast<toolkit::TForm* (*)(const char*)>(::dlsym(handle_, "InitSubForm"));
+    if (!handle_)
+        throw std::runtime_error(std::string("cannot load the module ") + moduleName + ": " +
+                                 ::dlerror());
+    initSubForm_ =
+        reinterpret_cast<toolkit::TForm* (*)(const char*)>(::dlsym(handle_, "InitSubForm"));
     auto initialize = reinterpret_cast<void (*)()>(::dlsym(handle_, "Initialize"));
     finalize_ = reinterpret_cast<void (*)()>(::dlsym(handle_, "Finalize"));
     if (!initSubForm_ || !initialize || !finalize_) {

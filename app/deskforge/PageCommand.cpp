@@ -102,6 +102,13 @@ int runPageCommand(const std::string& name, const std::string& script,
             c.out << "launch: " << r.program << (r.parameters.empty() ? "" : " " + r.parameters)
                   << "\n";
         };
+    // The command line cannot switch pages: it reports the jump a page asks for.
+    SetMainAppFormShow([&c](toolkit::TForm&, const std::string& id, int tab) {
+        if (FindPage(id))
+            c.out << "jump: " << id << " tab " << tab << "\n";
+        else
+            c.out << "jump: " << id << " tab " << tab << " (no such page here)\n";
+    });
     toolkit::UserDriver driver(*form);
     toolkit::ScriptRunner runner(driver, dialogs, c.out);
     int rc = 0;
@@ -115,6 +122,7 @@ int runPageCommand(const std::string& name, const std::string& script,
     }
     destroy(form);
     if (machine) machine->launcher().onRecord = nullptr;
+    SetMainAppFormShow(nullptr);
     app.SetDialogService(nullptr);
     return rc;
 }
