@@ -1,6 +1,7 @@
 #include "module/MainNetwork.h"
 
 #include "module/NXShellFuncs.h"
+#include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
 
 #include <cstring>
@@ -17,14 +18,18 @@ const std::pair<const char*, Factory> kPages[] = {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr));
      }},
     {"logon|Ravelin.bpl", nullptr},
-    {"internet|Ravelin.bpl", nullptr},
+    {"internet|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
+     }},
     {"explorer|Ravelin.bpl", nullptr},
     {"firefox|Ravelin.bpl", nullptr},
     {"opera|Ravelin.bpl", nullptr},
     {"mailchat|Ravelin.bpl", nullptr},
 };
 
-const ravelin::module::PackageUnit kUnits[] = {{"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}};
+const ravelin::module::PackageUnit kUnits[] = {
+    {"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}, {"ufrmNetwork"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();

@@ -478,6 +478,18 @@ bool ScriptRunner::number_or(const std::string& s) {
 void ScriptRunner::Execute(const Line& line) {
     const auto& w = line.words;
     const std::string& verb = w[0];
+    static const std::set<std::string> kActions = {"tab",   "click",    "check",     "type",
+                                                   "set",   "select",   "tick",      "spin",
+                                                   "focus", "dblclick", "rightclick"};
+    const bool action = kActions.count(verb) > 0;
+    struct Around {
+        UserDriver& driver;
+        bool active;
+        ~Around() {
+            if (active && driver.AfterAction) driver.AfterAction();
+        }
+    } around{driver_, action};
+    if (action && driver_.BeforeAction) driver_.BeforeAction(w[1]);
     try {
         if (verb == "tab")
             driver_.Tab(w[1]);

@@ -68,6 +68,11 @@ class UserDriver {
     void DblClick(const std::string& name, const std::string& item = "");
     void RightClick(const std::string& name, const std::string& item);
     void Wait(int milliseconds);
+    // Called around each user action a script performs (the host groups what one action
+    // writes into one journal transaction, labelled with the control).
+    std::function<void(const std::string& control)> BeforeAction;
+    std::function<void()> AfterAction;
+
     // A property as text: checked, enabled, visible, text, caption, position, itemindex,
     // items, count, selected, image, tag.
     std::string Property(const std::string& name, const std::string& property) const;

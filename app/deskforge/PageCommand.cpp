@@ -110,11 +110,18 @@ int runPageCommand(const std::string& name, const std::string& script,
             c.out << "jump: " << id << " tab " << tab << " (no such page here)\n";
     });
     toolkit::UserDriver driver(*form);
+    // Everything one user action writes is one journal transaction, labelled with the
+    // page and the control.
+    const std::string pageName = page->id.substr(0, page->id.find('|'));
+    driver.BeforeAction = [&](const std::string& control) {
+        JournalSetContext(pageName, control);
+        BackupStart(0, "");
+    };
+    driver.AfterAction = [] { BackupEnd(false); };
     toolkit::ScriptRunner runner(driver, dialogs, c.out);
     int rc = 0;
     try {
         runner.Load(script);
-        JournalSetContext(page->id.substr(0, page->id.find('|')), "script");
         runner.Run();
     } catch (const toolkit::DriverError& e) {
         c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";

@@ -1,0 +1,619 @@
+#include "network/ufrmNetwork.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Controlhelper.h"
+#include "host/Nxgraphics.h"
+#include "host/Nxhelper.h"
+#include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
+#include "network/ufrmTCPIP.h"
+#include "toolkit/Application.h"
+
+#include <algorithm>
+
+namespace ravelin::network {
+
+using namespace toolkit;
+
+TfrmNetwork* frmNetwork = nullptr;
+std::string RegSMB;
+int ICS = 0;
+
+const char* const kStandardTimeServers[5] = {"time.windows.com", "time.nist.gov", "time-nw.nist.gov", "time-a.nist.gov",
+                                             "time-b.nist.gov"};
+
+namespace {
+
+constexpr const char* kNameSpace = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RemoteComputer\\NameSpace\\";
+constexpr const char* kTasksClsid = "{D6277990-4C6A-11CF-8D87-00AA0060F5BF}";
+constexpr const char* kPrintersClsid = "{2227A280-3AEA-1069-A2DE-08002B30309D}";
+constexpr const char* kExplorerAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+constexpr const char* kPoliciesExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char* kServer = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
+constexpr const char* kPsched = "SOFTWARE\\Policies\\Microsoft\\Windows\\PSched";
+constexpr const char* kPoliciesNetwork = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network";
+constexpr const char* kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr const char* kTimeServers = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\DateTime\\Servers";
+constexpr const char* kW32Time = "System\\CurrentControlSet\\Services\\W32Time\\Parameters";
+constexpr const char* kFirewallPolicy = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\";
+constexpr const char* kHME = "SOFTWARE\\Wow6432Node\\Microsoft\\MediaPlayer\\Preferences\\HME";
+constexpr std::uint32_t kBlue = 0xFF0000, kNavy = 0x800000;
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmNetwork: the form has no ") + name);
+    return c;
+}
+
+DWORD flagValue(bool on) { return on ? 1u : 0u; }
+
+// Moves the controls of a container up over the space that hidden ones leave.
+void closeGaps(TWinControl& container) {
+    std::vector<TControl*> controls(container.Controls().begin(), container.Controls().end());
+    std::stable_sort(controls.begin(), controls.end(), [](TControl* a, TControl* b) { return a->Top < b->Top; });
+    int shift = 0;
+    int lastHiddenBottom = -1;
+    for (TControl* c : controls) {
+        if (!c->Visible || (dynamic_cast<TTabSheet*>(c) && !dynamic_cast<TTabSheet*>(c)->TabVisible)) {
+            if (c->Top > lastHiddenBottom) {
+                // The gap: from this control to where the next one starts.
+                auto next = std::find_if(controls.begin(), controls.end(), [&](TControl* o) { return o->Top > c->Top + c->Height - 1 && o->Visible; });
+                int gap = next != controls.end() ? (*next)->Top - c->Top : c->Height;
+                shift += gap;
+                lastHiddenBottom = c->Top + c->Height;
+            }
+            continue;
+        }
+        // Buttons at the bottom of a sheet stay where they are.
+        if (dynamic_cast<TButton*>(c) && c->Top > 300) continue;
+        c->Top -= shift;
+    }
+}
+
+} // namespace
+
+TfrmNetwork::TfrmNetwork(TComponent* owner) : TForm(owner) {
+    using Self = TfrmNetwork;
+    auto notify = [this](void (Self::*fn)(TComponent&)) { return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); }); };
+    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
+        {"FormCreate", &Self::FormCreate},
+        {"tsSharesShow", &Self::tsSharesShow},
+        {"tsAdvancedNTShow", &Self::tsAdvancedNTShow},
+        {"tsPasswordsShow", &Self::tsPasswordsShow},
+        {"tsTimeSyncShow", &Self::tsTimeSyncShow},
+        {"tsInternetShow", &Self::tsInternetShow},
+        {"chkNetTasksClick", &Self::chkNetTasksClick},
+        {"chkNetPrintersClick", &Self::chkNetPrintersClick},
+        {"chkNoNetcrawlingClick", &Self::chkNoNetcrawlingClick},
+        {"chkRecentDocsNetHoodClick", &Self::chkRecentDocsNetHoodClick},
+        {"chkAdminSharesClick", &Self::chkAdminSharesClick},
+        {"chkHideMyComputerFromNetHoodClick", &Self::chkHideMyComputerFromNetHoodClick},
+        {"chkEnableQoSClick", &Self::chkEnableQoSClick},
+        {"udBWLimitChange", &Self::udBWLimitChange},
+        {"udBWLimitExit", &Self::udBWLimitExit},
+        {"chkEnableUPnPClick", &Self::chkEnableUPnPClick},
+        {"btnSecurityOptClick", &Self::btnSecurityOptClick},
+        {"chkPwdCachingClick", &Self::chkPwdCachingClick},
+        {"chkDomainPwdCachingClick", &Self::chkDomainPwdCachingClick},
+        {"chkHideSharePwdsClick", &Self::chkHideSharePwdsClick},
+        {"chkEncryptPwdsClick", &Self::chkEncryptPwdsClick},
+        {"chkSyncTimeClick", &Self::chkSyncTimeClick},
+        {"btnTimeSvrAddClick", &Self::btnTimeSvrAddClick},
+        {"btnTimeSvrDelClick", &Self::btnTimeSvrDelClick},
+        {"btnTimeSvrSetAsDefaultClick", &Self::btnTimeSvrSetAsDefaultClick},
+        {"btnDefTimeSyncClick", &Self::btnDefTimeSyncClick},
+        {"lblChangeSettingsClick", &Self::lblChangeSettingsClick},
+        {"LinkMouseEnter", &Self::LinkMouseEnter},
+        {"LinkMouseLeave", &Self::LinkMouseLeave},
+        {"btnTCPIPSettingsClick", &Self::btnTCPIPSettingsClick},
+        {"rbKeepRasConnectionsONClick", &Self::rbKeepRasConnectionsONClick},
+        {"rbKeepRasConnectionsOFFClick", &Self::rbKeepRasConnectionsOFFClick},
+        {"chkEnableICFnICSClick", &Self::chkEnableICFnICSClick},
+        {"btnDefSharesClick", &Self::btnDefSharesClick},
+        {"btnDefPerformanceClick", &Self::btnDefPerformanceClick},
+        {"btnPasswordsDefaultClick", &Self::btnPasswordsDefaultClick},
+        {"btnDefInternetClick", &Self::btnDefInternetClick},
+    };
+    for (const auto& [name, fn] : table) handlers_.add(name, notify(fn));
+    handlers_.add("lvTimeServersChange",
+                  TLVChangeEvent([this](TComponent& s, TListItem& i, TItemChange c) { lvTimeServersChange(s, i, c); }));
+    bound_ = LoadForm(*this, forms::FormText("ufrmNetwork"), "forms/ufrmNetwork.json", handlers_);
+
+#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
+    RAVELIN_FIND(TPageControl, pcNetwork);
+    RAVELIN_FIND(TTabSheet, tsShares);
+    RAVELIN_FIND(TTabSheet, tsAdvancedNT);
+    RAVELIN_FIND(TTabSheet, tsPasswords);
+    RAVELIN_FIND(TTabSheet, tsTimeSync);
+    RAVELIN_FIND(TTabSheet, tsInternet);
+    RAVELIN_FIND(TGroupBox, gbNetTasks);
+    RAVELIN_FIND(TGroupBox, gbAdvSettings);
+    RAVELIN_FIND(TGroupBox, gbQoS);
+    RAVELIN_FIND(TGroupBox, gbUPnP);
+    RAVELIN_FIND(TGroupBox, gbPasswordStorage);
+    RAVELIN_FIND(TGroupBox, gbHideSharePwds);
+    RAVELIN_FIND(TGroupBox, gbEncryptPwds);
+    RAVELIN_FIND(TGroupBox, gbTCPIP);
+    RAVELIN_FIND(TGroupBox, gbKeepRASConnections);
+    RAVELIN_FIND(TGroupBox, gbSharedAccess);
+    RAVELIN_FIND(TCheckBox, chkNetTasks);
+    RAVELIN_FIND(TCheckBox, chkNetPrinters);
+    RAVELIN_FIND(TCheckBox, chkNoNetcrawling);
+    RAVELIN_FIND(TCheckBox, chkRecentDocsNetHood);
+    RAVELIN_FIND(TCheckBox, chkAdminShares);
+    RAVELIN_FIND(TCheckBox, chkHideMyComputerFromNetHood);
+    RAVELIN_FIND(TCheckBox, chkEnableQoS);
+    RAVELIN_FIND(TCheckBox, chkEnableUPnP);
+    RAVELIN_FIND(TCheckBox, chkPwdCaching);
+    RAVELIN_FIND(TCheckBox, chkDomainPwdCaching);
+    RAVELIN_FIND(TCheckBox, chkHideSharePwds);
+    RAVELIN_FIND(TCheckBox, chkEncryptPwds);
+    RAVELIN_FIND(TCheckBox, chkSyncTime);
+    RAVELIN_FIND(TCheckBox, chkEnableICFnICS);
+    RAVELIN_FIND(TUpDownEdit, udBWLimit);
+    RAVELIN_FIND(TLabel, lblBWLimit);
+    RAVELIN_FIND(TLabel, lblBWPercent);
+    RAVELIN_FIND(TLabel, lblTimeServersTopic);
+    RAVELIN_FIND(TLabel, lblTimeServersDesc);
+    RAVELIN_FIND(TLabel, lblChangeSettings);
+    RAVELIN_FIND(TLabel, lblSharedAccess);
+    RAVELIN_FIND(TListView, lvTimeServers);
+    RAVELIN_FIND(TImageList, ilTimeServers);
+    RAVELIN_FIND(TButton, btnTimeSvrAdd);
+    RAVELIN_FIND(TButton, btnTimeSvrDel);
+    RAVELIN_FIND(TButton, btnTimeSvrSetAsDefault);
+    RAVELIN_FIND(TButton, btnDefTimeSync);
+    RAVELIN_FIND(TButton, btnTCPIPSettings);
+    RAVELIN_FIND(TButton, btnSecurityOpt);
+    RAVELIN_FIND(TRadioButton, rbKeepRasConnectionsON);
+    RAVELIN_FIND(TRadioButton, rbKeepRasConnectionsOFF);
+#undef RAVELIN_FIND
+    Fire(OnCreate);
+}
+
+TfrmNetwork::~TfrmNetwork() {
+    if (frmNetwork == this) frmNetwork = nullptr;
+}
+
+void TfrmNetwork::FormCreate(TComponent&) {
+    const int os = CurrentOS();
+    const bool nt = GetPlatformId() == 2;
+    xpSp2_ = IsWinXPSP(2);
+    auto image = [this](const char* name) { return need<TImage>(*this, name); };
+    LoadGraphic(20000, *image("imgTCPIP"), 17);
+    LoadGraphic(20001, *image("imgRASConnection"), 17);
+    LoadGraphic(xpSp2_ ? 20002 : 20003, *image("imgICS"), 17);
+    LoadGraphic(20004, *image("imgNetPlaces"), 17);
+    LoadGraphic(20005, *image("imgSharedFolder"), 17);
+    LoadGraphic(20006, *image("imgTimeSync"), 17);
+    LoadGraphic(20007, *image("imgShares"), 17);
+    LoadGraphic(20010, *image("imgPassSaving"), 17);
+    SetupIL(*ilTimeServers);
+    AddGraphicToIL(20011, *ilTimeServers, 17);
+    AddGraphicToIL(20012, *ilTimeServers, 17);
+    RegSMB = nt ? "System\\CurrentControlSet\\Services\\LanmanWorkStation\\Parameters" : "System\\CurrentControlSet\\Services\\VxD\\Vnetsup";
+
+    // What each Windows shows.
+    tsShares->TabVisible = gbNetTasks->Visible = os >= 4;
+    chkNetTasks->Visible = os < 7;
+    chkNetPrinters->Visible = os == 7;
+    chkRecentDocsNetHood->Visible = os < 7;
+    gbAdvSettings->Visible = nt;
+    gbHideSharePwds->Visible = !nt;
+    gbEncryptPwds->Visible = os != 1;
+    tsAdvancedNT->TabVisible = os >= 6;
+    OSVersionInfoEx version;
+    GetVersion2k(version);
+    gbQoS->Visible = os >= 6 && !(version.wSuiteMask & 0x0200);
+    gbUPnP->Visible = os >= 5; // and "upnphost" exists: checked on first show
+    tsTimeSync->TabVisible = os >= 6;
+    gbTCPIP->Visible = os < 7;
+    gbKeepRASConnections->Visible = nt;
+    gbSharedAccess->Visible = os >= 6;
+    tsPasswords->TabVisible = gbPasswordStorage->Visible = os < 7;
+    if (tsAdvancedNT->TabVisible) LoadGraphic(20008, *image("imgQOS"), 17);
+
+    udBWLimit->Left = lblBWLimit->Left + lblBWLimit->Width + 6;
+    lblBWPercent->Left = udBWLimit->Left + udBWLimit->Width + 6;
+    for (TWinControl* container : {static_cast<TWinControl*>(gbNetTasks), static_cast<TWinControl*>(tsShares),
+                                   static_cast<TWinControl*>(tsAdvancedNT), static_cast<TWinControl*>(tsPasswords),
+                                   static_cast<TWinControl*>(tsInternet)})
+        closeGaps(*container);
+    if (xpSp2_) {
+        gbSharedAccess->Caption = "Windows-Firewall";
+        lblSharedAccess->SetCaption("Die Windows-Firewall schützt den Computer vor Angriffen unautorisierter Benutzer über das "
+                                    "Internet bzw. ein Netzwerk.");
+        chkEnableICFnICS->Caption = "Windows-Firewall aktivieren";
+    }
+    ActivateFirstVisiblePage(*pcNetwork);
+}
+
+bool TfrmNetwork::firstShow(TTabSheet& sheet) {
+    if (sheet.Tag == 1) return false;
+    sheet.Tag = 1;
+    return true;
+}
+
+// ---- Netzwerkumgebung ----
+
+void TfrmNetwork::tsSharesShow(TComponent&) {
+    if (!firstShow(*tsShares)) return;
+    Journal_Discard = true;
+    if (chkNetTasks->Visible) chkNetTasks->SetChecked(KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kTasksClsid, {2}));
+    if (chkNetPrinters->Visible)
+        chkNetPrinters->SetChecked(KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kPrintersClsid, {2}));
+    chkNoNetcrawling->SetChecked(!GetRegSettingEx(std::string("HKEY_CURRENT_USER\\") + kExplorerAdvanced, "NoNetCrawling", false, {}));
+    if (chkRecentDocsNetHood->Visible)
+        chkRecentDocsNetHood->SetChecked(!GetRegSetting(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood", false, {}));
+    if (gbAdvSettings->Visible) {
+        chkAdminShares->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "AutoShareWks", true, {}));
+        chkHideMyComputerFromNetHood->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "Hidden", false, {}));
+    }
+    Journal_Discard = false;
+}
+
+void TfrmNetwork::nameSpaceKey(bool checked, const char* clsid) {
+    const std::string key = std::string(kNameSpace) + clsid;
+    if (checked) {
+        std::string name = GetRegStringValueDef(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid, "", "", {2});
+        SetRegStringValue(HKEY_LOCAL_MACHINE, key, "", name, {2});
+    } else {
+        DeleteRegKey(HKEY_LOCAL_MACHINE, key, {2});
+    }
+}
+
+void TfrmNetwork::chkNetTasksClick(TComponent&) { nameSpaceKey(chkNetTasks->Checked(), kTasksClsid); }
+
+void TfrmNetwork::chkNetPrintersClick(TComponent&) {
+    nameSpaceKey(chkNetPrinters->Checked(), kPrintersClsid);
+    JournalSetFlag(2);
+}
+
+void TfrmNetwork::chkNoNetcrawlingClick(TComponent&) {
+    SetRegDWORDValue(HKEY_CURRENT_USER, kExplorerAdvanced, "NoNetCrawling", flagValue(!chkNoNetcrawling->Checked()), {});
+}
+
+void TfrmNetwork::chkRecentDocsNetHoodClick(TComponent&) {
+    SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood", flagValue(!chkRecentDocsNetHood->Checked()), {});
+}
+
+void TfrmNetwork::chkAdminSharesClick(TComponent&) {
+    DWORD value = 0;
+    SetOneIfTrue(chkAdminShares->Checked(), value);
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kServer, "AutoShareWks", value, {});
+    JournalSetFlag(2);
+}
+
+void TfrmNetwork::chkHideMyComputerFromNetHoodClick(TComponent&) {
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "Hidden",
+                     flagValue(chkHideMyComputerFromNetHood->Checked()), {});
+    JournalSetFlag(2);
+}
+
+void TfrmNetwork::btnDefSharesClick(TComponent&) {
+    if (gbAdvSettings->Visible) {
+        chkHideMyComputerFromNetHood->SetChecked(false);
+        if (chkRecentDocsNetHood->Visible) chkRecentDocsNetHood->SetChecked(true);
+        chkAdminShares->SetChecked(true);
+    }
+    if (gbNetTasks->Visible) {
+        if (chkNetTasks->Visible) chkNetTasks->SetChecked(true);
+        chkNoNetcrawling->SetChecked(true);
+        if (chkNetPrinters->Visible) chkNetPrinters->SetChecked(true);
+    }
+}
+
+// ---- Erweitert ----
+
+void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
+    if (!firstShow(*tsAdvancedNT)) return;
+    Journal_Discard = true;
+    if (gbQoS->Visible) {
+        int limit = 20;
+        if (GetRegIntValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", limit, 20, {}) != ERROR_SUCCESS) limit = 20;
+        if (limit != 0) {
+            chkEnableQoS->SetChecked(true);
+            udBWLimit->SetPosition(limit);
+        } else {
+            chkEnableQoS->SetChecked(false); // its click stores 0 again
+        }
+        udBWLimit->Enabled = chkEnableQoS->Checked();
+    }
+    if (gbUPnP->Visible) {
+        int start = 0;
+        if (GetServiceStartType("upnphost", start)) chkEnableUPnP->SetChecked(start != 1);
+        else gbUPnP->Visible = false;
+    }
+    Journal_Discard = false;
+}
+
+void TfrmNetwork::SetBWLimit() {
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit",
+                     chkEnableQoS->Checked() ? static_cast<DWORD>(udBWLimit->GetPosition()) : 0u, {});
+    JournalSetFlag(2);
+}
+
+void TfrmNetwork::chkEnableQoSClick(TComponent&) {
+    udBWLimit->Enabled = chkEnableQoS->Checked();
+    SetBWLimit();
+}
+
+void TfrmNetwork::udBWLimitChange(TComponent&) { JournalSetFlag(0); }
+void TfrmNetwork::udBWLimitExit(TComponent&) { SetBWLimit(); }
+
+void TfrmNetwork::chkEnableUPnPClick(TComponent&) {
+    std::vector<std::string> dependants = GetDependentServiceList("upnphost");
+    if (chkEnableUPnP->Checked()) {
+        std::vector<std::string> order{"upnphost"};
+        order.insert(order.end(), dependants.rbegin(), dependants.rend());
+        for (const auto& service : order) {
+            int start = 0;
+            int newStart = 2;
+            if (GetServiceStartType(service, start)) newStart = start == 1 ? 2 : 0;
+            ConfigureService(service, newStart, 0, false);
+        }
+        return;
+    }
+    std::vector<std::string> order = dependants;
+    order.push_back("upnphost");
+    for (const auto& service : order) {
+        int state = 0, start = 0;
+        const int action = GetServiceState(service, state) && state != 4 ? 0 : 2;
+        const int newStart = GetServiceStartType(service, start) && start == 1 ? 0 : 1;
+        if (newStart != 0 || action != 0) ConfigureService(service, newStart, action, service != "upnphost");
+    }
+    if (KeyExist(HKEY_LOCAL_MACHINE, kHME, {})) {
+        std::vector<std::string> users;
+        EnumRegKeysEx(HKEY_LOCAL_MACHINE, kHME, users, {});
+        for (const auto& u : users)
+            if (RegValueExists(HKEY_LOCAL_MACHINE, std::string(kHME) + "\\" + u, "SharedLibraryPath", {}))
+                SetRegStringValue(HKEY_LOCAL_MACHINE, std::string(kHME) + "\\" + u, "SharedLibraryPath", "", {});
+    }
+}
+
+void TfrmNetwork::btnSecurityOptClick(TComponent&) {
+    if (gbUPnP->Visible) chkEnableUPnP->SetChecked(false);
+}
+
+void TfrmNetwork::btnDefPerformanceClick(TComponent&) {
+    if (gbUPnP->Visible) chkEnableUPnP->SetChecked(true);
+    if (gbQoS->Visible) {
+        chkEnableQoS->SetChecked(true);
+        udBWLimit->SetPosition(20); // stored when the box changes or the field is next left
+    }
+}
+
+// ---- Kennwörter ----
+
+void TfrmNetwork::tsPasswordsShow(TComponent&) {
+    if (!firstShow(*tsPasswords)) return;
+    Journal_Discard = true;
+    if (gbPasswordStorage->Visible) {
+        chkPwdCaching->SetChecked(!GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", false, {}));
+        chkDomainPwdCaching->SetChecked(!GetRegSetting(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching", false, {}));
+    }
+    if (gbHideSharePwds->Visible) chkHideSharePwds->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds", true, {}));
+    if (gbEncryptPwds->Visible) chkEncryptPwds->SetChecked(!GetRegSetting(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword", false, {}));
+    Journal_Discard = false;
+}
+
+void TfrmNetwork::chkPwdCachingClick(TComponent&) {
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", flagValue(!chkPwdCaching->Checked()), {});
+}
+void TfrmNetwork::chkDomainPwdCachingClick(TComponent&) {
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching", flagValue(!chkDomainPwdCaching->Checked()), {});
+}
+void TfrmNetwork::chkHideSharePwdsClick(TComponent&) {
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds", flagValue(chkHideSharePwds->Checked()), {});
+}
+void TfrmNetwork::chkEncryptPwdsClick(TComponent&) {
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword", flagValue(!chkEncryptPwds->Checked()), {});
+    JournalSetFlag(2);
+}
+
+void TfrmNetwork::btnPasswordsDefaultClick(TComponent&) {
+    chkPwdCaching->SetChecked(true);
+    chkDomainPwdCaching->SetChecked(true);
+    chkEncryptPwds->SetChecked(true);
+    if (gbHideSharePwds->Visible) chkHideSharePwds->SetChecked(true);
+}
+
+// ---- Internetzeit ----
+
+void TfrmNetwork::sortTimeServers() { lvTimeServers->SortByCaption(); }
+
+void TfrmNetwork::tsTimeSyncShow(TComponent&) {
+    if (!firstShow(*tsTimeSync)) return;
+    Journal_Discard = true;
+    fillingTime_ = true;
+    std::string def = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kTimeServers, "", "0", {2});
+    std::vector<std::string> names, data;
+    EnumRegValuesEx(HKEY_LOCAL_MACHINE, kTimeServers, names, data, {2});
+    lvTimeServers->BeginUpdate();
+    lvTimeServers->Clear();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty() || data[i].empty()) continue;
+        TListItem& item = lvTimeServers->Add();
+        item.Caption = data[i];
+        item.ImageIndex = names[i] == def ? 1 : 0;
+    }
+    sortTimeServers();
+    bool any = false;
+    for (int i = 0; i < lvTimeServers->Count(); ++i) any = any || lvTimeServers->Item(i).ImageIndex == 1;
+    if (!any && lvTimeServers->Count() > 0) lvTimeServers->Item(0).ImageIndex = 1;
+    lvTimeServers->EndUpdate();
+    chkSyncTime->SetChecked(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32Time, "Type", "", {}) == "NTP");
+    chkSyncTimeClick(*chkSyncTime); // the enabling rules, also when the box did not change
+    fillingTime_ = false;
+    Journal_Discard = false;
+}
+
+void TfrmNetwork::updateTimeServerButtons() {
+    TListItem* selected = lvTimeServers->Selected();
+    btnTimeSvrDel->Enabled = chkSyncTime->Checked() && selected;
+    btnTimeSvrSetAsDefault->Enabled = chkSyncTime->Checked() && selected && selected->ImageIndex != 1;
+}
+
+void TfrmNetwork::chkSyncTimeClick(TComponent&) {
+    const bool on = chkSyncTime->Checked();
+    for (TControl* c : {static_cast<TControl*>(lblTimeServersTopic), static_cast<TControl*>(lblTimeServersDesc),
+                        static_cast<TControl*>(btnTimeSvrAdd), static_cast<TControl*>(lvTimeServers)})
+        SetControlStatus(*c, on, "");
+    updateTimeServerButtons();
+    // Filling does not write: a "Type" set by a domain stays until the user clicks.
+    if (!fillingTime_) SetRegStringValue(HKEY_LOCAL_MACHINE, kW32Time, "Type", on ? "NTP" : "NoSync", {});
+}
+
+void TfrmNetwork::lvTimeServersChange(TComponent&, TListItem&, TItemChange change) {
+    if (change == TItemChange::ctState || change == TItemChange::ctImage) updateTimeServerButtons();
+}
+
+void TfrmNetwork::SaveTimeServers() {
+    DeleteRegKey(HKEY_LOCAL_MACHINE, kTimeServers, {2});
+    bool marked = false;
+    for (int i = 0; i < lvTimeServers->Count(); ++i) {
+        TListItem& item = lvTimeServers->Item(i);
+        if (item.ImageIndex == 1) {
+            SetRegStringValue(HKEY_LOCAL_MACHINE, kTimeServers, "", std::to_string(i), {2});
+            marked = true;
+        }
+        SetRegStringValue(HKEY_LOCAL_MACHINE, kTimeServers, std::to_string(i), item.Caption, {2});
+    }
+    if (!marked && lvTimeServers->Count() > 0) {
+        SetRegStringValue(HKEY_LOCAL_MACHINE, kTimeServers, "", "0", {2});
+        lvTimeServers->Item(0).ImageIndex = 1;
+    }
+}
+
+void TfrmNetwork::btnTimeSvrAddClick(TComponent&) {
+    DialogService* dialogs = Application().Dialogs();
+    std::optional<std::string> address =
+        dialogs ? dialogs->inputBox("Zeitserver hinzufügen", "Bitte geben Sie die Adresse des Zeitservers ein:", "") : std::nullopt;
+    if (!address || address->empty()) return;
+    for (int i = 0; i < lvTimeServers->Count(); ++i) {
+        const std::string& caption = lvTimeServers->Item(i).Caption;
+        if (caption.size() == address->size() &&
+            std::equal(caption.begin(), caption.end(), address->begin(),
+                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); })) {
+            Application().MessageBox("Der eingegebene Zeitserver befindet sich bereits in der Liste.", "", MB_OK | MB_ICONERROR);
+            return;
+        }
+    }
+    TListItem& item = lvTimeServers->Add();
+    item.Caption = *address;
+    item.ImageIndex = 0;
+    sortTimeServers();
+    if (TListItem* added = lvTimeServers->FindCaption(*address)) {
+        added->Focused = true;
+        added->SetSelected(true);
+    }
+    SaveTimeServers();
+}
+
+void TfrmNetwork::btnTimeSvrDelClick(TComponent&) {
+    TListItem* selected = lvTimeServers->Selected();
+    if (!selected) return;
+    lvTimeServers->Delete(selected->Index());
+    SaveTimeServers();
+    updateTimeServerButtons();
+}
+
+void TfrmNetwork::btnTimeSvrSetAsDefaultClick(TComponent&) {
+    TListItem* selected = lvTimeServers->Selected();
+    if (!selected) return;
+    for (int i = 0; i < lvTimeServers->Count(); ++i) lvTimeServers->Item(i).ImageIndex = 0;
+    selected->ImageIndex = 1;
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kW32Time, "NtpServer", selected->Caption + ",0x1", {});
+    SaveTimeServers();
+    btnTimeSvrSetAsDefault->Enabled = false;
+}
+
+void TfrmNetwork::btnDefTimeSyncClick(TComponent&) {
+    chkSyncTime->SetChecked(true);
+    lvTimeServers->Clear();
+    for (int i = 0; i < 5; ++i) {
+        TListItem& item = lvTimeServers->Add();
+        item.Caption = kStandardTimeServers[i];
+        item.ImageIndex = i == 0 ? 1 : 0;
+    }
+    sortTimeServers();
+    SaveTimeServers();
+    updateTimeServerButtons();
+}
+
+void TfrmNetwork::lblChangeSettingsClick(TComponent&) { OpenHomepage("timeservers", "9", "inettime", ""); }
+void TfrmNetwork::LinkMouseEnter(TComponent& s) {
+    if (auto* c = dynamic_cast<TControl*>(&s)) c->FontColor = kBlue;
+}
+void TfrmNetwork::LinkMouseLeave(TComponent& s) {
+    if (auto* c = dynamic_cast<TControl*>(&s)) c->FontColor = kNavy;
+}
+
+// ---- Internet ----
+
+bool TfrmNetwork::firewallOn() {
+    // What the firewall's automation objects answer, from where the machine keeps it.
+    DWORD on = 0;
+    const std::string profile = std::string(kFirewallPolicy) + "StandardProfile";
+    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, profile, "EnableFirewall", on, {2}) == ERROR_SUCCESS) return on != 0;
+    if (CurrentOS() >= 7 &&
+        GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kFirewallPolicy) + "PublicProfile", "EnableFirewall", on, {2}) == ERROR_SUCCESS)
+        return on != 0;
+    return false;
+}
+
+void TfrmNetwork::tsInternetShow(TComponent&) {
+    if (!firstShow(*tsInternet)) return;
+    Journal_Discard = true;
+    if (gbKeepRASConnections->Visible) {
+        if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", false, {})) rbKeepRasConnectionsON->SetChecked(true);
+        else rbKeepRasConnectionsOFF->SetChecked(true);
+    }
+    if (gbSharedAccess->Visible) {
+        if (xpSp2_) {
+            chkEnableICFnICS->SetChecked(firewallOn());
+        } else {
+            int start = 0;
+            ICS = GetServiceStartType("SharedAccess", start) ? start : 0;
+            if (CurrentOS() >= 6) chkEnableICFnICS->SetChecked(ICS != 1);
+        }
+    }
+    Journal_Discard = false;
+}
+
+void TfrmNetwork::btnTCPIPSettingsClick(TComponent&) {
+    auto dialog = std::make_unique<TfrmTCPIP>(nullptr);
+    frmTCPIP = dialog.get();
+    dialog->ShowModal();
+    frmTCPIP = nullptr;
+}
+
+void TfrmNetwork::rbKeepRasConnectionsONClick(TComponent&) {
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", "1", {});
+}
+void TfrmNetwork::rbKeepRasConnectionsOFFClick(TComponent&) {
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", "0", {});
+}
+
+void TfrmNetwork::chkEnableICFnICSClick(TComponent&) {
+    const bool on = chkEnableICFnICS->Checked();
+    if (xpSp2_) {
+        if (Journal_Discard) return; // showing the state is not a switch
+        JournalSetWindowsFirewallStatus(on);
+        return;
+    }
+    if (!on && (ICS == 2 || ICS == 3)) {
+        ICS = 1;
+        ConfigureService("SharedAccess", 1, 2, false);
+    } else if (on && ICS == 1) {
+        ICS = 3;
+        ConfigureService("SharedAccess", 3, 1, false);
+    }
+}
+
+void TfrmNetwork::btnDefInternetClick(TComponent&) {
+    if (gbKeepRASConnections->Visible) rbKeepRasConnectionsOFF->SetChecked(true);
+    if (gbSharedAccess->Visible) chkEnableICFnICS->SetChecked(true);
+}
+
+} // namespace ravelin::network
