@@ -19,23 +19,29 @@ TfrmNetwork* frmNetwork = nullptr;
 std::string RegSMB;
 int ICS = 0;
 
-const char* const kStandardTimeServers[5] = {"time.windows.com", "time.nist.gov", "time-nw.nist.gov", "time-a.nist.gov",
-                                             "time-b.nist.gov"};
+const char* const kStandardTimeServers[5] = {
+    "time.windows.com", "time.nist.gov", "time-nw.nist.gov", "time-a.nist.gov", "time-b.nist.gov"};
 
 namespace {
 
-constexpr const char* kNameSpace = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RemoteComputer\\NameSpace\\";
+constexpr const char* kNameSpace =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RemoteComputer\\NameSpace\\";
 constexpr const char* kTasksClsid = "{D6277990-4C6A-11CF-8D87-00AA0060F5BF}";
 constexpr const char* kPrintersClsid = "{2227A280-3AEA-1069-A2DE-08002B30309D}";
-constexpr const char* kExplorerAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
-constexpr const char* kPoliciesExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char* kExplorerAdvanced =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+constexpr const char* kPoliciesExplorer =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr const char* kServer = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
 constexpr const char* kPsched = "SOFTWARE\\Policies\\Microsoft\\Windows\\PSched";
-constexpr const char* kPoliciesNetwork = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network";
+constexpr const char* kPoliciesNetwork =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network";
 constexpr const char* kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr const char* kTimeServers = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\DateTime\\Servers";
+constexpr const char* kTimeServers =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\DateTime\\Servers";
 constexpr const char* kW32Time = "System\\CurrentControlSet\\Services\\W32Time\\Parameters";
-constexpr const char* kFirewallPolicy = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\";
+constexpr const char* kFirewallPolicy =
+    "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\";
 constexpr const char* kHME = "SOFTWARE\\Wow6432Node\\Microsoft\\MediaPlayer\\Preferences\\HME";
 constexpr std::uint32_t kBlue = 0xFF0000, kNavy = 0x800000;
 
@@ -45,19 +51,25 @@ template <typename T> T* need(TForm& form, const char* name) {
     return c;
 }
 
-DWORD flagValue(bool on) { return on ? 1u : 0u; }
+DWORD flagValue(bool on) {
+    return on ? 1u : 0u;
+}
 
 // Moves the controls of a container up over the space that hidden ones leave.
 void closeGaps(TWinControl& container) {
     std::vector<TControl*> controls(container.Controls().begin(), container.Controls().end());
-    std::stable_sort(controls.begin(), controls.end(), [](TControl* a, TControl* b) { return a->Top < b->Top; });
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](TControl* a, TControl* b) { return a->Top < b->Top; });
     int shift = 0;
     int lastHiddenBottom = -1;
     for (TControl* c : controls) {
-        if (!c->Visible || (dynamic_cast<TTabSheet*>(c) && !dynamic_cast<TTabSheet*>(c)->TabVisible)) {
+        if (!c->Visible ||
+            (dynamic_cast<TTabSheet*>(c) && !dynamic_cast<TTabSheet*>(c)->TabVisible)) {
             if (c->Top > lastHiddenBottom) {
                 // The gap: from this control to where the next one starts.
-                auto next = std::find_if(controls.begin(), controls.end(), [&](TControl* o) { return o->Top > c->Top + c->Height - 1 && o->Visible; });
+                auto next = std::find_if(controls.begin(), controls.end(), [&](TControl* o) {
+                    return o->Top > c->Top + c->Height - 1 && o->Visible;
+                });
                 int gap = next != controls.end() ? (*next)->Top - c->Top : c->Height;
                 shift += gap;
                 lastHiddenBottom = c->Top + c->Height;
@@ -74,7 +86,9 @@ void closeGaps(TWinControl& container) {
 
 TfrmNetwork::TfrmNetwork(TComponent* owner) : TForm(owner) {
     using Self = TfrmNetwork;
-    auto notify = [this](void (Self::*fn)(TComponent&)) { return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); }); };
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
     const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
         {"FormCreate", &Self::FormCreate},
         {"tsSharesShow", &Self::tsSharesShow},
@@ -114,9 +128,12 @@ TfrmNetwork::TfrmNetwork(TComponent* owner) : TForm(owner) {
         {"btnPasswordsDefaultClick", &Self::btnPasswordsDefaultClick},
         {"btnDefInternetClick", &Self::btnDefInternetClick},
     };
-    for (const auto& [name, fn] : table) handlers_.add(name, notify(fn));
+    for (const auto& [name, fn] : table)
+        handlers_.add(name, notify(fn));
     handlers_.add("lvTimeServersChange",
-                  TLVChangeEvent([this](TComponent& s, TListItem& i, TItemChange c) { lvTimeServersChange(s, i, c); }));
+                  TLVChangeEvent([this](TComponent& s, TListItem& i, TItemChange c) {
+                      lvTimeServersChange(s, i, c);
+                  }));
     bound_ = LoadForm(*this, forms::FormText("ufrmNetwork"), "forms/ufrmNetwork.json", handlers_);
 
 #define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
@@ -191,7 +208,8 @@ void TfrmNetwork::FormCreate(TComponent&) {
     SetupIL(*ilTimeServers);
     AddGraphicToIL(20011, *ilTimeServers, 17);
     AddGraphicToIL(20012, *ilTimeServers, 17);
-    RegSMB = nt ? "System\\CurrentControlSet\\Services\\LanmanWorkStation\\Parameters" : "System\\CurrentControlSet\\Services\\VxD\\Vnetsup";
+    RegSMB = nt ? "System\\CurrentControlSet\\Services\\LanmanWorkStation\\Parameters"
+                : "System\\CurrentControlSet\\Services\\VxD\\Vnetsup";
 
     // What each Windows shows.
     tsShares->TabVisible = gbNetTasks->Visible = os >= 4;
@@ -215,13 +233,15 @@ void TfrmNetwork::FormCreate(TComponent&) {
 
     udBWLimit->Left = lblBWLimit->Left + lblBWLimit->Width + 6;
     lblBWPercent->Left = udBWLimit->Left + udBWLimit->Width + 6;
-    for (TWinControl* container : {static_cast<TWinControl*>(gbNetTasks), static_cast<TWinControl*>(tsShares),
-                                   static_cast<TWinControl*>(tsAdvancedNT), static_cast<TWinControl*>(tsPasswords),
-                                   static_cast<TWinControl*>(tsInternet)})
+    for (TWinControl* container :
+         {static_cast<TWinControl*>(gbNetTasks), static_cast<TWinControl*>(tsShares),
+          static_cast<TWinControl*>(tsAdvancedNT), static_cast<TWinControl*>(tsPasswords),
+          static_cast<TWinControl*>(tsInternet)})
         closeGaps(*container);
     if (xpSp2_) {
         gbSharedAccess->Caption = "Windows-Firewall";
-        lblSharedAccess->SetCaption("Die Windows-Firewall schützt den Computer vor Angriffen unautorisierter Benutzer über das "
+        lblSharedAccess->SetCaption("Die Windows-Firewall schützt den Computer vor Angriffen "
+                                    "unautorisierter Benutzer über das "
                                     "Internet bzw. ein Netzwerk.");
         chkEnableICFnICS->Caption = "Windows-Firewall aktivieren";
     }
@@ -239,15 +259,22 @@ bool TfrmNetwork::firstShow(TTabSheet& sheet) {
 void TfrmNetwork::tsSharesShow(TComponent&) {
     if (!firstShow(*tsShares)) return;
     Journal_Discard = true;
-    if (chkNetTasks->Visible) chkNetTasks->SetChecked(KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kTasksClsid, {2}));
+    if (chkNetTasks->Visible)
+        chkNetTasks->SetChecked(
+            KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kTasksClsid, {2}));
     if (chkNetPrinters->Visible)
-        chkNetPrinters->SetChecked(KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kPrintersClsid, {2}));
-    chkNoNetcrawling->SetChecked(!GetRegSettingEx(std::string("HKEY_CURRENT_USER\\") + kExplorerAdvanced, "NoNetCrawling", false, {}));
+        chkNetPrinters->SetChecked(
+            KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kPrintersClsid, {2}));
+    chkNoNetcrawling->SetChecked(!GetRegSettingEx(
+        std::string("HKEY_CURRENT_USER\\") + kExplorerAdvanced, "NoNetCrawling", false, {}));
     if (chkRecentDocsNetHood->Visible)
-        chkRecentDocsNetHood->SetChecked(!GetRegSetting(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood", false, {}));
+        chkRecentDocsNetHood->SetChecked(
+            !GetRegSetting(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood", false, {}));
     if (gbAdvSettings->Visible) {
-        chkAdminShares->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "AutoShareWks", true, {}));
-        chkHideMyComputerFromNetHood->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "Hidden", false, {}));
+        chkAdminShares->SetChecked(
+            GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "AutoShareWks", true, {}));
+        chkHideMyComputerFromNetHood->SetChecked(
+            GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "Hidden", false, {}));
     }
     Journal_Discard = false;
 }
@@ -255,14 +282,17 @@ void TfrmNetwork::tsSharesShow(TComponent&) {
 void TfrmNetwork::nameSpaceKey(bool checked, const char* clsid) {
     const std::string key = std::string(kNameSpace) + clsid;
     if (checked) {
-        std::string name = GetRegStringValueDef(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid, "", "", {2});
+        std::string name =
+            GetRegStringValueDef(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid, "", "", {2});
         SetRegStringValue(HKEY_LOCAL_MACHINE, key, "", name, {2});
     } else {
         DeleteRegKey(HKEY_LOCAL_MACHINE, key, {2});
     }
 }
 
-void TfrmNetwork::chkNetTasksClick(TComponent&) { nameSpaceKey(chkNetTasks->Checked(), kTasksClsid); }
+void TfrmNetwork::chkNetTasksClick(TComponent&) {
+    nameSpaceKey(chkNetTasks->Checked(), kTasksClsid);
+}
 
 void TfrmNetwork::chkNetPrintersClick(TComponent&) {
     nameSpaceKey(chkNetPrinters->Checked(), kPrintersClsid);
@@ -270,11 +300,13 @@ void TfrmNetwork::chkNetPrintersClick(TComponent&) {
 }
 
 void TfrmNetwork::chkNoNetcrawlingClick(TComponent&) {
-    SetRegDWORDValue(HKEY_CURRENT_USER, kExplorerAdvanced, "NoNetCrawling", flagValue(!chkNoNetcrawling->Checked()), {});
+    SetRegDWORDValue(HKEY_CURRENT_USER, kExplorerAdvanced, "NoNetCrawling",
+                     flagValue(!chkNoNetcrawling->Checked()), {});
 }
 
 void TfrmNetwork::chkRecentDocsNetHoodClick(TComponent&) {
-    SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood", flagValue(!chkRecentDocsNetHood->Checked()), {});
+    SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood",
+                     flagValue(!chkRecentDocsNetHood->Checked()), {});
 }
 
 void TfrmNetwork::chkAdminSharesClick(TComponent&) {
@@ -285,7 +317,8 @@ void TfrmNetwork::chkAdminSharesClick(TComponent&) {
 }
 
 void TfrmNetwork::chkHideMyComputerFromNetHoodClick(TComponent&) {
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "Hidden",
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE,
+                     "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "Hidden",
                      flagValue(chkHideMyComputerFromNetHood->Checked()), {});
     JournalSetFlag(2);
 }
@@ -310,7 +343,9 @@ void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
     Journal_Discard = true;
     if (gbQoS->Visible) {
         int limit = 20;
-        if (GetRegIntValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", limit, 20, {}) != ERROR_SUCCESS) limit = 20;
+        if (GetRegIntValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", limit, 20, {}) !=
+            ERROR_SUCCESS)
+            limit = 20;
         if (limit != 0) {
             chkEnableQoS->SetChecked(true);
             udBWLimit->SetPosition(limit);
@@ -321,15 +356,18 @@ void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
     }
     if (gbUPnP->Visible) {
         int start = 0;
-        if (GetServiceStartType("upnphost", start)) chkEnableUPnP->SetChecked(start != 1);
-        else gbUPnP->Visible = false;
+        if (GetServiceStartType("upnphost", start))
+            chkEnableUPnP->SetChecked(start != 1);
+        else
+            gbUPnP->Visible = false;
     }
     Journal_Discard = false;
 }
 
 void TfrmNetwork::SetBWLimit() {
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit",
-                     chkEnableQoS->Checked() ? static_cast<DWORD>(udBWLimit->GetPosition()) : 0u, {});
+                     chkEnableQoS->Checked() ? static_cast<DWORD>(udBWLimit->GetPosition()) : 0u,
+                     {});
     JournalSetFlag(2);
 }
 
@@ -338,8 +376,12 @@ void TfrmNetwork::chkEnableQoSClick(TComponent&) {
     SetBWLimit();
 }
 
-void TfrmNetwork::udBWLimitChange(TComponent&) { JournalSetFlag(0); }
-void TfrmNetwork::udBWLimitExit(TComponent&) { SetBWLimit(); }
+void TfrmNetwork::udBWLimitChange(TComponent&) {
+    JournalSetFlag(0);
+}
+void TfrmNetwork::udBWLimitExit(TComponent&) {
+    SetBWLimit();
+}
 
 void TfrmNetwork::chkEnableUPnPClick(TComponent&) {
     std::vector<std::string> dependants = GetDependentServiceList("upnphost");
@@ -360,14 +402,17 @@ void TfrmNetwork::chkEnableUPnPClick(TComponent&) {
         int state = 0, start = 0;
         const int action = GetServiceState(service, state) && state != 4 ? 0 : 2;
         const int newStart = GetServiceStartType(service, start) && start == 1 ? 0 : 1;
-        if (newStart != 0 || action != 0) ConfigureService(service, newStart, action, service != "upnphost");
+        if (newStart != 0 || action != 0)
+            ConfigureService(service, newStart, action, service != "upnphost");
     }
     if (KeyExist(HKEY_LOCAL_MACHINE, kHME, {})) {
         std::vector<std::string> users;
         EnumRegKeysEx(HKEY_LOCAL_MACHINE, kHME, users, {});
         for (const auto& u : users)
-            if (RegValueExists(HKEY_LOCAL_MACHINE, std::string(kHME) + "\\" + u, "SharedLibraryPath", {}))
-                SetRegStringValue(HKEY_LOCAL_MACHINE, std::string(kHME) + "\\" + u, "SharedLibraryPath", "", {});
+            if (RegValueExists(HKEY_LOCAL_MACHINE, std::string(kHME) + "\\" + u,
+                               "SharedLibraryPath", {}))
+                SetRegStringValue(HKEY_LOCAL_MACHINE, std::string(kHME) + "\\" + u,
+                                  "SharedLibraryPath", "", {});
     }
 }
 
@@ -389,25 +434,35 @@ void TfrmNetwork::tsPasswordsShow(TComponent&) {
     if (!firstShow(*tsPasswords)) return;
     Journal_Discard = true;
     if (gbPasswordStorage->Visible) {
-        chkPwdCaching->SetChecked(!GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", false, {}));
-        chkDomainPwdCaching->SetChecked(!GetRegSetting(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching", false, {}));
+        chkPwdCaching->SetChecked(
+            !GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", false, {}));
+        chkDomainPwdCaching->SetChecked(
+            !GetRegSetting(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching", false, {}));
     }
-    if (gbHideSharePwds->Visible) chkHideSharePwds->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds", true, {}));
-    if (gbEncryptPwds->Visible) chkEncryptPwds->SetChecked(!GetRegSetting(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword", false, {}));
+    if (gbHideSharePwds->Visible)
+        chkHideSharePwds->SetChecked(
+            GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds", true, {}));
+    if (gbEncryptPwds->Visible)
+        chkEncryptPwds->SetChecked(
+            !GetRegSetting(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword", false, {}));
     Journal_Discard = false;
 }
 
 void TfrmNetwork::chkPwdCachingClick(TComponent&) {
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", flagValue(!chkPwdCaching->Checked()), {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching",
+                     flagValue(!chkPwdCaching->Checked()), {});
 }
 void TfrmNetwork::chkDomainPwdCachingClick(TComponent&) {
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching", flagValue(!chkDomainPwdCaching->Checked()), {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching",
+                     flagValue(!chkDomainPwdCaching->Checked()), {});
 }
 void TfrmNetwork::chkHideSharePwdsClick(TComponent&) {
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds", flagValue(chkHideSharePwds->Checked()), {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds",
+                     flagValue(chkHideSharePwds->Checked()), {});
 }
 void TfrmNetwork::chkEncryptPwdsClick(TComponent&) {
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword", flagValue(!chkEncryptPwds->Checked()), {});
+    SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword",
+                     flagValue(!chkEncryptPwds->Checked()), {});
     JournalSetFlag(2);
 }
 
@@ -420,7 +475,9 @@ void TfrmNetwork::btnPasswordsDefaultClick(TComponent&) {
 
 // ---- Internetzeit ----
 
-void TfrmNetwork::sortTimeServers() { lvTimeServers->SortByCaption(); }
+void TfrmNetwork::sortTimeServers() {
+    lvTimeServers->SortByCaption();
+}
 
 void TfrmNetwork::tsTimeSyncShow(TComponent&) {
     if (!firstShow(*tsTimeSync)) return;
@@ -439,10 +496,12 @@ void TfrmNetwork::tsTimeSyncShow(TComponent&) {
     }
     sortTimeServers();
     bool any = false;
-    for (int i = 0; i < lvTimeServers->Count(); ++i) any = any || lvTimeServers->Item(i).ImageIndex == 1;
+    for (int i = 0; i < lvTimeServers->Count(); ++i)
+        any = any || lvTimeServers->Item(i).ImageIndex == 1;
     if (!any && lvTimeServers->Count() > 0) lvTimeServers->Item(0).ImageIndex = 1;
     lvTimeServers->EndUpdate();
-    chkSyncTime->SetChecked(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32Time, "Type", "", {}) == "NTP");
+    chkSyncTime->SetChecked(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32Time, "Type", "", {}) ==
+                            "NTP");
     chkSyncTimeClick(*chkSyncTime); // the enabling rules, also when the box did not change
     fillingTime_ = false;
     Journal_Discard = false;
@@ -451,17 +510,20 @@ void TfrmNetwork::tsTimeSyncShow(TComponent&) {
 void TfrmNetwork::updateTimeServerButtons() {
     TListItem* selected = lvTimeServers->Selected();
     btnTimeSvrDel->Enabled = chkSyncTime->Checked() && selected;
-    btnTimeSvrSetAsDefault->Enabled = chkSyncTime->Checked() && selected && selected->ImageIndex != 1;
+    btnTimeSvrSetAsDefault->Enabled =
+        chkSyncTime->Checked() && selected && selected->ImageIndex != 1;
 }
 
 void TfrmNetwork::chkSyncTimeClick(TComponent&) {
     const bool on = chkSyncTime->Checked();
-    for (TControl* c : {static_cast<TControl*>(lblTimeServersTopic), static_cast<TControl*>(lblTimeServersDesc),
-                        static_cast<TControl*>(btnTimeSvrAdd), static_cast<TControl*>(lvTimeServers)})
+    for (TControl* c :
+         {static_cast<TControl*>(lblTimeServersTopic), static_cast<TControl*>(lblTimeServersDesc),
+          static_cast<TControl*>(btnTimeSvrAdd), static_cast<TControl*>(lvTimeServers)})
         SetControlStatus(*c, on, "");
     updateTimeServerButtons();
     // Filling does not write: a "Type" set by a domain stays until the user clicks.
-    if (!fillingTime_) SetRegStringValue(HKEY_LOCAL_MACHINE, kW32Time, "Type", on ? "NTP" : "NoSync", {});
+    if (!fillingTime_)
+        SetRegStringValue(HKEY_LOCAL_MACHINE, kW32Time, "Type", on ? "NTP" : "NoSync", {});
 }
 
 void TfrmNetwork::lvTimeServersChange(TComponent&, TListItem&, TItemChange change) {
@@ -488,14 +550,20 @@ void TfrmNetwork::SaveTimeServers() {
 void TfrmNetwork::btnTimeSvrAddClick(TComponent&) {
     DialogService* dialogs = Application().Dialogs();
     std::optional<std::string> address =
-        dialogs ? dialogs->inputBox("Zeitserver hinzufügen", "Bitte geben Sie die Adresse des Zeitservers ein:", "") : std::nullopt;
+        dialogs ? dialogs->inputBox("Zeitserver hinzufügen",
+                                    "Bitte geben Sie die Adresse des Zeitservers ein:", "")
+                : std::nullopt;
     if (!address || address->empty()) return;
     for (int i = 0; i < lvTimeServers->Count(); ++i) {
         const std::string& caption = lvTimeServers->Item(i).Caption;
         if (caption.size() == address->size() &&
-            std::equal(caption.begin(), caption.end(), address->begin(),
-                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); })) {
-            Application().MessageBox("Der eingegebene Zeitserver befindet sich bereits in der Liste.", "", MB_OK | MB_ICONERROR);
+            std::equal(caption.begin(), caption.end(), address->begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            })) {
+            Application().MessageBox(
+                "Der eingegebene Zeitserver befindet sich bereits in der Liste.", "",
+                MB_OK | MB_ICONERROR);
             return;
         }
     }
@@ -521,7 +589,8 @@ void TfrmNetwork::btnTimeSvrDelClick(TComponent&) {
 void TfrmNetwork::btnTimeSvrSetAsDefaultClick(TComponent&) {
     TListItem* selected = lvTimeServers->Selected();
     if (!selected) return;
-    for (int i = 0; i < lvTimeServers->Count(); ++i) lvTimeServers->Item(i).ImageIndex = 0;
+    for (int i = 0; i < lvTimeServers->Count(); ++i)
+        lvTimeServers->Item(i).ImageIndex = 0;
     selected->ImageIndex = 1;
     SetRegStringValue(HKEY_LOCAL_MACHINE, kW32Time, "NtpServer", selected->Caption + ",0x1", {});
     SaveTimeServers();
@@ -541,7 +610,9 @@ void TfrmNetwork::btnDefTimeSyncClick(TComponent&) {
     updateTimeServerButtons();
 }
 
-void TfrmNetwork::lblChangeSettingsClick(TComponent&) { OpenHomepage("timeservers", "9", "inettime", ""); }
+void TfrmNetwork::lblChangeSettingsClick(TComponent&) {
+    OpenHomepage("timeservers", "9", "inettime", "");
+}
 void TfrmNetwork::LinkMouseEnter(TComponent& s) {
     if (auto* c = dynamic_cast<TControl*>(&s)) c->FontColor = kBlue;
 }
@@ -555,9 +626,11 @@ bool TfrmNetwork::firewallOn() {
     // What the firewall's automation objects answer, from where the machine keeps it.
     DWORD on = 0;
     const std::string profile = std::string(kFirewallPolicy) + "StandardProfile";
-    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, profile, "EnableFirewall", on, {2}) == ERROR_SUCCESS) return on != 0;
+    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, profile, "EnableFirewall", on, {2}) == ERROR_SUCCESS)
+        return on != 0;
     if (CurrentOS() >= 7 &&
-        GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kFirewallPolicy) + "PublicProfile", "EnableFirewall", on, {2}) == ERROR_SUCCESS)
+        GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kFirewallPolicy) + "PublicProfile",
+                         "EnableFirewall", on, {2}) == ERROR_SUCCESS)
         return on != 0;
     return false;
 }
@@ -566,8 +639,10 @@ void TfrmNetwork::tsInternetShow(TComponent&) {
     if (!firstShow(*tsInternet)) return;
     Journal_Discard = true;
     if (gbKeepRASConnections->Visible) {
-        if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", false, {})) rbKeepRasConnectionsON->SetChecked(true);
-        else rbKeepRasConnectionsOFF->SetChecked(true);
+        if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", false, {}))
+            rbKeepRasConnectionsON->SetChecked(true);
+        else
+            rbKeepRasConnectionsOFF->SetChecked(true);
     }
     if (gbSharedAccess->Visible) {
         if (xpSp2_) {

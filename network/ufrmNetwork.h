@@ -22,16 +22,19 @@ class TfrmNetwork : public toolkit::TForm {
 
     toolkit::TPageControl* pcNetwork;
     toolkit::TTabSheet *tsShares, *tsAdvancedNT, *tsPasswords, *tsTimeSync, *tsInternet;
-    toolkit::TGroupBox *gbNetTasks, *gbAdvSettings, *gbQoS, *gbUPnP, *gbPasswordStorage, *gbHideSharePwds, *gbEncryptPwds,
-        *gbTCPIP, *gbKeepRASConnections, *gbSharedAccess;
-    toolkit::TCheckBox *chkNetTasks, *chkNetPrinters, *chkNoNetcrawling, *chkRecentDocsNetHood, *chkAdminShares,
-        *chkHideMyComputerFromNetHood, *chkEnableQoS, *chkEnableUPnP, *chkPwdCaching, *chkDomainPwdCaching, *chkHideSharePwds,
-        *chkEncryptPwds, *chkSyncTime, *chkEnableICFnICS;
+    toolkit::TGroupBox *gbNetTasks, *gbAdvSettings, *gbQoS, *gbUPnP, *gbPasswordStorage,
+        *gbHideSharePwds, *gbEncryptPwds, *gbTCPIP, *gbKeepRASConnections, *gbSharedAccess;
+    toolkit::TCheckBox *chkNetTasks, *chkNetPrinters, *chkNoNetcrawling, *chkRecentDocsNetHood,
+        *chkAdminShares, *chkHideMyComputerFromNetHood, *chkEnableQoS, *chkEnableUPnP,
+        *chkPwdCaching, *chkDomainPwdCaching, *chkHideSharePwds, *chkEncryptPwds, *chkSyncTime,
+        *chkEnableICFnICS;
     toolkit::TUpDownEdit* udBWLimit;
-    toolkit::TLabel *lblBWLimit, *lblBWPercent, *lblTimeServersTopic, *lblTimeServersDesc, *lblChangeSettings, *lblSharedAccess;
+    toolkit::TLabel *lblBWLimit, *lblBWPercent, *lblTimeServersTopic, *lblTimeServersDesc,
+        *lblChangeSettings, *lblSharedAccess;
     toolkit::TListView* lvTimeServers;
     toolkit::TImageList* ilTimeServers;
-    toolkit::TButton *btnTimeSvrAdd, *btnTimeSvrDel, *btnTimeSvrSetAsDefault, *btnDefTimeSync, *btnTCPIPSettings, *btnSecurityOpt;
+    toolkit::TButton *btnTimeSvrAdd, *btnTimeSvrDel, *btnTimeSvrSetAsDefault, *btnDefTimeSync,
+        *btnTCPIPSettings, *btnSecurityOpt;
     toolkit::TRadioButton *rbKeepRasConnectionsON, *rbKeepRasConnectionsOFF;
 
     // Handlers.
@@ -57,7 +60,8 @@ class TfrmNetwork : public toolkit::TForm {
     void chkHideSharePwdsClick(toolkit::TComponent&);
     void chkEncryptPwdsClick(toolkit::TComponent&);
     void chkSyncTimeClick(toolkit::TComponent&);
-    void lvTimeServersChange(toolkit::TComponent&, toolkit::TListItem& item, toolkit::TItemChange change);
+    void lvTimeServersChange(toolkit::TComponent&, toolkit::TListItem& item,
+                             toolkit::TItemChange change);
     void btnTimeSvrAddClick(toolkit::TComponent&);
     void btnTimeSvrDelClick(toolkit::TComponent&);
     void btnTimeSvrSetAsDefaultClick(toolkit::TComponent&);

@@ -271,6 +271,8 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
 
 void UserDriver::Spin(const std::string& name, int position) {
     TControl& c = Reachable(name);
+    if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus())
+        w->SetFocus(); // as a click on its arrows
     if (auto* u = dynamic_cast<TUpDownEdit*>(&c))
         u->SetPosition(position);
     else if (auto* t = dynamic_cast<TTrackBar*>(&c))

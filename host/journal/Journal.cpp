@@ -215,7 +215,8 @@ std::int64_t Journal::newTransaction(const std::string& kind, const std::string&
         .bind(7, category);
     s.run();
     lastTxnContext_ = context_;
-    return db_->lastInsertId();
+    lastTxn_ = db_->lastInsertId(); // a flag in this action labels this transaction
+    return lastTxn_;
 }
 
 void Journal::backupStart(const std::string& label) {
