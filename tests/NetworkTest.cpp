@@ -26,8 +26,10 @@ class Network : public ::testing::Test {
     void open(const std::string& templ) {
         session.reset();
         dir = std::make_unique<test::TempDir>();
-        machine::createMachine(dir->path(), templ, std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
-        session = std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
+        machine::createMachine(dir->path(), templ,
+                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        session =
+            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
     }
     void TearDown() override { session.reset(); }
     std::string run(const std::string& script, int rc = 0) {
@@ -43,9 +45,11 @@ class Network : public ::testing::Test {
     }
     std::string servers() {
         std::vector<std::string> names, data;
-        if (EnumRegValuesEx(HKEY_LOCAL_MACHINE, kServers, names, data, {2}) != ERROR_NO_MORE_ITEMS) return "<no key>";
+        if (EnumRegValuesEx(HKEY_LOCAL_MACHINE, kServers, names, data, {2}) != ERROR_NO_MORE_ITEMS)
+            return "<no key>";
         std::string out;
-        for (std::size_t i = 0; i < names.size(); ++i) out += (names[i].empty() ? "@" : names[i]) + "=" + data[i] + ";";
+        for (std::size_t i = 0; i < names.size(); ++i)
+            out += (names[i].empty() ? "@" : names[i]) + "=" + data[i] + ";";
         return out;
     }
     DWORD dword(HKEY root, const std::string& key, const std::string& name) {
@@ -68,15 +72,20 @@ TEST_F(Network, HandlersAreBoundBothWays) {
 TEST_F(Network, WhatEachWindowsShows) {
     struct Expect {
         const char* templ;
-        bool shares, advanced, passwords, time, qos, tcpip, ras, sharedAccess, netPrinters, hideSharePwds;
+        bool shares, advanced, passwords, time, qos, tcpip, ras, sharedAccess, netPrinters,
+            hideSharePwds;
         const char* firewallCaption;
     };
     const Expect cases[] = {
-        {"win98", false, false, true, false, false, true, false, false, false, true, "Internetverbindungsfirewall und -Freigabe (ICS)"},
-        {"win2000", true, false, true, false, false, true, true, false, false, false, "Internetverbindungsfirewall und -Freigabe (ICS)"},
+        {"win98", false, false, true, false, false, true, false, false, false, true,
+         "Internetverbindungsfirewall und -Freigabe (ICS)"},
+        {"win2000", true, false, true, false, false, true, true, false, false, false,
+         "Internetverbindungsfirewall und -Freigabe (ICS)"},
         {"winxp", true, true, true, true, true, true, true, true, false, false, "Windows-Firewall"},
-        {"vista", true, true, false, true, false, false, true, true, true, false, "Windows-Firewall"},
-        {"win7", true, true, false, true, true, false, true, true, false, false, "Windows-Firewall"},
+        {"vista", true, true, false, true, false, false, true, true, true, false,
+         "Windows-Firewall"},
+        {"win7", true, true, false, true, true, false, true, true, false, false,
+         "Windows-Firewall"},
     };
     for (const auto& e : cases) {
         SCOPED_TRACE(e.templ);
@@ -100,13 +109,23 @@ TEST_F(Network, WhatEachWindowsShows) {
 
 TEST_F(Network, ChecksWriteTheirValuesAndFlags) {
     open("winxp");
-    run("check chkAdminShares off\ncheck chkHideMyComputerFromNetHood on\ncheck chkNoNetcrawling off\n"
+    run("check chkAdminShares off\ncheck chkHideMyComputerFromNetHood on\ncheck chkNoNetcrawling "
+        "off\n"
         "tab tsPasswords\ncheck chkPwdCaching off\ncheck chkEncryptPwds off\n");
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanServer\\Parameters", "AutoShareWks"), 0u);
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanServer\\Parameters", "AutoShareWks"),
+              0u);
     EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanServer\\Parameters", "Hidden"), 1u);
-    EXPECT_EQ(dword(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", "NoNetCrawling"), 1u);
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network", "DisablePwdCaching"), 1u);
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanWorkStation\\Parameters", "EnablePlainTextPassword"), 1u);
+    EXPECT_EQ(dword(HKEY_CURRENT_USER,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
+                    "NoNetCrawling"),
+              1u);
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network",
+                    "DisablePwdCaching"),
+              1u);
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanWorkStation\\Parameters",
+                    "EnablePlainTextPassword"),
+              1u);
     auto list = session->journal()->list();
     ASSERT_EQ(list.size(), 5u) << "one transaction per click";
     EXPECT_EQ(list[4].control, "chkAdminShares");
@@ -115,14 +134,17 @@ TEST_F(Network, ChecksWriteTheirValuesAndFlags) {
     EXPECT_EQ(list[0].category, 2) << "EnablePlainTextPassword";
     // Defaults put them back.
     run("click btnDefShares\n");
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanServer\\Parameters", "AutoShareWks"), 1u);
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanServer\\Parameters", "AutoShareWks"),
+              1u);
     EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kServices + "LanmanServer\\Parameters", "Hidden"), 0u);
 }
 
 TEST_F(Network, NameSpaceKeysCopyTheClassNameAndGo) {
     open("winxp");
-    SetRegStringValue(HKEY_CLASSES_ROOT, "CLSID\\{D6277990-4C6A-11CF-8D87-00AA0060F5BF}", "", "Geplante Tasks", {2});
-    const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RemoteComputer\\NameSpace\\{D6277990-4C6A-11CF-8D87-00AA0060F5BF}";
+    SetRegStringValue(HKEY_CLASSES_ROOT, "CLSID\\{D6277990-4C6A-11CF-8D87-00AA0060F5BF}", "",
+                      "Geplante Tasks", {2});
+    const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RemoteComputer"
+                            "\\NameSpace\\{D6277990-4C6A-11CF-8D87-00AA0060F5BF}";
     run("check chkNetTasks on\n");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, key, "", "<none>", {2}), "Geplante Tasks");
     run("expect chkNetTasks checked true\ncheck chkNetTasks off\n");
@@ -133,12 +155,15 @@ TEST_F(Network, BandwidthReservation) {
     open("winxp");
     DeleteRegValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", {});
     run("tab tsAdvancedNT\nexpect chkEnableQoS checked true\nexpect udBWLimit position 20\n");
-    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", {})) << "a missing value is not written";
+    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", {}))
+        << "a missing value is not written";
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", 0, {});
     run("tab tsAdvancedNT\nexpect chkEnableQoS checked false\nexpect udBWLimit enabled false\n");
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit"), 0u) << "the show itself writes 0 again";
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit"), 0u)
+        << "the show itself writes 0 again";
     run("tab tsAdvancedNT\ncheck chkEnableQoS on\nspin udBWLimit 35\nfocus chkEnableQoS\n");
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit"), 35u) << "stored when the field is left";
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit"), 35u)
+        << "stored when the field is left";
 }
 
 TEST_F(Network, UniversalPlugAndPlayAcrossDependants) {
@@ -151,8 +176,10 @@ TEST_F(Network, UniversalPlugAndPlayAcrossDependants) {
         ASSERT_TRUE(GetServiceState(s, state));
         EXPECT_EQ(state, 1) << s << " stopped";
     }
-    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\Microsoft\\MediaPlayer\\Preferences\\HME\\anna",
-                                   "SharedLibraryPath", "<none>", {2}),
+    EXPECT_EQ(GetRegStringValueDef(
+                  HKEY_LOCAL_MACHINE,
+                  "SOFTWARE\\Wow6432Node\\Microsoft\\MediaPlayer\\Preferences\\HME\\anna",
+                  "SharedLibraryPath", "<none>", {2}),
               "")
         << "the media sharing paths are cleared";
     run("tab tsAdvancedNT\nexpect chkEnableUPnP checked false\ncheck chkEnableUPnP on\n");
@@ -164,13 +191,16 @@ TEST_F(Network, UniversalPlugAndPlayAcrossDependants) {
 
 TEST_F(Network, FirewallOnXPSP2AndConnectionSharingBefore) {
     open("winxp");
-    const std::string standard = kServices + "SharedAccess\\Parameters\\FirewallPolicy\\StandardProfile";
-    run("tab tsInternet\nexpect chkEnableICFnICS checked true\nexpect chkEnableICFnICS caption \"Windows-Firewall aktivieren\"\n"
+    const std::string standard =
+        kServices + "SharedAccess\\Parameters\\FirewallPolicy\\StandardProfile";
+    run("tab tsInternet\nexpect chkEnableICFnICS checked true\nexpect chkEnableICFnICS caption "
+        "\"Windows-Firewall aktivieren\"\n"
         "check chkEnableICFnICS off\n");
     EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, standard, "EnableFirewall"), 0u);
     EXPECT_EQ(session->journal()->list()[0].category, 2);
     // XP before SP2: connection sharing through the service's start type.
-    SetRegStringValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CSDVersion", "Service Pack 1", {2});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                      "CSDVersion", "Service Pack 1", {2});
     run("tab tsInternet\nexpect chkEnableICFnICS checked true\ncheck chkEnableICFnICS off\n");
     int type = 0, state = 0;
     GetServiceStartType("SharedAccess", type);
@@ -186,42 +216,59 @@ TEST_F(Network, FirewallOnXPSP2AndConnectionSharingBefore) {
 
 TEST_F(Network, DialUpConnectionsAtLogoff) {
     open("winxp");
-    run("tab tsInternet\nexpect rbKeepRasConnectionsOFF checked true\nclick rbKeepRasConnectionsON\n");
-    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "KeepRASConnections", "", {}), "1");
+    run("tab tsInternet\nexpect rbKeepRasConnectionsOFF checked true\nclick "
+        "rbKeepRasConnectionsON\n");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE,
+                                   "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                                   "KeepRASConnections", "", {}),
+              "1");
     run("tab tsInternet\nexpect rbKeepRasConnectionsON checked true\nclick btnDefInternet\n");
-    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "KeepRASConnections", "", {}), "0");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE,
+                                   "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                                   "KeepRASConnections", "", {}),
+              "0");
 }
 
 TEST_F(Network, TimeServersAreRenumberedInOrder) {
     open("winxp");
-    std::string out = run("tab tsTimeSync\n"
-                          "expect chkSyncTime checked true\n"
-                          "expect lvTimeServers items \"time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|time.nist.gov|time.windows.com\"\n"
-                          "expect btnTimeSvrDel enabled false\n"
-                          "select lvTimeServers \"time.windows.com\"\n"
-                          "expect btnTimeSvrSetAsDefault enabled false\n"
-                          "select lvTimeServers \"time-b.nist.gov\"\n"
-                          "expect btnTimeSvrSetAsDefault enabled true\n"
-                          "click btnTimeSvrSetAsDefault\n"
-                          "input \"Time.Windows.com\"\n"
-                          "click btnTimeSvrAdd\n"
-                          "input \"ntp.example.org\"\n"
-                          "click btnTimeSvrAdd\n");
-    EXPECT_NE(out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."), std::string::npos) << out;
-    EXPECT_EQ(servers(), "@=2;0=ntp.example.org;1=time-a.nist.gov;2=time-b.nist.gov;3=time-nw.nist.gov;4=time.nist.gov;5=time.windows.com;");
-    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "", {}), "time-b.nist.gov,0x1");
+    std::string out =
+        run("tab tsTimeSync\n"
+            "expect chkSyncTime checked true\n"
+            "expect lvTimeServers items "
+            "\"time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|time.nist.gov|time.windows.com\"\n"
+            "expect btnTimeSvrDel enabled false\n"
+            "select lvTimeServers \"time.windows.com\"\n"
+            "expect btnTimeSvrSetAsDefault enabled false\n"
+            "select lvTimeServers \"time-b.nist.gov\"\n"
+            "expect btnTimeSvrSetAsDefault enabled true\n"
+            "click btnTimeSvrSetAsDefault\n"
+            "input \"Time.Windows.com\"\n"
+            "click btnTimeSvrAdd\n"
+            "input \"ntp.example.org\"\n"
+            "click btnTimeSvrAdd\n");
+    EXPECT_NE(
+        out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."),
+        std::string::npos)
+        << out;
+    EXPECT_EQ(servers(), "@=2;0=ntp.example.org;1=time-a.nist.gov;2=time-b.nist.gov;3=time-nw.nist."
+                         "gov;4=time.nist.gov;5=time.windows.com;");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "", {}),
+              "time-b.nist.gov,0x1");
     // Deleting the default marks the first; deleting the last removes the key.
     run("tab tsTimeSync\nselect lvTimeServers \"time-b.nist.gov\"\nclick btnTimeSvrDel\n");
     EXPECT_EQ(servers().substr(0, 4), "@=0;");
     std::string script = "tab tsTimeSync\n";
-    for (const char* s : {"ntp.example.org", "time-a.nist.gov", "time-nw.nist.gov", "time.nist.gov", "time.windows.com"})
+    for (const char* s : {"ntp.example.org", "time-a.nist.gov", "time-nw.nist.gov", "time.nist.gov",
+                          "time.windows.com"})
         script += std::string("select lvTimeServers \"") + s + "\"\nclick btnTimeSvrDel\n";
     run(script);
     EXPECT_EQ(servers(), "<no key>");
-    run("tab tsTimeSync\nexpect lvTimeServers count 0\ninput \"one.example.org\"\nclick btnTimeSvrAdd\n");
+    run("tab tsTimeSync\nexpect lvTimeServers count 0\ninput \"one.example.org\"\nclick "
+        "btnTimeSvrAdd\n");
     EXPECT_EQ(servers(), "@=0;0=one.example.org;");
     run("tab tsTimeSync\nclick btnDefTimeSync\n");
-    EXPECT_EQ(servers(), "@=4;0=time-a.nist.gov;1=time-b.nist.gov;2=time-nw.nist.gov;3=time.nist.gov;4=time.windows.com;");
+    EXPECT_EQ(servers(), "@=4;0=time-a.nist.gov;1=time-b.nist.gov;2=time-nw.nist.gov;3=time.nist."
+                         "gov;4=time.windows.com;");
 }
 
 TEST_F(Network, ADomainTimeSettingStaysUntilTheUserClicks) {
@@ -232,12 +279,42 @@ TEST_F(Network, ADomainTimeSettingStaysUntilTheUserClicks) {
     run("tab tsTimeSync\ncheck chkSyncTime on\n");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "Type", "", {}), "NTP");
     std::string out = run("tab tsTimeSync\nclick lblChangeSettings\n");
-    EXPECT_NE(out.find("launch: https://deskforge.example/redirect/timeservers?campaign=9&tag=inettime"), std::string::npos) << out;
+    EXPECT_NE(
+        out.find("launch: https://deskforge.example/redirect/timeservers?campaign=9&tag=inettime"),
+        std::string::npos)
+        << out;
 }
 
 TEST_F(Network, TheTcpipButtonOpensTheDialogModally) {
     open("winxp");
-    run("tab tsInternet\nclick btnTCPIPSettings\nexpect frmTCPIP caption \"TCP/IP-Optionen\"\ntab tsTTL\nspin tbTTL 99\nclick btnOK\n"
+    run("tab tsInternet\nclick btnTCPIPSettings\nexpect frmTCPIP caption \"TCP/IP-Optionen\"\ntab "
+        "tsTTL\nspin tbTTL 99\nclick btnOK\n"
         "expect pcNetwork selected \"tsInternet\"\n");
-    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Tcpip\\Parameters", "DefaultTTL"), 99u);
+    EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                    "DefaultTTL"),
+              99u);
+}
+
+TEST_F(Network, FindListsOnlyWhatThePageShows) {
+    app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
+        return id == "internet|Ravelin.bpl" ? std::make_unique<TfrmNetwork>(nullptr) : nullptr;
+    });
+    auto captions = [](const std::string& text) {
+        std::string out;
+        for (const auto& h : app::FindSettings(text))
+            out += h.tabCaption + "/" + h.control + ";";
+        return out;
+    };
+    open("winxp");
+    const std::string xp = captions("ZEITSERVER");
+    EXPECT_NE(xp.find("chkSyncTime"), std::string::npos) << xp;
+    EXPECT_EQ(captions("windows-firewall").find("Internetzeit"), std::string::npos);
+    EXPECT_NE(captions("&Windows-Firewall").find("gbSharedAccess"), std::string::npos)
+        << "accelerators do not matter";
+    EXPECT_NE(captions("SCHÜTZT").find("lblSharedAccess"), std::string::npos)
+        << "umlauts fold like ASCII";
+    open("win98");
+    EXPECT_EQ(captions("zeitserver"), "") << "the time tab is hidden on 9x";
+    EXPECT_EQ(captions(""), "");
+    app::SetPageFactory(nullptr);
 }

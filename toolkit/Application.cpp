@@ -70,6 +70,7 @@ int TApplication::RunModal(TForm& form) {
         if (!input_ || !input_->next()) form.ModalResult = mrCancel;
     }
     modal_.pop_back();
+    if (OnModalEnd) OnModalEnd(form);
     form.Fire(form.OnClose);
     return form.ModalResult;
 }

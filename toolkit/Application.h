@@ -74,6 +74,10 @@ class TApplication {
     void SetInputSource(InputSource* source) { input_ = source; }
     InputSource* Input() const { return input_; }
 
+    // Called when a modal form's loop has ended, before its opener frees it (a front end
+    // closes its window then).
+    std::function<void(TForm&)> OnModalEnd;
+
     // Modal forms, innermost last.
     const std::vector<TForm*>& ModalForms() const { return modal_; }
     int RunModal(TForm& form);

@@ -70,6 +70,75 @@ int listPagesCommand(Console& c) {
     return 0;
 }
 
+namespace {
+
+std::string lowerText(std::string s) {
+    // ASCII and the German letters, for searching captions.
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 'A' && c <= 'Z')
+            out.push_back(static_cast<char>(c + 32));
+        else if (c == 0xC3 && i + 1 < s.size() &&
+                 (static_cast<unsigned char>(s[i + 1]) == 0x84 ||
+                  static_cast<unsigned char>(s[i + 1]) == 0x96 ||
+                  static_cast<unsigned char>(s[i + 1]) == 0x9C)) {
+            out.push_back(static_cast<char>(c));
+            out.push_back(static_cast<char>(static_cast<unsigned char>(s[++i]) + 0x20));
+        } else
+            out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
+void collect(toolkit::TControl& c, const PageInfo& page, toolkit::TTabSheet* sheet,
+             const std::string& needle, std::vector<SettingHit>& hits) {
+    if (!c.Visible) return;
+    if (auto* s = dynamic_cast<toolkit::TTabSheet*>(&c)) {
+        if (!s->TabVisible) return;
+        sheet = s;
+    }
+    std::string caption = toolkit::StripAccelerator(c.Caption);
+    if (!caption.empty() && lowerText(caption).find(needle) != std::string::npos)
+        hits.push_back({page.id, page.title, sheet ? sheet->Name : "",
+                        sheet ? toolkit::StripAccelerator(sheet->Caption) : "", c.Name, caption});
+    if (auto* w = dynamic_cast<toolkit::TWinControl*>(&c))
+        for (toolkit::TControl* child : w->Controls())
+            collect(*child, page, sheet, needle, hits);
+}
+
+} // namespace
+
+std::vector<SettingHit> FindSettings(const std::string& text) {
+    std::vector<SettingHit> hits;
+    const std::string needle = lowerText(toolkit::StripAccelerator(text));
+    if (needle.empty() || !factory()) return hits;
+    const bool discard = Journal_Discard;
+    for (const auto& page : ModulePages()) {
+        std::unique_ptr<toolkit::TForm> form = factory()(page.id);
+        if (!form) continue;
+        if (lowerText(page.title).find(needle) != std::string::npos)
+            hits.push_back({page.id, page.title, "", "", form->Name, page.title});
+        for (toolkit::TControl* child : form->Controls())
+            collect(*child, page, nullptr, needle, hits);
+    }
+    Journal_Discard = discard;
+    return hits;
+}
+
+int findCommand(const std::string& text, Console& c) {
+    auto hits = FindSettings(text);
+    for (const auto& h : hits)
+        c.out << h.pageId.substr(0, h.pageId.find('|')) << "\t"
+              << (h.tabCaption.empty() ? "-" : h.tabCaption) << "\t" << h.control << "\t"
+              << h.caption << "\n";
+    if (hits.empty()) {
+        c.err << "no page, tab or control shows \"" << text << "\"\n";
+        return 1;
+    }
+    return 0;
+}
+
 int showPageCommand(const std::string& name, bool json, Console& c) {
     const PageInfo* page = FindPage(name);
     if (!page) {

@@ -28,7 +28,20 @@ const PageInfo* FindPage(const std::string& nameOrId);
 using PageFactory = std::function<std::unique_ptr<toolkit::TForm>(const std::string& id)>;
 void SetPageFactory(PageFactory factory);
 
+// A setting found by its caption.
+struct SettingHit {
+    std::string pageId;
+    std::string pageTitle;
+    std::string tabName; // "" when the control is not on a tab
+    std::string tabCaption;
+    std::string control;
+    std::string caption; // without accelerator marks
+};
+// Every page, tab and control whose caption holds the text, ignoring case and "&".
+std::vector<SettingHit> FindSettings(const std::string& text);
+
 int listPagesCommand(Console& console);
+int findCommand(const std::string& text, Console& console);
 int showPageCommand(const std::string& page, bool json, Console& console);
 // Runs a script (its text; `name` for messages) on the page; 1 on the first failing line.
 int runPageCommand(const std::string& page, const std::string& script, const std::string& name,

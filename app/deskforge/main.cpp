@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
     css->allow_extras();
 
     auto* pages = app.add_subcommand("pages", "the module's pages and whether each exists yet");
+    auto* findCmd =
+        app.add_subcommand("find", "every page, tab and control whose caption holds the text");
+    std::string findText;
+    findCmd->add_option("TEXT", findText, "the text (case and \"&\" do not matter)")->required();
     auto* show =
         app.add_subcommand("show", "create a page as the host does and print what it shows");
     std::string pageName;
@@ -125,7 +129,7 @@ int main(int argc, char** argv) {
 
     // The module is loaded for the commands that show its pages.
     std::unique_ptr<ravelin::app::LoadedModule> module;
-    if (pages->parsed() || show->parsed() || run->parsed()) {
+    if (pages->parsed() || show->parsed() || run->parsed() || findCmd->parsed()) {
         try {
             module = std::make_unique<ravelin::app::LoadedModule>("Ravelin.bpl");
         } catch (const std::exception& e) {
@@ -139,11 +143,12 @@ int main(int argc, char** argv) {
         if (pages->parsed()) return ravelin::app::listPagesCommand(console);
         using Mode = ravelin::app::MachineSession::Mode;
         const bool dry = dryRun || (run->parsed() && runDry);
-        const Mode mode = info->parsed() || show->parsed() ? Mode::ReadOnly
-                          : dry                            ? Mode::DryRun
-                                                           : Mode::Write;
+        const Mode mode = info->parsed() || show->parsed() || findCmd->parsed() ? Mode::ReadOnly
+                          : dry                                                 ? Mode::DryRun
+                                                                                : Mode::Write;
         ravelin::app::MachineSession session(machineFolder(machine), mode);
         if (show->parsed()) return ravelin::app::showPageCommand(pageName, showJson, console);
+        if (findCmd->parsed()) return ravelin::app::findCommand(findText, console);
         if (run->parsed()) {
             std::stringstream script;
             if (scriptFile == "-") {
