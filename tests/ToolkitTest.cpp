@@ -222,6 +222,14 @@ TEST_F(Toolkit, TrackBarsUpDownsListsAndTreesFireTheirChanges) {
                          "lvItemsChange eins checked selected", "lvItemsSelectItem eins on",
                          "lvItemsChange eins checked", "lvItemsSelectItem eins off",
                          "lvItemsChange zwei checked selected", "lvItemsSelectItem zwei on"}));
+    // Where captions repeat, "#N" reaches the one meant.
+    lv.Add().Caption = "zwei";
+    driver->Tick("lvItems", "#2", true);
+    EXPECT_TRUE(lv.Item(2).Checked());
+    driver->Tick("lvItems", "#1", false);
+    EXPECT_FALSE(lv.Item(1).Checked());
+    EXPECT_TRUE(lv.Item(2).Checked());
+    EXPECT_THROW(driver->Tick("lvItems", "#3", true), DriverError);
     auto& tv = page->get<TTreeView>("tvFolders");
     tv.AddRoot("Favoriten").AddChild("Nachrichten");
     log().clear();

@@ -252,15 +252,23 @@ void UserDriver::Select(const std::string& name, const std::string& item) {
 
 void UserDriver::Tick(const std::string& name, const std::string& item, bool on) {
     TControl& c = Reachable(name);
+    // "#N" names the item by its position, where captions may repeat.
+    const std::optional<int> parsed =
+        item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
+    const bool byIndex = parsed.has_value();
+    const int index = parsed.value_or(-1);
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
-        TListItem* it = lv->FindCaption(item);
+        TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
+                                : lv->FindCaption(item);
         if (!it) throw DriverError(name + " has no item \"" + item + "\"");
         if (!lv->Checkboxes) throw DriverError(name + " has no check boxes");
         it->SetChecked(on);
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
-        auto pos = std::find(cl->Items.begin(), cl->Items.end(), item);
-        if (pos == cl->Items.end()) throw DriverError(name + " has no item \"" + item + "\"");
-        int i = static_cast<int>(pos - cl->Items.begin());
+        int i = byIndex ? index
+                        : static_cast<int>(std::find(cl->Items.begin(), cl->Items.end(), item) -
+                                           cl->Items.begin());
+        if (i < 0 || i >= static_cast<int>(cl->Items.size()))
+            throw DriverError(name + " has no item \"" + item + "\"");
         if (cl->GetCheck(i) == on) return;
         cl->SetCheck(i, on);
         cl->Fire(cl->OnClickCheck);

@@ -4,10 +4,27 @@
 #include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
 #include "host/machine/Machine.h"
+#include "host/machine/Templates.h"
 #include "host/registry/Patch.h"
 #include "host/registry/Registry.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+
 namespace ravelin::app {
+
+std::string MachineFolder(const std::string& option, std::ostream& log) {
+    if (!option.empty()) return option;
+    if (const char* env = std::getenv("DESKFORGE_MACHINE"); env && *env) return env;
+    constexpr const char* kDefaultTemplate = "winxp";
+    std::string dir = GetAppDataDir(true, true) + "machines/" + kDefaultTemplate;
+    if (!std::filesystem::exists(dir + "/system.reg")) {
+        machine::createMachine(dir, kDefaultTemplate, machine::templatesFolder());
+        log << "Created the sample machine " << dir << "\n";
+    }
+    return dir;
+}
 
 MachineSession::MachineSession(const std::string& dir, Mode mode) {
     machine_ = machine::Machine::open(dir);

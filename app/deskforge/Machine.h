@@ -4,6 +4,7 @@
 
 #include "host/registry/Change.h"
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ class Machine;
 }
 
 namespace ravelin::app {
+
+// The machine a front end works on: the folder given, else $DESKFORGE_MACHINE, else the
+// bundled sample machine in the user's data folder, made on first use (reported to log).
+std::string MachineFolder(const std::string& option, std::ostream& log);
 
 // Collects the changes of a dry run instead of making them durable.
 class CollectingSink final : public registry::ChangeSink {

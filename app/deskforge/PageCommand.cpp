@@ -17,7 +17,9 @@ PageFactory& factory() {
     return f;
 }
 
-std::unique_ptr<toolkit::TForm> create(const PageInfo& page, Console& c) {
+} // namespace
+
+std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
     std::unique_ptr<toolkit::TForm> form = factory() ? factory()(page.id) : nullptr;
     if (!form) {
         c.err << "ERROR: the page \"" << page.id
@@ -32,13 +34,11 @@ std::unique_ptr<toolkit::TForm> create(const PageInfo& page, Console& c) {
     return form;
 }
 
-void destroy(std::unique_ptr<toolkit::TForm>& form) {
+void ClosePage(std::unique_ptr<toolkit::TForm>& form) {
     form->Fire(form->OnDestroy);
     form.reset();
     if (auto* reg = CurrentRegistry()) reg->flush();
 }
-
-} // namespace
 
 const std::vector<PageInfo>& ModulePages() {
     static const std::vector<PageInfo> kPages = {
@@ -54,6 +54,10 @@ const PageInfo* FindPage(const std::string& nameOrId) {
     for (const auto& p : ModulePages())
         if (p.id == nameOrId || p.id.substr(0, p.id.find('|')) == nameOrId) return &p;
     return nullptr;
+}
+
+bool PageAvailable(const PageInfo& page) {
+    return factory() && factory()(page.id) != nullptr;
 }
 
 void SetPageFactory(PageFactory f) {
@@ -146,10 +150,10 @@ int showPageCommand(const std::string& name, bool json, Console& c) {
               << "\" (pages: tcpip, logon, internet, explorer, firefox, opera, mailchat)\n";
         return 1;
     }
-    auto form = create(*page, c);
+    auto form = OpenPage(*page, c);
     if (!form) return 1;
     c.out << (json ? toolkit::DescribeFormJson(*form) : toolkit::DescribeForm(*form));
-    destroy(form);
+    ClosePage(form);
     return 0;
 }
 
@@ -163,7 +167,7 @@ int runPageCommand(const std::string& name, const std::string& script,
     toolkit::ScriptedDialogs dialogs(&c.out);
     auto& app = toolkit::TApplication::Instance();
     app.SetDialogService(&dialogs);
-    auto form = create(*page, c);
+    auto form = OpenPage(*page, c);
     if (!form) return 1;
     machine::Machine* machine = CurrentMachine();
     if (machine)
@@ -196,7 +200,7 @@ int runPageCommand(const std::string& name, const std::string& script,
         c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
         rc = 1;
     }
-    destroy(form);
+    ClosePage(form);
     if (machine) machine->launcher().onRecord = nullptr;
     SetMainAppFormShow(nullptr);
     app.SetDialogService(nullptr);

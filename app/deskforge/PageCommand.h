@@ -27,6 +27,13 @@ const PageInfo* FindPage(const std::string& nameOrId);
 // offer it (yet).
 using PageFactory = std::function<std::unique_ptr<toolkit::TForm>(const std::string& id)>;
 void SetPageFactory(PageFactory factory);
+bool PageAvailable(const PageInfo& page);
+
+// A page as the host shows it: created by the module, shown, its first visible tab
+// active; nullptr (reported to the console) when the module does not offer it.
+std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& console);
+// Destroys the page and writes what it changed to the machine's files.
+void ClosePage(std::unique_ptr<toolkit::TForm>& form);
 
 // A setting found by its caption.
 struct SettingHit {

@@ -18,25 +18,6 @@
 #include <iostream>
 #include <sstream>
 
-namespace {
-
-constexpr const char* kDefaultTemplate = "winxp";
-
-// The machine a command works on: --machine, else $DESKFORGE_MACHINE, else the bundled
-// sample machine in the user's data folder, made on first use.
-std::string machineFolder(const std::string& option) {
-    if (!option.empty()) return option;
-    if (const char* env = std::getenv("DESKFORGE_MACHINE"); env && *env) return env;
-    std::string dir = ravelin::GetAppDataDir(true, true) + "machines/" + kDefaultTemplate;
-    if (!std::filesystem::exists(dir + "/system.reg")) {
-        ravelin::machine::createMachine(dir, kDefaultTemplate, ravelin::machine::templatesFolder());
-        std::cerr << "Created the sample machine " << dir << "\n";
-    }
-    return dir;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     CLI::App app{
         "deskforge: settings of Windows systems seen from outside (Wine prefixes, Windows drives)"};
@@ -146,7 +127,7 @@ int main(int argc, char** argv) {
         const Mode mode = info->parsed() || show->parsed() || findCmd->parsed() ? Mode::ReadOnly
                           : dry                                                 ? Mode::DryRun
                                                                                 : Mode::Write;
-        ravelin::app::MachineSession session(machineFolder(machine), mode);
+        ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr), mode);
         if (show->parsed()) return ravelin::app::showPageCommand(pageName, showJson, console);
         if (findCmd->parsed()) return ravelin::app::findCommand(findText, console);
         if (run->parsed()) {

@@ -1,0 +1,487 @@
+#include "app/deskforge-gui/FormView.h"
+
+#include "app/deskforge-gui/Pictures.h"
+#include "toolkit/Driver.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace ravelin::gui {
+
+using namespace ravelin::toolkit;
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// Qt marks accelerators with "&" as the toolkit does; labels show the text as it is.
+QString plain(const std::string& caption) {
+    return q(StripAccelerator(caption));
+}
+
+QString colorName(std::uint32_t bgr) {
+    // Colours are stored as Windows does: 0x00BBGGRR.
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF))
+        .name();
+}
+
+std::string listSignature(TListView& lv) {
+    std::string s;
+    for (int i = 0; i < lv.Count(); ++i) {
+        TListItem& it = lv.Item(i);
+        s += it.Caption;
+        for (const auto& sub : it.SubItems)
+            s += "\x1f" + sub;
+        s += it.Checked() ? "\x1e"
+                            "1"
+                          : "\x1e"
+                            "0";
+        s += "\x1d";
+    }
+    return s;
+}
+
+void treeSignature(const TTreeNode& n, std::string& s) {
+    s += n.Text + "\x1e";
+    for (const auto& c : n.Children())
+        treeSignature(*c, s);
+    s += "\x1d";
+}
+
+void addTreeItems(QTreeWidgetItem* parent, const TTreeNode& node, QTreeWidget* tree) {
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
+    item->setText(0, q(node.Text));
+    item->setData(0, Qt::UserRole, q(node.Path()));
+    for (const auto& c : node.Children())
+        addTreeItems(item, *c, tree);
+    item->setExpanded(node.Expanded);
+}
+
+QTreeWidgetItem* findTreeItem(QTreeWidget* tree, const QString& path) {
+    QList<QTreeWidgetItem*> stack;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        stack.push_back(tree->topLevelItem(i));
+    while (!stack.isEmpty()) {
+        QTreeWidgetItem* it = stack.takeLast();
+        if (it->data(0, Qt::UserRole).toString() == path) return it;
+        for (int i = 0; i < it->childCount(); ++i)
+            stack.push_back(it->child(i));
+    }
+    return nullptr;
+}
+
+} // namespace
+
+FormView::FormView(TForm& form, ActionRunner run, QWidget* parent)
+    : QWidget(parent), form_(&form), run_(std::move(run)) {
+    setObjectName(q(form.Name));
+    setFixedSize(form.Width, form.Height);
+    // The forms were laid out for an 8-point dialog font.
+    QFont font = this->font();
+    font.setPointSizeF(8);
+    setFont(font);
+    build(form, this);
+    sync();
+}
+
+FormView::~FormView() = default;
+
+void FormView::detach() {
+    form_ = nullptr;
+    for (auto& [control, widget] : widgets_)
+        widget->removeEventFilter(this);
+    widgets_.clear();
+    shownItems_.clear();
+}
+
+std::string FormView::DriverName(const TControl& control) {
+    std::string name = control.Name;
+    for (TComponent* o = control.Owner(); o && !dynamic_cast<TForm*>(o); o = o->Owner())
+        if (auto* frame = dynamic_cast<TFrame*>(o)) name = frame->Name + "." + name;
+    return name;
+}
+
+QWidget* FormView::widgetFor(const TControl& control) const {
+    for (const auto& [c, w] : widgets_)
+        if (c == &control) return w;
+    return nullptr;
+}
+
+QWidget* FormView::widgetByName(const std::string& name) const {
+    for (const auto& [c, w] : widgets_)
+        if (DriverName(*c) == name) return w;
+    return nullptr;
+}
+
+void FormView::act(const TControl& control, const DriverAction& action) {
+    if (syncing_ || !form_) return;
+    run_(DriverName(control), action);
+}
+
+void FormView::build(TWinControl& parent, QWidget* host) {
+    for (TControl* child : parent.Controls()) {
+        QWidget* w = create(*child, host);
+        widgets_.emplace_back(child, w);
+        w->installEventFilter(this);
+        if (auto* pc = dynamic_cast<TPageControl*>(child)) {
+            auto* tabs = static_cast<QTabWidget*>(w);
+            for (TTabSheet* sheet : pc->Pages()) {
+                auto* page = new QWidget;
+                page->setObjectName(q(sheet->Name));
+                tabs->addTab(page, plain(sheet->Caption));
+                widgets_.emplace_back(sheet, page);
+                build(*sheet, page);
+            }
+            QObject::connect(tabs, &QTabWidget::currentChanged, this, [this, pc](int index) {
+                auto pages = pc->Pages();
+                if (index < 0 || index >= static_cast<int>(pages.size())) return;
+                const std::string name = pages[static_cast<std::size_t>(index)]->Name;
+                act(*pc, [name](UserDriver& d) { d.Tab(name); });
+            });
+        } else if (auto* wc = dynamic_cast<TWinControl*>(child)) {
+            build(*wc, w);
+        }
+    }
+}
+
+QWidget* FormView::create(TControl& c, QWidget* host) {
+    QWidget* w = nullptr;
+    if (auto* pc = dynamic_cast<TPageControl*>(&c)) {
+        w = new QTabWidget(host);
+        (void)pc;
+    } else if (dynamic_cast<TGroupBox*>(&c)) {
+        w = new QGroupBox(host);
+    } else if (auto* b = dynamic_cast<TButton*>(&c)) {
+        auto* btn = new QPushButton(host);
+        btn->setDefault(b->Default);
+        QObject::connect(btn, &QPushButton::clicked, this, [this, b] {
+            act(*b, [n = DriverName(*b)](UserDriver& d) { d.Click(n); });
+        });
+        w = btn;
+    } else if (auto* cb = dynamic_cast<TCheckBox*>(&c)) {
+        auto* box = new QCheckBox(host);
+        QObject::connect(box, &QCheckBox::clicked, this, [this, cb](bool on) {
+            act(*cb, [n = DriverName(*cb), on](UserDriver& d) { d.Check(n, on); });
+        });
+        w = box;
+    } else if (auto* rb = dynamic_cast<TRadioButton*>(&c)) {
+        auto* radio = new QRadioButton(host);
+        radio->setAutoExclusive(false); // the toolkit unchecks the others
+        QObject::connect(radio, &QRadioButton::clicked, this, [this, rb] {
+            act(*rb, [n = DriverName(*rb)](UserDriver& d) { d.Click(n); });
+        });
+        w = radio;
+    } else if (auto* memo = dynamic_cast<TMemo*>(&c)) {
+        auto* edit = new QPlainTextEdit(host);
+        QObject::connect(edit, &QPlainTextEdit::textChanged, this, [this, memo, edit] {
+            act(*memo, [n = DriverName(*memo),
+                        t = edit->toPlainText().toStdString()](UserDriver& d) { d.Set(n, t); });
+        });
+        w = edit;
+    } else if (auto* e = dynamic_cast<TEdit*>(&c)) {
+        auto* edit = new QLineEdit(host);
+        QObject::connect(edit, &QLineEdit::textEdited, this, [this, e](const QString& text) {
+            act(*e, [n = DriverName(*e), t = text.toStdString()](UserDriver& d) { d.Set(n, t); });
+        });
+        w = edit;
+    } else if (auto* ud = dynamic_cast<TUpDownEdit*>(&c)) {
+        auto* spin = new QSpinBox(host);
+        QObject::connect(spin, &QSpinBox::valueChanged, this, [this, ud](int v) {
+            act(*ud, [n = DriverName(*ud), v](UserDriver& d) { d.Spin(n, v); });
+        });
+        w = spin;
+    } else if (auto* tb = dynamic_cast<TTrackBar*>(&c)) {
+        auto* slider = new QSlider(Qt::Horizontal, host);
+        slider->setTickPosition(QSlider::TicksBelow);
+        QObject::connect(slider, &QSlider::valueChanged, this, [this, tb](int v) {
+            act(*tb, [n = DriverName(*tb), v](UserDriver& d) { d.Spin(n, v); });
+        });
+        w = slider;
+    } else if (auto* combo = dynamic_cast<TComboBox*>(&c)) {
+        auto* box = new QComboBox(host);
+        box->setEditable(combo->Style == TComboBox::TComboBoxStyle::csDropDown);
+        QObject::connect(box, &QComboBox::activated, this, [this, combo](int index) {
+            act(*combo, [n = DriverName(*combo), index](UserDriver& d) {
+                d.Select(n, "#" + std::to_string(index));
+            });
+        });
+        if (box->lineEdit())
+            QObject::connect(box->lineEdit(), &QLineEdit::textEdited, this,
+                             [this, combo](const QString& text) {
+                                 act(*combo, [n = DriverName(*combo), t = text.toStdString()](
+                                                 UserDriver& d) { d.Set(n, t); });
+                             });
+        w = box;
+    } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        auto* tree = new QTreeWidget(host);
+        tree->setRootIsDecorated(false);
+        tree->setHeaderHidden(lv->Columns.empty());
+        tree->setColumnCount(std::max<int>(1, static_cast<int>(lv->Columns.size())));
+        QStringList headers;
+        for (const auto& col : lv->Columns)
+            headers << plain(col);
+        if (!headers.isEmpty()) tree->setHeaderLabels(headers);
+        QObject::connect(tree, &QTreeWidget::itemChanged, this,
+                         [this, lv, tree](QTreeWidgetItem* item, int column) {
+                             if (column != 0 || !lv->Checkboxes) return;
+                             const bool on = item->checkState(0) == Qt::Checked;
+                             const int index = tree->indexOfTopLevelItem(item);
+                             act(*lv, [n = DriverName(*lv), index, on](UserDriver& d) {
+                                 d.Tick(n, "#" + std::to_string(index), on);
+                             });
+                         });
+        QObject::connect(tree, &QTreeWidget::itemClicked, this,
+                         [this, lv, tree](QTreeWidgetItem* item, int) {
+                             const int index = tree->indexOfTopLevelItem(item);
+                             if (index >= 0 && index < lv->Count() && lv->Item(index).Selected())
+                                 return;
+                             act(*lv, [n = DriverName(*lv), index](UserDriver& d) {
+                                 d.Select(n, "#" + std::to_string(index));
+                             });
+                         });
+        QObject::connect(tree, &QTreeWidget::itemDoubleClicked, this,
+                         [this, lv](QTreeWidgetItem* item, int) {
+                             act(*lv, [n = DriverName(*lv), t = item->text(0).toStdString()](
+                                          UserDriver& d) { d.DblClick(n, t); });
+                         });
+        w = tree;
+    } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
+        auto* list = new QListWidget(host);
+        QObject::connect(list, &QListWidget::itemChanged, this,
+                         [this, cl, list](QListWidgetItem* item) {
+                             const int index = list->row(item);
+                             const bool on = item->checkState() == Qt::Checked;
+                             act(*cl, [n = DriverName(*cl), index, on](UserDriver& d) {
+                                 d.Tick(n, "#" + std::to_string(index), on);
+                             });
+                         });
+        w = list;
+    } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+        auto* tree = new QTreeWidget(host);
+        tree->setHeaderHidden(true);
+        QObject::connect(
+            tree, &QTreeWidget::itemClicked, this, [this, tv](QTreeWidgetItem* item, int) {
+                const std::string path = item->data(0, Qt::UserRole).toString().toStdString();
+                if (tv->Selected() && tv->Selected()->Path() == path) return;
+                act(*tv, [n = DriverName(*tv), path](UserDriver& d) { d.Select(n, path); });
+            });
+        w = tree;
+    } else if (auto* label = dynamic_cast<TLabel*>(&c)) {
+        auto* l = new QLabel(host);
+        l->setWordWrap(!label->AutoSize);
+        QObject::connect(l, &QLabel::linkActivated, this, [this, label](const QString&) {
+            act(*label, [n = DriverName(*label)](UserDriver& d) { d.Click(n); });
+        });
+        w = l;
+    } else if (dynamic_cast<TImage*>(&c)) {
+        auto* l = new QLabel(host);
+        l->setAlignment(Qt::AlignCenter);
+        w = l;
+    } else if (dynamic_cast<TShape*>(&c)) {
+        auto* f = new QFrame(host);
+        f->setFrameShape(QFrame::Box);
+        f->setAutoFillBackground(true);
+        w = f;
+    } else {
+        // Panels, frames and anything else that only holds other controls.
+        w = new QWidget(host);
+    }
+    w->setObjectName(q(c.Name));
+    return w;
+}
+
+void FormView::sync() {
+    if (!form_) return;
+    syncing_ = true;
+    for (auto& [control, widget] : widgets_)
+        syncControl(*control, widget);
+    syncing_ = false;
+}
+
+void FormView::syncControl(TControl& c, QWidget* w) {
+    const QSignalBlocker block(w);
+    if (dynamic_cast<TTabSheet*>(&c)) {
+        // Sheets belong to their tab widget: caption and visibility are tabs there.
+        auto* pc = dynamic_cast<TPageControl*>(c.Parent());
+        auto* tabs = pc ? dynamic_cast<QTabWidget*>(widgetFor(*pc)) : nullptr;
+        if (tabs) {
+            const QSignalBlocker blockTabs(tabs);
+            const int index = tabs->indexOf(w);
+            auto& sheet = static_cast<TTabSheet&>(c);
+            tabs->setTabText(index, plain(sheet.Caption));
+            tabs->setTabVisible(index, sheet.TabVisible);
+            tabs->setTabEnabled(index, sheet.Enabled);
+            if (pc->ActivePage() == &sheet && tabs->currentIndex() != index)
+                tabs->setCurrentIndex(index);
+        }
+        return;
+    }
+    int width = c.Width, height = c.Height;
+    // Captions were measured in the toolkit's dialog font; Qt's may be a little wider, so
+    // they may grow up to their parent's edge. A label that still does not fit wraps.
+    const int room = c.Parent() && c.Parent()->Width > c.Left ? c.Parent()->Width - c.Left - 4 : 0;
+    if (auto* l = dynamic_cast<TLabel*>(&c); l && l->AutoSize) {
+        if (auto* label = dynamic_cast<QLabel*>(w)) {
+            label->setText(plain(l->Caption).toHtmlEscaped());
+            label->setWordWrap(false);
+            width = std::max(width, label->sizeHint().width());
+            if (room > 0 && width > room) {
+                width = room;
+                label->setWordWrap(true);
+                height = std::max(height, label->heightForWidth(width));
+            }
+        }
+    } else if (auto* button = dynamic_cast<QAbstractButton*>(w);
+               button && room > 0 &&
+               (dynamic_cast<TCheckBox*>(&c) || dynamic_cast<TRadioButton*>(&c))) {
+        button->setText(q(c.Caption));
+        width = std::min(std::max(width, button->sizeHint().width()), std::max(width, room));
+    }
+    if (width <= 0 || height <= 0) {
+        const QSize hint = w->sizeHint();
+        if (width <= 0) width = hint.width();
+        if (height <= 0) height = hint.height();
+    }
+    w->setGeometry(c.Left, c.Top, width, height);
+    w->setVisible(c.Visible);
+    w->setEnabled(c.Enabled);
+    if (!c.Hint.empty()) w->setToolTip(q(c.Hint));
+
+    if (auto* box = dynamic_cast<QGroupBox*>(w)) {
+        box->setTitle(plain(c.Caption));
+    } else if (auto* button = dynamic_cast<QAbstractButton*>(w)) {
+        button->setText(q(c.Caption)); // Qt underlines the "&" accelerator itself
+        if (auto* cb = dynamic_cast<TCheckBox*>(&c)) button->setChecked(cb->Checked());
+        if (auto* rb = dynamic_cast<TRadioButton*>(&c)) button->setChecked(rb->Checked());
+    } else if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
+        auto& e = static_cast<TEdit&>(c);
+        if (edit->text().toStdString() != e.Text()) edit->setText(q(e.Text()));
+        edit->setEchoMode(e.PasswordChar ? QLineEdit::Password : QLineEdit::Normal);
+        edit->setReadOnly(e.ReadOnly);
+        if (e.MaxLength > 0) edit->setMaxLength(e.MaxLength);
+    } else if (auto* memo = dynamic_cast<QPlainTextEdit*>(w)) {
+        auto& e = static_cast<TEdit&>(c);
+        if (memo->toPlainText().toStdString() != e.Text()) memo->setPlainText(q(e.Text()));
+        memo->setReadOnly(e.ReadOnly);
+    } else if (auto* spin = dynamic_cast<QSpinBox*>(w)) {
+        auto& u = static_cast<TUpDownEdit&>(c);
+        spin->setRange(u.Min, u.Max);
+        spin->setValue(u.GetPosition());
+    } else if (auto* slider = dynamic_cast<QSlider*>(w)) {
+        auto& t = static_cast<TTrackBar&>(c);
+        slider->setRange(t.Min, t.Max);
+        slider->setPageStep(t.PageSize);
+        slider->setTickInterval(t.Frequency);
+        slider->setValue(t.Position());
+    } else if (auto* combo = dynamic_cast<QComboBox*>(w)) {
+        auto& cb = static_cast<TComboBox&>(c);
+        std::string sig;
+        for (const auto& item : cb.Items)
+            sig += item.text + "\x1d";
+        if (shownItems_[&c] != sig) {
+            combo->clear();
+            for (const auto& item : cb.Items)
+                combo->addItem(q(item.text));
+            shownItems_[&c] = sig;
+        }
+        combo->setCurrentIndex(cb.ItemIndex());
+        if (combo->isEditable() && combo->currentText().toStdString() != cb.Text())
+            combo->setEditText(q(cb.Text()));
+    } else if (auto* list = dynamic_cast<QListWidget*>(w)) {
+        auto& cl = static_cast<TBigCheckListBox&>(c);
+        std::string sig;
+        for (const auto& item : cl.Items)
+            sig += item + "\x1d";
+        if (shownItems_[&c] != sig) {
+            list->clear();
+            for (const auto& item : cl.Items)
+                list->addItem(q(item));
+            shownItems_[&c] = sig;
+        }
+        for (int i = 0; i < list->count(); ++i) {
+            QListWidgetItem* item = list->item(i);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(cl.GetCheck(i) ? Qt::Checked : Qt::Unchecked);
+        }
+    } else if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
+        if (auto* lv = dynamic_cast<TListView*>(&c)) {
+            const std::string sig = listSignature(*lv);
+            if (shownItems_[&c] != sig) {
+                tree->clear();
+                for (int i = 0; i < lv->Count(); ++i) {
+                    TListItem& it = lv->Item(i);
+                    auto* item = new QTreeWidgetItem(tree);
+                    item->setText(0, q(it.Caption));
+                    for (std::size_t s = 0; s < it.SubItems.size(); ++s)
+                        item->setText(static_cast<int>(s) + 1, q(it.SubItems[s]));
+                    if (lv->Checkboxes)
+                        item->setCheckState(0, it.Checked() ? Qt::Checked : Qt::Unchecked);
+                }
+                shownItems_[&c] = sig;
+            }
+            for (int i = 0; i < lv->Count() && i < tree->topLevelItemCount(); ++i)
+                tree->topLevelItem(i)->setSelected(lv->Item(i).Selected());
+        } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+            std::string sig;
+            for (const auto& root : tv->Roots())
+                treeSignature(*root, sig);
+            if (shownItems_[&c] != sig) {
+                tree->clear();
+                for (const auto& root : tv->Roots())
+                    addTreeItems(nullptr, *root, tree);
+                shownItems_[&c] = sig;
+            }
+            if (tv->Selected())
+                if (QTreeWidgetItem* item = findTreeItem(tree, q(tv->Selected()->Path())))
+                    tree->setCurrentItem(item);
+        }
+    } else if (auto* label = dynamic_cast<QLabel*>(w)) {
+        if (auto* image = dynamic_cast<TImage*>(&c)) {
+            label->setPixmap(Picture(image->PictureFile, QSize(width, height)));
+        } else if (auto* l = dynamic_cast<TLabel*>(&c)) {
+            const QString text = plain(l->Caption).toHtmlEscaped();
+            if (l->IsLink)
+                label->setText("<a href=\"#\" style=\"color:#0000ee\">" + text + "</a>");
+            else
+                label->setText(text);
+            if (l->FontColor && !l->IsLink)
+                label->setStyleSheet("color:" + colorName(l->FontColor));
+        }
+    } else if (auto* shape = dynamic_cast<TShape*>(&c)) {
+        w->setStyleSheet("background-color:" + colorName(shape->BrushColor));
+    }
+}
+
+bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    // Qt's focus moves drive the toolkit's exit and enter events.
+    if (event->type() == QEvent::FocusIn && form_ && !syncing_) {
+        for (const auto& [control, widget] : widgets_) {
+            if (widget != watched) continue;
+            auto* wc = dynamic_cast<TWinControl*>(control);
+            if (wc && wc->CanFocus() && form_->ActiveControl() != wc)
+                act(*wc, [n = DriverName(*wc)](UserDriver& d) { d.Focus(n); });
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace ravelin::gui

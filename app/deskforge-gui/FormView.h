@@ -1,0 +1,59 @@
+// A toolkit form shown with Qt widgets. The toolkit stays the model: the view copies its
+// state into the widgets (sync) and turns what a user does to a widget into the user
+// driver's action, so the window behaves exactly like scripts and tests.
+#pragma once
+
+#include "toolkit/Controls.h"
+
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ravelin::toolkit {
+class UserDriver;
+}
+
+namespace ravelin::gui {
+
+// Runs one user action on the control of that name; the host groups what it writes into
+// one journal transaction and refreshes every view afterwards.
+using DriverAction = std::function<void(toolkit::UserDriver&)>;
+using ActionRunner = std::function<void(const std::string& control, const DriverAction& action)>;
+
+class FormView final : public QWidget {
+  public:
+    FormView(toolkit::TForm& form, ActionRunner run, QWidget* parent = nullptr);
+    ~FormView() override;
+
+    // Copies the toolkit's state into the widgets.
+    void sync();
+    // The form is about to be freed: the view no longer touches it.
+    void detach();
+    toolkit::TForm* form() const { return form_; }
+
+    QWidget* widgetFor(const toolkit::TControl& control) const;
+    QWidget* widgetByName(const std::string& name) const;
+    std::size_t widgetCount() const { return widgets_.size(); }
+    // The name the user driver knows a control by ("FRAME.NAME" inside a frame).
+    static std::string DriverName(const toolkit::TControl& control);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void build(toolkit::TWinControl& parent, QWidget* host);
+    QWidget* create(toolkit::TControl& control, QWidget* host);
+    void syncControl(toolkit::TControl& control, QWidget* widget);
+    void act(const toolkit::TControl& control, const DriverAction& action);
+
+    toolkit::TForm* form_;
+    ActionRunner run_;
+    std::vector<std::pair<toolkit::TControl*, QWidget*>> widgets_;
+    std::map<const toolkit::TControl*, std::string> shownItems_; // list contents last shown
+    bool syncing_ = false;
+};
+
+} // namespace ravelin::gui

@@ -1,0 +1,191 @@
+// The desktop host, offscreen: what the window renders and that a user's clicks on Qt
+// widgets take the same paths as script lines.
+#include "app/deskforge-gui/FormView.h"
+#include "app/deskforge-gui/MainWindow.h"
+#include "app/deskforge-gui/Screenshot.h"
+#include "app/deskforge/Machine.h"
+#include "app/deskforge/PageCommand.h"
+#include "host/Nxregistry.h"
+#include "host/journal/Journal.h"
+#include "host/machine/Templates.h"
+#include "host/registry/Patch.h"
+#include "host/registry/RegFile.h"
+#include "network/ufrmNetwork.h"
+#include "network/ufrmTCPIP.h"
+#include "tests/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace ravelin;
+
+namespace {
+
+class Gui : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
+            if (id == "internet|Ravelin.bpl")
+                return std::make_unique<network::TfrmNetwork>(nullptr);
+            if (id == "tcpip|Ravelin.bpl") return std::make_unique<network::TfrmTCPIP>(nullptr);
+            return nullptr;
+        });
+    }
+    void TearDown() override {
+        session.reset();
+        app::SetPageFactory(nullptr);
+    }
+    void open(test::TempDir& dir,
+              app::MachineSession::Mode mode = app::MachineSession::Mode::Write) {
+        session.reset();
+        machine::createMachine(dir.path(), "winxp",
+                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        session = std::make_unique<app::MachineSession>(dir.path(), mode);
+    }
+    // What the journal holds, as the .reg patch it would export.
+    std::string journalPatch() {
+        registry::RegFileWriter writer;
+        registry::writePatch(session->journal()->registryChangesSince(1), writer);
+        const auto bytes = writer.bytes();
+        return std::string(bytes.begin(), bytes.end());
+    }
+    std::unique_ptr<app::MachineSession> session;
+};
+
+template <typename T> T* widget(gui::FormView* view, const std::string& name) {
+    return view ? dynamic_cast<T*>(view->widgetByName(name)) : nullptr;
+}
+
+void countControls(toolkit::TWinControl& parent, std::size_t& n) {
+    for (toolkit::TControl* c : parent.Controls()) {
+        ++n;
+        if (auto* w = dynamic_cast<toolkit::TWinControl*>(c)) countControls(*w, n);
+    }
+}
+
+} // namespace
+
+TEST_F(Gui, EveryControlOfAPageHasItsWidgetAndTheToolkitStateShows) {
+    test::TempDir dir;
+    open(dir);
+    gui::MainWindow window;
+    ASSERT_TRUE(window.openPage("internet"));
+    std::size_t controls = 0;
+    countControls(*window.page(), controls);
+    EXPECT_EQ(window.pageView()->widgetCount(), controls);
+
+    auto* form = dynamic_cast<network::TfrmNetwork*>(window.page());
+    ASSERT_NE(form, nullptr);
+    auto* tabs = widget<QTabWidget>(window.pageView(), "pcNetwork");
+    ASSERT_NE(tabs, nullptr);
+    for (toolkit::TTabSheet* sheet : form->pcNetwork->Pages()) {
+        const int index = tabs->indexOf(window.pageView()->widgetFor(*sheet));
+        EXPECT_EQ(tabs->isTabVisible(index), sheet->TabVisible) << sheet->Name;
+    }
+    // A change made from code reaches the widget at the next sync.
+    auto* box = widget<QAbstractButton>(window.pageView(), "chkNetTasks");
+    ASSERT_NE(box, nullptr);
+    form->chkNetTasks->SetChecked(!form->chkNetTasks->Checked());
+    window.pageView()->sync();
+    EXPECT_EQ(box->isChecked(), form->chkNetTasks->Checked());
+}
+
+TEST_F(Gui, ClickingACheckBoxWritesWhatTheScriptLineWrites) {
+    test::TempDir byScript, byClick;
+    open(byScript);
+    std::ostringstream out, err;
+    std::istringstream in;
+    app::Console console{out, err, in};
+    ASSERT_EQ(app::runPageCommand("internet", "click chkNetTasks\n", "script", console), 0)
+        << err.str();
+    const std::string scripted = journalPatch();
+    ASSERT_GT(session->journal()->list().front().changes, 0);
+
+    open(byClick);
+    {
+        gui::MainWindow window;
+        ASSERT_TRUE(window.openPage("internet"));
+        auto* box = widget<QAbstractButton>(window.pageView(), "chkNetTasks");
+        ASSERT_NE(box, nullptr);
+        box->click();
+        EXPECT_TRUE(window.statusText().contains("internet/chkNetTasks"))
+            << window.statusText().toStdString();
+    }
+    EXPECT_EQ(journalPatch(), scripted);
+    auto last = session->journal()->list().front();
+    EXPECT_EQ(last.page + "/" + last.control, "internet/chkNetTasks");
+}
+
+TEST_F(Gui, UndoRevertsTheLastClickAndThePageShowsIt) {
+    test::TempDir dir;
+    open(dir);
+    gui::MainWindow window;
+    ASSERT_TRUE(window.openPage("internet"));
+    const bool before = dynamic_cast<network::TfrmNetwork*>(window.page())->chkNetTasks->Checked();
+    widget<QAbstractButton>(window.pageView(), "chkNetTasks")->click();
+    ASSERT_TRUE(window.undoLastChange());
+    EXPECT_EQ(dynamic_cast<network::TfrmNetwork*>(window.page())->chkNetTasks->Checked(), before);
+    EXPECT_EQ(widget<QAbstractButton>(window.pageView(), "chkNetTasks")->isChecked(), before);
+    EXPECT_FALSE(window.undoLastChange()) << "the one change is undone already";
+}
+
+TEST_F(Gui, AModalDialogOpensAsAQtDialogAndClosesWithItsButton) {
+    test::TempDir dir;
+    open(dir);
+    gui::MainWindow window;
+    ASSERT_TRUE(window.openPage("internet", "tsInternet"));
+    std::string seen;
+    QTimer::singleShot(0, [&] {
+        gui::FormView* dialog = window.dialogView();
+        seen = dialog && dialog->form() ? dialog->form()->Name : "no dialog";
+        if (dialog) dialog->window()->isModal() ? seen += " modal" : seen += " modeless";
+        if (auto* cancel = widget<QAbstractButton>(dialog, "btnCancel")) cancel->click();
+    });
+    auto* button = widget<QAbstractButton>(window.pageView(), "btnTCPIPSettings");
+    ASSERT_NE(button, nullptr);
+    button->click(); // returns when the dialog has closed
+    EXPECT_EQ(seen, "frmTCPIP modal");
+    EXPECT_EQ(window.dialogView(), nullptr);
+    EXPECT_EQ(window.page()->ModalResult, toolkit::mrNone) << "the page itself stays open";
+}
+
+TEST_F(Gui, SearchFindsACaptionAndOpensItsTab) {
+    test::TempDir dir;
+    open(dir);
+    gui::MainWindow window;
+    window.search("zeitserver");
+    ASSERT_GT(window.searchResults()->count(), 0);
+    emit window.searchResults()->itemClicked(window.searchResults()->item(0));
+    auto* form = dynamic_cast<network::TfrmNetwork*>(window.page());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->pcNetwork->ActivePage(), form->tsTimeSync);
+}
+
+TEST_F(Gui, AScreenshotIsAPngOfThePageSize) {
+    test::TempDir dir;
+    open(dir, app::MachineSession::Mode::DryRun);
+    const std::string file = dir.path() + "/tcpip.png";
+    std::ostringstream err;
+    ASSERT_EQ(gui::Screenshot("tcpip:Paketreichweite (TTL)", file, err), 0) << err.str();
+    QImage image(QString::fromStdString(file), "PNG");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 420);
+    EXPECT_EQ(image.height(), 380);
+    EXPECT_EQ(gui::Screenshot("tcpip:noSuchTab", file, err), 1);
+    EXPECT_EQ(gui::Screenshot("logon", dir.path() + "/x.png", err), 1)
+        << "not offered by this module";
+}
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
