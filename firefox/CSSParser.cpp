@@ -19,7 +19,9 @@ bool isBlank(char16_t c) {
     return c == 9 || c == 10 || c == 13 || c == 32;
 }
 
-std::u16string trim(const std::u16string& s) {
+using ravelin::Trim; // and its UTF-16 twin below
+
+std::u16string Trim(const std::u16string& s) {
     std::size_t b = 0, e = s.size();
     while (b < e && s[b] <= 32)
         ++b;
@@ -60,15 +62,6 @@ inline unsigned char classOf(char16_t c) {
 }
 inline bool isSpecial(char16_t c) {
     return classOf(c) == kSpecial;
-}
-
-std::string trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
 }
 
 // Equal ignoring the case of ASCII letters, otherwise exact.
@@ -363,7 +356,7 @@ bool TCSSParser::ParseFCSS() {
             if (c == u'{') {
                 std::string header = trimmedUtf8(buf);
                 if (lowerAscii(Param(header, 1)) == "@media")
-                    media = trim(GetRest(header, 2));
+                    media = Trim(GetRest(header, 2));
                 else
                     media = header; // other at-rule blocks: their rules never match "all"
                 inMedia = true;
@@ -549,7 +542,7 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
                                 std::vector<std::string>& values, const std::string& media) {
     std::string built;
     for (const auto& v : values) {
-        std::string t = trim(v);
+        std::string t = Trim(v);
         if (!built.empty()) built.push_back(' ');
         built += t;
     }
@@ -601,7 +594,7 @@ bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& 
     if (lastIdx == -1) {
         if (media != "all") return false;
         const std::u16string br = lineBreak();
-        if (!trim(CSSText).empty()) {
+        if (!Trim(CSSText).empty()) {
             CSSText += br;
             const std::u16string twice = br + br;
             if (CSSText.size() < twice.size() ||

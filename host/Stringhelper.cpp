@@ -45,4 +45,13 @@ std::string GetRest(const std::string& text, int n) {
     return text.substr(w[n - 1].first, w.back().second - w[n - 1].first);
 }
 
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
+    return s.substr(b, e - b);
+}
+
 } // namespace ravelin

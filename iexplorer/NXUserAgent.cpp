@@ -3,6 +3,7 @@
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/Orvexwow64.h"
+#include "host/Stringhelper.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -26,15 +27,6 @@ constexpr const char* kPostOld =
 constexpr const char* kDefaultOld = "Mozilla/4.0 (compatible; MSIE 6.0; Win32)";
 constexpr const char* kFirstForeignToken =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ";
-
-std::string trimmed(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
-}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -109,14 +101,14 @@ std::string GetIEUserAgentString() {
         TNXUserAgent agent(false, true);
         TStringList tokens;
         for (const std::string& t : {agent.GetCompatibilityString(), agent.GetVersionToken()})
-            if (!trimmed(t).empty()) tokens.push_back(trimmed(t));
+            if (!Trim(t).empty()) tokens.push_back(Trim(t));
         for (const auto& t : agent.GetPrePlatform())
             tokens.push_back(t);
-        if (!trimmed(agent.GetPlatformToken()).empty())
-            tokens.push_back(trimmed(agent.GetPlatformToken()));
+        if (!Trim(agent.GetPlatformToken()).empty())
+            tokens.push_back(Trim(agent.GetPlatformToken()));
         for (const auto& t : agent.GetPostPlatform())
             tokens.push_back(t);
-        ua = trimmed(agent.GetApplicationToken()) + " (" + joinTokens(tokens) + ")";
+        ua = Trim(agent.GetApplicationToken()) + " (" + joinTokens(tokens) + ")";
     } else {
         ua = GetRegStringValueDef(HKEY_CURRENT_USER, kKeyOld, "User Agent", "", {});
         if (ua.empty())
@@ -129,13 +121,13 @@ TIE7UserAgentSettings ParseUserAgentString(const std::string& s) {
     TIE7UserAgentSettings out;
     std::string rest = s;
     auto cut = [&](std::size_t p) {
-        std::string part = trimmed(rest.substr(0, p));
+        std::string part = Trim(rest.substr(0, p));
         rest.erase(0, p + 1);
         return part;
     };
     std::size_t open = rest.find('(');
     if (open == std::string::npos) {
-        out.Application = trimmed(rest);
+        out.Application = Trim(rest);
         return out;
     }
     out.Application = cut(open);
