@@ -305,6 +305,23 @@ QWidget* FormView::create(TControl& c, QWidget* host) {
         w = new QWidget(host);
     }
     w->setObjectName(q(c.Name));
+    // A right click reaches the page as the toolkit's right mouse button, on the item
+    // under the pointer of a list or tree.
+    if (c.OnMouseDown) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(
+            w, &QWidget::customContextMenuRequested, this, [this, &c, w](const QPoint& at) {
+                std::string item;
+                if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
+                    QTreeWidgetItem* it = tree->itemAt(at);
+                    if (it && dynamic_cast<TListView*>(&c))
+                        item = "#" + std::to_string(tree->indexOfTopLevelItem(it));
+                    else if (it)
+                        item = it->data(0, Qt::UserRole).toString().toStdString();
+                }
+                act(c, [n = DriverName(c), item](UserDriver& d) { d.RightClick(n, item); });
+            });
+    }
     return w;
 }
 
