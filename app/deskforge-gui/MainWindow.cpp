@@ -238,8 +238,13 @@ MainWindow::MainWindow() {
     lastTick_ = QDateTime::currentMSecsSinceEpoch();
     connect(&clock_, &QTimer::timeout, this, [this] {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        TApplication::Instance().AdvanceClock(now - lastTick_);
+        const qint64 elapsed = now - lastTick_;
         lastTick_ = now;
+        try {
+            TApplication::Instance().AdvanceClock(elapsed);
+        } catch (const std::exception& e) {
+            statusBar()->showMessage(q(e.what()), 5000);
+        }
         syncAll();
     });
     clock_.start(50);
@@ -247,8 +252,13 @@ MainWindow::MainWindow() {
     // journal already holds each change durably, the files follow shortly after.
     flush_.setSingleShot(true);
     flush_.setInterval(500);
-    connect(&flush_, &QTimer::timeout, this, [] {
-        if (auto* reg = CurrentRegistry()) reg->flush();
+    connect(&flush_, &QTimer::timeout, this, [this] {
+        try {
+            if (auto* reg = CurrentRegistry()) reg->flush();
+        } catch (const std::exception& e) {
+            // The journal holds the changes; the next flush or the next start retries.
+            statusBar()->showMessage(q(e.what()));
+        }
     });
 
     // A page asks for another page: switch once its handler has returned.
@@ -303,7 +313,12 @@ void MainWindow::closePage() {
     flush_.stop();
     if (view_) view_->detach();
     driver_.reset();
-    app::ClosePage(page_); // writes what the page changed
+    try {
+        app::ClosePage(page_); // writes what the page changed
+    } catch (const std::exception& e) {
+        page_.reset();
+        QMessageBox::warning(this, "Deskforge", q(e.what()));
+    }
     delete area_->takeWidget();
     view_ = nullptr;
 }
