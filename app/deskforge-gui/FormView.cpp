@@ -164,9 +164,8 @@ void FormView::build(TWinControl& parent, QWidget* host) {
 
 QWidget* FormView::create(TControl& c, QWidget* host) {
     QWidget* w = nullptr;
-    if (auto* pc = dynamic_cast<TPageControl*>(&c)) {
+    if (dynamic_cast<TPageControl*>(&c)) {
         w = new QTabWidget(host);
-        (void)pc;
     } else if (dynamic_cast<TGroupBox*>(&c)) {
         w = new QGroupBox(host);
     } else if (auto* b = dynamic_cast<TButton*>(&c)) {
