@@ -12,14 +12,27 @@
 #include "host/registry/RegFile.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
+#include "tests/PageTestSupport.h"
+#include "tests/TestForms.h"
 #include "tests/TestSupport.h"
+#include "toolkit/Driver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -30,23 +43,11 @@ namespace {
 
 class Gui : public ::testing::Test {
   protected:
-    void SetUp() override {
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "internet|Ravelin.bpl")
-                return std::make_unique<network::TfrmNetwork>(nullptr);
-            if (id == "tcpip|Ravelin.bpl") return std::make_unique<network::TfrmTCPIP>(nullptr);
-            return nullptr;
-        });
-    }
-    void TearDown() override {
-        session.reset();
-        app::SetPageFactory(nullptr);
-    }
+    void TearDown() override { session.reset(); }
     void open(test::TempDir& dir,
               app::MachineSession::Mode mode = app::MachineSession::Mode::Write) {
         session.reset();
-        machine::createMachine(dir.path(), "winxp",
-                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        test::createSampleMachine(dir.path(), "winxp");
         session = std::make_unique<app::MachineSession>(dir.path(), mode);
     }
     // What the journal holds, as the .reg patch it would export.
@@ -56,6 +57,7 @@ class Gui : public ::testing::Test {
         const auto bytes = writer.bytes();
         return std::string(bytes.begin(), bytes.end());
     }
+    test::ModulePages pages;
     std::unique_ptr<app::MachineSession> session;
 };
 

@@ -5,6 +5,7 @@
 #include "host/journal/Journal.h"
 #include "host/machine/Templates.h"
 #include "network/ufrmNetwork.h"
+#include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Driver.h"
 
@@ -26,22 +27,13 @@ class Network : public ::testing::Test {
     void open(const std::string& templ) {
         session.reset();
         dir = std::make_unique<test::TempDir>();
-        machine::createMachine(dir->path(), templ,
-                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        test::createSampleMachine(dir->path(), templ);
         session =
             std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
     }
     void TearDown() override { session.reset(); }
     std::string run(const std::string& script, int rc = 0) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            return id == "internet|Ravelin.bpl" ? std::make_unique<TfrmNetwork>(nullptr) : nullptr;
-        });
-        EXPECT_EQ(app::runPageCommand("internet", script, "script", c), rc) << err.str();
-        app::SetPageFactory(nullptr);
-        return out.str() + err.str();
+        return test::runScript("internet", script, rc);
     }
     std::string servers() {
         std::vector<std::string> names, data;
@@ -296,9 +288,7 @@ TEST_F(Network, TheTcpipButtonOpensTheDialogModally) {
 }
 
 TEST_F(Network, FindListsOnlyWhatThePageShows) {
-    app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-        return id == "internet|Ravelin.bpl" ? std::make_unique<TfrmNetwork>(nullptr) : nullptr;
-    });
+    test::ModulePages pages;
     auto captions = [](const std::string& text) {
         std::string out;
         for (const auto& h : app::FindSettings(text))
@@ -316,5 +306,4 @@ TEST_F(Network, FindListsOnlyWhatThePageShows) {
     open("win98");
     EXPECT_EQ(captions("zeitserver"), "") << "the time tab is hidden on 9x";
     EXPECT_EQ(captions(""), "");
-    app::SetPageFactory(nullptr);
 }

@@ -7,6 +7,7 @@
 #include "host/machine/Templates.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmTCPIP.h"
+#include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Driver.h"
 
@@ -28,8 +29,7 @@ class Tcpip : public ::testing::Test {
     void open(const std::string& templ) {
         session.reset();
         dir = std::make_unique<test::TempDir>();
-        machine::createMachine(dir->path(), templ,
-                               std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+        test::createSampleMachine(dir->path(), templ);
     }
     void start() {
         session =
@@ -38,15 +38,7 @@ class Tcpip : public ::testing::Test {
     void TearDown() override { session.reset(); }
     // Runs a script on a fresh dialog and returns what it printed.
     std::string run(const std::string& script, int expectedRc = 0) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            return id == "tcpip|Ravelin.bpl" ? std::make_unique<TfrmTCPIP>(nullptr) : nullptr;
-        });
-        EXPECT_EQ(app::runPageCommand("tcpip", script, "script", c), expectedRc) << err.str();
-        app::SetPageFactory(nullptr);
-        return out.str() + err.str();
+        return test::runScript("tcpip", script, expectedRc);
     }
     DWORD dword(const std::string& key, const std::string& name) {
         DWORD v = 0xDEADBEEF;

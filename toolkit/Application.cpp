@@ -38,8 +38,9 @@ void TApplication::ScheduleTimer(TTimer* timer) {
     timer->due_ = now_ + std::max(1, timer->Interval);
 }
 
-void TApplication::AdvanceClock(std::int64_t milliseconds) {
+int TApplication::AdvanceClock(std::int64_t milliseconds) {
     const std::int64_t target = now_ + std::max<std::int64_t>(0, milliseconds);
+    int fired = 0;
     while (true) {
         TTimer* next = nullptr;
         for (TTimer* t : timers_)
@@ -47,9 +48,11 @@ void TApplication::AdvanceClock(std::int64_t milliseconds) {
         if (!next) break;
         now_ = std::max(now_, next->due_);
         next->due_ = now_ + std::max(1, next->Interval);
+        ++fired;
         if (next->OnTimer) next->OnTimer(*next);
     }
     now_ = target;
+    return fired;
 }
 
 void TApplication::ProcessMessages() {

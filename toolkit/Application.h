@@ -65,8 +65,9 @@ class TApplication {
 
     // Clock: virtual time in tests and scripts (advanced by wait), real time in the GUI.
     std::int64_t Now() const { return now_; }
-    void AdvanceClock(std::int64_t milliseconds); // fires due timers in order
-    void ProcessMessages();                       // fires timers that are due now
+    // Fires due timers in order; how many fired (a front end redraws only then).
+    int AdvanceClock(std::int64_t milliseconds);
+    void ProcessMessages(); // fires timers that are due now
 
     void SetDialogService(DialogService* service) { dialogs_ = service; }
     DialogService* Dialogs() const { return dialogs_; }

@@ -1,5 +1,7 @@
 #include "toolkit/Driver.h"
 
+#include "host/registry/Text.h"
+
 #include <charconv>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -8,44 +10,6 @@
 namespace ravelin::toolkit {
 
 namespace {
-
-std::u16string toUtf16(const std::string& s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        auto c = static_cast<unsigned char>(s[i]);
-        char32_t cp = c;
-        std::size_t len = 1;
-        if (c >= 0xF0 && i + 3 < s.size() + 0)
-            cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
-                 (s[i + 3] & 0x3Fu),
-            len = 4;
-        else if (c >= 0xE0 && i + 2 < s.size())
-            cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu), len = 3;
-        else if (c >= 0xC0 && i + 1 < s.size())
-            cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu), len = 2;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
-
-std::string toUtf8(char16_t c) {
-    std::string out;
-    if (c < 0x80)
-        out.push_back(static_cast<char>(c));
-    else if (c < 0x800)
-        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    else
-        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                static_cast<char>(0x80 | (c & 0x3F))};
-    return out;
-}
 
 std::optional<int> number(const std::string& s) {
     int v = 0;
@@ -171,12 +135,12 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
             throw DriverError(name + " does not take typing");
-        cb->UserType(toUtf16(text));
+        cb->UserType(text::utf8ToUtf16(text));
         return;
     }
     if (auto* e = dynamic_cast<TEdit*>(&c)) {
         if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
-        for (char16_t key : toUtf16(text)) {
+        for (char16_t key : text::utf8ToUtf16(text)) {
             char16_t k = key;
             if (e->OnKeyPress) e->OnKeyPress(*e, k);
             if (k == 0) continue;
@@ -186,7 +150,7 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
                     t.pop_back();
                 if (!t.empty()) t.pop_back();
             } else {
-                t += toUtf8(k);
+                t += text::utf16ToUtf8(std::u16string_view(&k, 1));
             }
             e->SetText(t);
         }

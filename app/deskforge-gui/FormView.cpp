@@ -471,7 +471,13 @@ void FormView::syncControl(TControl& c, QWidget* w) {
         }
     } else if (auto* label = dynamic_cast<QLabel*>(w)) {
         if (auto* image = dynamic_cast<TImage*>(&c)) {
-            label->setPixmap(Picture(image->PictureFile, QSize(width, height)));
+            // Pictures are looked up once; a page changes them rarely.
+            const std::string shown =
+                image->PictureFile + "@" + std::to_string(width) + "x" + std::to_string(height);
+            if (shownItems_[&c] != shown) {
+                label->setPixmap(Picture(image->PictureFile, QSize(width, height)));
+                shownItems_[&c] = shown;
+            }
         } else if (auto* l = dynamic_cast<TLabel*>(&c)) {
             const QString text = plain(l->Caption).toHtmlEscaped();
             if (l->IsLink)

@@ -52,7 +52,7 @@ class FormView final : public QWidget {
     toolkit::TForm* form_;
     ActionRunner run_;
     std::vector<std::pair<toolkit::TControl*, QWidget*>> widgets_;
-    std::map<const toolkit::TControl*, std::string> shownItems_; // list contents last shown
+    std::map<const toolkit::TControl*, std::string> shownItems_; // items or picture last shown
     bool syncing_ = false;
 };
 

@@ -213,8 +213,12 @@ MainWindow::MainWindow() {
     connect(pages_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         if (item) openPage(item->data(Qt::UserRole).toString().toStdString());
     });
-    connect(searchField_, &QLineEdit::textChanged, this,
-            [this](const QString& t) { search(t.toStdString()); });
+    // The search creates every page: it waits until the typing pauses.
+    searchDelay_.setSingleShot(true);
+    searchDelay_.setInterval(250);
+    connect(&searchDelay_, &QTimer::timeout, this,
+            [this] { search(searchField_->text().toStdString()); });
+    connect(searchField_, &QLineEdit::textChanged, this, [this] { searchDelay_.start(); });
     connect(results_, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { showSearchHit(results_->row(item)); });
     connect(results_, &QListWidget::itemClicked, this,
@@ -241,11 +245,12 @@ MainWindow::MainWindow() {
         const qint64 elapsed = now - lastTick_;
         lastTick_ = now;
         try {
-            TApplication::Instance().AdvanceClock(elapsed);
+            // Only a timer's handler can have changed a form between user actions.
+            if (TApplication::Instance().AdvanceClock(elapsed) > 0) syncAll();
         } catch (const std::exception& e) {
             statusBar()->showMessage(q(e.what()), 5000);
+            syncAll();
         }
-        syncAll();
     });
     clock_.start(50);
     // Writing the machine's files after every click would be slow on big registries; the

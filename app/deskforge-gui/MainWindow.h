@@ -77,7 +77,7 @@ class MainWindow final : public QMainWindow, private toolkit::InputSource {
     QScrollArea* area_ = nullptr;
     QLabel* status_ = nullptr;
     FormView* view_ = nullptr;
-    QTimer clock_, flush_;
+    QTimer clock_, flush_, searchDelay_;
     qint64 lastTick_ = 0;
     std::string pageName_;
     std::unique_ptr<toolkit::TForm> page_;

@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <istream>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <sys/stat.h>
@@ -148,6 +149,43 @@ RegOptions viewOption(bool reg32, bool reg64) {
     return {2}; // the command line is a native program
 }
 
+// The switches after an operation's fixed arguments, as reg.exe takes them: each at most
+// once, in any order, any case, "/" or "-"; those in `withValue` take the next argument.
+// /reg:32 and /reg:64 are accepted by every operation, but not together.
+class Switches {
+  public:
+    Switches(const std::vector<std::string>& a, std::size_t from, const char* op,
+             std::initializer_list<const char*> flags,
+             std::initializer_list<const char*> withValue = {}) {
+        for (std::size_t i = from; i < a.size(); ++i) {
+            const char* name = match(a[i], flags);
+            if (!name) name = match(a[i], {"reg:32", "reg:64"});
+            std::string value;
+            if (!name && (name = match(a[i], withValue))) {
+                if (i + 1 >= a.size()) throw syntax(op);
+                value = a[++i];
+            }
+            if (!name || !given_.emplace(name, std::move(value)).second) throw syntax(op);
+        }
+        if (has("reg:32") && has("reg:64")) throw syntax(op);
+    }
+    bool has(const std::string& name) const { return given_.count(name) != 0; }
+    // The argument of a switch that takes one, or `fallback` when it was not given.
+    std::string value(const std::string& name, const std::string& fallback = "") const {
+        auto it = given_.find(name);
+        return it == given_.end() ? fallback : it->second;
+    }
+    RegOptions view() const { return viewOption(has("reg:32"), has("reg:64")); }
+
+  private:
+    static const char* match(const std::string& arg, std::initializer_list<const char*> names) {
+        for (const char* n : names)
+            if (isSwitch(arg, n)) return n;
+        return nullptr;
+    }
+    std::map<std::string, std::string> given_;
+};
+
 // --- query ---
 
 struct QueryState {
@@ -196,24 +234,11 @@ void queryValue(QueryState& s, HKEY root, const std::string& path, const std::st
 int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (a.size() < 2) throw syntax("QUERY");
     KeyArg key = parseKey(a[1], "QUERY");
-    std::string valueName;
-    bool haveV = false, ve = false, recurse = false, reg32 = false, reg64 = false;
-    for (std::size_t i = 2; i < a.size(); ++i) {
-        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size())
-            haveV = true, valueName = a[++i];
-        else if (isSwitch(a[i], "ve") && !ve)
-            ve = true;
-        else if (isSwitch(a[i], "s") && !recurse)
-            recurse = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32)
-            reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64)
-            reg64 = true;
-        else
-            throw syntax("QUERY");
-    }
-    if ((haveV && ve) || (reg32 && reg64)) throw syntax("QUERY");
-    QueryState s{reg, viewOption(reg32, reg64), c.out};
+    const Switches sw(a, 2, "QUERY", {"ve", "s"}, {"v"});
+    const bool haveV = sw.has("v"), ve = sw.has("ve"), recurse = sw.has("s");
+    const std::string valueName = sw.value("v");
+    if (haveV && ve) throw syntax("QUERY");
+    QueryState s{reg, sw.view(), c.out};
     if (!reg.keyExists(key.root, key.path, s.options)) {
         c.err << kNotFound << "\n";
         return 1;
@@ -318,38 +343,19 @@ bool parseType(const std::string& name, DWORD& type) {
 int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (a.size() < 2) throw syntax("ADD");
     KeyArg key = parseKey(a[1], "ADD");
-    std::string valueName, typeText = "REG_SZ", data, separator;
-    bool haveV = false, ve = false, haveT = false, haveD = false, haveS = false, force = false,
-         reg32 = false, reg64 = false;
-    for (std::size_t i = 2; i < a.size(); ++i) {
-        bool more = i + 1 < a.size();
-        if (isSwitch(a[i], "v") && !haveV && more)
-            haveV = true, valueName = a[++i];
-        else if (isSwitch(a[i], "ve") && !ve)
-            ve = true;
-        else if (isSwitch(a[i], "t") && !haveT && more)
-            haveT = true, typeText = a[++i];
-        else if (isSwitch(a[i], "d") && !haveD && more)
-            haveD = true, data = a[++i];
-        else if (isSwitch(a[i], "s") && !haveS && more)
-            haveS = true, separator = a[++i];
-        else if (isSwitch(a[i], "f") && !force)
-            force = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32)
-            reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64)
-            reg64 = true;
-        else
-            throw syntax("ADD");
-    }
-    if ((haveV && ve) || (reg32 && reg64) || key.path.empty()) throw syntax("ADD");
+    const Switches sw(a, 2, "ADD", {"ve", "f"}, {"v", "t", "d", "s"});
+    const bool haveV = sw.has("v"), ve = sw.has("ve"), haveT = sw.has("t"), haveD = sw.has("d"),
+               haveS = sw.has("s"), force = sw.has("f");
+    const std::string valueName = sw.value("v"), typeText = sw.value("t", "REG_SZ"),
+                      data = sw.value("d"), separator = sw.value("s");
+    if ((haveV && ve) || key.path.empty()) throw syntax("ADD");
     DWORD type = REG_SZ;
     if (!parseType(typeText, type)) {
         c.err << "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n";
         return 1;
     }
     if (haveS && (type != REG_MULTI_SZ || separator.size() != 1)) throw syntax("ADD");
-    RegOptions options = viewOption(reg32, reg64);
+    RegOptions options = sw.view();
     if (!haveV && !ve && !haveT && !haveD) {
         int rc = reg.createKey(key.root, key.path, options);
         if (rc != ERROR_SUCCESS) {
@@ -387,26 +393,11 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
 int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (a.size() < 2) throw syntax("DELETE");
     KeyArg key = parseKey(a[1], "DELETE");
-    std::string valueName;
-    bool haveV = false, ve = false, va = false, force = false, reg32 = false, reg64 = false;
-    for (std::size_t i = 2; i < a.size(); ++i) {
-        if (isSwitch(a[i], "v") && !haveV && i + 1 < a.size())
-            haveV = true, valueName = a[++i];
-        else if (isSwitch(a[i], "ve") && !ve)
-            ve = true;
-        else if (isSwitch(a[i], "va") && !va)
-            va = true;
-        else if (isSwitch(a[i], "f") && !force)
-            force = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32)
-            reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64)
-            reg64 = true;
-        else
-            throw syntax("DELETE");
-    }
-    if ((haveV + ve + va) > 1 || (reg32 && reg64)) throw syntax("DELETE");
-    RegOptions options = viewOption(reg32, reg64);
+    const Switches sw(a, 2, "DELETE", {"ve", "va", "f"}, {"v"});
+    const bool haveV = sw.has("v"), ve = sw.has("ve"), va = sw.has("va"), force = sw.has("f");
+    const std::string valueName = sw.value("v");
+    if ((haveV + ve + va) > 1) throw syntax("DELETE");
+    RegOptions options = sw.view();
     if (!reg.keyExists(key.root, key.path, options)) {
         c.err << kNotFound << "\n";
         return 1;
@@ -476,19 +467,9 @@ int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (a.size() < 3) throw syntax("EXPORT");
     KeyArg key = parseKey(a[1], "EXPORT");
     std::string file = a[2];
-    bool overwrite = false, reg32 = false, reg64 = false;
-    for (std::size_t i = 3; i < a.size(); ++i) {
-        if (isSwitch(a[i], "y") && !overwrite)
-            overwrite = true;
-        else if (isSwitch(a[i], "reg:32") && !reg32)
-            reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64)
-            reg64 = true;
-        else
-            throw syntax("EXPORT");
-    }
-    if (reg32 && reg64) throw syntax("EXPORT");
-    RegOptions options = viewOption(reg32, reg64);
+    const Switches sw(a, 3, "EXPORT", {"y"});
+    const bool overwrite = sw.has("y");
+    RegOptions options = sw.view();
     if (!reg.keyExists(key.root, key.path, options)) {
         c.err << kNotFound << "\n";
         return 1;
@@ -508,21 +489,17 @@ int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
 int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (a.size() < 2) throw syntax("IMPORT");
     std::string file = a[1];
-    bool reg32 = false, reg64 = false, verbose = false;
-    for (std::size_t i = 2; i < a.size(); ++i) {
-        if (isSwitch(a[i], "reg:32") && !reg32)
-            reg32 = true;
-        else if (isSwitch(a[i], "reg:64") && !reg64)
-            reg64 = true;
-        else if (a[i] == "--verbose" && !verbose)
+    // Our own words besides reg.exe's switches; --dry-run was set up by the caller.
+    std::vector<std::string> rest;
+    bool verbose = false;
+    for (const auto& arg : a) {
+        if (arg == "--verbose" && !verbose)
             verbose = true;
-        else if (a[i] == "--dry-run")
-            continue; // the caller set the registry up for it
-        else
-            throw syntax("IMPORT");
+        else if (arg != "--dry-run")
+            rest.push_back(arg);
     }
-    if (reg32 && reg64) throw syntax("IMPORT");
-    RegOptions options = viewOption(reg32, reg64);
+    const Switches sw(rest, 2, "IMPORT", {});
+    RegOptions options = sw.view();
     std::string bytes;
     try {
         bytes = registry::readWholeFile(file);

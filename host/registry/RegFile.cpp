@@ -11,14 +11,6 @@ namespace {
 constexpr std::string_view kV5Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kV4Header = "REGEDIT4";
 
-bool isHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-unsigned hexValue(char c) {
-    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-    return static_cast<unsigned>(c - 'A' + 10);
-}
 
 std::string_view trimRight(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
@@ -180,8 +172,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
             std::string_view digits = rest.substr(6);
             std::size_t n = 0;
             unsigned v = 0;
-            while (n < digits.size() && isHex(digits[n]))
-                v = v * 16 + hexValue(digits[n++]);
+            while (n < digits.size() && text::isHexDigit(digits[n]))
+                v = v * 16 + text::hexDigitValue(digits[n++]);
             if (n == 0 || n > 8) fail("dword: needs 1 to 8 hex digits");
             checkTail(digits.substr(n));
             op.value.type = REG_DWORD;
@@ -194,8 +186,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
                 if (close == std::string_view::npos || close == 1) fail("bad hex(type)");
                 unsigned t = 0;
                 for (std::size_t k = 1; k < close; ++k) {
-                    if (!isHex(after[k]) || k > 8) fail("bad hex(type)");
-                    t = t * 16 + hexValue(after[k]);
+                    if (!text::isHexDigit(after[k]) || k > 8) fail("bad hex(type)");
+                    t = t * 16 + text::hexDigitValue(after[k]);
                 }
                 type = t;
                 after = after.substr(close + 1);
@@ -215,15 +207,15 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
                     } while (after.empty() || after.front() == ';');
                     continue;
                 }
-                if (after.size() >= 2 && isHex(after[0]) && isHex(after[1])) {
+                if (after.size() >= 2 && text::isHexDigit(after[0]) && text::isHexDigit(after[1])) {
                     data.push_back(
-                        static_cast<std::uint8_t>(hexValue(after[0]) * 16 + hexValue(after[1])));
+                        static_cast<std::uint8_t>(text::hexDigitValue(after[0]) * 16 + text::hexDigitValue(after[1])));
                     after = trimLeft(after.substr(2));
                     if (!after.empty() && after.front() == ',') after = after.substr(1);
                     continue;
                 }
-                if (after.size() == 1 && isHex(after[0])) {
-                    data.push_back(static_cast<std::uint8_t>(hexValue(after[0])));
+                if (after.size() == 1 && text::isHexDigit(after[0])) {
+                    data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(after[0])));
                     after = after.substr(1);
                     continue;
                 }

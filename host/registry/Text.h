@@ -1,4 +1,4 @@
-// Text conversions shared by the registry backends: UTF-8 (our strings), UTF-16LE (what
+// Text conversions shared by the registry backends and the toolkit: UTF-8 (our strings), UTF-16LE (what
 // Windows stores), Windows-1252 (the ANSI code page of REGEDIT4 files) and the
 // case-insensitive name order the registry uses.
 #pragma once
@@ -18,6 +18,16 @@ std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);
 
 bool isValidUtf8(std::string_view bytes);
+
+inline bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+// The value of a hexadecimal digit (isHexDigit(c) holds).
+inline unsigned hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    return static_cast<unsigned>(c - 'A' + 10);
+}
 
 // Windows-1252 <-> UTF-8. Every one of the 256 byte values maps to a code point and back
 // (the five holes of the code page map to the C1 controls of the same number).

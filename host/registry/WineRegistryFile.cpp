@@ -15,14 +15,6 @@ constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::uint64_t kTicks1601To1970 = 116444736000000000ull;
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
-bool isHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-unsigned hexValue(char c) {
-    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-    return static_cast<unsigned>(c - 'A' + 10);
-}
 
 // The line [begin, end) without its '\n' and an optional '\r'.
 struct Line {
@@ -80,13 +72,13 @@ std::size_t parseEscaped(std::string_view s, std::size_t pos, char endChar, std:
                 continue;
             case 'x': {
                 ++pos;
-                if (pos >= s.size() || !isHex(s[pos])) {
+                if (pos >= s.size() || !text::isHexDigit(s[pos])) {
                     out.push_back(u'x');
                     continue;
                 }
                 unsigned v = 0;
-                for (int k = 0; k < 4 && pos < s.size() && isHex(s[pos]); ++k)
-                    v = v * 16 + hexValue(s[pos++]);
+                for (int k = 0; k < 4 && pos < s.size() && text::isHexDigit(s[pos]); ++k)
+                    v = v * 16 + text::hexDigitValue(s[pos++]);
                 out.push_back(static_cast<char16_t>(v));
                 continue;
             }
@@ -150,7 +142,7 @@ void appendEscaped(std::string& out, std::u16string_view units, std::string_view
         bool more = i + 1 < units.size();
         if (c > 127) {
             char buf[12];
-            bool hexFollows = more && units[i + 1] < 128 && isHex(static_cast<char>(units[i + 1]));
+            bool hexFollows = more && units[i + 1] < 128 && text::isHexDigit(static_cast<char>(units[i + 1]));
             int n = std::snprintf(buf, sizeof buf, hexFollows ? "\\x%04x" : "\\x%x",
                                   static_cast<unsigned>(c));
             out.append(buf, static_cast<std::size_t>(n));
@@ -286,8 +278,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
         p += 6;
         unsigned v = 0;
         int digits = 0;
-        while (p < s.size() && isHex(s[p]) && digits < 8)
-            v = v * 16 + hexValue(s[p++]), ++digits;
+        while (p < s.size() && text::isHexDigit(s[p]) && digits < 8)
+            v = v * 16 + text::hexDigitValue(s[p++]), ++digits;
         if (digits == 0) throw std::invalid_argument("dword: needs hex digits");
         value.type = REG_DWORD;
         value.data = makeDwordData(v);
@@ -299,8 +291,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
             p += 4;
             unsigned t = 0;
             int digits = 0;
-            while (p < s.size() && isHex(s[p]) && digits < 8)
-                t = t * 16 + hexValue(s[p++]), ++digits;
+            while (p < s.size() && text::isHexDigit(s[p]) && digits < 8)
+                t = t * 16 + text::hexDigitValue(s[p++]), ++digits;
             if (digits == 0 || !startsWith(s, p, "):"))
                 throw std::invalid_argument("bad hex(type): prefix");
             value.type = t;
@@ -319,9 +311,9 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
                 continue;
             }
             if (p >= s.size()) break;
-            if (p + 1 < s.size() && isHex(s[p]) && isHex(s[p + 1])) {
+            if (p + 1 < s.size() && text::isHexDigit(s[p]) && text::isHexDigit(s[p + 1])) {
                 value.data.push_back(
-                    static_cast<std::uint8_t>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
+                    static_cast<std::uint8_t>(text::hexDigitValue(s[p]) * 16 + text::hexDigitValue(s[p + 1])));
                 p = skipBlanks(s, p + 2);
                 if (p < s.size() && s[p] == ',') {
                     ++p;
@@ -516,8 +508,8 @@ void WineHive::parseText() {
             } else if (body.substr(0, 6) == "#time=") {
                 std::uint64_t t = 0;
                 std::size_t k = 6;
-                while (k < body.size() && isHex(body[k]))
-                    t = t * 16 + hexValue(body[k++]);
+                while (k < body.size() && text::isHexDigit(body[k]))
+                    t = t * 16 + text::hexDigitValue(body[k++]);
                 if (k == 6 || k != body.size())
                     throw RegistryFormatError(file, line, "bad #time line");
                 if (!duplicate) current->setLastWrite(t);
