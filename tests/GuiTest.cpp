@@ -185,6 +185,140 @@ TEST_F(Gui, AScreenshotIsAPngOfThePageSize) {
         << "not offered by this module";
 }
 
+// Every kind of control on the toolkit's test form, without a machine: the widget each
+// becomes, and a user's action on the widget arriving in the toolkit as the driver's.
+class FormViewTest : public ::testing::Test {
+  protected:
+    FormViewTest()
+        : driver(page),
+          view(page, [this](const std::string& control, const gui::DriverAction& action) {
+              actions.push_back(control);
+              try { // as the host does: a refused action changes nothing
+                  action(driver);
+              } catch (const toolkit::DriverError&) {
+                  actions.back() += " refused";
+              }
+              view.sync();
+          }) {}
+    template <typename T> T* w(const std::string& name) { return widget<T>(&view, name); }
+    std::vector<std::string>& log() { return page.log; }
+    test::TestPage page;
+    toolkit::UserDriver driver;
+    std::vector<std::string> actions;
+    gui::FormView view;
+};
+
+TEST_F(FormViewTest, EachControlBecomesItsWidgetWithTheFormsState) {
+    EXPECT_EQ(view.size(), QSize(500, 400));
+    auto* tabs = w<QTabWidget>("pcMain");
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->count(), 3);
+    EXPECT_FALSE(tabs->isTabVisible(2)) << "tsHidden";
+    EXPECT_EQ(tabs->tabText(0), "Erste");
+    EXPECT_EQ(w<QGroupBox>("gbOuter")->title(), "Außen");
+    EXPECT_EQ(w<QLineEdit>("txtDigits")->text(), "12");
+    EXPECT_TRUE(w<QCheckBox>("chkOne")->isChecked());
+    EXPECT_TRUE(w<QRadioButton>("rbA")->isChecked());
+    EXPECT_FALSE(w<QRadioButton>("rbB")->isChecked());
+    auto* choice = w<QComboBox>("cbChoice");
+    EXPECT_FALSE(choice->isEditable());
+    EXPECT_EQ(choice->count(), 3);
+    EXPECT_EQ(choice->currentText(), "rot");
+    EXPECT_TRUE(w<QComboBox>("cbEditable")->isEditable());
+    EXPECT_EQ(w<QComboBox>("cbEditable")->currentText(), "8192");
+    EXPECT_FALSE(w<QPushButton>("btnDisabled")->isEnabled());
+    EXPECT_TRUE(w<QCheckBox>("chkHidden")->isHidden());
+    EXPECT_EQ(w<QSlider>("tbLevel")->value(), 3);
+    EXPECT_EQ(w<QSlider>("tbLevel")->maximum(), 5);
+    EXPECT_EQ(w<QSpinBox>("udCount")->value(), 20);
+    EXPECT_EQ(w<QTreeWidget>("lvItems")->columnCount(), 2);
+    EXPECT_NE(w<QTreeWidget>("tvFolders"), nullptr);
+    EXPECT_TRUE(actions.empty()) << "building and syncing the view is not a user action";
+}
+
+TEST_F(FormViewTest, WidgetActionsGoThroughTheDriverAndTheToolkitDecides) {
+    w<QTabWidget>("pcMain")->setCurrentIndex(1);
+    EXPECT_EQ(page.get<toolkit::TPageControl>("pcMain").ActivePage()->Name, "tsSecond");
+    // The toolkit refuses what the user cannot reach (rbB is on the sheet no longer
+    // shown), and the widget goes back to the toolkit's state.
+    w<QRadioButton>("rbB")->click();
+    EXPECT_TRUE(page.get<toolkit::TRadioButton>("rbA").Checked());
+    EXPECT_FALSE(w<QRadioButton>("rbB")->isChecked());
+    w<QTabWidget>("pcMain")->setCurrentIndex(0);
+    emit w<QComboBox>("cbChoice")->activated(2);
+    EXPECT_EQ(page.get<toolkit::TComboBox>("cbChoice").ItemIndex(), 2);
+    EXPECT_NE(std::find(log().begin(), log().end(), "cbChoiceSelect"), log().end());
+    w<QTabWidget>("pcMain")->setCurrentIndex(1);
+
+    w<QSpinBox>("udCount")->setValue(42);
+    EXPECT_EQ(page.get<toolkit::TUpDownEdit>("udCount").GetPosition(), 42);
+    auto& lv = page.get<toolkit::TListView>("lvItems");
+    lv.Add().Caption = "eins";
+    lv.Add().Caption = "eins"; // captions may repeat
+    view.sync();
+    auto* list = w<QTreeWidget>("lvItems");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    list->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    EXPECT_FALSE(lv.Item(0).Checked());
+    EXPECT_TRUE(lv.Item(1).Checked()) << "the item ticked, not the first of that caption";
+
+    auto& tv = page.get<toolkit::TTreeView>("tvFolders");
+    tv.AddRoot("Favoriten").AddChild("Nachrichten");
+    view.sync();
+    auto* tree = w<QTreeWidget>("tvFolders");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    emit tree->itemClicked(tree->topLevelItem(0)->child(0), 0);
+    ASSERT_NE(tv.Selected(), nullptr);
+    EXPECT_EQ(tv.Selected()->Path(), "Favoriten/Nachrichten");
+    EXPECT_EQ(actions, (std::vector<std::string>{"pcMain", "rbB refused", "pcMain", "cbChoice",
+                                                 "pcMain", "udCount", "lvItems", "tvFolders"}));
+}
+
+TEST_F(FormViewTest, TypingGoesToTheToolkitAndItsCorrectionsComeBack) {
+    w<QLineEdit>("txtOther")->textEdited("abc");
+    EXPECT_EQ(page.get<toolkit::TEdit>("txtOther").Text(), "abc");
+    // A page that changes a value itself is shown at the next sync.
+    page.get<toolkit::TTrackBar>("tbLevel").SetPosition(9);
+    view.sync();
+    EXPECT_EQ(w<QSlider>("tbLevel")->value(), 5) << "clamped by the toolkit";
+    page.get<toolkit::TEdit>("txtDigits").PasswordChar = u'*';
+    view.sync();
+    EXPECT_EQ(w<QLineEdit>("txtDigits")->echoMode(), QLineEdit::Password);
+}
+
+TEST(QtDialogs, MessageBoxesAnswerWithTheButtonsWindowsWouldReport) {
+    gui::QtDialogs dialogs;
+    auto answer = [&](int flags, const QString& button) {
+        QTimer::singleShot(0, [button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            if (button.isEmpty()) {
+                box->reject(); // Escape or the close box
+                return;
+            }
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button) b->click();
+        });
+        return dialogs.messageBox({"Titel", "Text", flags});
+    };
+    EXPECT_EQ(answer(toolkit::MB_YESNO | toolkit::MB_ICONQUESTION, "&Nein"), toolkit::IDNO);
+    EXPECT_EQ(answer(toolkit::MB_YESNOCANCEL, "&Ja"), toolkit::IDYES);
+    EXPECT_EQ(answer(toolkit::MB_OKCANCEL, ""), toolkit::IDCANCEL);
+    EXPECT_EQ(answer(toolkit::MB_YESNO, ""), toolkit::IDNO);
+    EXPECT_EQ(answer(toolkit::MB_OK, "OK"), toolkit::IDOK);
+
+    QString defaultButton;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        defaultButton = box->defaultButton() ? box->defaultButton()->text() : "";
+        box->defaultButton()->click();
+    });
+    EXPECT_EQ(dialogs.messageBox({"Titel", "Text", toolkit::MB_YESNO | toolkit::MB_DEFBUTTON2}),
+              toolkit::IDNO);
+    EXPECT_EQ(defaultButton, "&Nein");
+}
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);

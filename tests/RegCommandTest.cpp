@@ -105,6 +105,39 @@ TEST_F(RegCommandTest, ErrorsAreWordedAsRegExeAndExitWith1) {
     EXPECT_EQ(r.code, 1);
 }
 
+TEST_F(RegCommandTest, SwitchesAreTakenOnceInAnyCaseOrderAndPrefix) {
+    // Accepted: "-" or "/", any case, any order, value switches with their argument.
+    Result r = run({"query", "HKLM\\Software\\Vendor", "-V", "Dw", "/REG:32"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Dw    REG_DWORD    0x2a"), std::string::npos) << r.out;
+    r = run({"add", "HKCU\\Software\\S", "/d", "x;y", "/t", "REG_MULTI_SZ", "/S", ";", "/v",
+             "M", "/f"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(run({"query", "HKCU\\Software\\S", "/v", "M"}).out,
+              "\nHKEY_CURRENT_USER\\Software\\S\n    M    REG_MULTI_SZ    x\\0y\n\n");
+
+    // Refused before anything is done: twice, both views, a value switch without its value,
+    // exclusive choices, and a switch another operation has.
+    const std::vector<std::vector<std::string>> wrong = {
+        {"query", "HKLM\\Software\\Vendor", "/s", "/S"},
+        {"query", "HKLM\\Software\\Vendor", "/reg:32", "/reg:64"},
+        {"query", "HKLM\\Software\\Vendor", "/v"},
+        {"query", "HKLM\\Software\\Vendor", "/v", "Dw", "/ve"},
+        {"query", "HKLM\\Software\\Vendor", "/f"},
+        {"delete", "HKLM\\Software\\Vendor", "/va", "/ve", "/f"},
+        {"delete", "HKLM\\Software\\Vendor", "/v", "Dw", "/v", "Bin", "/f"},
+        {"export", "HKLM\\Software\\Vendor", dir.file("x.reg"), "/y", "/y"},
+        {"import", dir.file("x.reg"), "/y"},
+    };
+    const std::string before = test::readFile(dir.file("system.reg"));
+    for (const auto& args : wrong) {
+        r = run(args);
+        EXPECT_EQ(r.code, 1) << args[0] << " " << args.back();
+        EXPECT_NE(r.err.find("ERROR: Invalid syntax."), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(test::readFile(dir.file("system.reg")), before);
+}
+
 TEST_F(RegCommandTest, AddAndDeleteWriteTheFileAndAskFirst) {
     Result r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "a \"quoted\" value", "/f"});
     EXPECT_EQ(r.code, 0);
