@@ -66,10 +66,8 @@ void SetPageFactory(PageFactory f) {
 
 int listPagesCommand(Console& c) {
     for (const auto& p : ModulePages()) {
-        bool available = false;
-        if (factory()) available = factory()(p.id) != nullptr;
-        c.out << p.id << "\t" << p.title << "\t" << (available ? "available" : "not available yet")
-              << "\n";
+        c.out << p.id << "\t" << p.title << "\t"
+              << (PageAvailable(p) ? "available" : "not available yet") << "\n";
     }
     return 0;
 }
@@ -117,6 +115,8 @@ std::vector<SettingHit> FindSettings(const std::string& text) {
     std::vector<SettingHit> hits;
     const std::string needle = lowerText(toolkit::StripAccelerator(text));
     if (needle.empty() || !factory()) return hits;
+    // Creating a page fills it, which switches the module's discard flag; the caller's
+    // page (the one on screen) keeps the state it had.
     const bool discard = Journal_Discard;
     for (const auto& page : ModulePages()) {
         std::unique_ptr<toolkit::TForm> form = factory()(page.id);
