@@ -5,6 +5,7 @@
 #include "app/deskforge-gui/Screenshot.h"
 #include "app/deskforge/Machine.h"
 #include "app/deskforge/PageCommand.h"
+#include "host/Controlhelper.h"
 #include "host/Nxregistry.h"
 #include "host/journal/Journal.h"
 #include "host/machine/Templates.h"
@@ -156,6 +157,47 @@ TEST_F(Gui, AModalDialogOpensAsAQtDialogAndClosesWithItsButton) {
     EXPECT_EQ(seen, "frmTCPIP modal");
     EXPECT_EQ(window.dialogView(), nullptr);
     EXPECT_EQ(window.page()->ModalResult, toolkit::mrNone) << "the page itself stays open";
+}
+
+TEST_F(Gui, AChangeMadeInsideADialogIsJournalledAndCanBeUndone) {
+    test::TempDir dir;
+    open(dir);
+    const std::string key = "System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+    auto ttl = [&] {
+        DWORD v = 0xDEADBEEF;
+        GetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "DefaultTTL", v, {});
+        return v;
+    };
+    const DWORD before = ttl();
+    gui::MainWindow window;
+    ASSERT_TRUE(window.openPage("internet", "tsInternet"));
+    QTimer::singleShot(0, [&] {
+        gui::FormView* dialog = window.dialogView();
+        if (!dialog) return;
+        widget<QTabWidget>(dialog, "pcTCPIP")->setCurrentIndex(2); // tsTTL
+        widget<QSlider>(dialog, "tbTTL")->setValue(99);
+        widget<QAbstractButton>(dialog, "btnOK")->click();
+    });
+    widget<QAbstractButton>(window.pageView(), "btnTCPIPSettings")->click();
+    EXPECT_EQ(window.dialogView(), nullptr);
+    EXPECT_EQ(ttl(), 99u);
+    ASSERT_TRUE(window.undoLastChange());
+    EXPECT_EQ(ttl(), before);
+}
+
+TEST_F(Gui, APageAskingForAnotherOpensItAtTheTab) {
+    test::TempDir dir;
+    open(dir);
+    gui::MainWindow window;
+    ASSERT_TRUE(window.openPage("internet"));
+    MainAppFormShow(*window.page(), "tcpip|Ravelin.bpl", 2);
+    EXPECT_EQ(window.page()->Name, "frmNetwork") << "not while the asking page's handler runs";
+    QApplication::processEvents();
+    ASSERT_EQ(window.page()->Name, "frmTCPIP");
+    auto* pc = dynamic_cast<toolkit::TPageControl*>(window.page()->FindComponent("pcTCPIP"));
+    ASSERT_NE(pc, nullptr);
+    EXPECT_EQ(pc->ActivePage()->Name, "tsTTL");
+    EXPECT_EQ(window.pageList()->currentItem()->text(), "TCP/IP-Optionen");
 }
 
 TEST_F(Gui, SearchFindsACaptionAndOpensItsTab) {
