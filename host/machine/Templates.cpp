@@ -84,6 +84,23 @@ void applyRegFile(registry::Registry& reg, const fs::path& file) {
     }
 }
 
+// A template's registry content: registry.reg first, then registry-*.reg in name order, so
+// that each program's sample settings can live in a file of its own.
+std::vector<fs::path> registryFiles(const fs::path& dir) {
+    std::vector<fs::path> extra;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name.starts_with("registry-") && name.ends_with(".reg"))
+            extra.push_back(entry.path());
+    }
+    std::sort(extra.begin(), extra.end());
+    std::vector<fs::path> files;
+    if (fs::is_regular_file(dir / "registry.reg")) files.push_back(dir / "registry.reg");
+    files.insert(files.end(), extra.begin(), extra.end());
+    return files;
+}
+
 void copyFiles(const fs::path& from, const fs::path& to) {
     if (!fs::is_directory(from)) return;
     for (const auto& entry : fs::recursive_directory_iterator(from)) {
@@ -152,7 +169,8 @@ void createMachine(const std::string& target, const std::string& templateName,
     bool link = false;
     for (const auto& t : templates) {
         link = t.manifest.value("controlSetLink", link);
-        if (fs::is_regular_file(t.dir / "registry.reg")) applyRegFile(*reg, t.dir / "registry.reg");
+        for (const auto& file : registryFiles(t.dir))
+            applyRegFile(*reg, file);
     }
     if (link && reg->createLinkKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet",
                                    "\\REGISTRY\\Machine\\System\\ControlSet001") != ERROR_SUCCESS)
