@@ -1,5 +1,6 @@
 #include "module/MainNetwork.h"
 
+#include "iexplorer/ufrmIE.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
@@ -22,7 +23,8 @@ const std::pair<const char*, Factory> kPages[] = {
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
      }},
-    {"explorer|Ravelin.bpl", nullptr},
+    {"explorer|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::iexplorer::TfrmIE(nullptr)); }},
     {"firefox|Ravelin.bpl", nullptr},
     {"opera|Ravelin.bpl", nullptr},
     {"mailchat|Ravelin.bpl", nullptr},

@@ -1,0 +1,92 @@
+#include "iexplorer/ufrmIE7FrameMenu.h"
+
+#include "host/Nxregistry.h"
+
+namespace ravelin::iexplorer {
+
+using namespace toolkit;
+
+TIE7FrameMenu* IE7FrameMenu = nullptr;
+
+namespace {
+
+constexpr const char* kMain = "Software\\Microsoft\\Internet Explorer\\Main";
+constexpr const char* kWebBrowser = "Software\\Microsoft\\Internet Explorer\\Toolbar\\WebBrowser";
+
+// A value of 1 ticks; a missing or unreadable value counts as 0.
+bool isOne(const char* key, const char* name) {
+    DWORD v = 0;
+    if (GetRegDWORDValue(HKEY_CURRENT_USER, key, name, v, {}) != ERROR_SUCCESS) v = 0;
+    return v == 1;
+}
+
+void writeFlag(const char* key, const char* name, bool on) {
+    DWORD v = 0;
+    SetOneIfTrue(on, v);
+    SetRegDWORDValue(HKEY_CURRENT_USER, key, name, v, {});
+}
+
+} // namespace
+
+TIE7FrameMenu::TIE7FrameMenu(TComponent* owner) : TFrame(owner) {
+    Name = "IE7FrameMenu";
+    gbMenuBar = &Create<TGroupBox>();
+    gbMenuBar->Name = "gbMenuBar";
+    gbMenuBar->Caption = "Menü-Leiste";
+    gbMenuBar->SetParent(this);
+    gbMenuBar->Width = 372;
+    gbMenuBar->Height = 103;
+    imgMenuBar = &Create<TImage>();
+    imgMenuBar->Name = "imgMenuBar";
+    imgMenuBar->SetParent(gbMenuBar);
+    imgMenuBar->Left = 12;
+    imgMenuBar->Top = 20;
+    imgMenuBar->Width = imgMenuBar->Height = 32;
+    auto box = [this](TCheckBox*& target, const char* name, const char* caption, int top,
+                      void (TIE7FrameMenu::*handler)(TComponent&)) {
+        target = &Create<TCheckBox>();
+        target->Name = name;
+        target->Caption = caption;
+        target->SetParent(gbMenuBar);
+        target->Left = 56;
+        target->Top = top;
+        target->Width = 300;
+        target->Height = 17;
+        target->OnClick = [this, handler](TComponent& s) { (this->*handler)(s); };
+    };
+    box(cbMenueBarShow, "cbMenueBarShow", "Menüleiste immer anzeigen", 28,
+        &TIE7FrameMenu::cbMenueBarShowClick);
+    box(cbMenueBarPosition, "cbMenueBarPosition", "Menüleiste über Adressleiste anzeigen", 56,
+        &TIE7FrameMenu::cbMenueBarPositionClick);
+}
+
+void TIE7FrameMenu::InitializeFrame() {
+    cbMenueBarPosition->SetChecked(isOne(kWebBrowser, "ITBar7Position"));
+    cbMenueBarShow->SetChecked(isOne(kMain, "AlwaysShowMenus"));
+}
+
+void TIE7FrameMenu::ResetIE7Settings() {
+    DeleteRegValue(HKEY_CURRENT_USER, kWebBrowser, "ITBar7Position", {});
+    DeleteRegValue(HKEY_CURRENT_USER, kMain, "AlwaysShowMenus", {});
+    // The boxes follow the deleted values without writing a 0 behind the deletion: that
+    // write would bypass the journal and leave a value the journal says is gone.
+    const bool discard = Journal_Discard;
+    Journal_Discard = true;
+    resetting_ = true;
+    cbMenueBarShow->SetChecked(false);
+    cbMenueBarPosition->SetChecked(false);
+    resetting_ = false;
+    Journal_Discard = discard;
+}
+
+void TIE7FrameMenu::cbMenueBarShowClick(TComponent&) {
+    if (resetting_) return;
+    writeFlag(kMain, "AlwaysShowMenus", cbMenueBarShow->Checked());
+}
+
+void TIE7FrameMenu::cbMenueBarPositionClick(TComponent&) {
+    if (resetting_) return;
+    writeFlag(kWebBrowser, "ITBar7Position", cbMenueBarPosition->Checked());
+}
+
+} // namespace ravelin::iexplorer
