@@ -140,6 +140,22 @@ class DiscardScope {
     bool saved_;
 };
 
+// Filling a tab: the journal discards, and the handlers that write at once leave the
+// registry alone, since what they would write is what was just read (or a default the
+// machine does not have yet, which merely looking must not create).
+class FillScope {
+  public:
+    explicit FillScope(bool& filling) : filling_(filling), saved_(filling) { filling = true; }
+    ~FillScope() { filling_ = saved_; }
+    FillScope(const FillScope&) = delete;
+    FillScope& operator=(const FillScope&) = delete;
+
+  private:
+    DiscardScope discard_;
+    bool& filling_;
+    bool saved_;
+};
+
 // Deletes "Order" in the key and in every key below it.
 void deleteOrderValues(const std::string& key) {
     DeleteRegValue(HKEY_CURRENT_USER, key, "Order", {});
@@ -530,7 +546,7 @@ void TfrmIE::lblGetIEClick(TComponent&) {
 
 void TfrmIE::tsExplorerBarsShow(TComponent&) {
     if (!firstShow(*tsExplorerBars)) return;
-    DiscardScope discard;
+    FillScope fill(filling_);
     if (GroupBox8->Visible)
         chkShowMediaBar->SetChecked(
             !GetRegSetting(HKEY_CURRENT_USER, kRestrictions, "No_LaunchMediaBar", false, {}));
@@ -587,12 +603,14 @@ void TfrmIE::tsExplorerBarsShow(TComponent&) {
 }
 
 void TfrmIE::chkShowMediaBarClick(TComponent&) {
+    if (filling_) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "No_LaunchMediaBar",
                      chkShowMediaBar->Checked() ? 0 : 1, {});
 }
 
 void TfrmIE::cbIE8DisplaySearchBoxClick(TComponent&) {
     btnSearchProviderSettings->Enabled = cbIE8DisplaySearchBox->Checked();
+    if (filling_) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kInfoDelivery, "NoSearchBox",
                      cbIE8DisplaySearchBox->Checked() ? 0 : 1, {2});
 }
@@ -668,7 +686,7 @@ void TfrmIE::btnUsabilityDefaultClick(TComponent&) {
 
 void TfrmIE::tsViewShow(TComponent&) {
     if (!firstShow(*tsView)) return;
-    DiscardScope discard;
+    FillScope fill(filling_);
     if (gbWindowTitle->Visible)
         txtWindowTitle->SetText(GetRegStringValueDef(HKEY_CURRENT_USER, kMain, "Window Title",
                                                      defaultWindowTitle(), {}));
@@ -770,8 +788,9 @@ void TfrmIE::btnBackBitmapClick(TComponent&) {
 }
 
 void TfrmIE::chkPicToolbarClick(TComponent&) {
-    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Enable_MyPics_Hoverbar",
-                      chkPicToolbar->Checked() ? "yes" : "no", {});
+    if (!filling_)
+        SetRegStringValue(HKEY_CURRENT_USER, kMain, "Enable_MyPics_Hoverbar",
+                          chkPicToolbar->Checked() ? "yes" : "no", {});
     const bool on = chkPicToolbar->Checked() && chkPicToolbar->Enabled;
     for (TControl* c :
          {static_cast<TControl*>(tbPicToolbar), static_cast<TControl*>(lblPicToolbar),
@@ -921,10 +940,12 @@ void TfrmIE::btnResortFavoritesClick(TComponent&) {
 // ---- Menü ----
 
 void TfrmIE::optNewMenuClick(TComponent&) {
+    if (filling_) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", 0, {});
 }
 
 void TfrmIE::optNewNoMenuClick(TComponent&) {
+    if (filling_) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", 1, {});
 }
 
@@ -1065,7 +1086,7 @@ void TfrmIE::btnNavigationDefaultClick(TComponent&) {
 
 void TfrmIE::tsSecurityShow(TComponent&) {
     if (!firstShow(*tsSecurity)) return;
-    DiscardScope discard;
+    FillScope fill(filling_);
     edtAgentApplication->SetText(userAgent_->GetApplicationToken());
     chkAgentCompatible->SetChecked(userAgent_->GetCompatibilityFlag());
     edtAgentVersion->SetText(userAgent_->GetVersionToken());
@@ -1106,6 +1127,7 @@ void TfrmIE::SaveUserAgent() {
 }
 
 void TfrmIE::chkAlwaysPromptWhenDownloadClick(TComponent&) {
+    if (filling_) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "AlwaysPromptWhenDownload",
                      chkAlwaysPromptWhenDownload->Checked() ? 1 : 0, {});
 }

@@ -119,6 +119,7 @@ class TfrmIE : public toolkit::TForm {
     std::set<std::string> bound_;
     std::unique_ptr<TNXUserAgent> userAgent_;
     bool notInstalled_ = false;
+    bool filling_ = false; // a tab is being filled
 };
 
 // Enables or disables the input controls among the components the container owns.

@@ -61,8 +61,11 @@ TIE7FrameMenu::TIE7FrameMenu(TComponent* owner) : TFrame(owner) {
 }
 
 void TIE7FrameMenu::InitializeFrame() {
+    // The boxes show what is stored; writing it back would only rewrite it.
+    quiet_ = true;
     cbMenueBarPosition->SetChecked(isOne(kWebBrowser, "ITBar7Position"));
     cbMenueBarShow->SetChecked(isOne(kMain, "AlwaysShowMenus"));
+    quiet_ = false;
 }
 
 void TIE7FrameMenu::ResetIE7Settings() {
@@ -72,20 +75,20 @@ void TIE7FrameMenu::ResetIE7Settings() {
     // write would bypass the journal and leave a value the journal says is gone.
     const bool discard = Journal_Discard;
     Journal_Discard = true;
-    resetting_ = true;
+    quiet_ = true;
     cbMenueBarShow->SetChecked(false);
     cbMenueBarPosition->SetChecked(false);
-    resetting_ = false;
+    quiet_ = false;
     Journal_Discard = discard;
 }
 
 void TIE7FrameMenu::cbMenueBarShowClick(TComponent&) {
-    if (resetting_) return;
+    if (quiet_) return;
     writeFlag(kMain, "AlwaysShowMenus", cbMenueBarShow->Checked());
 }
 
 void TIE7FrameMenu::cbMenueBarPositionClick(TComponent&) {
-    if (resetting_) return;
+    if (quiet_) return;
     writeFlag(kWebBrowser, "ITBar7Position", cbMenueBarPosition->Checked());
 }
 

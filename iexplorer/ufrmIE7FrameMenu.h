@@ -25,7 +25,7 @@ class TIE7FrameMenu : public toolkit::TFrame {
     void cbMenueBarPositionClick(toolkit::TComponent&);
 
   private:
-    bool resetting_ = false;
+    bool quiet_ = false;
 };
 
 extern TIE7FrameMenu* IE7FrameMenu;
