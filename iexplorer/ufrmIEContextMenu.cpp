@@ -72,7 +72,8 @@ std::string ContextText(std::uint32_t contexts) {
     std::vector<std::string> names;
     for (const auto& c : kContextNames)
         if (contexts & c.flag) names.emplace_back(c.name);
-    if (names.size() == 5) names = {"Allen Elementen"};
+    // Every context named is every context there is.
+    if (names.size() == std::size(kContextNames)) names = {"Allen Elementen"};
     if (names.empty()) names = {"Nie"};
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return AnsiCompareText(a, b) < 0; });
@@ -88,6 +89,7 @@ TfrmIEContextMenu::TfrmIEContextMenu(TComponent* owner) : TForm(owner) {
         return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
     };
     handlers_.add("FormCreate", notify(&Self::FormCreate));
+    handlers_.add("FormShow", notify(&Self::FormShow));
     handlers_.add("tsContextMenuEntriesShow", notify(&Self::tsContextMenuEntriesShow));
     handlers_.add("btnOKClick", notify(&Self::btnOKClick));
     handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
@@ -119,6 +121,11 @@ TIEMenuEntry& TfrmIEContextMenu::Entry(TListItem& item) {
 
 void TfrmIEContextMenu::FormCreate(TComponent&) {
     LoadGraphic(10000, *imgContextMenu, 17);
+}
+
+// The dialog's only tab is shown with it.
+void TfrmIEContextMenu::FormShow(TComponent&) {
+    tsContextMenuEntriesShow(*tsContextMenuEntries);
 }
 
 void TfrmIEContextMenu::addEntry(const std::string& folder, const std::string& name, bool ticked) {

@@ -44,6 +44,7 @@ class TfrmIEContextMenu : public toolkit::TForm {
     toolkit::TButton *btnOK, *btnCancel;
 
     void FormCreate(toolkit::TComponent&);
+    void FormShow(toolkit::TComponent&);
     void tsContextMenuEntriesShow(toolkit::TComponent&);
     void ListView1SelectItem(toolkit::TComponent&, toolkit::TListItem& item, bool selected);
     void btnOKClick(toolkit::TComponent&);
