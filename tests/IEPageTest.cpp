@@ -456,3 +456,69 @@ TEST_F(IEPage, ContextMenuMovesAreOneTransactionUndoneAtOnce) {
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, created, {}));
     EXPECT_FALSE(std::filesystem::exists(host(script))) << "the copied script goes too";
 }
+
+TEST_F(IEPage, ClassicSearchBarRecognisesPresetsAndKeepsCustomAddresses) {
+    const std::string search = "SOFTWARE\\Microsoft\\Internet Explorer\\Search";
+    open("win2000"); // the Google search pane is stored
+    SetRegStringValue(HKEY_LOCAL_MACHINE, search, "CustomizeSearch", "veraltet", {});
+    std::string out = run("print cbSearchBar\nexpect txtSearchAddress enabled true\n");
+    EXPECT_NE(out.find("= \"Google\""), std::string::npos) << out;
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"),
+              "http://www.google.com/preferences?hl={SUB_RFC1766}")
+        << "a recognised preset is stored in full";
+    EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Use Custom Search URL"), "yes");
+    run("focus txtSearchAddress\nfocus btnAdressBarSettings\n");
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"),
+              "http://www.google.com/preferences?hl={SUB_RFC1766}")
+        << "leaving a preset's address does not spoil its customisation address";
+
+    SetRegStringValue(HKEY_LOCAL_MACHINE, search, "SearchAssistant", "http://suche.example/", {});
+    out = run("print cbSearchBar\nset txtSearchAddress \"http://andere.example/?q=\"\nfocus "
+              "btnAdressBarSettings\n");
+    EXPECT_NE(out.find("= \"Benutzerdefiniert\""), std::string::npos) << out;
+    for (const auto& [root, key, name] :
+         {std::tuple{HKEY_CURRENT_USER, kMain, "Search Bar"},
+          std::tuple{HKEY_LOCAL_MACHINE, search, "CustomizeSearch"},
+          std::tuple{HKEY_LOCAL_MACHINE, search, "SearchAssistant"}})
+        EXPECT_EQ(str(root, key, name), "http://andere.example/?q=") << name;
+
+    open("winxp"); // CurrentOS 6 offers the XP assistant, and "Use Search Asst" wins
+    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Use Search Asst", "yes", {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, search, "SearchAssistant",
+                      "http://www.google.com/ie?hl={SUB_RFC1766}", {});
+    // Version 7 has no classic search bar: the page leaves the values alone.
+    run("tab tsExplorerBars\n");
+    EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Use Search Asst"), "yes");
+}
+
+TEST_F(IEPage, NavigationCombosReadWriteAndReset) {
+    open("win7"); // PopupsUseNewWindow 2, ShortcutBehavior 5
+    const std::string tabbed = "Software\\Microsoft\\Internet Explorer\\TabbedBrowsing";
+    std::string out =
+        run("tab tsNavigation\nprint cbPopupsUseNewWindow\nprint cbShortcutBehavior\n");
+    EXPECT_NE(out.find("= \"Immer in neuer Registerkarte\""), std::string::npos) << out;
+    EXPECT_NE(out.find("= \"In neuer Registerkarte im aktuellen Fenster\""), std::string::npos)
+        << "a value out of range selects item 1";
+    run("tab tsNavigation\nselect cbShortcutBehavior \"In neuem Fenster\"\n");
+    EXPECT_EQ(dword(HKEY_CURRENT_USER, tabbed, "ShortcutBehavior"), 0u);
+    EXPECT_EQ(session->journal()->list().back().category, 512);
+    out = run("tab tsNavigation\nclick btnNavigationDefault\nprint cbPopupsUseNewWindow\n");
+    EXPECT_NE(out.find("= \"Immer in neuem Fenster\""), std::string::npos) << out;
+    EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, tabbed, "PopupsUseNewWindow", {}));
+    EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, tabbed, "ShortcutBehavior", {}));
+    DeleteRegValue(HKEY_CURRENT_USER, tabbed, "PopupsUseNewWindow", {});
+    out = run("tab tsNavigation\nprint cbPopupsUseNewWindow\n");
+    EXPECT_NE(out.find("= \"Internet Explorer entscheiden lassen\""), std::string::npos)
+        << "missing: item 0";
+}
+
+TEST_F(IEPage, SearchBoxOfVersion8) {
+    open("win7");
+    const std::string key =
+        "Software\\Policies\\Microsoft\\Internet Explorer\\InfoDelivery\\Restrictions";
+    run("check cbIE8DisplaySearchBox off\nexpect btnSearchProviderSettings enabled false\n");
+    EXPECT_EQ(dword(HKEY_CURRENT_USER, key, "NoSearchBox"), 1u);
+    run("expect cbIE8DisplaySearchBox checked false\nclick btnUsabilityDefault\nexpect "
+        "btnSearchProviderSettings enabled true\n");
+    EXPECT_EQ(dword(HKEY_CURRENT_USER, key, "NoSearchBox"), 0u);
+}
