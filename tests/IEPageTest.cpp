@@ -296,6 +296,7 @@ TEST_F(IEPage, UserAgentIsSavedIntoBothHivesWhenAFieldIsLeft) {
     EXPECT_NE(out.find("\"MSIE 7.0\""), std::string::npos) << out;
     EXPECT_EQ(journalled(), 0u) << "tabbing through saves nothing";
 
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kAgent + "\\Post Platform", "SV1", "", {});
     run("tab tsSecurity\nset edtAgentVersion \"MSIE 9.0\"\nfocus edtAgentPlatform\n");
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         EXPECT_EQ(str(hive, kAgent, "Version"), "MSIE 9.0");
