@@ -523,3 +523,25 @@ TEST_F(IEPage, SearchBoxOfVersion8) {
         "btnSearchProviderSettings enabled true\n");
     EXPECT_EQ(dword(HKEY_CURRENT_USER, key, "NoSearchBox"), 0u);
 }
+
+TEST_F(IEPage, ModuleStateAtCreation) {
+    open("winxp");
+    {
+        TfrmIE page(nullptr);
+        EXPECT_EQ(frmIE, &page);
+        EXPECT_EQ(LinksFolder, GetFolderLocStr(6) + "\\Links");
+        EXPECT_EQ(DefaultSourceViewer, GetWinDir() + "\\Notepad.exe");
+        EXPECT_EQ(NotepadSourceViewer, DefaultSourceViewer);
+        ASSERT_NE(ilFavorites, nullptr);
+        ASSERT_EQ(ilFavorites->Files.size(), 3u) << "folder, hidden folder, root";
+        EXPECT_NE(ilFavorites->Files[1].find("folder-hidden"), std::string::npos);
+    }
+    EXPECT_EQ(frmIE, nullptr);
+    EXPECT_EQ(IE7FrameMenu, nullptr) << "the frames go with the page";
+    open("win7");
+    SetRegStringValue(HKEY_CURRENT_USER, kToolbar, "LinksFolderName", "Verknüpfungen", {});
+    TfrmIE page(nullptr);
+    EXPECT_EQ(LinksFolder, GetFolderLocStr(6) + "\\Verknüpfungen");
+    EXPECT_EQ(DefaultSourceViewer, "");
+    EXPECT_EQ(NotepadSourceViewer, GetSysDir() + "\\notepad.exe");
+}
