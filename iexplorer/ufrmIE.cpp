@@ -166,19 +166,6 @@ void deleteOrderValues(const std::string& key) {
 
 } // namespace
 
-void EnableComponents(bool enabled, TComponent& container) {
-    for (const auto& owned : container.Components()) {
-        TComponent* c = owned.get();
-        if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c) ||
-            dynamic_cast<TButton*>(c) || dynamic_cast<TTrackBar*>(c) ||
-            dynamic_cast<TComboBox*>(c) || dynamic_cast<TEdit*>(c) || dynamic_cast<TTreeView*>(c) ||
-            dynamic_cast<TListView*>(c) || dynamic_cast<TUpDownEdit*>(c) ||
-            dynamic_cast<TShape*>(c))
-            static_cast<TControl*>(c)->Enabled = enabled;
-        EnableComponents(enabled, *c);
-    }
-}
-
 TfrmIE::TfrmIE(TComponent* owner) : TForm(owner) {
     using Self = TfrmIE;
     auto notify = [this](void (Self::*fn)(TComponent&)) {
@@ -317,6 +304,7 @@ TfrmIE::TfrmIE(TComponent* owner) : TForm(owner) {
 }
 
 TfrmIE::~TfrmIE() {
+    BeforeDestruction(); // FormDestroy uses the page's own members
     if (frmIE == this) frmIE = nullptr;
     if (ilFavorites && ilFavorites->Owner() == this) ilFavorites = nullptr;
     IE7FrameSearchbar = nullptr;
@@ -368,6 +356,7 @@ void TfrmIE::FormCreate(TComponent&) {
     ilFavorites->Width = ilFavorites->Height = 16;
     for (int picture : {15010, 15011, 15012})
         AddSmallIconToIL(*ilFavorites, FileNameByID(picture, 17));
+    tvFavorites->Images = ilFavorites;
 
     LinksFolder = withBackslash(GetFolderLocStr(6)) +
                   GetRegStringValueDef(HKEY_CURRENT_USER, kToolbar, "LinksFolderName", "Links");

@@ -122,9 +122,6 @@ class TfrmIE : public toolkit::TForm {
     bool filling_ = false; // a tab is being filled
 };
 
-// Enables or disables the input controls among the components the container owns.
-void EnableComponents(bool enabled, toolkit::TComponent& container);
-
 extern TfrmIE* frmIE;
 extern TFileVersionIdentification IEVersion;
 extern std::string LinksFolder;

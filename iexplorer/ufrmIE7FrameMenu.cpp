@@ -1,10 +1,21 @@
 #include "iexplorer/ufrmIE7FrameMenu.h"
 
+#include "forms/EmbeddedForms.h"
 #include "host/Nxregistry.h"
 
 namespace ravelin::iexplorer {
 
 using namespace toolkit;
+
+namespace {
+
+template <typename T> T* need(TFrame& frame, const char* name) {
+    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmIE7FrameMenu: the frame has no ") + name);
+    return c;
+}
+
+} // namespace
 
 TIE7FrameMenu* IE7FrameMenu = nullptr;
 
@@ -29,35 +40,16 @@ void writeFlag(const char* key, const char* name, bool on) {
 } // namespace
 
 TIE7FrameMenu::TIE7FrameMenu(TComponent* owner) : TFrame(owner) {
-    Name = "IE7FrameMenu";
-    gbMenuBar = &Create<TGroupBox>();
-    gbMenuBar->Name = "gbMenuBar";
-    gbMenuBar->Caption = "Menü-Leiste";
-    gbMenuBar->SetParent(this);
-    gbMenuBar->Width = 372;
-    gbMenuBar->Height = 103;
-    imgMenuBar = &Create<TImage>();
-    imgMenuBar->Name = "imgMenuBar";
-    imgMenuBar->SetParent(gbMenuBar);
-    imgMenuBar->Left = 12;
-    imgMenuBar->Top = 20;
-    imgMenuBar->Width = imgMenuBar->Height = 32;
-    auto box = [this](TCheckBox*& target, const char* name, const char* caption, int top,
-                      void (TIE7FrameMenu::*handler)(TComponent&)) {
-        target = &Create<TCheckBox>();
-        target->Name = name;
-        target->Caption = caption;
-        target->SetParent(gbMenuBar);
-        target->Left = 56;
-        target->Top = top;
-        target->Width = 300;
-        target->Height = 17;
-        target->OnClick = [this, handler](TComponent& s) { (this->*handler)(s); };
-    };
-    box(cbMenueBarShow, "cbMenueBarShow", "Menüleiste immer anzeigen", 28,
-        &TIE7FrameMenu::cbMenueBarShowClick);
-    box(cbMenueBarPosition, "cbMenueBarPosition", "Menüleiste über Adressleiste anzeigen", 56,
-        &TIE7FrameMenu::cbMenueBarPositionClick);
+    handlers_.add("cbMenueBarShowClick",
+                  TNotifyEvent([this](TComponent& s) { cbMenueBarShowClick(s); }));
+    handlers_.add("cbMenueBarPositionClick",
+                  TNotifyEvent([this](TComponent& s) { cbMenueBarPositionClick(s); }));
+    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameMenu"), "forms/ufrmIE7FrameMenu.json",
+                       handlers_);
+    gbMenuBar = need<TGroupBox>(*this, "gbMenuBar");
+    imgMenuBar = need<TImage>(*this, "imgMenuBar");
+    cbMenueBarShow = need<TCheckBox>(*this, "cbMenueBarShow");
+    cbMenueBarPosition = need<TCheckBox>(*this, "cbMenueBarPosition");
 }
 
 void TIE7FrameMenu::InitializeFrame() {

@@ -3,6 +3,10 @@
 #pragma once
 
 #include "toolkit/Controls.h"
+#include "toolkit/FormLoader.h"
+
+#include <set>
+#include <string>
 
 namespace ravelin::iexplorer {
 
@@ -11,6 +15,9 @@ class TIE7FrameMenu : public toolkit::TFrame {
   public:
     explicit TIE7FrameMenu(toolkit::TComponent* owner);
     const char* ClassName() const override { return "TIE7FrameMenu"; }
+
+    const toolkit::Handlers& handlers() const { return handlers_; }
+    const std::set<std::string>& boundHandlers() const { return bound_; }
 
     toolkit::TGroupBox* gbMenuBar;
     toolkit::TImage* imgMenuBar;
@@ -25,6 +32,8 @@ class TIE7FrameMenu : public toolkit::TFrame {
     void cbMenueBarPositionClick(toolkit::TComponent&);
 
   private:
+    toolkit::Handlers handlers_;
+    std::set<std::string> bound_;
     bool quiet_ = false;
 };
 

@@ -1,34 +1,29 @@
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 
+#include "forms/EmbeddedForms.h"
+
 namespace ravelin::iexplorer {
 
 using namespace toolkit;
 
+namespace {
+
+template <typename T> T* need(TFrame& frame, const char* name) {
+    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmIE7FrameSearchbar: the frame has no ") + name);
+    return c;
+}
+
+} // namespace
+
 TIE7FrameSearchbar* IE7FrameSearchbar = nullptr;
 
 TIE7FrameSearchbar::TIE7FrameSearchbar(TComponent* owner) : TFrame(owner) {
-    Name = "IE7FrameSearchbar";
-    gbSearchbar = &Create<TGroupBox>();
-    gbSearchbar->Name = "gbSearchbar";
-    gbSearchbar->Caption = "Suchleiste";
-    gbSearchbar->SetParent(this);
-    gbSearchbar->Width = 372;
-    gbSearchbar->Height = 223;
-    imgSearchbar = &Create<TImage>();
-    imgSearchbar->Name = "imgSearchbar";
-    imgSearchbar->SetParent(gbSearchbar);
-    imgSearchbar->Left = 12;
-    imgSearchbar->Top = 20;
-    imgSearchbar->Width = imgSearchbar->Height = 32;
-    lvSearchScopes = &Create<TListView>();
-    lvSearchScopes->Name = "lvSearchScopes";
-    lvSearchScopes->SetParent(gbSearchbar);
-    lvSearchScopes->Checkboxes = true;
-    lvSearchScopes->Columns = {"Suchanbieter"};
-    lvSearchScopes->Left = 56;
-    lvSearchScopes->Top = 20;
-    lvSearchScopes->Width = 304;
-    lvSearchScopes->Height = 190;
+    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameSearchbar"),
+                       "forms/ufrmIE7FrameSearchbar.json", handlers_);
+    gbSearchbar = need<TGroupBox>(*this, "gbSearchbar");
+    imgSearchbar = need<TImage>(*this, "imgSearchbar");
+    lvSearchScopes = need<TListView>(*this, "lvSearchScopes");
 }
 
 // The provider catalogue and its registry check come with the frame's own work; until

@@ -4,6 +4,10 @@
 #pragma once
 
 #include "toolkit/Controls.h"
+#include "toolkit/FormLoader.h"
+
+#include <set>
+#include <string>
 
 namespace ravelin::iexplorer {
 
@@ -12,6 +16,9 @@ class TIE7FrameSearchbar : public toolkit::TFrame {
     explicit TIE7FrameSearchbar(toolkit::TComponent* owner);
     const char* ClassName() const override { return "TIE7FrameSearchbar"; }
 
+    const toolkit::Handlers& handlers() const { return handlers_; }
+    const std::set<std::string>& boundHandlers() const { return bound_; }
+
     toolkit::TGroupBox* gbSearchbar;
     toolkit::TImage* imgSearchbar;
     toolkit::TListView* lvSearchScopes;
@@ -19,6 +26,10 @@ class TIE7FrameSearchbar : public toolkit::TFrame {
     void IE7InitialRegistryCheckForSearchscopes();
     void ListRefresh();
     void ResetIE7Settings();
+
+  private:
+    toolkit::Handlers handlers_;
+    std::set<std::string> bound_;
 };
 
 extern TIE7FrameSearchbar* IE7FrameSearchbar;

@@ -1,33 +1,29 @@
 #include "iexplorer/ufrmIE7FrameStartpage.h"
 
+#include "forms/EmbeddedForms.h"
+
 namespace ravelin::iexplorer {
 
 using namespace toolkit;
 
+namespace {
+
+template <typename T> T* need(TFrame& frame, const char* name) {
+    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmIE7FrameStartpage: the frame has no ") + name);
+    return c;
+}
+
+} // namespace
+
 TIE7FrameStartpage* IE7FrameStartpage = nullptr;
 
 TIE7FrameStartpage::TIE7FrameStartpage(TComponent* owner) : TFrame(owner) {
-    Name = "IE7FrameStartpage";
-    gbStartpage = &Create<TGroupBox>();
-    gbStartpage->Name = "gbStartpage";
-    gbStartpage->Caption = "Startseiten";
-    gbStartpage->SetParent(this);
-    gbStartpage->Width = 372;
-    gbStartpage->Height = 180;
-    imgStartpage = &Create<TImage>();
-    imgStartpage->Name = "imgStartpage";
-    imgStartpage->SetParent(gbStartpage);
-    imgStartpage->Left = 12;
-    imgStartpage->Top = 20;
-    imgStartpage->Width = imgStartpage->Height = 32;
-    lvStartpages = &Create<TListView>();
-    lvStartpages->Name = "lvStartpages";
-    lvStartpages->SetParent(gbStartpage);
-    lvStartpages->Columns = {"Adresse"};
-    lvStartpages->Left = 56;
-    lvStartpages->Top = 20;
-    lvStartpages->Width = 304;
-    lvStartpages->Height = 148;
+    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameStartpage"),
+                       "forms/ufrmIE7FrameStartpage.json", handlers_);
+    gbStartpage = need<TGroupBox>(*this, "gbStartpage");
+    imgStartpage = need<TImage>(*this, "imgStartpage");
+    lvStartpages = need<TListView>(*this, "lvStartpages");
 }
 
 // The start-page list comes with the frame's own work; until then it shows an empty list

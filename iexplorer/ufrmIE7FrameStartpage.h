@@ -4,6 +4,10 @@
 #pragma once
 
 #include "toolkit/Controls.h"
+#include "toolkit/FormLoader.h"
+
+#include <set>
+#include <string>
 
 namespace ravelin::iexplorer {
 
@@ -12,12 +16,19 @@ class TIE7FrameStartpage : public toolkit::TFrame {
     explicit TIE7FrameStartpage(toolkit::TComponent* owner);
     const char* ClassName() const override { return "TIE7FrameStartpage"; }
 
+    const toolkit::Handlers& handlers() const { return handlers_; }
+    const std::set<std::string>& boundHandlers() const { return bound_; }
+
     toolkit::TGroupBox* gbStartpage;
     toolkit::TImage* imgStartpage;
     toolkit::TListView* lvStartpages;
 
     void GetStartpageSettingFromRegistry();
     void ResetIE7Settings();
+
+  private:
+    toolkit::Handlers handlers_;
+    std::set<std::string> bound_;
 };
 
 extern TIE7FrameStartpage* IE7FrameStartpage;
