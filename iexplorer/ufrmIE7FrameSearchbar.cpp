@@ -1,12 +1,39 @@
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 
 #include "forms/EmbeddedForms.h"
+#include "host/Controlhelper.h"
+#include "host/Nxbrowser.h"
+#include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
+#include "iexplorer/ufrmIESearchScope.h"
+#include "toolkit/Application.h"
+
+#include <algorithm>
+#include <charconv>
 
 namespace ravelin::iexplorer {
 
 using namespace toolkit;
 
+std::vector<TSearchScope> IEScopes_Reg_Data;
+std::vector<TSearchScope> IEScopes_XML_Data;
+bool IEUpdateFlag = false;
+bool Resetting = false;
+TIE7FrameSearchbar* IE7FrameSearchbar = nullptr;
+
 namespace {
+
+// A catalogue that failed to load is not read again in this process: the user has seen
+// its message once.
+bool catalogueFailed = false;
+
+constexpr const char* kScopes = "Software\\Microsoft\\Internet Explorer\\SearchScopes";
+constexpr const char* kScopesOff = "Software\\Microsoft\\Internet Explorer\\SearchScopes-";
+constexpr const char* kRestrictions =
+    "Software\\Policies\\Microsoft\\Internet Explorer\\InfoDelivery\\Restrictions";
+constexpr const char* kScopePath = "orvex_deskforge>searchscopes>scope";
+constexpr const char* kResetDisplayName = "@ieframe.dll,-12512";
+const RegOptions kOpt{2};
 
 template <typename T> T* need(TFrame& frame, const char* name) {
     auto* c = dynamic_cast<T*>(frame.FindComponent(name));
@@ -14,22 +41,605 @@ template <typename T> T* need(TFrame& frame, const char* name) {
     return c;
 }
 
+bool sameText(const std::string& a, const std::string& b) {
+    return AnsiCompareText(a, b) == 0;
+}
+
+bool startsWithText(const std::string& s, const std::string& prefix) {
+    return s.size() >= prefix.size() && sameText(s.substr(0, prefix.size()), prefix);
+}
+
+std::string trim(const std::string& s) {
+    const char* blanks = " \t\r\n";
+    const auto first = s.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+// Text as a number; `def` when it is not one.
+long long number(const std::string& text, long long def) {
+    const std::string t = trim(text);
+    long long v = 0;
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (ec != std::errc() || end != t.data() + t.size() || t.empty()) return def;
+    return v;
+}
+
+class JournalPause {
+  public:
+    JournalPause() : saved_(Journal_Running) { Journal_Running = false; }
+    ~JournalPause() { Journal_Running = saved_; }
+    JournalPause(const JournalPause&) = delete;
+    JournalPause& operator=(const JournalPause&) = delete;
+
+  private:
+    bool saved_;
+};
+
 } // namespace
 
-TIE7FrameSearchbar* IE7FrameSearchbar = nullptr;
+void IE7ForgetSearchscopeCatalogue() {
+    IEScopes_XML_Data.clear();
+    catalogueFailed = false;
+}
+
+std::string KeyStripChars(const std::string& name) {
+    static const char* const kStrip[] = {"!", " ", "\"", "§", "$", "%", "&", "/", "(", ")", "=",
+                                         "?", "`", "´",  ";", ":", ",", ".", "-", "+", "*", "#"};
+    std::string key = name;
+    for (const char* s : kStrip) {
+        const std::string needle(s);
+        for (std::size_t p; (p = key.find(needle)) != std::string::npos;)
+            key.erase(p, needle.size());
+    }
+    return key;
+}
 
 TIE7FrameSearchbar::TIE7FrameSearchbar(TComponent* owner) : TFrame(owner) {
+    using Self = TIE7FrameSearchbar;
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
+    handlers_.add("cbIE7DisplaySearchBoxClick", notify(&Self::cbIE7DisplaySearchBoxClick));
+    handlers_.add("actAddExecute", notify(&Self::actAddExecute));
+    handlers_.add("actEditExecute", notify(&Self::actEditExecute));
+    handlers_.add("actRemoveExecute", notify(&Self::actRemoveExecute));
+    handlers_.add("actSetAsDefaultExecute", notify(&Self::actSetAsDefaultExecute));
+    handlers_.add("lvSearchscopesItemChecked",
+                  TLVCheckedItemEvent(
+                      [this](TComponent& s, TListItem& i) { lvSearchscopesItemChecked(s, i); }));
+    handlers_.add("lvSearchscopesSelectItem",
+                  TLVSelectItemEvent([this](TComponent& s, TListItem& i, bool selected) {
+                      lvSearchscopesSelectItem(s, i, selected);
+                  }));
     bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameSearchbar"),
                        "forms/ufrmIE7FrameSearchbar.json", handlers_);
     gbSearchbar = need<TGroupBox>(*this, "gbSearchbar");
     imgSearchbar = need<TImage>(*this, "imgSearchbar");
-    lvSearchScopes = need<TListView>(*this, "lvSearchScopes");
+    cbIE7DisplaySearchBox = need<TCheckBox>(*this, "cbIE7DisplaySearchBox");
+    lvSearchscopes = need<TExListView>(*this, "lvSearchscopes");
+    btnIE7addSearchscope = need<TButton>(*this, "btnIE7addSearchscope");
+    btnIE7editSearchscope = need<TButton>(*this, "btnIE7editSearchscope");
+    btnIE7removeSearchscope = need<TButton>(*this, "btnIE7removeSearchscope");
+    btnIE7SetDefaultSearchscope = need<TButton>(*this, "btnIE7SetDefaultSearchscope");
+    actAdd = need<TAction>(*this, "actAdd");
+    actEdit = need<TAction>(*this, "actEdit");
+    actRemove = need<TAction>(*this, "actRemove");
+    actSetAsDefault = need<TAction>(*this, "actSetAsDefault");
+    pupSearchscopes = need<TPopupMenu>(*this, "pupSearchscopes");
+    // Each new page reads the registry afresh: entries a former page kept in memory may
+    // have been undone or changed since.
+    IEScopes_Reg_Data.clear();
+    IEUpdateFlag = false;
 }
 
-// The provider catalogue and its registry check come with the frame's own work; until
-// then the frame shows an empty list and changes nothing.
-void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {}
-void TIE7FrameSearchbar::ListRefresh() {}
-void TIE7FrameSearchbar::ResetIE7Settings() {}
+// ---- Registry ----
+
+std::string TIE7FrameSearchbar::GetSearchScopeKeyPath(const TSearchScope& scope,
+                                                      bool enabled) const {
+    return std::string(enabled ? kScopes : kScopesOff) + "\\" + scope.Key;
+}
+
+void TIE7FrameSearchbar::LoadSearchScopeFromRegistry(TSearchScope& scope,
+                                                     const std::string& keyName, bool enabled) {
+    scope = TSearchScope{};
+    scope.Key = keyName;
+    const std::string path = GetSearchScopeKeyPath(scope, enabled);
+    scope.DefaultValue = GetRegStringValueDef(HKEY_CURRENT_USER, path, "", "", kOpt);
+    scope.DisplayName = GetRegStringValueDef(HKEY_CURRENT_USER, path, "DisplayName", "", kOpt);
+    scope.Name = startsWithText(scope.DisplayName, "@") ? scope.DefaultValue : scope.DisplayName;
+    scope.ResourceName = GetRegStringValueDef(HKEY_CURRENT_USER, path, "ResourceName", "", kOpt);
+    scope.URL = GetRegStringValueDef(HKEY_CURRENT_USER, path, "URL", "", kOpt);
+    if (scope.DisplayName.empty() &&
+        ((!FDefaultScopeHost.empty() && scope.URL.find(FDefaultScopeHost) != std::string::npos) ||
+         (scope.URL.empty() && scope.Key == FDefaultScopeKey))) {
+        scope.DisplayName = FDefaultScopeName;
+        scope.Name = scope.DisplayName;
+    }
+    DWORD v = 0;
+    if (GetRegDWORDValue(HKEY_CURRENT_USER, path, "Codepage", v, kOpt) != 0) v = 0;
+    scope.Codepage = v;
+    v = 0;
+    if (GetRegDWORDValue(HKEY_CURRENT_USER, path, "DeletedByUser", v, kOpt) != 0) v = 0;
+    scope.DeletedByUser = v;
+    scope.Enabled = enabled;
+    v = 0;
+    if (enabled && GetRegDWORDValue(HKEY_CURRENT_USER, path, "Deleted", v, kOpt) == 0 && v == 1)
+        scope.Enabled = false;
+    scope.IsDefault = false;
+    if (startsWithText(scope.DisplayName, "@") && scope.ResourceName.empty())
+        scope.ResourceName = scope.DisplayName;
+}
+
+void TIE7FrameSearchbar::WriteSearchScopeToRegistry(const TSearchScope& scope, bool enabled) {
+    const int major = GetIEVersion().Major;
+    if (enabled && major >= 7 && !RegValueExists(HKEY_CURRENT_USER, kScopes, "Version", kOpt))
+        SetRegDWORDValue(HKEY_CURRENT_USER, kScopes, "Version", major == 7 ? 1 : 2, kOpt);
+    const std::string target = GetSearchScopeKeyPath(scope, enabled);
+    const std::string other = GetSearchScopeKeyPath(scope, !enabled);
+    const bool moved = KeyExist(HKEY_CURRENT_USER, other, {});
+    if (moved) CopyRegKey(HKEY_CURRENT_USER, other, HKEY_CURRENT_USER, target, kOpt, kOpt);
+    auto text = [&](const char* name, const std::string& value) {
+        if (!value.empty()) SetRegStringValue(HKEY_CURRENT_USER, target, name, value, kOpt);
+    };
+    text("", scope.DefaultValue);
+    text("DisplayName", scope.DisplayName);
+    text("ResourceName", scope.ResourceName);
+    text("URL", scope.URL);
+    if (scope.Codepage != 0)
+        SetRegDWORDValue(HKEY_CURRENT_USER, target, "Codepage", scope.Codepage, kOpt);
+    if (scope.DeletedByUser != 0)
+        SetRegDWORDValue(HKEY_CURRENT_USER, target, "DeletedByUser", scope.DeletedByUser, kOpt);
+    if (moved) DeleteRegKey(HKEY_CURRENT_USER, other, {});
+    if (enabled) {
+        if (RegValueExists(HKEY_CURRENT_USER, target, "Deleted", kOpt))
+            DeleteRegValue(HKEY_CURRENT_USER, target, "Deleted", kOpt);
+    } else if (scope.Key == FDefaultScopeKey) {
+        // The machine-wide default comes back unless its active key says it is off.
+        SetRegDWORDValue(HKEY_CURRENT_USER, GetSearchScopeKeyPath(scope, true), "Deleted", 1, kOpt);
+    }
+}
+
+// ---- The merged list and the catalogue ----
+
+void TIE7FrameSearchbar::IE7SearchScopeArrayAddItem(const TSearchScope& scope) {
+    for (auto& e : IEScopes_Reg_Data) {
+        if (!sameText(e.Key, scope.Key)) continue;
+        if (e.URL.empty() && !scope.URL.empty()) e = scope;
+        return;
+    }
+    IEScopes_Reg_Data.push_back(scope);
+}
+
+void TIE7FrameSearchbar::IE7SearchScopeArrayRemoveItem(const TSearchScope& scope) {
+    auto it = std::find_if(IEScopes_Reg_Data.begin(), IEScopes_Reg_Data.end(),
+                           [&](const TSearchScope& e) { return e.Key == scope.Key; });
+    if (it != IEScopes_Reg_Data.end()) IEScopes_Reg_Data.erase(it);
+}
+
+void TIE7FrameSearchbar::IE7ResetDefaultSearchscope() {
+    for (auto& e : IEScopes_Reg_Data)
+        e.IsDefault = false;
+}
+
+const TSearchScope* TIE7FrameSearchbar::FindXMLSearchScopeByDisplayName(const std::string& text) {
+    if (text.empty()) return nullptr;
+    for (const auto& x : IEScopes_XML_Data)
+        if (sameText(x.DisplayName, text)) return &x;
+    return nullptr;
+}
+
+const TSearchScope* TIE7FrameSearchbar::FindXMLSearchScopeByURL(const std::string& text) {
+    if (text.empty()) return nullptr;
+    for (const auto& x : IEScopes_XML_Data)
+        if (sameText(x.URL, text)) return &x;
+    return nullptr;
+}
+
+void TIE7FrameSearchbar::AddToXMLTree(const std::string& tag) {
+    if (!FCurXMLPos.empty()) FCurXMLPos += ">";
+    FCurXMLPos += tag;
+}
+
+void TIE7FrameSearchbar::DeleteFromXMLTree(const std::string& tag) {
+    const auto sep = FCurXMLPos.rfind('>');
+    const std::string last = sep == std::string::npos ? FCurXMLPos : FCurXMLPos.substr(sep + 1);
+    if (last != tag)
+        throw std::runtime_error("TIE7FrameSearchbar.DeleteFromXMLTree: Unexpected closing tag! "
+                                 "Waiting for: \"" +
+                                 last + "\" - Current closing: \"" + tag + "\"");
+    FCurXMLPos.erase(sep == std::string::npos ? 0 : sep);
+}
+
+void TIE7FrameSearchbar::XmlScannerStartTag(const std::string& tag,
+                                            const TXmlAttributes& attributes) {
+    AddToXMLTree(tag);
+    if (FCurXMLPos == kScopePath) {
+        TmpScope = TSearchScope{};
+        TmpScope.Name = attributes.Value("name");
+    }
+}
+
+void TIE7FrameSearchbar::XmlScannerContent(const std::string& text) {
+    const std::string scope = kScopePath;
+    if (FCurXMLPos.compare(0, scope.size(), scope) != 0) return;
+    const std::string rest = FCurXMLPos.substr(scope.size());
+    if (rest == ">Default")
+        TmpScope.DefaultValue = text;
+    else if (rest == ">DisplayName")
+        TmpScope.DisplayName = text;
+    else if (rest == ">URL")
+        TmpScope.URL = text;
+    else if (rest == ">Codepage")
+        TmpScope.Codepage = static_cast<std::uint32_t>(number(text, 0));
+    else if (rest == ">Deletable")
+        TmpScope.Deletable = number(text, 1) == 1;
+    else if (rest == ">Key")
+        TmpScope.Key = text;
+    else if (rest == ">Previous>DisplayName")
+        TmpScope.PreviousDisplayNames.push_back(text);
+    else if (rest == ">Previous>URL")
+        TmpScope.PreviousURLs.push_back(text);
+}
+
+void TIE7FrameSearchbar::XmlScannerEndTag(const std::string& tag) {
+    if (FCurXMLPos == kScopePath && tag == "scope") {
+        if (TmpScope.Key.empty()) TmpScope.Key = KeyStripChars(TmpScope.Name);
+        IEScopes_XML_Data.push_back(TmpScope);
+    }
+    DeleteFromXMLTree(tag);
+}
+
+void TIE7FrameSearchbar::IE7InitSearchscopes() {
+    if (!IEScopes_XML_Data.empty() || catalogueFailed) return;
+    const std::string file = NXTranslateFilePath(CurAppDataDir() + "[LANG]/NXSearchscopes.xml");
+    TXmlScanner scanner;
+    scanner.OnStartTag = [this](const std::string& t, const TXmlAttributes& a) {
+        XmlScannerStartTag(t, a);
+    };
+    scanner.OnContent = [this](const std::string& t) { XmlScannerContent(t); };
+    scanner.OnEndTag = [this](const std::string& t) { XmlScannerEndTag(t); };
+    // A missing catalogue is an empty one.
+    if (!scanner.LoadFromFile(file)) return;
+    FCurXMLPos.clear();
+    try {
+        scanner.Execute();
+    } catch (const std::exception& e) {
+        catalogueFailed = true;
+        FCurXMLPos.clear();
+        // The page still opens with what the registry holds and the entries read so far.
+        Application().MessageBox(e.what(),
+                                 "Suchmaschinen-Katalog " + file + ", Zeile " +
+                                     std::to_string(scanner.CurrentLine()),
+                                 MB_OK | MB_ICONERROR);
+    }
+    FCurXMLPos.clear();
+}
+
+void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
+    if (!IEUpdateFlag) {
+        IEUpdateFlag = true;
+        return;
+    }
+    Resetting = false;
+    FDefaultScopeKey = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kScopes, "DefaultScope",
+                                            "{0633EE93-D776-472f-A0FF-E1416B8B2E3A}", kOpt);
+    const std::string machineKey = std::string(kScopes) + "\\" + FDefaultScopeKey;
+    FDefaultScopeName =
+        GetRegStringValueDef(HKEY_LOCAL_MACHINE, machineKey, "DisplayName", "Live Search", kOpt);
+    if (startsWithText(FDefaultScopeName, "@"))
+        FDefaultScopeName =
+            GetRegStringValueDef(HKEY_LOCAL_MACHINE, machineKey, "", "Live Search", kOpt);
+    FDefaultScopeHost =
+        GetRegStringValueDef(HKEY_LOCAL_MACHINE, machineKey, "URL", "search.live.com", kOpt);
+    if (auto p = FDefaultScopeHost.find("://"); p != std::string::npos) {
+        FDefaultScopeHost = FDefaultScopeHost.substr(p + 3);
+        if (auto slash = FDefaultScopeHost.find('/'); slash != std::string::npos)
+            FDefaultScopeHost = FDefaultScopeHost.substr(0, slash);
+    }
+
+    IE7InitSearchscopes();
+
+    std::vector<std::string> active, inactive;
+    EnumRegKeysEx(HKEY_CURRENT_USER, kScopes, active, kOpt);
+    EnumRegKeysEx(HKEY_CURRENT_USER, kScopesOff, inactive, kOpt);
+    for (const auto& k : active) {
+        const std::string path = std::string(kScopes) + "\\" + k;
+        const TSearchScope* found = nullptr;
+        std::string text;
+        if (GetRegStringValue(HKEY_CURRENT_USER, path, "DisplayName", text, kOpt) == 0)
+            found = FindXMLSearchScopeByDisplayName(text);
+        if (!found && GetRegStringValue(HKEY_CURRENT_USER, path, "URL", text, kOpt) == 0)
+            found = FindXMLSearchScopeByURL(text);
+        if (found) {
+            auto& x = const_cast<TSearchScope&>(*found);
+            x.Key = k;
+            x.Enabled = true;
+        }
+    }
+    const std::string current =
+        GetRegStringValueDef(HKEY_CURRENT_USER, kScopes, "DefaultScope", "", kOpt);
+    for (const auto& k : active) {
+        TSearchScope s;
+        LoadSearchScopeFromRegistry(s, k, true);
+        IE7SearchScopeArrayAddItem(s);
+    }
+    for (const auto& k : inactive) {
+        TSearchScope s;
+        LoadSearchScopeFromRegistry(s, k, false);
+        IE7SearchScopeArrayAddItem(s);
+    }
+    for (auto& e : IEScopes_Reg_Data)
+        if (sameText(e.Key, current)) e.IsDefault = true;
+
+    for (auto& x : IEScopes_XML_Data) {
+        bool found = false;
+        for (auto& r : IEScopes_Reg_Data) {
+            bool changed = false;
+            for (const auto& p : x.PreviousURLs)
+                if (sameText(trim(p), trim(r.URL))) {
+                    r.URL = trim(x.URL);
+                    changed = true;
+                }
+            for (const auto& p : x.PreviousDisplayNames)
+                if (sameText(trim(p), trim(r.DisplayName))) {
+                    r.DisplayName = trim(x.DisplayName);
+                    changed = true;
+                }
+            if (!r.DisplayName.empty() && !startsWithText(r.DisplayName, "@"))
+                r.Name = r.DisplayName;
+            if (changed) {
+                // The outdated entry is rewritten from the catalogue: a repair the user did
+                // not ask for, so it is not journalled.
+                JournalPause pause;
+                const std::string old = GetSearchScopeKeyPath(r, r.Enabled);
+                if (KeyExist(HKEY_CURRENT_USER, old, {})) DeleteRegKey(HKEY_CURRENT_USER, old, {});
+                TSearchScope renewed = x;
+                renewed.DeletedByUser = r.DeletedByUser;
+                renewed.Enabled = r.Enabled;
+                renewed.IsDefault = r.IsDefault;
+                r = renewed;
+                // Written where it was: a switched-off or removed provider stays so.
+                WriteSearchScopeToRegistry(r, r.Enabled);
+            }
+            if (sameText(trim(r.URL), trim(x.URL)) || sameText(trim(r.Name), trim(x.Name)))
+                found = true;
+        }
+        if (!found) IE7SearchScopeArrayAddItem(x);
+    }
+}
+
+// ---- The list ----
+
+TSearchScope* TIE7FrameSearchbar::entryOf(const TListItem& item) const {
+    if (item.Data < 0 || static_cast<std::size_t>(item.Data) >= IEScopes_Reg_Data.size())
+        return nullptr;
+    return &IEScopes_Reg_Data[static_cast<std::size_t>(item.Data)];
+}
+
+void TIE7FrameSearchbar::ListRefresh() {
+    FUpdating = true;
+    lvSearchscopes->BeginUpdate();
+    try {
+        IE7InitialRegistryCheckForSearchscopes();
+        lvSearchscopes->Clear();
+        for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i) {
+            const auto& e = IEScopes_Reg_Data[i];
+            if (e.DeletedByUser != 0) continue;
+            if (lvSearchscopes->FindCaption(0, e.Name, false, true, false)) continue;
+            TListItem& item = lvSearchscopes->Add();
+            item.Caption = e.IsDefault ? e.Name + " (Standard)" : e.Name;
+            item.Data = static_cast<std::intptr_t>(i);
+            item.SetChecked(e.Enabled);
+        }
+        lvSearchscopes->AlphaSort();
+        quiet_ = true;
+        cbIE7DisplaySearchBox->SetChecked(
+            !GetRegSetting(HKEY_CURRENT_USER, kRestrictions, "NoSearchBox", false, kOpt));
+        quiet_ = false;
+    } catch (...) {
+        quiet_ = false;
+        lvSearchscopes->EndUpdate();
+        throw;
+    }
+    lvSearchscopes->EndUpdate();
+    SetControlStatus(*lvSearchscopes, cbIE7DisplaySearchBox->Checked(), "");
+    updateActions();
+    if (!FUpdateTimer) {
+        FUpdateTimer = &Create<TTimer>();
+        FUpdateTimer->Interval = 10;
+        FUpdateTimer->OnTimer = [this](TComponent& s) { UpdatingLVSearchScopesEnd(s); };
+    }
+    FUpdateTimer->SetEnabled(true);
+}
+
+void TIE7FrameSearchbar::UpdatingLVSearchScopesEnd(TComponent&) {
+    FUpdateTimer->SetEnabled(false);
+    FUpdating = false;
+}
+
+void TIE7FrameSearchbar::updateActions() {
+    const bool on = cbIE7DisplaySearchBox->Checked();
+    TListItem* item = lvSearchscopes->Selected();
+    const TSearchScope* e = item ? entryOf(*item) : nullptr;
+    actAdd->Enabled = on;
+    actEdit->Enabled = on && e;
+    actRemove->Enabled = on && e;
+    actSetAsDefault->Enabled = on && e && !e->IsDefault;
+}
+
+void TIE7FrameSearchbar::SelectListviewItem() {
+    if (!LvSelectedItem) return;
+    const int index = *LvSelectedItem;
+    LvSelectedItem.reset();
+    if (index < 0 || index >= lvSearchscopes->Count()) return;
+    TListItem& item = lvSearchscopes->Item(index);
+    if (lvSearchscopes->Selected() == &item) return;
+    item.SetSelected(true);
+    item.Focused = true;
+    lvSearchscopes->SetFocus();
+}
+
+void TIE7FrameSearchbar::selectIndex(int index) {
+    LvSelectedItem = index;
+    SelectListviewItem();
+}
+
+void TIE7FrameSearchbar::lvSearchscopesSelectItem(TComponent&, TListItem&, bool) {
+    updateActions();
+}
+
+void TIE7FrameSearchbar::lvSearchscopesItemChecked(TComponent&, TListItem& item) {
+    if (FUpdating) return;
+    TSearchScope* e = entryOf(item);
+    if (!e || item.Checked() == e->Enabled) return;
+    if (!e->IsDefault) {
+        WriteSearchScopeToRegistry(*e, item.Checked());
+        e->Enabled = item.Checked();
+    } else if (!Resetting) {
+        Application().MessageBox("Sie können die Standard-Suchmaschine nicht deaktivieren, ohne "
+                                 "vorher eine andere Suchmaschine als Standard gewählt zu haben.",
+                                 "Deaktivieren der Standard-Suchmaschine", MB_OK | MB_ICONWARNING);
+        item.SetChecked(e->Enabled);
+    }
+    item.SetSelected(true);
+    item.Focused = true;
+}
+
+// ---- Commands ----
+
+void TIE7FrameSearchbar::cbIE7DisplaySearchBoxClick(TComponent&) {
+    if (quiet_) return;
+    const bool on = cbIE7DisplaySearchBox->Checked();
+    actAdd->Enabled = on;
+    actEdit->Enabled = false;
+    actRemove->Enabled = false;
+    actSetAsDefault->Enabled = false;
+    SetControlStatus(*lvSearchscopes, on, "");
+    SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "NoSearchBox", on ? 0 : 1, kOpt);
+}
+
+std::string TIE7FrameSearchbar::uniqueKey(const std::string& name) const {
+    // A name that reduces to nothing, or to the key of a provider the user already has,
+    // gets a key of its own instead of overwriting that provider.
+    std::string base = KeyStripChars(name);
+    if (base.empty()) base = "Suchmaschine";
+    auto taken = [](const std::string& key) {
+        for (const auto& e : IEScopes_Reg_Data)
+            if (sameText(e.Key, key)) return true;
+        return KeyExist(HKEY_CURRENT_USER, std::string(kScopes) + "\\" + key, {}) ||
+               KeyExist(HKEY_CURRENT_USER, std::string(kScopesOff) + "\\" + key, {});
+    };
+    std::string key = base;
+    for (int n = 2; taken(key); ++n)
+        key = base + std::to_string(n);
+    return key;
+}
+
+void TIE7FrameSearchbar::actAddExecute(TComponent&) {
+    TSearchScope scope;
+    if (!ShowAddIESearchScope(scope)) return;
+    scope.Key = uniqueKey(scope.Name);
+    WriteSearchScopeToRegistry(scope, true);
+    IE7SearchScopeArrayAddItem(scope);
+    IEUpdateFlag = false;
+    ListRefresh();
+    if (TListItem* item = lvSearchscopes->FindCaption(0, scope.Name, false, true, false)) {
+        item->SetSelected(true);
+        item->Focused = true;
+    }
+    lvSearchscopes->SetFocus();
+}
+
+void TIE7FrameSearchbar::actEditExecute(TComponent&) {
+    TListItem* item = lvSearchscopes->Selected();
+    TSearchScope* e = item ? entryOf(*item) : nullptr;
+    if (!e) return;
+    const int index = item->Index();
+    bool changed = false;
+    TSearchScope edited = *e;
+    if (!ShowEditIESearchScope(edited, changed) || !changed) return;
+    if (startsWithText(edited.ResourceName, "@")) {
+        if (sameText(edited.Name, edited.DefaultValue)) {
+            edited.DisplayName = edited.ResourceName;
+        } else {
+            edited.ResourceName = edited.DisplayName;
+            edited.DisplayName = edited.Name;
+        }
+    } else {
+        edited.DisplayName = edited.Name;
+    }
+    *e = edited;
+    WriteSearchScopeToRegistry(*e, e->Enabled);
+    IEUpdateFlag = false;
+    ListRefresh();
+    selectIndex(index);
+}
+
+void TIE7FrameSearchbar::actRemoveExecute(TComponent&) {
+    TListItem* item = lvSearchscopes->Selected();
+    TSearchScope* e = item ? entryOf(*item) : nullptr;
+    if (!e) return;
+    if (e->IsDefault) {
+        Application().MessageBox("Sie müssen zuerst eine andere Suchmaschine als Standard "
+                                 "auswählen.",
+                                 "Löschen der Standard-Suchmaschine", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    e->DeletedByUser = 1;
+    WriteSearchScopeToRegistry(*e, false);
+    const TSearchScope gone = *e;
+    item->Delete();
+    actRemove->Enabled = false;
+    actSetAsDefault->Enabled = false;
+    IE7SearchScopeArrayRemoveItem(gone);
+    IEUpdateFlag = false;
+    ListRefresh();
+    lvSearchscopes->SetFocus();
+}
+
+void TIE7FrameSearchbar::actSetAsDefaultExecute(TComponent&) {
+    TListItem* item = lvSearchscopes->Selected();
+    TSearchScope* e = item ? entryOf(*item) : nullptr;
+    if (!e) return;
+    const int index = item->Index();
+    actSetAsDefault->Enabled = false;
+    if (!e->Enabled) item->SetChecked(true);
+    SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", e->Key, kOpt);
+    IE7ResetDefaultSearchscope();
+    e->IsDefault = true;
+    IEUpdateFlag = false;
+    ListRefresh();
+    selectIndex(index);
+}
+
+void TIE7FrameSearchbar::ResetIE7Settings() {
+    cbIE7DisplaySearchBox->SetChecked(true);
+    lvSearchscopes->BeginUpdate();
+    try {
+        for (auto& x : IEScopes_XML_Data) {
+            if (x.DisplayName != kResetDisplayName) continue;
+            x.Enabled = true;
+            WriteSearchScopeToRegistry(x, true);
+            SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", x.Key, kOpt);
+            break;
+        }
+        IE7ResetDefaultSearchscope();
+        TListItem* keep = lvSearchscopes->FindCaption(0, "Live Search", true, true, true);
+        Resetting = true;
+        for (int i = 0; i < lvSearchscopes->Count(); ++i) {
+            TListItem& item = lvSearchscopes->Item(i);
+            item.SetChecked(&item == keep);
+        }
+        Resetting = false;
+        IE7InitialRegistryCheckForSearchscopes();
+        ListRefresh();
+    } catch (...) {
+        Resetting = false;
+        lvSearchscopes->EndUpdate();
+        throw;
+    }
+    lvSearchscopes->EndUpdate();
+}
 
 } // namespace ravelin::iexplorer

@@ -1,0 +1,194 @@
+#include "iexplorer/ufrmIE7DialogStartpageFavorites.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Nxgraphics.h"
+#include "host/Nxsystem.h"
+#include "module/NXShellFuncs.h"
+#include "toolkit/Application.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace ravelin::iexplorer {
+
+using namespace toolkit;
+
+TfrmIE7StartpageFavorites* frmIE7StartpageFavorites = nullptr;
+
+namespace {
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c)
+        throw FormError(std::string("ufrmIE7DialogStartpageFavorites: the form has no ") + name);
+    return c;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool endsWithUrl(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& ch : tail)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return tail == ".url";
+}
+
+std::string lastComponent(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    const auto p = path.rfind('\\');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+} // namespace
+
+TfrmIE7StartpageFavorites::TfrmIE7StartpageFavorites(TComponent* owner) : TForm(owner) {
+    using Self = TfrmIE7StartpageFavorites;
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
+    handlers_.add("FormCreate", notify(&Self::FormCreate));
+    handlers_.add("btnOKClick", notify(&Self::btnOKClick));
+    handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
+    handlers_.add("tvFavoritesDblClick", notify(&Self::tvFavoritesDblClick));
+    handlers_.add("tvFavoritesChange", TTVChangedEvent([this](TComponent& s, TTreeNode* n) {
+                      tvFavoritesChange(s, n);
+                  }));
+    handlers_.add("tvFavoritesCompare",
+                  TTVCompareEvent([this](TComponent& s, TTreeNode& a, TTreeNode& b) {
+                      return tvFavoritesCompare(s, a, b);
+                  }));
+    handlers_.add("tvFavoritesMouseDown",
+                  TMouseEvent([this](TComponent& s, TMouseButton b, int x, int y) {
+                      tvFavoritesMouseDown(s, b, x, y);
+                  }));
+    bound_ = LoadForm(*this, forms::FormText("ufrmIE7DialogStartpageFavorites"),
+                      "forms/ufrmIE7DialogStartpageFavorites.json", handlers_);
+    imgStartpage = need<TImage>(*this, "imgStartpage");
+    lblIntroText = need<TLabel>(*this, "lblIntroText");
+    lblHiddenURL = need<TLabel>(*this, "lblHiddenURL");
+    tvFavorites = need<TTreeView>(*this, "tvFavorites");
+    btnOK = need<TButton>(*this, "btnOK");
+    btnCancel = need<TButton>(*this, "btnCancel");
+    Fire(OnCreate);
+}
+
+TfrmIE7StartpageFavorites::~TfrmIE7StartpageFavorites() {
+    if (frmIE7StartpageFavorites == this) frmIE7StartpageFavorites = nullptr;
+}
+
+TFavoriteData& TfrmIE7StartpageFavorites::DataOf(const TTreeNode& node) {
+    return *std::static_pointer_cast<TFavoriteData>(node.Object);
+}
+
+void TfrmIE7StartpageFavorites::FormCreate(TComponent&) {
+    LoadGraphic(17000, *imgStartpage, 17);
+    FillTreeView(GetFolderLocStr(6));
+}
+
+void TfrmIE7StartpageFavorites::FillTreeView(const std::string& folder) {
+    tvFavorites->Clear();
+    if (folder.empty()) return;
+    TTreeNode& root = tvFavorites->AddRoot(lastComponent(module::ShellLongPathName(folder)));
+    root.Object = std::make_shared<TFavoriteData>(TFavoriteData{folder});
+    scan(folder, root);
+    root.Expanded = true;
+    if (tvFavorites->Count() > 0) {
+        tvFavorites->SetSelected(tvFavorites->Roots().front().get());
+        tvFavorites->Sort();
+    }
+}
+
+void TfrmIE7StartpageFavorites::scan(const std::string& windowsFolder, TTreeNode& into) {
+    auto* m = CurrentMachine();
+    if (!m) return;
+    std::string folder = windowsFolder;
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    const std::string dir = m->files().hostPath(folder);
+    if (dir.empty()) return;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        // Links are not followed: what lies outside the machine is no favourite.
+        if (it->is_symlink(typeError)) continue;
+        const std::string name = it->path().filename().string();
+        const std::string path = folder + "\\" + name;
+        if (it->is_directory(typeError)) {
+            TTreeNode& node = into.AddChild(name);
+            node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path});
+            scan(path, node);
+        } else if (it->is_regular_file(typeError) && endsWithUrl(name) &&
+                   !m->files().isHidden(it->path().string())) {
+            TTreeNode& node = into.AddChild(name.substr(0, name.size() - 4));
+            node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path});
+        }
+    }
+}
+
+int TfrmIE7StartpageFavorites::tvFavoritesCompare(TComponent&, TTreeNode& a, TTreeNode& b) {
+    const bool ua = endsWithUrl(DataOf(a).Path), ub = endsWithUrl(DataOf(b).Path);
+    if (ua == ub) return 0;
+    return ua ? 1 : -1;
+}
+
+void TfrmIE7StartpageFavorites::tvFavoritesChange(TComponent&, TTreeNode* node) {
+    lblHiddenURL->Caption = "";
+    if (!node || !node->Object) return;
+    const std::string& path = DataOf(*node).Path;
+    if (endsWithUrl(path)) lblHiddenURL->Caption = GetPPString(path, "InternetShortcut", "URL", "");
+}
+
+void TfrmIE7StartpageFavorites::tvFavoritesMouseDown(TComponent&, TMouseButton button, int x,
+                                                     int y) {
+    if (button != TMouseButton::mbRight) return;
+    if (TTreeNode* node = tvFavorites->GetNodeAt(x, y)) {
+        tvFavorites->SetSelected(node);
+        tvFavorites->SetFocus();
+    }
+}
+
+void TfrmIE7StartpageFavorites::tvFavoritesDblClick(TComponent& sender) {
+    if (!lblHiddenURL->Caption.empty()) btnOKClick(sender);
+}
+
+void TfrmIE7StartpageFavorites::btnOKClick(TComponent&) {
+    ModalResult = mrNone;
+    lblHiddenURL->Caption = trimmed(lblHiddenURL->Caption);
+    if (lblHiddenURL->Caption.empty()) {
+        Application().MessageBox("Bitte wählen Sie zuerst einen Favoriten aus der Liste aus.",
+                                 "Fehlende Auswahl", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (lblHiddenURL->Caption.find("://") == std::string::npos)
+        lblHiddenURL->Caption = "http://" + lblHiddenURL->Caption;
+    FAccepted = true;
+    ModalResult = mrOk;
+}
+
+void TfrmIE7StartpageFavorites::btnCancelClick(TComponent&) {
+    FAccepted = false;
+    ModalResult = mrCancel;
+}
+
+bool ShowAddIE7StartpageFromFavorites(TStartPage& page) {
+    page = TStartPage{};
+    auto dialog = std::make_unique<TfrmIE7StartpageFavorites>(nullptr);
+    dialog->Caption = "Startseite aus Favoriten hinzufügen";
+    dialog->lblIntroText->Caption =
+        "Wählen Sie die hinzuzufügende Startseite aus der Liste der Favoriten aus.";
+    dialog->lblHiddenURL->Caption = "";
+    dialog->lblHiddenURL->Visible = false;
+    frmIE7StartpageFavorites = dialog.get();
+    dialog->ShowModal();
+    frmIE7StartpageFavorites = nullptr;
+    if (!dialog->FAccepted) return false;
+    page.URL = dialog->lblHiddenURL->Caption;
+    return true;
+}
+
+} // namespace ravelin::iexplorer

@@ -1,0 +1,174 @@
+#include "iexplorer/ufrmIESearchScope.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Nxgraphics.h"
+#include "host/Stringhelper.h"
+#include "toolkit/Application.h"
+#include "toolkit/TextCompare.h"
+
+#include <memory>
+
+namespace ravelin::iexplorer {
+
+using namespace toolkit;
+
+TfrmIESearchScope* frmIESearchScope = nullptr;
+
+namespace {
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmIESearchScope: the form has no ") + name);
+    return c;
+}
+
+constexpr const char* kPlaceholder = "{searchTerms}";
+// An address shorter than "=" followed by the placeholder cannot hold a query.
+constexpr std::size_t kShortestAddress = 14;
+constexpr const char* kExampleAddress = "http://www.example.com/search?q=%s";
+
+std::string fill(std::string format, const std::string& with) {
+    for (std::size_t p; (p = format.find("%s")) != std::string::npos;)
+        format.replace(p, 2, with);
+    return format;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::string lower(std::string s) {
+    for (char& ch : s)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return s;
+}
+
+bool startsWithNoCase(const std::string& s, const std::string& prefix) {
+    return lower(s.substr(0, prefix.size())) == lower(prefix);
+}
+
+} // namespace
+
+TfrmIESearchScope::TfrmIESearchScope(TComponent* owner) : TForm(owner) {
+    using Self = TfrmIESearchScope;
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
+    handlers_.add("FormCreate", notify(&Self::FormCreate));
+    handlers_.add("btnOKClick", notify(&Self::btnOKClick));
+    handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
+    bound_ = LoadForm(*this, forms::FormText("ufrmIESearchScope"), "forms/ufrmIESearchScope.json",
+                      handlers_);
+    lblIntroText = need<TLabel>(*this, "lblIntroText");
+    Label1 = need<TLabel>(*this, "Label1");
+    Label2 = need<TLabel>(*this, "Label2");
+    imgScope = need<TImage>(*this, "imgScope");
+    edName = need<TEdit>(*this, "edName");
+    edURL = need<TEdit>(*this, "edURL");
+    btnOK = need<TButton>(*this, "btnOK");
+    btnCancel = need<TButton>(*this, "btnCancel");
+    Fire(OnCreate);
+}
+
+TfrmIESearchScope::~TfrmIESearchScope() {
+    if (frmIESearchScope == this) frmIESearchScope = nullptr;
+}
+
+void TfrmIESearchScope::FormCreate(TComponent&) {
+    LoadGraphic(17000, *imgScope, 17);
+}
+
+void TfrmIESearchScope::btnOKClick(TComponent&) {
+    ModalResult = mrNone;
+    edURL->SetText(trimmed(edURL->Text()));
+    const std::string url = edURL->Text();
+    const std::string example = fill(kExampleAddress, kPlaceholder);
+    auto refuse = [this](TEdit& edit, const std::string& text, const std::string& title) {
+        edit.SetFocus();
+        Application().MessageBox(text, title, MB_OK | MB_ICONWARNING);
+    };
+    // A name of blanks only would give the provider an empty key, and its values would
+    // land in the list's own key.
+    if (trimmed(edName->Text()).empty()) {
+        refuse(*edName,
+               "Sie müssen der Suchmaschine einen Namen geben.\n\nBeispiel: \"Meine "
+               "Suchmaschine\"",
+               "Name ungültig");
+        return;
+    }
+    if (url.size() <= kShortestAddress) {
+        refuse(*edURL,
+               fill("Die von Ihnen eingegebene Adresse entspricht keinem gültigen Format.\n\n"
+                    "Beispiel: \"" +
+                        example + "\"",
+                    kPlaceholder),
+               "Adresse ungültig");
+        return;
+    }
+    if (lower(url).find(lower(kPlaceholder)) == std::string::npos) {
+        refuse(*edURL,
+               fill("Als Platzhalter für die Suchabfrage muss %s angegeben sein.\n\nBeispiel: "
+                    "\"" +
+                        example + "\"",
+                    kPlaceholder),
+               "Adresse ungültig");
+        return;
+    }
+    if (!startsWithNoCase(url, "http://") && !startsWithNoCase(url, "https://"))
+        edURL->SetText("http://" + url);
+    FAccepted = true;
+    ModalResult = mrOk;
+}
+
+void TfrmIESearchScope::btnCancelClick(TComponent&) {
+    FAccepted = false;
+    ModalResult = mrCancel;
+}
+
+namespace {
+
+bool runDialog(TfrmIESearchScope& dialog) {
+    frmIESearchScope = &dialog;
+    dialog.ShowModal();
+    frmIESearchScope = nullptr;
+    return dialog.FAccepted;
+}
+
+} // namespace
+
+bool ShowAddIESearchScope(TSearchScope& scope) {
+    scope = TSearchScope{};
+    auto dialog = std::make_unique<TfrmIESearchScope>(nullptr);
+    dialog->Caption = "Suchmaschine hinzufügen";
+    dialog->lblIntroText->Caption =
+        "Bitte füllen Sie die nachfolgenden Felder aus, um eine neue Suchmaschine hinzuzufügen.";
+    if (!runDialog(*dialog)) return false;
+    scope.Name = dialog->edName->Text();
+    scope.DisplayName = dialog->edName->Text();
+    scope.URL = dialog->edURL->Text();
+    scope.Enabled = true;
+    return true;
+}
+
+bool ShowEditIESearchScope(TSearchScope& scope, bool& changed) {
+    auto dialog = std::make_unique<TfrmIESearchScope>(nullptr);
+    dialog->Caption = "Suchmaschine bearbeiten";
+    dialog->lblIntroText->Caption = "Ändern Sie die gewünschten Daten in den nachfolgenden "
+                                    "Feldern, um die Suchmaschine zu bearbeiten.";
+    dialog->edName->SetText(scope.Name);
+    dialog->edURL->SetText(scope.URL);
+    if (!runDialog(*dialog)) return false;
+    if (dialog->edName->Text() != scope.Name) {
+        scope.Name = dialog->edName->Text();
+        changed = true;
+    }
+    if (dialog->edURL->Text() != scope.URL) {
+        scope.URL = dialog->edURL->Text();
+        changed = true;
+    }
+    return true;
+}
+
+} // namespace ravelin::iexplorer
