@@ -81,15 +81,20 @@ void XMLCALL onText(void* data, const XML_Char* text, int length) {
     s.content.append(text, static_cast<std::size_t>(length));
 }
 
-// The name of the end tag that starts at `at` ("</name>"), "" when there is none.
+// The name of the end tag at `at`: the parser points at its "</" or just past it. "" when
+// there is none.
 std::string endTagAt(const std::string& text, long at) {
-    if (at < 0 || static_cast<std::size_t>(at) + 2 > text.size()) return "";
-    if (text.compare(static_cast<std::size_t>(at), 2, "</") != 0) return "";
-    std::size_t end = static_cast<std::size_t>(at) + 2;
+    if (at < 0 || static_cast<std::size_t>(at) > text.size()) return "";
+    std::size_t start = static_cast<std::size_t>(at);
+    if (text.compare(start, 2, "</") == 0)
+        start += 2;
+    else if (start < 2 || text.compare(start - 2, 2, "</") != 0)
+        return "";
+    std::size_t end = start;
     while (end < text.size() && text[end] != '>' && text[end] != ' ' && text[end] != '\t' &&
            text[end] != '\r' && text[end] != '\n')
         ++end;
-    return text.substr(static_cast<std::size_t>(at) + 2, end - static_cast<std::size_t>(at) - 2);
+    return text.substr(start, end - start);
 }
 
 } // namespace

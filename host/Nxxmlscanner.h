@@ -45,6 +45,8 @@ class TXmlScanner {
     // False, with nothing loaded, when the file is missing or unreadable.
     bool LoadFromFile(const std::string& path);
     void LoadFromBuffer(std::string text) { text_ = std::move(text); }
+    // True when what was loaded holds nothing but blanks and line breaks.
+    bool Empty() const { return text_.find_first_not_of(" \t\r\n") == std::string::npos; }
 
     // Scans what was loaded. Throws EXmlScannerError for a document that is not
     // well-formed; an exception from a handler stops the scan and leaves it unchanged.

@@ -299,8 +299,8 @@ void TIE7FrameSearchbar::IE7InitSearchscopes() {
     };
     scanner.OnContent = [this](const std::string& t) { XmlScannerContent(t); };
     scanner.OnEndTag = [this](const std::string& t) { XmlScannerEndTag(t); };
-    // A missing catalogue is an empty one.
-    if (!scanner.LoadFromFile(file)) return;
+    // A missing or empty catalogue is an empty one.
+    if (!scanner.LoadFromFile(file) || scanner.Empty()) return;
     FCurXMLPos.clear();
     try {
         scanner.Execute();
@@ -398,9 +398,13 @@ void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
                 renewed.DeletedByUser = r.DeletedByUser;
                 renewed.Enabled = r.Enabled;
                 renewed.IsDefault = r.IsDefault;
+                const bool moved = !sameText(renewed.Key, r.Key);
                 r = renewed;
                 // Written where it was: a switched-off or removed provider stays so.
                 WriteSearchScopeToRegistry(r, r.Enabled);
+                // The default follows its provider to the new key.
+                if (moved && r.IsDefault)
+                    SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", r.Key, kOpt);
             }
             if (sameText(trim(r.URL), trim(x.URL)) || sameText(trim(r.Name), trim(x.Name)))
                 found = true;

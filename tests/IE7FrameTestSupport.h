@@ -1,0 +1,89 @@
+// The Internet Explorer page on a sample machine, for the tests of its search-provider and
+// start-page frames: scripts run as `deskforge run explorer` runs them, and the provider
+// catalogue comes from a data folder the test writes.
+#pragma once
+
+#include "app/deskforge/Machine.h"
+#include "app/deskforge/PageCommand.h"
+#include "host/Nxregistry.h"
+#include "host/journal/Journal.h"
+#include "iexplorer/ufrmIE.h"
+#include "iexplorer/ufrmIE7FrameSearchbar.h"
+#include "tests/PageTestSupport.h"
+#include "tests/TestSupport.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace ravelin::test {
+
+class IE7FrameFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("DESKFORGE_SHARE")) savedShare_ = old;
+        setenv("DESKFORGE_SHARE", share_.path().c_str(), 1);
+        std::filesystem::create_directories(share_.path() + "/de");
+        iexplorer::IE7ForgetSearchscopeCatalogue();
+    }
+    void TearDown() override {
+        session.reset();
+        if (savedShare_)
+            setenv("DESKFORGE_SHARE", savedShare_->c_str(), 1);
+        else
+            unsetenv("DESKFORGE_SHARE");
+        iexplorer::IE7ForgetSearchscopeCatalogue();
+    }
+    void catalogue(const std::string& xml) {
+        std::ofstream(share_.path() + "/de/NXSearchscopes.xml") << xml;
+        iexplorer::IE7ForgetSearchscopeCatalogue();
+    }
+    void open(const std::string& templ) {
+        session.reset();
+        dir = std::make_unique<TempDir>();
+        createSampleMachine(dir->path(), templ);
+        session = std::make_unique<app::MachineSession>(dir->path(),
+                                                        app::MachineSession::Mode::Write);
+    }
+    std::string run(const std::string& script, int rc = 0) {
+        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
+            if (id == "explorer|Ravelin.bpl") return std::make_unique<iexplorer::TfrmIE>(nullptr);
+            return nullptr;
+        });
+        std::ostringstream out, err;
+        std::istringstream in;
+        app::Console c{out, err, in};
+        EXPECT_EQ(app::runPageCommand("explorer", script, "script", c), rc) << err.str();
+        app::SetPageFactory(nullptr);
+        return out.str() + err.str();
+    }
+    std::string str(HKEY root, const std::string& key, const std::string& name) {
+        if (!RegValueExists(root, key, name, {})) return "<none>";
+        return GetRegStringValueDef(root, key, name, "", {});
+    }
+    DWORD dword(HKEY root, const std::string& key, const std::string& name) {
+        DWORD v = 0xDEADBEEF;
+        GetRegDWORDValue(root, key, name, v, {});
+        return v;
+    }
+    std::size_t journalled() { return session->journal()->list().size(); }
+    void undoLast() {
+        std::int64_t last = 0;
+        for (const auto& t : session->journal()->list())
+            last = std::max(last, t.id);
+        session->journal()->undo(last, session->registry());
+    }
+
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<app::MachineSession> session;
+
+  private:
+    TempDir share_;
+    std::optional<std::string> savedShare_;
+};
+
+} // namespace ravelin::test
