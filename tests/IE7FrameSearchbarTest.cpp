@@ -73,8 +73,7 @@ TEST(IE7XmlScanner, ReportsTagsContentAndTheEndTagThatDoesNotFit) {
     scanner.OnEndTag = [&](const std::string& t) { events.push_back("</" + t + ">"); };
     scanner.LoadFromBuffer("<a name=\"x &amp; y\"><b>1 &lt; 2</b></a>");
     scanner.Execute();
-    EXPECT_EQ(events, (std::vector<std::string>{"<a name=x & y>", "<b>", "1 < 2", "</b>",
-                                                "</a>"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"<a name=x & y>", "<b>", "1 < 2", "</b>", "</a>"}));
 
     // The parser refuses a closing tag that does not fit; the reader still hears it, so it
     // can say what it waited for.
@@ -282,8 +281,7 @@ TEST_F(IE7FrameSearchbarTest, ResetAndTheSearchBoxSwitch) {
     run("tab tsExplorerBars\nclick btnUsabilityDefault\n");
     EXPECT_EQ(dword(HKEY_CURRENT_USER, kRestrictions, "NoSearchBox"), 0u);
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes, "DefaultScope"), kLive);
-    EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\" + kLive, "DisplayName"),
-              "@ieframe.dll,-12512");
+    EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\" + kLive, "DisplayName"), "@ieframe.dll,-12512");
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\" + kLive, ""), "Live Search");
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\" + kGoogle));
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\" + kLexikon));

@@ -46,8 +46,8 @@ class IE7FrameFixture : public ::testing::Test {
         session.reset();
         dir = std::make_unique<TempDir>();
         createSampleMachine(dir->path(), templ);
-        session = std::make_unique<app::MachineSession>(dir->path(),
-                                                        app::MachineSession::Mode::Write);
+        session =
+            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
     }
     std::string run(const std::string& script, int rc = 0) {
         app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
