@@ -185,9 +185,11 @@ void createMachine(const std::string& target, const std::string& templateName,
         for (const auto& saver : t.manifest.value("screenSavers", nlohmann::json::array())) {
             fs::path file = driveC / saver.at("file").get<std::string>();
             fs::create_directories(file.parent_path());
-            registry::writeFileAtomically(
-                file.string(),
-                makeStringResourceImage({{1, saver.at("description").get<std::string>()}}));
+            // A saver's display name is its string 1, in each language it comes in.
+            StringTables tables{{kLangGerman, {{1, saver.at("description").get<std::string>()}}}};
+            if (saver.contains("descriptionEn"))
+                tables[kLangEnglish][1] = saver.at("descriptionEn").get<std::string>();
+            registry::writeFileAtomically(file.string(), makeStringResourceImage(tables));
         }
         for (const auto& hidden : t.manifest.value("hidden", nlohmann::json::array()))
             files.setHidden((driveC / hidden.get<std::string>()).string(), true);
