@@ -10,6 +10,7 @@
 #include "host/Stringhelper.h"
 #include "host/Winapi.h"
 #include "host/registry/Text.h"
+#include "logon/ufrmLogon.h"
 #include "toolkit/Application.h"
 
 #include <charconv>
@@ -366,11 +367,13 @@ std::string TfrmEditLogonOld::saverPath() const {
 }
 
 void TfrmEditLogonOld::btnSaverPreviewClick(TComponent&) {
-    if (SelectedSaver()) ShellExecuteWrapper(saverPath(), "/S", "", 1);
+    if (SelectedSaver() && ShellExecuteWrapper(saverPath(), "/S", "", 1) <= 32)
+        reportNotStarted(saverPath());
 }
 
 void TfrmEditLogonOld::btnSaverSettingsClick(TComponent&) {
-    if (SelectedSaver()) ShellExecuteWrapper(0, "config", saverPath(), "", "", 1);
+    if (SelectedSaver() && ShellExecuteWrapper(0, "config", saverPath(), "", "", 1) <= 32)
+        reportNotStarted(saverPath());
 }
 
 // ---- OK / Abbrechen ----

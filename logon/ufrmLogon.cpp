@@ -10,6 +10,7 @@
 #include "host/Winapi.h"
 #include "logon/ufrmEditLogonNew.h"
 #include "logon/ufrmEditLogonOld.h"
+#include "toolkit/Application.h"
 
 #include <sys/stat.h>
 
@@ -79,6 +80,12 @@ std::string hostProgramFolder() {
 }
 
 } // namespace
+
+void reportNotStarted(const std::string& program) {
+    toolkit::TApplication::Instance().MessageBox("Das Programm \"" + program +
+                                                     "\" konnte nicht gestartet werden.",
+                                                 "Programmstart", MB_OK | MB_ICONERROR);
+}
 
 TfrmLogon::TfrmLogon(TComponent* owner) : TForm(owner) {
     using Self = TfrmLogon;
@@ -190,8 +197,8 @@ void TfrmLogon::FormCreate(TComponent&) {
     lblAutoLogonDomain->Visible = txtAutoLogonDomain->Visible = nt;
     gbAutoLogonSecurity->Visible = nt;
     tsLogonType->TabVisible = nt;
+    pnlLogonType2k->Visible = nt && os != 6;
     if (tsLogonType->TabVisible) {
-        pnlLogonType2k->Visible = os != 6;
         if (pnlLogonType2k->Visible) {
             lblLogonType2k->SetCaption(
                 "Klicken Sie auf die Schaltfläche \"Anpassen\", um das Aussehen und Verhalten "
@@ -511,6 +518,7 @@ void TfrmLogon::writeTour() {
     } else {
         SetRegDWORDValue(HKEY_CURRENT_USER, kTour, "RunCount", on ? 3 : 0, {});
     }
+    JournalSetFlag(128);
 }
 
 void TfrmLogon::tsTourExit(TComponent&) {
@@ -551,8 +559,9 @@ void TfrmLogon::chkShowWelcomeCenterClick(TComponent&) {
 void TfrmLogon::lblJumpToPrivacyClick(TComponent&) {
     const bool redirected = TNXFsRedirection::Enabled();
     TNXFsRedirection::Disable();
-    ShellExecuteWrapper("control.exe", "/name Microsoft.WelcomeCenter", "", 1);
+    const int started = ShellExecuteWrapper("control.exe", "/name Microsoft.WelcomeCenter", "", 1);
     if (redirected) TNXFsRedirection::Enable();
+    if (started <= 32) reportNotStarted("control.exe");
 }
 
 void TfrmLogon::LinkMouseEnter(TComponent& s) {

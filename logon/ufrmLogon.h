@@ -89,6 +89,9 @@ extern std::string WinlogonKey;
 extern std::string LegalNoticeKey;
 extern TLogonScreenType CurLogonScreen;
 
+// Tells the user that a program the page asked the shell to start could not be started.
+void reportNotStarted(const std::string& program);
+
 // What the welcome window's value holds while the window is shown after logon.
 inline constexpr const char* kWelcomeCenterCommand = "control.exe /name Microsoft.WelcomeCenter";
 

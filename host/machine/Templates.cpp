@@ -182,7 +182,10 @@ void createMachine(const std::string& target, const std::string& templateName,
         copyFiles(t.dir / "files", driveC);
     MachineFiles files(dir, true);
     for (const auto& t : templates) {
-        for (const auto& saver : t.manifest.value("screenSavers", nlohmann::json::array())) {
+        auto programs = t.manifest.value("screenSavers", nlohmann::json::array());
+        for (const auto& program : t.manifest.value("programs", nlohmann::json::array()))
+            programs.push_back(program);
+        for (const auto& saver : programs) {
             fs::path file = driveC / saver.at("file").get<std::string>();
             fs::create_directories(file.parent_path());
             // A saver's display name is its string 1, in each language it comes in.
