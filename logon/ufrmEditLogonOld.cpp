@@ -381,33 +381,32 @@ void TfrmEditLogonOld::btnSaverSettingsClick(TComponent&) {
 void TfrmEditLogonOld::btnOKClick(TComponent&) {
     JournalEnd();
     BackupStart(0, "");
-    try {
-        if (gbLogonPrompt->Tag == 1) {
-            if (chkLogonPrompt->Checked())
-                SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "LogonPrompt",
-                                  txtLogonPrompt->Text(), {2});
-            else
-                DeleteRegValue(HKEY_LOCAL_MACHINE, kWinlogon, "LogonPrompt", {2});
+    // The transaction is closed and the journal started again also after a failure.
+    struct Close {
+        ~Close() {
+            BackupEnd(false);
+            JournalStart();
         }
-        if (gbAppendTitle->Tag == 1) {
-            if (chkAppendTitle->Checked())
-                SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome", txtAppendTitle->Text(),
-                                  {2});
-            else
-                DeleteRegValue(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome", {2});
-        }
-        if (chkSecureLogon->Tag == 1) writeSetting("DisableCAD", true, !chkSecureLogon->Checked());
-        if (chkHideLastUser->Tag == 1)
-            writeSetting("DontDisplayLastUserName", false, chkHideLastUser->Checked());
-        if (chkAllowShutdown->Tag == 1)
-            writeSetting("ShutdownWithoutLogon", false, chkAllowShutdown->Checked());
-    } catch (...) {
-        BackupEnd(false);
-        JournalStart();
-        throw;
+    } close;
+    if (gbLogonPrompt->Tag == 1) {
+        if (chkLogonPrompt->Checked())
+            SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "LogonPrompt", txtLogonPrompt->Text(),
+                              {2});
+        else
+            DeleteRegValue(HKEY_LOCAL_MACHINE, kWinlogon, "LogonPrompt", {2});
     }
-    BackupEnd(false);
-    JournalStart();
+    if (gbAppendTitle->Tag == 1) {
+        if (chkAppendTitle->Checked())
+            SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome", txtAppendTitle->Text(),
+                              {2});
+        else
+            DeleteRegValue(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome", {2});
+    }
+    if (chkSecureLogon->Tag == 1) writeSetting("DisableCAD", true, !chkSecureLogon->Checked());
+    if (chkHideLastUser->Tag == 1)
+        writeSetting("DontDisplayLastUserName", false, chkHideLastUser->Checked());
+    if (chkAllowShutdown->Tag == 1)
+        writeSetting("ShutdownWithoutLogon", false, chkAllowShutdown->Checked());
     ModalResult = mrOk;
 }
 
