@@ -236,7 +236,7 @@ QWidget* FormView::create(TControl& c, QWidget* host) {
         tree->setColumnCount(std::max<int>(1, static_cast<int>(lv->Columns.size())));
         QStringList headers;
         for (const auto& col : lv->Columns)
-            headers << plain(col);
+            headers << plain(col.Caption);
         if (!headers.isEmpty()) tree->setHeaderLabels(headers);
         QObject::connect(tree, &QTreeWidget::itemChanged, this,
                          [this, lv, tree](QTreeWidgetItem* item, int column) {
