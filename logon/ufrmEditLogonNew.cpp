@@ -54,7 +54,6 @@ TfrmEditLogonNew::TfrmEditLogonNew(TComponent* owner) : TForm(owner) {
     };
     const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
         {"FormCreate", &Self::FormCreate},
-        {"FormShow", &Self::FormShow},
         {"tsGeneralShow", &Self::tsGeneralShow},
         {"tsSecurityShow", &Self::tsSecurityShow},
         {"tsMailShow", &Self::tsMailShow},
@@ -143,11 +142,6 @@ void TfrmEditLogonNew::FormCreate(TComponent&) {
     }
     lblUnreadMails2->Left = udUnreadMails->Left + udUnreadMails->Width + 5;
     pcEditLogonNew->SetActivePage(tsGeneral);
-}
-
-void TfrmEditLogonNew::FormShow(TComponent&) {
-    // The tab that is active when the dialog opens fills as on its first show.
-    if (TTabSheet* sheet = pcEditLogonNew->ActivePage()) sheet->Fire(sheet->OnShow);
 }
 
 bool TfrmEditLogonNew::firstShow(TTabSheet& sheet) {

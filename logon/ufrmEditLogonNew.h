@@ -41,7 +41,6 @@ class TfrmEditLogonNew : public toolkit::TForm {
 
     // Handlers.
     void FormCreate(toolkit::TComponent&);
-    void FormShow(toolkit::TComponent&);
     void tsGeneralShow(toolkit::TComponent&);
     void tsSecurityShow(toolkit::TComponent&);
     void tsMailShow(toolkit::TComponent&);

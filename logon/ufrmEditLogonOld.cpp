@@ -83,7 +83,6 @@ TfrmEditLogonOld::TfrmEditLogonOld(TComponent* owner) : TForm(owner) {
     };
     const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
         {"FormCreate", &Self::FormCreate},
-        {"FormShow", &Self::FormShow},
         {"tsViewShow", &Self::tsViewShow},
         {"tsSecurityShow", &Self::tsSecurityShow},
         {"tsScreensaverShow", &Self::tsScreensaverShow},
@@ -163,11 +162,6 @@ void TfrmEditLogonOld::FormCreate(TComponent&) {
     udScreenSaver->Left = lblScreenSaver1->Left + lblScreenSaver1->Width + 6;
     lblScreenSaver2->Left = udScreenSaver->Left + udScreenSaver->Width + 6;
     pcEditLogonOld->SetActivePage(messages ? tsView : tsSecurity);
-}
-
-void TfrmEditLogonOld::FormShow(TComponent&) {
-    // The tab that is active when the dialog opens fills as on its first show.
-    if (TTabSheet* sheet = pcEditLogonOld->ActivePage()) sheet->Fire(sheet->OnShow);
 }
 
 bool TfrmEditLogonOld::firstShow(TTabSheet& sheet) {

@@ -43,7 +43,6 @@ class TfrmEditLogonOld : public toolkit::TForm {
 
     // Handlers.
     void FormCreate(toolkit::TComponent&);
-    void FormShow(toolkit::TComponent&);
     void tsViewShow(toolkit::TComponent&);
     void tsSecurityShow(toolkit::TComponent&);
     void tsScreensaverShow(toolkit::TComponent&);
