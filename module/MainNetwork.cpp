@@ -1,5 +1,6 @@
 #include "module/MainNetwork.h"
 
+#include "logon/ufrmLogon.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
@@ -17,7 +18,8 @@ const std::pair<const char*, Factory> kPages[] = {
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr));
      }},
-    {"logon|Ravelin.bpl", nullptr},
+    {"logon|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::logon::TfrmLogon(nullptr)); }},
     {"internet|Ravelin.bpl",
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
@@ -29,7 +31,8 @@ const std::pair<const char*, Factory> kPages[] = {
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}, {"ufrmNetwork"}};
+    {"MainNetwork"}, {"NXShellFuncs"},     {"ufrmTCPIP"},       {"ufrmNetwork"},
+    {"ufrmLogon"},   {"ufrmEditLogonOld"}, {"ufrmEditLogonNew"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();
