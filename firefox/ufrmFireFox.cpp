@@ -35,6 +35,7 @@ constexpr const char* kActiveTab = "tab[selected=\"true\"]";
 constexpr const char* kOpenNewWindow = "browser.link.open_newwindow";
 constexpr const char* kSubmenuDelay = "ui.submenuDelay";
 constexpr const char* kWindowOpenFeature = "dom.disable_window_open_feature";
+constexpr const char* kLegacyStyleSheets = "toolkit.legacyUserProfileCustomizations.stylesheets";
 constexpr int kDefaultR = 205, kDefaultG = 69, kDefaultB = 50;
 constexpr std::uint32_t kSilver = 0xC0C0C0;
 constexpr const char* kProductPage = "https://www.mozilla.org/firefox/";
@@ -521,6 +522,10 @@ void TfrmMozillaFireFox::writeSheet(const std::string& path, const std::string& 
     TJournalStream stream;
     stream.Data() = text;
     stream.SaveToFile(path);
+    // From version 69 on, Firefox reads the profile's style sheets only when told to.
+    if (major() >= 69 && FPrefsEditor &&
+        !FPrefsEditor->GetUserPrefBooleanValue(kLegacyStyleSheets, false))
+        SetPrefsJSBool(kLegacyStyleSheets, true);
 }
 
 void TfrmMozillaFireFox::CSSChangeValue(const std::string& file, const std::string& selector,

@@ -344,7 +344,7 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
         EXPECT_EQ(page.major(), 102);
         EXPECT_TRUE(page.tsTabs->TabVisible);
     }
-    run("check chkDisableBlinkingText on\nclick rbSideBarRight\n");
+    run("check chkDisableBlinkingText on\n");
     SetFirefoxRoot("");
     std::string after = test::readFile(dirPath + "prefs.js");
     const std::string line = "user_pref(\"browser.blink_allowed\", false);\n";
@@ -352,7 +352,15 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
     ASSERT_NE(at, std::string::npos);
     after.erase(at, line.size());
     EXPECT_EQ(after, original) << "every other byte stays";
+    SetFirefoxRoot(root.path());
+    run("click rbSideBarRight\n");
+    SetFirefoxRoot("");
     EXPECT_NE(test::readFile(dirPath + "chrome/userChrome.css").find("hbox#browser"),
               std::string::npos);
+    EXPECT_NE(
+        test::readFile(dirPath + "prefs.js")
+            .find("user_pref(\"toolkit.legacyUserProfileCustomizations.stylesheets\", true);"),
+        std::string::npos)
+        << "a modern Firefox reads the sheet only when told to";
     EXPECT_EQ(session->journal()->list().size(), 2u) << "journalled in the machine's journal";
 }

@@ -1,5 +1,6 @@
 #include "app/deskforge/JournalCommand.h"
 
+#include "host/Nxfilechanges.h"
 #include "host/Nxregistry.h"
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
@@ -98,6 +99,8 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
                               << (e.file.after ? std::to_string(e.file.after->size()) + " bytes"
                                                : "(absent)")
                               << "\n";
+                        // What changed in the file, as a unified diff.
+                        c.out << UnifiedDiff(e.file.path, e.file.before, e.file.after);
                     } else if (e.registry.kind == registry::RegistryChange::Kind::Value) {
                         c.out << "    before: "
                               << valueImage(e.registry.before, e.registry.sensitive) << "\n";
