@@ -258,8 +258,7 @@ void TfrmMozillaFireFox::FormCreate(TComponent&) {
         if (!refusal_.empty()) {
             lblProfileState->SetCaption(
                 FPrefsEditor->LoadError().empty()
-                    ? "Firefox verwendet dieses Profil gerade. Beenden Sie Firefox, um "
-                      "Einstellungen zu ändern."
+                    ? "Firefox läuft gerade mit diesem Profil. Bitte beenden Sie Firefox zuerst."
                     : "Die Einstellungen von Firefox können nicht gelesen werden.");
             lblProfileState->Hint = refusal_;
             lblProfileState->Visible = true;
