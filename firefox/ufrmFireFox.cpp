@@ -847,7 +847,9 @@ void TfrmMozillaFireFox::chkPipeliningClick(TComponent&) {
 }
 
 void TfrmMozillaFireFox::btnStartSpeedOptimizerClick(TComponent&) {
-    ShellExecuteWrapper(CurAppDir() + "Velocitor.exe", "/performance", "", 1);
+    if (ShellExecuteWrapper(CurAppDir() + "Velocitor.exe", "/performance", "", 1) <= 32)
+        Application().MessageBox("Das Programm \"Velocitor.exe\" wurde nicht gefunden.",
+                                 "Mozilla Firefox", MB_OK | MB_ICONERROR);
 }
 
 void TfrmMozillaFireFox::btnPerformanceDefaultClick(TComponent&) {

@@ -151,6 +151,9 @@ TEST_F(FireFox, ThePipeliningTrioAndItsWarning) {
     EXPECT_TRUE(e.GetUserPrefBooleanValue("network.http.proxy.pipelining", false));
     EXPECT_TRUE(e.GetUserPrefBooleanValue("network.http.pipelining.ssl", false));
     EXPECT_EQ(e.GetUserPrefIntegerValue("network.http.pipelining.maxrequests", 0), 8);
+    // The optimizer is the host's program; where it is missing, the user is told.
+    out = run("tab tsPerformance\nclick btnStartSpeedOptimizer\n");
+    EXPECT_NE(out.find("Velocitor.exe"), std::string::npos) << out;
     // Unticking asks nothing; the defaults button unticks.
     out = run("tab tsPerformance\nclick btnPerformanceDefault\n");
     EXPECT_EQ(out.find("Warnung"), std::string::npos);
