@@ -269,6 +269,12 @@ TEST_F(FireFox, ChangesAreJournalledAndUndone) {
     EXPECT_NE(test::readFile(sheetPath), sheetBefore);
     session->journal()->undo(list[0].id, session->registry());
     EXPECT_EQ(test::readFile(sheetPath), sheetBefore);
+    // A later change to the same file is not thrown away by undoing an earlier one.
+    run("tab tsUI\ncheck chkUrlBarAutoFill on\n");
+    const std::string later = prefs();
+    EXPECT_THROW(session->journal()->undo(list[1].id, session->registry()), journal::JournalError);
+    EXPECT_EQ(prefs(), later);
+    session->journal()->undo(session->journal()->list()[0].id, session->registry());
     session->journal()->undo(list[1].id, session->registry());
     EXPECT_EQ(prefs(), prefsBefore);
 }
