@@ -373,3 +373,47 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
         << "a modern Firefox reads the sheet only when told to";
     EXPECT_EQ(session->journal()->list().size(), 2u) << "journalled in the machine's journal";
 }
+
+// Real users' style sheets: the page's rules go after everything they hold, and taking
+// the rules away again leaves that untouched.
+TEST_F(FireFox, RulesOnCorpusStyleSheets) {
+    const std::string corpus = test::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the checkout";
+    open("win7");
+    test::TempDir root;
+    const std::string dirPath = root.path() + "/p.default/";
+    std::filesystem::create_directories(dirPath + "chrome");
+    test::writeFile(root.path() + "/profiles.ini", "[Profile0]\nIsRelative=1\nPath=p.default\n");
+    test::writeFile(dirPath + "compatibility.ini", "[Compatibility]\nLastVersion=115.0_1/1\n");
+    test::writeFile(dirPath + "prefs.js", "user_pref(\"a\", 1);\n");
+    SetFirefoxRoot(root.path());
+    int sheets = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus + "/css")) {
+        if (entry.path().extension() != ".css") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        ++sheets;
+        const std::string original = test::readFile(entry.path().string());
+        const std::string chromeCss = dirPath + "chrome/userChrome.css";
+        const std::string contentCss = dirPath + "chrome/userContent.css";
+        test::writeFile(chromeCss, original);
+        test::writeFile(contentCss, original);
+        run("click rbSideBarRight\ncheck chkDisableMarqueeText on\ntab tsTabs\n"
+            "check chkActiveTabColor on\n");
+        std::string chrome = test::readFile(chromeCss), content = test::readFile(contentCss);
+        EXPECT_EQ(chrome.compare(0, original.size(), original), 0) << "the sheet's own text stays";
+        EXPECT_EQ(content.compare(0, original.size(), original), 0);
+        EXPECT_NE(chrome.find("direction: rtl"), std::string::npos);
+        EXPECT_NE(content.find("-moz-binding: none"), std::string::npos);
+        run("expect rbSideBarRight checked true\nexpect chkDisableMarqueeText checked true\n"
+            "tab tsTabs\nexpect chkActiveTabColor checked true\n");
+        run("click rbSideBarLeft\ncheck chkDisableMarqueeText off\ntab tsTabs\n"
+            "check chkActiveTabColor off\n");
+        chrome = test::readFile(chromeCss), content = test::readFile(contentCss);
+        EXPECT_EQ(chrome.compare(0, original.size(), original), 0);
+        EXPECT_EQ(chrome.find("direction: rtl"), std::string::npos);
+        EXPECT_EQ(chrome.find("rgb(205,69,50)"), std::string::npos);
+        EXPECT_EQ(content.find("-moz-binding: none"), std::string::npos);
+    }
+    SetFirefoxRoot("");
+    EXPECT_GT(sheets, 10);
+}
