@@ -118,6 +118,7 @@ class Scanner {
     bool pendingEscape = false;  // ... right after a "\" inside a string
     bool badString = false;      // a string was ended by a line break
     bool strayCloser = false;    // a closing bracket without its opening one
+    bool openUrl = false;        // the text ended inside url(...)
     char16_t lastQuote = u'"';   // the quote of the last string
     std::vector<char16_t> stack; // closers of the blocks open where the last scan stopped
 
@@ -296,7 +297,7 @@ class Scanner {
 
     // After "url(": the index behind the ")" of an unquoted URL, or npos when the URL is
     // quoted (then it is a function with a string argument).
-    std::size_t skipUrl(std::size_t i) const {
+    std::size_t skipUrl(std::size_t i) {
         while (i < n_ && s_[i] <= 32)
             ++i;
         if (i < n_ && (s_[i] == u'"' || s_[i] == u'\'')) return npos;
@@ -304,6 +305,7 @@ class Scanner {
             if (s_[i] == u')') return i + 1;
             i += s_[i] == u'\\' && i + 1 < n_ ? 2 : 1;
         }
+        openUrl = true;
         return n_;
     }
 
@@ -525,6 +527,7 @@ std::optional<std::u16string> closersAtEnd(std::u16string_view text) {
     std::u16string out;
     if (sc.openComment) out += u"*/";
     if (sc.openString) out += sc.lastQuote;
+    if (sc.openUrl) out += u')';
     for (auto it = sc.stack.rbegin(); it != sc.stack.rend(); ++it)
         out += *it;
     return out;
@@ -540,7 +543,7 @@ std::string unsafeText(const std::string& what, const std::string& textUtf8) {
     if (j < t.size())
         return what + " \"" + textUtf8 + "\" contains \"" + toUtf8(t.substr(j, 1)) +
                "\" outside brackets";
-    if (sc.openComment || sc.openString || sc.pendingEscape || sc.badString)
+    if (sc.openComment || sc.openString || sc.pendingEscape || sc.badString || sc.openUrl)
         return what + " \"" + textUtf8 + "\" leaves a comment or string open";
     if (!sc.stack.empty() || sc.strayCloser)
         return what + " \"" + textUtf8 + "\" has unbalanced brackets";
@@ -748,7 +751,7 @@ bool TCSSParser::IsBalanced(std::u16string_view text) {
     Scanner::Extent ext;
     sc.scan(0, 0, ext);
     return sc.stack.empty() && !sc.strayCloser && !sc.openComment && !sc.openString &&
-           !sc.pendingEscape;
+           !sc.pendingEscape && !sc.openUrl;
 }
 
 std::string TCSSParser::textBetween(int from, int to) const {
@@ -982,16 +985,26 @@ void TCSSParser::removeDeclarations(const std::vector<int>& hits) {
             const int b = next.Selector.empty() || next.StartPos <= to
                               ? len
                               : std::min(len, next.StartPos - 1);
-            bool seen = false;
+            bool seen = false, stopped = false;
             int start = from;
-            for (int pos = from - 1; pos >= std::max(a, 1); --pos) {
+            for (int pos = from - 1; pos >= std::max(a, 1) && !stopped; --pos) {
                 const char16_t c = at(pos);
                 if (c == 13 || c == 10) {
                     seen = true;
                     start = pos;
                 } else if (!((c == 9 || c == 32) && !seen)) {
-                    break;
+                    stopped = true;
                 }
+            }
+            // Right behind an earlier removal that left one line break: the line break
+            // it left is where this line starts, as when they are removed one by one.
+            const bool joins =
+                !seen && !stopped && !splices.empty() && a == lastEnd + 1 &&
+                !splices.back().text.empty() &&
+                (splices.back().text.back() == 10 || splices.back().text.back() == 13);
+            if (joins) {
+                seen = true;
+                start = splices.back().from;
             }
             int end = to;
             bool seenAfter = false;
@@ -1006,7 +1019,10 @@ void TCSSParser::removeDeclarations(const std::vector<int>& hits) {
                     }
                 }
             }
-            if (seen && seenAfter) {
+            if (seen && seenAfter && joins) {
+                sp = {start, end - start + 1, splices.back().text};
+                splices.pop_back();
+            } else if (seen && seenAfter) {
                 bool cr = false, lf = false;
                 for (int pos = start; pos <= end; ++pos) {
                     if (pos >= from && pos <= to) continue;
