@@ -154,8 +154,10 @@ class Scanner {
                 continue;
             case u'"':
             case u'\'': {
-                std::size_t j = skipString(i);
-                ext.mark(i, j - 1);
+                std::size_t j = skipString(i), last = j - 1;
+                while (last > i && s_[last] <= 32) // a string cut short by a line break
+                    --last;
+                ext.mark(i, last);
                 i = j;
                 continue;
             }
