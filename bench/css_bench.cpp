@@ -64,6 +64,8 @@ int main() {
     double parse = best([&] { parser.ParseFCSS(); }, 30);
     double load = best([&] { parser.LoadFromBytes(bytes); }, 5);
     const std::u16string text = parser.CSSText;
+    bool balanced = false;
+    double tokenize = best([&] { balanced = TCSSParser::IsBalanced(text); }, 30);
     double cold = best(
         [&] {
             TCSSParser fresh; // every record made anew
@@ -85,6 +87,8 @@ int main() {
     bool ok = parse <= 10 * floor;
     std::printf("%-40s %9.3f ms  %.1fx floor  goal <= 10x  %s\n", "parse (ParseFCSS again)",
                 parse * 1e3, parse / floor, ok ? "ok" : "MISSED");
+    std::printf("%-40s %9.3f ms  %.1fx floor%s\n", "tokenize only (IsBalanced)", tokenize * 1e3,
+                tokenize / floor, balanced ? "" : "  (unbalanced?)");
     std::printf("%-40s %9.3f ms  %.1fx floor\n", "parse into a fresh parser", cold * 1e3,
                 cold / floor);
     std::printf("%-40s %9.3f ms\n", "load from bytes (decode + parse)", load * 1e3);

@@ -54,14 +54,14 @@ inline unsigned char classOf(char16_t c) {
 }
 // The inner loop of the tokenizer asks only this, for every character: a table over all
 // UTF-16 units spares it the branch (text in ASCII touches its first 128 entries only).
-const auto kSpecialUnits = [] {
-    auto t = std::make_unique<std::array<bool, 65536>>();
+constexpr auto kSpecialUnits = [] {
+    std::array<bool, 65536> t{};
     for (std::size_t c = 0; c < 128; ++c)
-        (*t)[c] = kClasses[c] == kSpecial;
+        t[c] = kClasses[c] == kSpecial;
     return t;
 }();
 inline bool isSpecial(char16_t c) {
-    return (*kSpecialUnits)[c];
+    return kSpecialUnits[c];
 }
 
 bool isNameStart(char16_t c) {
