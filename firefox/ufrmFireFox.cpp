@@ -548,7 +548,8 @@ void TfrmMozillaFireFox::CSSChangeValue(const std::string& file, const std::stri
         if (it != words.end()) return;
         words.push_back(value);
     }
-    parser.SetCSSProperty(selector, property, words, "all");
+    if (!parser.SetCSSProperty(selector, property, words, "all") && !parser.lastError().empty())
+        refuse(RegistryAccessError(path + ": " + parser.lastError()));
     JournalSetFlag(64);
     parser.SaveToStream(stream);
     saveSheet(path, stream.Data());
