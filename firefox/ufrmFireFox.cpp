@@ -227,6 +227,7 @@ TfrmMozillaFireFox::TfrmMozillaFireFox(TComponent* owner) : TForm(owner) {
 }
 
 TfrmMozillaFireFox::~TfrmMozillaFireFox() {
+    BeforeDestruction(); // FormDestroy uses this class's members
     if (frmMozillaFireFox == this) frmMozillaFireFox = nullptr;
 }
 
