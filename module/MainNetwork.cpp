@@ -1,6 +1,7 @@
 #include "module/MainNetwork.h"
 
 #include "firefox/ufrmFireFox.h"
+#include "iexplorer/ufrmIE.h"
 #include "logon/ufrmLogon.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
@@ -25,7 +26,8 @@ const std::pair<const char*, Factory> kPages[] = {
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
      }},
-    {"explorer|Ravelin.bpl", nullptr},
+    {"explorer|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::iexplorer::TfrmIE(nullptr)); }},
     {"firefox|Ravelin.bpl",
      [] {
          return static_cast<ravelin::toolkit::TForm*>(
@@ -36,8 +38,11 @@ const std::pair<const char*, Factory> kPages[] = {
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"}, {"NXShellFuncs"},     {"ufrmTCPIP"},        {"ufrmNetwork"},
-    {"ufrmLogon"},   {"ufrmEditLogonOld"}, {"ufrmEditLogonNew"}, {"ufrmFireFox"}};
+    {"MainNetwork"},       {"NXShellFuncs"},          {"ufrmTCPIP"},
+    {"ufrmNetwork"},       {"NXUserAgent"},           {"ufrmIE"},
+    {"ufrmIE7FrameMenu"},  {"ufrmIE7FrameSearchbar"}, {"ufrmIE7FrameStartpage"},
+    {"ufrmIEContextMenu"}, {"ufrmFireFox"},           {"ufrmLogon"},
+    {"ufrmEditLogonOld"},  {"ufrmEditLogonNew"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();
