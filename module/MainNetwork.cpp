@@ -1,5 +1,6 @@
 #include "module/MainNetwork.h"
 
+#include "mailchat/ufrmMailClients.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
@@ -25,7 +26,11 @@ const std::pair<const char*, Factory> kPages[] = {
     {"explorer|Ravelin.bpl", nullptr},
     {"firefox|Ravelin.bpl", nullptr},
     {"opera|Ravelin.bpl", nullptr},
-    {"mailchat|Ravelin.bpl", nullptr},
+    {"mailchat|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(
+             new ravelin::mailchat::TfrmMailClients(nullptr));
+     }},
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
