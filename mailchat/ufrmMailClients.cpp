@@ -415,12 +415,13 @@ void TfrmMailClients::rbAllowWinMsgrExecClick(TComponent&) {
 }
 
 void TfrmMailClients::rbDenyWinMsgrExecClick(TComponent&) {
-    // The start options go off first, each written through its own handler or, when it
-    // was off already, here.
+    // The start options go off first, written here once each, then execution is prevented.
+    startOptionsQuiet_ = true;
     for (TCheckBox* c : {chkOEStartMessenger, chkWinMsgrStartOutlook, chkWinMsgrStartLogon}) {
         c->Enabled = false;
         c->SetChecked(false);
     }
+    startOptionsQuiet_ = false;
     if (Journal_Discard) return;
     SetWindowsMessengerStartupOutlookExpress(false);
     if (chkWinMsgrStartOutlook->Visible)
@@ -430,17 +431,17 @@ void TfrmMailClients::rbDenyWinMsgrExecClick(TComponent&) {
 }
 
 void TfrmMailClients::chkOEStartMessengerClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (Journal_Discard || startOptionsQuiet_) return;
     SetWindowsMessengerStartupOutlookExpress(chkOEStartMessenger->Checked());
 }
 
 void TfrmMailClients::chkWinMsgrStartOutlookClick(TComponent&) {
-    if (Journal_Discard || OfficeOutlook.Major == 0) return;
+    if (Journal_Discard || startOptionsQuiet_ || OfficeOutlook.Major == 0) return;
     SetWindowsMessengerStartupOfficeOutlook(chkWinMsgrStartOutlook->Checked(), OfficeOutlook.Major);
 }
 
 void TfrmMailClients::chkWinMsgrStartLogonClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (Journal_Discard || startOptionsQuiet_) return;
     SetWindowsMessengerStartupWindows(chkWinMsgrStartLogon->Checked());
 }
 

@@ -86,6 +86,7 @@ class TfrmMailClients : public toolkit::TForm {
     toolkit::Handlers handlers_;
     std::set<std::string> bound_;
     bool winMsgrInstalled_ = false;
+    bool startOptionsQuiet_ = false; // the deny button writes the start options itself
 };
 
 extern TfrmMailClients* frmMailClients;

@@ -10,6 +10,7 @@
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -233,6 +234,10 @@ TEST_F(MailClients, WindowsMessengerExecutionAndStartOptions) {
     auto rows = session->journal()->entries(denied.id);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.back().registry.valueName, "PreventRun");
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const auto& r) { return r.registry.valueName == "Hide Messenger"; }),
+              1)
+        << "each start option is written once";
     // Defaults allow it again and turn every start option on.
     run("tab tsWinMsgr\nexpect rbDenyWinMsgrExec checked true\nclick btnDefWinMsgr\n"
         "expect chkOEStartMessenger enabled true\n");
