@@ -117,10 +117,9 @@ TfrmOutlookSecurity::TfrmOutlookSecurity(TComponent* owner) : TForm(owner) {
     };
     for (const auto& [name, fn] : table)
         handlers_.add(name, TNotifyEvent([this, fn = fn](TComponent& s) { (this->*fn)(s); }));
-    handlers_.add("lvFileTypesChange",
-                  TLVChangeEvent([this](TComponent& s, TListItem& i, TItemChange c) {
-                      lvFileTypesChange(s, i, c);
-                  }));
+    handlers_.add(
+        "lvFileTypesItemChecked",
+        TLVCheckedItemEvent([this](TComponent& s, TListItem& i) { lvFileTypesItemChecked(s, i); }));
     bound_ = LoadForm(*this, forms::FormText("ufrmOutlookSecurity"),
                       "forms/ufrmOutlookSecurity.json", handlers_);
     lvFileTypes = need<TListView>(*this, "lvFileTypes");
@@ -128,8 +127,7 @@ TfrmOutlookSecurity::TfrmOutlookSecurity(TComponent* owner) : TForm(owner) {
     btnLevel1SelNone = need<TButton>(*this, "btnLevel1SelNone");
     Button1 = need<TButton>(*this, "Button1");
     Button2 = need<TButton>(*this, "Button2");
-    ilSysSmall = &Create<TImageList>();
-    ilSysSmall->Name = "ilSysSmall";
+    ilSysSmall = need<TImageList>(*this, "ilSysSmall");
     frmOutlookSecurity = this;
     Fire(OnCreate);
 }
@@ -161,7 +159,7 @@ void TfrmOutlookSecurity::FormCreate(TComponent&) {
     if (VersionOutlook.Major >= 12)
         for (const std::string& type : kLevel1Types12)
             AddFileType(type);
-    lvFileTypes->SortByCaption();
+    lvFileTypes->AlphaSort();
     lvFileTypes->EndUpdate();
     for (const std::string& item : stored)
         if (!lvFileTypes->FindCaption(item)) unlisted_.push_back(item);
@@ -178,16 +176,9 @@ void TfrmOutlookSecurity::AddFileType(const std::string& extension) {
     item.ImageIndex = info.iIcon;
     item.SubItems.push_back(info.szTypeName);
     item.SetChecked(lookup_.find(";" + upper + ";") == std::string::npos);
-    // What the row showed last: selecting a row changes its state too, but only a
-    // changed tick is a change of the list.
-    item.Data = item.Checked() ? 1 : 0;
 }
 
-void TfrmOutlookSecurity::lvFileTypesChange(TComponent&, TListItem& item, TItemChange change) {
-    if (change != TItemChange::ctState) return;
-    const std::intptr_t ticked = item.Checked() ? 1 : 0;
-    if (item.Data == ticked) return;
-    item.Data = ticked;
+void TfrmOutlookSecurity::lvFileTypesItemChecked(TComponent&, TListItem&) {
     if (!Journal_Discard) lvFileTypes->Tag = 1;
 }
 

@@ -38,8 +38,7 @@ class TfrmOutlookSecurity : public toolkit::TForm {
     toolkit::TButton *btnLevel1SelAll, *btnLevel1SelNone, *Button1, *Button2;
 
     void FormCreate(toolkit::TComponent&);
-    void lvFileTypesChange(toolkit::TComponent&, toolkit::TListItem& item,
-                           toolkit::TItemChange change);
+    void lvFileTypesItemChecked(toolkit::TComponent&, toolkit::TListItem& item);
     void btnLevel1SelAllClick(toolkit::TComponent&);
     void btnLevel1SelNoneClick(toolkit::TComponent&);
     void Button2Click(toolkit::TComponent&);

@@ -1,5 +1,4 @@
-// The attachment dialog in the window: its list with check boxes and a user's tick on a
-// Qt item arriving in the dialog as a change of the list.
+// The attachment dialog in the window: its list of types with their check boxes.
 #include "app/deskforge-gui/FormView.h"
 #include "app/deskforge/Machine.h"
 #include "mailchat/ufrmOutlookSecurity.h"
@@ -34,7 +33,14 @@ TEST(GuiMailClients, TheAttachmentListShowsTypesAndTakesTicks) {
     EXPECT_EQ(exe->checkState(0), Qt::Checked);
     EXPECT_EQ(exe->text(1), "Anwendung");
     EXPECT_EQ(dialog.lvFileTypes->Tag, 0);
-    exe->setCheckState(0, Qt::Unchecked);
-    EXPECT_FALSE(dialog.lvFileTypes->FindCaption("EXE")->Checked());
-    EXPECT_EQ(dialog.lvFileTypes->Tag, 1) << "the user's tick marks the list";
+    // A tick shows in the window and marks the list; a selection does not.
+    driver.Select("lvFileTypes", "COM");
+    view.sync();
+    EXPECT_EQ(dialog.lvFileTypes->Tag, 0);
+    driver.Tick("lvFileTypes", "EXE", false);
+    view.sync();
+    exe = tree->findItems("EXE", Qt::MatchExactly).value(0);
+    ASSERT_NE(exe, nullptr);
+    EXPECT_EQ(exe->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(dialog.lvFileTypes->Tag, 1);
 }
