@@ -294,6 +294,12 @@ TEST_F(Controls, TreesFindNodesAtPointsAndDeleteThem) {
               "");
     EXPECT_NE(DescribeForm(form).find("      Nachrichten (image 1)\n"), std::string::npos)
         << DescribeForm(form);
+    const auto json = nlohmann::json::parse(DescribeFormJson(form));
+    const auto& nodes = json["children"][0]["nodes"];
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]["imageIndex"], 2);
+    EXPECT_EQ(nodes[0]["children"][1]["text"], "Nachrichten");
+    EXPECT_EQ(nodes[0]["selected"], true);
 
     // Deleting the selected node's parent takes the selection with it.
     tv.SetSelected(&links.Item(0));
