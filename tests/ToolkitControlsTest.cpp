@@ -144,6 +144,20 @@ TEST_F(Controls, AValidatingHandlerKeepsTheDialogOpen) {
     EXPECT_EQ(std::count(dialogLog.begin(), dialogLog.end(), "result 1"), 2);
 }
 
+TEST_F(Controls, AFailingLineInsideADialogLeavesNoDialogBehind) {
+    Sandbox dialog(kTabs, log);
+    Sandbox page(R"({"type": "TForm", "name": "frmPage", "children": [
+        {"type": "TButton", "name": "btnOpen", "onClick": "btnOpenClick"}]})",
+                 log, [&] {
+                     Handlers ph;
+                     ph.add("btnOpenClick", TNotifyEvent([&](TComponent&) { dialog.ShowModal(); }));
+                     return ph;
+                 }());
+    EXPECT_NE(run(page, "click btnOpen\nclick noSuchButton\n").find("line 2"), std::string::npos);
+    EXPECT_TRUE(TApplication::Instance().ModalForms().empty());
+    EXPECT_EQ(run(page, "expect btnOpen enabled true\n"), "") << "names refer to the page again";
+}
+
 TEST_F(Controls, EnterAndEscapePressTheDefaultAndCancelButtons) {
     Sandbox dialog(kTabs, log);
     Sandbox page(R"({"type": "TForm", "name": "frmPage", "children": [
