@@ -3,6 +3,7 @@
 #include "firefox/ufrmFireFox.h"
 #include "iexplorer/ufrmIE.h"
 #include "logon/ufrmLogon.h"
+#include "mailchat/ufrmMailClients.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
@@ -34,7 +35,11 @@ const std::pair<const char*, Factory> kPages[] = {
              new ravelin::firefox::TfrmMozillaFireFox(nullptr));
      }},
     {"opera|Ravelin.bpl", nullptr},
-    {"mailchat|Ravelin.bpl", nullptr},
+    {"mailchat|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(
+             new ravelin::mailchat::TfrmMailClients(nullptr));
+     }},
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
