@@ -7,6 +7,7 @@
 #include "toolkit/FormLoader.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -195,4 +196,36 @@ TEST_F(GuiControls, EnterAndEscapeReachTheDefaultAndCancelButtons) {
     QApplication::sendEvent(memo, &inMemo);
     EXPECT_EQ(form.log.size(), 2u);
     EXPECT_TRUE(refused.empty());
+}
+
+TEST_F(GuiControls, AFrameShowsItsOwnControlsWhereThePagePlacedIt) {
+    class Frame : public TFrame {
+      public:
+        Frame(TComponent* owner, std::vector<std::string>& log) : TFrame(owner) {
+            Handlers h;
+            h.add("chkShowClick", TNotifyEvent([&log](TComponent&) { log.push_back("frame"); }));
+            LoadFrame(*this, R"({"type": "TFrame", "name": "FrameMenu", "width": 200,
+                "height": 60, "children": [
+                {"type": "TCheckBox", "name": "chkShow", "caption": "Menüleiste anzeigen",
+                 "left": 8, "top": 8, "width": 150, "height": 17, "onClick": "chkShowClick"}]})",
+                      "frame.json", h);
+        }
+    };
+    ControlsForm page;
+    auto& frame = page.Create<Frame>(page.log);
+    frame.SetParent(&page);
+    frame.Left = 12;
+    frame.Top = 220;
+    UserDriver pageDriver(page);
+    gui::FormView pageView(page, [&](const std::string&, const gui::DriverAction& action) {
+        action(pageDriver);
+        pageView.sync();
+    });
+    auto* box = dynamic_cast<QCheckBox*>(pageView.widgetByName("FrameMenu.chkShow"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->parentWidget()->geometry().topLeft(), QPoint(12, 220));
+    box->click();
+    EXPECT_TRUE(dynamic_cast<TCheckBox&>(*frame.FindComponent("chkShow")).Checked());
+    EXPECT_EQ(page.log, std::vector<std::string>{"frame"});
+    pageView.detach();
 }

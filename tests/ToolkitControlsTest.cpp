@@ -144,6 +144,20 @@ TEST_F(Controls, AValidatingHandlerKeepsTheDialogOpen) {
     EXPECT_EQ(std::count(dialogLog.begin(), dialogLog.end(), "result 1"), 2);
 }
 
+TEST_F(Controls, AFailingLineInsideADialogLeavesNoDialogBehind) {
+    Sandbox dialog(kTabs, log);
+    Sandbox page(R"({"type": "TForm", "name": "frmPage", "children": [
+        {"type": "TButton", "name": "btnOpen", "onClick": "btnOpenClick"}]})",
+                 log, [&] {
+                     Handlers ph;
+                     ph.add("btnOpenClick", TNotifyEvent([&](TComponent&) { dialog.ShowModal(); }));
+                     return ph;
+                 }());
+    EXPECT_NE(run(page, "click btnOpen\nclick noSuchButton\n").find("line 2"), std::string::npos);
+    EXPECT_TRUE(TApplication::Instance().ModalForms().empty());
+    EXPECT_EQ(run(page, "expect btnOpen enabled true\n"), "") << "names refer to the page again";
+}
+
 TEST_F(Controls, EnterAndEscapePressTheDefaultAndCancelButtons) {
     Sandbox dialog(kTabs, log);
     Sandbox page(R"({"type": "TForm", "name": "frmPage", "children": [
@@ -294,6 +308,12 @@ TEST_F(Controls, TreesFindNodesAtPointsAndDeleteThem) {
               "");
     EXPECT_NE(DescribeForm(form).find("      Nachrichten (image 1)\n"), std::string::npos)
         << DescribeForm(form);
+    const auto json = nlohmann::json::parse(DescribeFormJson(form));
+    const auto& nodes = json["children"][0]["nodes"];
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]["imageIndex"], 2);
+    EXPECT_EQ(nodes[0]["children"][1]["text"], "Nachrichten");
+    EXPECT_EQ(nodes[0]["selected"], true);
 
     // Deleting the selected node's parent takes the selection with it.
     tv.SetSelected(&links.Item(0));

@@ -27,7 +27,7 @@ const std::map<std::string, const char*> kThemeIcons = {
     {"network-qos", "network-transmit-receive"},
     {"network-passwords", "dialog-password"},
     {"time-server", "network-server"},
-    {"time-server-default", "network-server"},
+    {"time-server-default", "emblem-default"},
     {"logon-title", "system-users"},
     {"logon-info", "dialog-information"},
     {"logon-shutdown", "system-shutdown"},
