@@ -316,3 +316,28 @@ TEST_F(IE7FrameSearchbarTest, RenewedDefaultKeepsBeingTheDefault) {
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\LexikonNeu", "URL"),
               "https://lexikon.example.org/?q={searchTerms}");
 }
+
+TEST(IE7SearchScopeCatalogue, ShippedCatalogueIsWellFormedAndComplete) {
+    TXmlScanner scanner;
+    ASSERT_TRUE(
+        scanner.LoadFromFile(std::string(RAVELIN_SOURCE_DIR) + "/share/de/NXSearchscopes.xml"));
+    std::string element, name;
+    std::vector<std::string> urls, names;
+    bool resetEntry = false;
+    scanner.OnStartTag = [&](const std::string& t, const TXmlAttributes& a) {
+        element = t;
+        if (t == "scope") names.push_back(a.Value("name"));
+    };
+    scanner.OnContent = [&](const std::string& text) {
+        if (element == "URL") urls.push_back(text);
+        if (element == "DisplayName" && text == "@ieframe.dll,-12512") resetEntry = true;
+    };
+    scanner.OnEndTag = [&](const std::string&) { element.clear(); };
+    scanner.Execute();
+    EXPECT_TRUE(resetEntry);
+    EXPECT_GE(names.size(), 8u);
+    for (const auto& url : urls)
+        EXPECT_NE(url.find("{searchTerms}"), std::string::npos) << url;
+    // The reset looks for the provider by this name.
+    EXPECT_EQ(names.front(), "Live Search");
+}
