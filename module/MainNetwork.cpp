@@ -43,11 +43,12 @@ const std::pair<const char*, Factory> kPages[] = {
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"},       {"NXShellFuncs"},          {"ufrmTCPIP"},
-    {"ufrmNetwork"},       {"NXUserAgent"},           {"ufrmIE"},
-    {"ufrmIE7FrameMenu"},  {"ufrmIE7FrameSearchbar"}, {"ufrmIE7FrameStartpage"},
-    {"ufrmIEContextMenu"}, {"ufrmFireFox"},           {"ufrmLogon"},
-    {"ufrmEditLogonOld"},  {"ufrmEditLogonNew"}};
+    {"MainNetwork"},        {"NXShellFuncs"},          {"ufrmTCPIP"},
+    {"ufrmNetwork"},        {"NXUserAgent"},           {"ufrmIE"},
+    {"ufrmIE7FrameMenu"},   {"ufrmIE7FrameSearchbar"}, {"ufrmIE7FrameStartpage"},
+    {"ufrmIEContextMenu"},  {"ufrmFireFox"},           {"ufrmLogon"},
+    {"ufrmEditLogonOld"},   {"ufrmEditLogonNew"},      {"ufrmMailClients"},
+    {"ufrmOutlookSecurity"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();
