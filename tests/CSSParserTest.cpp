@@ -410,6 +410,15 @@ TEST(CSSParserSheets, AppendingClosesWhatTheSheetLeftOpen) {
     ASSERT_TRUE(set(open, "c", "d", {"1"}));
     EXPECT_EQ(s8(open.CSSText), "a { b: url(x\n)}\n\nc {\n  d: 1;\n}\n");
     EXPECT_TRUE(TCSSParser::IsBalanced(open.CSSText));
+    // A stray "}" or a selector without its block would become part of the new selector.
+    for (std::string tail : {"}", "x", "@import url(a.css)", "a[b"}) {
+        TCSSParser t = parse("a { x: 1 }\n" + tail);
+        ASSERT_TRUE(set(t, "c", "d", {"1"}));
+        EXPECT_EQ(get(t, "c", "d"), std::vector<std::string>{"1"});
+        TCSSParser reread = parse(s8(t.CSSText));
+        EXPECT_EQ(get(reread, "c", "d"), std::vector<std::string>{"1"}) << s8(t.CSSText);
+        EXPECT_EQ(s8(t.CSSText).substr(0, 11 + tail.size()), "a { x: 1 }\n" + tail);
+    }
     // A pending escape inside a string would swallow whatever follows.
     TCSSParser stuck = parse("a { content: \"x\\");
     EXPECT_FALSE(set(stuck, "c", "d", {"1"}));
