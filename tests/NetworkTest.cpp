@@ -350,3 +350,27 @@ TEST_F(Network, TheTimeServiceFollowsTheDefaultServer) {
     run("tab tsTimeSync\ninput \"two.example.org\"\nclick btnTimeSvrAdd\n");
     EXPECT_EQ(ntp(), "ONE.example.org,0x9");
 }
+
+TEST_F(Network, TimeServersCompareLikePeopleRead) {
+    open("winxp");
+    std::string out = run("tab tsTimeSync\n"
+                          "input \"uhr-ä.example\"\nclick btnTimeSvrAdd\n"
+                          "input \"UHR-Ä.EXAMPLE\"\nclick btnTimeSvrAdd\n"
+                          "input \"Zeit.example\"\nclick btnTimeSvrAdd\n"
+                          "expect lvTimeServers items \"time.nist.gov|time.windows.com|"
+                          "time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|uhr-ä.example|"
+                          "Zeit.example\"\n");
+    EXPECT_NE(
+        out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."),
+        std::string::npos)
+        << "an umlaut in another case is the same server: " << out;
+    // The default is shown by its picture, and "Als Standard" follows the selection's one.
+    TfrmNetwork page(nullptr);
+    page.pcNetwork->SetActivePage(page.tsTimeSync);
+    ASSERT_EQ(page.lvTimeServers->SmallImages, page.ilTimeServers);
+    ASSERT_EQ(page.ilTimeServers->Count(), 2);
+    int defaults = 0;
+    for (int i = 0; i < page.lvTimeServers->Count(); ++i)
+        defaults += page.lvTimeServers->Item(i).ImageIndex == 1;
+    EXPECT_EQ(defaults, 1);
+}
