@@ -3,6 +3,7 @@
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
+#include "opera/ufrmOpera.h"
 
 #include <cstring>
 #include <functional>
@@ -24,12 +25,13 @@ const std::pair<const char*, Factory> kPages[] = {
      }},
     {"explorer|Ravelin.bpl", nullptr},
     {"firefox|Ravelin.bpl", nullptr},
-    {"opera|Ravelin.bpl", nullptr},
+    {"opera|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::opera::TfrmOpera(nullptr)); }},
     {"mailchat|Ravelin.bpl", nullptr},
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}, {"ufrmNetwork"}};
+    {"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}, {"ufrmNetwork"}, {"ufrmOpera"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();

@@ -1,0 +1,97 @@
+#include "host/opera/OperaFile.h"
+
+#include "host/DryRunFiles.h"
+#include "host/Nxregistry.h"
+#include "host/registry/FileUtil.h"
+#include "host/registry/Registry.h"
+
+#include <sys/stat.h>
+
+namespace ravelin::opera {
+
+OperaFile::OperaFile(std::string hostPath, std::string windowsPath)
+    : host_(std::move(hostPath)), windows_(std::move(windowsPath)) {}
+
+bool OperaFile::exists() const {
+    struct stat st {};
+    return !host_.empty() && ::stat(host_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void OperaFile::refresh() const {
+    if (pending_ && loaded_) return; // a dry run's change lives only here
+    std::optional<std::string> now;
+    if (exists()) {
+        try {
+            now = registry::readWholeFile(host_);
+        } catch (const RegistryAccessError& e) {
+            if (!loaded_ || error_ != e.what()) {
+                doc_.reset();
+                error_ = windows_ + ": " + e.what();
+                disk_.reset();
+                loaded_ = true;
+            }
+            return;
+        }
+    }
+    if (loaded_ && now == disk_ && error_.empty()) return;
+    disk_ = now;
+    loaded_ = true;
+    error_.clear();
+    doc_.reset();
+    if (!now) return;
+    try {
+        doc_ = OperaIniFile::parse(*now, windows_);
+    } catch (const OperaFileError& e) {
+        error_ = e.what();
+    }
+}
+
+const OperaIniFile* OperaFile::doc() const {
+    if (host_.empty()) return nullptr;
+    refresh();
+    return doc_ ? &*doc_ : nullptr;
+}
+
+std::string OperaFile::error() const {
+    if (host_.empty()) return {};
+    refresh();
+    return error_;
+}
+
+std::optional<std::string> OperaFile::get(const std::string& section,
+                                          const std::string& key) const {
+    const OperaIniFile* d = doc();
+    return d ? d->get(section, key) : std::nullopt;
+}
+
+void OperaFile::set(const std::string& section, const std::string& key, const std::string& value) {
+    if (host_.empty())
+        throw OperaFileError("Es gibt kein Opera-Profil, in das geschrieben werden kann");
+    refresh();
+    if (!error_.empty()) throw OperaFileError(error_ + "\nDie Datei wurde nicht verändert.");
+    OperaIniFile changed = doc_ ? *doc_ : OperaIniFile();
+    if (!changed.set(section, key, value) && doc_) return;
+    const std::string bytes = changed.bytes();
+    WriteJournalledFile(host_, disk_, bytes);
+    doc_ = std::move(changed);
+    registry::Registry* reg = CurrentRegistry();
+    if (reg && reg->dryRun()) {
+        pending_ = true;
+    } else {
+        disk_ = bytes;
+    }
+}
+
+void WriteJournalledFile(const std::string& hostPath, const std::optional<std::string>& before,
+                         const std::string& after) {
+    registry::Registry* reg = CurrentRegistry();
+    if (reg && reg->dryRun()) {
+        NoteDryRunFileChange(hostPath, before, after);
+        return;
+    }
+    TJournalStream stream;
+    stream.Data() = after;
+    stream.SaveToFile(hostPath);
+}
+
+} // namespace ravelin::opera
