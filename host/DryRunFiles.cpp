@@ -1,6 +1,7 @@
 #include "host/DryRunFiles.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace ravelin {
@@ -47,19 +48,25 @@ std::string DescribeDryRunFileChanges(const std::vector<DryRunFileChange>& chang
     for (const auto& c : changes) {
         if (c.before && *c.before == c.after) continue;
         const auto a = lines(c.before.value_or("")), b = lines(c.after);
-        // The changed stretch between what both share at the start and at the end.
-        std::size_t head = 0;
-        while (head < a.size() && head < b.size() && a[head] == b[head])
-            ++head;
-        std::size_t tail = 0;
-        while (tail < a.size() - head && tail < b.size() - head &&
-               a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
-            ++tail;
         out += "\n; " + std::string(c.before ? "file " : "new file ") + c.path + "\n";
-        for (std::size_t i = head; i < a.size() - tail; ++i)
-            out += ";-" + a[i] + "\n";
-        for (std::size_t i = head; i < b.size() - tail; ++i)
-            out += ";+" + b[i] + "\n";
+        // The lines one file has and the other lacks, in order (longest common subsequence).
+        const std::size_t n = a.size(), m = b.size();
+        std::vector<std::vector<std::uint32_t>> common(n + 1, std::vector<std::uint32_t>(m + 1));
+        for (std::size_t i = n; i-- > 0;)
+            for (std::size_t j = m; j-- > 0;)
+                common[i][j] = a[i] == b[j] ? common[i + 1][j + 1] + 1
+                                            : std::max(common[i + 1][j], common[i][j + 1]);
+        std::size_t i = 0, j = 0;
+        while (i < n || j < m) {
+            if (i < n && j < m && a[i] == b[j]) {
+                ++i;
+                ++j;
+            } else if (j == m || (i < n && common[i + 1][j] >= common[i][j + 1])) {
+                out += ";-" + a[i++] + "\n";
+            } else {
+                out += ";+" + b[j++] + "\n";
+            }
+        }
     }
     return out;
 }

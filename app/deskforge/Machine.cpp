@@ -1,5 +1,6 @@
 #include "app/deskforge/Machine.h"
 
+#include "host/DryRunFiles.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
@@ -59,7 +60,11 @@ MachineSession::~MachineSession() {
 std::string MachineSession::dryRunPatch() const {
     registry::RegFileWriter writer;
     if (dryRun_) registry::writePatch(dryRun_->collected, writer);
-    return writer.text();
+    // Files a dry run would have changed follow as comments, by their Windows names.
+    auto files = TakeDryRunFileChanges();
+    for (auto& f : files)
+        if (std::string win = machine_->files().windowsPath(f.path); !win.empty()) f.path = win;
+    return writer.text() + DescribeDryRunFileChanges(files);
 }
 
 } // namespace ravelin::app
