@@ -358,10 +358,16 @@ int JournalSetWindowsFirewallStatus(bool enabled) {
         "file",
         "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\DomainProfi"
         "le",
+        "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\PublicProfi"
+        "le",
     };
     BackupStart(0, "Windows-Firewall");
     int rc = ERROR_SUCCESS;
     for (const char* key : kProfiles) {
+        // The public profile exists from Vista on; an older system gets no key of it.
+        if (std::string_view(key).ends_with("PublicProfile") &&
+            !KeyExist(HKEY_LOCAL_MACHINE, key, {2}))
+            continue;
         int r = SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "EnableFirewall", enabled ? 1 : 0, {2});
         if (r != ERROR_SUCCESS) rc = r;
     }

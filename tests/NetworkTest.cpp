@@ -307,3 +307,45 @@ TEST_F(Network, FindListsOnlyWhatThePageShows) {
     EXPECT_EQ(captions("zeitserver"), "") << "the time tab is hidden on 9x";
     EXPECT_EQ(captions(""), "");
 }
+
+TEST_F(Network, TheFirewallSwitchCoversEveryProfile) {
+    const std::string policy = kServices + "SharedAccess\\Parameters\\FirewallPolicy\\";
+    for (const char* templ : {"vista", "win7"}) {
+        SCOPED_TRACE(templ);
+        open(templ);
+        // Only the public profile on: the box must not claim the firewall is off.
+        SetRegDWORDValue(HKEY_LOCAL_MACHINE, policy + "StandardProfile", "EnableFirewall", 0, {2});
+        run("tab tsInternet\nexpect chkEnableICFnICS checked true\ncheck chkEnableICFnICS off\n");
+        for (const char* profile : {"StandardProfile", "DomainProfile", "PublicProfile"})
+            EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, policy + profile, "EnableFirewall"), 0u) << profile;
+        run("tab tsInternet\nexpect chkEnableICFnICS checked false\n");
+    }
+    // XP has no public profile, and gets none.
+    open("winxp");
+    run("tab tsInternet\ncheck chkEnableICFnICS off\n");
+    EXPECT_FALSE(KeyExist(HKEY_LOCAL_MACHINE, policy + "PublicProfile", {2}));
+}
+
+TEST_F(Network, TheTimeServiceFollowsTheDefaultServer) {
+    open("winxp");
+    auto ntp = [] { return GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "", {}); };
+    run("tab tsTimeSync\nselect lvTimeServers \"time-b.nist.gov\"\nclick btnTimeSvrSetAsDefault\n");
+    EXPECT_EQ(ntp(), "time-b.nist.gov,0x1");
+    // Deleting the default makes the first server the default, for the service too.
+    run("tab tsTimeSync\nselect lvTimeServers \"time-b.nist.gov\"\nclick btnTimeSvrDel\n");
+    EXPECT_EQ(ntp(), "time-a.nist.gov,0x1");
+    run("tab tsTimeSync\nclick btnDefTimeSync\n");
+    EXPECT_EQ(ntp(), "time.windows.com,0x1");
+    // The first server added to an empty list.
+    std::string script = "tab tsTimeSync\n";
+    for (const char* s : {"time-a.nist.gov", "time-b.nist.gov", "time-nw.nist.gov", "time.nist.gov",
+                          "time.windows.com"})
+        script += std::string("select lvTimeServers \"") + s + "\"\nclick btnTimeSvrDel\n";
+    script += "input \"one.example.org\"\nclick btnTimeSvrAdd\n";
+    run(script);
+    EXPECT_EQ(ntp(), "one.example.org,0x1");
+    // A value that already names the default, with its own flags, is not rewritten.
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "ONE.example.org,0x9", {});
+    run("tab tsTimeSync\ninput \"two.example.org\"\nclick btnTimeSvrAdd\n");
+    EXPECT_EQ(ntp(), "ONE.example.org,0x9");
+}
