@@ -9,6 +9,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -382,4 +383,33 @@ TEST_F(OperaPage, MalformedPreferencesAreReportedAndLeftAlone) {
     EXPECT_NE(out.find("opera6.ini: Zeile 5"), std::string::npos) << out;
     EXPECT_NE(out.find("nicht verändert"), std::string::npos) << out;
     EXPECT_EQ(prefs(), before);
+}
+
+TEST_F(OperaPage, DryRunOfTheCommandPrintsTheLinesAndChangesNothing) {
+    open("winxp");
+    session.reset();
+    const std::string before = test::readFile(
+        dir->file("drive_c/users/anna/Anwendungsdaten/Opera/Opera/profile/opera6.ini"));
+    test::writeFile(dir->file("script.txt"),
+                    "tab tsPerformance\nclick rbHistoryNavigationModeFast\n");
+    const std::string command = std::string("'") + RAVELIN_DESKFORGE + "' --machine '" +
+                                dir->path() + "' run opera '" + dir->file("script.txt") +
+                                "' --dry-run 2>&1";
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            out.append(buf, n);
+        EXPECT_EQ(::pclose(p), 0) << out;
+    }
+    EXPECT_NE(
+        out.find("; file C:\\users\\anna\\Anwendungsdaten\\Opera\\Opera\\profile\\opera6.ini\n"
+                 ";+History Navigation Mode=3\n"),
+        std::string::npos)
+        << out;
+    EXPECT_EQ(test::readFile(
+                  dir->file("drive_c/users/anna/Anwendungsdaten/Opera/Opera/profile/opera6.ini")),
+              before);
+    EXPECT_FALSE(journal::Journal::exists(dir->path()) &&
+                 !journal::Journal::open(dir->path())->list().empty());
 }
