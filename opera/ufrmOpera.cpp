@@ -445,14 +445,7 @@ void TfrmOpera::tsHandlingShow(TComponent&) {
         cbHandling_AutocompleteServernames->SetChecked(on);
         edtHandling_AutocompleteServernamesPostfix->SetText(net.GetHostNameExpansionPostfix());
         edtHandling_AutocompleteServernamesPrefix->SetText(net.GetHostNameExpansionPrefix());
-        if (usable_) {
-            if (cbHandling_AutocompleteServernames->Enabled || !on) {
-                edtHandling_AutocompleteServernamesPrefix->Enabled =
-                    on && edtHandling_AutocompleteServernamesPrefix->Hint.empty();
-                edtHandling_AutocompleteServernamesPostfix->Enabled =
-                    on && edtHandling_AutocompleteServernamesPostfix->Hint.empty();
-            }
-        }
+        enableExpansionFields(on);
         const std::string viewer = opera_->UserPrefs().GetSourceViewer();
         if (viewer.empty() || opera_->UserPrefs().GetSourceViewerMode() == 3) {
             rbUseOpera->SetChecked(true);
@@ -473,12 +466,15 @@ void TfrmOpera::tsHandlingShow(TComponent&) {
 void TfrmOpera::cbHandling_AutocompleteServernamesClick(TComponent&) {
     const bool on = cbHandling_AutocompleteServernames->Checked();
     if (!filling_) write([&] { opera_->NetworkPrefs().SetEnableHostNameExpansion(on); });
-    if (usable_) {
-        edtHandling_AutocompleteServernamesPrefix->Enabled =
-            on && edtHandling_AutocompleteServernamesPrefix->Hint.empty();
-        edtHandling_AutocompleteServernamesPostfix->Enabled =
-            on && edtHandling_AutocompleteServernamesPostfix->Hint.empty();
-    }
+    enableExpansionFields(on);
+}
+
+// The prefix and postfix fields follow the box, unless the installation fixes them.
+void TfrmOpera::enableExpansionFields(bool on) {
+    if (!usable_) return;
+    for (TEdit* field :
+         {edtHandling_AutocompleteServernamesPrefix, edtHandling_AutocompleteServernamesPostfix})
+        field->Enabled = on && field->Hint.empty();
 }
 
 void TfrmOpera::edtHandling_AutocompleteServernamesPrefixChange(TComponent&) {

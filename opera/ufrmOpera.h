@@ -106,6 +106,7 @@ class TfrmOpera : public toolkit::TForm {
     // or disk that cannot be written) is shown as a message. False when it failed.
     bool write(const std::function<void()>& change);
     void fill(const std::function<void()>& body); // with Journal_Discard set
+    void enableExpansionFields(bool on);
     void markSourceViewer();
     void writeSourceViewer();
     void applyFixedPreferences();
