@@ -366,6 +366,10 @@ TEST_F(OperaLibrary, MalformedOrMissingFilesGiveDefaultsAndRefuseWrites) {
     opera->GetSpeedDial()->SetRows(4);
     EXPECT_EQ(test::readFile(dial),
               "\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[Size]\r\nRows=4\r\n");
+    test::writeFile(dial, "");
+    opera->GetSpeedDial()->SetRows(5);
+    EXPECT_EQ(test::readFile(dial),
+              "\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[Size]\r\nRows=5\r\n");
     // Out-of-range and non-numeric sizes.
     test::copyFile(kData + "speeddial-odd.ini", dial);
     EXPECT_EQ(opera->GetSpeedDial()->GetRows(), 3);

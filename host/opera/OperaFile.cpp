@@ -69,8 +69,10 @@ void OperaFile::set(const std::string& section, const std::string& key, const st
         throw OperaFileError("Es gibt kein Opera-Profil, in das geschrieben werden kann");
     refresh();
     if (!error_.empty()) throw OperaFileError(error_ + "\nDie Datei wurde nicht verändert.");
-    OperaIniFile changed = doc_ ? *doc_ : OperaIniFile();
-    if (!changed.set(section, key, value) && doc_) return;
+    // A missing or empty file starts the way Opera starts one, with its header line.
+    const bool fresh = !doc_ || (!pending_ && disk_ && disk_->empty());
+    OperaIniFile changed = fresh ? OperaIniFile() : *doc_;
+    if (!changed.set(section, key, value) && !fresh) return;
     const std::string bytes = changed.bytes();
     WriteJournalledFile(host_, disk_, bytes);
     doc_ = std::move(changed);
