@@ -448,3 +448,18 @@ TEST_F(OperaLibrary, DryRunWritesNothingAndReportsTheLine) {
     EXPECT_NE(text.find("opera6.ini\n;+History Navigation Mode=3\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("=2"), std::string::npos) << text;
 }
+
+TEST(DryRunFiles, OnlyTheChangedLinesOfABigFile) {
+    std::string before, after;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string line = "Key " + std::to_string(i) + "=" + std::to_string(i % 7) + "\r\n";
+        before += line;
+        after += i == 10000 ? "Key 10000=neu\r\n" : line;
+        if (i == 15000) after += "Added=1\r\n";
+    }
+    EXPECT_EQ(DescribeDryRunFileChanges({{"C:\\big.ini", before, after}}),
+              "\n; file C:\\big.ini\n;-Key 10000=4\n;+Key 10000=neu\n;+Added=1\n");
+    EXPECT_EQ(DescribeDryRunFileChanges({{"C:\\new.ini", std::nullopt, "a\r\nb"}}),
+              "\n; new file C:\\new.ini\n;+a\n;+b\n");
+    EXPECT_EQ(DescribeDryRunFileChanges({{"C:\\same.ini", before, before}}), "");
+}
