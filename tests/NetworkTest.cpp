@@ -226,8 +226,9 @@ TEST_F(Network, TimeServersAreRenumberedInOrder) {
     std::string out =
         run("tab tsTimeSync\n"
             "expect chkSyncTime checked true\n"
+            // Sorted as the system sorts names: hyphens weigh last, dots before letters.
             "expect lvTimeServers items "
-            "\"time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|time.nist.gov|time.windows.com\"\n"
+            "\"time.nist.gov|time.windows.com|time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov\"\n"
             "expect btnTimeSvrDel enabled false\n"
             "select lvTimeServers \"time.windows.com\"\n"
             "expect btnTimeSvrSetAsDefault enabled false\n"
@@ -242,8 +243,8 @@ TEST_F(Network, TimeServersAreRenumberedInOrder) {
         out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."),
         std::string::npos)
         << out;
-    EXPECT_EQ(servers(), "@=2;0=ntp.example.org;1=time-a.nist.gov;2=time-b.nist.gov;3=time-nw.nist."
-                         "gov;4=time.nist.gov;5=time.windows.com;");
+    EXPECT_EQ(servers(), "@=4;0=ntp.example.org;1=time.nist.gov;2=time.windows.com;3=time-a.nist."
+                         "gov;4=time-b.nist.gov;5=time-nw.nist.gov;");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "", {}),
               "time-b.nist.gov,0x1");
     // Deleting the default marks the first; deleting the last removes the key.
@@ -259,8 +260,8 @@ TEST_F(Network, TimeServersAreRenumberedInOrder) {
         "btnTimeSvrAdd\n");
     EXPECT_EQ(servers(), "@=0;0=one.example.org;");
     run("tab tsTimeSync\nclick btnDefTimeSync\n");
-    EXPECT_EQ(servers(), "@=4;0=time-a.nist.gov;1=time-b.nist.gov;2=time-nw.nist.gov;3=time.nist."
-                         "gov;4=time.windows.com;");
+    EXPECT_EQ(servers(), "@=1;0=time.nist.gov;1=time.windows.com;2=time-a.nist.gov;3=time-b.nist."
+                         "gov;4=time-nw.nist.gov;");
 }
 
 TEST_F(Network, ADomainTimeSettingStaysUntilTheUserClicks) {

@@ -26,8 +26,9 @@ std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
               << "\" is not available in this version of the module\n";
         return nullptr;
     }
-    // As the host shows a page: create, show, first visible tab.
-    form->Fire(form->OnShow);
+    // As the host shows a page: create, show (the active tabs get their OnShow), first
+    // visible tab where none is active.
+    form->Show();
     for (toolkit::TControl* child : form->Controls())
         if (auto* pc = dynamic_cast<toolkit::TPageControl*>(child); pc && !pc->ActivePage())
             ActivateFirstVisiblePage(*pc);
@@ -35,7 +36,7 @@ std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
 }
 
 void ClosePage(std::unique_ptr<toolkit::TForm>& form) {
-    form->Fire(form->OnDestroy);
+    form->BeforeDestruction();
     form.reset();
     if (auto* reg = CurrentRegistry()) reg->flush();
 }
