@@ -1,5 +1,6 @@
 #include "host/Nxregistry.h"
 
+#include "host/Nxfilechanges.h"
 #include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
@@ -378,6 +379,10 @@ int JournalSetWindowsFirewallStatus(bool enabled) {
 
 bool TJournalStream::LoadFromFile(const std::string& path) {
     data_.clear();
+    if (const auto* planned = DryRunFileContent(path)) {
+        if (*planned) data_ = **planned;
+        return planned->has_value();
+    }
     try {
         data_ = registry::readWholeFile(path);
         return true;
@@ -391,6 +396,11 @@ void TJournalStream::SaveToFile(const std::string& path) {
     if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
     std::optional<std::string> before;
     if (::access(path.c_str(), F_OK) == 0) before = registry::readWholeFile(path);
+    if (DryRunFilesActive()) {
+        DryRunFileWrite(path, data_, before);
+        return;
+    }
+    if (before == data_) return; // nothing changes: no write, no journal row
     if (!gJournal) {
         registry::writeFileAtomically(path, data_);
         return;

@@ -1,5 +1,7 @@
 #include "module/MainNetwork.h"
 
+#include "firefox/ufrmFireFox.h"
+#include "logon/ufrmLogon.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
@@ -18,20 +20,26 @@ const std::pair<const char*, Factory> kPages[] = {
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr));
      }},
-    {"logon|Ravelin.bpl", nullptr},
+    {"logon|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::logon::TfrmLogon(nullptr)); }},
     {"internet|Ravelin.bpl",
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
      }},
     {"explorer|Ravelin.bpl", nullptr},
-    {"firefox|Ravelin.bpl", nullptr},
+    {"firefox|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(
+             new ravelin::firefox::TfrmMozillaFireFox(nullptr));
+     }},
     {"opera|Ravelin.bpl",
      [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::opera::TfrmOpera(nullptr)); }},
     {"mailchat|Ravelin.bpl", nullptr},
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}, {"ufrmNetwork"}, {"ufrmOpera"}};
+    {"MainNetwork"}, {"NXShellFuncs"},     {"ufrmTCPIP"},        {"ufrmNetwork"},
+    {"ufrmLogon"},   {"ufrmEditLogonOld"}, {"ufrmEditLogonNew"}, {"ufrmFireFox"}, {"ufrmOpera"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();

@@ -8,6 +8,7 @@
 #include "host/Nxsystem.h"
 #include "network/ufrmTCPIP.h"
 #include "toolkit/Application.h"
+#include "toolkit/TextCompare.h"
 
 #include <algorithm>
 
@@ -24,12 +25,9 @@ const char* const kStandardTimeServers[5] = {
 
 namespace {
 
-// Server addresses are compared as the time service resolves them: without regard to case.
+// Server addresses are compared the way the list sorts them: ignoring case, umlauts too.
 bool sameServer(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return toolkit::AnsiSameText(a, b);
 }
 
 constexpr const char* kNameSpace =
@@ -216,6 +214,7 @@ void TfrmNetwork::FormCreate(TComponent&) {
     SetupIL(*ilTimeServers);
     AddGraphicToIL(20011, *ilTimeServers, 17);
     AddGraphicToIL(20012, *ilTimeServers, 17);
+    lvTimeServers->SmallImages = ilTimeServers; // image 1 marks the default server
     RegSMB = nt ? "System\\CurrentControlSet\\Services\\LanmanWorkStation\\Parameters"
                 : "System\\CurrentControlSet\\Services\\VxD\\Vnetsup";
 

@@ -334,7 +334,7 @@ TEST_F(Network, TheTimeServiceFollowsTheDefaultServer) {
     EXPECT_EQ(ntp(), "time-b.nist.gov,0x1");
     // Deleting the default makes the first server the default, for the service too.
     run("tab tsTimeSync\nselect lvTimeServers \"time-b.nist.gov\"\nclick btnTimeSvrDel\n");
-    EXPECT_EQ(ntp(), "time-a.nist.gov,0x1");
+    EXPECT_EQ(ntp(), "time.nist.gov,0x1");
     run("tab tsTimeSync\nclick btnDefTimeSync\n");
     EXPECT_EQ(ntp(), "time.windows.com,0x1");
     // The first server added to an empty list.
@@ -349,4 +349,28 @@ TEST_F(Network, TheTimeServiceFollowsTheDefaultServer) {
     SetRegStringValue(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "ONE.example.org,0x9", {});
     run("tab tsTimeSync\ninput \"two.example.org\"\nclick btnTimeSvrAdd\n");
     EXPECT_EQ(ntp(), "ONE.example.org,0x9");
+}
+
+TEST_F(Network, TimeServersCompareLikePeopleRead) {
+    open("winxp");
+    std::string out = run("tab tsTimeSync\n"
+                          "input \"uhr-ä.example\"\nclick btnTimeSvrAdd\n"
+                          "input \"UHR-Ä.EXAMPLE\"\nclick btnTimeSvrAdd\n"
+                          "input \"Zeit.example\"\nclick btnTimeSvrAdd\n"
+                          "expect lvTimeServers items \"time.nist.gov|time.windows.com|"
+                          "time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|uhr-ä.example|"
+                          "Zeit.example\"\n");
+    EXPECT_NE(
+        out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."),
+        std::string::npos)
+        << "an umlaut in another case is the same server: " << out;
+    // The default is shown by its picture, and "Als Standard" follows the selection's one.
+    TfrmNetwork page(nullptr);
+    page.pcNetwork->SetActivePage(page.tsTimeSync);
+    ASSERT_EQ(page.lvTimeServers->SmallImages, page.ilTimeServers);
+    ASSERT_EQ(page.ilTimeServers->Count(), 2);
+    int defaults = 0;
+    for (int i = 0; i < page.lvTimeServers->Count(); ++i)
+        defaults += page.lvTimeServers->Item(i).ImageIndex == 1;
+    EXPECT_EQ(defaults, 1);
 }

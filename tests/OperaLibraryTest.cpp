@@ -1,5 +1,5 @@
 #include "app/deskforge/Machine.h"
-#include "host/DryRunFiles.h"
+#include "host/Nxfilechanges.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
@@ -193,7 +193,7 @@ class OperaLibrary : public ::testing::Test {
     void TearDown() override {
         opera.reset();
         session.reset();
-        TakeDryRunFileChanges();
+        ClearDryRunFiles();
     }
     std::unique_ptr<test::TempDir> dir;
     std::unique_ptr<app::MachineSession> session;
@@ -444,22 +444,11 @@ TEST_F(OperaLibrary, DryRunWritesNothingAndReportsTheLine) {
     opera->UserPrefs().SetHistoryNavigationMode(3);
     EXPECT_EQ(test::readFile(path), before);
     EXPECT_EQ(opera->UserPrefs().GetHistoryNavigationMode(), 3) << "the run sees its own change";
-    const std::string text = DescribeDryRunFileChanges(TakeDryRunFileChanges());
-    EXPECT_NE(text.find("opera6.ini\n;+History Navigation Mode=3\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("=2"), std::string::npos) << text;
-}
-
-TEST(DryRunFiles, OnlyTheChangedLinesOfABigFile) {
-    std::string before, after;
-    for (int i = 0; i < 20000; ++i) {
-        const std::string line = "Key " + std::to_string(i) + "=" + std::to_string(i % 7) + "\r\n";
-        before += line;
-        after += i == 10000 ? "Key 10000=neu\r\n" : line;
-        if (i == 15000) after += "Added=1\r\n";
-    }
-    EXPECT_EQ(DescribeDryRunFileChanges({{"C:\\big.ini", before, after}}),
-              "\n; file C:\\big.ini\n;-Key 10000=4\n;+Key 10000=neu\n;+Added=1\n");
-    EXPECT_EQ(DescribeDryRunFileChanges({{"C:\\new.ini", std::nullopt, "a\r\nb"}}),
-              "\n; new file C:\\new.ini\n;+a\n;+b\n");
-    EXPECT_EQ(DescribeDryRunFileChanges({{"C:\\same.ini", before, before}}), "");
+    ASSERT_EQ(DryRunFiles().size(), 1u);
+    const auto& f = DryRunFiles().front();
+    EXPECT_EQ(f.path, path);
+    EXPECT_EQ(f.original, before);
+    const std::string diff = UnifiedDiff(f.path, f.original, f.current);
+    EXPECT_NE(diff.find("+History Navigation Mode=3"), std::string::npos) << diff;
+    EXPECT_EQ(diff.find("=2"), std::string::npos) << diff;
 }

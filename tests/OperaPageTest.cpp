@@ -402,11 +402,8 @@ TEST_F(OperaPage, DryRunOfTheCommandPrintsTheLinesAndChangesNothing) {
             out.append(buf, n);
         EXPECT_EQ(::pclose(p), 0) << out;
     }
-    EXPECT_NE(
-        out.find("; file C:\\users\\anna\\Anwendungsdaten\\Opera\\Opera\\profile\\opera6.ini\n"
-                 ";+History Navigation Mode=3\n"),
-        std::string::npos)
-        << out;
+    EXPECT_NE(out.find("opera6.ini\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n+History Navigation Mode=3"), std::string::npos) << out;
     EXPECT_EQ(test::readFile(
                   dir->file("drive_c/users/anna/Anwendungsdaten/Opera/Opera/profile/opera6.ini")),
               before);

@@ -200,6 +200,10 @@ int runPageCommand(const std::string& name, const std::string& script,
     } catch (const toolkit::DriverError& e) {
         c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
         rc = 1;
+    } catch (const std::exception& e) {
+        // A write the host refused, which the page did not report itself.
+        c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
+        rc = 1;
     }
     ClosePage(form);
     if (machine) machine->launcher().onRecord = nullptr;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -491,12 +492,38 @@ std::vector<RegistryChange> Journal::registryChangesSince(std::int64_t since) {
     return out;
 }
 
+// A file is put back only while it holds what the transaction left in it: a later change
+// (another page action, the program itself) would otherwise be lost without a word.
+void Journal::requireFilesAsLeft(std::int64_t txn, const std::vector<JournalEntry>& list,
+                                 bool undo) {
+    std::map<std::string, std::optional<std::string>> expected; // the file as each step finds it
+    auto step = [&](const JournalEntry& e) {
+        if (!e.isFile) return;
+        auto it = expected.find(e.file.path);
+        if (it == expected.end()) {
+            std::optional<std::string> current;
+            if (::access(e.file.path.c_str(), F_OK) == 0)
+                current = registry::readWholeFile(e.file.path);
+            it = expected.emplace(e.file.path, std::move(current)).first;
+        }
+        if (it->second != (undo ? e.file.after : e.file.before))
+            throw JournalError(e.file.path + " has changed since transaction " +
+                               std::to_string(txn) + "; undo the later changes first");
+        it->second = undo ? e.file.before : e.file.after;
+    };
+    if (undo)
+        std::for_each(list.rbegin(), list.rend(), step);
+    else
+        std::for_each(list.begin(), list.end(), step);
+}
+
 std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg, bool undo) {
     auto info = transaction(txn);
     if (!info)
         throw JournalError("there is no transaction " + std::to_string(txn) + " in the journal");
     std::vector<JournalEntry> list = entries(txn);
     if (list.empty()) throw JournalError("transaction " + std::to_string(txn) + " changed nothing");
+    requireFilesAsLeft(txn, list, undo);
     for (const auto& e : list) {
         if (e.isFile || !e.registry.sensitive) continue;
         bool needed = undo ? e.registry.before.has_value() : e.registry.after.has_value();

@@ -114,6 +114,7 @@ class Journal final : public registry::ChangeSink {
     std::int64_t insertChange(std::int64_t txn, const registry::RegistryChange& c);
     std::int64_t replayOrRestore(std::int64_t txn, registry::Registry& registry, bool undo);
     void writeFile(const std::string& path, const std::optional<std::string>& content);
+    void requireFilesAsLeft(std::int64_t txn, const std::vector<JournalEntry>& list, bool undo);
     bool recording() const;
 
     std::unique_ptr<Database> db_;

@@ -182,12 +182,17 @@ void createMachine(const std::string& target, const std::string& templateName,
         copyFiles(t.dir / "files", driveC);
     MachineFiles files(dir, true);
     for (const auto& t : templates) {
-        for (const auto& saver : t.manifest.value("screenSavers", nlohmann::json::array())) {
+        auto programs = t.manifest.value("screenSavers", nlohmann::json::array());
+        for (const auto& program : t.manifest.value("programs", nlohmann::json::array()))
+            programs.push_back(program);
+        for (const auto& saver : programs) {
             fs::path file = driveC / saver.at("file").get<std::string>();
             fs::create_directories(file.parent_path());
-            registry::writeFileAtomically(
-                file.string(),
-                makeStringResourceImage({{1, saver.at("description").get<std::string>()}}));
+            // A saver's display name is its string 1, in each language it comes in.
+            StringTables tables{{kLangGerman, {{1, saver.at("description").get<std::string>()}}}};
+            if (saver.contains("descriptionEn"))
+                tables[kLangEnglish][1] = saver.at("descriptionEn").get<std::string>();
+            registry::writeFileAtomically(file.string(), makeStringResourceImage(tables));
         }
         for (const auto& hidden : t.manifest.value("hidden", nlohmann::json::array()))
             files.setHidden((driveC / hidden.get<std::string>()).string(), true);

@@ -1,9 +1,8 @@
 #include "host/opera/OperaFile.h"
 
-#include "host/DryRunFiles.h"
+#include "host/Nxfilechanges.h"
 #include "host/Nxregistry.h"
 #include "host/registry/FileUtil.h"
-#include "host/registry/Registry.h"
 
 #include <sys/stat.h>
 
@@ -18,9 +17,10 @@ bool OperaFile::exists() const {
 }
 
 void OperaFile::refresh() const {
-    if (pending_ && loaded_) return; // a dry run's change lives only here
     std::optional<std::string> now;
-    if (exists()) {
+    if (const auto* planned = DryRunFileContent(host_)) {
+        now = *planned; // a dry run's change, which the disk does not hold
+    } else if (exists()) {
         try {
             now = registry::readWholeFile(host_);
         } catch (const RegistryAccessError& e) {
@@ -70,30 +70,15 @@ void OperaFile::set(const std::string& section, const std::string& key, const st
     refresh();
     if (!error_.empty()) throw OperaFileError(error_ + "\nDie Datei wurde nicht verändert.");
     // A missing or empty file starts the way Opera starts one, with its header line.
-    const bool fresh = !doc_ || (!pending_ && disk_ && disk_->empty());
+    const bool fresh = !doc_ || (disk_ && disk_->empty());
     OperaIniFile changed = fresh ? OperaIniFile() : *doc_;
     if (!changed.set(section, key, value) && !fresh) return;
     const std::string bytes = changed.bytes();
-    WriteJournalledFile(host_, disk_, bytes);
+    TJournalStream stream; // journalled; in a dry run only planned
+    stream.Data() = bytes;
+    stream.SaveToFile(host_);
     doc_ = std::move(changed);
-    registry::Registry* reg = CurrentRegistry();
-    if (reg && reg->dryRun()) {
-        pending_ = true;
-    } else {
-        disk_ = bytes;
-    }
-}
-
-void WriteJournalledFile(const std::string& hostPath, const std::optional<std::string>& before,
-                         const std::string& after) {
-    registry::Registry* reg = CurrentRegistry();
-    if (reg && reg->dryRun()) {
-        NoteDryRunFileChange(hostPath, before, after);
-        return;
-    }
-    TJournalStream stream;
-    stream.Data() = after;
-    stream.SaveToFile(hostPath);
+    disk_ = bytes;
 }
 
 } // namespace ravelin::opera

@@ -37,12 +37,6 @@ class OperaFile {
     mutable bool loaded_ = false;
     mutable std::optional<OperaIniFile> doc_;
     mutable std::string error_;
-    bool pending_ = false; // a dry run's change that the disk does not hold
 };
-
-// Records a change to a file as the host records file changes; in a dry run only notes it
-// for the patch.
-void WriteJournalledFile(const std::string& hostPath, const std::optional<std::string>& before,
-                         const std::string& after);
 
 } // namespace ravelin::opera
