@@ -453,6 +453,10 @@ std::size_t Journal::recover(registry::Registry& reg) {
     // is locked by this one (or, read-only, shown as if it were).
     const std::string openUnits =
         hasUnits_ ? "(SELECT id FROM transactions WHERE state='open')" : "(SELECT 0 WHERE 0)";
+    // Rows of a transaction rolled back before ('void') count for nothing.
+    const std::string committed =
+        hasUnits_ ? " AND (unit=0 OR unit IN (SELECT id FROM transactions WHERE state='done'))"
+                  : "";
     auto rows = [&](const std::string& where, std::int64_t a, const std::string& b, bool bindB) {
         std::vector<JournalEntry> out;
         Statement s(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE " + where);
@@ -472,8 +476,6 @@ std::size_t Journal::recover(registry::Registry& reg) {
                 s.bind(1, id);
                 if (s.step()) last = s.integer(0);
             }
-            const std::string committed =
-                hasUnits_ ? " AND unit NOT IN " + openUnits : std::string();
             std::vector<RegistryChange> pending;
             for (auto& e :
                  rows("id>?1 AND hive_file=?2 AND kind!='file'" + committed + " ORDER BY id", last,
@@ -502,9 +504,8 @@ std::size_t Journal::recover(registry::Registry& reg) {
             for (const auto& f : back)
                 requireInside(f.file.path);
             std::vector<JournalEntry> files = rows(
-                std::string("kind='file' AND applied=0 AND id>?1") +
-                    (hasUnits_ ? " AND unit NOT IN " + openUnits : std::string()) + " ORDER BY id",
-                0, {}, false);
+                std::string("kind='file' AND applied=0 AND id>?1") + committed + " ORDER BY id", 0,
+                {}, false);
             for (const auto& f : files)
                 requireInside(f.file.path);
             for (const auto& f : back) {
@@ -533,10 +534,9 @@ std::size_t Journal::recover(registry::Registry& reg) {
     }
     if (hasUnits_) {
         try {
-            WriteTransaction t(*db_);
-            db_->exec("DELETE FROM changes WHERE unit IN " + openUnits);
-            db_->exec("DELETE FROM transactions WHERE state='open'");
-            t.commit();
+            // Kept, not deleted: row numbers must keep growing, as the flush marks count on
+            // them.
+            db_->exec("UPDATE transactions SET state='void' WHERE state='open'");
         } catch (const SqliteError& e) {
             throw JournalError(std::string("cannot write the journal: ") + e.what());
         }
@@ -766,15 +766,12 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
     } reset{forcedTxn_};
     std::vector<RegistryChange> made;
     auto abandon = [&] {
-        // Nothing of it reached a file: the memory goes back and its rows go away.
+        // Nothing of it reached a file: the memory goes back and its rows count for
+        // nothing.
         std::reverse(made.begin(), made.end());
         reg.replayBefore(made);
-        WriteTransaction t(*db_);
-        Statement c(*db_, "DELETE FROM changes WHERE unit=? OR txn=?");
-        c.bind(1, newTxn).bind(2, newTxn).run();
-        Statement d(*db_, "DELETE FROM transactions WHERE id=?");
+        Statement d(*db_, "UPDATE transactions SET state='void' WHERE id=?");
         d.bind(1, newTxn).run();
-        t.commit();
     };
     try {
         for (const auto& e : list) {

@@ -422,8 +422,11 @@ std::uint64_t Registry::lastWriteTime(HKEY root, std::string_view path, RegOptio
 }
 
 void Registry::beginWrite() {
-    if (lock_ || machineDir_.empty() || dryRun_) return;
-    auto lock = std::make_unique<MachineLock>(machineDir_);
+    if (machineDir_.empty() || dryRun_ || (lock_ && writeChecked_)) return;
+    // The lock may have been taken before the files were read (a command); else it is
+    // taken now, and the files must still be the ones read.
+    const bool stale = lock_ == nullptr;
+    auto lock = lock_ ? nullptr : std::make_unique<MachineLock>(machineDir_);
     if (winePrefix_) {
         if (auto pid = runningWineserver(machineDir_))
             throw RegistryAccessError(machineDir_ +
@@ -444,12 +447,13 @@ void Registry::beginWrite() {
                 file + ": refused: the registry file has " + std::to_string(st.st_nlink) +
                 " hard links, which replacing it would break; nothing was written");
         // What another process wrote since this copy was read would be lost.
-        if (m.hive->fileChangedOnDisk())
+        if (stale && m.hive->fileChangedOnDisk())
             throw RegistryAccessError(file +
                                       ": changed by another program since it was read; nothing "
                                       "was written. Open the machine again to see its changes.");
     }
-    lock_ = std::move(lock);
+    if (lock) lock_ = std::move(lock);
+    writeChecked_ = true;
 }
 
 bool Registry::isMachineFolder(const std::string& dir) {
@@ -935,11 +939,14 @@ void Registry::flush() {
     if (dryRun_) return;
     for (auto& m : mounts_) {
         if (!m.hive->modified()) continue;
-        if (!lock_ && !machineDir_.empty()) beginWrite(); // replayed changes, say
+        beginWrite(); // for replayed changes, say
         m.hive->save();
         if (sink_) sink_->flushed(hiveId(*m.hive));
     }
-    if (releaseAfterFlush_ && !modified() && !(sink_ && sink_->transactionOpen())) lock_.reset();
+    if (releaseAfterFlush_ && !modified() && !(sink_ && sink_->transactionOpen())) {
+        lock_.reset();
+        writeChecked_ = false;
+    }
 }
 
 bool Registry::modified() const {

@@ -48,7 +48,10 @@ class Registry {
 
     // The machine's lock, taken before the hive files were read: the tree in memory is then
     // known to be current for as long as it is held.
-    void adoptLock(std::unique_ptr<MachineLock> lock) { lock_ = std::move(lock); }
+    void adoptLock(std::unique_ptr<MachineLock> lock) {
+        lock_ = std::move(lock);
+        writeChecked_ = false;
+    }
     bool holdsLock() const { return lock_ != nullptr; }
     // A long-lived front end (the window) lets other processes write between its own
     // writes: the lock is given back after each flush that leaves nothing pending, and
@@ -179,6 +182,7 @@ class Registry {
     ChangeSink* sink_ = nullptr;
     bool dryRun_ = false;
     bool releaseAfterFlush_ = false;
+    bool writeChecked_ = false; // the checks before the first write under this lock ran
     std::string refusal_;
 };
 

@@ -409,6 +409,8 @@ void WineHive::parseText() {
         throw RegistryFormatError(
             file, 1,
             "not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
+    // A file with CR LF line ends keeps them when it is saved.
+    crlf_ = first.end < text.size() && text[first.end] == '\r';
 
     unsigned line = 1;
     std::size_t pos = first.next;
@@ -538,6 +540,21 @@ void WineHive::parseText() {
         if (c == '"' || c == '@') {
             if (!current) throw RegistryFormatError(file, line, "a value before the first key");
             inContinuation = text[ln.end - 1] == '\\';
+            if (ln.next == text.size() && (ln.next == ln.end || inContinuation)) {
+                // The file ends inside this value (wineserver ends every line): a file cut
+                // short, which saving would make permanent.
+                RegistryValue value;
+                std::size_t at = ln.begin;
+                unsigned where = line;
+                try {
+                    if (inContinuation) throw std::invalid_argument("a continued line");
+                    wine::parseValue(text, at, where, value);
+                } catch (const std::invalid_argument& e) {
+                    throw RegistryFormatError(file, line,
+                                              std::string("the file ends inside a value (") +
+                                                  e.what() + "): it was cut short");
+                }
+            }
             pos = ln.next;
             continue;
         }
@@ -650,7 +667,16 @@ void WineHive::save() {
     if (!modified()) return;
     std::vector<std::pair<Key*, KeyOrigin>> moved;
     std::string out = render(moved);
-    writeFileAtomically(saveTarget(file_), out); // throws, and then nothing here has changed
+    std::string bytes;
+    if (crlf_) {
+        bytes.reserve(out.size() + out.size() / 16);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) bytes.push_back('\r');
+            bytes.push_back(out[i]);
+        }
+    }
+    // Throws, and then nothing here has changed.
+    writeFileAtomically(saveTarget(file_), crlf_ ? bytes : out);
     rememberFileState();
     // The saved text is now the source of every key that was not parsed yet.
     text_ = std::move(out);
