@@ -23,9 +23,13 @@ std::string generate(std::size_t target) {
         css += "  display: none !important;\r\n  -moz-box-flex: 1;\r\n  color: rgb(10, 20, 30) /* "
                "note */;\r\n";
         css += "  background: url(chrome://global/skin/icons/x" + std::to_string(i) +
-               ".png) no-repeat;\r\n}\r\n\r\n";
+               ".png) no-repeat;\r\n";
+        css += "  & > .label::before { content: \"{;}\"; }\r\n}\r\n\r\n";
         if (i % 50 == 0)
             css += "@media (max-width: 800px) {\r\n  .menu { font-size: 12px; }\r\n}\r\n\r\n";
+        if (i % 50 == 25)
+            css += "@-moz-document url-prefix(\"about:\") {\r\n  #logo { background-image: "
+                   "url(data:image/png;base64,iVBORw0KGgo=); }\r\n}\r\n\r\n";
     }
     return css;
 }
@@ -57,8 +61,18 @@ int main() {
         20);
     TCSSParser parser;
     parser.LoadFromBytes(bytes);
-    double parse = best([&] { parser.ParseFCSS(); }, 10);
+    double parse = best([&] { parser.ParseFCSS(); }, 30);
     double load = best([&] { parser.LoadFromBytes(bytes); }, 5);
+    const std::u16string text = parser.CSSText;
+    bool balanced = false;
+    double tokenize = best([&] { balanced = TCSSParser::IsBalanced(text); }, 30);
+    double cold = best(
+        [&] {
+            TCSSParser fresh; // every record made anew
+            fresh.CSSText = text;
+            fresh.ParseFCSS();
+        },
+        5);
     const std::string middle =
         "#toolbar-" + std::to_string(parser.Selectors.Count() / 2) + " > .button:not([disabled])";
     double edit = best(
@@ -71,8 +85,12 @@ int main() {
                 bytes.size() / 1e6, lines, parser.Selectors.Count(), parser.Properties.Count());
     std::printf("%-40s %9.3f ms\n", "floor: memchr over the bytes", floor * 1e3);
     bool ok = parse <= 10 * floor;
-    std::printf("%-40s %9.3f ms  %.1fx floor  goal <= 10x  %s\n", "parse (ParseFCSS)", parse * 1e3,
-                parse / floor, ok ? "ok" : "MISSED");
+    std::printf("%-40s %9.3f ms  %.1fx floor  goal <= 10x  %s\n", "parse (ParseFCSS again)",
+                parse * 1e3, parse / floor, ok ? "ok" : "MISSED");
+    std::printf("%-40s %9.3f ms  %.1fx floor%s\n", "tokenize only (IsBalanced)", tokenize * 1e3,
+                tokenize / floor, balanced ? "" : "  (unbalanced?)");
+    std::printf("%-40s %9.3f ms  %.1fx floor\n", "parse into a fresh parser", cold * 1e3,
+                cold / floor);
     std::printf("%-40s %9.3f ms\n", "load from bytes (decode + parse)", load * 1e3);
     bool editOk = edit * 5 < parse;
     std::printf("%-40s %9.3f ms  %.1fx cheaper than a parse  %s\n", "one edit (splice + shift)",

@@ -5,8 +5,11 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 
 namespace ravelin::firefox {
 
@@ -15,8 +18,13 @@ namespace {
 using text::utf16ToUtf8;
 using text::utf8ToUtf16;
 
+constexpr std::size_t npos = std::u16string_view::npos;
+
 bool isBlank(char16_t c) {
     return c == 9 || c == 10 || c == 13 || c == 32;
+}
+bool isNewline(char16_t c) {
+    return c == 10 || c == 12 || c == 13;
 }
 
 using ravelin::Trim; // and its UTF-16 twin below
@@ -30,38 +38,40 @@ std::u16string Trim(const std::u16string& s) {
     return s.substr(b, e - b);
 }
 
-// The trimmed text of a buffer, as UTF-8, without copying the buffer first.
-std::string trimmedUtf8(const std::u16string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && s[b] <= 32)
-        ++b;
-    while (e > b && s[e - 1] <= 32)
-        --e;
-    return utf16ToUtf8(std::u16string_view(s).substr(b, e - b));
-}
-
-bool trimmedEmpty(const std::u16string& s) {
-    for (char16_t c : s)
-        if (c > 32) return false;
-    return true;
-}
-
-// Character classes of ASCII: special characters are those the parser treats specially
-// in some state or leaves out of its buffer; everything else is taken in runs.
-enum : unsigned char { kPlain = 0, kSpecial = 1, kBlank = 2 };
+// Character classes of ASCII for the tokenizer: control characters and blanks (all
+// trimmed), characters that start or end a token or block, and the rest, taken in runs.
+enum : unsigned char { kPlain = 0, kBlankClass = 1, kSpecial = 2 };
 constexpr auto kClasses = [] {
     std::array<unsigned char, 128> t{};
-    for (char16_t c : {u'/', u'*', u'{', u'}', u';', u':', u'@', char16_t(13), char16_t(10)})
-        t[c] = kSpecial;
-    t[9] = kBlank;
-    t[32] = kBlank;
+    for (int c = 0; c <= 32; ++c)
+        t[static_cast<std::size_t>(c)] = kBlankClass;
+    for (char c : {'/', '"', '\'', '\\', '(', ')', '[', ']', '{', '}', ';'})
+        t[static_cast<unsigned char>(c)] = kSpecial;
     return t;
 }();
 inline unsigned char classOf(char16_t c) {
     return c < 128 ? kClasses[c] : static_cast<unsigned char>(kPlain);
 }
+// The inner loop of the tokenizer asks only this, for every character: a table over all
+// UTF-16 units spares it the branch (text in ASCII touches its first 128 entries only).
+constexpr auto kSpecialUnits = [] {
+    std::array<bool, 65536> t{};
+    for (std::size_t c = 0; c < 128; ++c)
+        t[c] = kClasses[c] == kSpecial;
+    return t;
+}();
 inline bool isSpecial(char16_t c) {
-    return classOf(c) == kSpecial;
+    return kSpecialUnits[c];
+}
+
+bool isNameStart(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c >= 0x80;
+}
+bool isNameChar(char16_t c) {
+    return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-';
+}
+char16_t lowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
 }
 
 // Equal ignoring the case of ASCII letters, otherwise exact.
@@ -86,10 +96,472 @@ bool startsWithBom(const std::string& b, const char* bom, std::size_t n) {
     return b.size() >= n && b.compare(0, n, bom, n) == 0;
 }
 
-bool hasNonAscii(const std::string& b) {
-    for (char c : b)
-        if (static_cast<unsigned char>(c) >= 0x80) return true;
+// UTF-8 of a slice; ASCII (nearly every selector and name) without the general path.
+std::string toUtf8(std::u16string_view s) {
+    std::string out(s.size(), '\0');
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] >= 0x80) return utf16ToUtf8(s);
+        out[i] = static_cast<char>(s[i]);
+    }
+    return out;
+}
+
+// The CSS tokenizer, as far as the structure of a sheet needs it. Indices are 0-based.
+class Scanner {
+  public:
+    enum Stop : unsigned { kSemicolon = 1, kOpenBrace = 2, kCloseBrace = 4 };
+    // The first and last character outside comments and blanks of what was scanned.
+    struct Extent {
+        std::size_t first = npos, last = npos;
+        bool comment = false;
+        void mark(std::size_t from, std::size_t to) {
+            if (first == npos) first = from;
+            last = to;
+        }
+    };
+
+    explicit Scanner(std::u16string_view s) : s_(s), n_(s.size()) {}
+
+    std::size_t size() const { return n_; }
+    char16_t at(std::size_t i) const { return s_[i]; }
+    bool openComment = false;    // the text ended inside a comment
+    bool openString = false;     // ... inside a string
+    bool pendingEscape = false;  // ... right after a "\" inside a string
+    bool badString = false;      // a string was ended by a line break
+    bool strayCloser = false;    // a closing bracket without its opening one
+    bool openUrl = false;        // the text ended inside url(...)
+    char16_t lastQuote = u'"';   // the quote of the last string
+    std::vector<char16_t> stack; // closers of the blocks open where the last scan stopped
+
+    // Runs over component values from i to the first of the stops that stands outside
+    // every bracket; returns its index, or the length of the text when none came.
+    std::size_t scan(std::size_t i, unsigned stops, Extent& ext) {
+        stack.clear();
+        while (i < n_) {
+            const char16_t c = s_[i];
+            if (!isSpecial(c)) {
+                // A run of ordinary characters and blanks; only its ends need a look.
+                std::size_t j = i + 1;
+                while (j < n_ && !isSpecial(s_[j]))
+                    ++j;
+                std::size_t a = i, b = j - 1;
+                while (a <= b && s_[a] <= 32)
+                    ++a;
+                while (b > a && s_[b] <= 32)
+                    --b;
+                if (a <= b) ext.mark(a, b);
+                i = j;
+                continue;
+            }
+            switch (c) {
+            case u'/':
+                if (i + 1 < n_ && s_[i + 1] == u'*') {
+                    i = skipComment(i);
+                    ext.comment = true;
+                    continue;
+                }
+                ext.mark(i, i);
+                ++i;
+                continue;
+            case u'"':
+            case u'\'': {
+                std::size_t j = skipString(i), last = j - 1;
+                while (last > i && s_[last] <= 32) // a string cut short by a line break
+                    --last;
+                ext.mark(i, last);
+                i = j;
+                continue;
+            }
+            case u'\\': {
+                std::size_t j = i + 1 < n_ && !isNewline(s_[i + 1]) ? i + 2 : i + 1;
+                ext.mark(i, j - 1);
+                i = j;
+                continue;
+            }
+            case u'(':
+                if (startsUrl(i)) {
+                    std::size_t j = skipUrl(i + 1);
+                    if (j != npos) {
+                        ext.mark(i, j - 1);
+                        i = j;
+                        continue;
+                    }
+                }
+                stack.push_back(u')');
+                break;
+            case u'[':
+                stack.push_back(u']');
+                break;
+            case u'{':
+                if (stack.empty() && (stops & kOpenBrace)) return i;
+                stack.push_back(u'}');
+                break;
+            case u')':
+            case u']':
+            case u'}':
+                if (!stack.empty()) {
+                    if (stack.back() == c)
+                        stack.pop_back();
+                    else
+                        strayCloser = true;
+                } else if (c == u'}' && (stops & kCloseBrace)) {
+                    return i;
+                } else {
+                    strayCloser = true;
+                }
+                break;
+            case u';':
+                if (stack.empty() && (stops & kSemicolon)) return i;
+                break;
+            default:
+                break;
+            }
+            ext.mark(i, i);
+            ++i;
+        }
+        return n_;
+    }
+
+    // The matching "}" of the "{" at i, or the length of the text.
+    std::size_t skipBlock(std::size_t i) {
+        Extent ext;
+        return scan(i + 1, kCloseBrace, ext);
+    }
+
+    std::size_t skipBlanksAndComments(std::size_t i) {
+        while (i < n_) {
+            if (s_[i] <= 32)
+                ++i;
+            else if (s_[i] == u'/' && i + 1 < n_ && s_[i + 1] == u'*')
+                i = skipComment(i);
+            else
+                break;
+        }
+        return i;
+    }
+
+    // The end of the identifier that starts at i (i itself when none starts there).
+    std::size_t identEnd(std::size_t i) const {
+        auto escape = [&](std::size_t k) {
+            return k + 1 < n_ && s_[k] == u'\\' && !isNewline(s_[k + 1]);
+        };
+        std::size_t j = i;
+        if (j < n_ && s_[j] == u'-') {
+            if (!(j + 1 < n_ && (s_[j + 1] == u'-' || isNameStart(s_[j + 1]) || escape(j + 1))))
+                return i;
+            ++j;
+        } else if (!(j < n_ && (isNameStart(s_[j]) || escape(j)))) {
+            return i;
+        }
+        while (j < n_) {
+            if (isNameChar(s_[j]))
+                ++j;
+            else if (escape(j))
+                j += 2;
+            else
+                break;
+        }
+        return j;
+    }
+
+  private:
+    std::size_t skipComment(std::size_t i) {
+        for (std::size_t j = i + 2; j < n_; ++j) {
+            j = s_.find(u'*', j);
+            if (j == npos || j + 1 >= n_) break;
+            if (s_[j + 1] == u'/') return j + 2;
+        }
+        openComment = true;
+        return n_;
+    }
+
+    std::size_t skipString(std::size_t i) {
+        const char16_t quote = s_[i];
+        lastQuote = quote;
+        std::size_t j = i + 1;
+        while (j < n_) {
+            const char16_t c = s_[j];
+            if (c == quote) return j + 1;
+            if (c == u'\\') {
+                if (j + 1 >= n_) {
+                    pendingEscape = true;
+                    break;
+                }
+                j += s_[j + 1] == u'\r' && j + 2 < n_ && s_[j + 2] == u'\n' ? 3 : 2;
+                continue;
+            }
+            if (isNewline(c)) {
+                badString = true;
+                return j;
+            }
+            ++j;
+        }
+        openString = true;
+        return n_;
+    }
+
+    // Whether the "(" at i ends the word "url" (so an unquoted URL follows).
+    bool startsUrl(std::size_t i) const {
+        if (i < 3 || lowerAscii(s_[i - 3]) != u'u' || lowerAscii(s_[i - 2]) != u'r' ||
+            lowerAscii(s_[i - 1]) != u'l')
+            return false;
+        return i == 3 || (!isNameChar(s_[i - 4]) && s_[i - 4] != u'\\');
+    }
+
+    // After "url(": the index behind the ")" of an unquoted URL, or npos when the URL is
+    // quoted (then it is a function with a string argument).
+    std::size_t skipUrl(std::size_t i) {
+        while (i < n_ && s_[i] <= 32)
+            ++i;
+        if (i < n_ && (s_[i] == u'"' || s_[i] == u'\'')) return npos;
+        while (i < n_) {
+            if (s_[i] == u')') return i + 1;
+            i += s_[i] == u'\\' && i + 1 < n_ ? 2 : 1;
+        }
+        openUrl = true;
+        return n_;
+    }
+
+    std::u16string_view s_;
+    std::size_t n_;
+};
+
+void simplifySelector(const std::string& s, std::string& out);
+
+// At-rules whose block holds rules rather than declarations.
+bool groupsRules(const std::string& name) {
+    static const char* const kNames[] = {"media", "supports",  "document", "-moz-document",
+                                         "layer", "container", "scope",    "starting-style"};
+    for (const char* k : kNames)
+        if (name == k) return true;
     return false;
+}
+
+// Builds the records of a sheet: rules of the top level and of top-level grouping
+// blocks, with their declarations.
+class SheetReader {
+  public:
+    SheetReader(TCSSParser& parser, std::u16string_view text) : p_(parser), sc_(text) {}
+
+    // Records of an earlier parse are filled in again rather than made anew: a parse of
+    // a large sheet is mostly the making of its records.
+    void read() {
+        static const std::string all = "all";
+        ruleList(0, all, true);
+        while (p_.Properties.Count() > properties_)
+            p_.Properties.Delete(p_.Properties.Count() - 1);
+        while (p_.Selectors.Count() > selectors_)
+            p_.Selectors.Delete(p_.Selectors.Count() - 1);
+    }
+
+  private:
+    std::string slice(std::size_t from, std::size_t to) const { // inclusive, 0-based
+        return toUtf8(std::u16string_view(p_.CSSText).substr(from, to - from + 1));
+    }
+    void sliceInto(std::size_t from, std::size_t to, std::string& out) const {
+        const std::u16string_view v = std::u16string_view(p_.CSSText).substr(from, to - from + 1);
+        out.resize(v.size());
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            if (v[i] >= 0x80) {
+                out = utf16ToUtf8(v);
+                return;
+            }
+            out[i] = static_cast<char>(v[i]);
+        }
+    }
+    // A record filled in again mostly holds the same texts: they are left alone then.
+    static void assign(std::string& to, const std::string& from) {
+        if (to.size() != from.size() || to.compare(from) != 0) to = from;
+    }
+    TCSSProperty& nextProperty() {
+        if (properties_ < p_.Properties.Count()) return p_.Properties.Get(properties_++);
+        ++properties_;
+        return p_.Properties.Add({}, {}, {}, -1, -1, -1, {});
+    }
+    TCSSSelector& nextSelector() {
+        if (selectors_ < p_.Selectors.Count()) return p_.Selectors.Get(selectors_++);
+        ++selectors_;
+        return p_.Selectors.Add({}, {}, -1, -1, -1);
+    }
+
+    // Returns the index of the "}" that closes the list, or the length of the text.
+    std::size_t ruleList(std::size_t i, const std::string& media, bool top) {
+        const std::size_t n = sc_.size();
+        const unsigned close = top ? 0u : static_cast<unsigned>(Scanner::kCloseBrace);
+        for (;;) {
+            i = sc_.skipBlanksAndComments(i);
+            if (i >= n) return n;
+            const char16_t c = sc_.at(i);
+            if (c == u'}' && !top) return i;
+            Scanner::Extent ext;
+            if (c == u'@') {
+                const std::size_t nameEnd = sc_.identEnd(i + 1);
+                const std::size_t j =
+                    sc_.scan(i + 1, Scanner::kSemicolon | Scanner::kOpenBrace | close, ext);
+                if (j >= n) return n;
+                if (sc_.at(j) == u';') {
+                    i = j + 1;
+                    continue;
+                }
+                if (sc_.at(j) == u'}') return j;
+                const std::string name = lowerAscii(slice(i + 1, nameEnd - 1));
+                if (top && nameEnd > i + 1 && groupsRules(name)) {
+                    std::string header = TCSSParser::StripComments(slice(i, ext.last));
+                    std::string inner =
+                        name == "media" ? Trim(header.substr(std::min(header.size(), nameEnd - i)))
+                                        : Trim(header);
+                    const std::size_t k = ruleList(j + 1, inner, false);
+                    if (k >= n) return n;
+                    i = k + 1;
+                } else {
+                    const std::size_t k = sc_.skipBlock(j);
+                    if (k >= n) return n;
+                    i = k + 1;
+                }
+                continue;
+            }
+            const std::size_t j = sc_.scan(i, Scanner::kOpenBrace | close, ext);
+            if (j >= n) return n;
+            if (sc_.at(j) == u'}') return j;
+            if (ext.last != npos) {
+                sliceInto(i, ext.last, raw_);
+                simplifySelector(raw_, selector_);
+            }
+            if (ext.last == npos || selector_.empty()) {
+                const std::size_t k = sc_.skipBlock(j);
+                if (k >= n) return n;
+                i = k + 1;
+                continue;
+            }
+            const int mark = properties_;
+            const std::size_t k = styleBlock(j + 1, media, selector_);
+            if (k >= n) {
+                properties_ = mark; // an unclosed rule yields no record
+                return n;
+            }
+            TCSSSelector& r = nextSelector();
+            assign(r.Media, media);
+            assign(r.Selector, selector_);
+            r.StartPos = static_cast<int>(i) + 1;
+            r.BracePos = static_cast<int>(j) + 1;
+            r.EndPos = static_cast<int>(k) + 1;
+            i = k + 1;
+        }
+    }
+
+    // Declarations of a rule; nested rules and at-rules are skipped whole. Returns the
+    // index of the rule's "}", or the length of the text.
+    std::size_t styleBlock(std::size_t i, const std::string& media, const std::string& selector) {
+        const std::size_t n = sc_.size();
+        constexpr unsigned all = Scanner::kSemicolon | Scanner::kOpenBrace | Scanner::kCloseBrace;
+        for (;;) {
+            while ((i = sc_.skipBlanksAndComments(i)) < n && sc_.at(i) == u';')
+                ++i;
+            if (i >= n) return n;
+            if (sc_.at(i) == u'}') return i;
+            Scanner::Extent ext;
+            const std::size_t nameEnd = sc_.at(i) == u'@' ? i : sc_.identEnd(i);
+            if (nameEnd > i) {
+                const std::size_t colon = sc_.skipBlanksAndComments(nameEnd);
+                if (colon < n && sc_.at(colon) == u':') {
+                    const bool custom =
+                        nameEnd - i >= 2 && sc_.at(i) == u'-' && sc_.at(i + 1) == u'-';
+                    const std::size_t j =
+                        sc_.scan(colon + 1, custom ? all & ~Scanner::kOpenBrace : all, ext);
+                    if (j >= n) return n;
+                    if (sc_.at(j) != u'{') {
+                        declaration(i, nameEnd, colon, j, ext, media, selector);
+                        if (sc_.at(j) == u'}') return j;
+                        i = j + 1;
+                        continue;
+                    }
+                    ext = Scanner::Extent(); // "name:value {": a nested rule after all
+                }
+            }
+            const std::size_t j = sc_.scan(i + (sc_.at(i) == u'@' ? 1 : 0), all, ext);
+            if (j >= n) return n;
+            if (sc_.at(j) == u'}') return j;
+            if (sc_.at(j) == u';') {
+                i = j + 1;
+                continue;
+            }
+            const std::size_t k = sc_.skipBlock(j);
+            if (k >= n) return n;
+            i = k + 1;
+        }
+    }
+
+    void declaration(std::size_t start, std::size_t nameEnd, std::size_t colon, std::size_t term,
+                     const Scanner::Extent& value, const std::string& media,
+                     const std::string& selector) {
+        const bool empty = value.first == npos;
+        const int valStart = empty ? -1 : static_cast<int>(value.first) + 1;
+        const int endPos = empty ? -1 : static_cast<int>(value.last) + 1;
+        TCSSProperty& d = nextProperty();
+        assign(d.Media, media);
+        assign(d.Selector, selector);
+        sliceInto(start, nameEnd - 1, d.PropertyName);
+        d.StartPos = static_cast<int>(start) + 1;
+        d.ValStartPos = valStart;
+        d.EndPos = endPos;
+        static const std::string semicolon = ";", none;
+        assign(d.Terminator, sc_.at(term) == u';' ? semicolon : none);
+        d.ColonPos = static_cast<int>(colon) + 1;
+        d.TermPos = static_cast<int>(term) + 1;
+        if (p_.OnDebug) {
+            const std::string valueText =
+                empty ? std::string() : TCSSParser::StripComments(p_.textBetween(valStart, endPos));
+            char pos[96];
+            std::snprintf(pos, sizeof pos, "-- StartPos: %u, ValStartPos: %u, EndPos: %u",
+                          static_cast<unsigned>(d.StartPos), static_cast<unsigned>(valStart),
+                          static_cast<unsigned>(endPos));
+            p_.Debug("CurMedia: \"" + media + "\", CurSelector: \"" + selector +
+                     "\", CurProperty: \"" + d.PropertyName + "\", CurValue: \"" + valueText +
+                     "\"\r\n" + pos + "\r\n-- Full Property: \"" +
+                     p_.textBetween(d.StartPos, endPos) + "\"\r\n-- Value only...: \"" +
+                     p_.textBetween(valStart, endPos) + "\"");
+        }
+    }
+
+    TCSSParser& p_;
+    Scanner sc_;
+    int properties_ = 0, selectors_ = 0; // records filled so far
+    std::string raw_, selector_;
+};
+
+// What a text leaves open at its end, from the outermost: the closers a browser would
+// supply. Empty when nothing is open; nullopt when it cannot be closed safely (an escape
+// waiting for its character inside a string).
+std::optional<std::u16string> closersAtEnd(std::u16string_view text) {
+    Scanner sc(text);
+    Scanner::Extent ext;
+    sc.scan(0, 0, ext);
+    if (sc.pendingEscape) return std::nullopt;
+    std::u16string out;
+    if (sc.openComment) out += u"*/";
+    if (sc.openString) out += sc.lastQuote;
+    if (sc.openUrl) out += u')';
+    for (auto it = sc.stack.rbegin(); it != sc.stack.rend(); ++it)
+        out += *it;
+    return out;
+}
+
+// Why a caller's text cannot go into a sheet as it is; empty when it can.
+std::string unsafeText(const std::string& what, const std::string& textUtf8) {
+    const std::u16string t = utf8ToUtf16(textUtf8);
+    Scanner sc(t);
+    Scanner::Extent ext;
+    const std::size_t j =
+        sc.scan(0, Scanner::kSemicolon | Scanner::kOpenBrace | Scanner::kCloseBrace, ext);
+    if (j < t.size())
+        return what + " \"" + textUtf8 + "\" contains \"" + toUtf8(t.substr(j, 1)) +
+               "\" outside brackets";
+    if (sc.openComment || sc.openString || sc.pendingEscape || sc.badString || sc.openUrl)
+        return what + " \"" + textUtf8 + "\" leaves a comment or string open";
+    if (!sc.stack.empty() || sc.strayCloser)
+        return what + " \"" + textUtf8 + "\" has unbalanced brackets";
+    if (!t.empty() && t.back() == u'\\') return what + " \"" + textUtf8 + "\" ends with \"\\\"";
+    return {};
 }
 
 } // namespace
@@ -158,7 +630,7 @@ void TCSSParser::LoadFromBytes(const std::string& b) {
     CSSText.clear();
     Properties.Clear();
     Selectors.Clear();
-    encoding_ = Encoding::Ansi;
+    encoding_ = Encoding::Utf8;
     auto fromUtf16 = [&](std::size_t skip, bool bigEndian) {
         if ((b.size() - skip) % 2) return false;
         std::u16string units;
@@ -177,7 +649,11 @@ void TCSSParser::LoadFromBytes(const std::string& b) {
         encoding_ = Encoding::Utf16LeBom;
     } else if (startsWithBom(b, "\xFE\xFF", 2) && fromUtf16(2, true)) {
         encoding_ = Encoding::Utf16BeBom;
-    } else if (hasNonAscii(b) && text::isValidUtf8(b)) {
+    } else if (std::all_of(b.begin(), b.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        CSSText.assign(b.begin(), b.end()); // ASCII: UTF-8 at its simplest
+        encoding_ = Encoding::Utf8;
+    } else if (text::isValidUtf8(b)) {
         CSSText = utf8ToUtf16(b);
         encoding_ = Encoding::Utf8;
     } else {
@@ -208,7 +684,41 @@ std::string TCSSParser::SaveToBytes() const {
     case Encoding::Ansi:
         break;
     }
-    return text::utf16ToCp1252(CSSText);
+    // Only edits bring characters Windows-1252 lacks (a value, a name, a selector): they
+    // are written as CSS escapes, which mean the same character there.
+    std::string out;
+    out.reserve(CSSText.size());
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < CSSText.size(); ++i) {
+        const char16_t c = CSSText[i];
+        if (c < 0x80 || (c >= 0xA0 && c < 0x100)) continue;
+        std::string one = text::utf16ToCp1252(std::u16string_view(&CSSText[i], 1));
+        if (one != "?") continue;
+        out += text::utf16ToCp1252(std::u16string_view(CSSText).substr(run, i - run));
+        char32_t cp = c;
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < CSSText.size() && CSSText[i + 1] >= 0xDC00 &&
+            CSSText[i + 1] < 0xE000) {
+            cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (CSSText[i + 1] - 0xDC00);
+            ++i;
+        }
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "\\%x ", static_cast<unsigned>(cp));
+        out += hex;
+        run = i + 1;
+    }
+    out += text::utf16ToCp1252(std::u16string_view(CSSText).substr(run));
+    return out;
+}
+
+std::string TCSSParser::ResolveLink(const std::string& fileName) {
+    std::filesystem::path p(fileName);
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(p, ec); ++hops) {
+        std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return p.string();
 }
 
 bool TCSSParser::LoadFromFile(const std::string& fileName) {
@@ -230,7 +740,7 @@ bool TCSSParser::LoadFromStream(TStream& stream) {
 
 bool TCSSParser::SaveToFile(const std::string& fileName) {
     try {
-        registry::writeFileAtomically(fileName, SaveToBytes());
+        registry::writeFileAtomically(ResolveLink(fileName), SaveToBytes());
         return true;
     } catch (const RegistryAccessError&) {
         return false;
@@ -245,174 +755,16 @@ bool TCSSParser::SaveToStream(TStream& stream) {
 // ---- Parsing ----
 
 bool TCSSParser::ParseFCSS() {
-    Properties.Clear();
-    Selectors.Clear();
-    enum class State { Selector, AtRule, Name, Value };
-    State state = State::Selector;
-    std::string media = "all";
-    bool inMedia = false;
-    bool inComment = false;
-    int commentStar = -1;  // the "*" of the opening "/*"
-    int commentClose = -1; // the "/" of the last closing "*/"
-    std::u16string buf;
-    std::string curSelector, curName;
-    int selStart = -1, propStart = -1, valStart = -1, endPos = -1, bracePos = -1, colonPos = -1;
-    int endBefore = -1; // EndPos before it was last moved
-    const int n = static_cast<int>(CSSText.size());
-
-    auto accumulate = [&](char16_t c, int i) {
-        if (c != 13 && c != 10) buf.push_back(c);
-        if (!isBlank(c)) {
-            if (selStart == -1) selStart = i;
-            if (propStart == -1) propStart = i;
-            if (valStart == -1) valStart = i;
-            if (state == State::Value && c != u';' && c != u'}') {
-                endBefore = endPos;
-                endPos = i;
-            }
-        }
-    };
-    auto endRule = [&](int i) {
-        Selectors.Add(media, curSelector, selStart, bracePos, i);
-        selStart = -1;
-        buf.clear();
-        state = State::Selector;
-    };
-
-    const char16_t* text = CSSText.data();
-    for (int i = 1; i <= n; ++i) {
-        const char16_t c = text[i - 1];
-        // Comments first, whatever the state.
-        if (inComment) {
-            // Straight to the next "/" that follows a "*" other than the opening one.
-            while (i <= n &&
-                   !(text[i - 1] == u'/' && i >= 2 && text[i - 2] == u'*' && i - 1 != commentStar))
-                ++i;
-            if (i <= n) {
-                inComment = false;
-                commentClose = i;
-            }
-            continue;
-        }
-        if (c == u'*' && i >= 2 && text[i - 2] == u'/' && i - 1 != commentClose) {
-            if (!buf.empty() && buf.back() == u'/') buf.pop_back();
-            if (trimmedEmpty(buf)) {
-                if (state == State::Selector)
-                    selStart = -1;
-                else if (state == State::Name)
-                    propStart = -1;
-                else if (state == State::Value)
-                    valStart = -1;
-            }
-            if (state == State::Value && endPos == i - 1) endPos = endBefore;
-            inComment = true;
-            commentStar = i;
-            continue;
-        }
-        if (!isSpecial(c)) {
-            // A run of ordinary characters is taken at once: it goes to the buffer, its
-            // first non-blank sets the unset markers, its last one is the value's end.
-            int j = i;
-            int firstNonBlank = -1, lastNonBlank = -1;
-            for (unsigned char cls; j <= n && (cls = classOf(text[j - 1])) != kSpecial; ++j) {
-                if (cls == kPlain) {
-                    if (firstNonBlank == -1) firstNonBlank = j;
-                    lastNonBlank = j;
-                }
-            }
-            buf.append(text + i - 1, static_cast<std::size_t>(j - i));
-            if (firstNonBlank != -1) {
-                if (selStart == -1) selStart = firstNonBlank;
-                if (propStart == -1) propStart = firstNonBlank;
-                if (valStart == -1) valStart = firstNonBlank;
-                if (state == State::Value) {
-                    endBefore = endPos;
-                    endPos = lastNonBlank;
-                }
-            }
-            i = j - 1;
-            continue;
-        }
-        switch (state) {
-        case State::Selector:
-            if (c == u'{') {
-                curSelector = SimplifySelector(trimmedUtf8(buf));
-                bracePos = i;
-                propStart = -1;
-                buf.clear();
-                state = State::Name;
-            } else if (c == u'@' && trimmedEmpty(buf)) {
-                buf = u"@";
-                state = State::AtRule;
-            } else if (c == u'}' && inMedia) {
-                inMedia = false;
-                media = "all";
-                buf.clear();
-            } else {
-                accumulate(c, i);
-            }
-            break;
-        case State::AtRule:
-            if (c == u'{') {
-                std::string header = trimmedUtf8(buf);
-                if (lowerAscii(Param(header, 1)) == "@media")
-                    media = Trim(GetRest(header, 2));
-                else
-                    media = header; // other at-rule blocks: their rules never match "all"
-                inMedia = true;
-                selStart = -1;
-                buf.clear();
-                state = State::Selector;
-            } else if (c == u';') {
-                selStart = -1;
-                buf.clear();
-                state = State::Selector;
-            } else {
-                accumulate(c, i);
-            }
-            break;
-        case State::Name:
-            if (c == u':') {
-                curName = trimmedUtf8(buf);
-                valStart = -1;
-                colonPos = i;
-                buf.clear();
-                state = State::Value;
-            } else if (c == u'}') {
-                endRule(i);
-            } else {
-                accumulate(c, i);
-            }
-            break;
-        case State::Value:
-            if (c == u';' || c == u'}') {
-                TCSSProperty& p = Properties.Add(media, curSelector, std::string(), propStart,
-                                                 valStart, endPos, c == u';' ? ";" : "");
-                p.PropertyName = OnDebug ? curName : std::move(curName);
-                p.ColonPos = colonPos;
-                p.TermPos = i;
-                if (OnDebug) {
-                    const std::string value = trimmedUtf8(buf);
-                    char pos[96];
-                    std::snprintf(pos, sizeof pos, "-- StartPos: %u, ValStartPos: %u, EndPos: %u",
-                                  static_cast<unsigned>(propStart), static_cast<unsigned>(valStart),
-                                  static_cast<unsigned>(endPos));
-                    Debug("CurMedia: \"" + media + "\", CurSelector: \"" + curSelector +
-                          "\", CurProperty: \"" + curName + "\", CurValue: \"" + value + "\"\r\n" +
-                          pos + "\r\n-- Full Property: \"" + textBetween(propStart, endPos) +
-                          "\"\r\n-- Value only...: \"" + textBetween(valStart, endPos) + "\"");
-                }
-                propStart = -1;
-                buf.clear();
-                state = State::Name;
-                if (c == u'}') endRule(i);
-            } else {
-                accumulate(c, i);
-            }
-            break;
-        }
-    }
+    SheetReader(*this, CSSText).read();
     return true;
+}
+
+bool TCSSParser::IsBalanced(std::u16string_view text) {
+    Scanner sc(text);
+    Scanner::Extent ext;
+    sc.scan(0, 0, ext);
+    return sc.stack.empty() && !sc.strayCloser && !sc.openComment && !sc.openString &&
+           !sc.pendingEscape && !sc.openUrl;
 }
 
 std::string TCSSParser::textBetween(int from, int to) const {
@@ -426,13 +778,55 @@ void TCSSParser::Debug(const std::string& line) {
 }
 
 std::string TCSSParser::SimplifySelector(const std::string& s) {
-    std::string out(s.size(), '\0');
-    std::size_t n = 0;
-    for (char c : s)
-        if (c != ' ') out[n++] = c;
-    out.resize(n);
+    std::string out;
+    simplifySelector(s, out);
     return out;
 }
+
+namespace {
+
+// Comments left out, runs of blanks made one space, none at the ends nor around the
+// combinators ">", "+", "~" and ",". Strings and escaped characters stay as written.
+void simplifySelector(const std::string& s, std::string& out) {
+    out.resize(s.size()); // never longer than its source
+    std::size_t n = 0;
+    bool space = false;
+    auto combinator = [](char c) { return c == '>' || c == '+' || c == '~' || c == ','; };
+    auto put = [&](char c) {
+        if (space && n > 0 && !combinator(out[n - 1]) && !combinator(c)) out[n++] = ' ';
+        space = false;
+        out[n++] = c;
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (static_cast<unsigned char>(c) > 32 && c != '/' && c != '\\' && c != '"' && c != '\'') {
+            put(c);
+        } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            std::size_t close = s.find("*/", i + 2);
+            if (close == std::string::npos) break;
+            i = close + 1;
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+            space = true;
+        } else if (c == '\\') {
+            put(c);
+            if (i + 1 < s.size()) out[n++] = s[++i];
+        } else if (c == '"' || c == '\'') {
+            put(c);
+            for (++i; i < s.size(); ++i) {
+                out[n++] = s[i];
+                if (s[i] == '\\' && i + 1 < s.size())
+                    out[n++] = s[++i];
+                else if (s[i] == c)
+                    break;
+            }
+        } else {
+            put(c);
+        }
+    }
+    out.resize(n);
+}
+
+} // namespace
 
 std::string TCSSParser::StripComments(const std::string& s) {
     std::string out;
@@ -454,8 +848,65 @@ void TCSSParser::UpdatePositions(int fromPos, int delta) {
     Selectors.UpdatePositions(fromPos, delta);
 }
 
-void TCSSParser::splice(int from, int count, const std::u16string& with) {
-    CSSText.replace(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(count), with);
+void TCSSParser::applySplices(std::vector<Splice> splices) {
+    if (splices.empty()) return;
+    if (splices.size() == 1) { // in place: only what follows the splice moves
+        const Splice& sp = splices.front();
+        CSSText.replace(static_cast<std::size_t>(sp.from - 1), static_cast<std::size_t>(sp.count),
+                        sp.text);
+        const int first = sp.from + sp.count, delta = static_cast<int>(sp.text.size()) - sp.count;
+        if (delta == 0) return;
+        auto move = [&](int& pos) {
+            if (pos >= first) pos += delta;
+        };
+        for (int k = 0; k < Properties.Count(); ++k) {
+            TCSSProperty& d = Properties.Get(k);
+            move(d.StartPos), move(d.ValStartPos), move(d.EndPos), move(d.ColonPos),
+                move(d.TermPos);
+        }
+        for (int k = 0; k < Selectors.Count(); ++k) {
+            TCSSSelector& r = Selectors.Get(k);
+            move(r.StartPos), move(r.BracePos), move(r.EndPos);
+        }
+        return;
+    }
+    std::sort(splices.begin(), splices.end(),
+              [](const Splice& a, const Splice& b) { return a.from < b.from; });
+    std::u16string out;
+    std::size_t grown = 0;
+    for (const auto& sp : splices)
+        grown += sp.text.size();
+    out.reserve(CSSText.size() + grown);
+    std::size_t cursor = 0;
+    // A position at or behind the end of a splice's span moves by the splices so far.
+    std::vector<std::pair<int, int>> moves; // (first position that moves, total delta)
+    int delta = 0;
+    for (const auto& sp : splices) {
+        const auto from = static_cast<std::size_t>(sp.from - 1);
+        out.append(CSSText, cursor, from - cursor);
+        out += sp.text;
+        cursor = from + static_cast<std::size_t>(sp.count);
+        delta += static_cast<int>(sp.text.size()) - sp.count;
+        moves.emplace_back(sp.from + sp.count, delta);
+    }
+    out.append(CSSText, cursor, std::u16string::npos);
+    CSSText = std::move(out);
+    auto move = [&](int& pos) {
+        if (pos < moves.front().first) return;
+        auto it = std::upper_bound(moves.begin(), moves.end(), pos,
+                                   [](int p, const std::pair<int, int>& m) { return p < m.first; });
+        pos += std::prev(it)->second;
+    };
+    for (int k = 0; k < Properties.Count(); ++k) {
+        TCSSProperty& d = Properties.Get(k);
+        for (int* pos : {&d.StartPos, &d.ValStartPos, &d.EndPos, &d.ColonPos, &d.TermPos})
+            move(*pos);
+    }
+    for (int k = 0; k < Selectors.Count(); ++k) {
+        TCSSSelector& r = Selectors.Get(k);
+        for (int* pos : {&r.StartPos, &r.BracePos, &r.EndPos})
+            move(*pos);
+    }
 }
 
 std::u16string TCSSParser::lineBreak() const {
@@ -468,6 +919,12 @@ int TCSSParser::declarationEnd(const TCSSProperty& p) const {
     if (p.Terminator == ";") return p.TermPos; // its real ";", also after blanks or a comment
     if (p.ValStartPos != -1) return p.EndPos;  // ended by the rule's "}"
     return p.TermPos - 1;                      // "name:" with nothing before the "}"
+}
+
+bool TCSSParser::refuse(std::string why) {
+    lastError_ = std::move(why);
+    Debug(lastError_);
+    return false;
 }
 
 // ---- Queries and edits ----
@@ -491,196 +948,274 @@ bool TCSSParser::GetCSSProperty(const std::string& selector, const std::string& 
     return found;
 }
 
-void TCSSParser::tidyLine(int k) {
-    const TCSSProperty& prev = Properties.Get(k - 1);
-    const TCSSProperty& removed = Properties.Get(k);
-    const TCSSProperty& next = Properties.Get(k + 1);
+bool TCSSParser::replaceValues(const std::vector<int>& hits, const std::u16string& value) {
+    std::vector<Splice> splices;
+    for (int k : hits) {
+        const TCSSProperty& p = Properties.Get(k);
+        if (p.ValStartPos != -1) {
+            splices.push_back({p.ValStartPos, p.EndPos - p.ValStartPos + 1, value});
+            continue;
+        }
+        // "name: ;": the value goes after the colon, in place of the blanks there (a
+        // comment there stays).
+        bool blank = true;
+        for (int pos = p.ColonPos + 1; pos < p.TermPos; ++pos)
+            blank = blank && isBlank(CSSText[static_cast<std::size_t>(pos - 1)]);
+        splices.push_back({p.ColonPos + 1, blank ? p.TermPos - p.ColonPos - 1 : 0, u" " + value});
+    }
+    std::vector<bool> wasEmpty;
+    for (int k : hits)
+        wasEmpty.push_back(Properties.Get(k).ValStartPos == -1);
+    applySplices(std::move(splices));
+    const int len = static_cast<int>(value.size());
+    for (std::size_t h = 0; h < hits.size(); ++h) {
+        TCSSProperty& p = Properties.Get(hits[h]);
+        if (wasEmpty[h]) p.ValStartPos = p.ColonPos + 2;
+        p.EndPos = p.ValStartPos + len - 1;
+    }
+    return true;
+}
+
+// Every hit goes with its terminator; one that stood on a line of its own takes its line
+// along (the blanks before it back to the line break, and that line break), so neither an
+// empty line nor a lost indentation stays behind. All in one pass over the text.
+void TCSSParser::removeDeclarations(const std::vector<int>& hits) {
     const int len = static_cast<int>(CSSText.size());
-    const int a = std::max(1, declarationEnd(prev) + 1);
-    const int s = removed.StartPos;
-    const int b = std::min(len, next.StartPos - 1);
-    if (s < 1 || s > len + 1) return;
+    const int count = Properties.Count();
     auto at = [&](int pos) { return CSSText[static_cast<std::size_t>(pos - 1)]; };
-    bool seen = false;
-    int start = s;
-    for (int pos = s - 1; pos >= a; --pos) {
-        char16_t c = at(pos);
-        if (c == 13 || c == 10) {
-            seen = true;
-            start = pos;
-        } else if ((c == 9 || c == 32) && !seen) {
-            continue;
-        } else {
-            break;
+    std::vector<Splice> splices;
+    int lastEnd = 0; // the last position the previous splice covered
+    for (int k : hits) {
+        const TCSSProperty& p = Properties.Get(k);
+        const int from = p.StartPos, to = declarationEnd(p);
+        if (from < 1 || to < from || to > len) continue;
+        Splice sp{from, to - from + 1, u""};
+        if (k > 0 && k < count - 1) {
+            const TCSSProperty& prev = Properties.Get(k - 1);
+            const TCSSProperty& next = Properties.Get(k + 1);
+            int a = lastEnd + 1;
+            if (!prev.Selector.empty()) a = std::max(a, declarationEnd(prev) + 1);
+            const int b = next.Selector.empty() || next.StartPos <= to
+                              ? len
+                              : std::min(len, next.StartPos - 1);
+            bool seen = false, stopped = false;
+            int start = from;
+            for (int pos = from - 1; pos >= std::max(a, 1) && !stopped; --pos) {
+                const char16_t c = at(pos);
+                if (c == 13 || c == 10) {
+                    seen = true;
+                    start = pos;
+                } else if (!((c == 9 || c == 32) && !seen)) {
+                    stopped = true;
+                }
+            }
+            // Right behind an earlier removal that left one line break: the line break
+            // it left is where this line starts, as when they are removed one by one.
+            const bool joins =
+                !seen && !stopped && !splices.empty() && a == lastEnd + 1 &&
+                !splices.back().text.empty() &&
+                (splices.back().text.back() == 10 || splices.back().text.back() == 13);
+            if (joins) {
+                seen = true;
+                start = splices.back().from;
+            }
+            int end = to;
+            bool seenAfter = false;
+            if (seen) {
+                for (int pos = to + 1; pos <= b; ++pos) {
+                    const char16_t c = at(pos);
+                    if (c == 13 || c == 10) {
+                        seenAfter = true;
+                        end = pos;
+                    } else if (!((c == 9 || c == 32) && !seenAfter)) {
+                        break;
+                    }
+                }
+            }
+            if (seen && seenAfter && joins) {
+                sp = {start, end - start + 1, splices.back().text};
+                splices.pop_back();
+            } else if (seen && seenAfter) {
+                bool cr = false, lf = false;
+                for (int pos = start; pos <= end; ++pos) {
+                    if (pos >= from && pos <= to) continue;
+                    cr = cr || at(pos) == 13;
+                    lf = lf || at(pos) == 10;
+                }
+                sp = {start, end - start + 1, cr && lf ? u"\r\n" : cr ? u"\r" : u"\n"};
+            }
         }
+        lastEnd = sp.from + sp.count - 1;
+        splices.push_back(std::move(sp));
     }
-    if (!seen) return;
-    seen = false;
-    int end = s - 1;
-    for (int pos = s; pos <= b; ++pos) {
-        char16_t c = at(pos);
-        if (c == 13 || c == 10) {
-            seen = true;
-            end = pos;
-        } else if ((c == 9 || c == 32) && !seen) {
-            continue;
-        } else {
-            break;
-        }
+    applySplices(std::move(splices));
+    for (int k : hits)
+        Properties.Get(k).Selector.clear();
+}
+
+bool TCSSParser::insertIntoRule(TCSSSelector& rule, const std::string& name,
+                                const std::string& media, const std::u16string& value) {
+    auto at = [&](int pos) { return CSSText[static_cast<std::size_t>(pos - 1)]; };
+    bool multiLine = false;
+    for (int pos = rule.BracePos + 1; pos < rule.EndPos && !multiLine; ++pos)
+        multiLine = at(pos) == 10 || at(pos) == 13;
+    std::u16string separator = u" ";
+    if (multiLine) {
+        int pos = rule.StartPos - 1;
+        while (pos >= 1 && (at(pos) == 9 || at(pos) == 32))
+            --pos;
+        std::u16string indent;
+        if (pos < 1 || at(pos) == 10 || at(pos) == 13)
+            indent = CSSText.substr(static_cast<std::size_t>(pos),
+                                    static_cast<std::size_t>(rule.StartPos - 1 - pos));
+        separator = lineBreak() + indent + u"  ";
     }
-    if (!seen) return;
-    std::u16string stretch = CSSText.substr(static_cast<std::size_t>(start - 1),
-                                            static_cast<std::size_t>(end - start + 1));
-    bool cr = stretch.find(u'\r') != std::u16string::npos,
-         lf = stretch.find(u'\n') != std::u16string::npos;
-    std::u16string br = cr && lf ? u"\r\n" : cr ? u"\r" : u"\n"; // keeps a sheet's own line breaks
-    splice(start, end - start + 1, br);
-    UpdatePositions(start + 1, static_cast<int>(br.size()) - static_cast<int>(stretch.size()));
+    const std::u16string name16 = utf8ToUtf16(name);
+    std::u16string inserted = separator + name16 + u": " + value + u";";
+    if (!multiLine && rule.EndPos == rule.BracePos + 1) inserted += u" ";
+    const int p0 = rule.BracePos;
+    int index = 0;
+    while (index < Properties.Count() && Properties.Get(index).StartPos <= p0)
+        ++index;
+    applySplices({{p0 + 1, 0, inserted}});
+    const int start = p0 + static_cast<int>(separator.size()) + 1;
+    const int valStart = start + static_cast<int>(name16.size()) + 2;
+    TCSSProperty& added = Properties.Insert(index, media, rule.Selector, name, start, valStart,
+                                            valStart + static_cast<int>(value.size()) - 1, ";");
+    added.ColonPos = start + static_cast<int>(name16.size());
+    added.TermPos = valStart + static_cast<int>(value.size());
+    return true;
+}
+
+bool TCSSParser::appendRule(const std::string& sel, const std::string& name,
+                            const std::u16string& value) {
+    if (sel.empty()) return refuse("an empty selector cannot start a rule");
+    if (std::string why = unsafeText("the selector", sel); !why.empty()) return refuse(why);
+    const std::optional<std::u16string> closers = closersAtEnd(CSSText);
+    if (!closers)
+        return refuse("the sheet ends inside a string after a \"\\\"; nothing can follow it");
+    const std::u16string br = lineBreak();
+    std::u16string tail = *closers;
+    std::u16string sheet = CSSText + tail;
+    if (!Trim(sheet).empty()) {
+        tail += br;
+        const std::u16string twice = br + br;
+        const std::u16string now = CSSText + tail;
+        if (now.size() < twice.size() ||
+            now.compare(now.size() - twice.size(), twice.size(), twice) != 0)
+            tail += br;
+    }
+    const std::u16string sel16 = utf8ToUtf16(sel), name16 = utf8ToUtf16(name);
+    const int ruleStart = static_cast<int>(CSSText.size() + tail.size()) + 1;
+    tail += sel16 + u" {" + br + u"  ";
+    const int start = static_cast<int>(CSSText.size() + tail.size()) + 1;
+    tail += name16 + u": ";
+    const int valStart = static_cast<int>(CSSText.size() + tail.size()) + 1;
+    tail += value + u";" + br + u"}";
+    const int ruleEnd = static_cast<int>(CSSText.size() + tail.size());
+    tail += br;
+    applySplices({{static_cast<int>(CSSText.size()) + 1, 0, tail}});
+    TCSSProperty& p = Properties.Add("all", sel, name, start, valStart,
+                                     valStart + static_cast<int>(value.size()) - 1, ";");
+    p.ColonPos = start + static_cast<int>(name16.size());
+    p.TermPos = valStart + static_cast<int>(value.size());
+    Selectors.Add("all", sel, ruleStart, ruleStart + static_cast<int>(sel16.size()) + 1, ruleEnd);
+    return true;
 }
 
 bool TCSSParser::SetCSSProperty(const std::string& selector, const std::string& propertyName,
                                 std::vector<std::string>& values, const std::string& media) {
+    lastError_.clear();
     std::string built;
     for (const auto& v : values) {
         std::string t = Trim(v);
         if (!built.empty()) built.push_back(' ');
         built += t;
     }
+    if (!built.empty()) {
+        if (std::string why = unsafeText("the value", built); !why.empty()) return refuse(why);
+        const std::u16string name16 = utf8ToUtf16(propertyName);
+        if (name16.empty() || Scanner(name16).identEnd(0) != name16.size())
+            return refuse("\"" + propertyName + "\" is not a property name");
+    }
     const std::u16string value = utf8ToUtf16(built);
-    const int valueLen = static_cast<int>(value.size());
     const std::string sel = SimplifySelector(selector);
 
     int lastIdx = -1;
-    bool result = false;
-    const int count = Properties.Count();
-    for (int k = 0; k < count; ++k) {
-        TCSSProperty& p = Properties.Get(k);
+    std::vector<int> hits;
+    for (int k = 0; k < Properties.Count(); ++k) {
+        const TCSSProperty& p = Properties.Get(k);
         if (p.Selector.empty() || !sameText(p.Media, media) || !sameText(p.Selector, sel)) continue;
         lastIdx = k;
-        if (!sameText(p.PropertyName, propertyName)) continue;
-        result = true;
-        if (!value.empty()) {
-            if (p.ValStartPos == -1) {
-                // "name: ;": the value goes after the colon, in place of the blanks there
-                // (a comment there stays).
-                const int gap = p.TermPos - p.ColonPos - 1;
-                bool blank = true;
-                for (int pos = p.ColonPos + 1; pos < p.TermPos; ++pos)
-                    blank = blank && isBlank(CSSText[static_cast<std::size_t>(pos - 1)]);
-                const int replaced = blank ? gap : 0;
-                std::u16string insert = u" " + value;
-                splice(p.ColonPos + 1, replaced, insert);
-                UpdatePositions(p.ColonPos + 1, static_cast<int>(insert.size()) - replaced);
-                p.ValStartPos = p.ColonPos + 2;
-            } else {
-                const int oldLen = p.EndPos - p.ValStartPos + 1;
-                splice(p.ValStartPos, oldLen, value);
-                UpdatePositions(p.ValStartPos + 1, valueLen - oldLen);
-            }
-            p.EndPos = p.ValStartPos + valueLen - 1;
-        } else {
-            const int end = declarationEnd(p);
-            const int len = end - p.StartPos + 1;
-            if (p.StartPos < 1 || len <= 0) continue;
-            splice(p.StartPos, len, u"");
-            UpdatePositions(p.StartPos + 1, -len);
-            if (k > 0 && k < Properties.Count() - 1) tidyLine(k);
-            p.Selector.clear();
-        }
+        if (sameText(p.PropertyName, propertyName)) hits.push_back(k);
     }
-    if (result || value.empty()) return result;
-
-    const std::u16string name = utf8ToUtf16(propertyName);
-    if (lastIdx == -1) {
-        if (media != "all") return false;
-        const std::u16string br = lineBreak();
-        if (!Trim(CSSText).empty()) {
-            CSSText += br;
-            const std::u16string twice = br + br;
-            if (CSSText.size() < twice.size() ||
-                CSSText.compare(CSSText.size() - twice.size(), twice.size(), twice) != 0)
-                CSSText += br;
-        }
-        CSSText += utf8ToUtf16(sel) + u" {" + br + u"  ";
-        const int start = static_cast<int>(CSSText.size()) + 1;
-        CSSText += name + u": ";
-        const int valStart = static_cast<int>(CSSText.size()) + 1;
-        CSSText += value + u";";
-        TCSSProperty& p =
-            Properties.Add(media, sel, propertyName, start, valStart, valStart + valueLen - 1, ";");
-        p.ColonPos = start + static_cast<int>(name.size());
-        p.TermPos = valStart + valueLen;
-        CSSText += br + u"}" + br;
+    if (!hits.empty()) {
+        if (value.empty())
+            removeDeclarations(hits);
+        else
+            replaceValues(hits, value);
         return true;
     }
+    if (value.empty()) return false;
 
+    if (lastIdx == -1) {
+        // A rule without declarations gets the new one inside its own block.
+        for (int k = Selectors.Count() - 1; k >= 0; --k) {
+            TCSSSelector& r = Selectors.Get(k);
+            if (!r.Selector.empty() && sameText(r.Media, media) && sameText(r.Selector, sel))
+                return insertIntoRule(r, propertyName, media, value);
+        }
+        if (media != "all") return false;
+        return appendRule(sel, propertyName, value);
+    }
+
+    // After the rule's last declaration, in its block: on a line of its own with the same
+    // indentation when that declaration stands on its own line, else on the same line.
     TCSSProperty& d = Properties.Get(lastIdx);
-    std::u16string separator;
-    bool fromPrevious = false;
-    if (lastIdx > 0) {
-        const TCSSProperty& before = Properties.Get(lastIdx - 1);
-        if (!before.Selector.empty() && sameText(before.Media, d.Media) &&
-            sameText(before.Selector, d.Selector)) {
-            fromPrevious = true;
-            const int from = declarationEnd(before) + 1;
-            separator = CSSText.substr(static_cast<std::size_t>(from - 1),
-                                       static_cast<std::size_t>(std::max(0, d.StartPos - from)));
-            std::size_t comment = separator.find(u"/*");
-            if (comment != std::u16string::npos)
-                separator = utf8ToUtf16(StripComments(utf16ToUtf8(separator.substr(comment))));
-        }
-    }
-    if (!fromPrevious) {
-        int pos = d.StartPos - 1;
-        while (pos >= 1 && (CSSText[static_cast<std::size_t>(pos - 1)] == 9 ||
-                            CSSText[static_cast<std::size_t>(pos - 1)] == 32))
-            --pos;
-        separator = CSSText.substr(static_cast<std::size_t>(pos),
-                                   static_cast<std::size_t>(d.StartPos - 1 - pos));
-        if (pos >= 1) {
-            char16_t c = CSSText[static_cast<std::size_t>(pos - 1)];
-            if (c == 10)
-                separator = (pos >= 2 && CSSText[static_cast<std::size_t>(pos - 2)] == 13 ? u"\r\n"
-                                                                                          : u"\n") +
-                            separator;
-            else if (c == 13)
-                separator = u"\r" + separator;
-        }
-    }
+    auto at = [&](int pos) { return CSSText[static_cast<std::size_t>(pos - 1)]; };
+    int pos = d.StartPos - 1;
+    while (pos >= 1 && at(pos) <= 32 && at(pos) != 10 && at(pos) != 13)
+        --pos;
+    std::u16string separator = CSSText.substr(static_cast<std::size_t>(pos),
+                                              static_cast<std::size_t>(d.StartPos - 1 - pos));
+    if (pos >= 1 && (at(pos) == 10 || at(pos) == 13))
+        separator = (at(pos) == 10 && pos >= 2 && at(pos - 1) == 13 ? u"\r\n"
+                     : at(pos) == 10                                ? u"\n"
+                                                                    : u"\r") +
+                    separator;
     const int p0 = declarationEnd(d);
     const bool addTerminator = d.Terminator.empty();
     if (addTerminator) separator = u";" + separator;
+    const std::u16string name = utf8ToUtf16(propertyName);
     const std::u16string inserted = separator + name + u": " + value + u";";
-    splice(p0 + 1, 0, inserted);
-    UpdatePositions(p0 + 1, static_cast<int>(inserted.size()));
+    applySplices({{p0 + 1, 0, inserted}});
     if (addTerminator) {
         d.Terminator = ";";
         d.TermPos = p0 + 1;
     }
     const int start = p0 + static_cast<int>(separator.size()) + 1;
     const int valStart = start + static_cast<int>(name.size()) + 2;
-    TCSSProperty& added = Properties.Insert(lastIdx + 1, media, sel, propertyName, start, valStart,
-                                            valStart + valueLen - 1, ";");
+    TCSSProperty& added =
+        Properties.Insert(lastIdx + 1, media, d.Selector, propertyName, start, valStart,
+                          valStart + static_cast<int>(value.size()) - 1, ";");
     added.ColonPos = start + static_cast<int>(name.size());
-    added.TermPos = valStart + valueLen;
+    added.TermPos = valStart + static_cast<int>(value.size());
     return true;
 }
 
 bool TCSSParser::DeleteCSSSelector(const std::string& selector, const std::string& media) {
     const std::string sel = SimplifySelector(selector);
-    bool any = false;
+    std::vector<Splice> splices;
     for (int k = 0; k < Selectors.Count(); ++k) {
         TCSSSelector& s = Selectors.Get(k);
         if (s.Selector.empty() || !sameText(s.Media, media) || !sameText(s.Selector, sel)) continue;
         if (s.StartPos >= 1 && s.EndPos >= s.StartPos &&
-            s.EndPos <= static_cast<int>(CSSText.size())) {
-            const int len = s.EndPos - s.StartPos + 1;
-            splice(s.StartPos, len, u"");
-            UpdatePositions(s.StartPos + 1, -len);
-            any = true;
-        }
+            s.EndPos <= static_cast<int>(CSSText.size()))
+            splices.push_back({s.StartPos, s.EndPos - s.StartPos + 1, u""});
         s.Selector.clear();
     }
+    const bool any = !splices.empty();
+    applySplices(std::move(splices));
     for (int k = 0; k < Properties.Count(); ++k) {
         TCSSProperty& p = Properties.Get(k);
         if (!p.Selector.empty() && sameText(p.Media, media) && sameText(p.Selector, sel))

@@ -5,25 +5,43 @@
 //
 // Positions are 1-based indices of UTF-16 code units in CSSText; -1 is unset.
 //
+// The text is read by a CSS tokenizer: comments, strings, escapes, url(...) and blocks
+// nested to any depth are skipped as units, so a ";", "{" or "/*" inside them never ends
+// anything. What gets records:
+//  - style rules at the top level (media "all") and directly inside a top-level
+//    "@media" block (its media text) or another grouping block such as
+//    "@-moz-document", "@supports" or "@layer" (the block's header, so they never match
+//    "all");
+//  - the declarations of those rules. Rules nested deeper (CSS nesting, at-rules inside
+//    at-rules, rules inside style rules) are kept byte for byte and never matched.
+// Selectors are compared in normal form (see SimplifySelector).
+//
 // Decisions beyond the classic algorithm, each so that no edit splices at a meaningless
 // place:
 //  - Every declaration also records where its ":" and its terminator stand (ColonPos,
 //    TermPos). An empty value ("color: ;") is filled in after the colon, and a value
 //    followed by blanks or a comment before its ";" ("color: red /* x */;") is removed
 //    up to its real ";", and new declarations go after that ";".
-//  - Blocks of other at-rules ("@-moz-document url(...) { ... }", "@supports ...") are
-//    tracked like "@media" blocks: their rules carry the at-rule's header as media, so
-//    they never match media "all" and their closing "}" ends the block.
+//  - A new declaration goes into the block of the rule's last declaration, on its own
+//    line with that declaration's indentation when it stands on its own line; a rule
+//    without declarations gets it inside its own block.
+//  - A new rule appended to a sheet that ends inside a comment, string or block first
+//    closes them, as a browser would at the end of the sheet; it gets a selector record.
+//  - Values, names and selectors that would break the sheet (an unclosed string or
+//    comment, a ";", "{" or "}" outside brackets) are refused: nothing changes and
+//    lastError() says why.
 //  - Files keep their bytes: a UTF-8 or UTF-16 byte-order mark selects that encoding and
-//    is written back; text without a mark is UTF-8 when it is valid UTF-8 with non-ASCII
-//    characters, else Windows-1252 (which maps all 256 byte values and back). Line breaks
-//    are kept as they are; new lines use the sheet's own style (LF when it has LF and no
-//    CR LF, else CR LF).
+//    is written back; text without a mark is UTF-8 when it is valid UTF-8 (so also
+//    plain ASCII and an empty sheet), else Windows-1252. A character Windows-1252 lacks
+//    is written there as a CSS escape. Line breaks are kept as they are; new lines use
+//    the sheet's own style (LF when it has LF and no CR LF, else CR LF). A symbolic link
+//    is written through.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ravelin {
@@ -130,15 +148,33 @@ class TCSSParser {
 
     // CSSText between two positions (inclusive) as UTF-8.
     std::string textBetween(int from, int to) const;
+    // Why the last SetCSSProperty refused to change anything; empty otherwise.
+    const std::string& lastError() const { return lastError_; }
+    // True when the text ends outside every comment, string and block and no closing
+    // bracket lacks its opening one.
+    static bool IsBalanced(std::u16string_view text);
+    // The file a sheet's name stands for: a symbolic link is followed to its target.
+    static std::string ResolveLink(const std::string& fileName);
 
   private:
-    void splice(int from, int count,
-                const std::u16string& with); // replaces count units at from (1-based)
+    struct Splice {
+        int from;  // 1-based
+        int count; // units replaced
+        std::u16string text;
+    };
+    // Applies non-overlapping splices in one pass and moves every stored position.
+    void applySplices(std::vector<Splice> splices);
     std::u16string lineBreak() const;
     int declarationEnd(const TCSSProperty& p) const; // last position the declaration covers
-    void tidyLine(int k);
+    bool refuse(std::string why);
+    bool replaceValues(const std::vector<int>& hits, const std::u16string& value);
+    void removeDeclarations(const std::vector<int>& hits);
+    bool insertIntoRule(TCSSSelector& rule, const std::string& name, const std::string& media,
+                        const std::u16string& value);
+    bool appendRule(const std::string& sel, const std::string& name, const std::u16string& value);
 
-    Encoding encoding_ = Encoding::Ansi;
+    Encoding encoding_ = Encoding::Utf8;
+    std::string lastError_;
 };
 
 } // namespace ravelin::firefox

@@ -1,5 +1,6 @@
 // The style-sheet parser: arbitrary bytes with random queries and edits. The records must
-// keep indexing CSSText, and an unedited save must give back the bytes.
+// keep indexing CSSText, an unedited save must give back the bytes, and an edit of a sheet
+// whose blocks are balanced keeps them balanced.
 #include "firefox/CSSParser.h"
 
 #include <cstdint>
@@ -50,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p.LoadFromBytes(bytes);
     if (p.SaveToBytes() != bytes) std::abort();
     check(p);
-    static const char* kSelectors[] = {"a", "#nav-bar", "b c", "*", "x>y"};
+    static const char* kSelectors[] = {"a", "#nav-bar", "b c", "*", "x>y", "&", ".a\\{"};
     static const char* kNames[] = {"color", "display", "x", "-moz-box-flex"};
     for (int i = 0; i < 4; ++i) {
+        const bool balanced = TCSSParser::IsBalanced(p.CSSText);
         unsigned op = (ops >> (2 * i)) & 3u;
-        std::string sel = kSelectors[(ops + i) % 5];
+        std::string sel = kSelectors[(ops + i) % 7];
         std::string name = kNames[(ops / 3 + i) % 4];
         std::vector<std::string> words;
         switch (op) {
@@ -62,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             p.GetCSSProperty(sel, name, words, "all");
             break;
         case 1:
-            words = {"none", "!important"};
+            words = {"none", (ops & 1) ? "\"x;}\"" : "!important"};
             p.SetCSSProperty(sel, name, words, "all");
             break;
         case 2:
@@ -73,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         check(p);
+        if (balanced && !TCSSParser::IsBalanced(p.CSSText)) std::abort();
     }
     return 0;
 }

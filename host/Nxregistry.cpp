@@ -1,5 +1,6 @@
 #include "host/Nxregistry.h"
 
+#include "host/Nxfilechanges.h"
 #include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
@@ -420,10 +421,16 @@ int JournalSetWindowsFirewallStatus(bool enabled) {
         "file",
         "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\DomainProfi"
         "le",
+        "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\PublicProfi"
+        "le",
     };
     BackupStart(0, "Windows-Firewall");
     int rc = ERROR_SUCCESS;
     for (const char* key : kProfiles) {
+        // The public profile exists from Vista on; an older system gets no key of it.
+        if (std::string_view(key).ends_with("PublicProfile") &&
+            !KeyExist(HKEY_LOCAL_MACHINE, key, {2}))
+            continue;
         int r = SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "EnableFirewall", enabled ? 1 : 0, {2});
         if (r != ERROR_SUCCESS) rc = r;
     }
@@ -434,6 +441,10 @@ int JournalSetWindowsFirewallStatus(bool enabled) {
 
 bool TJournalStream::LoadFromFile(const std::string& path) {
     data_.clear();
+    if (const auto* planned = DryRunFileContent(path)) {
+        if (*planned) data_ = **planned;
+        return planned->has_value();
+    }
     try {
         data_ = registry::readWholeFile(path);
         return true;
@@ -447,6 +458,11 @@ void TJournalStream::SaveToFile(const std::string& path) {
     if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
     std::optional<std::string> before;
     if (::access(path.c_str(), F_OK) == 0) before = registry::readWholeFile(path);
+    if (DryRunFilesActive()) {
+        DryRunFileWrite(path, data_, before);
+        return;
+    }
+    if (before == data_) return; // nothing changes: no write, no journal row
     if (!gJournal) {
         registry::writeFileAtomically(path, data_);
         return;

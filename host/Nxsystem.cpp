@@ -1,5 +1,6 @@
 #include "host/Nxsystem.h"
 
+#include "host/Nxbrowser.h"
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
 #include "host/Orvexwow64.h"
@@ -73,7 +74,10 @@ bool IsWinXPSP(int n) {
 }
 
 TFileVersionIdentification GetIEVersion() {
-    return gMachine ? gMachine->ieVersion() : TFileVersionIdentification{};
+    if (!gMachine) return {};
+    // The program file's own version where there is one, as Windows reports it.
+    if (auto v = FileVersionOf(IEProgramFile()); v.Major != 0) return v;
+    return gMachine->ieVersion();
 }
 bool IEInstalled() {
     return GetIEVersion().Major >= 1;

@@ -54,4 +54,16 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+std::string ParamX(const std::string& text, int n, char separator) {
+    if (n < 1) return {};
+    std::size_t start = 0;
+    for (int field = 1; field < n; ++field) {
+        start = text.find(separator, start);
+        if (start == std::string::npos) return {};
+        ++start;
+    }
+    const std::size_t end = text.find(separator, start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
 } // namespace ravelin

@@ -11,6 +11,9 @@ int ParamCount(const std::string& text);
 std::string Param(const std::string& text, int n);
 // The text from the n-th word to the end (trailing blanks dropped); "" when there is none.
 std::string GetRest(const std::string& text, int n);
+// Field n (counting from 1) of a text split at every `separator` (empty fields count); ""
+// when there is none.
+std::string ParamX(const std::string& text, int n, char separator);
 // The text without the spaces and control characters (bytes up to 32) at both ends.
 std::string Trim(const std::string& text);
 

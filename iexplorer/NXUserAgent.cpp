@@ -34,6 +34,18 @@ std::string lower(std::string s) {
     return s;
 }
 
+// Lists gathered from several keys and hives hold each token once (the first spelling
+// wins): a save writes the merged list into both hives, and the next load must not read
+// every token twice.
+void appendUnique(TStringList& target, const TStringList& items) {
+    for (const auto& item : items) {
+        const std::string key = lower(item);
+        if (std::none_of(target.begin(), target.end(),
+                         [&](const std::string& t) { return lower(t) == key; }))
+            target.push_back(item);
+    }
+}
+
 // Appends the value names of a key; true only when the enumeration ran to its end.
 bool appendValueNames(HKEY root, const std::string& key, TStringList* target,
                       ravelin::RegOptions options) {
@@ -42,7 +54,7 @@ bool appendValueNames(HKEY root, const std::string& key, TStringList* target,
         TStringList names, data;
         int rc = EnumRegValuesEx(root, key, names, data, options);
         if (rc != ERROR_NO_MORE_ITEMS) return false;
-        target->insert(target->end(), names.begin(), names.end());
+        appendUnique(*target, names);
         return true;
     } catch (const std::exception&) {
         return false;
@@ -95,25 +107,41 @@ bool IsNewIE() {
     return GetIEVersion().Major >= 5;
 }
 
-std::string GetIEUserAgentString() {
-    std::string ua;
+namespace {
+
+// The string as the browser composes it from its tokens: the application, then in
+// parentheses the compatibility and version tokens, the pre-platform tokens, the platform
+// and the post-platform tokens; empty tokens are left out.
+std::string composeUserAgent(const std::string& application, const std::string& compatibility,
+                             const std::string& version, const TStringList& pre,
+                             const std::string& platform, const TStringList& post) {
+    TStringList tokens;
+    for (const std::string& t : {compatibility, version})
+        if (!Trim(t).empty()) tokens.push_back(Trim(t));
+    tokens.insert(tokens.end(), pre.begin(), pre.end());
+    if (!Trim(platform).empty()) tokens.push_back(Trim(platform));
+    tokens.insert(tokens.end(), post.begin(), post.end());
+    return Trim(application) + " (" + joinTokens(tokens) + ")";
+}
+
+// The whole string, however long it has grown.
+std::string fullUserAgentString() {
     if (IsNewIE()) {
         TNXUserAgent agent(false, true);
-        TStringList tokens;
-        for (const std::string& t : {agent.GetCompatibilityString(), agent.GetVersionToken()})
-            if (!Trim(t).empty()) tokens.push_back(Trim(t));
-        for (const auto& t : agent.GetPrePlatform())
-            tokens.push_back(t);
-        if (!Trim(agent.GetPlatformToken()).empty())
-            tokens.push_back(Trim(agent.GetPlatformToken()));
-        for (const auto& t : agent.GetPostPlatform())
-            tokens.push_back(t);
-        ua = Trim(agent.GetApplicationToken()) + " (" + joinTokens(tokens) + ")";
-    } else {
-        ua = GetRegStringValueDef(HKEY_CURRENT_USER, kKeyOld, "User Agent", "", {});
-        if (ua.empty())
-            ua = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kKeyOld, "User Agent", kDefaultOld, {});
+        return composeUserAgent(agent.GetApplicationToken(), agent.GetCompatibilityString(),
+                                agent.GetVersionToken(), agent.GetPrePlatform(),
+                                agent.GetPlatformToken(), agent.GetPostPlatform());
     }
+    std::string ua = GetRegStringValueDef(HKEY_CURRENT_USER, kKeyOld, "User Agent", "", {});
+    if (ua.empty())
+        ua = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kKeyOld, "User Agent", kDefaultOld, {});
+    return ua;
+}
+
+} // namespace
+
+std::string GetIEUserAgentString() {
+    std::string ua = fullUserAgentString();
     return ua.size() > 260 ? std::string() : ua;
 }
 
@@ -331,8 +359,11 @@ bool TNXUserAgentSettings::LoadSettingsOld() {
 bool TNXUserAgentSettings::SaveSettingsOld() {
     if (!RegValueExists(Root, kKeyOld, "Default User Agent", RegOptions))
         SetRegStringValue(Root, kKeyOld, "Default User Agent", kDefaultOld, RegOptions);
-    return SetRegStringValue(Root, kKeyOld, "User Agent", GetIEUserAgentString(), RegOptions) ==
-           ERROR_SUCCESS;
+    // This hive's own tokens, as edited: not the string the browser sends now, which would
+    // drop every edit and carry the current user's string into the machine's hive.
+    const std::string ua = composeUserAgent(GetApplication(), GetCompatibilityString(),
+                                            GetVersion(), PrePlatform, GetPlatform(), PostPlatform);
+    return SetRegStringValue(Root, kKeyOld, "User Agent", ua, RegOptions) == ERROR_SUCCESS;
 }
 
 // ---- TNXUserAgent ----
@@ -371,7 +402,7 @@ TNXUserAgent::Merge& TNXUserAgent::joined(TStringList TNXUserAgentSettings::*lis
     if (merge.valid) return merge;
     merge.list.clear();
     for (TNXUserAgentSettings* s : {currentUser_.get(), localMachine_.get()})
-        merge.list.insert(merge.list.end(), (s->*list).begin(), (s->*list).end());
+        appendUnique(merge.list, s->*list);
     merge.text = joinTokens(merge.list);
     if (!merge.text.empty()) merge.text += ";";
     merge.valid = true;
@@ -475,16 +506,29 @@ std::string TNXUserAgent::GetUserAgentString() const {
 
 TNXRepairResults RepairUserAgentString(bool X64) {
     TNXRepairResults result{TNXRepairResult::rrGeneralError};
-    TNXUserAgent agent(X64, true);
-    std::string current = lower(agent.GetUserAgentString());
+    // The whole string: a string grown past the browser's limit is exactly the one to repair.
+    std::string current = lower(fullUserAgentString());
+    // A token may sit in either hive's old or new lists (a save moves the old ones into the
+    // new layout); it is removed wherever it is.
+    const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+    const char* const keys[] = {kPostOld, kPost50, kPreOld, kPre50};
+    TNXUserAgent agent(X64, false);
+    const ravelin::RegOptions options = agent.GetSettings(false).RegOptions;
     for (const std::string& token :
          {std::string(kFirstForeignToken), std::string(kEmbeddedBrowserToken)}) {
         if (current.find(lower(token)) == std::string::npos) continue;
         result.insert(TNXRepairResult::rrBlemished);
-        if (RegValueExists(HKEY_CURRENT_USER, kPostOld, token, {}))
-            result.insert(DeleteRegValue(HKEY_CURRENT_USER, kPostOld, token, {}) == ERROR_SUCCESS
-                              ? TNXRepairResult::rrSucessfullyRepaired
-                              : TNXRepairResult::rrRepairFailed);
+        for (HKEY root : roots)
+            for (const char* key : keys) {
+                TStringList names, data;
+                EnumRegValuesEx(root, key, names, data, options);
+                for (const auto& name : names) {
+                    if (lower(name) != lower(token)) continue;
+                    result.insert(DeleteRegValue(root, key, name, options) == ERROR_SUCCESS
+                                      ? TNXRepairResult::rrSucessfullyRepaired
+                                      : TNXRepairResult::rrRepairFailed);
+                }
+            }
     }
     if (result.count(TNXRepairResult::rrSucessfullyRepaired) &&
         result.count(TNXRepairResult::rrRepairFailed))

@@ -1,5 +1,9 @@
 #include "module/MainNetwork.h"
 
+#include "firefox/ufrmFireFox.h"
+#include "iexplorer/ufrmIE.h"
+#include "logon/ufrmLogon.h"
+#include "mailchat/ufrmMailClients.h"
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
@@ -17,19 +21,33 @@ const std::pair<const char*, Factory> kPages[] = {
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr));
      }},
-    {"logon|Ravelin.bpl", nullptr},
+    {"logon|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::logon::TfrmLogon(nullptr)); }},
     {"internet|Ravelin.bpl",
      [] {
          return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
      }},
-    {"explorer|Ravelin.bpl", nullptr},
-    {"firefox|Ravelin.bpl", nullptr},
+    {"explorer|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::iexplorer::TfrmIE(nullptr)); }},
+    {"firefox|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(
+             new ravelin::firefox::TfrmMozillaFireFox(nullptr));
+     }},
     {"opera|Ravelin.bpl", nullptr},
-    {"mailchat|Ravelin.bpl", nullptr},
+    {"mailchat|Ravelin.bpl",
+     [] {
+         return static_cast<ravelin::toolkit::TForm*>(
+             new ravelin::mailchat::TfrmMailClients(nullptr));
+     }},
 };
 
 const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"}, {"NXShellFuncs"}, {"ufrmTCPIP"}, {"ufrmNetwork"}};
+    {"MainNetwork"},       {"NXShellFuncs"},          {"ufrmTCPIP"},
+    {"ufrmNetwork"},       {"NXUserAgent"},           {"ufrmIE"},
+    {"ufrmIE7FrameMenu"},  {"ufrmIE7FrameSearchbar"}, {"ufrmIE7FrameStartpage"},
+    {"ufrmIEContextMenu"}, {"ufrmFireFox"},           {"ufrmLogon"},
+    {"ufrmEditLogonOld"},  {"ufrmEditLogonNew"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();

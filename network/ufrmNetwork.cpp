@@ -8,6 +8,7 @@
 #include "host/Nxsystem.h"
 #include "network/ufrmTCPIP.h"
 #include "toolkit/Application.h"
+#include "toolkit/TextCompare.h"
 
 #include <algorithm>
 
@@ -23,6 +24,11 @@ const char* const kStandardTimeServers[5] = {
     "time.windows.com", "time.nist.gov", "time-nw.nist.gov", "time-a.nist.gov", "time-b.nist.gov"};
 
 namespace {
+
+// Server addresses are compared the way the list sorts them: ignoring case, umlauts too.
+bool sameServer(const std::string& a, const std::string& b) {
+    return toolkit::AnsiSameText(a, b);
+}
 
 constexpr const char* kNameSpace =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RemoteComputer\\NameSpace\\";
@@ -208,6 +214,7 @@ void TfrmNetwork::FormCreate(TComponent&) {
     SetupIL(*ilTimeServers);
     AddGraphicToIL(20011, *ilTimeServers, 17);
     AddGraphicToIL(20012, *ilTimeServers, 17);
+    lvTimeServers->SmallImages = ilTimeServers; // image 1 marks the default server
     RegSMB = nt ? "System\\CurrentControlSet\\Services\\LanmanWorkStation\\Parameters"
                 : "System\\CurrentControlSet\\Services\\VxD\\Vnetsup";
 
@@ -545,6 +552,23 @@ void TfrmNetwork::SaveTimeServers() {
         SetRegStringValue(HKEY_LOCAL_MACHINE, kTimeServers, "", "0", {2});
         lvTimeServers->Item(0).ImageIndex = 1;
     }
+    syncNtpServer();
+}
+
+// The time service asks "NtpServer", not the list: whenever the list's default changes
+// (defaults restored, the default deleted, the first server added), the service follows
+// it. A value that already names the default first, with whatever flags, is left as it is.
+void TfrmNetwork::syncNtpServer() {
+    for (int i = 0; i < lvTimeServers->Count(); ++i) {
+        const TListItem& item = lvTimeServers->Item(i);
+        if (item.ImageIndex != 1) continue;
+        std::string current =
+            GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32Time, "NtpServer", "", {});
+        const std::string first = current.substr(0, current.find_first_of(", "));
+        if (!sameServer(first, item.Caption))
+            SetRegStringValue(HKEY_LOCAL_MACHINE, kW32Time, "NtpServer", item.Caption + ",0x1", {});
+        return;
+    }
 }
 
 void TfrmNetwork::btnTimeSvrAddClick(TComponent&) {
@@ -555,12 +579,7 @@ void TfrmNetwork::btnTimeSvrAddClick(TComponent&) {
                 : std::nullopt;
     if (!address || address->empty()) return;
     for (int i = 0; i < lvTimeServers->Count(); ++i) {
-        const std::string& caption = lvTimeServers->Item(i).Caption;
-        if (caption.size() == address->size() &&
-            std::equal(caption.begin(), caption.end(), address->begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            })) {
+        if (sameServer(lvTimeServers->Item(i).Caption, *address)) {
             Application().MessageBox(
                 "Der eingegebene Zeitserver befindet sich bereits in der Liste.", "",
                 MB_OK | MB_ICONERROR);
@@ -623,15 +642,17 @@ void TfrmNetwork::LinkMouseLeave(TComponent& s) {
 // ---- Internet ----
 
 bool TfrmNetwork::firewallOn() {
-    // What the firewall's automation objects answer, from where the machine keeps it.
-    DWORD on = 0;
-    const std::string profile = std::string(kFirewallPolicy) + "StandardProfile";
-    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, profile, "EnableFirewall", on, {2}) == ERROR_SUCCESS)
-        return on != 0;
-    if (CurrentOS() >= 7 &&
-        GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kFirewallPolicy) + "PublicProfile",
-                         "EnableFirewall", on, {2}) == ERROR_SUCCESS)
-        return on != 0;
+    // What the firewall's automation objects answer, from where the machine keeps it. Since
+    // Vista a public profile sits beside the standard and domain ones; the box is ticked
+    // when the firewall is on in any of them, so that a profile left on is never hidden.
+    static const char* const kProfiles[] = {"StandardProfile", "DomainProfile", "PublicProfile"};
+    for (const char* name : kProfiles) {
+        DWORD on = 0;
+        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, std::string(kFirewallPolicy) + name,
+                             "EnableFirewall", on, {2}) == ERROR_SUCCESS &&
+            on != 0)
+            return true;
+    }
     return false;
 }
 

@@ -80,6 +80,7 @@ class TfrmNetwork : public toolkit::TForm {
 
     void SetBWLimit();
     void SaveTimeServers();
+    void syncNtpServer();
 
   private:
     bool firstShow(toolkit::TTabSheet& sheet); // true once: the sheet's filled mark

@@ -32,6 +32,57 @@ std::optional<long long> parseInteger(const std::string& text) {
     return v;
 }
 
+// Tcp1323Opts is a DWORD on NT but a string in the 9x family's VxD\MSTCP key. It is read
+// and written as the type stored there, so that a 9x "0" never turns into DWORD 1 (which
+// would switch window scaling on). Unreadable means 3, as the stack assumes.
+struct Tcp1323Opts {
+    DWORD bits = 3;
+    bool asString = false;
+};
+
+Tcp1323Opts readTcp1323Opts(bool nt) {
+    Tcp1323Opts opts;
+    opts.asString = !nt;
+    std::string text;
+    DWORD bits = 0;
+    if (GetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", text, {}) ==
+        ERROR_SUCCESS) {
+        opts.asString = true;
+        auto parsed = parseInteger(text);
+        if (parsed && *parsed >= 0 && *parsed <= 0xFFFFFFFFLL)
+            opts.bits = static_cast<DWORD>(*parsed);
+    } else if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", bits, {}) ==
+               ERROR_SUCCESS) {
+        opts.asString = false;
+        opts.bits = bits;
+    }
+    return opts;
+}
+
+// The 9x family keeps the MTU as a string per adapter: "MaxMTU" under Class\NetTrans on the
+// first version, "IPMTU" under Class\Net (adapters with a driver description) on the later
+// ones. Each entry is the adapter's key and the value's name.
+std::vector<std::pair<std::string, std::string>> adapterMTUValues9x(int os) {
+    std::vector<std::pair<std::string, std::string>> out;
+    std::vector<std::string> keys;
+    if (os == 1) {
+        const std::string base = "System\\CurrentControlSet\\Services\\Class\\NetTrans";
+        EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, keys, {});
+        for (const auto& a : keys)
+            out.emplace_back(base + "\\" + a, "MaxMTU");
+    } else if (os == 3 || os == 4) {
+        const std::string base = "System\\CurrentControlSet\\Services\\Class\\Net";
+        EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, keys, {});
+        for (const auto& a : keys) {
+            std::string desc;
+            if (GetRegStringValue(HKEY_LOCAL_MACHINE, base + "\\" + a, "DriverDesc", desc, {}) ==
+                ERROR_SUCCESS)
+                out.emplace_back(base + "\\" + a, "IPMTU");
+        }
+    }
+    return out;
+}
+
 template <typename T> T* need(TForm& form, const char* name) {
     auto* c = dynamic_cast<T*>(form.FindComponent(name));
     if (!c) throw FormError(std::string("ufrmTCPIP: the form has no ") + name);
@@ -131,11 +182,7 @@ void TfrmTCPIP::FormCreate(TComponent&) {
                                               nt() ? "EnablePMTUDiscovery" : "PMTUDiscovery", true,
                                               {}));
     chkRWinSACK->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "SackOpts", true, {}));
-    DWORD opts = 0;
-    if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) !=
-        ERROR_SUCCESS)
-        opts = 3;
-    chkRWinTimeStamp->SetChecked((opts & 2) != 0);
+    chkRWinTimeStamp->SetChecked((readTcp1323Opts(nt()).bits & 2) != 0);
 
     // The MTU: the first adapter with a usable value decides.
     long long mtu = 0;
@@ -144,29 +191,13 @@ void TfrmTCPIP::FormCreate(TComponent&) {
         if (v > 0 && mtu == 0) mtu = v;
     };
     std::vector<std::string> adapters;
-    if (os == 1) {
-        const std::string base = "System\\CurrentControlSet\\Services\\Class\\NetTrans";
-        EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, adapters, {});
-        for (const auto& a : adapters) {
+    if (!nt()) {
+        for (const auto& [key, name] : adapterMTUValues9x(os)) {
             if (mtu) break;
-            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a,
-                                                       "MaxMTU", "", {}))
+            consider(parseInteger(GetRegStringValueDef(HKEY_LOCAL_MACHINE, key, name, "", {}))
                          .value_or(0));
         }
-    } else if (os == 3 || os == 4) {
-        const std::string base = "System\\CurrentControlSet\\Services\\Class\\Net";
-        EnumRegKeysEx(HKEY_LOCAL_MACHINE, base, adapters, {});
-        for (const auto& a : adapters) {
-            if (mtu) break;
-            std::string desc;
-            if (GetRegStringValue(HKEY_LOCAL_MACHINE, base + "\\" + a, "DriverDesc", desc, {}) !=
-                ERROR_SUCCESS)
-                continue;
-            consider(parseInteger(
-                         GetRegStringValueDef(HKEY_LOCAL_MACHINE, base + "\\" + a, "IPMTU", "", {}))
-                         .value_or(0));
-        }
-    } else if (nt()) {
+    } else {
         EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
         for (const auto& a : adapters) {
             if (mtu) break;
@@ -325,14 +356,24 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
     BackupStart(0, "");
     std::vector<std::string> adapters;
     EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
-    if (gbMTU->Tag == 1 && nt()) {
+    if (gbMTU->Tag == 1) {
         const DWORD mtu = optMTUAuto->Checked() ? 0 : static_cast<DWORD>(udeMTU->GetPosition());
-        for (const auto& a : adapters) {
-            const std::string key = std::string(kInterfaces) + "\\" + a;
-            if (mtu > 0)
-                SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "MTU", mtu, {});
-            else
-                DeleteRegValue(HKEY_LOCAL_MACHINE, key, "MTU", {});
+        if (nt()) {
+            for (const auto& a : adapters) {
+                const std::string key = std::string(kInterfaces) + "\\" + a;
+                if (mtu > 0)
+                    SetRegDWORDValue(HKEY_LOCAL_MACHINE, key, "MTU", mtu, {});
+                else
+                    DeleteRegValue(HKEY_LOCAL_MACHINE, key, "MTU", {});
+            }
+        } else {
+            // Written back where it was read, so a manual MTU is not dropped on 9x.
+            for (const auto& [key, name] : adapterMTUValues9x(CurrentOS())) {
+                if (mtu > 0)
+                    SetRegStringValue(HKEY_LOCAL_MACHINE, key, name, std::to_string(mtu), {});
+                else
+                    DeleteRegValue(HKEY_LOCAL_MACHINE, key, name, {});
+            }
         }
     }
     if (chkMTUDiscovery->Tag == 1) {
@@ -365,12 +406,13 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
                               chkRWinSACK->Checked() ? "1" : "0", {});
     }
     if (chkRWinTimeStamp->Tag == 1) {
-        DWORD opts = 0;
-        if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {}) !=
-            ERROR_SUCCESS)
-            opts = 3;
-        opts = chkRWinTimeStamp->Checked() ? (opts | 2u) : (opts & ~2u);
-        SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts, {});
+        Tcp1323Opts opts = readTcp1323Opts(nt());
+        opts.bits = chkRWinTimeStamp->Checked() ? (opts.bits | 2u) : (opts.bits & ~2u);
+        if (opts.asString)
+            SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts",
+                              std::to_string(opts.bits), {});
+        else
+            SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "Tcp1323Opts", opts.bits, {});
     }
     if (tbTTL->Tag == 1) {
         if (nt())

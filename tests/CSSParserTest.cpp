@@ -5,6 +5,7 @@
 #include "host/registry/Text.h"
 #include "tests/TestSupport.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -143,9 +144,9 @@ TEST(CSSParser, SelectorsMatchWithoutSpacesAndCase) {
     EXPECT_EQ(get(p, "WINDOW>hbox", "-moz-box-flex"), std::vector<std::string>{"1"});
     EXPECT_EQ(get(p, "a,b", "color"), std::vector<std::string>{"red"});
     EXPECT_TRUE(get(p, "a", "color").empty());
-    // A ";" ends a value, also inside url(...) or quotes.
+    // A ";" inside url(...) or quotes belongs to the value.
     TCSSParser q = parse("a { background: url(x;y) }");
-    EXPECT_EQ(get(q, "a", "background"), std::vector<std::string>{"url(x"});
+    EXPECT_EQ(get(q, "a", "background"), std::vector<std::string>{"url(x;y)"});
 }
 
 TEST(CSSParser, RemovingADeclarationTidiesItsLine) {
@@ -176,9 +177,10 @@ TEST(CSSParser, AddingADeclarationFollowsTheRulesLayout) {
     EXPECT_EQ(s8(one.CSSText), "a { color: red; display: none; }");
     expectConsistent(one);
 
+    // Of two blocks of one selector, the later one gets it.
     TCSSParser two = parse("a {x:1;}\r\na {y:2;}");
     ASSERT_TRUE(set(two, "a", "z", {"5"}));
-    EXPECT_EQ(s8(two.CSSText), "a {x:1;}\r\na {y:2;}\r\na {z: 5;}");
+    EXPECT_EQ(s8(two.CSSText), "a {x:1;}\r\na {y:2;z: 5;}");
     expectConsistent(two);
 
     // Between declarations with a comment, the comment is not copied.
@@ -220,7 +222,8 @@ TEST(CSSParser, AppendingNewRules) {
     TCSSParser unterminated = parse("a { color: red");
     EXPECT_EQ(unterminated.Properties.Count(), 0);
     set(unterminated, "a", "color", {"blue"});
-    EXPECT_EQ(s8(unterminated.CSSText), "a { color: red\r\n\r\na {\r\n  color: blue;\r\n}\r\n");
+    EXPECT_EQ(s8(unterminated.CSSText), "a { color: red}\r\n\r\na {\r\n  color: blue;\r\n}\r\n")
+        << "what a browser closes at the end of the sheet is closed before the new rule";
     TCSSParser lf = parse("a { x: 1 }\n");
     set(lf, "b", "y", {"2"});
     EXPECT_EQ(s8(lf.CSSText), "a { x: 1 }\n\nb {\n  y: 2;\n}\n") << "an LF sheet stays LF";
@@ -236,7 +239,7 @@ TEST(CSSParser, DeletingRules) {
     EXPECT_EQ(get(p, "a", "w", "print"), std::vector<std::string>{"4"});
     expectConsistent(p);
     EXPECT_EQ(TCSSParser::StripComments("a/*b*/c/*/d*/e/*open"), "ace");
-    EXPECT_EQ(TCSSParser::SimplifySelector("a >\tb"), "a>\tb");
+    EXPECT_EQ(TCSSParser::SimplifySelector(" a >\tb  c,\r\nd /* x */ e "), "a>b c,d e");
 }
 
 TEST(CSSParser, FilesKeepEveryByteAndTheirEncoding) {
@@ -336,4 +339,188 @@ TEST(CssCommand, GetSetDeleteOnAFile) {
     EXPECT_EQ(test::readFile(dir.file("new/chrome/userContent.css")),
               "a {\r\n  color: blue;\r\n}\r\n");
     EXPECT_EQ(app::runCssCommand({"frob"}, c), 1);
+}
+
+// ---- Real sheets that edits used to corrupt ----
+
+TEST(CSSParserSheets, BlocksOfOneSelectorAroundACommentStayClosed) {
+    TCSSParser p = parse("a { x: 1; }\n/* c */\na { y: 2; }\n");
+    ASSERT_TRUE(set(p, "a", "z", {"5"}));
+    EXPECT_EQ(s8(p.CSSText), "a { x: 1; }\n/* c */\na { y: 2; z: 5; }\n");
+    EXPECT_TRUE(TCSSParser::IsBalanced(p.CSSText));
+    expectConsistent(p);
+}
+
+TEST(CSSParserSheets, StringsUrlsAndEscapesAreSingleTokens) {
+    TCSSParser data = parse("a { background-image: url(data:image/svg+xml;base64,PHN2Zz4=); "
+                            "color: red }");
+    ASSERT_TRUE(set(data, "a", "background-image", {"none"}));
+    EXPECT_EQ(s8(data.CSSText), "a { background-image: none; color: red }");
+
+    TCSSParser quoted = parse("a { content: \"x;y}\"; b: 'it''s' }");
+    EXPECT_EQ(get(quoted, "a", "content"), std::vector<std::string>{"\"x;y}\""});
+    EXPECT_EQ(get(quoted, "a", "b"), std::vector<std::string>{"'it''s'"});
+
+    TCSSParser comment = parse("a[href*=\"/*\"] { color: red }\nb { color: blue }");
+    EXPECT_EQ(get(comment, "a[href*=\"/*\"]", "color"), std::vector<std::string>{"red"});
+    EXPECT_EQ(get(comment, "b", "color"), std::vector<std::string>{"blue"})
+        << "a \"/*\" in a string opens no comment";
+
+    TCSSParser brace = parse("@-moz-document url-prefix(\"moz-extension://{abc}/\") {\n"
+                             "  a { color: red }\n}\na { color: blue }\n");
+    EXPECT_EQ(get(brace, "a", "color"), std::vector<std::string>{"blue"});
+    ASSERT_TRUE(set(brace, "a", "color", {"green"}));
+    EXPECT_EQ(s8(brace.CSSText), "@-moz-document url-prefix(\"moz-extension://{abc}/\") {\n"
+                                 "  a { color: red }\n}\na { color: green }\n");
+
+    TCSSParser escaped = parse(".a\\{ { color: red }\n.b\\;c { x: 1 }");
+    ASSERT_EQ(escaped.Selectors.Count(), 2);
+    EXPECT_EQ(escaped.Selectors.Get(0).Selector, ".a\\{");
+    EXPECT_EQ(get(escaped, ".a\\{", "color"), std::vector<std::string>{"red"});
+    EXPECT_EQ(get(escaped, ".b\\;c", "x"), std::vector<std::string>{"1"});
+    expectConsistent(escaped);
+}
+
+TEST(CSSParserSheets, NestedRulesAreKeptAndNeverMatched) {
+    const std::string nested = "@media (min-width: 1px) {\n"
+                               "  @media -moz-pref(\"x\") { video { display: none } }\n"
+                               "  video { color: red }\n"
+                               "}\n"
+                               "video { color: blue }\n";
+    TCSSParser p = parse(nested);
+    EXPECT_EQ(get(p, "video", "color", "(min-width: 1px)"), std::vector<std::string>{"red"});
+    EXPECT_TRUE(get(p, "video", "display").empty());
+    ASSERT_TRUE(p.DeleteCSSSelector("video", "all"));
+    EXPECT_EQ(s8(p.CSSText), nested.substr(0, nested.find("video { color: blue }")) + "\n");
+
+    // CSS nesting: the rule's own declarations are its; what is nested inside stays.
+    TCSSParser n = parse("a {\n  color: red;\n  & b { color: blue }\n  button:hover { x: 1 }\n"
+                         "  @media print { color: green }\n}\nc { x: 1 }\n");
+    EXPECT_EQ(get(n, "a", "color"), std::vector<std::string>{"red"});
+    EXPECT_TRUE(get(n, "&b", "color").empty());
+    EXPECT_TRUE(get(n, "button", "hover").empty()) << "a nested rule is no declaration";
+    EXPECT_EQ(get(n, "c", "x"), std::vector<std::string>{"1"});
+    ASSERT_TRUE(set(n, "a", "color", {"black"}));
+    ASSERT_TRUE(set(n, "a", "color", {"white"}));
+    EXPECT_EQ(get(n, "a", "color"), std::vector<std::string>{"white"});
+    ASSERT_TRUE(set(n, "a", "top", {"0"}));
+    EXPECT_EQ(s8(n.CSSText), "a {\n  color: white;\n  top: 0;\n  & b { color: blue }\n"
+                             "  button:hover { x: 1 }\n  @media print { color: green }\n}\n"
+                             "c { x: 1 }\n")
+        << "no second copy of the rule is appended";
+    TCSSParser all = parse("@media all { a { x: 1 } }");
+    EXPECT_EQ(get(all, "a", "x"), std::vector<std::string>{"1"});
+    expectConsistent(n);
+}
+
+TEST(CSSParserSheets, SelectorWhitespaceIsNormalisedNotRemoved) {
+    TCSSParser p = parse("#nav-bar  toolbarbutton { x: 1 }\n.tab.icon { y: 2 }\n"
+                         "a >\tb ,\n c { z: 3 }\n");
+    EXPECT_EQ(get(p, "#nav-bar toolbarbutton", "x"), std::vector<std::string>{"1"});
+    EXPECT_TRUE(get(p, "#nav-bartoolbarbutton", "x").empty());
+    EXPECT_EQ(get(p, "a > b, c", "z"), std::vector<std::string>{"3"});
+    EXPECT_FALSE(p.DeleteCSSSelector(".tab .icon", "all"));
+    EXPECT_EQ(get(p, ".tab.icon", "y"), std::vector<std::string>{"2"});
+}
+
+TEST(CSSParserSheets, AppendingClosesWhatTheSheetLeftOpen) {
+    TCSSParser p = parse("a { x: 1 }\n/* open");
+    ASSERT_TRUE(set(p, "b", "y", {"2"}));
+    EXPECT_EQ(s8(p.CSSText), "a { x: 1 }\n/* open*/\n\nb {\n  y: 2;\n}\n");
+    EXPECT_EQ(get(p, "b", "y"), std::vector<std::string>{"2"});
+    TCSSParser again = parse(s8(p.CSSText));
+    EXPECT_EQ(get(again, "b", "y"), std::vector<std::string>{"2"}) << "the rule is no comment";
+    TCSSParser open = parse("a { b: url(x\n");
+    ASSERT_TRUE(set(open, "c", "d", {"1"}));
+    EXPECT_EQ(s8(open.CSSText), "a { b: url(x\n)}\n\nc {\n  d: 1;\n}\n");
+    EXPECT_TRUE(TCSSParser::IsBalanced(open.CSSText));
+    // A pending escape inside a string would swallow whatever follows.
+    TCSSParser stuck = parse("a { content: \"x\\");
+    EXPECT_FALSE(set(stuck, "c", "d", {"1"}));
+    EXPECT_FALSE(stuck.lastError().empty());
+    EXPECT_EQ(s8(stuck.CSSText), "a { content: \"x\\");
+}
+
+TEST(CSSParserSheets, StraySemicolonsAndEmptyRules) {
+    TCSSParser p = parse("a { x: 1 !important;; top: 0 }");
+    ASSERT_EQ(p.Properties.Count(), 2);
+    EXPECT_EQ(p.Properties.Get(1).PropertyName, "top");
+    ASSERT_TRUE(set(p, "a", "top", {"5"}));
+    EXPECT_EQ(s8(p.CSSText), "a { x: 1 !important;; top: 5 }");
+    // A rule without declarations gets the new one in its own block.
+    TCSSParser empty = parse("a {}\nb {\n}\n");
+    ASSERT_TRUE(set(empty, "a", "x", {"1"}));
+    ASSERT_TRUE(set(empty, "b", "y", {"2"}));
+    EXPECT_EQ(s8(empty.CSSText), "a { x: 1; }\nb {\n  y: 2;\n}\n");
+    expectConsistent(empty);
+}
+
+TEST(CSSParserSheets, TextThatWouldBreakTheSheetIsRefused) {
+    TCSSParser p = parse("a { color: red }\n");
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"red;", "}"}, {"\"open"}, {"/*"}, {"f(x"}, {"x\\"}}) {
+        SCOPED_TRACE(bad[0]);
+        EXPECT_FALSE(set(p, "a", "color", bad));
+        EXPECT_FALSE(p.lastError().empty());
+        EXPECT_FALSE(set(p, "new", "color", bad));
+    }
+    EXPECT_FALSE(set(p, "a", "col or", {"red"}));
+    EXPECT_FALSE(set(p, "x { y", "color", {"red"}));
+    EXPECT_EQ(s8(p.CSSText), "a { color: red }\n");
+    EXPECT_TRUE(set(p, "a", "content", {"\"a;b}\""}));
+    EXPECT_TRUE(p.lastError().empty());
+}
+
+TEST(CSSParserSheets, SheetsKeepTheirEncodingAndLinks) {
+    test::TempDir dir;
+    std::vector<std::string> ae{"\"\xC3\xA4\""};
+    TCSSParser ascii;
+    ascii.LoadFromBytes("a { x: 1 }\n");
+    ASSERT_TRUE(ascii.SetCSSProperty("a", "content", ae, "all"));
+    EXPECT_EQ(ascii.SaveToBytes(), "a { x: 1; content: \"\xC3\xA4\"; }\n") << "ASCII is UTF-8";
+    TCSSParser ansi;
+    ansi.LoadFromBytes("b { x: \xE4 }");
+    std::vector<std::string> snow{"\"\xE2\x98\x83\xC3\xA4\""};
+    ASSERT_TRUE(ansi.SetCSSProperty("b", "y", snow, "all"));
+    EXPECT_EQ(ansi.SaveToBytes(), "b { x: \xE4; y: \"\\2603 \xE4\"; }")
+        << "Windows-1252 stays; what it lacks becomes a CSS escape";
+    TCSSParser fresh;
+    ASSERT_TRUE(fresh.SetCSSProperty("a", "content", ae, "all"));
+    EXPECT_EQ(fresh.SaveToBytes(), "a {\r\n  content: \"\xC3\xA4\";\r\n}\r\n");
+
+    std::string target = dir.file("real.css"), link = dir.file("userChrome.css");
+    test::writeFile(target, "a { x: 1 }\n");
+    std::filesystem::create_symlink("real.css", link);
+    TCSSParser linked;
+    ASSERT_TRUE(linked.LoadFromFile(link));
+    ASSERT_TRUE(set(linked, "a", "x", {"2"}));
+    ASSERT_TRUE(linked.SaveToFile(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(target), "a { x: 2 }\n");
+
+    std::ostringstream out, err;
+    std::istringstream in;
+    app::Console c{out, err, in};
+    EXPECT_EQ(app::runCssCommand({"set", link, "a", "x", "3"}, c), 0) << err.str();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(target), "a { x: 3 }\n");
+    EXPECT_EQ(app::runCssCommand({"set", link, "a", "x", "1;", "}"}, c), 1);
+    EXPECT_NE(err.str().find("outside brackets"), std::string::npos) << err.str();
+    EXPECT_EQ(test::readFile(target), "a { x: 3 }\n");
+}
+
+TEST(CSSParserSheets, ManyEqualDeclarationsGoInOnePass) {
+    std::string css = "a {\n";
+    for (int i = 0; i < 40000; ++i)
+        css += "  x: 1;\n";
+    css += "  y: 2;\n}\n";
+    TCSSParser p = parse(css);
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(set(p, "a", "x", {"22"}));
+    ASSERT_TRUE(set(p, "a", "x", {}));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(seconds, 2.0) << "one pass each, not one per declaration";
+    EXPECT_EQ(s8(p.CSSText), "a {\n  \n  y: 2;\n}\n");
+    expectConsistent(p);
 }

@@ -159,10 +159,83 @@ TEST_F(UserAgent, RepairRemovesKnownForeignTokens) {
     EXPECT_FALSE(
         RegValueExists(HKEY_CURRENT_USER, kOld + "\\Post Platform", kEmbeddedBrowserToken, {}));
     EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrAllFine});
-    // Seen, but only in the machine's list: blemished, nothing to delete for the user.
-    SetRegStringValue(HKEY_LOCAL_MACHINE, k50 + "\\Post Platform",
-                      "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ", "", {});
-    EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrBlemished});
+    // Wherever the token sits (the machine's new-layout list here), it is removed.
+    const std::string first = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ";
+    SetRegStringValue(HKEY_LOCAL_MACHINE, k50 + "\\Post Platform", first, "", {});
+    EXPECT_EQ(RepairUserAgentString(false),
+              (TNXRepairResults{R::rrBlemished, R::rrSucessfullyRepaired}));
+    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, k50 + "\\Post Platform", first, {}));
+    EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrAllFine});
+}
+
+TEST_F(UserAgent, RepairFindsTokensASaveMovedAndStringsPastTheLimit) {
+    using R = TNXRepairResult;
+    SetRegStringValue(HKEY_CURRENT_USER, kOld + "\\Post Platform", kEmbeddedBrowserToken, "", {});
+    {
+        TNXUserAgent ua(false, true);
+        ASSERT_TRUE(ua.Save(false)); // moves the old list into the new layout
+    }
+    EXPECT_TRUE(
+        RegValueExists(HKEY_CURRENT_USER, k50 + "\\Post Platform", kEmbeddedBrowserToken, {}));
+    EXPECT_EQ(RepairUserAgentString(false),
+              (TNXRepairResults{R::rrBlemished, R::rrSucessfullyRepaired}));
+    EXPECT_EQ(RepairUserAgentString(false), TNXRepairResults{R::rrAllFine});
+
+    // Grown past 260 characters: the browser sends nothing, and that is not "all fine".
+    for (int i = 0; i < 30; ++i)
+        SetRegStringValue(HKEY_CURRENT_USER, k50 + "\\Post Platform",
+                          "Filler.Token." + std::to_string(i), "", {});
+    SetRegStringValue(HKEY_CURRENT_USER, k50 + "\\Post Platform", kEmbeddedBrowserToken, "", {});
+    EXPECT_EQ(GetIEUserAgentString(), "");
+    EXPECT_EQ(RepairUserAgentString(false),
+              (TNXRepairResults{R::rrBlemished, R::rrSucessfullyRepaired}));
+    EXPECT_FALSE(
+        RegValueExists(HKEY_CURRENT_USER, k50 + "\\Post Platform", kEmbeddedBrowserToken, {}));
+}
+
+TEST_F(UserAgent, SavingBothHivesTwiceKeepsEachTokenOnce) {
+    SetRegStringValue(HKEY_CURRENT_USER, k50 + "\\Post Platform", "A", "", {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, k50 + "\\Post Platform", "B", "", {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kOld + "\\Pre Platform", "P", "", {});
+    const std::string expected = "Mozilla/4.0 (Compatible; MSIE 7.0; P; Windows NT 5.1; A; B)";
+    EXPECT_EQ(GetIEUserAgentString(), expected);
+    for (int round = 0; round < 3; ++round) {
+        TNXUserAgent ua(false, true);
+        EXPECT_EQ(ua.GetPostPlatformString(), "A; B;") << round;
+        EXPECT_EQ(ua.GetPrePlatformString(), "P;") << round;
+        ASSERT_TRUE(ua.Save(false));
+        ASSERT_TRUE(ua.Save(true));
+        EXPECT_EQ(GetIEUserAgentString(), expected) << "the string must not grow, round " << round;
+    }
+}
+
+TEST_F(UserAgent, OldBrowsersSaveTheEditedTokensIntoEachHive) {
+    open("win98");
+    SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version",
+                      "4.72.3110.8", {});
+    ASSERT_FALSE(IsNewIE());
+    SetRegStringValue(HKEY_CURRENT_USER, kOld, "User Agent",
+                      "Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)", {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kOld, "User Agent",
+                      "Mozilla/4.0 (compatible; MSIE 4.0; Windows 95)", {});
+    TNXUserAgent ua(false, true);
+    EXPECT_EQ(ua.GetVersionToken(), "MSIE 4.01");
+    ua.SetVersionToken("MSIE 4.01 Edited");
+    ua.SetPlatformToken("Windows 98 SE");
+    ASSERT_TRUE(ua.Save(false));
+    EXPECT_EQ(value(HKEY_CURRENT_USER, kOld, "User Agent"),
+              "[Mozilla/4.0 (compatible; MSIE 4.01 Edited; Windows 98 SE)]");
+    ASSERT_TRUE(ua.Save(true));
+    EXPECT_EQ(value(HKEY_LOCAL_MACHINE, kOld, "User Agent"),
+              "[Mozilla/4.0 (compatible; MSIE 4.01 Edited; Windows 98 SE)]");
+    // A hive saved on its own keeps its own string.
+    TNXUserAgentSettings machine(HKEY_LOCAL_MACHINE, false, true);
+    machine.SetVersion("MSIE 4.0");
+    ASSERT_TRUE(machine.Save());
+    EXPECT_EQ(value(HKEY_LOCAL_MACHINE, kOld, "User Agent"),
+              "[Mozilla/4.0 (compatible; MSIE 4.0; Windows 98 SE)]");
+    EXPECT_EQ(value(HKEY_CURRENT_USER, kOld, "User Agent"),
+              "[Mozilla/4.0 (compatible; MSIE 4.01 Edited; Windows 98 SE)]");
 }
 
 TEST_F(UserAgent, OldBrowsersKeepTheWholeString) {

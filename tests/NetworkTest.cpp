@@ -226,8 +226,9 @@ TEST_F(Network, TimeServersAreRenumberedInOrder) {
     std::string out =
         run("tab tsTimeSync\n"
             "expect chkSyncTime checked true\n"
+            // Sorted as the system sorts names: hyphens weigh last, dots before letters.
             "expect lvTimeServers items "
-            "\"time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|time.nist.gov|time.windows.com\"\n"
+            "\"time.nist.gov|time.windows.com|time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov\"\n"
             "expect btnTimeSvrDel enabled false\n"
             "select lvTimeServers \"time.windows.com\"\n"
             "expect btnTimeSvrSetAsDefault enabled false\n"
@@ -242,8 +243,8 @@ TEST_F(Network, TimeServersAreRenumberedInOrder) {
         out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."),
         std::string::npos)
         << out;
-    EXPECT_EQ(servers(), "@=2;0=ntp.example.org;1=time-a.nist.gov;2=time-b.nist.gov;3=time-nw.nist."
-                         "gov;4=time.nist.gov;5=time.windows.com;");
+    EXPECT_EQ(servers(), "@=4;0=ntp.example.org;1=time.nist.gov;2=time.windows.com;3=time-a.nist."
+                         "gov;4=time-b.nist.gov;5=time-nw.nist.gov;");
     EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "", {}),
               "time-b.nist.gov,0x1");
     // Deleting the default marks the first; deleting the last removes the key.
@@ -259,8 +260,8 @@ TEST_F(Network, TimeServersAreRenumberedInOrder) {
         "btnTimeSvrAdd\n");
     EXPECT_EQ(servers(), "@=0;0=one.example.org;");
     run("tab tsTimeSync\nclick btnDefTimeSync\n");
-    EXPECT_EQ(servers(), "@=4;0=time-a.nist.gov;1=time-b.nist.gov;2=time-nw.nist.gov;3=time.nist."
-                         "gov;4=time.windows.com;");
+    EXPECT_EQ(servers(), "@=1;0=time.nist.gov;1=time.windows.com;2=time-a.nist.gov;3=time-b.nist."
+                         "gov;4=time-nw.nist.gov;");
 }
 
 TEST_F(Network, ADomainTimeSettingStaysUntilTheUserClicks) {
@@ -306,4 +307,70 @@ TEST_F(Network, FindListsOnlyWhatThePageShows) {
     open("win98");
     EXPECT_EQ(captions("zeitserver"), "") << "the time tab is hidden on 9x";
     EXPECT_EQ(captions(""), "");
+}
+
+TEST_F(Network, TheFirewallSwitchCoversEveryProfile) {
+    const std::string policy = kServices + "SharedAccess\\Parameters\\FirewallPolicy\\";
+    for (const char* templ : {"vista", "win7"}) {
+        SCOPED_TRACE(templ);
+        open(templ);
+        // Only the public profile on: the box must not claim the firewall is off.
+        SetRegDWORDValue(HKEY_LOCAL_MACHINE, policy + "StandardProfile", "EnableFirewall", 0, {2});
+        run("tab tsInternet\nexpect chkEnableICFnICS checked true\ncheck chkEnableICFnICS off\n");
+        for (const char* profile : {"StandardProfile", "DomainProfile", "PublicProfile"})
+            EXPECT_EQ(dword(HKEY_LOCAL_MACHINE, policy + profile, "EnableFirewall"), 0u) << profile;
+        run("tab tsInternet\nexpect chkEnableICFnICS checked false\n");
+    }
+    // XP has no public profile, and gets none.
+    open("winxp");
+    run("tab tsInternet\ncheck chkEnableICFnICS off\n");
+    EXPECT_FALSE(KeyExist(HKEY_LOCAL_MACHINE, policy + "PublicProfile", {2}));
+}
+
+TEST_F(Network, TheTimeServiceFollowsTheDefaultServer) {
+    open("winxp");
+    auto ntp = [] { return GetRegStringValueDef(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "", {}); };
+    run("tab tsTimeSync\nselect lvTimeServers \"time-b.nist.gov\"\nclick btnTimeSvrSetAsDefault\n");
+    EXPECT_EQ(ntp(), "time-b.nist.gov,0x1");
+    // Deleting the default makes the first server the default, for the service too.
+    run("tab tsTimeSync\nselect lvTimeServers \"time-b.nist.gov\"\nclick btnTimeSvrDel\n");
+    EXPECT_EQ(ntp(), "time.nist.gov,0x1") << "the first as the system sorts";
+    run("tab tsTimeSync\nclick btnDefTimeSync\n");
+    EXPECT_EQ(ntp(), "time.windows.com,0x1");
+    // The first server added to an empty list.
+    std::string script = "tab tsTimeSync\n";
+    for (const char* s : {"time-a.nist.gov", "time-b.nist.gov", "time-nw.nist.gov", "time.nist.gov",
+                          "time.windows.com"})
+        script += std::string("select lvTimeServers \"") + s + "\"\nclick btnTimeSvrDel\n";
+    script += "input \"one.example.org\"\nclick btnTimeSvrAdd\n";
+    run(script);
+    EXPECT_EQ(ntp(), "one.example.org,0x1");
+    // A value that already names the default, with its own flags, is not rewritten.
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kW32, "NtpServer", "ONE.example.org,0x9", {});
+    run("tab tsTimeSync\ninput \"two.example.org\"\nclick btnTimeSvrAdd\n");
+    EXPECT_EQ(ntp(), "ONE.example.org,0x9");
+}
+
+TEST_F(Network, TimeServersCompareLikePeopleRead) {
+    open("winxp");
+    std::string out = run("tab tsTimeSync\n"
+                          "input \"uhr-ä.example\"\nclick btnTimeSvrAdd\n"
+                          "input \"UHR-Ä.EXAMPLE\"\nclick btnTimeSvrAdd\n"
+                          "input \"Zeit.example\"\nclick btnTimeSvrAdd\n"
+                          "expect lvTimeServers items \"time.nist.gov|time.windows.com|"
+                          "time-a.nist.gov|time-b.nist.gov|time-nw.nist.gov|uhr-ä.example|"
+                          "Zeit.example\"\n");
+    EXPECT_NE(
+        out.find("message: [] Der eingegebene Zeitserver befindet sich bereits in der Liste."),
+        std::string::npos)
+        << "an umlaut in another case is the same server: " << out;
+    // The default is shown by its picture, and "Als Standard" follows the selection's one.
+    TfrmNetwork page(nullptr);
+    page.pcNetwork->SetActivePage(page.tsTimeSync);
+    ASSERT_EQ(page.lvTimeServers->SmallImages, page.ilTimeServers);
+    ASSERT_EQ(page.ilTimeServers->Count(), 2);
+    int defaults = 0;
+    for (int i = 0; i < page.lvTimeServers->Count(); ++i)
+        defaults += page.lvTimeServers->Item(i).ImageIndex == 1;
+    EXPECT_EQ(defaults, 1);
 }

@@ -4,6 +4,7 @@
 
 #include "app/deskforge/PageCommand.h"
 #include "host/machine/Templates.h"
+#include "logon/ufrmLogon.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
 
@@ -27,6 +28,7 @@ class ModulePages {
             if (id == "internet|Ravelin.bpl")
                 return std::make_unique<network::TfrmNetwork>(nullptr);
             if (id == "tcpip|Ravelin.bpl") return std::make_unique<network::TfrmTCPIP>(nullptr);
+            if (id == "logon|Ravelin.bpl") return std::make_unique<logon::TfrmLogon>(nullptr);
             return nullptr;
         });
     }

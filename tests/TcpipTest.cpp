@@ -264,3 +264,34 @@ TEST_F(Tcpip, LongPathNamesFollowTheDisk) {
     EXPECT_EQ(module::ShellLongPathName("C:/users/nobody"), "C:/users/nobody")
         << "unresolved: the input as passed";
 }
+
+TEST_F(Tcpip, A98MachineKeepsTheTypesItStores) {
+    open("win98");
+    start();
+    const std::string mstcp = "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+    const std::string net = "System\\CurrentControlSet\\Services\\Class\\Net\\";
+    // "0" as a string: time stamps off, and ticking keeps the value a string.
+    run("tab tsRWin\nexpect chkRWinTimeStamp checked false\ncheck chkRWinTimeStamp on\nclick "
+        "btnOK\n");
+    std::string text;
+    EXPECT_EQ(GetRegStringValue(HKEY_LOCAL_MACHINE, mstcp, "Tcp1323Opts", text, {}), ERROR_SUCCESS);
+    EXPECT_EQ(text, "2");
+    run("tab tsRWin\nexpect chkRWinTimeStamp checked true\ncheck chkRWinTimeStamp off\nclick "
+        "btnOK\n");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, mstcp, "Tcp1323Opts", "", {}), "0")
+        << "unticking must not switch window scaling on";
+
+    // A manual MTU is written where it was read: every adapter with a description.
+    run("tab tsMTU\nset udeMTU 1400\nclick btnOK\n");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, net + "0000", "IPMTU", "", {}), "1400");
+    EXPECT_EQ(GetRegStringValueDef(HKEY_LOCAL_MACHINE, net + "0001", "IPMTU", "", {}), "1400");
+    {
+        TfrmTCPIP form(nullptr);
+        EXPECT_TRUE(form.optMTUManual->Checked());
+        EXPECT_EQ(form.udeMTU->GetPosition(), 1400);
+    }
+    run("tab tsMTU\nclick optMTUAuto\nclick btnOK\n");
+    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, net + "0000", "IPMTU", {}));
+    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, net + "0001", "IPMTU", {}));
+    EXPECT_FALSE(KeyExist(HKEY_LOCAL_MACHINE, kInterfaces, {}));
+}

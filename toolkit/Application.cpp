@@ -35,7 +35,14 @@ void TApplication::RemoveTimer(TTimer* timer) {
     timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end());
 }
 void TApplication::ScheduleTimer(TTimer* timer) {
-    timer->due_ = now_ + std::max(1, timer->Interval);
+    // Interval 0 (or less) means the timer does not fire.
+    timer->due_ = timer->Interval.get() > 0 ? now_ + timer->Interval.get() : INT64_MAX;
+}
+
+void TApplication::OpenMenu(TPopupMenu* menu) {
+    if (menu == menu_) return;
+    menu_ = menu;
+    if (OnMenuChange) OnMenuChange(menu);
 }
 
 int TApplication::AdvanceClock(std::int64_t milliseconds) {
@@ -44,10 +51,12 @@ int TApplication::AdvanceClock(std::int64_t milliseconds) {
     while (true) {
         TTimer* next = nullptr;
         for (TTimer* t : timers_)
-            if (t->enabled_ && t->due_ <= target && (!next || t->due_ < next->due_)) next = t;
+            if (t->enabled_ && t->Interval.get() > 0 && t->due_ <= target &&
+                (!next || t->due_ < next->due_))
+                next = t;
         if (!next) break;
         now_ = std::max(now_, next->due_);
-        next->due_ = now_ + std::max(1, next->Interval);
+        next->due_ = now_ + next->Interval.get();
         ++fired;
         if (next->OnTimer) next->OnTimer(*next);
     }
@@ -67,12 +76,21 @@ int TApplication::MessageBox(const std::string& text, const std::string& title, 
 int TApplication::RunModal(TForm& form) {
     form.ModalResult = mrNone;
     modal_.push_back(&form);
-    form.Fire(form.OnShow);
-    while (form.ModalResult == mrNone) {
-        // With no user input left, the dialog is closed as by its close box.
-        if (!input_ || !input_->next()) form.ModalResult = mrCancel;
+    CloseMenu();
+    form.Show();
+    try {
+        while (form.ModalResult == mrNone) {
+            // With no user input left, the dialog is closed as by its close box.
+            if (!input_ || !input_->next()) form.ModalResult = mrCancel;
+        }
+    } catch (...) {
+        // A failing action ends the loop: the dialog is no longer the one names refer to.
+        modal_.erase(std::remove(modal_.begin(), modal_.end(), &form), modal_.end());
+        form.Hide();
+        throw;
     }
     modal_.pop_back();
+    form.Hide();
     if (OnModalEnd) OnModalEnd(form);
     form.Fire(form.OnClose);
     return form.ModalResult;

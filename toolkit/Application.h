@@ -31,7 +31,9 @@ struct FileDialogRequest {
     std::string title;
     std::string filter;        // "Bilder|*.bmp;*.png|Alle Dateien|*.*"
     std::string initialFolder; // host path
-    bool fileMustExist = true;
+    std::string fileName;      // the name offered at first ("" for none)
+    bool fileMustExist = true; // the dialog refuses a file that does not exist
+    bool pathMustExist = true; // the dialog refuses a file in a folder that does not exist
 };
 
 struct Color {
@@ -79,6 +81,14 @@ class TApplication {
     // closes its window then).
     std::function<void(TForm&)> OnModalEnd;
 
+    // The pop-up menu that is open (nullptr for none): a user's next action either chooses
+    // one of its items or closes it.
+    TPopupMenu* OpenedMenu() const { return menu_; }
+    void OpenMenu(TPopupMenu* menu);
+    void CloseMenu() { OpenMenu(nullptr); }
+    // Called when a menu opens or closes (a front end shows or hides it).
+    std::function<void(TPopupMenu*)> OnMenuChange;
+
     // Modal forms, innermost last.
     const std::vector<TForm*>& ModalForms() const { return modal_; }
     int RunModal(TForm& form);
@@ -104,6 +114,7 @@ class TApplication {
     InputSource* input_ = nullptr;
     std::vector<TForm*> modal_;
     std::vector<TTimer*> timers_;
+    TPopupMenu* menu_ = nullptr;
 };
 
 enum : int {

@@ -2,7 +2,11 @@
 
 #include "toolkit/Application.h"
 
+#include "host/registry/Text.h"
+#include "toolkit/TextCompare.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace ravelin::toolkit {
@@ -43,6 +47,7 @@ TApplication& TComponent::Application() const {
 // ---- TControl ----
 
 TControl::~TControl() {
+    SetAction(nullptr);
     SetParent(nullptr);
 }
 
@@ -53,6 +58,29 @@ void TControl::SetParent(TWinControl* parent) {
     }
     parent_ = parent;
     if (parent_) parent_->controls_.push_back(this);
+}
+
+void TControl::SetAction(TAction* action) {
+    if (action_) {
+        auto& list = action_->controls_;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+    action_ = action;
+    if (action_) {
+        action_->controls_.push_back(this);
+        action_->apply(*this);
+    }
+}
+
+TPoint TControl::ClientToScreen(TPoint p) const {
+    for (const TControl* c = this; c && !dynamic_cast<const TForm*>(c); c = c->parent_)
+        p.X += c->Left, p.Y += c->Top;
+    return p;
+}
+
+TPoint TControl::ScreenToClient(TPoint p) const {
+    const TPoint origin = ClientToScreen({0, 0});
+    return {p.X - origin.X, p.Y - origin.Y};
 }
 
 bool TControl::Showing() const {
@@ -78,7 +106,10 @@ TForm* TControl::ParentForm() const {
 }
 
 void TControl::Click() {
-    Fire(OnClick);
+    if (OnClick)
+        Fire(OnClick);
+    else if (action_)
+        action_->Execute();
 }
 
 TWinControl::~TWinControl() {
@@ -111,9 +142,30 @@ void TLabel::Click() {
 }
 
 void TButton::Click() {
-    Fire(OnClick);
+    // The result first: a validating handler may reset it to keep its dialog open.
     if (ModalResult != mrNone)
         if (TForm* f = ParentForm()) f->ModalResult = ModalResult;
+    TControl::Click();
+}
+
+void TSpeedButton::SetDown(bool down) {
+    if (down == down_) return;
+    down_ = down;
+    if (!down || GroupIndex == 0 || !Parent()) return;
+    for (TControl* sibling : Parent()->Controls())
+        if (auto* sb = dynamic_cast<TSpeedButton*>(sibling);
+            sb && sb != this && sb->GroupIndex == GroupIndex)
+            sb->down_ = false;
+}
+
+void TSpeedButton::Click() {
+    if (GroupIndex != 0) {
+        if (!down_)
+            SetDown(true);
+        else if (AllowAllUp)
+            SetDown(false);
+    }
+    TControl::Click();
 }
 
 void TCheckBox::SetChecked(bool checked) {
@@ -139,6 +191,61 @@ void TEdit::SetText(const std::string& text) {
     Fire(OnChange);
 }
 
+// ---- TMemo ----
+
+std::vector<std::string> TMemo::SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            lines.push_back(std::move(line));
+            line.clear();
+        } else {
+            line.push_back(text[i]);
+        }
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
+}
+
+std::vector<std::string> TMemoLines::ToVector() const {
+    return TMemo::SplitLines(memo_.Text());
+}
+
+int TMemoLines::Count() const {
+    return static_cast<int>(ToVector().size());
+}
+
+std::string TMemoLines::operator[](int index) const {
+    return ToVector().at(static_cast<std::size_t>(index));
+}
+
+void TMemoLines::Add(const std::string& line) {
+    std::string text = memo_.Text();
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') text += "\r\n";
+    memo_.SetText(text + line);
+}
+
+void TMemoLines::Clear() {
+    memo_.SetText("");
+}
+
+std::string TMemoLines::Text() const {
+    std::string out;
+    for (const auto& line : ToVector())
+        out += line + "\r\n";
+    return out;
+}
+
+void TMemoLines::SetText(const std::string& text) {
+    std::string joined;
+    const auto lines = TMemo::SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        joined += (i ? "\r\n" : "") + lines[i];
+    memo_.SetText(joined);
+}
+
 void TUpDownEdit::SetPosition(int position) {
     position = std::clamp(position, Min, std::max(Min, Max));
     if (position == position_) return;
@@ -155,24 +262,49 @@ void TTrackBar::SetPosition(int position) {
 
 // ---- TComboBox ----
 
+namespace {
+bool textLess(const std::string& a, const std::string& b) {
+    return AnsiCompareText(a, b) < 0;
+}
+} // namespace
+
+void TComboBox::SetSorted(bool sorted) {
+    Sorted = sorted;
+    if (!sorted) return;
+    const TStringItem* selected =
+        itemIndex_ >= 0 ? &Items[static_cast<std::size_t>(itemIndex_)] : nullptr;
+    std::string selectedText = selected ? selected->text : std::string();
+    std::stable_sort(Items.begin(), Items.end(), [](const TStringItem& a, const TStringItem& b) {
+        return textLess(a.text, b.text);
+    });
+    if (selected) itemIndex_ = IndexOf(selectedText);
+}
+
 int TComboBox::AddItem(const std::string& text, std::intptr_t data) {
     TStringItem item{text, nullptr, data};
     if (!Sorted) {
         Items.push_back(std::move(item));
         return static_cast<int>(Items.size()) - 1;
     }
-    auto it =
-        std::upper_bound(Items.begin(), Items.end(), text,
-                         [](const std::string& t, const TStringItem& i) { return t < i.text; });
+    auto it = std::upper_bound(
+        Items.begin(), Items.end(), text,
+        [](const std::string& t, const TStringItem& i) { return textLess(t, i.text); });
     int index = static_cast<int>(it - Items.begin());
     Items.insert(it, std::move(item));
     if (itemIndex_ >= index) ++itemIndex_;
     return index;
 }
 
+int TComboBox::AddObject(const std::string& text, std::shared_ptr<void> object) {
+    int index = AddItem(text);
+    Items[static_cast<std::size_t>(index)].object = std::move(object);
+    return index;
+}
+
 void TComboBox::ClearItems() {
     Items.clear();
     itemIndex_ = -1;
+    text_.clear();
 }
 
 void TComboBox::SetItemIndex(int index) {
@@ -191,12 +323,19 @@ std::string TComboBox::Text() const {
 void TComboBox::SetText(const std::string& text) {
     text_ = text;
     itemIndex_ = IndexOf(text);
-    if (Style == TComboBoxStyle::csDropDownList && itemIndex_ < 0) text_.clear();
+    if (Style == TComboBoxStyle::csDropDownList) {
+        if (itemIndex_ < 0)
+            text_.clear();
+        else
+            text_ = Items[static_cast<std::size_t>(itemIndex_)].text;
+    }
 }
 
 int TComboBox::IndexOf(const std::string& text) const {
     for (std::size_t i = 0; i < Items.size(); ++i)
         if (Items[i].text == text) return static_cast<int>(i);
+    for (std::size_t i = 0; i < Items.size(); ++i)
+        if (AnsiSameText(Items[i].text, text)) return static_cast<int>(i);
     return -1;
 }
 
@@ -210,36 +349,35 @@ void TComboBox::UserType(const std::u16string& keys) {
         char16_t k = key;
         if (OnKeyPress) OnKeyPress(*this, k);
         if (k == 0) continue; // discarded
-        std::u16string one(1, k);
-        std::string utf8;
         if (k == 8) {
             // Backspace removes the last character.
             while (!text_.empty() && (static_cast<unsigned char>(text_.back()) & 0xC0) == 0x80)
                 text_.pop_back();
             if (!text_.empty()) text_.pop_back();
         } else {
-            char32_t c = k;
-            if (c < 0x80)
-                utf8.push_back(static_cast<char>(c));
-            else if (c < 0x800)
-                utf8 += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-            else
-                utf8 += {static_cast<char>(0xE0 | (c >> 12)),
-                         static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                         static_cast<char>(0x80 | (c & 0x3F))};
-            text_ += utf8;
+            text_ += text::utf16ToUtf8(std::u16string_view(&k, 1));
         }
-        itemIndex_ = IndexOf(text_);
+        itemIndex_ = -1;
+        for (std::size_t i = 0; i < Items.size(); ++i)
+            if (Items[i].text == text_) itemIndex_ = static_cast<int>(i);
         Fire(OnChange);
     }
 }
 
 // ---- TListView ----
 
+TListItem::TListItem(TListView* owner)
+    : ImageIndex(-1,
+                 [this] {
+                     if (owner_->OnChange) owner_->OnChange(*owner_, *this, TItemChange::ctImage);
+                 }),
+      owner_(owner) {}
+
 void TListItem::SetChecked(bool checked) {
     if (checked == checked_) return;
     checked_ = checked;
     if (owner_->OnChange) owner_->OnChange(*owner_, *this, TItemChange::ctState);
+    if (owner_->OnItemChecked) owner_->OnItemChecked(*owner_, *this);
 }
 
 void TListItem::SetSelected(bool selected) {
@@ -254,9 +392,14 @@ void TListItem::SetSelected(bool selected) {
 }
 
 int TListItem::Index() const {
-    for (int i = 0; i < owner_->Count(); ++i)
-        if (&owner_->Item(i) == this) return i;
+    owner_->keepSorted();
+    for (std::size_t i = 0; i < owner_->items_.size(); ++i)
+        if (owner_->items_[i].get() == this) return static_cast<int>(i);
     return -1;
+}
+
+void TListItem::Delete() {
+    owner_->Delete(Index());
 }
 
 TListItem& TListView::Add() {
@@ -264,28 +407,125 @@ TListItem& TListView::Add() {
     return *items_.back();
 }
 
+TListItem& TListView::Insert(int index) {
+    keepSorted();
+    index = std::clamp(index, 0, Count());
+    auto it =
+        items_.insert(items_.begin() + index, std::unique_ptr<TListItem>(new TListItem(this)));
+    return **it;
+}
+
 void TListView::Clear() {
     items_.clear();
 }
+
 void TListView::Delete(int index) {
+    keepSorted();
+    if (index < 0 || index >= Count()) return;
     items_.erase(items_.begin() + index);
 }
 
+TListItem& TListView::Item(int index) const {
+    keepSorted();
+    return *items_.at(static_cast<std::size_t>(index));
+}
+
 TListItem* TListView::Selected() const {
+    keepSorted();
     for (const auto& i : items_)
         if (i->Selected()) return i.get();
     return nullptr;
 }
 
-TListItem* TListView::FindCaption(const std::string& caption) const {
+void TListView::SetSelected(TListItem* item) {
+    if (item) {
+        item->SetSelected(true);
+        return;
+    }
     for (const auto& i : items_)
-        if (i->Caption == caption) return i.get();
+        i->SetSelected(false);
+}
+
+TListItem* TListView::ItemFocused() const {
+    keepSorted();
+    for (const auto& i : items_)
+        if (i->Focused) return i.get();
     return nullptr;
 }
 
-void TListView::SortByCaption() {
-    std::stable_sort(items_.begin(), items_.end(),
-                     [](const auto& a, const auto& b) { return a->Caption < b->Caption; });
+TListItem* TListView::FindCaption(int start, const std::string& value, bool partial, bool inclusive,
+                                  bool wrap) const {
+    keepSorted();
+    const int n = Count();
+    if (n == 0) return nullptr;
+    int first = std::max(0, inclusive ? start : start + 1);
+    auto matches = [&](int i) {
+        const std::string& c = items_[static_cast<std::size_t>(i)]->Caption;
+        return partial ? AnsiStartsText(value, c) : AnsiSameText(value, c);
+    };
+    for (int i = first; i < n; ++i)
+        if (matches(i)) return items_[static_cast<std::size_t>(i)].get();
+    if (wrap)
+        for (int i = 0; i < std::min(first, n); ++i)
+            if (matches(i)) return items_[static_cast<std::size_t>(i)].get();
+    return nullptr;
+}
+
+TListItem* TListView::FindCaption(const std::string& caption) const {
+    // An exact match wins over one that differs in case only.
+    keepSorted();
+    for (const auto& i : items_)
+        if (i->Caption == caption) return i.get();
+    return FindCaption(0, caption, false, true, false);
+}
+
+TListItem* TListView::FindData(int start, std::intptr_t data, bool inclusive, bool wrap) const {
+    keepSorted();
+    const int n = Count();
+    int first = std::max(0, inclusive ? start : start + 1);
+    for (int i = first; i < n; ++i)
+        if (items_[static_cast<std::size_t>(i)]->Data == data)
+            return items_[static_cast<std::size_t>(i)].get();
+    if (wrap)
+        for (int i = 0; i < std::min(first, n); ++i)
+            if (items_[static_cast<std::size_t>(i)]->Data == data)
+                return items_[static_cast<std::size_t>(i)].get();
+    return nullptr;
+}
+
+int TListView::compare(TListItem& a, TListItem& b) {
+    if (SortType != TSortType::stText && OnCompare) {
+        int result = 0;
+        OnCompare(*this, a, b, 0, result);
+        return result;
+    }
+    return AnsiCompareText(a.Caption, b.Caption);
+}
+
+void TListView::keepSorted() const {
+    if (SortType == TSortType::stNone || items_.size() < 2) return;
+    auto* self = const_cast<TListView*>(this);
+    auto less = [self](const auto& a, const auto& b) { return self->compare(*a, *b) < 0; };
+    if (!std::is_sorted(items_.begin(), items_.end(), less))
+        std::stable_sort(items_.begin(), items_.end(), less);
+}
+
+void TListView::AlphaSort() {
+    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
+        return AnsiCompareText(a->Caption, b->Caption) < 0;
+    });
+}
+
+void TListView::CustomSort(const std::function<int(TListItem&, TListItem&)>& compare) {
+    std::stable_sort(items_.begin(), items_.end(), [&](const auto& a, const auto& b) {
+        if (compare) return compare(*a, *b) < 0;
+        if (OnCompare) {
+            int result = 0;
+            OnCompare(*this, *a, *b, 0, result);
+            return result < 0;
+        }
+        return AnsiCompareText(a->Caption, b->Caption) < 0;
+    });
 }
 
 // ---- TBigCheckListBox ----
@@ -295,6 +535,11 @@ int TBigCheckListBox::AddItem(const std::string& text) {
     checks_.push_back(false);
     data_.push_back(0);
     return static_cast<int>(Items.size()) - 1;
+}
+void TBigCheckListBox::Clear() {
+    Items.clear();
+    checks_.clear();
+    data_.clear();
 }
 bool TBigCheckListBox::GetCheck(int index) const {
     return checks_.at(static_cast<std::size_t>(index));
@@ -315,8 +560,55 @@ TTreeNode& TTreeNode::AddChild(const std::string& text) {
     auto node = std::make_unique<TTreeNode>();
     node->Text = text;
     node->parent_ = this;
+    node->tree_ = tree_;
     children_.push_back(std::move(node));
     return *children_.back();
+}
+
+int TTreeNode::Index() const {
+    const auto& siblings = parent_ ? parent_->children_ : tree_->roots_;
+    for (std::size_t i = 0; i < siblings.size(); ++i)
+        if (siblings[i].get() == this) return static_cast<int>(i);
+    return -1;
+}
+
+int TTreeNode::Level() const {
+    int level = 0;
+    for (TTreeNode* p = parent_; p; p = p->parent_)
+        ++level;
+    return level;
+}
+
+void TTreeNode::Expand(bool recursive) {
+    Expanded = true;
+    if (recursive)
+        for (auto& c : children_)
+            c->Expand(true);
+}
+
+void TTreeNode::Collapse(bool recursive) {
+    Expanded = false;
+    if (recursive)
+        for (auto& c : children_)
+            c->Collapse(true);
+}
+
+void TTreeNode::MakeVisible() {
+    for (TTreeNode* p = parent_; p; p = p->parent_)
+        p->Expanded = true;
+}
+
+bool TTreeNode::Selected() const {
+    return tree_ && tree_->Selected() == this;
+}
+
+void TTreeNode::Delete() {
+    tree_->Delete(*this);
+}
+
+void TTreeNode::DeleteChildren() {
+    while (!children_.empty())
+        tree_->Delete(*children_.back());
 }
 
 std::string TTreeNode::Path() const {
@@ -326,13 +618,46 @@ std::string TTreeNode::Path() const {
 TTreeNode& TTreeView::AddRoot(const std::string& text) {
     auto node = std::make_unique<TTreeNode>();
     node->Text = text;
+    node->tree_ = this;
     roots_.push_back(std::move(node));
     return *roots_.back();
 }
 
+int TTreeView::Count() const {
+    std::function<int(const std::vector<std::unique_ptr<TTreeNode>>&)> count =
+        [&](const auto& level) {
+            int n = 0;
+            for (const auto& node : level)
+                n += 1 + count(node->Children());
+            return n;
+        };
+    return count(roots_);
+}
+
 void TTreeView::Clear() {
-    roots_.clear();
-    selected_ = nullptr;
+    if (selected_) SetSelected(nullptr);
+    while (!roots_.empty())
+        Delete(*roots_.back());
+}
+
+void TTreeView::forgetSelection(TTreeNode& going) {
+    for (TTreeNode* n = selected_; n; n = n->parent_)
+        if (n == &going) {
+            SetSelected(nullptr);
+            return;
+        }
+}
+
+void TTreeView::Delete(TTreeNode& node) {
+    // Children first, as the system frees them, each announced before it goes.
+    while (!node.children_.empty())
+        Delete(*node.children_.back());
+    forgetSelection(node);
+    if (OnDeletion) OnDeletion(*this, &node);
+    auto& siblings = node.parent_ ? node.parent_->children_ : roots_;
+    siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                  [&](const auto& n) { return n.get() == &node; }),
+                   siblings.end());
 }
 
 void TTreeView::SetSelected(TTreeNode* node) {
@@ -358,27 +683,77 @@ TTreeNode* TTreeView::FindPath(const std::string& path) const {
                 found = n.get();
                 break;
             }
+        if (!found)
+            for (const auto& n : *level)
+                if (AnsiSameText(n->Text, part)) {
+                    found = n.get();
+                    break;
+                }
         if (!found) return nullptr;
         level = &found->Children();
     }
     return found;
 }
 
+std::vector<TTreeNode*> TTreeView::ShownNodes() const {
+    std::vector<TTreeNode*> out;
+    std::function<void(const std::vector<std::unique_ptr<TTreeNode>>&)> walk =
+        [&](const auto& level) {
+            for (const auto& n : level) {
+                out.push_back(n.get());
+                if (n->Expanded) walk(n->Children());
+            }
+        };
+    walk(roots_);
+    return out;
+}
+
+TRect TTreeView::NodeRect(const TTreeNode& node) const {
+    const auto shown = ShownNodes();
+    auto it = std::find(shown.begin(), shown.end(), &node);
+    if (it == shown.end()) return {};
+    const int row = static_cast<int>(it - shown.begin());
+    const int left = (node.Level() + (ShowRoot ? 1 : 0)) * Indent;
+    return {left, row * ItemHeight, std::max(left + 1, Width), (row + 1) * ItemHeight};
+}
+
+TTreeNode* TTreeView::GetNodeAt(int x, int y) const {
+    if (y < 0 || x < 0) return nullptr;
+    const auto shown = ShownNodes();
+    const auto row = static_cast<std::size_t>(y / std::max(1, ItemHeight));
+    if (row >= shown.size()) return nullptr;
+    // Left of the node's indentation is the tree's lines and buttons, not the node.
+    TTreeNode* node = shown[row];
+    return x >= NodeRect(*node).Left ? node : nullptr;
+}
+
+namespace {
+void sortLevel(std::vector<std::unique_ptr<TTreeNode>>& level,
+               const std::function<bool(TTreeNode&, TTreeNode&)>& less) {
+    std::stable_sort(level.begin(), level.end(),
+                     [&](const auto& a, const auto& b) { return less(*a, *b); });
+    for (auto& n : level)
+        sortLevel(const_cast<std::vector<std::unique_ptr<TTreeNode>>&>(n->Children()), less);
+}
+} // namespace
+
 void TTreeView::Sort() {
-    auto less = [&](const std::unique_ptr<TTreeNode>& a, const std::unique_ptr<TTreeNode>& b) {
-        return OnCompare ? OnCompare(*this, *a, *b) < 0 : a->Text < b->Text;
-    };
-    std::function<void(std::vector<std::unique_ptr<TTreeNode>>&)> sortLevel = [&](auto& level) {
-        std::stable_sort(level.begin(), level.end(), less);
-        for (auto& n : level)
-            sortLevel(const_cast<std::vector<std::unique_ptr<TTreeNode>>&>(n->Children()));
-    };
-    sortLevel(roots_);
+    sortLevel(roots_, [&](TTreeNode& a, TTreeNode& b) {
+        return OnCompare ? OnCompare(*this, a, b) < 0 : AnsiCompareText(a.Text, b.Text) < 0;
+    });
+}
+
+void TTreeView::CustomSort(const std::function<int(TTreeNode&, TTreeNode&)>& compare) {
+    if (!compare) return Sort();
+    sortLevel(roots_, [&](TTreeNode& a, TTreeNode& b) { return compare(a, b) < 0; });
 }
 
 // ---- TTimer ----
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) {
+TTimer::TTimer(TComponent* owner)
+    : TComponent(owner), Interval(1000, [this] {
+          if (enabled_) TApplication::Instance().ScheduleTimer(this);
+      }) {
     TApplication::Instance().AddTimer(this);
 }
 TTimer::~TTimer() {
@@ -388,6 +763,184 @@ TTimer::~TTimer() {
 void TTimer::SetEnabled(bool enabled) {
     enabled_ = enabled;
     if (enabled) TApplication::Instance().ScheduleTimer(this);
+}
+
+// ---- menus and actions ----
+
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
+
+TMenuItem::~TMenuItem() {
+    SetAction(nullptr);
+    for (TMenuItem* child : Items)
+        child->parent_ = nullptr;
+    if (parent_) {
+        auto& list = parent_->Items;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    } else if (menu_) {
+        auto& list = menu_->Items;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+}
+
+TPopupMenu* TMenuItem::Menu() const {
+    const TMenuItem* top = this;
+    while (top->parent_)
+        top = top->parent_;
+    return top->menu_;
+}
+
+void TMenuItem::Add(TMenuItem& item) {
+    item.parent_ = this;
+    Items.push_back(&item);
+}
+
+void TMenuItem::SetAction(TAction* action) {
+    if (action_) {
+        auto& list = action_->menuItems_;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+    action_ = action;
+    if (action_) {
+        action_->menuItems_.push_back(this);
+        action_->apply(*this);
+    }
+}
+
+void TMenuItem::Click() {
+    if (OnClick)
+        OnClick(*this);
+    else if (action_)
+        action_->Execute();
+}
+
+TPopupMenu::~TPopupMenu() {
+    for (TMenuItem* item : Items)
+        item->menu_ = nullptr;
+    if (IsOpen()) TApplication::Instance().CloseMenu();
+}
+
+void TPopupMenu::Add(TMenuItem& item) {
+    item.menu_ = this;
+    Items.push_back(&item);
+}
+
+void TPopupMenu::Popup(int x, int y) {
+    point_ = {x, y};
+    if (OnPopup) OnPopup(*this);
+    TApplication::Instance().OpenMenu(this);
+}
+
+bool TPopupMenu::IsOpen() const {
+    return TApplication::Instance().OpenedMenu() == this;
+}
+
+TAction::TAction(TComponent* owner)
+    : TComponent(owner), Caption("", [this] { changed(); }), Enabled(true, [this] { changed(); }),
+      Visible(true, [this] { changed(); }), Checked(false, [this] { changed(); }) {}
+
+TAction::~TAction() {
+    for (TControl* c : controls_)
+        c->action_ = nullptr;
+    for (TMenuItem* m : menuItems_)
+        m->action_ = nullptr;
+}
+
+void TAction::apply(TControl& c) const {
+    c.Caption = Caption;
+    c.Enabled = Enabled;
+    c.Visible = Visible;
+    if (!Hint.empty()) c.Hint = Hint;
+}
+
+void TAction::apply(TMenuItem& m) const {
+    m.Caption = Caption;
+    m.Enabled = Enabled;
+    m.Visible = Visible;
+    m.Checked = Checked;
+}
+
+void TAction::changed() {
+    for (TControl* c : controls_)
+        apply(*c);
+    for (TMenuItem* m : menuItems_)
+        apply(*m);
+}
+
+bool TAction::Execute() {
+    if (!Enabled || !OnExecute) return false;
+    OnExecute(*this);
+    return true;
+}
+
+std::vector<TAction*> TActionList::Actions() const {
+    std::vector<TAction*> out;
+    for (const auto& c : Components())
+        if (auto* a = dynamic_cast<TAction*>(c.get())) out.push_back(a);
+    if (out.empty() && Owner())
+        for (const auto& c : Owner()->Components())
+            if (auto* a = dynamic_cast<TAction*>(c.get())) out.push_back(a);
+    return out;
+}
+
+void TActionList::UpdateActions() {
+    for (TAction* a : Actions())
+        if (a->OnUpdate) a->OnUpdate(*a);
+}
+
+// ---- dialogs as components ----
+
+bool TOpenDialog::Execute() {
+    DialogService* service = TApplication::Instance().Dialogs();
+    if (!service) return false;
+    FileDialogRequest request;
+    request.title = Title;
+    request.filter = Filter;
+    request.initialFolder = InitialDir;
+    request.fileName = FileName;
+    request.fileMustExist = FileMustExist;
+    request.pathMustExist = PathMustExist || FileMustExist;
+    std::optional<std::string> chosen = service->openFile(request);
+    if (!chosen) return false;
+    FileName = *chosen;
+    return true;
+}
+
+bool TColorDialog::Execute() {
+    DialogService* service = TApplication::Instance().Dialogs();
+    if (!service) return false;
+    auto toColor = [](std::uint32_t c) {
+        return ravelin::toolkit::Color{static_cast<int>(c & 0xFF),
+                                       static_cast<int>((c >> 8) & 0xFF),
+                                       static_cast<int>((c >> 16) & 0xFF)};
+    };
+    auto fromColor = [](const ravelin::toolkit::Color& c) {
+        return static_cast<std::uint32_t>(c.r & 0xFF) |
+               static_cast<std::uint32_t>(c.g & 0xFF) << 8 |
+               static_cast<std::uint32_t>(c.b & 0xFF) << 16;
+    };
+    // "ColorA=BBGGRR" .. "ColorP=BBGGRR": the hex text reads as the colour value itself.
+    std::vector<ravelin::toolkit::Color> custom(16, ravelin::toolkit::Color{255, 255, 255});
+    for (const auto& entry : CustomColors) {
+        if (entry.size() < 8 || entry.compare(0, 5, "Color") != 0 || entry[6] != '=') continue;
+        const int slot = entry[5] - 'A';
+        if (slot < 0 || slot >= 16) continue;
+        try {
+            custom[static_cast<std::size_t>(slot)] =
+                toColor(static_cast<std::uint32_t>(std::stoul(entry.substr(7), nullptr, 16)));
+        } catch (const std::exception&) {
+        }
+    }
+    std::optional<ravelin::toolkit::Color> chosen = service->chooseColor(toColor(Color), custom);
+    if (!chosen) return false;
+    Color = fromColor(*chosen);
+    CustomColors.clear();
+    for (std::size_t i = 0; i < custom.size(); ++i) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "Color%c=%06X", static_cast<char>('A' + i),
+                      fromColor(custom[i]));
+        CustomColors.emplace_back(buffer);
+    }
+    return true;
 }
 
 // ---- TPageControl ----
@@ -417,12 +970,28 @@ void TPageControl::SetActivePage(TTabSheet* sheet) {
                 break;
             }
     }
-    if (old) old->Fire(old->OnHide);
+    if (old) {
+        old->shown_ = false;
+        old->Fire(old->OnHide);
+    }
     active_ = sheet;
-    if (sheet) sheet->Fire(sheet->OnShow);
+    if (sheet) {
+        sheet->shown_ = true;
+        sheet->Fire(sheet->OnShow);
+    }
 }
 
 // ---- TForm ----
+
+TForm::~TForm() {
+    BeforeDestruction();
+}
+
+void TForm::BeforeDestruction() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    Fire(OnDestroy);
+}
 
 void TForm::SetActiveControl(TWinControl* control) {
     if (control == active_) return;
@@ -446,8 +1015,73 @@ void TForm::SetActiveControl(TWinControl* control) {
         to[i]->Fire(to[i]->OnEnter); // outermost first
 }
 
+void TForm::Show() {
+    shown_ = true;
+    Fire(OnShow);
+    // Walk the page controls; each active sheet not yet shown in this activation gets its
+    // OnShow (outer sheets before the sheets inside them).
+    std::function<void(TWinControl&)> walk = [&](TWinControl& container) {
+        for (TControl* child : std::vector<TControl*>(container.Controls())) {
+            if (!child->Visible) continue;
+            if (auto* pc = dynamic_cast<TPageControl*>(child)) {
+                TTabSheet* sheet = pc->ActivePage();
+                if (sheet && !sheet->shown_ && sheet->Showing()) {
+                    sheet->shown_ = true;
+                    sheet->Fire(sheet->OnShow);
+                }
+                if (pc->ActivePage()) walk(*pc->ActivePage());
+                continue;
+            }
+            if (auto* w = dynamic_cast<TWinControl*>(child)) walk(*w);
+        }
+    };
+    walk(*this);
+}
+
+void TForm::Hide() {
+    shown_ = false;
+    std::function<void(TWinControl&)> walk = [&](TWinControl& container) {
+        for (TControl* child : container.Controls()) {
+            if (auto* sheet = dynamic_cast<TTabSheet*>(child)) sheet->shown_ = false;
+            if (auto* w = dynamic_cast<TWinControl*>(child)) walk(*w);
+        }
+    };
+    walk(*this);
+}
+
 int TForm::ShowModal() {
     return Application().RunModal(*this);
+}
+
+namespace {
+TButton* findButton(const TWinControl& container, bool TButton::*flag) {
+    for (TControl* child : container.Controls()) {
+        if (auto* b = dynamic_cast<TButton*>(child); b && b->*flag && b->Reachable()) return b;
+        if (auto* w = dynamic_cast<TWinControl*>(child))
+            if (TButton* inner = findButton(*w, flag)) return inner;
+    }
+    return nullptr;
+}
+} // namespace
+
+TButton* TForm::DefaultButton() const {
+    return findButton(*this, &TButton::Default);
+}
+
+TButton* TForm::CancelButton() const {
+    return findButton(*this, &TButton::Cancel);
+}
+
+void EnableComponents(bool enabled, TComponent& container) {
+    for (const auto& owned : container.Components()) {
+        TComponent* c = owned.get();
+        if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c) ||
+            dynamic_cast<TSpeedButton*>(c) || dynamic_cast<TButton*>(c) ||
+            dynamic_cast<TTrackBar*>(c) || dynamic_cast<TComboBox*>(c) || dynamic_cast<TEdit*>(c) ||
+            dynamic_cast<TTreeView*>(c) || dynamic_cast<TListView*>(c) ||
+            dynamic_cast<TUpDownEdit*>(c) || dynamic_cast<TShape*>(c))
+            static_cast<TControl*>(c)->Enabled = enabled;
+    }
 }
 
 } // namespace ravelin::toolkit

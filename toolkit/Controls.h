@@ -13,9 +13,23 @@
 //  - TTrackBar/TUpDownEdit position changes fire OnChange when the value changes.
 //  - List-view item check or selection changes, from code or user, fire OnChange (item,
 //    change); selection also fires OnSelectItem.
-//  - TPageControl::ActivePage fires the old sheet's OnHide and the new one's OnShow.
+//  - List-view tick changes also fire OnItemChecked (never for a selection); an item's new
+//    ImageIndex fires OnChange (item, ctImage).
+//  - TPageControl::ActivePage fires the old sheet's OnHide and the new one's OnShow; the
+//    sheet that is active when its form is shown (TForm::Show, ShowModal) gets its OnShow
+//    then, once per activation.
 //  - Focus moves fire OnExit up the chain of containers that lose the focus (innermost
 //    first), then OnEnter down the new chain (outermost first).
+//  - A button's ModalResult is set on its form before its OnClick runs, so a validating
+//    handler can reset it to keep the dialog open.
+//  - A control or menu item linked to an action follows the action's Caption, Enabled,
+//    Visible (and a menu item its Checked); clicking it runs the action's OnExecute unless
+//    the control has an OnClick of its own.
+//  - Timers with Interval 0 never fire; a new Interval restarts a running timer.
+//  - Sorted combos, list views and trees and every find by caption compare through
+//    AnsiCompareText (toolkit/TextCompare.h).
+//  - A form fires OnDestroy once when it is freed; a form class whose FormDestroy uses
+//    the class's own members calls BeforeDestruction() first in its destructor.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +46,45 @@ class TControl;
 class TWinControl;
 class TForm;
 class TApplication;
+class TAction;
+class TPopupMenu;
+class TImageList;
+
+// A value that tells its owner when an assignment changes it, so that classic property
+// assignments (`item.ImageIndex = 2;`, `timer->Interval = 750;`) keep their side effects.
+template <typename T> class NotifyingValue {
+  public:
+    NotifyingValue(T value, std::function<void()> changed)
+        : value_(std::move(value)), changed_(std::move(changed)) {}
+    NotifyingValue(const NotifyingValue&) = delete;
+    NotifyingValue& operator=(const NotifyingValue& other) { return *this = other.value_; }
+    NotifyingValue& operator=(const T& value) {
+        if (value == value_) return *this;
+        value_ = value;
+        if (changed_) changed_();
+        return *this;
+    }
+    operator const T&() const { return value_; }
+    const T& get() const { return value_; }
+    // Sets the value without telling the owner.
+    void setQuietly(const T& value) { value_ = value; }
+
+  private:
+    T value_;
+    std::function<void()> changed_;
+};
+
+struct TPoint {
+    int X = 0, Y = 0;
+    bool operator==(const TPoint&) const = default;
+};
+
+struct TRect {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    bool Contains(TPoint p) const {
+        return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom;
+    }
+};
 
 using TNotifyEvent = std::function<void(TComponent& sender)>;
 using TKeyPressEvent = std::function<void(TComponent& sender, char16_t& key)>;
@@ -95,6 +148,16 @@ class TControl : public TComponent {
     std::string Hint;
     TNotifyEvent OnClick, OnEnter, OnExit, OnMouseEnter, OnMouseLeave, OnDblClick;
     TMouseEvent OnMouseDown;
+    // Opened by a right click on the control (when the menu's AutoPopup is set).
+    TPopupMenu* PopupMenu = nullptr;
+
+    // The linked action (nullptr for none): the control takes the action's caption, enabled
+    // and visible state now and whenever they change.
+    TAction* Action() const { return action_; }
+    void SetAction(TAction* action);
+    // A point in this control's client coordinates as seen from its form, and back.
+    TPoint ClientToScreen(TPoint p) const;
+    TPoint ScreenToClient(TPoint p) const;
 
     // Visible here and in every parent, on the active sheet of a page control.
     bool Showing() const;
@@ -109,7 +172,9 @@ class TControl : public TComponent {
 
   private:
     friend class TWinControl;
+    friend class TAction;
     TWinControl* parent_ = nullptr;
+    TAction* action_ = nullptr;
 };
 
 class TWinControl : public TControl {
@@ -127,11 +192,15 @@ class TWinControl : public TControl {
     std::vector<TControl*> controls_;
 };
 
+enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
+
 class TLabel : public TControl {
   public:
     using TControl::TControl;
     const char* ClassName() const override { return "TLabel"; }
     bool AutoSize = true;
+    bool WordWrap = false;
+    TAlignment Alignment = TAlignment::taLeftJustify;
     TWinControl* FocusControl = nullptr;
     bool IsLink = false;
     void SetCaption(const std::string& caption); // resizes when AutoSize
@@ -156,15 +225,33 @@ class TButton : public TWinControl {
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TButton"; }
     int ModalResult = mrNone;
-    bool Default = false;
-    bool Cancel = false;
+    bool Default = false;  // pressed by Enter anywhere in its form
+    bool Cancel = false;   // pressed by Escape anywhere in its form
+    void Click() override; // sets the form's ModalResult first, then OnClick or the action
+};
+
+// A flat button that takes no focus; with a GroupIndex it stays down like a radio button.
+class TSpeedButton : public TControl {
+  public:
+    using TControl::TControl;
+    const char* ClassName() const override { return "TSpeedButton"; }
+    int GroupIndex = 0;
+    bool AllowAllUp = false;
+    bool Flat = false;
+    std::string Glyph; // picture file ("" for none)
+    bool Down() const { return down_; }
+    void SetDown(bool down); // releases the others of its group; fires nothing
     void Click() override;
+
+  private:
+    bool down_ = false;
 };
 
 class TCheckBox : public TWinControl {
   public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TCheckBox"; }
+    bool WordWrap = false;
     bool Checked() const { return checked_; }
     void SetChecked(bool checked);
     void Click() override { SetChecked(!checked_); }
@@ -184,6 +271,7 @@ class TRadioButton : public TWinControl {
   public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TRadioButton"; }
+    bool WordWrap = false;
     bool Checked() const { return checked_; }
     void SetChecked(bool checked);
     void Click() override { SetChecked(true); }
@@ -198,7 +286,7 @@ class TEdit : public TWinControl {
     const char* ClassName() const override { return "TEdit"; }
     const std::string& Text() const { return text_; }
     void SetText(const std::string& text);
-    bool ReadOnly = false;
+    bool ReadOnly = false; // users cannot type, the text can still be selected
     char16_t PasswordChar = 0;
     int MaxLength = 0;
     TNotifyEvent OnChange;
@@ -209,10 +297,38 @@ class TEdit : public TWinControl {
     std::string text_;
 };
 
+class TMemo;
+
+// A memo's text as lines, as the classic Lines property offers it. Lines are kept in the
+// memo's text separated by CR LF; a text set with bare LF or CR breaks reads as lines too.
+class TMemoLines {
+  public:
+    explicit TMemoLines(TMemo& memo) : memo_(memo) {}
+    int Count() const;
+    std::string operator[](int index) const;
+    void Add(const std::string& line);
+    void Clear();
+    // Every line followed by CR LF, as the classic Lines.Text.
+    std::string Text() const;
+    void SetText(const std::string& text);
+    std::vector<std::string> ToVector() const;
+
+  private:
+    TMemo& memo_;
+};
+
+enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
 class TMemo : public TEdit {
   public:
     using TEdit::TEdit;
     const char* ClassName() const override { return "TMemo"; }
+    bool WantReturns = true; // Enter breaks the line instead of pressing the default button
+    bool WordWrap = true;
+    TScrollStyle ScrollBars = TScrollStyle::ssNone;
+    TMemoLines Lines() { return TMemoLines(*this); }
+    // The lines of a text however its lines are broken (CR LF, LF or CR).
+    static std::vector<std::string> SplitLines(const std::string& text);
 };
 
 // An integer field with spin buttons.
@@ -260,15 +376,20 @@ class TComboBox : public TWinControl {
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TComboBox"; }
     TComboBoxStyle Style = TComboBoxStyle::csDropDownList;
+    // Items added while Sorted go to their place by AnsiCompareText; SetSorted(true) sorts
+    // the items already there.
     bool Sorted = false;
+    void SetSorted(bool sorted);
+    int DropDownCount = 8;
     std::vector<TStringItem> Items;
-    int AddItem(const std::string& text, std::intptr_t data = 0); // keeps the order when Sorted
-    void ClearItems();
+    int AddItem(const std::string& text, std::intptr_t data = 0);
+    int AddObject(const std::string& text, std::shared_ptr<void> object);
+    void ClearItems(); // also empties the text
     int ItemIndex() const { return itemIndex_; }
     void SetItemIndex(int index); // from code: fires nothing
     std::string Text() const;
-    void SetText(const std::string& text); // from code: fires nothing
-    int IndexOf(const std::string& text) const;
+    void SetText(const std::string& text);      // from code: fires nothing
+    int IndexOf(const std::string& text) const; // ignoring case
     TNotifyEvent OnChange, OnSelect;
     TKeyPressEvent OnKeyPress;
     // A user's actions.
@@ -286,28 +407,42 @@ class TListItem {
   public:
     std::string Caption;
     std::vector<std::string> SubItems;
-    int ImageIndex = -1;
+    // The picture in the list's image list (-1 for none); a change fires OnChange (ctImage).
+    NotifyingValue<int> ImageIndex;
+    int StateIndex = -1;
     std::intptr_t Data = 0;
     std::shared_ptr<void> Object;
     bool Checked() const { return checked_; }
-    void SetChecked(bool checked);
+    void SetChecked(bool checked); // fires OnChange (ctState), then OnItemChecked
     bool Selected() const { return selected_; }
-    void SetSelected(bool selected);
+    void SetSelected(bool selected); // fires OnChange (ctState), then OnSelectItem
     bool Focused = false;
     int Index() const;
     TListView& Owner() const { return *owner_; }
+    void Delete(); // frees the item
 
   private:
     friend class TListView;
-    explicit TListItem(TListView* owner) : owner_(owner) {}
+    explicit TListItem(TListView* owner);
     TListView* owner_;
     bool checked_ = false;
     bool selected_ = false;
 };
 
 enum class TItemChange { ctText, ctImage, ctState };
+enum class TSortType { stNone, stData, stText, stBoth };
+enum class TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 using TLVChangeEvent = std::function<void(TComponent& sender, TListItem& item, TItemChange change)>;
 using TLVSelectItemEvent = std::function<void(TComponent& sender, TListItem& item, bool selected)>;
+using TLVCheckedItemEvent = std::function<void(TComponent& sender, TListItem& item)>;
+// Sets compare < 0, 0 or > 0 as item1 sorts before, with or after item2.
+using TLVCompareEvent = std::function<void(TComponent& sender, TListItem& item1, TListItem& item2,
+                                           std::intptr_t data, int& compare)>;
+
+struct TListColumn {
+    std::string Caption;
+    int Width = 50;
+};
 
 class TListView : public TWinControl {
   public:
@@ -315,23 +450,51 @@ class TListView : public TWinControl {
     const char* ClassName() const override { return "TListView"; }
     bool Checkboxes = false;
     bool MultiSelect = false;
-    std::vector<std::string> Columns;
+    bool ReadOnly = false; // captions cannot be edited in place
+    bool RowSelect = false;
+    bool HideSelection = true;
+    bool ShowColumnHeaders = true;
+    bool ColumnClick = true;
+    TViewStyle ViewStyle = TViewStyle::vsIcon;
+    std::vector<TListColumn> Columns;
+    TImageList* SmallImages = nullptr;
+    TImageList* LargeImages = nullptr;
+    TImageList* StateImages = nullptr;
+    // Automatic sorting: stText by caption (AnsiCompareText), stData and stBoth by OnCompare
+    // (by caption without one). The list keeps itself in that order as captions change.
+    TSortType SortType = TSortType::stNone;
     TListItem& Add();
+    TListItem& Insert(int index);
     void Clear();
     void Delete(int index);
     int Count() const { return static_cast<int>(items_.size()); }
-    TListItem& Item(int index) { return *items_.at(static_cast<std::size_t>(index)); }
+    TListItem& Item(int index) const;
     TListItem* Selected() const;
-    TListItem* FindCaption(const std::string& caption) const; // exact, first match
-    void SortByCaption();
+    void SetSelected(TListItem* item); // nullptr: nothing selected
+    TListItem* ItemFocused() const;
+    // The first item from start on whose caption equals value (partial: begins with it),
+    // ignoring case; inclusive searches start itself, wrap goes on from the top.
+    TListItem* FindCaption(int start, const std::string& value, bool partial, bool inclusive,
+                           bool wrap) const;
+    TListItem* FindCaption(const std::string& caption) const; // whole caption, from the top
+    TListItem* FindData(int start, std::intptr_t data, bool inclusive, bool wrap) const;
+    void AlphaSort(); // by caption
+    // Sorts once by compare (nullptr: by OnCompare, else by caption).
+    void CustomSort(const std::function<int(TListItem&, TListItem&)>& compare = nullptr);
+    void SortByCaption() { AlphaSort(); }
     void BeginUpdate() { ++updating_; }
     void EndUpdate() { --updating_; }
+    bool Updating() const { return updating_ > 0; }
     TLVChangeEvent OnChange;
     TLVSelectItemEvent OnSelectItem;
+    TLVCheckedItemEvent OnItemChecked;
+    TLVCompareEvent OnCompare;
 
   private:
     friend class TListItem;
-    std::vector<std::unique_ptr<TListItem>> items_;
+    int compare(TListItem& a, TListItem& b);
+    void keepSorted() const;
+    mutable std::vector<std::unique_ptr<TListItem>> items_;
     int updating_ = 0;
 };
 
@@ -348,6 +511,7 @@ class TBigCheckListBox : public TWinControl {
     const char* ClassName() const override { return "TBigCheckListBox"; }
     std::vector<std::string> Items;
     int AddItem(const std::string& text);
+    void Clear();
     bool GetCheck(int index) const;
     void SetCheck(int index, bool checked);
     std::intptr_t GetMyItemData(int index) const;
@@ -359,20 +523,37 @@ class TBigCheckListBox : public TWinControl {
     std::vector<std::intptr_t> data_;
 };
 
+class TTreeView;
+
 class TTreeNode {
   public:
     std::string Text;
-    int ImageIndex = -1, SelectedIndex = -1;
+    int ImageIndex = -1, SelectedIndex = -1, StateIndex = -1;
     std::intptr_t Data = 0;
     std::shared_ptr<void> Object;
     bool Expanded = false;
     TTreeNode* Parent() const { return parent_; }
+    TTreeView* TreeView() const { return tree_; }
     const std::vector<std::unique_ptr<TTreeNode>>& Children() const { return children_; }
+    int Count() const { return static_cast<int>(children_.size()); }
+    TTreeNode& Item(int index) const { return *children_.at(static_cast<std::size_t>(index)); }
+    bool HasChildren() const { return !children_.empty(); }
     TTreeNode& AddChild(const std::string& text);
+    int Index() const; // among its siblings
+    int Level() const; // 0 for a root
+    void Expand(bool recursive);
+    void Collapse(bool recursive);
+    void MakeVisible(); // expands its parents
+    bool Selected() const;
+    // Frees the node and its children (the tree's selection moves off them).
+    void Delete();
+    void DeleteChildren();
     std::string Path() const; // captions from the root joined by "/"
 
   private:
+    friend class TTreeView;
     TTreeNode* parent_ = nullptr;
+    TTreeView* tree_ = nullptr;
     std::vector<std::unique_ptr<TTreeNode>> children_;
 };
 
@@ -383,17 +564,42 @@ class TTreeView : public TWinControl {
   public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TTreeView"; }
+    TImageList* Images = nullptr;
+    TImageList* StateImages = nullptr;
+    bool ReadOnly = false;
+    bool HideSelection = true;
+    bool ShowRoot = true, ShowLines = true, ShowButtons = true;
+    bool RightClickSelect = false;
+    bool AutoExpand = false;
+    TSortType SortType = TSortType::stNone; // applied by Sort/AlphaSort
+    // The layout GetNodeAt and a front end share: one row per shown node, indented by level.
+    int Indent = 19;
+    int ItemHeight = 16;
     TTreeNode& AddRoot(const std::string& text);
     const std::vector<std::unique_ptr<TTreeNode>>& Roots() const { return roots_; }
+    int Count() const; // every node
     void Clear();
+    void Delete(TTreeNode& node);
     TTreeNode* Selected() const { return selected_; }
     void SetSelected(TTreeNode* node); // fires OnChange when it changes
+    // A path of captions joined by "/", compared ignoring case.
     TTreeNode* FindPath(const std::string& path) const;
-    void Sort(); // by OnCompare when set, else by text
+    // The nodes as shown, top to bottom (children of collapsed nodes are not).
+    std::vector<TTreeNode*> ShownNodes() const;
+    // The node whose row holds the point (client coordinates), nullptr for none.
+    TTreeNode* GetNodeAt(int x, int y) const;
+    // The row of a shown node (its text part), an empty rectangle for a hidden one.
+    TRect NodeRect(const TTreeNode& node) const;
+    void Sort(); // every level: by OnCompare when set, else by AnsiCompareText of the text
+    void AlphaSort() { Sort(); }
+    void CustomSort(const std::function<int(TTreeNode&, TTreeNode&)>& compare);
     TTVChangedEvent OnChange;
     TTVCompareEvent OnCompare;
+    TTVChangedEvent OnDeletion; // a node is about to be freed
 
   private:
+    friend class TTreeNode;
+    void forgetSelection(TTreeNode& going);
     std::vector<std::unique_ptr<TTreeNode>> roots_;
     TTreeNode* selected_ = nullptr;
 };
@@ -403,6 +609,14 @@ class TImage : public TControl {
     using TControl::TControl;
     const char* ClassName() const override { return "TImage"; }
     std::string PictureFile; // what the picture service loaded ("" for none)
+    bool Stretch = false, Center = false, Proportional = false, Transparent = false;
+};
+
+// A picture control for PNG files with transparency.
+class TNXPNGImage : public TImage {
+  public:
+    using TImage::TImage;
+    const char* ClassName() const override { return "TNXPNGImage"; }
 };
 
 class TImageList : public TComponent {
@@ -411,6 +625,8 @@ class TImageList : public TComponent {
     const char* ClassName() const override { return "TImageList"; }
     std::vector<std::string> Files;
     int Width = 16, Height = 16;
+    int Count() const { return static_cast<int>(Files.size()); }
+    void Clear() { Files.clear(); }
 };
 
 class TShape : public TControl {
@@ -426,8 +642,9 @@ class TTimer : public TComponent {
     ~TTimer() override;
     const char* ClassName() const override { return "TTimer"; }
     bool Enabled() const { return enabled_; }
-    void SetEnabled(bool enabled);
-    int Interval = 1000;
+    void SetEnabled(bool enabled); // enabling (again) starts a new interval
+    // Milliseconds between ticks; 0 never fires; a change restarts a running timer.
+    NotifyingValue<int> Interval;
     TNotifyEvent OnTimer;
 
   private:
@@ -438,36 +655,114 @@ class TTimer : public TComponent {
 
 class TMenuItem : public TComponent {
   public:
-    using TComponent::TComponent;
+    explicit TMenuItem(TComponent* owner);
+    ~TMenuItem() override;
     const char* ClassName() const override { return "TMenuItem"; }
-    std::string Caption;
-    bool Enabled = true, Visible = true, Checked = false;
+    std::string Caption; // "-" is a separator
+    bool Enabled = true, Visible = true, Checked = false, RadioItem = false, Default = false;
+    int ImageIndex = -1;
+    std::vector<TMenuItem*> Items; // a submenu
+    TMenuItem* Parent() const { return parent_; }
+    TPopupMenu* Menu() const; // the pop-up menu it belongs to
+    void Add(TMenuItem& item);
+    bool IsSeparator() const { return Caption == "-"; }
+    TAction* Action() const { return action_; }
+    void SetAction(TAction* action);
     TNotifyEvent OnClick;
+    // What choosing it does: OnClick, else the action's OnExecute.
+    void Click();
+
+  private:
+    friend class TPopupMenu;
+    friend class TAction;
+    TMenuItem* parent_ = nullptr;
+    TPopupMenu* menu_ = nullptr;
+    TAction* action_ = nullptr;
 };
 
 class TPopupMenu : public TComponent {
   public:
     using TComponent::TComponent;
+    ~TPopupMenu() override;
     const char* ClassName() const override { return "TPopupMenu"; }
     std::vector<TMenuItem*> Items;
+    TImageList* Images = nullptr;
+    bool AutoPopup = true;
+    void Add(TMenuItem& item);
+    // Opens the menu at a point in form coordinates (the control's ClientToScreen) and
+    // returns at once; the user's next action chooses an item or closes the menu.
+    void Popup(int x, int y);
+    TPoint PopupPoint() const { return point_; }
+    bool IsOpen() const;
+    TControl* PopupComponent = nullptr; // the control that was right-clicked
+    TNotifyEvent OnPopup;
+
+  private:
+    TPoint point_;
 };
 
 class TAction : public TComponent {
   public:
-    using TComponent::TComponent;
+    explicit TAction(TComponent* owner);
+    ~TAction() override;
     const char* ClassName() const override { return "TAction"; }
-    std::string Caption;
-    bool Enabled = true;
+    NotifyingValue<std::string> Caption;
+    NotifyingValue<bool> Enabled, Visible, Checked;
+    std::string Hint;
+    int ImageIndex = -1;
     TNotifyEvent OnExecute;
-    void Execute() {
-        if (Enabled && OnExecute) OnExecute(*this);
-    }
+    TNotifyEvent OnUpdate;
+    // Runs OnExecute when enabled; whether it ran.
+    bool Execute();
+    const std::vector<TControl*>& Controls() const { return controls_; }
+    const std::vector<TMenuItem*>& MenuItems() const { return menuItems_; }
+
+  private:
+    friend class TControl;
+    friend class TMenuItem;
+    void apply(TControl& c) const;
+    void apply(TMenuItem& m) const;
+    void changed();
+    std::vector<TControl*> controls_;
+    std::vector<TMenuItem*> menuItems_;
 };
 
 class TActionList : public TComponent {
   public:
     using TComponent::TComponent;
     const char* ClassName() const override { return "TActionList"; }
+    TImageList* Images = nullptr;
+    std::vector<TAction*> Actions() const;
+    // Fires every action's OnUpdate (as the system does when it is idle).
+    void UpdateActions();
+};
+
+// The file-open dialog as a component: Execute asks the dialog service.
+class TOpenDialog : public TComponent {
+  public:
+    using TComponent::TComponent;
+    const char* ClassName() const override { return "TOpenDialog"; }
+    std::string Title;
+    std::string Filter; // "Symbole|*.ico|Alle Dateien|*.*"
+    int FilterIndex = 1;
+    std::string InitialDir;
+    std::string FileName; // the initial name; the chosen file after Execute
+    std::string DefaultExt;
+    bool FileMustExist = false; // ofFileMustExist
+    bool PathMustExist = false; // ofPathMustExist
+    // True when the user chose a file (FileName holds it).
+    bool Execute();
+};
+
+// The colour dialog as a component; colours are 0x00BBGGRR as the system keeps them.
+class TColorDialog : public TComponent {
+  public:
+    using TComponent::TComponent;
+    const char* ClassName() const override { return "TColorDialog"; }
+    std::uint32_t Color = 0;
+    // Custom colours as "ColorA=BBGGRR" .. "ColorP=BBGGRR" (hex); others are ignored.
+    std::vector<std::string> CustomColors;
+    bool Execute();
 };
 
 class TTabSheet : public TWinControl {
@@ -478,6 +773,11 @@ class TTabSheet : public TWinControl {
     int PageIndex() const;
     TNotifyEvent OnShow, OnHide;
     bool CanFocus() const override { return false; }
+
+  private:
+    friend class TPageControl;
+    friend class TForm;
+    bool shown_ = false; // OnShow fired for the current activation
 };
 
 class TPageControl : public TWinControl {
@@ -487,13 +787,17 @@ class TPageControl : public TWinControl {
     std::vector<TTabSheet*> Pages() const;
     TTabSheet* ActivePage() const { return active_; }
     void SetActivePage(TTabSheet* sheet); // fires OnHide of the old, OnShow of the new
-    void InitActivePage(TTabSheet* sheet) { active_ = sheet; } // as designed: fires nothing
+    // As designed: fires nothing now; the sheet gets its OnShow when the form is shown.
+    void InitActivePage(TTabSheet* sheet) { active_ = sheet; }
     TNotifyEvent OnChange;
 
   private:
     TTabSheet* active_ = nullptr;
 };
 
+// A frame: a container with a form description and handlers of its own, created by a page
+// and placed on it or on one of its tabs (SetParent, Left, Top). It owns its components, so
+// names only need to be unique inside it; the driver reaches them as "FRAME.NAME".
 class TFrame : public TWinControl {
   public:
     using TWinControl::TWinControl;
@@ -501,20 +805,45 @@ class TFrame : public TWinControl {
     bool CanFocus() const override { return false; }
 };
 
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow };
+enum class TPosition { poDesigned, poDefault, poScreenCenter, poMainFormCenter, poOwnerFormCenter };
+
 class TForm : public TWinControl {
   public:
     using TWinControl::TWinControl;
+    ~TForm() override;
     const char* ClassName() const override { return "TForm"; }
     TNotifyEvent OnCreate, OnShow, OnDestroy, OnClose;
+    TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+    TPosition Position = TPosition::poDesigned;
     int ModalResult = mrNone;
     TWinControl* ActiveControl() const { return active_; }
     void SetActiveControl(TWinControl* control); // moves the focus: exit and enter chains
+    // Shows the form (as the host shows a page): OnShow, then OnShow of every tab sheet that
+    // is active and shown and has not had it since it became active.
+    void Show();
+    void Hide(); // the next Show fires the active sheets' OnShow again
+    bool IsShown() const { return shown_; }
     int ShowModal();
     void Close() { ModalResult = ModalResult == mrNone ? mrCancel : ModalResult; }
     bool CanFocus() const override { return false; }
+    // The enabled, shown buttons that Enter and Escape press (nullptr for none).
+    TButton* DefaultButton() const;
+    TButton* CancelButton() const;
+    // Fires OnDestroy once. ~TForm calls it, but by then a derived class's members are gone:
+    // a form class whose FormDestroy uses them calls this first in its own destructor.
+    void BeforeDestruction();
 
   private:
     TWinControl* active_ = nullptr;
+    bool shown_ = false;
+    bool destroyed_ = false;
 };
+
+// Sets Enabled on every component the container owns that a user operates: check boxes,
+// radio buttons, speed buttons, buttons, track bars, combo boxes, edits (memos too), tree
+// views, list views, up-down fields and shapes. Labels, images and group boxes stay as they
+// are; a frame's own controls belong to the frame (call it on the frame for them).
+void EnableComponents(bool enabled, TComponent& container);
 
 } // namespace ravelin::toolkit

@@ -1,6 +1,7 @@
 #include "toolkit/Driver.h"
 
 #include "host/registry/Text.h"
+#include "toolkit/TextCompare.h"
 
 #include <charconv>
 #include <nlohmann/json.hpp>
@@ -49,10 +50,21 @@ ScriptedDialogs::inputBox(const std::string& title, const std::string& prompt, c
 }
 
 std::optional<std::string> ScriptedDialogs::openFile(const FileDialogRequest& request) {
-    if (log_) *log_ << "file dialog: [" << request.title << "] " << request.filter << "\n";
+    if (log_)
+        *log_ << "file dialog: [" << request.title << "] " << request.filter
+              << (request.fileName.empty() ? "" : " (" + request.fileName + ")") << "\n";
     if (files_.empty()) return std::nullopt;
     auto a = files_.front();
     files_.pop_front();
+    if (a && Exists) {
+        // The dialog itself refuses what it was told must exist, as the system's does.
+        const std::size_t slash = a->find_last_of("/\\");
+        const std::string folder = slash == std::string::npos ? std::string() : a->substr(0, slash);
+        if (request.fileMustExist && !Exists(*a))
+            throw DriverError("the file dialog refuses \"" + *a + "\": the file does not exist");
+        if (request.pathMustExist && !folder.empty() && !Exists(folder))
+            throw DriverError("the file dialog refuses \"" + *a + "\": the folder does not exist");
+    }
     return a;
 }
 
@@ -86,6 +98,8 @@ TComponent& UserDriver::Find(const std::string& name) const {
 }
 
 TControl& UserDriver::Reachable(const std::string& name) const {
+    // Any action but choosing from it closes an open pop-up menu, as a click elsewhere does.
+    TApplication::Instance().CloseMenu();
     auto* c = dynamic_cast<TControl*>(&Find(name));
     if (!c) throw DriverError(name + " is not a control");
     if (!c->Showing()) throw DriverError(name + " is not visible: refused");
@@ -108,13 +122,55 @@ void UserDriver::Tab(const std::string& sheetName) {
 void UserDriver::Click(const std::string& name) {
     TComponent& c = Find(name);
     if (auto* item = dynamic_cast<TMenuItem*>(&c)) {
-        if (!item->Enabled || !item->Visible) throw DriverError(name + " is disabled: refused");
-        if (item->OnClick) item->OnClick(*item);
+        // A menu item is there to click only while its menu is open, it and the items it
+        // hangs from shown and enabled.
+        TPopupMenu* menu = item->Menu();
+        if (!menu || !menu->IsOpen())
+            throw DriverError(name + " is in a menu that is not open: refused");
+        for (TMenuItem* m = item; m; m = m->Parent()) {
+            if (!m->Visible) throw DriverError(name + " is not visible: refused");
+            if (!m->Enabled) throw DriverError(name + " is disabled: refused");
+        }
+        if (item->IsSeparator()) throw DriverError(name + " is a separator: refused");
+        if (!item->Items.empty()) {
+            item->Click(); // opens its submenu; the menu stays open
+            return;
+        }
+        TApplication::Instance().CloseMenu();
+        item->Click();
         return;
     }
     TControl& control = Reachable(name);
     if (auto* w = dynamic_cast<TWinControl*>(&control); w && w->CanFocus()) w->SetFocus();
     control.Click();
+}
+
+void UserDriver::Press(const std::string& key) {
+    TApplication& app = TApplication::Instance();
+    if (app.OpenedMenu()) {
+        // The keys act on the open menu first: Escape closes it, Enter as well.
+        app.CloseMenu();
+        return;
+    }
+    TForm& form = CurrentForm();
+    TWinControl* focused = form.ActiveControl();
+    if (key == "enter") {
+        if (auto* memo = dynamic_cast<TMemo*>(focused); memo && memo->WantReturns) {
+            if (memo->ReadOnly) return;
+            memo->SetText(memo->Text() + "\r\n");
+            return;
+        }
+        // A focused button is the one Enter presses; else the form's default button.
+        if (auto* b = dynamic_cast<TButton*>(focused); b && b->Reachable()) {
+            b->Click();
+            return;
+        }
+        if (TButton* b = form.DefaultButton()) b->Click();
+    } else if (key == "escape") {
+        if (TButton* b = form.CancelButton()) b->Click();
+    } else {
+        throw DriverError("unknown key \"" + key + "\" (enter or escape)");
+    }
 }
 
 void UserDriver::Check(const std::string& name, bool on) {
@@ -145,6 +201,13 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
             if (e->OnKeyPress) e->OnKeyPress(*e, k);
             if (k == 0) continue;
             std::string t = e->Text();
+            if (k == u'\r') continue; // "\r\n" is one Enter
+            if (k == u'\n') {
+                // Enter breaks the line in a memo; a one-line field takes no line break.
+                if (auto* memo = dynamic_cast<TMemo*>(e); memo && memo->WantReturns)
+                    e->SetText(t + "\r\n");
+                continue;
+            }
             if (k == 8) {
                 while (!t.empty() && (static_cast<unsigned char>(t.back()) & 0xC0) == 0x80)
                     t.pop_back();
@@ -170,7 +233,16 @@ void UserDriver::Set(const std::string& name, const std::string& text) {
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* e = dynamic_cast<TEdit*>(&c)) {
         if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
-        e->SetText(text);
+        if (dynamic_cast<TMemo*>(e)) {
+            // A memo keeps its lines broken by CR LF, however the text came.
+            std::string joined;
+            const auto lines = TMemo::SplitLines(text);
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                joined += (i ? "\r\n" : "") + lines[i];
+            e->SetText(joined);
+        } else {
+            e->SetText(text);
+        }
     } else if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
             throw DriverError(name + " does not take text");
@@ -221,6 +293,9 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
         item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
     const bool byIndex = parsed.has_value();
     const int index = parsed.value_or(-1);
+    // Ticking is a click into the list: the focus moves there first, so that a pending
+    // write on leaving another group happens before the tick's own.
+    if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
                                 : lv->FindCaption(item);
@@ -228,9 +303,9 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
         if (!lv->Checkboxes) throw DriverError(name + " has no check boxes");
         it->SetChecked(on);
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
-        int i = byIndex ? index
-                        : static_cast<int>(std::find(cl->Items.begin(), cl->Items.end(), item) -
-                                           cl->Items.begin());
+        int i = byIndex ? index : -1;
+        for (std::size_t k = 0; !byIndex && k < cl->Items.size() && i < 0; ++k)
+            if (AnsiSameText(cl->Items[k], item)) i = static_cast<int>(k);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
             throw DriverError(name + " has no item \"" + item + "\"");
         if (cl->GetCheck(i) == on) return;
@@ -267,8 +342,37 @@ void UserDriver::DblClick(const std::string& name, const std::string& item) {
 
 void UserDriver::RightClick(const std::string& name, const std::string& item) {
     TControl& c = Reachable(name);
-    if (!item.empty()) Select(name, item);
-    if (c.OnMouseDown) c.OnMouseDown(c, TMouseButton::mbRight, 0, 0);
+    // Where the press lands, in the control's client coordinates.
+    TPoint at{c.Width / 2, c.Height / 2};
+    if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+        if (!item.empty()) {
+            TTreeNode* node = tv->FindPath(item);
+            if (!node) throw DriverError(name + " has no node \"" + item + "\"");
+            // A user opens the folders above it first; the press itself selects nothing
+            // unless the tree selects on right clicks.
+            node->MakeVisible();
+            const TRect r = tv->NodeRect(*node);
+            at = {r.Left + 2, r.Top + tv->ItemHeight / 2};
+            if (tv->RightClickSelect) tv->SetSelected(node);
+        }
+    } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        if (!item.empty()) {
+            // A list selects the item under a right click, as the system's list does.
+            Select(name, item);
+            const int row = lv->Selected() ? lv->Selected()->Index() : 0;
+            at = {2, (lv->ShowColumnHeaders && lv->ViewStyle == TViewStyle::vsReport ? 19 : 0) +
+                         row * 17 + 8};
+        }
+    } else if (!item.empty()) {
+        throw DriverError(name + " has no items");
+    }
+    if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
+    if (c.OnMouseDown) c.OnMouseDown(c, TMouseButton::mbRight, at.X, at.Y);
+    if (c.PopupMenu && c.PopupMenu->AutoPopup) {
+        c.PopupMenu->PopupComponent = &c;
+        const TPoint screen = c.ClientToScreen(at);
+        c.PopupMenu->Popup(screen.X, screen.Y);
+    }
 }
 
 void UserDriver::Wait(int milliseconds) {
@@ -279,7 +383,40 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
     TComponent& comp = Find(name);
     auto* c = dynamic_cast<TControl*>(&comp);
     if (property == "tag") return std::to_string(comp.Tag);
-    if (!c) throw DriverError(name + " is not a control");
+    if (auto* mi = dynamic_cast<TMenuItem*>(&comp)) {
+        if (property == "enabled") return yes(mi->Enabled);
+        if (property == "visible") return yes(mi->Visible);
+        if (property == "checked") return yes(mi->Checked);
+        if (property == "caption" || property == "text") return mi->Caption;
+        if (property == "items" || property == "count") {
+            std::string out;
+            for (TMenuItem* sub : mi->Items)
+                out += (out.empty() ? "" : "|") + sub->Caption;
+            return property == "count" ? std::to_string(mi->Items.size()) : out;
+        }
+    }
+    if (auto* pm = dynamic_cast<TPopupMenu*>(&comp)) {
+        if (property == "open") return yes(pm->IsOpen());
+        if (property == "items" || property == "count") {
+            std::string out;
+            for (TMenuItem* sub : pm->Items)
+                out += (out.empty() ? "" : "|") + sub->Caption;
+            return property == "count" ? std::to_string(pm->Items.size()) : out;
+        }
+    }
+    if (auto* a = dynamic_cast<TAction*>(&comp)) {
+        if (property == "enabled") return yes(a->Enabled);
+        if (property == "visible") return yes(a->Visible);
+        if (property == "checked") return yes(a->Checked);
+        if (property == "caption" || property == "text") return a->Caption;
+    }
+    if (auto* t = dynamic_cast<TTimer*>(&comp)) {
+        if (property == "enabled") return yes(t->Enabled());
+        if (property == "position") return std::to_string(t->Interval.get());
+    }
+    if (!c)
+        throw DriverError(name + " (" + comp.ClassName() + ") has no property \"" + property +
+                          "\"");
     if (property == "enabled") return yes(c->Enabled);
     if (property == "visible") {
         if (auto* sheet = dynamic_cast<TTabSheet*>(c))
@@ -290,19 +427,42 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
     if (property == "checked") {
         if (auto* cb = dynamic_cast<TCheckBox*>(c)) return yes(cb->Checked());
         if (auto* rb = dynamic_cast<TRadioButton*>(c)) return yes(rb->Checked());
+        if (auto* sb = dynamic_cast<TSpeedButton*>(c)) return yes(sb->Down());
+    }
+    if (property == "readonly") {
+        if (auto* e = dynamic_cast<TEdit*>(c)) return yes(e->ReadOnly);
+        if (auto* lv = dynamic_cast<TListView*>(c)) return yes(lv->ReadOnly);
+        if (auto* tv = dynamic_cast<TTreeView*>(c)) return yes(tv->ReadOnly);
+    }
+    if (property == "focused") {
+        auto* w = dynamic_cast<TWinControl*>(c);
+        return yes(w && w->Focused());
     }
     if (property == "text") {
+        if (auto* memo = dynamic_cast<TMemo*>(c)) {
+            // Line breaks read as "\n" whatever the memo keeps.
+            std::string out;
+            const auto lines = TMemo::SplitLines(memo->Text());
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                out += (i ? "\n" : "") + lines[i];
+            return out;
+        }
         if (auto* e = dynamic_cast<TEdit*>(c)) return e->Text();
         if (auto* cb = dynamic_cast<TComboBox*>(c)) return cb->Text();
         if (auto* u = dynamic_cast<TUpDownEdit*>(c)) return std::to_string(u->GetPosition());
         return c->Caption;
     }
+    if (property == "lines")
+        if (auto* memo = dynamic_cast<TMemo*>(c)) return std::to_string(memo->Lines().Count());
     if (property == "position") {
         if (auto* u = dynamic_cast<TUpDownEdit*>(c)) return std::to_string(u->GetPosition());
         if (auto* t = dynamic_cast<TTrackBar*>(c)) return std::to_string(t->Position());
     }
-    if (property == "itemindex")
+    if (property == "itemindex") {
         if (auto* cb = dynamic_cast<TComboBox*>(c)) return std::to_string(cb->ItemIndex());
+        if (auto* lv = dynamic_cast<TListView*>(c))
+            return std::to_string(lv->Selected() ? lv->Selected()->Index() : -1);
+    }
     if (property == "items" || property == "count") {
         std::vector<std::string> items;
         if (auto* cb = dynamic_cast<TComboBox*>(c))
@@ -319,6 +479,8 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         else if (auto* pc = dynamic_cast<TPageControl*>(c))
             for (auto* s : pc->Pages())
                 items.push_back(s->Caption);
+        else if (auto* memo = dynamic_cast<TMemo*>(c))
+            items = memo->Lines().ToVector();
         else
             throw DriverError(name + " has no items");
         if (property == "count") return std::to_string(items.size());
@@ -336,9 +498,69 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         if (auto* pc = dynamic_cast<TPageControl*>(c))
             return pc->ActivePage() ? pc->ActivePage()->Name : "";
     }
-    if (property == "image")
+    if (property == "image") {
         if (auto* img = dynamic_cast<TImage*>(c)) return img->PictureFile;
+        if (auto* sb = dynamic_cast<TSpeedButton*>(c)) return sb->Glyph;
+    }
     throw DriverError(name + " (" + c->ClassName() + ") has no property \"" + property + "\"");
+}
+
+std::string UserDriver::ItemProperty(const std::string& name, const std::string& item,
+                                     const std::string& property) const {
+    TComponent& comp = Find(name);
+    const std::optional<int> parsed =
+        item.size() > 1 && item[0] == '#' ? number(item.substr(1)) : std::nullopt;
+    if (auto* lv = dynamic_cast<TListView*>(&comp)) {
+        TListItem* it = parsed
+                            ? (*parsed >= 0 && *parsed < lv->Count() ? &lv->Item(*parsed) : nullptr)
+                            : lv->FindCaption(item);
+        if (!it) throw DriverError(name + " has no item \"" + item + "\"");
+        if (property == "checked") return yes(it->Checked());
+        if (property == "selected") return yes(it->Selected());
+        if (property == "image") return std::to_string(it->ImageIndex.get());
+        if (property == "index") return std::to_string(it->Index());
+        if (property == "text" || property == "caption") return it->Caption;
+        if (property == "subitems") {
+            std::string out;
+            for (std::size_t i = 0; i < it->SubItems.size(); ++i)
+                out += (i ? "|" : "") + it->SubItems[i];
+            return out;
+        }
+    } else if (auto* tv = dynamic_cast<TTreeView*>(&comp)) {
+        TTreeNode* node = tv->FindPath(item);
+        if (!node) throw DriverError(name + " has no node \"" + item + "\"");
+        if (property == "selected") return yes(node->Selected());
+        if (property == "image") return std::to_string(node->ImageIndex);
+        if (property == "expanded") return yes(node->Expanded);
+        if (property == "index") return std::to_string(node->Index());
+        if (property == "text" || property == "caption") return node->Text;
+        if (property == "items" || property == "count") {
+            std::string out;
+            for (const auto& child : node->Children())
+                out += (out.empty() ? "" : "|") + child->Text;
+            return property == "count" ? std::to_string(node->Count()) : out;
+        }
+    } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&comp)) {
+        int i = parsed.value_or(-1);
+        for (std::size_t k = 0; !parsed && k < cl->Items.size() && i < 0; ++k)
+            if (AnsiSameText(cl->Items[k], item)) i = static_cast<int>(k);
+        if (i < 0 || i >= static_cast<int>(cl->Items.size()))
+            throw DriverError(name + " has no item \"" + item + "\"");
+        if (property == "checked") return yes(cl->GetCheck(i));
+        if (property == "text" || property == "caption")
+            return cl->Items[static_cast<std::size_t>(i)];
+    } else if (auto* cb = dynamic_cast<TComboBox*>(&comp)) {
+        int i = parsed ? *parsed : cb->IndexOf(item);
+        if (i < 0 || i >= static_cast<int>(cb->Items.size()))
+            throw DriverError(name + " has no item \"" + item + "\"");
+        if (property == "selected") return yes(cb->ItemIndex() == i);
+        if (property == "index") return std::to_string(i);
+        if (property == "text" || property == "caption")
+            return cb->Items[static_cast<std::size_t>(i)].text;
+    } else {
+        throw DriverError(name + " has no items");
+    }
+    throw DriverError("an item of " + name + " has no property \"" + property + "\"");
 }
 
 // ---- Scripts ----
@@ -358,6 +580,8 @@ std::vector<std::string> SplitScriptLine(const std::string& line, unsigned numbe
                 char c = line[i++];
                 if (c == '\\' && i < line.size() && (line[i] == '"' || line[i] == '\\')) {
                     word.push_back(line[i++]);
+                } else if (c == '\\' && i < line.size() && (line[i] == 'n' || line[i] == 't')) {
+                    word.push_back(line[i++] == 'n' ? '\n' : '\t');
                 } else if (c == '"') {
                     closed = true;
                     break;
@@ -396,13 +620,14 @@ void ScriptRunner::Load(const std::string& script) {
         {"spin", 2, 2, "spin NAME N"},
         {"focus", 1, 1, "focus NAME"},
         {"dblclick", 1, 2, "dblclick NAME [\"item\"]"},
-        {"rightclick", 2, 2, "rightclick NAME \"item\""},
+        {"rightclick", 1, 2, "rightclick NAME [\"item\"]"},
+        {"press", 1, 1, "press enter|escape"},
         {"answer", 1, 1, "answer yes|no|ok|cancel"},
         {"input", 1, 1, "input \"text\" | input cancel"},
         {"choose", 1, 1, "choose \"path\" | choose cancel"},
         {"color", 1, 3, "color R G B | color cancel"},
         {"wait", 1, 1, "wait MS"},
-        {"expect", 3, 3, "expect NAME PROPERTY \"value\""},
+        {"expect", 3, 4, "expect NAME [\"item\"] PROPERTY \"value\""},
         {"print", 1, 1, "print NAME"},
     };
     lines_.clear();
@@ -436,11 +661,18 @@ void ScriptRunner::Load(const std::string& script) {
         if (verb == "color" && !(args == 1 && words[1] == "cancel") &&
             !(args == 3 && number_or(words[1]) && number_or(words[2]) && number_or(words[3])))
             fail(std::string("expected: ") + syntax->usage);
+        if (verb == "press" && words[1] != "enter" && words[1] != "escape")
+            fail(std::string("expected: ") + syntax->usage);
         static const std::set<std::string> kProperties = {
-            "checked",   "enabled", "visible", "text",     "caption", "position",
-            "itemindex", "items",   "count",   "selected", "image",   "tag"};
-        if (verb == "expect" && !kProperties.count(words[2]))
+            "checked", "enabled",  "visible", "text", "caption",  "position", "itemindex", "items",
+            "count",   "selected", "image",   "tag",  "readonly", "focused",  "lines",     "open"};
+        static const std::set<std::string> kItemProperties = {
+            "checked", "selected", "image",    "index", "text",
+            "caption", "subitems", "expanded", "items", "count"};
+        if (verb == "expect" && args == 3 && !kProperties.count(words[2]))
             fail("unknown property \"" + words[2] + "\"");
+        if (verb == "expect" && args == 4 && !kItemProperties.count(words[3]))
+            fail("unknown item property \"" + words[3] + "\"");
         lines_.push_back({number, std::move(words)});
     }
 }
@@ -452,10 +684,12 @@ bool ScriptRunner::number_or(const std::string& s) {
 void ScriptRunner::Execute(const Line& line) {
     const auto& w = line.words;
     const std::string& verb = w[0];
-    static const std::set<std::string> kActions = {"tab",   "click",    "check",     "type",
-                                                   "set",   "select",   "tick",      "spin",
-                                                   "focus", "dblclick", "rightclick"};
+    static const std::set<std::string> kActions = {"tab",   "click",    "check",      "type",
+                                                   "set",   "select",   "tick",       "spin",
+                                                   "focus", "dblclick", "rightclick", "press"};
     const bool action = kActions.count(verb) > 0;
+    // A person pauses before each action: timers a user would see expire do so first.
+    if (action) TApplication::Instance().AdvanceClock(kHumanPauseMs);
     struct Around {
         UserDriver& driver;
         bool active;
@@ -463,7 +697,7 @@ void ScriptRunner::Execute(const Line& line) {
             if (active && driver.AfterAction) driver.AfterAction();
         }
     } around{driver_, action};
-    if (action && driver_.BeforeAction) driver_.BeforeAction(w[1]);
+    if (action && driver_.BeforeAction) driver_.BeforeAction(verb == "press" ? "" : w[1]);
     try {
         if (verb == "tab")
             driver_.Tab(w[1]);
@@ -486,7 +720,9 @@ void ScriptRunner::Execute(const Line& line) {
         else if (verb == "dblclick")
             driver_.DblClick(w[1], w.size() > 2 ? w[2] : "");
         else if (verb == "rightclick")
-            driver_.RightClick(w[1], w[2]);
+            driver_.RightClick(w[1], w.size() > 2 ? w[2] : "");
+        else if (verb == "press")
+            driver_.Press(w[1]);
         else if (verb == "answer")
             dialogs_.answer(w[1] == "yes"  ? IDYES
                             : w[1] == "no" ? IDNO
@@ -508,6 +744,11 @@ void ScriptRunner::Execute(const Line& line) {
             std::ostringstream one;
             describe(*control, 0, one);
             out_ << one.str();
+        } else if (verb == "expect" && w.size() == 5) {
+            std::string actual = driver_.ItemProperty(w[1], w[2], w[3]);
+            if (actual != w[4])
+                throw DriverError("expected " + w[1] + " \"" + w[2] + "\" " + w[3] + " \"" + w[4] +
+                                  "\", found \"" + actual + "\"");
         } else if (verb == "expect") {
             std::string actual = driver_.Property(w[1], w[2]);
             if (actual != w[3])
@@ -553,9 +794,20 @@ void describe(TControl& c, int depth, std::ostream& out) {
         out << (cb->Checked() ? "[x] " : "[ ] ") << c.Name << " " << quoted(c.Caption);
     else if (auto* rb = dynamic_cast<TRadioButton*>(&c))
         out << (rb->Checked() ? "(*) " : "( ) ") << c.Name << " " << quoted(c.Caption);
-    else if (auto* e = dynamic_cast<TEdit*>(&c))
+    else if (auto* memo = dynamic_cast<TMemo*>(&c)) {
+        std::string shown;
+        const auto lines = TMemo::SplitLines(memo->Text());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            shown += (i ? "\\n" : "") + lines[i];
+        out << c.ClassName() << " " << c.Name << " = " << quoted(shown)
+            << (memo->ReadOnly ? " (read-only)" : "");
+    } else if (auto* e = dynamic_cast<TEdit*>(&c))
         out << c.ClassName() << " " << c.Name << " = "
-            << quoted(e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text());
+            << quoted(e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text())
+            << (e->ReadOnly ? " (read-only)" : "");
+    else if (auto* sb = dynamic_cast<TSpeedButton*>(&c))
+        out << (sb->Down() ? "[down] " : "") << "TSpeedButton " << c.Name
+            << (c.Caption.empty() ? "" : " " + quoted(c.Caption));
     else if (auto* u = dynamic_cast<TUpDownEdit*>(&c))
         out << "TUpDownEdit " << c.Name << " = " << u->GetPosition() << " (" << u->Min << ".."
             << u->Max << ")";
@@ -570,6 +822,13 @@ void describe(TControl& c, int depth, std::ostream& out) {
                                                             : cb2->Items[i].text);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
         out << c.ClassName() << " " << c.Name;
+        if (lv->ShowColumnHeaders && lv->ViewStyle == TViewStyle::vsReport &&
+            !lv->Columns.empty()) {
+            out << " [";
+            for (std::size_t i = 0; i < lv->Columns.size(); ++i)
+                out << (i ? " | " : "") << lv->Columns[i].Caption;
+            out << "]";
+        }
         for (int i = 0; i < lv->Count(); ++i) {
             TListItem& it = lv->Item(i);
             out << "\n"
@@ -577,6 +836,8 @@ void describe(TControl& c, int depth, std::ostream& out) {
                 << it.Caption;
             for (const auto& s : it.SubItems)
                 out << " | " << s;
+            if (it.ImageIndex.get() >= 0 && lv->SmallImages)
+                out << " (image " << it.ImageIndex.get() << ")";
             if (it.Selected()) out << " (selected)";
         }
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
@@ -589,8 +850,11 @@ void describe(TControl& c, int depth, std::ostream& out) {
         out << "TTreeView " << c.Name;
         std::function<void(const TTreeNode&, int)> node = [&](const TTreeNode& n, int d) {
             out << "\n"
-                << pad << std::string(static_cast<std::size_t>(d) * 2 + 2, ' ') << n.Text
-                << (tv->Selected() == &n ? " (selected)" : "");
+                << pad << std::string(static_cast<std::size_t>(d) * 2 + 2, ' ')
+                << (n.HasChildren() ? (n.Expanded ? "- " : "+ ") : "") << n.Text;
+            if (tv->Images && n.ImageIndex >= 0) out << " (image " << n.ImageIndex << ")";
+            out << (tv->Selected() == &n ? " (selected)" : "");
+            if (!n.Expanded) return;
             for (const auto& ch : n.Children())
                 node(*ch, d + 1);
         };
@@ -626,8 +890,15 @@ nlohmann::ordered_json describeJson(TControl& c) {
     j["enabled"] = c.Enabled;
     if (auto* cb = dynamic_cast<TCheckBox*>(&c)) j["checked"] = cb->Checked();
     if (auto* rb = dynamic_cast<TRadioButton*>(&c)) j["checked"] = rb->Checked();
-    if (auto* e = dynamic_cast<TEdit*>(&c))
+    if (auto* e = dynamic_cast<TEdit*>(&c)) {
         j["text"] = e->PasswordChar ? std::string(e->Text().size(), '*') : e->Text();
+        if (e->ReadOnly) j["readOnly"] = true;
+    }
+    if (auto* memo = dynamic_cast<TMemo*>(&c)) j["lines"] = memo->Lines().ToVector();
+    if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) j["down"] = sb->Down();
+    if (c.PopupMenu) j["popupMenu"] = c.PopupMenu->Name;
+    if (auto* img = dynamic_cast<TImage*>(&c); img && !img->PictureFile.empty())
+        j["picture"] = img->PictureFile;
     if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) j["position"] = u->GetPosition();
     if (auto* t = dynamic_cast<TTrackBar*>(&c)) j["position"] = t->Position();
     if (auto* cb2 = dynamic_cast<TComboBox*>(&c)) {
@@ -638,12 +909,42 @@ nlohmann::ordered_json describeJson(TControl& c) {
             j["items"].push_back(i.text);
     }
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
+        if (!lv->Columns.empty()) {
+            j["columns"] = nlohmann::ordered_json::array();
+            for (const auto& col : lv->Columns)
+                j["columns"].push_back({{"caption", col.Caption}, {"width", col.Width}});
+        }
+        j["checkboxes"] = lv->Checkboxes;
         j["items"] = nlohmann::ordered_json::array();
         for (int i = 0; i < lv->Count(); ++i)
             j["items"].push_back({{"caption", lv->Item(i).Caption},
                                   {"subItems", lv->Item(i).SubItems},
                                   {"checked", lv->Item(i).Checked()},
-                                  {"selected", lv->Item(i).Selected()}});
+                                  {"selected", lv->Item(i).Selected()},
+                                  {"imageIndex", lv->Item(i).ImageIndex.get()}});
+    }
+    if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+        std::function<nlohmann::ordered_json(const TTreeNode&)> node = [&](const TTreeNode& n) {
+            nlohmann::ordered_json jn{{"text", n.Text},
+                                      {"imageIndex", n.ImageIndex},
+                                      {"expanded", n.Expanded},
+                                      {"selected", tv->Selected() == &n}};
+            if (n.HasChildren()) {
+                jn["children"] = nlohmann::ordered_json::array();
+                for (const auto& ch : n.Children())
+                    jn["children"].push_back(node(*ch));
+            }
+            return jn;
+        };
+        j["nodes"] = nlohmann::ordered_json::array();
+        for (const auto& r : tv->Roots())
+            j["nodes"].push_back(node(*r));
+    }
+    if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
+        j["items"] = nlohmann::ordered_json::array();
+        for (int i = 0; i < static_cast<int>(cl->Items.size()); ++i)
+            j["items"].push_back({{"caption", cl->Items[static_cast<std::size_t>(i)]},
+                                  {"checked", cl->GetCheck(i)}});
     }
     if (auto* sheet = dynamic_cast<TTabSheet*>(&c)) {
         auto* pc = dynamic_cast<TPageControl*>(sheet->Parent());
@@ -664,14 +965,65 @@ nlohmann::ordered_json describeJson(TControl& c) {
 
 } // namespace
 
+namespace {
+
+void describeMenuItems(const std::vector<TMenuItem*>& items, int depth, std::ostream& out) {
+    for (TMenuItem* item : items) {
+        if (!item->Visible) continue;
+        out << std::string(static_cast<std::size_t>(depth) * 2, ' ');
+        if (item->IsSeparator()) {
+            out << "----\n";
+            continue;
+        }
+        out << (item->Checked ? "[x] " : "") << item->Name << " \"" << item->Caption << "\""
+            << (item->Enabled ? "" : " (disabled)") << (item->Items.empty() ? "" : " >") << "\n";
+        describeMenuItems(item->Items, depth + 1, out);
+    }
+}
+
+nlohmann::ordered_json menuJson(const std::vector<TMenuItem*>& items) {
+    auto out = nlohmann::ordered_json::array();
+    for (TMenuItem* item : items) {
+        if (!item->Visible) continue;
+        nlohmann::ordered_json j{{"name", item->Name},
+                                 {"caption", item->Caption},
+                                 {"enabled", item->Enabled},
+                                 {"checked", item->Checked}};
+        if (!item->Items.empty()) j["items"] = menuJson(item->Items);
+        out.push_back(j);
+    }
+    return out;
+}
+
+// The open pop-up menu when it belongs to the form (or to a frame on it).
+TPopupMenu* openMenuOf(TForm& form) {
+    TPopupMenu* menu = TApplication::Instance().OpenedMenu();
+    for (TComponent* owner = menu; owner; owner = owner->Owner())
+        if (owner == &form) return menu;
+    return nullptr;
+}
+
+} // namespace
+
 std::string DescribeForm(TForm& form) {
     std::ostringstream out;
     describe(form, 0, out);
+    if (TPopupMenu* menu = openMenuOf(form)) {
+        out << "TPopupMenu " << menu->Name << " at " << menu->PopupPoint().X << ","
+            << menu->PopupPoint().Y << "\n";
+        describeMenuItems(menu->Items, 1, out);
+    }
     return out.str();
 }
 
 std::string DescribeFormJson(TForm& form) {
-    return describeJson(form).dump(2) + "\n";
+    nlohmann::ordered_json j = describeJson(form);
+    if (TPopupMenu* menu = openMenuOf(form))
+        j["openMenu"] = {{"name", menu->Name},
+                         {"x", menu->PopupPoint().X},
+                         {"y", menu->PopupPoint().Y},
+                         {"items", menuJson(menu->Items)}};
+    return j.dump(2) + "\n";
 }
 
 } // namespace ravelin::toolkit

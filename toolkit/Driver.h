@@ -38,6 +38,9 @@ class ScriptedDialogs final : public DialogService {
     void choose(std::optional<std::string> path) { files_.push_back(std::move(path)); }
     void color(std::optional<Color> c) { colors_.push_back(c); }
     std::vector<MessageBoxRequest> shown; // every message box, in order
+    // Whether a path exists where the page looks for it (nullptr: the dialog checks nothing).
+    // A chosen file that must exist, or whose folder must, and does not is refused.
+    std::function<bool(const std::string& path)> Exists;
 
   private:
     std::ostream* log_;
@@ -66,7 +69,13 @@ class UserDriver {
     void Spin(const std::string& name, int position);
     void Focus(const std::string& name);
     void DblClick(const std::string& name, const std::string& item = "");
+    // A right button press on the control (on an item or tree node when given): OnMouseDown
+    // at that point, then the control's PopupMenu opens there. A tree keeps its selection
+    // (unless RightClickSelect); a list selects the item, as the system's list does.
     void RightClick(const std::string& name, const std::string& item);
+    // "enter": a focused memo breaks the line, a focused button is pressed, else the form's
+    // default button; "escape": the form's cancel button. Either closes an open menu first.
+    void Press(const std::string& key);
     void Wait(int milliseconds);
     // Called around each user action a script performs (the host groups what one action
     // writes into one journal transaction, labelled with the control).
@@ -74,8 +83,12 @@ class UserDriver {
     std::function<void()> AfterAction;
 
     // A property as text: checked, enabled, visible, text, caption, position, itemindex,
-    // items, count, selected, image, tag.
+    // items, count, selected, image, tag, readonly, focused, lines, open (a pop-up menu).
     std::string Property(const std::string& name, const std::string& property) const;
+    // A property of one item of a list, tree, check list or combo ("caption", "#N" or a tree
+    // path): checked, selected, image, index, text, caption, subitems, expanded, items, count.
+    std::string ItemProperty(const std::string& name, const std::string& item,
+                             const std::string& property) const;
 
   private:
     TControl& Reachable(const std::string& name) const;
@@ -93,6 +106,8 @@ class ScriptRunner final : public InputSource {
     // expect or refused action.
     void Run();
     bool next() override; // one line
+    // How long a person pauses before each action, on the toolkit's clock.
+    static constexpr int kHumanPauseMs = 100;
 
   private:
     struct Line {
@@ -108,7 +123,7 @@ class ScriptRunner final : public InputSource {
     std::size_t next_ = 0;
 };
 
-// Splits a script line into words; double quotes group words (\" and \\ inside).
+// Splits a script line into words; double quotes group words (\" \\ \n \t inside).
 std::vector<std::string> SplitScriptLine(const std::string& line, unsigned number);
 
 // The visible components of a form as an indented tree with their state.

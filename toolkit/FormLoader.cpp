@@ -14,7 +14,7 @@ using Json = nlohmann::json;
 struct Loader {
     const std::string& file;
     const Handlers& handlers;
-    TForm& form;
+    TWinControl& form; // the root: a form or a frame
     std::set<std::string> bound;
     std::set<std::string> names;
     std::vector<std::function<void()>> fixups; // references to components by name, after all exist
@@ -36,6 +36,38 @@ struct Loader {
         }
     }
 
+    template <typename E>
+    E choose(const Json& v, const std::string& path, const std::map<std::string, E>& values) const {
+        std::string s = get<std::string>(v, path);
+        auto it = values.find(s);
+        if (it != values.end()) return it->second;
+        std::string all;
+        for (const auto& [name, value] : values)
+            all += (all.empty() ? "" : ", ") + name;
+        fail(path, "must be one of " + all);
+    }
+
+    // A reference to another component of the same root, resolved once all exist.
+    template <typename T>
+    void refer(const Json& v, const std::string& path, std::function<void(T*)> set,
+               const char* what) {
+        std::string target = get<std::string>(v, path);
+        fixups.push_back([this, target, path, set, what] {
+            auto* found =
+                dynamic_cast<T*>(target == form.Name ? &form : form.FindComponent(target));
+            if (!found) fail(path, std::string("no ") + what + " named \"" + target + "\"");
+            set(found);
+        });
+    }
+
+    std::vector<std::string> strings(const Json& v, const std::string& path) const {
+        if (!v.is_array()) fail(path, "must be a list of strings");
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            out.push_back(get<std::string>(v[i], path + "/" + std::to_string(i)));
+        return out;
+    }
+
     template <typename E> void bind(E& event, const Json& v, const std::string& path) {
         std::string name = get<std::string>(v, path);
         const Handlers::Handler* h = handlers.find(name);
@@ -44,6 +76,14 @@ struct Loader {
         if (!typed) fail(path, "handler \"" + name + "\" does not fit this event");
         event = *typed;
         bound.insert(name);
+    }
+
+    TSortType sortType(const Json& v, const std::string& path) const {
+        return choose<TSortType>(v, path,
+                                 {{"stNone", TSortType::stNone},
+                                  {"stData", TSortType::stData},
+                                  {"stText", TSortType::stText},
+                                  {"stBoth", TSortType::stBoth}});
     }
 
     // Applies one property; false when the component has no such property.
@@ -76,11 +116,41 @@ struct Loader {
         if (key == "onMouseDown") return bind(control->OnMouseDown, v, path), true;
         if (auto* w = dynamic_cast<TWinControl*>(&c); w && key == "tabStop")
             return w->TabStop = get<bool>(v, path), true;
+        if (key == "popupMenu")
+            return refer<TPopupMenu>(
+                       v, path, [control](TPopupMenu* m) { control->PopupMenu = m; }, "popup menu"),
+                   true;
+        if (key == "action" &&
+            (dynamic_cast<TButton*>(control) || dynamic_cast<TSpeedButton*>(control) ||
+             dynamic_cast<TCheckBox*>(control)))
+            return refer<TAction>(
+                       v, path, [control](TAction* a) { control->SetAction(a); }, "action"),
+                   true;
         return false;
     }
 
     bool specific(TComponent& c, const std::string& key, const Json& v, const std::string& path) {
         if (auto* f = dynamic_cast<TForm*>(&c)) {
+            if (key == "borderStyle")
+                return f->BorderStyle = choose<TFormBorderStyle>(
+                           v, path,
+                           {{"bsNone", TFormBorderStyle::bsNone},
+                            {"bsSingle", TFormBorderStyle::bsSingle},
+                            {"bsSizeable", TFormBorderStyle::bsSizeable},
+                            {"bsDialog", TFormBorderStyle::bsDialog},
+                            {"bsToolWindow", TFormBorderStyle::bsToolWindow}}),
+                       true;
+            if (key == "position")
+                return f->Position =
+                           choose<TPosition>(v, path,
+                                             {{"poDesigned", TPosition::poDesigned},
+                                              {"poDefault", TPosition::poDefault},
+                                              {"poScreenCenter", TPosition::poScreenCenter},
+                                              {"poMainFormCenter", TPosition::poMainFormCenter},
+                                              {"poOwnerFormCenter", TPosition::poOwnerFormCenter}}),
+                       true;
+            if (key == "clientWidth") return f->Width = get<int>(v, path), true;
+            if (key == "clientHeight") return f->Height = get<int>(v, path), true;
             if (key == "onCreate") return bind(f->OnCreate, v, path), true;
             if (key == "onShow") return bind(f->OnShow, v, path), true;
             if (key == "onDestroy") return bind(f->OnDestroy, v, path), true;
@@ -89,6 +159,14 @@ struct Loader {
         if (auto* l = dynamic_cast<TLabel*>(&c)) {
             if (key == "autoSize") return l->AutoSize = get<bool>(v, path), true;
             if (key == "isLink") return l->IsLink = get<bool>(v, path), true;
+            if (key == "wordWrap") return l->WordWrap = get<bool>(v, path), true;
+            if (key == "alignment")
+                return l->Alignment =
+                           choose<TAlignment>(v, path,
+                                              {{"taLeftJustify", TAlignment::taLeftJustify},
+                                               {"taRightJustify", TAlignment::taRightJustify},
+                                               {"taCenter", TAlignment::taCenter}}),
+                       true;
             if (key == "focusControl") {
                 std::string target = get<std::string>(v, path);
                 fixups.push_back([this, l, target, path] {
@@ -101,23 +179,52 @@ struct Loader {
         }
         if (auto* b = dynamic_cast<TButton*>(&c)) {
             if (key == "modalResult") {
-                static const std::map<std::string, int> kResults = {{"mrNone", mrNone},
-                                                                    {"mrOk", mrOk},
-                                                                    {"mrCancel", mrCancel},
-                                                                    {"mrYes", mrYes},
-                                                                    {"mrNo", mrNo}};
-                auto it = kResults.find(get<std::string>(v, path));
-                if (it == kResults.end())
-                    fail(path, "modalResult must be one of mrNone, mrOk, mrCancel, mrYes, mrNo");
-                return b->ModalResult = it->second, true;
+                return b->ModalResult = choose<int>(v, path,
+                                                    {{"mrNone", mrNone},
+                                                     {"mrOk", mrOk},
+                                                     {"mrCancel", mrCancel},
+                                                     {"mrAbort", mrAbort},
+                                                     {"mrRetry", mrRetry},
+                                                     {"mrIgnore", mrIgnore},
+                                                     {"mrYes", mrYes},
+                                                     {"mrNo", mrNo}}),
+                       true;
             }
             if (key == "default") return b->Default = get<bool>(v, path), true;
             if (key == "cancel") return b->Cancel = get<bool>(v, path), true;
         }
-        if (auto* cb = dynamic_cast<TCheckBox*>(&c); cb && key == "checked")
-            return cb->SetChecked(get<bool>(v, path)), true;
-        if (auto* rb = dynamic_cast<TRadioButton*>(&c); rb && key == "checked")
-            return rb->SetChecked(get<bool>(v, path)), true;
+        if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
+            if (key == "groupIndex") return sb->GroupIndex = get<int>(v, path), true;
+            if (key == "down") return sb->SetDown(get<bool>(v, path)), true;
+            if (key == "allowAllUp") return sb->AllowAllUp = get<bool>(v, path), true;
+            if (key == "flat") return sb->Flat = get<bool>(v, path), true;
+        }
+        if (auto* cb = dynamic_cast<TCheckBox*>(&c)) {
+            if (key == "checked") return cb->SetChecked(get<bool>(v, path)), true;
+            if (key == "wordWrap") return cb->WordWrap = get<bool>(v, path), true;
+        }
+        if (auto* rb = dynamic_cast<TRadioButton*>(&c)) {
+            if (key == "checked") return rb->SetChecked(get<bool>(v, path)), true;
+            if (key == "wordWrap") return rb->WordWrap = get<bool>(v, path), true;
+        }
+        if (auto* m = dynamic_cast<TMemo*>(&c)) {
+            if (key == "lines") {
+                std::string text;
+                for (const auto& line : strings(v, path))
+                    text += (text.empty() ? "" : "\r\n") + line;
+                return m->SetText(text), true;
+            }
+            if (key == "wantReturns") return m->WantReturns = get<bool>(v, path), true;
+            if (key == "wordWrap") return m->WordWrap = get<bool>(v, path), true;
+            if (key == "scrollBars")
+                return m->ScrollBars =
+                           choose<TScrollStyle>(v, path,
+                                                {{"ssNone", TScrollStyle::ssNone},
+                                                 {"ssHorizontal", TScrollStyle::ssHorizontal},
+                                                 {"ssVertical", TScrollStyle::ssVertical},
+                                                 {"ssBoth", TScrollStyle::ssBoth}}),
+                       true;
+        }
         if (auto* e = dynamic_cast<TEdit*>(&c)) {
             if (key == "text") return e->SetText(get<std::string>(v, path)), true;
             if (key == "readOnly") return e->ReadOnly = get<bool>(v, path), true;
@@ -155,11 +262,11 @@ struct Loader {
                     fail(path, "style must be csDropDown or csDropDownList");
                 return true;
             }
-            if (key == "sorted") return cb->Sorted = get<bool>(v, path), true;
+            if (key == "sorted") return cb->SetSorted(get<bool>(v, path)), true;
+            if (key == "dropDownCount") return cb->DropDownCount = get<int>(v, path), true;
             if (key == "items") {
-                if (!v.is_array()) fail(path, "must be a list of strings");
-                for (std::size_t i = 0; i < v.size(); ++i)
-                    cb->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                for (const auto& item : strings(v, path))
+                    cb->AddItem(item);
                 return true;
             }
             if (key == "itemIndex") return cb->SetItemIndex(get<int>(v, path)), true;
@@ -171,24 +278,90 @@ struct Loader {
         if (auto* lv = dynamic_cast<TListView*>(&c)) {
             if (key == "checkboxes") return lv->Checkboxes = get<bool>(v, path), true;
             if (key == "multiSelect") return lv->MultiSelect = get<bool>(v, path), true;
+            if (key == "readOnly") return lv->ReadOnly = get<bool>(v, path), true;
+            if (key == "rowSelect") return lv->RowSelect = get<bool>(v, path), true;
+            if (key == "hideSelection") return lv->HideSelection = get<bool>(v, path), true;
+            if (key == "showColumnHeaders") return lv->ShowColumnHeaders = get<bool>(v, path), true;
+            if (key == "columnClick") return lv->ColumnClick = get<bool>(v, path), true;
+            if (key == "viewStyle")
+                return lv->ViewStyle = choose<TViewStyle>(v, path,
+                                                          {{"vsIcon", TViewStyle::vsIcon},
+                                                           {"vsSmallIcon", TViewStyle::vsSmallIcon},
+                                                           {"vsList", TViewStyle::vsList},
+                                                           {"vsReport", TViewStyle::vsReport}}),
+                       true;
+            if (key == "sortType") return lv->SortType = sortType(v, path), true;
+            if (key == "smallImages")
+                return refer<TImageList>(
+                           v, path, [lv](TImageList* il) { lv->SmallImages = il; }, "image list"),
+                       true;
+            if (key == "largeImages")
+                return refer<TImageList>(
+                           v, path, [lv](TImageList* il) { lv->LargeImages = il; }, "image list"),
+                       true;
+            if (key == "stateImages")
+                return refer<TImageList>(
+                           v, path, [lv](TImageList* il) { lv->StateImages = il; }, "image list"),
+                       true;
             if (key == "columns") {
-                if (!v.is_array()) fail(path, "must be a list of strings");
-                for (std::size_t i = 0; i < v.size(); ++i)
-                    lv->Columns.push_back(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                // A column is its caption, or {"caption": ..., "width": ...}.
+                if (!v.is_array()) fail(path, "must be a list of columns");
+                for (std::size_t i = 0; i < v.size(); ++i) {
+                    const std::string at = path + "/" + std::to_string(i);
+                    TListColumn column;
+                    if (v[i].is_object()) {
+                        for (auto it = v[i].begin(); it != v[i].end(); ++it) {
+                            if (it.key() == "caption")
+                                column.Caption = get<std::string>(it.value(), at + "/caption");
+                            else if (it.key() == "width")
+                                column.Width = get<int>(it.value(), at + "/width");
+                            else
+                                fail(at + "/" + it.key(),
+                                     "a column has no property \"" + it.key() + "\"");
+                        }
+                    } else {
+                        column.Caption = get<std::string>(v[i], at);
+                    }
+                    lv->Columns.push_back(column);
+                }
                 return true;
             }
             if (key == "onChange") return bind(lv->OnChange, v, path), true;
             if (key == "onSelectItem") return bind(lv->OnSelectItem, v, path), true;
+            if (key == "onItemChecked") return bind(lv->OnItemChecked, v, path), true;
+            if (key == "onCompare") return bind(lv->OnCompare, v, path), true;
         }
         if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
+            if (key == "images")
+                return refer<TImageList>(
+                           v, path, [tv](TImageList* il) { tv->Images = il; }, "image list"),
+                       true;
+            if (key == "stateImages")
+                return refer<TImageList>(
+                           v, path, [tv](TImageList* il) { tv->StateImages = il; }, "image list"),
+                       true;
+            if (key == "readOnly") return tv->ReadOnly = get<bool>(v, path), true;
+            if (key == "hideSelection") return tv->HideSelection = get<bool>(v, path), true;
+            if (key == "showRoot") return tv->ShowRoot = get<bool>(v, path), true;
+            if (key == "showLines") return tv->ShowLines = get<bool>(v, path), true;
+            if (key == "showButtons") return tv->ShowButtons = get<bool>(v, path), true;
+            if (key == "rightClickSelect") return tv->RightClickSelect = get<bool>(v, path), true;
+            if (key == "autoExpand") return tv->AutoExpand = get<bool>(v, path), true;
+            if (key == "sortType") return tv->SortType = sortType(v, path), true;
             if (key == "onChange") return bind(tv->OnChange, v, path), true;
             if (key == "onCompare") return bind(tv->OnCompare, v, path), true;
+            if (key == "onDeletion") return bind(tv->OnDeletion, v, path), true;
+        }
+        if (auto* img = dynamic_cast<TImage*>(&c)) {
+            if (key == "stretch") return img->Stretch = get<bool>(v, path), true;
+            if (key == "center") return img->Center = get<bool>(v, path), true;
+            if (key == "proportional") return img->Proportional = get<bool>(v, path), true;
+            if (key == "transparent") return img->Transparent = get<bool>(v, path), true;
         }
         if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
             if (key == "items") {
-                if (!v.is_array()) fail(path, "must be a list of strings");
-                for (std::size_t i = 0; i < v.size(); ++i)
-                    cl->AddItem(get<std::string>(v[i], path + "/" + std::to_string(i)));
+                for (const auto& item : strings(v, path))
+                    cl->AddItem(item);
                 return true;
             }
             if (key == "onClickCheck") return bind(cl->OnClickCheck, v, path), true;
@@ -227,12 +400,61 @@ struct Loader {
             if (key == "enabled") return mi->Enabled = get<bool>(v, path), true;
             if (key == "visible") return mi->Visible = get<bool>(v, path), true;
             if (key == "checked") return mi->Checked = get<bool>(v, path), true;
+            if (key == "radioItem") return mi->RadioItem = get<bool>(v, path), true;
+            if (key == "default") return mi->Default = get<bool>(v, path), true;
+            if (key == "imageIndex") return mi->ImageIndex = get<int>(v, path), true;
+            if (key == "action")
+                return refer<TAction>(
+                           v, path, [mi](TAction* a) { mi->SetAction(a); }, "action"),
+                       true;
             if (key == "onClick") return bind(mi->OnClick, v, path), true;
         }
+        if (auto* pm = dynamic_cast<TPopupMenu*>(&c)) {
+            if (key == "autoPopup") return pm->AutoPopup = get<bool>(v, path), true;
+            if (key == "images")
+                return refer<TImageList>(
+                           v, path, [pm](TImageList* il) { pm->Images = il; }, "image list"),
+                       true;
+            if (key == "onPopup") return bind(pm->OnPopup, v, path), true;
+        }
+        if (auto* al = dynamic_cast<TActionList*>(&c); al && key == "images")
+            return refer<TImageList>(
+                       v, path, [al](TImageList* il) { al->Images = il; }, "image list"),
+                   true;
         if (auto* a = dynamic_cast<TAction*>(&c)) {
             if (key == "caption") return a->Caption = get<std::string>(v, path), true;
             if (key == "enabled") return a->Enabled = get<bool>(v, path), true;
+            if (key == "visible") return a->Visible = get<bool>(v, path), true;
+            if (key == "checked") return a->Checked = get<bool>(v, path), true;
+            if (key == "hint") return a->Hint = get<std::string>(v, path), true;
+            if (key == "imageIndex") return a->ImageIndex = get<int>(v, path), true;
             if (key == "onExecute") return bind(a->OnExecute, v, path), true;
+            if (key == "onUpdate") return bind(a->OnUpdate, v, path), true;
+        }
+        if (auto* od = dynamic_cast<TOpenDialog*>(&c)) {
+            if (key == "title") return od->Title = get<std::string>(v, path), true;
+            if (key == "filter") return od->Filter = get<std::string>(v, path), true;
+            if (key == "filterIndex") return od->FilterIndex = get<int>(v, path), true;
+            if (key == "initialDir") return od->InitialDir = get<std::string>(v, path), true;
+            if (key == "fileName") return od->FileName = get<std::string>(v, path), true;
+            if (key == "defaultExt") return od->DefaultExt = get<std::string>(v, path), true;
+            if (key == "options") {
+                for (const auto& option : strings(v, path)) {
+                    if (option == "ofFileMustExist")
+                        od->FileMustExist = true;
+                    else if (option == "ofPathMustExist")
+                        od->PathMustExist = true;
+                    else if (option != "ofHideReadOnly" && option != "ofEnableSizing")
+                        fail(path, "unknown option \"" + option +
+                                       "\" (known: ofFileMustExist, ofPathMustExist, "
+                                       "ofHideReadOnly, ofEnableSizing)");
+                }
+                return true;
+            }
+        }
+        if (auto* cd = dynamic_cast<TColorDialog*>(&c)) {
+            if (key == "color") return cd->Color = get<std::uint32_t>(v, path), true;
+            if (key == "customColors") return cd->CustomColors = strings(v, path), true;
         }
         return false;
     }
@@ -245,16 +467,17 @@ struct Loader {
     {                                                                                              \
 #T, [](TComponent & o) -> TComponent& { return o.Create<T>(); }                            \
     }
-            RAVELIN_TYPE(TLabel),           RAVELIN_TYPE(TPanel),    RAVELIN_TYPE(TGroupBox),
-            RAVELIN_TYPE(TButton),          RAVELIN_TYPE(TCheckBox), RAVELIN_TYPE(TNXCheckBox),
-            RAVELIN_TYPE(TRadioButton),     RAVELIN_TYPE(TEdit),     RAVELIN_TYPE(TMemo),
-            RAVELIN_TYPE(TUpDownEdit),      RAVELIN_TYPE(TTrackBar), RAVELIN_TYPE(TNXTrackBar),
-            RAVELIN_TYPE(TComboBox),        RAVELIN_TYPE(TListView), RAVELIN_TYPE(TExListView),
-            RAVELIN_TYPE(TBigCheckListBox), RAVELIN_TYPE(TTreeView), RAVELIN_TYPE(TImage),
-            RAVELIN_TYPE(TImageList),       RAVELIN_TYPE(TShape),    RAVELIN_TYPE(TTimer),
-            RAVELIN_TYPE(TPopupMenu),       RAVELIN_TYPE(TMenuItem), RAVELIN_TYPE(TActionList),
-            RAVELIN_TYPE(TAction),          RAVELIN_TYPE(TTabSheet), RAVELIN_TYPE(TPageControl),
-            RAVELIN_TYPE(TFrame),
+            RAVELIN_TYPE(TLabel),           RAVELIN_TYPE(TPanel),       RAVELIN_TYPE(TGroupBox),
+            RAVELIN_TYPE(TButton),          RAVELIN_TYPE(TCheckBox),    RAVELIN_TYPE(TNXCheckBox),
+            RAVELIN_TYPE(TRadioButton),     RAVELIN_TYPE(TEdit),        RAVELIN_TYPE(TMemo),
+            RAVELIN_TYPE(TUpDownEdit),      RAVELIN_TYPE(TTrackBar),    RAVELIN_TYPE(TNXTrackBar),
+            RAVELIN_TYPE(TComboBox),        RAVELIN_TYPE(TListView),    RAVELIN_TYPE(TExListView),
+            RAVELIN_TYPE(TBigCheckListBox), RAVELIN_TYPE(TTreeView),    RAVELIN_TYPE(TImage),
+            RAVELIN_TYPE(TImageList),       RAVELIN_TYPE(TShape),       RAVELIN_TYPE(TTimer),
+            RAVELIN_TYPE(TPopupMenu),       RAVELIN_TYPE(TMenuItem),    RAVELIN_TYPE(TActionList),
+            RAVELIN_TYPE(TAction),          RAVELIN_TYPE(TTabSheet),    RAVELIN_TYPE(TPageControl),
+            RAVELIN_TYPE(TFrame),           RAVELIN_TYPE(TSpeedButton), RAVELIN_TYPE(TNXPNGImage),
+            RAVELIN_TYPE(TOpenDialog),      RAVELIN_TYPE(TColorDialog),
 #undef RAVELIN_TYPE
         };
         auto it = kMakers.find(type);
@@ -271,17 +494,21 @@ struct Loader {
         if (c.Name.empty()) fail(path + "/name", "must not be empty");
         if (!names.insert(c.Name).second)
             fail(path + "/name", "the name \"" + c.Name + "\" is used twice");
-        // Items first (an item index refers to them), then the other properties, events
-        // last: setting a state while loading fires nothing.
-        if (j.contains("items") && !common(c, "items", j["items"], path + "/items") &&
-            !specific(c, "items", j["items"], path + "/items"))
-            fail(path + "/items", std::string("a ") + c.ClassName() + " has no property \"items\"");
+        // What decides where items go (sorted, style) first, then the items (an item index
+        // refers to them), then the other properties, events last: setting a state while
+        // loading fires nothing.
+        static const char* const kFirst[] = {"sorted", "style", "items"};
+        for (const char* key : kFirst)
+            if (j.contains(key) && !common(c, key, j[key], path + "/" + key) &&
+                !specific(c, key, j[key], path + "/" + key))
+                fail(path + "/" + key,
+                     std::string("a ") + c.ClassName() + " has no property \"" + key + "\"");
         for (int pass = 0; pass < 2; ++pass) {
             for (auto it = j.begin(); it != j.end(); ++it) {
                 const std::string& key = it.key();
                 const bool event = key.size() > 2 && key.compare(0, 2, "on") == 0;
                 if (event != (pass == 1) || key == "type" || key == "name" || key == "children" ||
-                    key == "items")
+                    key == "items" || key == "sorted" || key == "style")
                     continue;
                 const std::string at = path + "/" + key;
                 if (!common(c, key, it.value(), at) && !specific(c, key, it.value(), at))
@@ -304,11 +531,18 @@ struct Loader {
                 TComponent& made = make(type, form, parent, childPath);
                 if (!parent && dynamic_cast<TControl*>(&made))
                     fail(childPath, std::string("a ") + c.ClassName() + " cannot hold controls");
+                auto* item = dynamic_cast<TMenuItem*>(&made);
                 if (auto* menu = dynamic_cast<TPopupMenu*>(&c)) {
-                    auto* item = dynamic_cast<TMenuItem*>(&made);
                     if (!item) fail(childPath, "a popup menu holds menu items only");
-                    menu->Items.push_back(item);
+                    menu->Add(*item);
+                } else if (auto* parentItem = dynamic_cast<TMenuItem*>(&c)) {
+                    if (!item) fail(childPath, "a submenu holds menu items only");
+                    parentItem->Add(*item);
+                } else if (item) {
+                    fail(childPath, "a menu item belongs into a popup menu or a menu item");
                 }
+                if (dynamic_cast<TActionList*>(&c) && !dynamic_cast<TAction*>(&made))
+                    fail(childPath, "an action list holds actions only");
                 if (dynamic_cast<TPageControl*>(&c) && !dynamic_cast<TTabSheet*>(&made))
                     fail(childPath, "a page control holds tab sheets only");
                 if (dynamic_cast<TTabSheet*>(&made) && !dynamic_cast<TPageControl*>(&c))
@@ -321,21 +555,35 @@ struct Loader {
 
 } // namespace
 
-std::set<std::string> LoadForm(TForm& form, const std::string& text, const std::string& fileName,
-                               const Handlers& handlers) {
+namespace {
+
+std::set<std::string> loadRoot(TWinControl& root, const char* rootType, const std::string& text,
+                               const std::string& fileName, const Handlers& handlers) {
     Json j;
     try {
         j = Json::parse(text);
     } catch (const Json::parse_error& e) {
         throw FormError(fileName + ": not valid JSON: " + e.what());
     }
-    Loader loader{fileName, handlers, form, {}, {}, {}};
-    if (!j.is_object() || j.value("type", "") != "TForm")
-        loader.fail("/type", "the root component must be a TForm");
-    loader.load(form, j, "");
+    Loader loader{fileName, handlers, root, {}, {}, {}};
+    if (!j.is_object() || j.value("type", "") != rootType)
+        loader.fail("/type", std::string("the root component must be a ") + rootType);
+    loader.load(root, j, "");
     for (auto& fix : loader.fixups)
         fix();
     return loader.bound;
+}
+
+} // namespace
+
+std::set<std::string> LoadForm(TForm& form, const std::string& text, const std::string& fileName,
+                               const Handlers& handlers) {
+    return loadRoot(form, "TForm", text, fileName, handlers);
+}
+
+std::set<std::string> LoadFrame(TFrame& frame, const std::string& text, const std::string& fileName,
+                                const Handlers& handlers) {
+    return loadRoot(frame, "TFrame", text, fileName, handlers);
 }
 
 std::set<std::string> KnownComponentTypes() {
@@ -344,7 +592,8 @@ std::set<std::string> KnownComponentTypes() {
             "TUpDownEdit", "TTrackBar",        "TNXTrackBar",  "TComboBox", "TListView",
             "TExListView", "TBigCheckListBox", "TTreeView",    "TImage",    "TImageList",
             "TShape",      "TTimer",           "TPopupMenu",   "TMenuItem", "TActionList",
-            "TAction",     "TTabSheet",        "TPageControl", "TFrame"};
+            "TAction",     "TTabSheet",        "TPageControl", "TFrame",    "TSpeedButton",
+            "TNXPNGImage", "TOpenDialog",      "TColorDialog"};
 }
 
 } // namespace ravelin::toolkit

@@ -23,8 +23,9 @@ class FormError : public std::runtime_error {
 // The handlers a page offers, by name.
 class Handlers {
   public:
-    using Handler = std::variant<TNotifyEvent, TKeyPressEvent, TMouseEvent, TLVChangeEvent,
-                                 TLVSelectItemEvent, TTVChangedEvent, TTVCompareEvent>;
+    using Handler =
+        std::variant<TNotifyEvent, TKeyPressEvent, TMouseEvent, TLVChangeEvent, TLVSelectItemEvent,
+                     TLVCheckedItemEvent, TLVCompareEvent, TTVChangedEvent, TTVCompareEvent>;
     void add(const std::string& name, Handler handler) { table_[name] = std::move(handler); }
     const Handler* find(const std::string& name) const {
         auto it = table_.find(name);
@@ -45,6 +46,12 @@ class Handlers {
 // Returns the names of the handlers the description binds.
 std::set<std::string> LoadForm(TForm& form, const std::string& json, const std::string& fileName,
                                const Handlers& handlers);
+
+// Loads a frame's own description (root type TFrame) into `frame`: its components are owned
+// by the frame and bound to the frame's handlers. The page then places the frame
+// (SetParent, Left, Top) and may rename it.
+std::set<std::string> LoadFrame(TFrame& frame, const std::string& json, const std::string& fileName,
+                                const Handlers& handlers);
 
 // The component types the loader knows.
 std::set<std::string> KnownComponentTypes();

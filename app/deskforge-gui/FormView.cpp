@@ -1,6 +1,7 @@
 #include "app/deskforge-gui/FormView.h"
 
 #include "app/deskforge-gui/Pictures.h"
+#include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 
 #include <QCheckBox>
@@ -9,9 +10,11 @@
 #include <QFont>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +22,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 namespace ravelin::gui {
@@ -43,11 +48,26 @@ QString colorName(std::uint32_t bgr) {
         .name();
 }
 
+// A memo's text as Qt shows it: lines broken by LF only.
+QString memoText(const std::string& text) {
+    QString out;
+    const auto lines = TMemo::SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        out += (i ? "\n" : "") + q(lines[i]);
+    return out;
+}
+
+QIcon imageOf(const TImageList* images, int index) {
+    if (!images || index < 0 || index >= images->Count()) return {};
+    return QIcon(Picture(images->Files[static_cast<std::size_t>(index)],
+                         QSize(images->Width, images->Height)));
+}
+
 std::string listSignature(TListView& lv) {
     std::string s;
     for (int i = 0; i < lv.Count(); ++i) {
         TListItem& it = lv.Item(i);
-        s += it.Caption;
+        s += it.Caption + "\x1c" + std::to_string(it.ImageIndex.get());
         for (const auto& sub : it.SubItems)
             s += "\x1f" + sub;
         s += it.Checked() ? "\x1e"
@@ -60,18 +80,20 @@ std::string listSignature(TListView& lv) {
 }
 
 void treeSignature(const TTreeNode& n, std::string& s) {
-    s += n.Text + "\x1e";
+    s += n.Text + "\x1c" + std::to_string(n.ImageIndex) + (n.Expanded ? "+" : "-") + "\x1e";
     for (const auto& c : n.Children())
         treeSignature(*c, s);
     s += "\x1d";
 }
 
-void addTreeItems(QTreeWidgetItem* parent, const TTreeNode& node, QTreeWidget* tree) {
+void addTreeItems(QTreeWidgetItem* parent, const TTreeNode& node, QTreeWidget* tree,
+                  const TImageList* images) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
     item->setText(0, q(node.Text));
     item->setData(0, Qt::UserRole, q(node.Path()));
+    item->setIcon(0, imageOf(images, node.ImageIndex));
     for (const auto& c : node.Children())
-        addTreeItems(item, *c, tree);
+        addTreeItems(item, *c, tree, images);
     item->setExpanded(node.Expanded);
 }
 
@@ -112,7 +134,7 @@ void FormView::detach() {
     shownItems_.clear();
 }
 
-std::string FormView::DriverName(const TControl& control) {
+std::string FormView::DriverName(const TComponent& control) {
     std::string name = control.Name;
     for (TComponent* o = control.Owner(); o && !dynamic_cast<TForm*>(o); o = o->Owner())
         if (auto* frame = dynamic_cast<TFrame*>(o)) name = frame->Name + "." + name;
@@ -191,6 +213,7 @@ QWidget* FormView::create(TControl& c, QWidget* host) {
     } else if (auto* memo = dynamic_cast<TMemo*>(&c)) {
         auto* edit = new QPlainTextEdit(host);
         QObject::connect(edit, &QPlainTextEdit::textChanged, this, [this, memo, edit] {
+            if (edit->toPlainText() == memoText(memo->Text())) return;
             act(*memo, [n = DriverName(*memo),
                         t = edit->toPlainText().toStdString()](UserDriver& d) { d.Set(n, t); });
         });
@@ -236,7 +259,7 @@ QWidget* FormView::create(TControl& c, QWidget* host) {
         tree->setColumnCount(std::max<int>(1, static_cast<int>(lv->Columns.size())));
         QStringList headers;
         for (const auto& col : lv->Columns)
-            headers << plain(col);
+            headers << plain(col.Caption);
         if (!headers.isEmpty()) tree->setHeaderLabels(headers);
         QObject::connect(tree, &QTreeWidget::itemChanged, this,
                          [this, lv, tree](QTreeWidgetItem* item, int column) {
@@ -282,7 +305,26 @@ QWidget* FormView::create(TControl& c, QWidget* host) {
                 if (tv->Selected() && tv->Selected()->Path() == path) return;
                 act(*tv, [n = DriverName(*tv), path](UserDriver& d) { d.Select(n, path); });
             });
+        // Opening and closing folders is the view's own business, but the toolkit's
+        // layout (the node at a point) must know it.
+        auto expand = [this, tv](QTreeWidgetItem* item, bool on) {
+            if (syncing_ || !form_) return;
+            if (TTreeNode* node =
+                    tv->FindPath(item->data(0, Qt::UserRole).toString().toStdString()))
+                node->Expanded = on;
+        };
+        QObject::connect(tree, &QTreeWidget::itemExpanded, this,
+                         [expand](QTreeWidgetItem* item) { expand(item, true); });
+        QObject::connect(tree, &QTreeWidget::itemCollapsed, this,
+                         [expand](QTreeWidgetItem* item) { expand(item, false); });
         w = tree;
+    } else if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
+        auto* button = new QToolButton(host);
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        QObject::connect(button, &QToolButton::clicked, this, [this, sb] {
+            act(*sb, [n = DriverName(*sb)](UserDriver& d) { d.Click(n); });
+        });
+        w = button;
     } else if (auto* label = dynamic_cast<TLabel*>(&c)) {
         auto* l = new QLabel(host);
         l->setWordWrap(!label->AutoSize);
@@ -305,8 +347,11 @@ QWidget* FormView::create(TControl& c, QWidget* host) {
     }
     w->setObjectName(q(c.Name));
     // A right click reaches the page as the toolkit's right mouse button, on the item
-    // under the pointer of a list or tree.
-    if (c.OnMouseDown) {
+    // under the pointer of a list or tree, and opens the control's pop-up menu. Text fields
+    // keep their own menu (copy, paste) unless the page asks for the click.
+    const bool textField =
+        dynamic_cast<TEdit*>(&c) || dynamic_cast<TComboBox*>(&c) || dynamic_cast<TUpDownEdit*>(&c);
+    if (c.OnMouseDown || c.PopupMenu || !textField) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         QObject::connect(
             w, &QWidget::customContextMenuRequested, this, [this, &c, w](const QPoint& at) {
@@ -330,6 +375,81 @@ void FormView::sync() {
     for (auto& [control, widget] : widgets_)
         syncControl(*control, widget);
     syncing_ = false;
+    syncMenu();
+}
+
+void FormView::fillMenu(QMenu& menu, const std::vector<TMenuItem*>& items) {
+    for (TMenuItem* item : items) {
+        if (!item->Visible) continue;
+        if (item->IsSeparator()) {
+            menu.addSeparator();
+            continue;
+        }
+        if (!item->Items.empty()) {
+            QMenu* sub = menu.addMenu(q(item->Caption));
+            sub->setEnabled(item->Enabled);
+            sub->menuAction()->setObjectName(q(item->Name));
+            fillMenu(*sub, item->Items);
+            continue;
+        }
+        QAction* action = menu.addAction(q(item->Caption));
+        action->setObjectName(q(item->Name));
+        action->setEnabled(item->Enabled);
+        action->setCheckable(item->Checked || item->RadioItem);
+        action->setChecked(item->Checked);
+        if (TPopupMenu* owner = item->Menu(); owner && owner->Images)
+            action->setIcon(imageOf(owner->Images, item->ImageIndex));
+        QObject::connect(action, &QAction::triggered, this, [this, item] {
+            if (!form_) return;
+            run_(DriverName(*item), [n = DriverName(*item)](UserDriver& d) { d.Click(n); });
+        });
+    }
+}
+
+void FormView::syncMenu() {
+    // The toolkit's open menu, when it belongs to this form (or a frame on it).
+    TPopupMenu* open = TApplication::Instance().OpenedMenu();
+    bool ours = false;
+    for (TComponent* o = open; o && !ours; o = o->Owner())
+        ours = o == form_;
+    if (!ours) open = nullptr;
+    if (open == menuShown_ && (open == nullptr || menu_)) return;
+    if (menu_) {
+        menuShown_ = nullptr; // closed by the toolkit: not a user's dismissal
+        menu_->hide();
+        menu_->deleteLater();
+        menu_ = nullptr;
+    }
+    menuShown_ = open;
+    if (!open) return;
+    menu_ = new QMenu(this);
+    menu_->setObjectName(q(open->Name));
+    fillMenu(*menu_, open->Items);
+    QObject::connect(menu_, &QMenu::aboutToHide, this, [this, menu = open] {
+        // A choice closes the toolkit's menu itself; dismissing it (Escape, a click
+        // elsewhere) closes it after Qt has delivered any choice.
+        QTimer::singleShot(0, this, [this, menu] {
+            if (TApplication::Instance().OpenedMenu() == menu && menuShown_ == menu) {
+                TApplication::Instance().CloseMenu();
+                menuShown_ = nullptr;
+                if (menu_) menu_->deleteLater();
+                menu_ = nullptr;
+            }
+        });
+    });
+    const TPoint at = open->PopupPoint();
+    menu_->popup(mapToGlobal(QPoint(at.X, at.Y)));
+}
+
+void FormView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (form_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
+        const std::string name = key == Qt::Key_Escape ? "escape" : "enter";
+        run_(form_->Name, [name](UserDriver& d) { d.Press(name); });
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FormView::syncControl(TControl& c, QWidget* w) {
@@ -387,6 +507,16 @@ void FormView::syncControl(TControl& c, QWidget* w) {
         button->setText(q(c.Caption)); // Qt underlines the "&" accelerator itself
         if (auto* cb = dynamic_cast<TCheckBox*>(&c)) button->setChecked(cb->Checked());
         if (auto* rb = dynamic_cast<TRadioButton*>(&c)) button->setChecked(rb->Checked());
+        if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
+            auto* tool = static_cast<QToolButton*>(button);
+            tool->setCheckable(sb->GroupIndex != 0);
+            tool->setChecked(sb->Down());
+            tool->setAutoRaise(sb->Flat);
+            if (shownItems_[&c] != sb->Glyph) {
+                tool->setIcon(QIcon(Picture(sb->Glyph, QSize(16, 16))));
+                shownItems_[&c] = sb->Glyph;
+            }
+        }
     } else if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
         auto& e = static_cast<TEdit&>(c);
         if (edit->text().toStdString() != e.Text()) edit->setText(q(e.Text()));
@@ -394,9 +524,18 @@ void FormView::syncControl(TControl& c, QWidget* w) {
         edit->setReadOnly(e.ReadOnly);
         if (e.MaxLength > 0) edit->setMaxLength(e.MaxLength);
     } else if (auto* memo = dynamic_cast<QPlainTextEdit*>(w)) {
-        auto& e = static_cast<TEdit&>(c);
-        if (memo->toPlainText().toStdString() != e.Text()) memo->setPlainText(q(e.Text()));
-        memo->setReadOnly(e.ReadOnly);
+        auto& m = static_cast<TMemo&>(c);
+        const QString text = memoText(m.Text());
+        if (memo->toPlainText() != text) memo->setPlainText(text);
+        memo->setReadOnly(m.ReadOnly);
+        memo->setLineWrapMode(m.WordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+        const bool vertical =
+            m.ScrollBars == TScrollStyle::ssVertical || m.ScrollBars == TScrollStyle::ssBoth;
+        const bool horizontal =
+            m.ScrollBars == TScrollStyle::ssHorizontal || m.ScrollBars == TScrollStyle::ssBoth;
+        memo->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+        memo->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn
+                                                      : Qt::ScrollBarAsNeeded);
     } else if (auto* spin = dynamic_cast<QSpinBox*>(w)) {
         auto& u = static_cast<TUpDownEdit&>(c);
         spin->setRange(u.Min, u.Max);
@@ -440,12 +579,20 @@ void FormView::syncControl(TControl& c, QWidget* w) {
     } else if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
         if (auto* lv = dynamic_cast<TListView*>(&c)) {
             const std::string sig = listSignature(*lv);
+            tree->setHeaderHidden(lv->Columns.empty() || !lv->ShowColumnHeaders ||
+                                  lv->ViewStyle != TViewStyle::vsReport);
+            for (std::size_t col = 0; col < lv->Columns.size(); ++col)
+                if (tree->columnWidth(static_cast<int>(col)) != lv->Columns[col].Width)
+                    tree->setColumnWidth(static_cast<int>(col), lv->Columns[col].Width);
+            if (lv->SmallImages)
+                tree->setIconSize(QSize(lv->SmallImages->Width, lv->SmallImages->Height));
             if (shownItems_[&c] != sig) {
                 tree->clear();
                 for (int i = 0; i < lv->Count(); ++i) {
                     TListItem& it = lv->Item(i);
                     auto* item = new QTreeWidgetItem(tree);
                     item->setText(0, q(it.Caption));
+                    item->setIcon(0, imageOf(lv->SmallImages, it.ImageIndex));
                     for (std::size_t s = 0; s < it.SubItems.size(); ++s)
                         item->setText(static_cast<int>(s) + 1, q(it.SubItems[s]));
                     if (lv->Checkboxes)
@@ -462,9 +609,12 @@ void FormView::syncControl(TControl& c, QWidget* w) {
             if (shownItems_[&c] != sig) {
                 tree->clear();
                 for (const auto& root : tv->Roots())
-                    addTreeItems(nullptr, *root, tree);
+                    addTreeItems(nullptr, *root, tree, tv->Images);
                 shownItems_[&c] = sig;
             }
+            tree->setRootIsDecorated(tv->ShowRoot);
+            if (tv->Images) tree->setIconSize(QSize(tv->Images->Width, tv->Images->Height));
+            if (!tv->Selected()) tree->setCurrentItem(nullptr);
             if (tv->Selected())
                 if (QTreeWidgetItem* item = findTreeItem(tree, q(tv->Selected()->Path())))
                     tree->setCurrentItem(item);

@@ -5,6 +5,8 @@
 
 #include "toolkit/Controls.h"
 
+#include <QMenu>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -37,23 +39,33 @@ class FormView final : public QWidget {
     QWidget* widgetFor(const toolkit::TControl& control) const;
     QWidget* widgetByName(const std::string& name) const;
     std::size_t widgetCount() const { return widgets_.size(); }
-    // The name the user driver knows a control by ("FRAME.NAME" inside a frame).
-    static std::string DriverName(const toolkit::TControl& control);
+    // The name the user driver knows a control or menu item by ("FRAME.NAME" inside a
+    // frame).
+    static std::string DriverName(const toolkit::TComponent& component);
+    // The pop-up menu shown for the toolkit's open menu (nullptr when none is open).
+    QMenu* shownMenu() const { return menu_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Enter and Escape go to the toolkit (default and cancel buttons) when no widget took
+    // them (a memo breaks its line, a focused button presses itself).
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void build(toolkit::TWinControl& parent, QWidget* host);
     QWidget* create(toolkit::TControl& control, QWidget* host);
     void syncControl(toolkit::TControl& control, QWidget* widget);
     void act(const toolkit::TControl& control, const DriverAction& action);
+    void syncMenu();
+    void fillMenu(QMenu& menu, const std::vector<toolkit::TMenuItem*>& items);
 
     toolkit::TForm* form_;
     ActionRunner run_;
     std::vector<std::pair<toolkit::TControl*, QWidget*>> widgets_;
     std::map<const toolkit::TControl*, std::string> shownItems_; // items or picture last shown
     bool syncing_ = false;
+    QPointer<QMenu> menu_;
+    toolkit::TPopupMenu* menuShown_ = nullptr;
 };
 
 } // namespace ravelin::gui

@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -142,8 +143,18 @@ std::optional<std::string> QtDialogs::openFile(const FileDialogRequest& r) {
     QFileDialog dialog(QApplication::activeWindow(), q(r.title), q(r.initialFolder),
                        qtFilter(r.filter));
     dialog.setFileMode(r.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+    if (!r.fileName.empty()) dialog.selectFile(q(r.fileName));
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString chosen = dialog.selectedFiles().front();
+        // A file in a folder that does not exist is refused, as the system's dialog does.
+        if (r.pathMustExist && !QFileInfo(chosen).absoluteDir().exists()) {
+            QMessageBox::warning(&dialog, q(r.title),
+                                 "Der Pfad existiert nicht:\n" + QFileInfo(chosen).absolutePath());
+            continue;
+        }
+        return chosen.toStdString();
+    }
+    return std::nullopt;
 }
 
 std::optional<Color> QtDialogs::chooseColor(const Color& initial, std::vector<Color>& custom) {

@@ -27,7 +27,7 @@ const std::map<std::string, const char*> kThemeIcons = {
     {"network-qos", "network-transmit-receive"},
     {"network-passwords", "dialog-password"},
     {"time-server", "network-server"},
-    {"time-server-default", "network-server"},
+    {"time-server-default", "emblem-default"},
     {"logon-title", "system-users"},
     {"logon-info", "dialog-information"},
     {"logon-shutdown", "system-shutdown"},
@@ -59,7 +59,8 @@ void UseFreedesktopTheme() {
 
 QPixmap Picture(const std::string& file, QSize size) {
     if (file.empty()) return {};
-    const QString shipped = QString::fromStdString(CurAppDir() + file);
+    // A page may show a file of the machine (an icon the user chose) by its full path.
+    const QString shipped = QString::fromStdString(file.front() == '/' ? file : CurAppDir() + file);
     if (QFileInfo::exists(shipped)) {
         QPixmap p(shipped);
         if (!p.isNull()) return p.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     std::string machine, screenshot;
     std::vector<std::string> shotArgs;
     cli.add_option("--machine", machine, "a Wine prefix or a Windows drive or hive folder");
+    std::string firefoxRoot;
+    cli.add_option("--firefox-root", firefoxRoot,
+                   "the Firefox folder with profiles.ini instead of the machine's");
     cli.add_option("--screenshot", shotArgs,
                    "PAGE[:TAB] OUT.png: render the page to a PNG and exit")
         ->expected(2);
@@ -38,6 +41,7 @@ int main(int argc, char** argv) {
         // A screenshot changes nothing: what a page writes while it is created is dropped.
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr),
                                              shot ? Mode::DryRun : Mode::Interactive);
+        ravelin::app::UseFirefoxRoot(firefoxRoot);
         int rc = 0;
         if (shot) {
             rc = ravelin::gui::Screenshot(shotArgs[0], shotArgs[1], std::cerr);

@@ -19,7 +19,8 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
                  "delete FILE SELECTOR\n";
         return 1;
     }
-    const std::string& file = args[1];
+    // A linked sheet is edited where it lives; the link stays a link.
+    const std::string file = firefox::TCSSParser::ResolveLink(args[1]);
     const std::string& selector = args[2];
     try {
         TJournalStream stream;
@@ -47,8 +48,13 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
             changed = parser.DeleteCSSSelector(selector, "all");
             if (changed) JournalSetFlag(64);
         }
+        if (!changed && !parser.lastError().empty()) {
+            c.err << "ERROR: " << args[1] << ": " << parser.lastError()
+                  << "; the file is unchanged\n";
+            return 1;
+        }
         if (!changed) {
-            c.err << "ERROR: nothing matched; " << file << " is unchanged\n";
+            c.err << "ERROR: nothing matched; " << args[1] << " is unchanged\n";
             return 1;
         }
         parser.SaveToStream(stream);

@@ -1,5 +1,6 @@
 #include "app/deskforge/JournalCommand.h"
 
+#include "host/Nxfilechanges.h"
 #include "host/Nxregistry.h"
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
@@ -100,6 +101,8 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
                               << (e.file.after ? std::to_string(e.file.after->size()) + " bytes"
                                                : "(absent)")
                               << "\n";
+                        // What changed in the file, as a unified diff.
+                        c.out << UnifiedDiff(e.file.path, e.file.before, e.file.after);
                     } else if (e.registry.kind == registry::RegistryChange::Kind::Value) {
                         c.out << "    before: "
                               << valueImage(e.registry.before, e.registry.sensitive) << "\n";
@@ -128,6 +131,15 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
             registry::RegFileWriter writer;
             registry::writePatch(journal.registryChangesSince(since), writer);
             registry::writeFileAtomically(args[1], writer.bytes());
+            // A .reg patch holds registry changes only: say what it leaves out.
+            std::size_t files = 0;
+            for (const auto& t : journal.list(since))
+                for (const auto& e : journal.entries(t.id))
+                    files += e.isFile ? 1 : 0;
+            if (files)
+                c.err << "Note: " << files
+                      << " file change(s) are not part of a .reg patch; \"journal show ID\" "
+                         "prints each as a unified diff.\n";
             c.out << "The operation completed successfully.\n";
             return 0;
         }

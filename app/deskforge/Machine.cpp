@@ -1,7 +1,9 @@
 #include "app/deskforge/Machine.h"
 
+#include "host/Nxfilechanges.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
+#include "host/Smallmozillastuff.h"
 #include "host/journal/Journal.h"
 #include "host/machine/Machine.h"
 #include "host/machine/Templates.h"
@@ -68,7 +70,19 @@ registry::Registry& MachineSession::registry() {
     return machine_->registry();
 }
 
+void UseFirefoxRoot(const std::string& option) {
+    std::string dir = option;
+    if (dir.empty())
+        if (const char* env = std::getenv("DESKFORGE_FIREFOX_ROOT"); env && *env) dir = env;
+    if (dir.empty()) return;
+    if (!std::filesystem::is_directory(dir))
+        throw RegistryAccessError("the Firefox root " + dir + " is not a folder");
+    SetFirefoxRoot(dir);
+}
+
 MachineSession::~MachineSession() {
+    SetFirefoxRoot("");
+    ClearDryRunFiles();
     SetCurrentMachine(nullptr);
     SetCurrentRegistry(nullptr);
     SetCurrentJournal(nullptr);
@@ -77,7 +91,12 @@ MachineSession::~MachineSession() {
 std::string MachineSession::dryRunPatch() const {
     registry::RegFileWriter writer;
     if (dryRun_) registry::writePatch(dryRun_->collected, writer);
-    return writer.text();
+    std::string out = writer.text();
+    // Files are no registry: each shows as a unified diff after the .reg text.
+    if (dryRun_ && dryRun_->collected.empty() && !DryRunFiles().empty()) out.clear();
+    for (const auto& f : DryRunFiles())
+        out += UnifiedDiff(f.path, f.original, f.current);
+    return out;
 }
 
 } // namespace ravelin::app

@@ -35,6 +35,10 @@ class CollectingSink final : public registry::ChangeSink {
     std::vector<registry::RegistryChange> collected;
 };
 
+// Points the pages at another Firefox root: the option given, else $DESKFORGE_FIREFOX_ROOT,
+// else the machine's own. Throws RegistryAccessError when the folder does not exist.
+void UseFirefoxRoot(const std::string& option);
+
 class MachineSession {
   public:
     // Throws RegistryAccessError / RegistryFormatError with a message for the user.
@@ -58,7 +62,7 @@ class MachineSession {
     registry::Registry& registry();
     machine::Machine& machine() { return *machine_; }
     journal::Journal* journal() { return journal_.get(); }
-    // The .reg patch of what a dry run would have changed.
+    // The .reg patch of what a dry run would have changed, then a unified diff per file.
     std::string dryRunPatch() const;
 
   private:

@@ -5,6 +5,7 @@
 #include "host/Nxsystem.h"
 #include "host/registry/Registry.h"
 #include "toolkit/Driver.h"
+#include "toolkit/TextCompare.h"
 
 #include <ostream>
 #include <sstream>
@@ -27,8 +28,9 @@ std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
               << "\" is not available in this version of the module\n";
         return nullptr;
     }
-    // As the host shows a page: create, show, first visible tab.
-    form->Fire(form->OnShow);
+    // As the host shows a page: create, show (the active tabs get their OnShow), first
+    // visible tab where none is active.
+    form->Show();
     for (toolkit::TControl* child : form->Controls())
         if (auto* pc = dynamic_cast<toolkit::TPageControl*>(child); pc && !pc->ActivePage())
             ActivateFirstVisiblePage(*pc);
@@ -36,7 +38,7 @@ std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
 }
 
 void ClosePage(std::unique_ptr<toolkit::TForm>& form) {
-    form->Fire(form->OnDestroy);
+    form->BeforeDestruction();
     form.reset();
     if (auto* reg = CurrentRegistry()) reg->flush();
 }
@@ -75,25 +77,6 @@ int listPagesCommand(Console& c) {
 
 namespace {
 
-std::string lowerText(std::string s) {
-    // ASCII and the German letters, for searching captions.
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 'A' && c <= 'Z')
-            out.push_back(static_cast<char>(c + 32));
-        else if (c == 0xC3 && i + 1 < s.size() &&
-                 (static_cast<unsigned char>(s[i + 1]) == 0x84 ||
-                  static_cast<unsigned char>(s[i + 1]) == 0x96 ||
-                  static_cast<unsigned char>(s[i + 1]) == 0x9C)) {
-            out.push_back(static_cast<char>(c));
-            out.push_back(static_cast<char>(static_cast<unsigned char>(s[++i]) + 0x20));
-        } else
-            out.push_back(static_cast<char>(c));
-    }
-    return out;
-}
-
 void collect(toolkit::TControl& c, const PageInfo& page, toolkit::TTabSheet* sheet,
              const std::string& needle, std::vector<SettingHit>& hits) {
     if (!c.Visible) return;
@@ -102,7 +85,7 @@ void collect(toolkit::TControl& c, const PageInfo& page, toolkit::TTabSheet* she
         sheet = s;
     }
     std::string caption = toolkit::StripAccelerator(c.Caption);
-    if (!caption.empty() && lowerText(caption).find(needle) != std::string::npos)
+    if (!caption.empty() && toolkit::AnsiLowerCase(caption).find(needle) != std::string::npos)
         hits.push_back({page.id, page.title, sheet ? sheet->Name : "",
                         sheet ? toolkit::StripAccelerator(sheet->Caption) : "", c.Name, caption});
     if (auto* w = dynamic_cast<toolkit::TWinControl*>(&c))
@@ -114,7 +97,7 @@ void collect(toolkit::TControl& c, const PageInfo& page, toolkit::TTabSheet* she
 
 std::vector<SettingHit> FindSettings(const std::string& text) {
     std::vector<SettingHit> hits;
-    const std::string needle = lowerText(toolkit::StripAccelerator(text));
+    const std::string needle = toolkit::AnsiLowerCase(toolkit::StripAccelerator(text));
     if (needle.empty() || !factory()) return hits;
     // Creating a page fills it, which switches the module's discard flag; the caller's
     // page (the one on screen) keeps the state it had.
@@ -122,7 +105,7 @@ std::vector<SettingHit> FindSettings(const std::string& text) {
     for (const auto& page : ModulePages()) {
         std::unique_ptr<toolkit::TForm> form = factory()(page.id);
         if (!form) continue;
-        if (lowerText(page.title).find(needle) != std::string::npos)
+        if (toolkit::AnsiLowerCase(page.title).find(needle) != std::string::npos)
             hits.push_back({page.id, page.title, "", "", form->Name, page.title});
         for (toolkit::TControl* child : form->Controls())
             collect(*child, page, nullptr, needle, hits);
@@ -258,6 +241,10 @@ int runPageCommand(const std::string& name, const std::string& script,
         CheckedScript checked(runner, executableLines(script));
         checked.Run();
     } catch (const toolkit::DriverError& e) {
+        c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
+        rc = 1;
+    } catch (const std::exception& e) {
+        // A write the host refused, which the page did not report itself.
         c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
         rc = 1;
     }

@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
     std::string machine;
     app.add_option("--machine", machine,
                    "the machine folder: a Wine prefix or a Windows drive or hive folder");
+    std::string firefoxRoot;
+    app.add_option("--firefox-root", firefoxRoot,
+                   "the Firefox folder with profiles.ini (such as ~/.mozilla/firefox) instead "
+                   "of the machine's; also $DESKFORGE_FIREFOX_ROOT");
 
     auto* reg = app.add_subcommand(
         "reg", "registry operations with reg.exe's syntax: query, add, delete, export, import "
@@ -140,6 +144,7 @@ int main(int argc, char** argv) {
                            (journal->parsed() && firstWord() != "undo" && firstWord() != "redo");
         const Mode mode = dry ? Mode::DryRun : looks ? Mode::ReadOnly : Mode::Write;
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr), mode);
+        ravelin::app::UseFirefoxRoot(firefoxRoot);
         if (show->parsed()) return ravelin::app::showPageCommand(pageName, showJson, console);
         if (findCmd->parsed()) return ravelin::app::findCommand(findText, console);
         if (run->parsed()) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>

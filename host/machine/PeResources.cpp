@@ -37,6 +37,11 @@ struct Section {
 } // namespace
 
 std::optional<std::string> readStringResource(const std::string& b, unsigned id) {
+    return readStringResource(b, id, kGerman);
+}
+
+std::optional<std::string> readStringResource(const std::string& b, unsigned id,
+                                              unsigned language) {
     if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return std::nullopt;
     std::uint32_t pe = u32(b, 0x3C);
     if (pe + 24 > b.size() || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return std::nullopt;
@@ -78,7 +83,9 @@ std::optional<std::string> readStringResource(const std::string& b, unsigned id)
     if (!type || !(*type & 0x80000000u)) return std::nullopt;
     auto block = find(*base + (*type & 0x7FFFFFFFu), id / 16 + 1);
     if (!block || !(*block & 0x80000000u)) return std::nullopt;
-    auto lang = find(*base + (*block & 0x7FFFFFFFu), 0);
+    const std::size_t languages = *base + (*block & 0x7FFFFFFFu);
+    auto lang = find(languages, language);
+    if (!lang) lang = find(languages, 0);
     if (!lang || (*lang & 0x80000000u)) return std::nullopt;
     std::size_t entry = *base + *lang;
     auto data = offsetOf(u32(b, entry));
@@ -100,31 +107,36 @@ std::optional<std::string> readStringResource(const std::string& b, unsigned id)
 }
 
 std::string makeStringResourceImage(const std::map<unsigned, std::string>& strings) {
-    // The string blocks: 16 strings each, block number = id / 16 + 1.
-    std::map<unsigned, std::string> blocks;
-    for (unsigned block : [&] {
-             std::vector<unsigned> ids;
-             for (const auto& [id, s] : strings)
-                 ids.push_back(id / 16 + 1);
-             return ids;
-         }()) {
-        if (blocks.count(block)) continue;
-        std::string data;
-        for (unsigned i = 0; i < 16; ++i) {
-            auto it = strings.find((block - 1) * 16 + i);
-            std::u16string units =
-                it == strings.end() ? std::u16string() : text::utf8ToUtf16(it->second);
-            data.push_back(static_cast<char>(units.size() & 0xFF));
-            data.push_back(static_cast<char>(units.size() >> 8));
-            for (char16_t c : units) {
-                data.push_back(static_cast<char>(c & 0xFF));
-                data.push_back(static_cast<char>(c >> 8));
+    return makeStringResourceImage(StringTables{{kGerman, strings}});
+}
+
+std::string makeStringResourceImage(const StringTables& tables) {
+    // The string blocks: 16 strings each, block number = id / 16 + 1; per block the
+    // languages that have a string in it.
+    std::map<unsigned, std::map<unsigned, std::string>> blocks; // block -> language -> data
+    for (const auto& [language, strings] : tables) {
+        for (const auto& [id, unused] : strings) {
+            const unsigned block = id / 16 + 1;
+            if (blocks[block].count(language)) continue;
+            std::string data;
+            for (unsigned i = 0; i < 16; ++i) {
+                auto it = strings.find((block - 1) * 16 + i);
+                std::u16string units =
+                    it == strings.end() ? std::u16string() : text::utf8ToUtf16(it->second);
+                data.push_back(static_cast<char>(units.size() & 0xFF));
+                data.push_back(static_cast<char>(units.size() >> 8));
+                for (char16_t c : units) {
+                    data.push_back(static_cast<char>(c & 0xFF));
+                    data.push_back(static_cast<char>(c >> 8));
+                }
             }
+            blocks[block][language] = std::move(data);
         }
-        blocks[block] = data;
     }
     // Resource section: root -> RT_STRING -> block -> language -> data entry -> data.
-    const std::uint32_t sectionRva = 0x1000;
+    // Directory entries are sorted by number, as the loader expects.
+    const std::uint32_t codeRva = 0x1000;
+    const std::uint32_t sectionRva = 0x2000;
     std::string rsrc(16 + 8, '\0');
     put16(rsrc, 14, 1);
     put32(rsrc, 16, kRtString);
@@ -134,14 +146,18 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
     put16(rsrc, typeDir + 14, static_cast<std::uint32_t>(blocks.size()));
     std::size_t i = 0;
     std::vector<std::pair<std::size_t, const std::string*>> dataEntries;
-    for (const auto& [block, data] : blocks) {
+    for (const auto& [block, languages] : blocks) {
         std::size_t nameDir = rsrc.size();
         put32(rsrc, typeDir + 16 + 8 * i, block);
         put32(rsrc, typeDir + 16 + 8 * i + 4, 0x80000000u | static_cast<std::uint32_t>(nameDir));
-        rsrc.resize(nameDir + 16 + 8);
-        put16(rsrc, nameDir + 14, 1);
-        put32(rsrc, nameDir + 16, kGerman);
-        dataEntries.emplace_back(nameDir + 20, &data);
+        rsrc.resize(nameDir + 16 + 8 * languages.size());
+        put16(rsrc, nameDir + 14, static_cast<std::uint32_t>(languages.size()));
+        std::size_t j = 0;
+        for (const auto& [language, data] : languages) {
+            put32(rsrc, nameDir + 16 + 8 * j, language);
+            dataEntries.emplace_back(nameDir + 16 + 8 * j + 4, &data);
+            ++j;
+        }
         ++i;
     }
     for (auto& [slot, data] : dataEntries) {
@@ -158,6 +174,13 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
     const std::uint32_t rawSize =
         static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
 
+    // The code: the entry point returns at once (exit code 0), so that Windows can start the
+    // file without harm; what a saver draws is not ours to imitate.
+    std::string code(0x200, '\0');
+    code[0] = '\x33'; // xor eax, eax
+    code[1] = '\xC0';
+    code[2] = '\xC3'; // ret
+
     std::string image(0x200, '\0');
     image[0] = 'M';
     image[1] = 'Z';
@@ -165,15 +188,17 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
     image.replace(0x40, 4, std::string("PE\0\0", 4));
     std::size_t coff = 0x44;
     put16(image, coff, 0x014C);      // i386
-    put16(image, coff + 2, 1);       // one section
+    put16(image, coff + 2, 2);       // two sections
     put16(image, coff + 16, 0xE0);   // optional header size
-    put16(image, coff + 18, 0x2102); // executable, 32-bit, DLL
+    put16(image, coff + 18, 0x0103); // no relocations, executable, 32-bit
     std::size_t opt = coff + 20;
     put16(image, opt, 0x10B);
+    put32(image, opt + 4, 0x200);       // code size
     put32(image, opt + 8, rawSize);     // initialised data
-    put32(image, opt + 20, sectionRva); // base of code
+    put32(image, opt + 16, codeRva);    // entry point
+    put32(image, opt + 20, codeRva);    // base of code
     put32(image, opt + 24, sectionRva); // base of data
-    put32(image, opt + 28, 0x10000000); // image base
+    put32(image, opt + 28, 0x400000);   // image base
     put32(image, opt + 32, 0x1000);     // section alignment
     put32(image, opt + 36, 0x200);      // file alignment
     put16(image, opt + 40, 4);          // operating system 4.0
@@ -190,14 +215,27 @@ std::string makeStringResourceImage(const std::map<unsigned, std::string>& strin
     put32(image, opt + 96 + 8 * 2, sectionRva);
     put32(image, opt + 96 + 8 * 2 + 4, static_cast<std::uint32_t>(rsrc.size()));
     std::size_t section = opt + 0xE0;
+    image.replace(section, 5, ".text");
+    put32(image, section + 8, 3);
+    put32(image, section + 12, codeRva);
+    put32(image, section + 16, 0x200);
+    put32(image, section + 20, 0x200);
+    put32(image, section + 36, 0x60000020u); // code, executable, readable
+    section += 40;
     image.replace(section, 5, ".rsrc");
     put32(image, section + 8, static_cast<std::uint32_t>(rsrc.size()));
     put32(image, section + 12, sectionRva);
     put32(image, section + 16, rawSize);
-    put32(image, section + 20, 0x200);
+    put32(image, section + 20, 0x400);
     put32(image, section + 36, 0x40000040u); // initialised data, readable
     rsrc.resize(rawSize, '\0');
-    return image + rsrc;
+    return image + code + rsrc;
+}
+
+bool isPeImage(const std::string& b) {
+    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return false;
+    std::uint32_t pe = u32(b, 0x3C);
+    return pe + 24 <= b.size() && b.compare(pe, 4, std::string("PE\0\0", 4)) == 0;
 }
 
 } // namespace ravelin::machine

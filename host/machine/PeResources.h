@@ -8,11 +8,23 @@
 
 namespace ravelin::machine {
 
-// The string resource `id` (UTF-8) of a PE file's bytes: the first language found;
-// nullopt when the file is not a PE image or has no such string.
-std::optional<std::string> readStringResource(const std::string& bytes, unsigned id);
+// Language numbers of the string tables.
+inline constexpr unsigned kLangGerman = 0x0407, kLangEnglish = 0x0409;
 
-// A 32-bit resource-only PE image holding these strings (German language).
+// The string resource `id` (UTF-8) of a PE file's bytes in the given language, else in the
+// first language found (German without one); nullopt when the file is not a PE image or has
+// no such string.
+std::optional<std::string> readStringResource(const std::string& bytes, unsigned id);
+std::optional<std::string> readStringResource(const std::string& bytes, unsigned id,
+                                              unsigned language);
+// Whether the bytes start like a PE image (what loading a file as a data file needs).
+bool isPeImage(const std::string& bytes);
+
+// A minimal 32-bit Windows program (its entry point returns at once) holding string tables:
+// language -> string id -> text.
+using StringTables = std::map<unsigned, std::map<unsigned, std::string>>;
+std::string makeStringResourceImage(const StringTables& tables);
+// The same with German strings only.
 std::string makeStringResourceImage(const std::map<unsigned, std::string>& strings);
 
 } // namespace ravelin::machine

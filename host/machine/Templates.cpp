@@ -228,14 +228,19 @@ void createMachine(const std::string& target, const std::string& templateName,
     for (const auto& t : templates)
         copyFiles(t.dir / "files", driveC, hives ? &files : nullptr);
     for (const auto& t : templates) {
-        for (const auto& saver : t.manifest.value("screenSavers", nlohmann::json::array())) {
+        auto programs = t.manifest.value("screenSavers", nlohmann::json::array());
+        for (const auto& program : t.manifest.value("programs", nlohmann::json::array()))
+            programs.push_back(program);
+        for (const auto& saver : programs) {
             fs::path file =
                 hives ? fs::path(files.hostPath("C:\\" + saver.at("file").get<std::string>()))
                       : driveC / saver.at("file").get<std::string>();
             fs::create_directories(file.parent_path());
-            registry::writeFileAtomically(
-                file.string(),
-                makeStringResourceImage({{1, saver.at("description").get<std::string>()}}));
+            // A saver's display name is its string 1, in each language it comes in.
+            StringTables tables{{kLangGerman, {{1, saver.at("description").get<std::string>()}}}};
+            if (saver.contains("descriptionEn"))
+                tables[kLangEnglish][1] = saver.at("descriptionEn").get<std::string>();
+            registry::writeFileAtomically(file.string(), makeStringResourceImage(tables));
         }
         for (const auto& hidden : t.manifest.value("hidden", nlohmann::json::array())) {
             std::string rel = hidden.get<std::string>();

@@ -668,7 +668,8 @@ void Registry::commit(std::vector<RegistryChange> changes) {
     for (const auto& c : changes)
         applyImage(c, true, now);
     for (const auto& c : changes) {
-        if (!c.sensitive) continue;
+        // A dry run changes nothing on disk, a sensitive value included.
+        if (!c.sensitive || dryRun_) continue;
         if (Hive* hive = hiveById(c.hiveFile); hive && hive->modified()) {
             hive->save();
             if (sink_) sink_->flushed(c.hiveFile);

@@ -1,0 +1,1169 @@
+#include "iexplorer/ufrmIE.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Controlhelper.h"
+#include "host/Nxbrowser.h"
+#include "host/Nxgraphics.h"
+#include "host/Nxhelper.h"
+#include "host/Nxregistry.h"
+#include "host/Orvexwow64.h"
+#include "iexplorer/ufrmIE7FrameMenu.h"
+#include "iexplorer/ufrmIE7FrameSearchbar.h"
+#include "iexplorer/ufrmIE7FrameStartpage.h"
+#include "iexplorer/ufrmIEContextMenu.h"
+#include "module/NXShellFuncs.h"
+#include "toolkit/Application.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace ravelin::iexplorer {
+
+using namespace toolkit;
+
+TfrmIE* frmIE = nullptr;
+TFileVersionIdentification IEVersion;
+std::string LinksFolder;
+std::string DefaultSourceViewer;
+std::string NotepadSourceViewer;
+TImageList* ilFavorites = nullptr;
+
+namespace {
+
+constexpr const char* kMain = "Software\\Microsoft\\Internet Explorer\\Main";
+constexpr const char* kToolbar = "Software\\Microsoft\\Internet Explorer\\Toolbar";
+constexpr const char* kRestrictions =
+    "Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
+constexpr const char* kInfoDelivery =
+    "Software\\Policies\\Microsoft\\Internet Explorer\\InfoDelivery\\Restrictions";
+constexpr const char* kSearch = "SOFTWARE\\Microsoft\\Internet Explorer\\Search";
+constexpr const char* kTabbedBrowsing = "Software\\Microsoft\\Internet Explorer\\TabbedBrowsing";
+constexpr const char* kPoliciesExplorer =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char* kEditorName =
+    "Software\\Microsoft\\Internet Explorer\\View Source Editor\\Editor Name";
+constexpr const char* kInternetSettings =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr const char* kMenuOrderFavorites =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
+constexpr const char* kBrowserHomepage = "https://www.microsoft.com/windows/internet-explorer";
+
+// The classic search bar's presets: item text, search-pane and customisation address.
+struct SearchPreset {
+    const char* text;
+    const char* pane;
+    const char* customize;
+    bool searchAssistant;
+};
+constexpr const char* kMsnSearch = "http://ie.search.msn.com";
+const SearchPreset kPresets[] = {
+    {"Integrierte klassische Suche", "http://ie.search.msn.com/{SUB_RFC1766}/srchasst/srchasst.htm",
+     "http://ie.search.msn.com/{SUB_RFC1766}/srchasst/srchcust.htm", false},
+    {"Google", "http://www.google.com/ie?hl={SUB_RFC1766}",
+     "http://www.google.com/preferences?hl={SUB_RFC1766}", false},
+    {"MSN Suche (International)", "http://ie.search.msn.com/en-us/srchasst/srchasst.htm",
+     "http://ie.search.msn.com/en-us/srchasst/srchcust.htm", false},
+    {"Lycos", "http://www.lycos.com/search/msie40.html", "http://www.lycos.com/search/msie40.html",
+     false},
+    {"Yahoo!", "http://search.yahoo.com/search/ie.html",
+     "http://search.yahoo.com/search/preferences?vl=lang_{SUB_RFC1766}&pref_done="
+     "http%3A%2F%2Fsearch.yahoo.com%2Fsearch%2Fpreferences%3Fp%3D",
+     false},
+    {"Benutzerdefiniert", "", "", false},
+    {"Integrierter Windows XP Suchassistent",
+     "http://ie.search.msn.com/{SUB_RFC1766}/srchasst/srchasst.htm",
+     "http://ie.search.msn.com/{SUB_RFC1766}/srchasst/srchcust.htm", true},
+};
+constexpr int kCustomPreset = 5;
+constexpr int kXPAssistant = 6;
+
+const char* const kPopupItems[] = {"Internet Explorer entscheiden lassen", "Immer in neuem Fenster",
+                                   "Immer in neuer Registerkarte"};
+const char* const kShortcutItems[] = {"In neuem Fenster",
+                                      "In neuer Registerkarte im aktuellen Fenster",
+                                      "In aktueller Registerkarte / aktuellem Fenster"};
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmIE: the form has no ") + name);
+    return c;
+}
+
+int major() {
+    return IEVersion.Major;
+}
+
+std::string defaultWindowTitle() {
+    return CurrentOS() < 7 ? "Microsoft Internet Explorer" : "Windows Internet Explorer";
+}
+
+std::string withBackslash(std::string path) {
+    if (!path.empty() && path.back() != '\\') path.push_back('\\');
+    return path;
+}
+
+// The last component of a Windows path ("C:\a\b\" gives "b").
+std::string lastComponent(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    auto p = path.rfind('\\');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+// The folder part of a Windows path, with its trailing backslash ("C:\a\b" gives "C:\a\").
+std::string parentFolder(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    auto p = path.rfind('\\');
+    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+bool equalNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// Runs a handler as a user action's consequence with the journal's discard flag set.
+class DiscardScope {
+  public:
+    DiscardScope() : saved_(Journal_Discard) { Journal_Discard = true; }
+    ~DiscardScope() { Journal_Discard = saved_; }
+    DiscardScope(const DiscardScope&) = delete;
+    DiscardScope& operator=(const DiscardScope&) = delete;
+
+  private:
+    bool saved_;
+};
+
+// Filling a tab: the journal discards, and the handlers that write at once leave the
+// registry alone, since what they would write is what was just read (or a default the
+// machine does not have yet, which merely looking must not create).
+class FillScope {
+  public:
+    explicit FillScope(bool& filling) : filling_(filling), saved_(filling) { filling = true; }
+    ~FillScope() { filling_ = saved_; }
+    FillScope(const FillScope&) = delete;
+    FillScope& operator=(const FillScope&) = delete;
+
+  private:
+    DiscardScope discard_;
+    bool& filling_;
+    bool saved_;
+};
+
+// Deletes "Order" in the key and in every key below it.
+void deleteOrderValues(const std::string& key) {
+    DeleteRegValue(HKEY_CURRENT_USER, key, "Order", {});
+    std::string name;
+    for (int i = 0; EnumRegKeys(HKEY_CURRENT_USER, key, i, name, {}) == ERROR_SUCCESS; ++i)
+        deleteOrderValues(key + "\\" + name);
+}
+
+} // namespace
+
+TfrmIE::TfrmIE(TComponent* owner) : TForm(owner) {
+    using Self = TfrmIE;
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
+    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
+        {"FormCreate", &Self::FormCreate},
+        {"FormDestroy", &Self::FormDestroy},
+        {"lblGetIEClick", &Self::lblGetIEClick},
+        {"tsExplorerBarsShow", &Self::tsExplorerBarsShow},
+        {"cbIE8DisplaySearchBoxClick", &Self::cbIE8DisplaySearchBoxClick},
+        {"btnSearchProviderSettingsClick", &Self::btnSearchProviderSettingsClick},
+        {"chkShowMediaBarClick", &Self::chkShowMediaBarClick},
+        {"cbSearchBarChange", &Self::cbSearchBarChange},
+        {"txtSearchAddressExit", &Self::txtSearchAddressExit},
+        {"btnAdressBarSettingsClick", &Self::btnAdressBarSettingsClick},
+        {"btnUsabilityDefaultClick", &Self::btnUsabilityDefaultClick},
+        {"tsViewShow", &Self::tsViewShow},
+        {"txtWindowTitleChange", &Self::txtWindowTitleChange},
+        {"txtWindowTitleExit", &Self::txtWindowTitleExit},
+        {"chkBackBitmapClick", &Self::chkBackBitmapClick},
+        {"txtBackBitmapChange", &Self::txtBackBitmapChange},
+        {"gbBackBitmapExit", &Self::gbBackBitmapExit},
+        {"btnBackBitmapClick", &Self::btnBackBitmapClick},
+        {"chkPicToolbarClick", &Self::chkPicToolbarClick},
+        {"tbPicToolbarChange", &Self::tbPicToolbarChange},
+        {"tbPicToolbarExit", &Self::tbPicToolbarExit},
+        {"btnViewDefaultClick", &Self::btnViewDefaultClick},
+        {"tvFavoritesClick", &Self::tvFavoritesClick},
+        {"cmdHideFavoriteFolderClick", &Self::cmdHideFavoriteFolderClick},
+        {"btnResortFavoritesClick", &Self::btnResortFavoritesClick},
+        {"optNewMenuClick", &Self::optNewMenuClick},
+        {"optNewNoMenuClick", &Self::optNewNoMenuClick},
+        {"rbSourceViewerClick", &Self::rbSourceViewerClick},
+        {"txtSourceViewerChange", &Self::txtSourceViewerChange},
+        {"gbSourceViewerExit", &Self::gbSourceViewerExit},
+        {"btnSourceViewerClick", &Self::btnSourceViewerClick},
+        {"btnIEContextMenuClick", &Self::btnIEContextMenuClick},
+        {"btnMenuDefaultClick", &Self::btnMenuDefaultClick},
+        {"tsNavigationShow", &Self::tsNavigationShow},
+        {"cbPopupsUseNewWindowChange", &Self::cbPopupsUseNewWindowChange},
+        {"cbShortcutBehaviorChange", &Self::cbShortcutBehaviorChange},
+        {"btnNavigationDefaultClick", &Self::btnNavigationDefaultClick},
+        {"tsSecurityShow", &Self::tsSecurityShow},
+        {"UserAgentChange", &Self::UserAgentChange},
+        {"UserAgentExit", &Self::UserAgentExit},
+        {"chkAlwaysPromptWhenDownloadClick", &Self::chkAlwaysPromptWhenDownloadClick},
+        {"btnSecurityDefaultClick", &Self::btnSecurityDefaultClick},
+        {"tsPerformanceShow", &Self::tsPerformanceShow},
+        {"udeMaxHTTPChange", &Self::udeMaxHTTPChange},
+        {"gbManualSettingsExit", &Self::gbManualSettingsExit},
+        {"btnStartSpeedOptimizerClick", &Self::btnStartSpeedOptimizerClick},
+    };
+    for (const auto& [name, fn] : table)
+        handlers_.add(name, notify(fn));
+    bound_ = LoadForm(*this, forms::FormText("ufrmIE"), "forms/ufrmIE.json", handlers_);
+
+#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
+    RAVELIN_FIND(TPageControl, PageControl1);
+    RAVELIN_FIND(TTabSheet, tsNotInstalled);
+    RAVELIN_FIND(TTabSheet, tsExplorerBars);
+    RAVELIN_FIND(TTabSheet, tsView);
+    RAVELIN_FIND(TTabSheet, tsFavorites);
+    RAVELIN_FIND(TTabSheet, tsMenu);
+    RAVELIN_FIND(TTabSheet, tsNavigation);
+    RAVELIN_FIND(TTabSheet, tsSecurity);
+    RAVELIN_FIND(TTabSheet, tsPerformance);
+    RAVELIN_FIND(TGroupBox, gbSearchProviderIE8);
+    RAVELIN_FIND(TGroupBox, GroupBox8);
+    RAVELIN_FIND(TGroupBox, GroupBox2);
+    RAVELIN_FIND(TGroupBox, gbAutoComplete);
+    RAVELIN_FIND(TGroupBox, gbWindowTitle);
+    RAVELIN_FIND(TGroupBox, gbBackBitmap);
+    RAVELIN_FIND(TGroupBox, gbPicToolbar);
+    RAVELIN_FIND(TGroupBox, gbFavorites);
+    RAVELIN_FIND(TGroupBox, gbFileMenu);
+    RAVELIN_FIND(TGroupBox, gbSourceViewer);
+    RAVELIN_FIND(TGroupBox, gbContextMenu);
+    RAVELIN_FIND(TGroupBox, gbTabbedBrowsing);
+    RAVELIN_FIND(TGroupBox, gbUserAgentNew);
+    RAVELIN_FIND(TGroupBox, gbDownloadPrompt);
+    RAVELIN_FIND(TGroupBox, gbManualSettings);
+    RAVELIN_FIND(TGroupBox, gbSpeedOptimizer);
+    RAVELIN_FIND(TCheckBox, cbIE8DisplaySearchBox);
+    RAVELIN_FIND(TCheckBox, chkShowMediaBar);
+    RAVELIN_FIND(TCheckBox, chkBackBitmap);
+    RAVELIN_FIND(TCheckBox, chkPicToolbar);
+    RAVELIN_FIND(TCheckBox, chkAgentCompatible);
+    RAVELIN_FIND(TCheckBox, chkAlwaysPromptWhenDownload);
+    RAVELIN_FIND(TRadioButton, optNewMenu);
+    RAVELIN_FIND(TRadioButton, optNewNoMenu);
+    RAVELIN_FIND(TRadioButton, rbDefaultViewer);
+    RAVELIN_FIND(TRadioButton, rbSourceViewer);
+    RAVELIN_FIND(TEdit, txtSearchAddress);
+    RAVELIN_FIND(TEdit, txtWindowTitle);
+    RAVELIN_FIND(TEdit, txtBackBitmap);
+    RAVELIN_FIND(TEdit, txtSourceViewer);
+    RAVELIN_FIND(TEdit, edtAgentApplication);
+    RAVELIN_FIND(TEdit, edtAgentVersion);
+    RAVELIN_FIND(TEdit, edtAgentPlatform);
+    RAVELIN_FIND(TComboBox, cbSearchBar);
+    RAVELIN_FIND(TComboBox, cbPopupsUseNewWindow);
+    RAVELIN_FIND(TComboBox, cbShortcutBehavior);
+    RAVELIN_FIND(TTrackBar, tbPicToolbar);
+    RAVELIN_FIND(TUpDownEdit, udeMaxHTTP1);
+    RAVELIN_FIND(TUpDownEdit, udeMaxHTTP11);
+    RAVELIN_FIND(TTreeView, tvFavorites);
+    RAVELIN_FIND(TButton, btnSearchProviderSettings);
+    RAVELIN_FIND(TButton, btnBackBitmap);
+    RAVELIN_FIND(TButton, btnViewDefault);
+    RAVELIN_FIND(TButton, cmdHideFavoriteFolder);
+    RAVELIN_FIND(TButton, btnResortFavorites);
+    RAVELIN_FIND(TButton, btnSourceViewer);
+    RAVELIN_FIND(TButton, btnIEContextMenu);
+    RAVELIN_FIND(TButton, btnMenuDefault);
+    RAVELIN_FIND(TButton, btnSecurityDefault);
+    RAVELIN_FIND(TLabel, lblAddress);
+    RAVELIN_FIND(TLabel, lblBackBitmap);
+    RAVELIN_FIND(TLabel, lblPicToolbar);
+    RAVELIN_FIND(TLabel, lblPicToolbarMinSize);
+    RAVELIN_FIND(TLabel, lblPicToolbarSmall);
+    RAVELIN_FIND(TLabel, lblPicToolbarLarge);
+    RAVELIN_FIND(TLabel, Label1);
+    RAVELIN_FIND(TLabel, Label21);
+    RAVELIN_FIND(TLabel, Label14);
+    RAVELIN_FIND(TLabel, lblAgentApplication);
+    RAVELIN_FIND(TLabel, lblAgentVersion);
+    RAVELIN_FIND(TLabel, lblAgentPlatform);
+    RAVELIN_FIND(TLabel, lblMaxHTTP1);
+    RAVELIN_FIND(TLabel, lblMaxHTTP11);
+    RAVELIN_FIND(TImage, imgFavorites);
+    RAVELIN_FIND(TPanel, pnlPlaceholder);
+#undef RAVELIN_FIND
+    frmIE = this;
+    Fire(OnCreate);
+}
+
+TfrmIE::~TfrmIE() {
+    BeforeDestruction(); // FormDestroy uses the page's own members
+    if (frmIE == this) frmIE = nullptr;
+    if (ilFavorites && ilFavorites->Owner() == this) ilFavorites = nullptr;
+    IE7FrameSearchbar = nullptr;
+    IE7FrameMenu = nullptr;
+    IE7FrameStartpage = nullptr;
+}
+
+bool TfrmIE::firstShow(TTabSheet& sheet) {
+    if (sheet.Tag == 1) return false;
+    sheet.Tag = 1;
+    return true;
+}
+
+// Places the visible groups of a sheet one below the other, the defaults button staying
+// at the bottom.
+void TfrmIE::stack(TWinControl& sheet, int top) {
+    std::vector<TControl*> groups;
+    for (TControl* c : sheet.Controls())
+        if (c->Visible && (dynamic_cast<TGroupBox*>(c) || dynamic_cast<TFrame*>(c)))
+            groups.push_back(c);
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](TControl* a, TControl* b) { return a->Top < b->Top; });
+    for (TControl* g : groups) {
+        g->Top = top;
+        top += g->Height + 8;
+    }
+}
+
+void TfrmIE::FormCreate(TComponent&) {
+    IEVersion = GetIEVersion();
+    userAgent_ = std::make_unique<TNXUserAgent>(false, true);
+
+    auto image = [this](const char* name) { return need<TImage>(*this, name); };
+    LoadGraphic(15000, *image("imgMediaBar"), 17);
+    LoadGraphic(15001, *image("imgSearchBar"), 17);
+    LoadGraphic(15002, *image("imgAutoComplete"), 17);
+    LoadGraphic(15003, *image("imgWindowTitle"), 17);
+    LoadGraphic(15004, *image("imgBackBitmap"), 17);
+    LoadGraphic(15005, *image("imgPicToolbar"), 17);
+    LoadGraphic(15006, *image("imgFavorites"), 17);
+    LoadGraphic(15007, *image("imgSourceViewer"), 17);
+    LoadGraphic(15008, *image("imgContextMenu"), 17);
+    LoadGraphic(15009, *image("imgUserAgent"), 17);
+    LoadGraphic(15013, *image("imgDownloadPrompt"), 17);
+    LoadGraphic(15014, *image("imgManualSettings"), 17);
+    LoadGraphic(15015, *image("imgSpeedOptimizer"), 17);
+    ilFavorites = &Create<TImageList>();
+    ilFavorites->Name = "ilFavorites";
+    ilFavorites->Width = ilFavorites->Height = 16;
+    for (int picture : {15010, 15011, 15012})
+        AddSmallIconToIL(*ilFavorites, FileNameByID(picture, 17));
+    tvFavorites->Images = ilFavorites;
+
+    LinksFolder = withBackslash(GetFolderLocStr(6)) +
+                  GetRegStringValueDef(HKEY_CURRENT_USER, kToolbar, "LinksFolderName", "Links");
+
+    if (major() >= 8) {
+        DefaultSourceViewer.clear();
+        NotepadSourceViewer = withBackslash(GetSysDir()) + "notepad.exe";
+        Label14->Visible = false;
+        rbDefaultViewer->Top -= 18;
+        rbSourceViewer->Top -= 18;
+        txtSourceViewer->Top -= 18;
+        btnSourceViewer->Top -= 18;
+        gbSourceViewer->Height -= 18;
+        gbSearchProviderIE8->Visible = true;
+        LoadGraphic(15019, *image("imgSearchProviderIE8"), 17);
+        gbAutoComplete->Top = gbSearchProviderIE8->Top + gbSearchProviderIE8->Height + 10;
+    } else {
+        DefaultSourceViewer = withBackslash(GetWinDir()) + "Notepad.exe";
+        NotepadSourceViewer = DefaultSourceViewer;
+        rbDefaultViewer->Visible = false;
+        rbSourceViewer->Visible = false;
+        txtSourceViewer->Left = rbDefaultViewer->Left;
+        txtSourceViewer->Top = rbDefaultViewer->Top;
+        txtSourceViewer->Width = btnSourceViewer->Left - 6 - txtSourceViewer->Left;
+        btnSourceViewer->Top = txtSourceViewer->Top - 2;
+        gbSourceViewer->Height -= 40;
+    }
+
+    if (!IE5Installed()) {
+        gbWindowTitle->Visible = false;
+        gbBackBitmap->Top = gbWindowTitle->Top;
+        gbSourceViewer->Visible = false;
+    }
+    gbAutoComplete->Visible = IE4Installed();
+    gbFileMenu->Visible = IE5Installed();
+    gbPicToolbar->Visible = IE6Installed();
+    gbDownloadPrompt->Visible = IE5Installed();
+
+    // Fields follow their labels.
+    for (auto [label, field] :
+         {std::pair<TLabel*, TControl*>{lblAgentApplication, edtAgentApplication},
+          {lblAgentVersion, edtAgentVersion},
+          {lblAgentPlatform, edtAgentPlatform},
+          {lblMaxHTTP1, udeMaxHTTP1},
+          {lblMaxHTTP11, udeMaxHTTP11}}) {
+        label->SetCaption(label->Caption);
+        const int right = field->Left + field->Width;
+        field->Left = std::max(field->Left, label->Left + label->Width + 7);
+        if (dynamic_cast<TEdit*>(field)) field->Width = right - field->Left;
+    }
+
+    fillFavorites();
+    cmdHideFavoriteFolder->Caption = "Ausblenden";
+    if (!tvFavorites->Roots().empty()) tvFavorites->SetSelected(tvFavorites->Roots().front().get());
+    tvFavoritesClick(*tvFavorites);
+
+    notInstalled_ = !IEInstalled() && major() == 0;
+    IE7ShowPanelsByIEVersion();
+
+    stack(*tsExplorerBars, 10);
+    stack(*tsView, 10);
+    stack(*tsMenu, 10);
+    if (notInstalled_) {
+        EnableComponents(false, *this);
+        LoadGraphic(15020, *image("imgNotInstalled"), 17);
+        LoadGraphic(15021, *image("imgNotInstalledLink"), 17);
+        tsNotInstalled->TabVisible = true;
+    } else {
+        tsNotInstalled->TabVisible = false;
+    }
+    ActivateFirstVisiblePage(*PageControl1);
+}
+
+void TfrmIE::placeFrame(TFrame& frame, TGroupBox& inner, TWinControl& sheet, int left, int top) {
+    frame.SetParent(&sheet);
+    frame.Left = left;
+    frame.Top = top;
+    inner.Left = 0;
+    inner.Top = 0;
+    frame.Width = inner.Width + TApplication::GetSystemMetrics(SM_CXHSCROLL) -
+                  2 * TApplication::GetSystemMetrics(SM_CXEDGE);
+    frame.Height = inner.Height + TApplication::GetSystemMetrics(SM_CYHSCROLL) -
+                   2 * TApplication::GetSystemMetrics(SM_CYEDGE) - 5;
+    frame.Visible = true;
+    if (notInstalled_) EnableComponents(false, frame);
+}
+
+void TfrmIE::IE7ShowPanelsByIEVersion() {
+    tsNavigation->TabVisible = major() >= 7;
+    if (!tsNavigation->TabVisible) return;
+    DiscardScope discard;
+    for (TGroupBox* g : {GroupBox8, GroupBox2, gbFileMenu, gbBackBitmap, gbPicToolbar})
+        g->Visible = false;
+
+    if (major() < 8) {
+        auto& frame = Create<TIE7FrameSearchbar>();
+        IE7FrameSearchbar = &frame;
+        placeFrame(frame, *frame.gbSearchbar, *tsExplorerBars, 12, 10);
+        LoadGraphic(15016, *frame.imgSearchbar, 17);
+        frame.IE7InitialRegistryCheckForSearchscopes();
+        frame.ListRefresh();
+        if (notInstalled_) EnableComponents(false, frame);
+    }
+    {
+        auto& frame = Create<TIE7FrameMenu>();
+        IE7FrameMenu = &frame;
+        frame.gbMenuBar->Width = 372;
+        frame.gbMenuBar->Height = 103;
+        placeFrame(frame, *frame.gbMenuBar, *tsMenu, 12, 10);
+        LoadGraphic(15017, *frame.imgMenuBar, 17);
+        frame.InitializeFrame();
+    }
+    {
+        auto& frame = Create<TIE7FrameStartpage>();
+        IE7FrameStartpage = &frame;
+        placeFrame(frame, *frame.gbStartpage, *tsNavigation, 12, 173);
+        LoadGraphic(15018, *frame.imgStartpage, 17);
+        frame.GetStartpageSettingFromRegistry();
+    }
+    moveFavoritesToView();
+}
+
+void TfrmIE::moveFavoritesToView() {
+    gbFavorites->Left = gbBackBitmap->Left;
+    gbFavorites->Top = gbBackBitmap->Top;
+    gbFavorites->Width = gbBackBitmap->Width;
+    gbFavorites->Height = btnViewDefault->Top - 10 - gbFavorites->Top;
+    const int inner = gbFavorites->Width - 12;
+    imgFavorites->SetParent(gbFavorites);
+    imgFavorites->Left = 12;
+    imgFavorites->Top = 18;
+    Label1->SetParent(gbFavorites);
+    Label1->Left = 56;
+    Label1->Top = 18;
+    Label21->SetParent(gbFavorites);
+    Label21->Left = 56;
+    Label21->Top = 36;
+    cmdHideFavoriteFolder->SetParent(gbFavorites);
+    btnResortFavorites->SetParent(gbFavorites);
+    cmdHideFavoriteFolder->Top = btnResortFavorites->Top = gbFavorites->Height - 8 - 25;
+    cmdHideFavoriteFolder->Left = 56;
+    btnResortFavorites->Left = cmdHideFavoriteFolder->Left + cmdHideFavoriteFolder->Width + 5;
+    tvFavorites->SetParent(gbFavorites);
+    tvFavorites->Left = 56;
+    tvFavorites->Top = 56;
+    tvFavorites->Width = inner - 56;
+    tvFavorites->Height = cmdHideFavoriteFolder->Top - 5 - tvFavorites->Top;
+    gbFavorites->Visible = true;
+    tsFavorites->TabVisible = false;
+}
+
+void TfrmIE::FormDestroy(TComponent&) {
+    // An edit whose focus never left has not been written yet: write it now rather than
+    // lose it with the page.
+    if (gbUserAgentNew->Tag == 1) {
+        if (TWinControl* active = ActiveControl()) UserAgentExit(*active);
+    }
+    if (txtWindowTitle->Tag == 1) txtWindowTitleExit(*txtWindowTitle);
+    if (gbBackBitmap->Tag == 1) gbBackBitmapExit(*gbBackBitmap);
+    if (tbPicToolbar->Tag == 1) tbPicToolbarExit(*tbPicToolbar);
+    if (gbSourceViewer->Tag == 1) gbSourceViewerExit(*gbSourceViewer);
+    if (gbManualSettings->Tag == 1) gbManualSettingsExit(*gbManualSettings);
+    userAgent_.reset();
+    tvFavorites->Clear();
+    for (TFrame* frame :
+         {static_cast<TFrame*>(IE7FrameSearchbar), static_cast<TFrame*>(IE7FrameMenu),
+          static_cast<TFrame*>(IE7FrameStartpage)})
+        if (frame) frame->Visible = false;
+}
+
+void TfrmIE::lblGetIEClick(TComponent&) {
+    OpenWebsite(kBrowserHomepage);
+}
+
+// ---- Explorer-Leisten ----
+
+void TfrmIE::tsExplorerBarsShow(TComponent&) {
+    if (!firstShow(*tsExplorerBars)) return;
+    FillScope fill(filling_);
+    if (GroupBox8->Visible)
+        chkShowMediaBar->SetChecked(
+            !GetRegSetting(HKEY_CURRENT_USER, kRestrictions, "No_LaunchMediaBar", false, {}));
+    if (GroupBox2->Visible) {
+        const std::string assistant =
+            GetRegStringValueDef(HKEY_LOCAL_MACHINE, kSearch, "SearchAssistant", "", {});
+        if (cbSearchBar->Items.empty())
+            for (int preset = 0; preset <= (CurrentOS() >= 6 ? kXPAssistant : kCustomPreset);
+                 ++preset)
+                cbSearchBar->AddItem(kPresets[preset].text, preset);
+        auto selectPreset = [this](int preset) {
+            cbSearchBar->SetItemIndex(-1);
+            for (std::size_t i = 0; i < cbSearchBar->Items.size(); ++i)
+                if (cbSearchBar->Items[i].data == preset)
+                    cbSearchBar->SetItemIndex(static_cast<int>(i));
+        };
+        txtSearchAddress->SetText(assistant);
+        int match = -1;
+        for (int preset : {2, 1, 0, 3, 4})
+            if (assistant == kPresets[preset].pane) {
+                match = preset;
+                break;
+            }
+        auto useAssistant = [] {
+            return GetRegStringValueDef(HKEY_CURRENT_USER, kMain, "Use Search Asst", "no", {}) ==
+                   "yes";
+        };
+        if (match < 0) {
+            if (!useAssistant()) {
+                selectPreset(kCustomPreset);
+                txtSearchAddress->SetText(assistant);
+            } else {
+                selectPreset(kXPAssistant);
+            }
+        } else {
+            selectPreset(match);
+        }
+        if (useAssistant()) selectPreset(kXPAssistant);
+        cbSearchBarChange(*cbSearchBar);
+    }
+    if (gbFileMenu->Visible) {
+        LoadGraphic(15022, *need<TImage>(*this, "imgFileMenu"), 17);
+        if (GetRegSetting(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", false, {}))
+            optNewNoMenu->SetChecked(true);
+        else
+            optNewMenu->SetChecked(true);
+    }
+    if (gbSourceViewer->Visible) readSourceViewer();
+    if (gbSearchProviderIE8->Visible) {
+        cbIE8DisplaySearchBox->SetChecked(
+            !GetRegSetting(HKEY_CURRENT_USER, kInfoDelivery, "NoSearchBox", false, {2}));
+        btnSearchProviderSettings->Enabled = cbIE8DisplaySearchBox->Checked() && !notInstalled_;
+    }
+}
+
+void TfrmIE::chkShowMediaBarClick(TComponent&) {
+    if (filling_) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "No_LaunchMediaBar",
+                     chkShowMediaBar->Checked() ? 0 : 1, {});
+}
+
+void TfrmIE::cbIE8DisplaySearchBoxClick(TComponent&) {
+    btnSearchProviderSettings->Enabled = cbIE8DisplaySearchBox->Checked();
+    if (filling_) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kInfoDelivery, "NoSearchBox",
+                     cbIE8DisplaySearchBox->Checked() ? 0 : 1, {2});
+}
+
+// The add-on manager belongs to the browser, which the machines here never run.
+void TfrmIE::btnSearchProviderSettingsClick(TComponent&) {
+    Application().MessageBox("Die Verwaltung der Suchanbieter gehört zum Internet Explorer und "
+                             "steht auf diesem Computer nicht zur Verfügung.",
+                             "Suchanbieter", MB_OK | MB_ICONINFORMATION);
+}
+
+void TfrmIE::writeSearchPreset() {
+    const int i = cbSearchBar->ItemIndex();
+    if (i < 0) return;
+    const auto& p = kPresets[cbSearchBar->Items[static_cast<std::size_t>(i)].data];
+    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Use Search Asst", p.searchAssistant ? "yes" : "no",
+                      {});
+    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Use Custom Search URL",
+                      p.searchAssistant ? "no" : "yes", {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kSearch, "CustomizeSearch", p.customize, {});
+    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Search Bar", p.pane, {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kSearch, "SearchAssistant", p.pane, {});
+}
+
+void TfrmIE::cbSearchBarChange(TComponent&) {
+    const int i = cbSearchBar->ItemIndex();
+    if (major() >= 7 || i < 0) return;
+    const bool custom = cbSearchBar->Items[static_cast<std::size_t>(i)].data == kCustomPreset;
+    if (!custom) {
+        writeSearchPreset();
+        txtSearchAddress->SetText(
+            kPresets[cbSearchBar->Items[static_cast<std::size_t>(i)].data].pane);
+    }
+    txtSearchAddress->ReadOnly = !custom;
+    SetControlStatus(*lblAddress, custom, "");
+}
+
+void TfrmIE::txtSearchAddressExit(TComponent&) {
+    // Only an address the user can edit is written; a preset's address was written with
+    // the preset.
+    if (txtSearchAddress->ReadOnly) return;
+    const std::string text = txtSearchAddress->Text();
+    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Search Bar", text, {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kSearch, "CustomizeSearch", text, {});
+    SetRegStringValue(HKEY_LOCAL_MACHINE, kSearch, "SearchAssistant", text, {});
+}
+
+void TfrmIE::btnAdressBarSettingsClick(TComponent&) {
+    Application().MessageBox("Die Einstellungen der Adressleiste stehen auf einer eigenen Seite.",
+                             "Adressleiste", MB_OK | MB_ICONINFORMATION);
+}
+
+void TfrmIE::btnUsabilityDefaultClick(TComponent&) {
+    if (major() < 7) {
+        if (GroupBox8->Visible) chkShowMediaBar->SetChecked(true);
+        if (GroupBox2->Visible) {
+            DeleteRegValue(HKEY_CURRENT_USER, kMain, "Search Bar", {});
+            for (std::size_t i = 0; i < cbSearchBar->Items.size(); ++i) {
+                const auto preset = cbSearchBar->Items[i].data;
+                if (preset == 0 || (preset == kXPAssistant && CurrentOS() == 6))
+                    cbSearchBar->SetItemIndex(static_cast<int>(i));
+            }
+            cbSearchBarChange(*cbSearchBar);
+        }
+    } else if (major() == 7) {
+        if (IE7FrameSearchbar) IE7FrameSearchbar->ResetIE7Settings();
+    } else {
+        cbIE8DisplaySearchBox->SetChecked(true);
+    }
+}
+
+// ---- Ansicht ----
+
+void TfrmIE::tsViewShow(TComponent&) {
+    if (!firstShow(*tsView)) return;
+    FillScope fill(filling_);
+    if (gbWindowTitle->Visible)
+        txtWindowTitle->SetText(GetRegStringValueDef(HKEY_CURRENT_USER, kMain, "Window Title",
+                                                     defaultWindowTitle(), {}));
+    if (gbBackBitmap->Visible) {
+        const std::string bitmap =
+            GetRegStringValueDef(HKEY_CURRENT_USER, kToolbar, "BackBitmap", "", {});
+        chkBackBitmap->SetChecked(!bitmap.empty());
+        txtBackBitmap->SetText(bitmap);
+        chkBackBitmapClick(*chkBackBitmap);
+    }
+    if (gbPicToolbar->Visible) {
+        chkPicToolbar->SetChecked(
+            GetRegSetting(HKEY_CURRENT_USER, kMain, "Enable_MyPics_Hoverbar", true, {}));
+        chkPicToolbarClick(*chkPicToolbar);
+        int size = 200;
+        GetRegIntValue(HKEY_CURRENT_USER, kMain, "Image_Filter", size, 200, {});
+        if (size < tbPicToolbar->Min || size > tbPicToolbar->Max) size = 200;
+        tbPicToolbar->SetPosition(size);
+        tbPicToolbarChange(*tbPicToolbar);
+    }
+}
+
+void TfrmIE::txtWindowTitleChange(TComponent&) {
+    if (Journal_Discard) return;
+    txtWindowTitle->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::txtWindowTitleExit(TComponent&) {
+    if (txtWindowTitle->Tag != 1) return;
+    txtWindowTitle->Tag = 0;
+    SetRegStringValue(HKEY_CURRENT_USER, kMain, "Window Title", txtWindowTitle->Text(), {});
+}
+
+void TfrmIE::chkBackBitmapClick(TComponent&) {
+    const bool on = chkBackBitmap->Checked() && chkBackBitmap->Enabled;
+    SetControlStatus(*lblBackBitmap, on, "");
+    SetControlStatus(*txtBackBitmap, on, "");
+    SetControlStatus(*btnBackBitmap, on, "");
+    if (Journal_Discard) return;
+    gbBackBitmap->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::txtBackBitmapChange(TComponent&) {
+    if (Journal_Discard) return;
+    gbBackBitmap->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::gbBackBitmapExit(TComponent&) {
+    if (gbBackBitmap->Tag != 1) return;
+    if (txtBackBitmap->Text().empty()) chkBackBitmap->SetChecked(false);
+    gbBackBitmap->Tag = 0;
+    if (chkBackBitmap->Checked())
+        SetRegStringValue(HKEY_CURRENT_USER, kToolbar, "BackBitmap", txtBackBitmap->Text(), {});
+    else
+        DeleteRegValue(HKEY_CURRENT_USER, kToolbar, "BackBitmap", {});
+}
+
+// A file the user picked, as the machine's Windows path; "" (after a message) when it
+// lies outside the machine's drive.
+bool TfrmIE::warnIfMachineless(const std::string& path) {
+    if (!path.empty()) return false;
+    Application().MessageBox("Die gewählte Datei liegt nicht auf dem Laufwerk C: dieses Computers.",
+                             "Datei wählen", MB_OK | MB_ICONWARNING);
+    return true;
+}
+
+namespace {
+
+std::optional<std::string> pickFile(const std::string& title, const std::string& filter,
+                                    const std::string& current) {
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = filter;
+    request.fileMustExist = true;
+    if (auto* m = CurrentMachine(); m && !current.empty()) {
+        std::string folder = m->files().hostPath(parentFolder(current));
+        if (!folder.empty()) request.initialFolder = folder;
+    }
+    auto* dialogs = TApplication::Instance().Dialogs();
+    if (!dialogs) return std::nullopt;
+    auto chosen = dialogs->openFile(request);
+    if (!chosen || chosen->empty()) return std::nullopt;
+    if ((*chosen)[0] == '/') {
+        auto* m = CurrentMachine();
+        return m ? m->files().windowsPath(*chosen) : std::string();
+    }
+    return chosen;
+}
+
+} // namespace
+
+void TfrmIE::btnBackBitmapClick(TComponent&) {
+    auto file = pickFile("Hintergrundbild wählen", "Bitmaps (*.bmp)|*.bmp", txtBackBitmap->Text());
+    if (!file || warnIfMachineless(*file)) return;
+    txtBackBitmap->SetText(*file);
+}
+
+void TfrmIE::chkPicToolbarClick(TComponent&) {
+    if (!filling_)
+        SetRegStringValue(HKEY_CURRENT_USER, kMain, "Enable_MyPics_Hoverbar",
+                          chkPicToolbar->Checked() ? "yes" : "no", {});
+    const bool on = chkPicToolbar->Checked() && chkPicToolbar->Enabled;
+    for (TControl* c :
+         {static_cast<TControl*>(tbPicToolbar), static_cast<TControl*>(lblPicToolbar),
+          static_cast<TControl*>(lblPicToolbarMinSize), static_cast<TControl*>(lblPicToolbarSmall),
+          static_cast<TControl*>(lblPicToolbarLarge)})
+        SetControlStatus(*c, on, "");
+}
+
+void TfrmIE::tbPicToolbarChange(TComponent&) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%d x %d Pixel", tbPicToolbar->Position(),
+                  tbPicToolbar->Position());
+    lblPicToolbarMinSize->SetCaption(text);
+    if (Journal_Discard) return;
+    tbPicToolbar->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::tbPicToolbarExit(TComponent&) {
+    if (tbPicToolbar->Tag != 1) return;
+    tbPicToolbar->Tag = 0;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kMain, "Image_Filter",
+                     static_cast<DWORD>(tbPicToolbar->Position()), {});
+}
+
+void TfrmIE::btnViewDefaultClick(TComponent&) {
+    if (gbWindowTitle->Visible) {
+        txtWindowTitle->SetText(defaultWindowTitle());
+        txtWindowTitleExit(*txtWindowTitle);
+    }
+    if (gbBackBitmap->Visible) {
+        chkBackBitmap->SetChecked(false);
+        gbBackBitmapExit(*gbBackBitmap);
+    }
+    if (gbPicToolbar->Visible) {
+        chkPicToolbar->SetChecked(true);
+        tbPicToolbar->SetPosition(200);
+        tbPicToolbar->Tag = 0;
+        SetRegDWORDValue(HKEY_CURRENT_USER, kMain, "Image_Filter", 200, {});
+    }
+}
+
+// ---- Favoriten ----
+
+void TfrmIE::fillFavorites() {
+    tvFavorites->Clear();
+    const std::string favorites = GetFolderLocStr(6);
+    auto* m = CurrentMachine();
+    if (favorites.empty() || !m) return;
+    const std::string host = m->files().hostPath(favorites);
+    if (host.empty() || !m->files().dirExists(host)) return;
+    TTreeNode& root = tvFavorites->AddRoot(lastComponent(module::ShellLongPathName(favorites)));
+    root.Object = std::make_shared<std::string>(lastComponent(favorites));
+    root.ImageIndex = root.SelectedIndex = 2;
+    std::function<void(TTreeNode&, const std::string&)> addFolders = [&](TTreeNode& parent,
+                                                                         const std::string& dir) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::error_code typeError;
+            // Links are not followed: a folder outside the machine is not a favourite.
+            if (it->is_symlink(typeError) || !it->is_directory(typeError)) continue;
+            names.push_back(it->path().filename().string());
+        }
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            return AnsiCompareText(a, b) < 0;
+        });
+        for (const auto& name : names) {
+            TTreeNode& node = parent.AddChild(name);
+            const std::string path = dir + "/" + name;
+            node.ImageIndex = node.SelectedIndex = m->files().isHidden(path) ? 1 : 0;
+            addFolders(node, path);
+            node.Expanded = true;
+        }
+    };
+    addFolders(root, host);
+    root.Expanded = true;
+}
+
+std::string TfrmIE::FavoriteFolderPath(const TTreeNode& node) const {
+    std::string path;
+    for (const TTreeNode* n = &node; n; n = n->Parent()) {
+        auto name = std::static_pointer_cast<std::string>(n->Object);
+        path = (name ? *name : n->Text) + "\\" + path;
+    }
+    path = parentFolder(GetFolderLocStr(6)) + path;
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+void TfrmIE::tvFavoritesClick(TComponent&) {
+    TTreeNode* node = tvFavorites->Selected();
+    if (!node) return;
+    cmdHideFavoriteFolder->Enabled = node->ImageIndex != 2 && !notInstalled_;
+    if (node->ImageIndex == 1)
+        cmdHideFavoriteFolder->Caption = "Einblenden";
+    else if (node->ImageIndex == 0)
+        cmdHideFavoriteFolder->Caption = "Ausblenden";
+}
+
+void TfrmIE::cmdHideFavoriteFolderClick(TComponent&) {
+    TTreeNode* node = tvFavorites->Selected();
+    auto* m = CurrentMachine();
+    if (!node || !m || node->ImageIndex == 2) return;
+    const bool hide = cmdHideFavoriteFolder->Caption == "Ausblenden";
+    if (!hide && cmdHideFavoriteFolder->Caption != "Einblenden") return;
+    const std::string path = FavoriteFolderPath(*node);
+    const std::string host = m->files().hostPath(path);
+    try {
+        if (host.empty() || !m->files().dirExists(host))
+            throw RegistryAccessError(path + ": der Ordner existiert nicht mehr");
+        m->files().setHidden(host, hide);
+    } catch (const std::exception& e) {
+        // The node, its picture and the button stay as they were.
+        Application().MessageBox(std::string("Der Ordner konnte nicht ") +
+                                     (hide ? "ausgeblendet" : "eingeblendet") + " werden.\n\n" +
+                                     e.what(),
+                                 "Favoriten", MB_OK | MB_ICONERROR);
+        return;
+    }
+    node->ImageIndex = node->SelectedIndex = hide ? 1 : 0;
+    cmdHideFavoriteFolder->Caption = hide ? "Einblenden" : "Ausblenden";
+}
+
+void TfrmIE::btnResortFavoritesClick(TComponent&) {
+    // The deleted sort orders are one transaction of their own, so that one undo brings
+    // the user's order back.
+    JournalEnd();
+    BackupStart(0, "Favoriten sortieren");
+    try {
+        deleteOrderValues(kMenuOrderFavorites);
+    } catch (...) {
+        BackupEnd(false);
+        JournalStart();
+        throw;
+    }
+    BackupEnd(false);
+    // No shell runs on the machines edited here, so there is nobody to tell that the
+    // order changed; the browser reads it afresh when it starts.
+    Application().MessageBox("Die Favoriten wurden alphabetisch sortiert. Sie müssen eventuell den "
+                             "Internet Explorer neu starten, um den Effekt zu sehen.",
+                             "Favoriten wurden sortiert", MB_OK | MB_ICONINFORMATION);
+    JournalStart();
+}
+
+// ---- Menü ----
+
+void TfrmIE::optNewMenuClick(TComponent&) {
+    if (filling_) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", 0, {});
+}
+
+void TfrmIE::optNewNoMenuClick(TComponent&) {
+    if (filling_) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", 1, {});
+}
+
+void TfrmIE::readSourceViewer() {
+    if (major() < 8) {
+        txtSourceViewer->SetText(
+            GetRegStringValueDef(HKEY_LOCAL_MACHINE, kEditorName, "", DefaultSourceViewer, {}));
+        return;
+    }
+    std::string viewer = GetRegStringValueDef(HKEY_CURRENT_USER, kEditorName, "", "", {});
+    if (viewer.empty()) viewer = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kEditorName, "", "", {});
+    if (!viewer.empty()) {
+        txtSourceViewer->SetText(viewer);
+        rbSourceViewer->SetChecked(true);
+    } else {
+        txtSourceViewer->SetText(NotepadSourceViewer);
+        rbDefaultViewer->SetChecked(true);
+    }
+}
+
+void TfrmIE::rbSourceViewerClick(TComponent&) {
+    if (Journal_Discard) return;
+    gbSourceViewer->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::txtSourceViewerChange(TComponent&) {
+    if (Journal_Discard) return;
+    gbSourceViewer->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::gbSourceViewerExit(TComponent&) {
+    if (gbSourceViewer->Tag != 1) return;
+    gbSourceViewer->Tag = 0;
+    if (major() < 8) {
+        if (txtSourceViewer->Text().empty()) txtSourceViewer->SetText(DefaultSourceViewer);
+        gbSourceViewer->Tag = 0;
+        if (txtSourceViewer->Text() != DefaultSourceViewer)
+            SetRegStringValue(HKEY_LOCAL_MACHINE, kEditorName, "", txtSourceViewer->Text(), {});
+        else
+            DeleteRegKey(HKEY_LOCAL_MACHINE, kEditorName, {});
+        return;
+    }
+    if (txtSourceViewer->Text().empty()) {
+        txtSourceViewer->SetText(NotepadSourceViewer);
+        rbDefaultViewer->SetChecked(true);
+    }
+    gbSourceViewer->Tag = 0;
+    if (rbSourceViewer->Checked()) {
+        if (equalNoCase(txtSourceViewer->Text(), NotepadSourceViewer))
+            txtSourceViewer->SetText(NotepadSourceViewer);
+        gbSourceViewer->Tag = 0;
+        SetRegStringValue(HKEY_CURRENT_USER, kEditorName, "", txtSourceViewer->Text(), {});
+    } else {
+        DeleteRegValue(HKEY_LOCAL_MACHINE, kEditorName, "", {});
+        if (IsCurrentProcessWow64()) DeleteRegValue(HKEY_LOCAL_MACHINE, kEditorName, "", {2});
+        DeleteRegValue(HKEY_CURRENT_USER, kEditorName, "", {});
+    }
+}
+
+void TfrmIE::btnSourceViewerClick(TComponent&) {
+    auto file = pickFile("Programm wählen", "Anwendungen (*.exe; *.com)|*.exe; *.com",
+                         txtSourceViewer->Text());
+    if (!file || warnIfMachineless(*file)) return;
+    txtSourceViewer->SetText(*file);
+    if (major() > 7) rbSourceViewer->SetChecked(true);
+}
+
+void TfrmIE::btnIEContextMenuClick(TComponent&) {
+    auto dialog = std::make_unique<TfrmIEContextMenu>(nullptr);
+    frmIEContextMenu = dialog.get();
+    dialog->ShowModal();
+    frmIEContextMenu = nullptr;
+}
+
+void TfrmIE::btnMenuDefaultClick(TComponent&) {
+    if (major() >= 7) {
+        if (IE7FrameMenu) IE7FrameMenu->ResetIE7Settings();
+    } else if (gbFileMenu->Visible) {
+        optNewMenu->SetChecked(true);
+    }
+    if (gbSourceViewer->Visible) {
+        txtSourceViewer->SetText(DefaultSourceViewer);
+        gbSourceViewer->Tag = 1;
+        gbSourceViewerExit(*gbSourceViewer);
+    }
+}
+
+// ---- Navigation ----
+
+void TfrmIE::tsNavigationShow(TComponent&) {
+    if (!firstShow(*tsNavigation)) return;
+    cbPopupsUseNewWindow->ClearItems();
+    cbShortcutBehavior->ClearItems();
+    for (int i = 0; i < 3; ++i) {
+        cbPopupsUseNewWindow->AddItem(kPopupItems[i]);
+        cbShortcutBehavior->AddItem(kShortcutItems[i]);
+    }
+    LoadGraphic(15023, *need<TImage>(*this, "imgTabbedBrowsing"), 17);
+    DiscardScope discard;
+    for (auto [combo, name] :
+         {std::pair<TComboBox*, const char*>{cbShortcutBehavior, "ShortcutBehavior"},
+          {cbPopupsUseNewWindow, "PopupsUseNewWindow"}}) {
+        DWORD value = 0;
+        GetRegDWORDValue(HKEY_CURRENT_USER, kTabbedBrowsing, name, value, {2});
+        combo->SetItemIndex(value <= 2 ? static_cast<int>(value) : 1);
+    }
+}
+
+void TfrmIE::cbPopupsUseNewWindowChange(TComponent&) {
+    if (cbPopupsUseNewWindow->ItemIndex() < 0) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kTabbedBrowsing, "PopupsUseNewWindow",
+                     static_cast<DWORD>(cbPopupsUseNewWindow->ItemIndex()), {2});
+    JournalSetFlag(512);
+}
+
+void TfrmIE::cbShortcutBehaviorChange(TComponent&) {
+    if (cbShortcutBehavior->ItemIndex() < 0) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kTabbedBrowsing, "ShortcutBehavior",
+                     static_cast<DWORD>(cbShortcutBehavior->ItemIndex()), {2});
+    JournalSetFlag(512);
+}
+
+void TfrmIE::btnNavigationDefaultClick(TComponent&) {
+    if (IE7FrameStartpage) IE7FrameStartpage->ResetIE7Settings();
+    {
+        DiscardScope discard;
+        cbPopupsUseNewWindow->SetItemIndex(1);
+        cbShortcutBehavior->SetItemIndex(1);
+    }
+    DeleteRegValue(HKEY_CURRENT_USER, kTabbedBrowsing, "PopupsUseNewWindow", {2});
+    DeleteRegValue(HKEY_CURRENT_USER, kTabbedBrowsing, "ShortcutBehavior", {2});
+    JournalSetFlag(512);
+}
+
+// ---- Sicherheit ----
+
+void TfrmIE::tsSecurityShow(TComponent&) {
+    if (!firstShow(*tsSecurity)) return;
+    FillScope fill(filling_);
+    edtAgentApplication->SetText(userAgent_->GetApplicationToken());
+    chkAgentCompatible->SetChecked(userAgent_->GetCompatibilityFlag());
+    edtAgentVersion->SetText(userAgent_->GetVersionToken());
+    edtAgentPlatform->SetText(userAgent_->GetPlatformToken());
+    chkAlwaysPromptWhenDownload->SetChecked(
+        GetRegSetting(HKEY_CURRENT_USER, kRestrictions, "AlwaysPromptWhenDownload", false, {}));
+}
+
+void TfrmIE::UserAgentChange(TComponent&) {
+    if (Journal_Discard) return;
+    gbUserAgentNew->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::UserAgentExit(TComponent& sender) {
+    if (gbUserAgentNew->Tag != 1) return;
+    const std::string kind = sender.ClassName();
+    if (kind == "TEdit") {
+        gbUserAgentNew->Tag = 0;
+        const std::string& text = static_cast<TEdit&>(sender).Text();
+        if (&sender == edtAgentApplication)
+            userAgent_->SetApplicationToken(text);
+        else if (&sender == edtAgentVersion)
+            userAgent_->SetVersionToken(text);
+        else if (&sender == edtAgentPlatform)
+            userAgent_->SetPlatformToken(text);
+        SaveUserAgent();
+    } else if (kind == "TCheckBox" && &sender == chkAgentCompatible) {
+        gbUserAgentNew->Tag = 0;
+        userAgent_->SetCompatibilityFlag(chkAgentCompatible->Checked());
+        SaveUserAgent();
+    }
+}
+
+void TfrmIE::SaveUserAgent() {
+    userAgent_->Save(false);
+    userAgent_->Save(true);
+}
+
+void TfrmIE::chkAlwaysPromptWhenDownloadClick(TComponent&) {
+    if (filling_) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "AlwaysPromptWhenDownload",
+                     chkAlwaysPromptWhenDownload->Checked() ? 1 : 0, {});
+}
+
+void TfrmIE::btnSecurityDefaultClick(TComponent&) {
+    userAgent_->SetToStandard();
+    SaveUserAgent();
+    tsSecurity->Tag = 0;
+    tsSecurityShow(*tsSecurity);
+    gbUserAgentNew->Tag = 0;
+    if (gbDownloadPrompt->Visible) chkAlwaysPromptWhenDownload->SetChecked(false);
+    JournalSetFlag(0);
+}
+
+// ---- Leistung ----
+
+void TfrmIE::tsPerformanceShow(TComponent&) {
+    if (!firstShow(*tsPerformance)) return;
+    DiscardScope discard;
+    int http10 = 4, http11 = 2;
+    GetRegIntValue(HKEY_CURRENT_USER, kInternetSettings, "MaxConnectionsPer1_0Server", http10, 4,
+                   {});
+    GetRegIntValue(HKEY_CURRENT_USER, kInternetSettings, "MaxConnectionsPerServer", http11, 2, {});
+    udeMaxHTTP1->SetPosition(http10);
+    udeMaxHTTP11->SetPosition(http11);
+}
+
+void TfrmIE::udeMaxHTTPChange(TComponent&) {
+    if (Journal_Discard) return;
+    gbManualSettings->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmIE::gbManualSettingsExit(TComponent&) {
+    if (gbManualSettings->Tag != 1) return;
+    gbManualSettings->Tag = 0;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kInternetSettings, "MaxConnectionsPer1_0Server",
+                     static_cast<DWORD>(udeMaxHTTP1->GetPosition()), {});
+    SetRegDWORDValue(HKEY_CURRENT_USER, kInternetSettings, "MaxConnectionsPerServer",
+                     static_cast<DWORD>(udeMaxHTTP11->GetPosition()), {});
+}
+
+void TfrmIE::btnStartSpeedOptimizerClick(TComponent&) {
+    if (ShellExecuteWrapper(CurAppDir() + "Velocitor.exe", "/performance", "", 1) <= 32)
+        Application().MessageBox("Das Programm zur Optimierung der Internet-Einstellungen wurde "
+                                 "nicht gefunden.",
+                                 "Internet-Einstellungen optimieren", MB_OK | MB_ICONERROR);
+}
+
+} // namespace ravelin::iexplorer

@@ -1,0 +1,87 @@
+#include "iexplorer/ufrmIE7FrameMenu.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Nxregistry.h"
+
+namespace ravelin::iexplorer {
+
+using namespace toolkit;
+
+namespace {
+
+template <typename T> T* need(TFrame& frame, const char* name) {
+    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmIE7FrameMenu: the frame has no ") + name);
+    return c;
+}
+
+} // namespace
+
+TIE7FrameMenu* IE7FrameMenu = nullptr;
+
+namespace {
+
+constexpr const char* kMain = "Software\\Microsoft\\Internet Explorer\\Main";
+constexpr const char* kWebBrowser = "Software\\Microsoft\\Internet Explorer\\Toolbar\\WebBrowser";
+
+// A value of 1 ticks; a missing or unreadable value counts as 0.
+bool isOne(const char* key, const char* name) {
+    DWORD v = 0;
+    if (GetRegDWORDValue(HKEY_CURRENT_USER, key, name, v, {}) != ERROR_SUCCESS) v = 0;
+    return v == 1;
+}
+
+void writeFlag(const char* key, const char* name, bool on) {
+    DWORD v = 0;
+    SetOneIfTrue(on, v);
+    SetRegDWORDValue(HKEY_CURRENT_USER, key, name, v, {});
+}
+
+} // namespace
+
+TIE7FrameMenu::TIE7FrameMenu(TComponent* owner) : TFrame(owner) {
+    handlers_.add("cbMenueBarShowClick",
+                  TNotifyEvent([this](TComponent& s) { cbMenueBarShowClick(s); }));
+    handlers_.add("cbMenueBarPositionClick",
+                  TNotifyEvent([this](TComponent& s) { cbMenueBarPositionClick(s); }));
+    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameMenu"), "forms/ufrmIE7FrameMenu.json",
+                       handlers_);
+    gbMenuBar = need<TGroupBox>(*this, "gbMenuBar");
+    imgMenuBar = need<TImage>(*this, "imgMenuBar");
+    cbMenueBarShow = need<TCheckBox>(*this, "cbMenueBarShow");
+    cbMenueBarPosition = need<TCheckBox>(*this, "cbMenueBarPosition");
+}
+
+void TIE7FrameMenu::InitializeFrame() {
+    // The boxes show what is stored; writing it back would only rewrite it.
+    quiet_ = true;
+    cbMenueBarPosition->SetChecked(isOne(kWebBrowser, "ITBar7Position"));
+    cbMenueBarShow->SetChecked(isOne(kMain, "AlwaysShowMenus"));
+    quiet_ = false;
+}
+
+void TIE7FrameMenu::ResetIE7Settings() {
+    DeleteRegValue(HKEY_CURRENT_USER, kWebBrowser, "ITBar7Position", {});
+    DeleteRegValue(HKEY_CURRENT_USER, kMain, "AlwaysShowMenus", {});
+    // The boxes follow the deleted values without writing a 0 behind the deletion: that
+    // write would bypass the journal and leave a value the journal says is gone.
+    const bool discard = Journal_Discard;
+    Journal_Discard = true;
+    quiet_ = true;
+    cbMenueBarShow->SetChecked(false);
+    cbMenueBarPosition->SetChecked(false);
+    quiet_ = false;
+    Journal_Discard = discard;
+}
+
+void TIE7FrameMenu::cbMenueBarShowClick(TComponent&) {
+    if (quiet_) return;
+    writeFlag(kMain, "AlwaysShowMenus", cbMenueBarShow->Checked());
+}
+
+void TIE7FrameMenu::cbMenueBarPositionClick(TComponent&) {
+    if (quiet_) return;
+    writeFlag(kWebBrowser, "ITBar7Position", cbMenueBarPosition->Checked());
+}
+
+} // namespace ravelin::iexplorer

@@ -1,0 +1,513 @@
+#include "mailchat/ufrmMailClients.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Controlhelper.h"
+#include "host/Nxapps.h"
+#include "host/Nxgraphics.h"
+#include "host/Nxregistry.h"
+#include "host/Stringhelper.h"
+#include "mailchat/ufrmOutlookSecurity.h"
+#include "toolkit/Application.h"
+
+#include <memory>
+
+namespace ravelin::mailchat {
+
+using namespace toolkit;
+
+TfrmMailClients* frmMailClients = nullptr;
+TFileVersionIdentification OfficeOutlook;
+
+namespace {
+
+constexpr const char* rsAppTitle = "Deskforge";
+constexpr const char* rsOutlookExpress = "Outlook Express";
+constexpr const char* rsWindowsMail = "Windows Mail";
+constexpr const char* rsOEGeneral =
+    "Legen Sie hier allgemeine Einstellungen zum Start und der Bedienung von %s fest.";
+constexpr const char* rsOETitlebar =
+    "Legen Sie fest, welcher Text in der Titelleiste von %s angezeigt werden soll.";
+constexpr const char* rsMsMsgsRemoved =
+    "Der Windows Messenger ist auf diesem System nicht mehr installiert, eine erneute "
+    "Installation ist über die Webseite \"Windows Update\" möglich.";
+constexpr const char* rsNeedAdmin =
+    "Sie müssen über Administrationsrechte verfügen, um den Windows Messenger zu deinstallieren.";
+constexpr const char* rsNeedAdminLive = "Sie müssen über Administrationsrechte verfügen, um den "
+                                        "Windows Live Messenger zu deinstallieren.";
+constexpr const char* rsUninstallTitle = "Messenger deinstallieren";
+constexpr const char* rsUninstallAsk =
+    "Soll der Windows Messenger jetzt wirklich deinstalliert werden?\r\n\r\nEine Neuinstallation "
+    "des Windows Messengers ist über die Webseite \"Windows Update\" möglich.";
+constexpr const char* rsUninstallAskLive =
+    "Soll der Windows Live Messenger jetzt wirklich deinstalliert werden?\r\n\r\nEine "
+    "Neuinstallation des Windows Live Messengers ist über die Microsoft-Webseite möglich.";
+constexpr const char* rsUninstallFailed = "Die Deinstallation konnte nicht gestartet werden.";
+constexpr const char* rsOutlookNotSetUp =
+    "Outlook wurde für diesen Benutzer noch nicht eingerichtet. Die Einstellung kann erst nach "
+    "dem ersten Start von Outlook gespeichert werden.";
+
+constexpr const char* kMessengerPolicy = "SOFTWARE\\Policies\\Microsoft\\Messenger\\Client";
+constexpr const char* kSubcomponents =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\OC Manager\\Subcomponents";
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmMailClients: the form has no ") + name);
+    return c;
+}
+
+std::string format(const char* pattern, const std::string& value) {
+    std::string out = pattern;
+    if (auto at = out.find("%s"); at != std::string::npos) out.replace(at, 2, value);
+    return out;
+}
+
+DWORD flagValue(bool on) {
+    return on ? 1u : 0u;
+}
+
+} // namespace
+
+TfrmMailClients::TfrmMailClients(TComponent* owner) : TForm(owner) {
+    using Self = TfrmMailClients;
+    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
+        {"FormCreate", &Self::FormCreate},
+        {"tsOutlookExpressShow", &Self::tsOutlookExpressShow},
+        {"tsOutlookViewShow", &Self::tsOutlookViewShow},
+        {"tsWinMsgrShow", &Self::tsWinMsgrShow},
+        {"txtOETitlebarChange", &Self::txtOETitlebarChange},
+        {"txtOETitlebarExit", &Self::txtOETitlebarExit},
+        {"chkShowSplashClick", &Self::chkShowSplashClick},
+        {"chkOESmoothScrollClick", &Self::chkOESmoothScrollClick},
+        {"chkDisableEXEAttachmentsClick", &Self::chkDisableEXEAttachmentsClick},
+        {"btnDefOEClick", &Self::btnDefOEClick},
+        {"chkOfficeQuestionFieldClick", &Self::chkOfficeQuestionFieldClick},
+        {"chkOutlookMinToSysTrayClick", &Self::chkOutlookMinToSysTrayClick},
+        {"btnOutlookSettingsClick", &Self::btnOutlookSettingsClick},
+        {"btnDefOutlookViewClick", &Self::btnDefOutlookViewClick},
+        {"rbAllowWinMsgrExecClick", &Self::rbAllowWinMsgrExecClick},
+        {"rbDenyWinMsgrExecClick", &Self::rbDenyWinMsgrExecClick},
+        {"chkOEStartMessengerClick", &Self::chkOEStartMessengerClick},
+        {"chkWinMsgrStartOutlookClick", &Self::chkWinMsgrStartOutlookClick},
+        {"chkWinMsgrStartLogonClick", &Self::chkWinMsgrStartLogonClick},
+        {"btnUninstallMsMsgrClick", &Self::btnUninstallMsMsgrClick},
+        {"btnDefWinMsgrClick", &Self::btnDefWinMsgrClick},
+        {"rbLiveMsgrRunEnableClick", &Self::rbLiveMsgrRunEnableClick},
+        {"rbLiveMsgrRunDisableClick", &Self::rbLiveMsgrRunDisableClick},
+        {"chkLiveMsgrStartOutlookClick", &Self::chkLiveMsgrStartOutlookClick},
+        {"btnLiveMsgrDeinstallClick", &Self::btnLiveMsgrDeinstallClick},
+        {"btnDefLiveMsgrClick", &Self::btnDefLiveMsgrClick},
+    };
+    for (const auto& [name, fn] : table)
+        handlers_.add(name, TNotifyEvent([this, fn = fn](TComponent& s) { (this->*fn)(s); }));
+    bound_ = LoadForm(*this, forms::FormText("ufrmMailClients"), "forms/ufrmMailClients.json",
+                      handlers_);
+
+#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
+    RAVELIN_FIND(TPageControl, pcMailClients);
+    RAVELIN_FIND(TTabSheet, tsOutlookExpress);
+    RAVELIN_FIND(TTabSheet, tsOutlookView);
+    RAVELIN_FIND(TTabSheet, tsWinMsgr);
+    RAVELIN_FIND(TTabSheet, tsLiveMsgr);
+    RAVELIN_FIND(TTabSheet, tsNotInstalled);
+    RAVELIN_FIND(TGroupBox, gbOEGeneral);
+    RAVELIN_FIND(TGroupBox, gbOETitlebar);
+    RAVELIN_FIND(TGroupBox, gbOEAttachments);
+    RAVELIN_FIND(TGroupBox, gbOutlookView);
+    RAVELIN_FIND(TGroupBox, gbOutlookSecurity);
+    RAVELIN_FIND(TGroupBox, gbWinMsgrExec);
+    RAVELIN_FIND(TGroupBox, gbWinMsgrStart);
+    RAVELIN_FIND(TGroupBox, gbWinMsgrUninstall);
+    RAVELIN_FIND(TGroupBox, GroupBox2);
+    RAVELIN_FIND(TGroupBox, gbLiveMsgrDeinstall);
+    RAVELIN_FIND(TLabel, lblOEGeneral);
+    RAVELIN_FIND(TLabel, lblOETitlebar);
+    RAVELIN_FIND(TLabel, lblOETitleText);
+    RAVELIN_FIND(TLabel, lblMsMsgs);
+    RAVELIN_FIND(TEdit, txtOETitlebar);
+    RAVELIN_FIND(TCheckBox, chkShowSplash);
+    RAVELIN_FIND(TCheckBox, chkOESmoothScroll);
+    RAVELIN_FIND(TCheckBox, chkDisableEXEAttachments);
+    RAVELIN_FIND(TCheckBox, chkOutlookMinToSysTray);
+    RAVELIN_FIND(TCheckBox, chkOEStartMessenger);
+    RAVELIN_FIND(TCheckBox, chkWinMsgrStartOutlook);
+    RAVELIN_FIND(TCheckBox, chkWinMsgrStartLogon);
+    RAVELIN_FIND(TCheckBox, chkLiveMsgrStartOutlook);
+    RAVELIN_FIND(TNXCheckBox, chkOfficeQuestionField);
+    RAVELIN_FIND(TRadioButton, rbAllowWinMsgrExec);
+    RAVELIN_FIND(TRadioButton, rbDenyWinMsgrExec);
+    RAVELIN_FIND(TRadioButton, rbLiveMsgrRunEnable);
+    RAVELIN_FIND(TRadioButton, rbLiveMsgrRunDisable);
+    RAVELIN_FIND(TButton, btnDefOE);
+    RAVELIN_FIND(TButton, btnOutlookSettings);
+    RAVELIN_FIND(TButton, btnDefOutlookView);
+    RAVELIN_FIND(TButton, btnUninstallMsMsgr);
+    RAVELIN_FIND(TButton, btnDefWinMsgr);
+    RAVELIN_FIND(TButton, btnLiveMsgrDeinstall);
+    RAVELIN_FIND(TButton, btnDefLiveMsgr);
+#undef RAVELIN_FIND
+    frmMailClients = this;
+    Fire(OnCreate);
+}
+
+TfrmMailClients::~TfrmMailClients() {
+    if (frmMailClients == this) frmMailClients = nullptr;
+}
+
+void TfrmMailClients::FormCreate(TComponent&) {
+    Journal_Discard = true;
+    auto image = [this](const char* name) { return need<TImage>(*this, name); };
+    tsLiveMsgr->TabVisible = false;
+    tsWinMsgr->TabVisible = false;
+    OfficeOutlook = GetOutlookVersion();
+    const int major = OfficeOutlook.Major;
+
+    for (const std::string& entry : GetInstalledMessengerList()) {
+        if (MessengerListed({entry}, "Live Messenger")) {
+            LoadGraphic(19000, *image("imgLiveMsgr"), 17);
+            tsLiveMsgr->TabVisible = true;
+            if (GetLiveMessengerStartupWindows())
+                rbLiveMsgrRunEnable->SetChecked(true);
+            else
+                rbLiveMsgrRunDisable->SetChecked(true);
+            chkLiveMsgrStartOutlook->Visible = major > 0;
+            if (chkLiveMsgrStartOutlook->Visible) {
+                chkLiveMsgrStartOutlook->SetChecked(GetWindowsMessengerStartupOfficeOutlook(major));
+                chkLiveMsgrStartOutlook->Enabled = rbLiveMsgrRunEnable->Checked();
+            } else {
+                rbLiveMsgrRunDisable->Top = chkLiveMsgrStartOutlook->Top;
+                GroupBox2->Height -= chkLiveMsgrStartOutlook->Height;
+                gbLiveMsgrDeinstall->Top -= chkLiveMsgrStartOutlook->Height;
+            }
+        } else if (MessengerListed({entry}, "Windows Messenger")) {
+            tsWinMsgr->TabVisible = CurrentOS() == 6;
+            chkOEStartMessenger->SetChecked(GetWindowsMessengerStartupOutlookExpress());
+            if (major > 0)
+                chkWinMsgrStartOutlook->SetChecked(GetWindowsMessengerStartupOfficeOutlook(major));
+            chkWinMsgrStartLogon->SetChecked(GetWindowsMessengerStartupWindows());
+        }
+    }
+    chkWinMsgrStartOutlook->Visible = !tsLiveMsgr->TabVisible && major > 0;
+
+    if (tsWinMsgr->TabVisible) {
+        LoadGraphic(19001, *image("imgWinMessenger"), 17);
+        winMsgrInstalled_ =
+            GetRegSetting(HKEY_LOCAL_MACHINE, kSubcomponents, "msmsgs", false, {}) &&
+            NXFileExists(GetWinDir() + "\\inf\\sysoc.inf");
+        if (!winMsgrInstalled_) {
+            lblMsMsgs->SetCaption(rsMsMsgsRemoved);
+            btnUninstallMsMsgr->Visible = false;
+            for (TControl* c : {static_cast<TControl*>(rbAllowWinMsgrExec),
+                                static_cast<TControl*>(rbDenyWinMsgrExec),
+                                static_cast<TControl*>(chkOEStartMessenger),
+                                static_cast<TControl*>(chkWinMsgrStartOutlook),
+                                static_cast<TControl*>(chkWinMsgrStartLogon)})
+                c->Enabled = false;
+        }
+    }
+
+    LoadGraphic(19002, *image("imgWindowTitle"), 17);
+    LoadGraphic(19003, *image("imgOEBlockAttachments"), 17);
+    LoadGraphic(19004, *image("imgOutlookBlockAttachments"), 17);
+    LoadGraphic(19005, *image("imgOffice"), 17);
+    LoadGraphic(14006, *image("imgNotInstalled_SmallExclamationMark"), 17);
+    LoadGraphic(12000, *image("imgNotInstalled_Email"), 17);
+
+    // The mail program and where it keeps its settings.
+    if (CurrentOS() >= 7) {
+        OECaption = rsWindowsMail;
+        OERegKey = "Software\\Microsoft\\Windows Mail";
+        OEUseIdentity = true;
+    } else {
+        OECaption = rsOutlookExpress;
+        std::string identity;
+        if (GetRegStringValue(HKEY_CURRENT_USER, "Identities", "Last User ID", identity, {}) !=
+                ERROR_SUCCESS ||
+            Trim(identity).empty())
+            identity =
+                GetRegStringValueDef(HKEY_CURRENT_USER, "Identities", "Default User ID", "", {});
+        if (!Trim(identity).empty()) {
+            OERegKey = "Identities\\" + identity + "\\Software\\Microsoft\\Outlook Express\\5.0";
+            OEUseIdentity = true;
+        } else {
+            OERegKey = "Software\\Microsoft\\Outlook Express";
+            OEUseIdentity = false;
+        }
+    }
+    tsOutlookExpress->Caption = OECaption;
+    lblOEGeneral->SetCaption(format(rsOEGeneral, OECaption));
+    lblOETitlebar->SetCaption(format(rsOETitlebar, OECaption));
+    lblOETitleText->SetCaption(lblOETitleText->Caption);
+    const int right = txtOETitlebar->Left + txtOETitlebar->Width;
+    txtOETitlebar->Left = lblOETitleText->Left + lblOETitleText->Width + 7;
+    txtOETitlebar->Width = right - txtOETitlebar->Left;
+
+    tsOutlookView->TabVisible = major >= 10;
+    std::string dllPath;
+    tsOutlookExpress->TabVisible =
+        GetRegStringValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\Windows Mail", "DllPath",
+                          dllPath, {}) == ERROR_SUCCESS ||
+        GetRegStringValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\Outlook Express", "DllPath",
+                          dllPath, {}) == ERROR_SUCCESS;
+    tsNotInstalled->TabVisible = !tsOutlookExpress->TabVisible && !tsOutlookView->TabVisible &&
+                                 !tsWinMsgr->TabVisible && !tsLiveMsgr->TabVisible;
+    ActivateFirstVisiblePage(*pcMailClients);
+    Journal_Discard = false;
+}
+
+bool TfrmMailClients::firstShow(TTabSheet& sheet) {
+    if (sheet.Tag == 1) return false;
+    sheet.Tag = 1;
+    return true;
+}
+
+// ---- Outlook Express / Windows Mail ----
+
+bool TfrmMailClients::attachmentsMachineWide() const {
+    return CurrentOS() < 7 && !OEUseIdentity;
+}
+
+void TfrmMailClients::tsOutlookExpressShow(TComponent&) {
+    if (!firstShow(*tsOutlookExpress)) return;
+    Journal_Discard = true;
+    LoadGraphic(19006, *need<TImage>(*this, "imgOutlookExpressStart"), 17);
+    chkShowSplash->SetChecked(!GetRegSetting(HKEY_CURRENT_USER, OERegKey, "NoSplash", false, {}));
+    chkOESmoothScroll->SetChecked(
+        GetRegSetting(HKEY_CURRENT_USER, OERegKey + "\\Trident\\Main", "SmoothScroll", false, {}));
+    txtOETitlebar->SetText(
+        GetRegStringValueDef(HKEY_CURRENT_USER, OERegKey, "WindowTitle", OECaption, {}));
+    txtOETitlebar->Tag = 0;
+    if (gbOEAttachments->Visible) {
+        DWORD value = 0;
+        const int read =
+            attachmentsMachineWide()
+                ? GetRegDWORDValue(HKEY_LOCAL_MACHINE, OERegKey, "BlockExeAttachments", value, {})
+                : GetRegDWORDValue(HKEY_CURRENT_USER, OERegKey + "\\Mail", "Safe Attachments",
+                                   value, {});
+        chkDisableEXEAttachments->SetChecked(read != ERROR_SUCCESS || value != 0);
+    }
+    Journal_Discard = false;
+}
+
+void TfrmMailClients::txtOETitlebarChange(TComponent&) {
+    if (Journal_Discard) return;
+    txtOETitlebar->Tag = 1;
+    JournalSetFlag(0);
+}
+
+void TfrmMailClients::saveTitle() {
+    txtOETitlebar->Tag = 0;
+    if (txtOETitlebar->Text() == OECaption) {
+        if (RegValueExists(HKEY_CURRENT_USER, OERegKey, "WindowTitle", {}))
+            DeleteRegValue(HKEY_CURRENT_USER, OERegKey, "WindowTitle", {});
+    } else {
+        SetRegStringValue(HKEY_CURRENT_USER, OERegKey, "WindowTitle", txtOETitlebar->Text(), {});
+    }
+}
+
+void TfrmMailClients::txtOETitlebarExit(TComponent&) {
+    if (txtOETitlebar->Tag == 1) saveTitle();
+}
+
+void TfrmMailClients::chkShowSplashClick(TComponent&) {
+    if (Journal_Discard) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, OERegKey, "NoSplash", flagValue(!chkShowSplash->Checked()),
+                     {});
+}
+
+void TfrmMailClients::chkOESmoothScrollClick(TComponent&) {
+    if (Journal_Discard) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, OERegKey + "\\Trident\\Main", "SmoothScroll",
+                     flagValue(chkOESmoothScroll->Checked()), {});
+}
+
+void TfrmMailClients::chkDisableEXEAttachmentsClick(TComponent&) {
+    if (Journal_Discard) return;
+    const DWORD value = flagValue(chkDisableEXEAttachments->Checked());
+    if (attachmentsMachineWide()) {
+        SetRegDWORDValue(HKEY_LOCAL_MACHINE, OERegKey, "BlockExeAttachments", value, {});
+        JournalSetFlag(2);
+    } else {
+        SetRegDWORDValue(HKEY_CURRENT_USER, OERegKey + "\\Mail", "Safe Attachments", value, {});
+        JournalSetFlag(1);
+    }
+}
+
+void TfrmMailClients::btnDefOEClick(TComponent&) {
+    txtOETitlebar->SetText(OECaption);
+    saveTitle();
+    chkOESmoothScroll->SetChecked(false);
+    chkShowSplash->SetChecked(true);
+    if (gbOEAttachments->Visible) chkDisableEXEAttachments->SetChecked(true);
+}
+
+// ---- Office Outlook ----
+
+std::string TfrmMailClients::officeOutlookKey() const {
+    return "Software\\Microsoft\\Office\\" + OfficeOutlook.text() + "\\Outlook";
+}
+
+void TfrmMailClients::tsOutlookViewShow(TComponent&) {
+    if (!firstShow(*tsOutlookView)) return;
+    Journal_Discard = true;
+    LoadGraphic(19007, *need<TImage>(*this, "imgOutlookMinToTray"), 17);
+    chkOfficeQuestionField->SetChecked(GetOfficeQuestionFieldSetting(OfficeOutlook.Major));
+    chkOutlookMinToSysTray->SetChecked(GetRegSetting(
+        HKEY_CURRENT_USER, officeOutlookKey() + "\\Preferences", "MinToTray", false, {}));
+    // Outlook makes its user key when it first runs; until then the setting has no home.
+    if (!KeyExist(HKEY_CURRENT_USER, officeOutlookKey(), {})) {
+        chkOutlookMinToSysTray->Enabled = false;
+        chkOutlookMinToSysTray->Hint = rsOutlookNotSetUp;
+    }
+    Journal_Discard = false;
+}
+
+void TfrmMailClients::chkOfficeQuestionFieldClick(TComponent&) {
+    if (Journal_Discard) return;
+    SetOfficeQuestionField(OfficeOutlook.Major, chkOfficeQuestionField->Checked());
+}
+
+void TfrmMailClients::chkOutlookMinToSysTrayClick(TComponent&) {
+    if (Journal_Discard) return;
+    if (!KeyExist(HKEY_CURRENT_USER, officeOutlookKey(), {})) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, officeOutlookKey() + "\\Preferences", "MinToTray",
+                     flagValue(chkOutlookMinToSysTray->Checked()), {});
+}
+
+void TfrmMailClients::btnOutlookSettingsClick(TComponent&) {
+    auto dialog = std::make_unique<TfrmOutlookSecurity>(nullptr);
+    frmOutlookSecurity = dialog.get();
+    dialog->ShowModal();
+    frmOutlookSecurity = nullptr;
+}
+
+void TfrmMailClients::btnDefOutlookViewClick(TComponent&) {
+    chkOfficeQuestionField->SetChecked(true);
+    if (chkOutlookMinToSysTray->Enabled) chkOutlookMinToSysTray->SetChecked(false);
+}
+
+// ---- Windows Messenger ----
+
+void TfrmMailClients::tsWinMsgrShow(TComponent&) {
+    if (!firstShow(*tsWinMsgr)) return;
+    Journal_Discard = true;
+    bool prevent = false;
+    if (RegValueExists(HKEY_LOCAL_MACHINE, kMessengerPolicy, "PreventRun", {}))
+        prevent = GetRegSetting(HKEY_LOCAL_MACHINE, kMessengerPolicy, "PreventRun", false, {});
+    else if (RegValueExists(HKEY_CURRENT_USER, kMessengerPolicy, "PreventRun", {}))
+        prevent = GetRegSetting(HKEY_CURRENT_USER, kMessengerPolicy, "PreventRun", false, {});
+    else
+        prevent = GetRegSettingEx("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Messenger\\Client",
+                                  "PreventRun", false, {});
+    if (prevent)
+        rbDenyWinMsgrExec->SetChecked(true);
+    else
+        rbAllowWinMsgrExec->SetChecked(true);
+    Journal_Discard = false;
+}
+
+void TfrmMailClients::rbAllowWinMsgrExecClick(TComponent&) {
+    if (!winMsgrInstalled_) return;
+    for (TCheckBox* c : {chkOEStartMessenger, chkWinMsgrStartOutlook, chkWinMsgrStartLogon})
+        c->Enabled = true;
+    if (Journal_Discard) return;
+    SetRegDWORDValue(HKEY_CURRENT_USER, kMessengerPolicy, "PreventRun", 0, {});
+}
+
+void TfrmMailClients::rbDenyWinMsgrExecClick(TComponent&) {
+    // The start options go off first, written here once each, then execution is prevented.
+    startOptionsQuiet_ = true;
+    for (TCheckBox* c : {chkOEStartMessenger, chkWinMsgrStartOutlook, chkWinMsgrStartLogon}) {
+        c->Enabled = false;
+        c->SetChecked(false);
+    }
+    startOptionsQuiet_ = false;
+    if (Journal_Discard) return;
+    SetWindowsMessengerStartupOutlookExpress(false);
+    if (chkWinMsgrStartOutlook->Visible)
+        SetWindowsMessengerStartupOfficeOutlook(false, OfficeOutlook.Major);
+    SetWindowsMessengerStartupWindows(false);
+    SetRegDWORDValue(HKEY_CURRENT_USER, kMessengerPolicy, "PreventRun", 1, {});
+}
+
+void TfrmMailClients::chkOEStartMessengerClick(TComponent&) {
+    if (Journal_Discard || startOptionsQuiet_) return;
+    SetWindowsMessengerStartupOutlookExpress(chkOEStartMessenger->Checked());
+}
+
+void TfrmMailClients::chkWinMsgrStartOutlookClick(TComponent&) {
+    if (Journal_Discard || startOptionsQuiet_ || OfficeOutlook.Major == 0) return;
+    SetWindowsMessengerStartupOfficeOutlook(chkWinMsgrStartOutlook->Checked(), OfficeOutlook.Major);
+}
+
+void TfrmMailClients::chkWinMsgrStartLogonClick(TComponent&) {
+    if (Journal_Discard || startOptionsQuiet_) return;
+    SetWindowsMessengerStartupWindows(chkWinMsgrStartLogon->Checked());
+}
+
+void TfrmMailClients::btnDefWinMsgrClick(TComponent&) {
+    rbAllowWinMsgrExec->SetChecked(true);
+    // A messenger that was removed gets no start entries for a program that is not there.
+    if (!winMsgrInstalled_) return;
+    if (chkOEStartMessenger->Visible) chkOEStartMessenger->SetChecked(true);
+    if (chkWinMsgrStartOutlook->Visible) chkWinMsgrStartOutlook->SetChecked(true);
+    chkWinMsgrStartLogon->SetChecked(true);
+}
+
+void TfrmMailClients::uninstall(bool live) {
+    TApplication& app = Application();
+    if (!IsAdmin()) {
+        app.MessageBox(live ? rsNeedAdminLive : rsNeedAdmin, rsAppTitle, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (app.MessageBox(live ? rsUninstallAskLive : rsUninstallAsk, rsUninstallTitle,
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDNO)
+        return;
+    std::unique_ptr<TNXMessengerUninstaller> uninstaller;
+    if (live)
+        uninstaller = std::make_unique<TNXLiveMessenger>();
+    else
+        uninstaller = std::make_unique<TNXWindowsMessenger>();
+    uninstaller->Refresh();
+    if (uninstaller->GetIsInstalled() && !uninstaller->UnInstall(true))
+        app.MessageBox(std::string(rsUninstallFailed) + "\r\n\r\n" + uninstaller->Error(),
+                       rsUninstallTitle, MB_OK | MB_ICONERROR);
+}
+
+void TfrmMailClients::btnUninstallMsMsgrClick(TComponent&) {
+    uninstall(false);
+}
+
+// ---- Live Messenger ----
+
+void TfrmMailClients::rbLiveMsgrRunEnableClick(TComponent&) {
+    rbLiveMsgrRunDisable->SetChecked(false);
+    chkLiveMsgrStartOutlook->Enabled = true;
+    if (Journal_Discard) return;
+    SetLiveMessengerStartupWindows(true);
+}
+
+void TfrmMailClients::rbLiveMsgrRunDisableClick(TComponent&) {
+    rbLiveMsgrRunEnable->SetChecked(false);
+    chkLiveMsgrStartOutlook->Enabled = false;
+    if (Journal_Discard) return;
+    SetLiveMessengerStartupWindows(false);
+}
+
+void TfrmMailClients::chkLiveMsgrStartOutlookClick(TComponent&) {
+    if (Journal_Discard || OfficeOutlook.Major == 0) return;
+    SetWindowsMessengerStartupOfficeOutlook(chkLiveMsgrStartOutlook->Checked(),
+                                            OfficeOutlook.Major);
+}
+
+void TfrmMailClients::btnLiveMsgrDeinstallClick(TComponent&) {
+    uninstall(true);
+}
+
+void TfrmMailClients::btnDefLiveMsgrClick(TComponent&) {
+    // Live Messenger's own defaults: it starts with Windows and with Office Outlook.
+    rbLiveMsgrRunEnable->SetChecked(true);
+    if (chkLiveMsgrStartOutlook->Visible) chkLiveMsgrStartOutlook->SetChecked(true);
+}
+
+} // namespace ravelin::mailchat
