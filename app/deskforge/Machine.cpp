@@ -57,6 +57,10 @@ MachineSession::MachineSession(const std::string& dir, Mode mode) {
         reg->adoptLock(std::move(lock));
         reg->setReleaseLockAfterFlush(mode == Mode::Interactive);
         journal_ = journal::Journal::open(machine_->root());
+        // Besides the machine folder, the journal may touch what the machine lets be
+        // written: a browser profile the user chose.
+        journal_->setPathGuard(
+            [m = machine_.get()](const std::string& path) { return m->files().writable(path); });
         reg->setChangeSink(journal_.get()); // so that recovery's flush is noted
         journal_->recover(*reg);
         if (mode == Mode::Interactive && !reg->modified()) reg->flush(); // gives the lock back

@@ -226,7 +226,7 @@ std::int64_t Journal::unitFor() const {
 }
 
 void Journal::requireInside(const std::string& path) const {
-    if (!registry::resolvesInside(path, roots_))
+    if (!registry::resolvesInside(path, roots_) && !(pathGuard_ && pathGuard_(path)))
         throw JournalError(path +
                            ": refused: the journal names a file outside the machine "
                            "folder " +

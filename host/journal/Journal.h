@@ -75,6 +75,10 @@ class Journal final : public registry::ChangeSink {
     // chose). Every file the journal writes, replays or undoes must resolve, links
     // followed, inside the machine folder or one of these.
     void addAllowedRoot(const std::string& dir) { roots_.push_back(dir); }
+    // A further judge of files outside those folders, asked while this process runs.
+    void setPathGuard(std::function<bool(const std::string&)> allowed) {
+        pathGuard_ = std::move(allowed);
+    }
     ~Journal() override;
 
     // Whether writes are recorded at all (the host's Journal_Running and Journal_Discard
@@ -141,6 +145,7 @@ class Journal final : public registry::ChangeSink {
     bool readOnly_ = false;
     bool hasUnits_ = true; // the journal knows transactions that are not finished
     std::vector<std::string> roots_;
+    std::function<bool(const std::string&)> pathGuard_;
     std::function<bool()> gate_;
     std::string page_;
     std::string control_;
