@@ -72,7 +72,7 @@ int main() {
             fresh.CSSText = text;
             fresh.ParseFCSS();
         },
-        5);
+        15);
     const std::string middle =
         "#toolbar-" + std::to_string(parser.Selectors.Count() / 2) + " > .button:not([disabled])";
     double edit = best(

@@ -538,11 +538,38 @@ std::optional<std::u16string> closersAtEnd(std::u16string_view text) {
     sc.scan(0, 0, ext);
     if (sc.pendingEscape) return std::nullopt;
     std::u16string out;
+    // A lone backslash at the very end would escape the first closer; a line break ends it.
+    std::size_t backslashes = 0;
+    while (backslashes < text.size() && text[text.size() - 1 - backslashes] == u'\\')
+        ++backslashes;
+    if (backslashes % 2 == 1 && !sc.openComment) out += u"\n";
     if (sc.openComment) out += u"*/";
     if (sc.openString) out += sc.lastQuote;
     if (sc.openUrl) out += u')';
     for (auto it = sc.stack.rbegin(); it != sc.stack.rend(); ++it)
         out += *it;
+    // Text after the last complete rule (a stray "}", a selector without its block, an
+    // at-rule without its ";") would become part of the next rule's start: it is ended.
+    Scanner top(text);
+    for (std::size_t i = 0;;) {
+        i = top.skipBlanksAndComments(i);
+        if (i >= text.size()) break;
+        Scanner::Extent e;
+        const bool at = text[i] == u'@';
+        const std::size_t j =
+            top.scan(i + (at ? 1 : 0), Scanner::kOpenBrace | (at ? Scanner::kSemicolon : 0u), e);
+        if (j >= text.size()) {
+            out += at ? u";" : u"{}";
+            break;
+        }
+        if (text[j] == u';') {
+            i = j + 1;
+            continue;
+        }
+        const std::size_t k = top.skipBlock(j);
+        if (k >= text.size()) break; // inside a block: closed above
+        i = k + 1;
+    }
     return out;
 }
 

@@ -29,8 +29,10 @@ void check(const TCSSParser& p) {
             static_cast<char16_t>(d.PropertyName[0]) != at(d.StartPos))
             std::abort();
         auto blank = [](char16_t c) { return c == 9 || c == 10 || c == 13 || c == 32; };
+        // A value may end in an escaped blank (a backslash and a space), which is no blank.
         if (d.ValStartPos != -1 &&
-            (blank(at(d.ValStartPos)) || blank(at(d.EndPos)) || d.EndPos < d.ValStartPos))
+            (blank(at(d.ValStartPos)) || d.EndPos < d.ValStartPos ||
+             (blank(at(d.EndPos)) && !(d.EndPos > d.ValStartPos && at(d.EndPos - 1) == u'\\'))))
             std::abort();
     }
     for (int k = 0; k < p.Selectors.Count(); ++k) {

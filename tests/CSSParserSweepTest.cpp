@@ -112,7 +112,9 @@ class Sweep {
 nlohmann::json sweepSheet(const fs::path& file) {
     const std::string name = file.filename().string();
     TCSSParser p;
-    p.LoadFromBytes(ravelin::test::readFile(file));
+    const std::string bytes = ravelin::test::readFile(file);
+    p.LoadFromBytes(bytes);
+    EXPECT_EQ(p.SaveToBytes(), bytes) << name << ": loading and saving keeps every byte";
     nlohmann::json out{
         {"name", name}, {"text", utf8(p.CSSText)}, {"keys", nlohmann::json::array()}};
     std::vector<int> origin;

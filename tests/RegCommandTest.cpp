@@ -110,8 +110,8 @@ TEST_F(RegCommandTest, SwitchesAreTakenOnceInAnyCaseOrderAndPrefix) {
     Result r = run({"query", "HKLM\\Software\\Vendor", "-V", "Dw", "/REG:32"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("Dw    REG_DWORD    0x2a"), std::string::npos) << r.out;
-    r = run({"add", "HKCU\\Software\\S", "/d", "x;y", "/t", "REG_MULTI_SZ", "/S", ";", "/v",
-             "M", "/f"});
+    r = run({"add", "HKCU\\Software\\S", "/d", "x;y", "/t", "REG_MULTI_SZ", "/S", ";", "/v", "M",
+             "/f"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(run({"query", "HKCU\\Software\\S", "/v", "M"}).out,
               "\nHKEY_CURRENT_USER\\Software\\S\n    M    REG_MULTI_SZ    x\\0y\n\n");
