@@ -411,6 +411,7 @@ TEST_F(Controls, ActionsDriveTheirButtonsAndMenuItems) {
     form.get<TPopupMenu>("pup").Popup(0, 0);
     EXPECT_NE(run(form, "click miRemove\n").find("disabled: refused"), std::string::npos);
     EXPECT_FALSE(act.Execute());
+    EXPECT_TRUE(act.Caption == "Löschen" && act.Caption != "Entfernen" && !act.Enabled);
     EXPECT_EQ(run(form, "expect actRemove enabled false\nexpect btnRemove caption \"Löschen\"\n"),
               "");
 }

@@ -66,6 +66,7 @@ template <typename T> class NotifyingValue {
     }
     operator const T&() const { return value_; }
     const T& get() const { return value_; }
+    friend bool operator==(const NotifyingValue& a, const T& b) { return a.value_ == b; }
     // Sets the value without telling the owner.
     void setQuietly(const T& value) { value_ = value; }
 
