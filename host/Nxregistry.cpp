@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <unistd.h>
 
 namespace ravelin {
@@ -391,7 +392,15 @@ bool TJournalStream::LoadFromFile(const std::string& path) {
     }
 }
 
-void TJournalStream::SaveToFile(const std::string& path) {
+void TJournalStream::SaveToFile(const std::string& file) {
+    // A linked file (a style sheet kept elsewhere) is written where the link points, so the
+    // link survives the write; the journal records the file that really changes.
+    std::string path = file;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(file, ec)) {
+        auto target = std::filesystem::canonical(file, ec);
+        if (!ec) path = target.string();
+    }
     // Nothing outside the machine (or a profile the user chose) is ever written.
     if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
     std::optional<std::string> before;

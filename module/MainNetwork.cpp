@@ -7,6 +7,7 @@
 #include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
+#include "opera/ufrmOpera.h"
 
 #include <cstring>
 #include <functional>
@@ -34,7 +35,8 @@ const std::pair<const char*, Factory> kPages[] = {
          return static_cast<ravelin::toolkit::TForm*>(
              new ravelin::firefox::TfrmMozillaFireFox(nullptr));
      }},
-    {"opera|Ravelin.bpl", nullptr},
+    {"opera|Ravelin.bpl",
+     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::opera::TfrmOpera(nullptr)); }},
     {"mailchat|Ravelin.bpl",
      [] {
          return static_cast<ravelin::toolkit::TForm*>(
@@ -42,13 +44,23 @@ const std::pair<const char*, Factory> kPages[] = {
      }},
 };
 
-const ravelin::module::PackageUnit kUnits[] = {
-    {"MainNetwork"},        {"NXShellFuncs"},          {"ufrmTCPIP"},
-    {"ufrmNetwork"},        {"NXUserAgent"},           {"ufrmIE"},
-    {"ufrmIE7FrameMenu"},   {"ufrmIE7FrameSearchbar"}, {"ufrmIE7FrameStartpage"},
-    {"ufrmIEContextMenu"},  {"ufrmFireFox"},           {"ufrmLogon"},
-    {"ufrmEditLogonOld"},   {"ufrmEditLogonNew"},      {"ufrmMailClients"},
-    {"ufrmOutlookSecurity"}};
+const ravelin::module::PackageUnit kUnits[] = {{"MainNetwork"},
+                                               {"NXShellFuncs"},
+                                               {"ufrmTCPIP"},
+                                               {"ufrmNetwork"},
+                                               {"NXUserAgent"},
+                                               {"ufrmIE"},
+                                               {"ufrmIE7FrameMenu"},
+                                               {"ufrmIE7FrameSearchbar"},
+                                               {"ufrmIE7FrameStartpage"},
+                                               {"ufrmIEContextMenu"},
+                                               {"ufrmFireFox"},
+                                               {"ufrmLogon"},
+                                               {"ufrmEditLogonOld"},
+                                               {"ufrmEditLogonNew"},
+                                               {"ufrmMailClients"},
+                                               {"ufrmOutlookSecurity"},
+                                               {"ufrmOpera"}};
 
 std::u16string text(const char16_t* s) {
     return s ? std::u16string(s) : std::u16string();

@@ -223,7 +223,7 @@ TEST_F(Gui, AScreenshotIsAPngOfThePageSize) {
     EXPECT_EQ(image.width(), 420);
     EXPECT_EQ(image.height(), 380);
     EXPECT_EQ(gui::Screenshot("tcpip:noSuchTab", file, err), 1);
-    EXPECT_EQ(gui::Screenshot("nosuchpage", dir.path() + "/x.png", err), 1)
+    EXPECT_EQ(gui::Screenshot("nopage", dir.path() + "/x.png", err), 1)
         << "not offered by this module";
 }
 

@@ -232,6 +232,23 @@ TEST_F(JournalTest, FileStreamsRecordTheBytesBeforeAndAfter) {
     EXPECT_EQ(test::readFile(css), original + "menubar { display: none }\n");
 }
 
+TEST_F(JournalTest, AFileStreamWritesThroughALink) {
+    // A profile's sheet kept elsewhere in the machine and linked into the profile.
+    std::string target = dir.file("shared.css");
+    std::string link = dir.file("userContent.css");
+    test::writeFile(target, "a { color: red }\n");
+    std::filesystem::create_symlink(target, link);
+    TJournalStream stream;
+    ASSERT_TRUE(stream.LoadFromFile(link));
+    stream.Data() += "b { color: blue }\n";
+    stream.SaveToFile(link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link must survive";
+    EXPECT_EQ(test::readFile(target), "a { color: red }\nb { color: blue }\n");
+    jnl().undo(jnl().list().front().id, reg());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(target), "a { color: red }\n");
+}
+
 TEST_F(JournalTest, ExportHoldsTheNetEffect) {
     SetRegStringValue(HKEY_CURRENT_USER, "Software\\X", "a", "1", {});
     SetRegStringValue(HKEY_CURRENT_USER, "Software\\X", "a", "2", {});

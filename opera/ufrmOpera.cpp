@@ -1,0 +1,711 @@
+#include "opera/ufrmOpera.h"
+
+#include "forms/EmbeddedForms.h"
+#include "host/Controlhelper.h"
+#include "host/Nxgraphics.h"
+#include "host/Nxhelper.h"
+#include "host/Nxregistry.h"
+#include "host/Nxsystem.h"
+#include "host/registry/Text.h"
+#include "module/NXShellFuncs.h"
+#include "toolkit/Application.h"
+
+#include <algorithm>
+
+namespace ravelin::opera {
+
+using namespace toolkit;
+
+TfrmOpera* frmOpera = nullptr;
+
+namespace {
+
+constexpr std::uint32_t kBlue = 0xFF0000, kNavy = 0x800000;
+constexpr const char* kTitle = "Opera";
+
+template <typename T> T* need(TForm& form, const char* name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) throw FormError(std::string("ufrmOpera: the form has no ") + name);
+    return c;
+}
+
+std::string trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+// The folder of a Windows or host path, as a host path for the file dialog.
+std::string hostFolderOf(const std::string& path) {
+    machine::Machine* m = CurrentMachine();
+    if (!m || path.empty()) return {};
+    std::string host = m->files().hostPath(path);
+    auto slash = host.rfind('/');
+    return slash == std::string::npos ? std::string() : host.substr(0, slash);
+}
+
+} // namespace
+
+TfrmOpera::TfrmOpera(TComponent* owner) : TForm(owner) {
+    using Self = TfrmOpera;
+    auto notify = [this](void (Self::*fn)(TComponent&)) {
+        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
+    };
+    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
+        {"FormCreate", &Self::FormCreate},
+        {"FormDestroy", &Self::FormDestroy},
+        {"tsViewShow", &Self::tsViewShow},
+        {"tsHandlingShow", &Self::tsHandlingShow},
+        {"tsPerformanceShow", &Self::tsPerformanceShow},
+        {"tsSearchShow", &Self::tsSearchShow},
+        {"lblNoProfile_OperaStartClick", &Self::lblNoProfile_OperaStartClick},
+        {"lblNotInstalled_OperaOrgClick", &Self::lblNotInstalled_OperaOrgClick},
+        {"LinkMouseEnter", &Self::LinkMouseEnter},
+        {"LinkMouseLeave", &Self::LinkMouseLeave},
+        {"btnStartSpeedOptimizerClick", &Self::btnStartSpeedOptimizerClick},
+        {"edtWindowTitleChange", &Self::edtWindowTitleChange},
+        {"edtWindowTitleExit", &Self::edtWindowTitleExit},
+        {"rbUseOperaIconClick", &Self::rbUseOperaIconClick},
+        {"rbUseOtherIconClick", &Self::rbUseOtherIconClick},
+        {"edtApplicationIconChange", &Self::edtApplicationIconChange},
+        {"edtApplicationIconExit", &Self::edtApplicationIconExit},
+        {"btnApplicationIconClick", &Self::btnApplicationIconClick},
+        {"cbHandling_AutocompleteServernamesClick", &Self::cbHandling_AutocompleteServernamesClick},
+        {"edtHandling_AutocompleteServernamesPrefixChange",
+         &Self::edtHandling_AutocompleteServernamesPrefixChange},
+        {"edtHandling_AutocompleteServernamesPostfixChange",
+         &Self::edtHandling_AutocompleteServernamesPostfixChange},
+        {"edtSourceViewerChange", &Self::edtSourceViewerChange},
+        {"rbUseOperaClick", &Self::rbUseOperaClick},
+        {"rbUseOtherAppClick", &Self::rbUseOtherAppClick},
+        {"btnSourceViewerClick", &Self::btnSourceViewerClick},
+        {"gbMenu_SourceViewerExit", &Self::gbMenu_SourceViewerExit},
+        {"udeColumnsChange", &Self::udeColumnsChange},
+        {"udeRowsChange", &Self::udeRowsChange},
+        {"chkShowSpeedDialClick", &Self::chkShowSpeedDialClick},
+        {"rbHistoryNavigationModeAutomaticClick", &Self::rbHistoryNavigationModeAutomaticClick},
+        {"rbHistoryNavigationModeCompatibilityClick",
+         &Self::rbHistoryNavigationModeCompatibilityClick},
+        {"rbHistoryNavigationModeFastClick", &Self::rbHistoryNavigationModeFastClick},
+        {"cbSearchEngineChange", &Self::cbSearchEngineChange},
+        {"cbSpeedDialSearchEngineChange", &Self::cbSpeedDialSearchEngineChange},
+        {"btnViewDefaultClick", &Self::btnViewDefaultClick},
+        {"btnHandling_DefaultClick", &Self::btnHandling_DefaultClick},
+        {"btnPerformance_DefaultClick", &Self::btnPerformance_DefaultClick},
+        {"btnSearch_DefaultClick", &Self::btnSearch_DefaultClick},
+    };
+    for (const auto& [name, fn] : table)
+        handlers_.add(name, notify(fn));
+    Sleep = [](int ms) { TApplication::Instance().AdvanceClock(ms); };
+    bound_ = LoadForm(*this, forms::FormText("ufrmOpera"), "forms/ufrmOpera.json", handlers_);
+
+#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
+    RAVELIN_FIND(TPageControl, pcOpera);
+    RAVELIN_FIND(TTabSheet, tsNotInstalled);
+    RAVELIN_FIND(TTabSheet, tsNoProfile);
+    RAVELIN_FIND(TTabSheet, tsView);
+    RAVELIN_FIND(TTabSheet, tsHandling);
+    RAVELIN_FIND(TTabSheet, tsPerformance);
+    RAVELIN_FIND(TTabSheet, tsSearch);
+    RAVELIN_FIND(TTabSheet, tsMenubars);
+    RAVELIN_FIND(TTabSheet, tsSpeedDial);
+    RAVELIN_FIND(TGroupBox, gbWindowTitle);
+    RAVELIN_FIND(TGroupBox, gbApplicationIcon);
+    RAVELIN_FIND(TGroupBox, gbMenu_SourceViewer);
+    RAVELIN_FIND(TGroupBox, gbHandling_Autocomplete);
+    RAVELIN_FIND(TGroupBox, gbSpeedDial);
+    RAVELIN_FIND(TGroupBox, gbHistoryNavigation);
+    RAVELIN_FIND(TGroupBox, gbSearchEngine);
+    RAVELIN_FIND(TGroupBox, gbSpeedDialSearchEngine);
+    RAVELIN_FIND(TImage, imgNotInstalled);
+    RAVELIN_FIND(TImage, imgNotInstalledBrowser);
+    RAVELIN_FIND(TImage, imgNoProfile);
+    RAVELIN_FIND(TImage, imgNoProfileBrowser);
+    RAVELIN_FIND(TImage, imgView);
+    RAVELIN_FIND(TImage, imgAppIcon);
+    RAVELIN_FIND(TImage, imgSourceViewer);
+    RAVELIN_FIND(TImage, imgAutocomplete);
+    RAVELIN_FIND(TImage, imgSpeedDial);
+    RAVELIN_FIND(TImage, imgPerformance);
+    RAVELIN_FIND(TImage, imgHistoryNavigation);
+    RAVELIN_FIND(TImage, imgSearch);
+    RAVELIN_FIND(TImage, imgSpeedDialSearch);
+    RAVELIN_FIND(TLabel, lblWindowTitle);
+    RAVELIN_FIND(TLabel, lblApplicationIcon);
+    RAVELIN_FIND(TLabel, lblSourceViewer);
+    RAVELIN_FIND(TLabel, lblNoProfile_OperaStart);
+    RAVELIN_FIND(TLabel, lblNotInstalled_OperaOrg);
+    RAVELIN_FIND(TEdit, edtWindowTitle);
+    RAVELIN_FIND(TEdit, edtApplicationIcon);
+    RAVELIN_FIND(TEdit, edtSourceViewer);
+    RAVELIN_FIND(TEdit, edtHandling_AutocompleteServernamesPrefix);
+    RAVELIN_FIND(TEdit, edtHandling_AutocompleteServernamesPostfix);
+    RAVELIN_FIND(TRadioButton, rbUseOperaIcon);
+    RAVELIN_FIND(TRadioButton, rbUseOtherIcon);
+    RAVELIN_FIND(TRadioButton, rbUseOpera);
+    RAVELIN_FIND(TRadioButton, rbUseOtherApp);
+    RAVELIN_FIND(TRadioButton, rbHistoryNavigationModeAutomatic);
+    RAVELIN_FIND(TRadioButton, rbHistoryNavigationModeCompatibility);
+    RAVELIN_FIND(TRadioButton, rbHistoryNavigationModeFast);
+    RAVELIN_FIND(TButton, btnApplicationIcon);
+    RAVELIN_FIND(TButton, btnSourceViewer);
+    RAVELIN_FIND(TButton, btnStartSpeedOptimizer);
+    RAVELIN_FIND(TButton, btnViewDefault);
+    RAVELIN_FIND(TButton, btnHandling_Default);
+    RAVELIN_FIND(TButton, btnPerformance_Default);
+    RAVELIN_FIND(TButton, btnSearch_Default);
+    RAVELIN_FIND(TCheckBox, cbHandling_AutocompleteServernames);
+    RAVELIN_FIND(TCheckBox, chkShowSpeedDial);
+    RAVELIN_FIND(TUpDownEdit, udeColumns);
+    RAVELIN_FIND(TUpDownEdit, udeRows);
+    RAVELIN_FIND(TComboBox, cbSearchEngine);
+    RAVELIN_FIND(TComboBox, cbSpeedDialSearchEngine);
+#undef RAVELIN_FIND
+    frmOpera = this;
+    Fire(OnCreate);
+}
+
+TfrmOpera::~TfrmOpera() {
+    if (frmOpera == this) frmOpera = nullptr;
+}
+
+bool TfrmOpera::write(const std::function<void()>& change) {
+    try {
+        change();
+        return true;
+    } catch (const std::exception& e) { // OperaFileError, RegistryAccessError
+        Application().MessageBox(e.what(), kTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
+}
+
+void TfrmOpera::fill(const std::function<void()>& body) {
+    const bool discard = Journal_Discard;
+    Journal_Discard = true;
+    filling_ = true;
+    body();
+    filling_ = false;
+    Journal_Discard = discard;
+}
+
+std::string TfrmOpera::windowsPathOf(const std::string& chosen) {
+    machine::Machine* m = CurrentMachine();
+    if (chosen.empty() || chosen[0] != '/' || !m) return chosen;
+    std::string win = m->files().windowsPath(chosen);
+    if (win.empty())
+        Application().MessageBox(
+            "Die Datei " + chosen + " liegt nicht auf dem Computer, dessen Opera eingestellt wird.",
+            kTitle, MB_OK | MB_ICONERROR);
+    return win;
+}
+
+// ---- Creation and state ----
+
+void TfrmOpera::FormCreate(TComponent&) {
+    fill([this] {
+        notepadPath_ = GetWinDir() + "\\notepad.exe";
+        opera_ = std::make_unique<TNXOpera>();
+        opera_->Init();
+        InitOperaForm();
+        // Each label as wide as its text, its field 7 pixels further, keeping its right edge.
+        for (auto [label, field] : {std::pair{lblWindowTitle, edtWindowTitle},
+                                    std::pair{lblApplicationIcon, edtApplicationIcon},
+                                    std::pair{lblSourceViewer, edtSourceViewer}}) {
+            const int right = field->Left + field->Width;
+            label->Width = TApplication::TextWidth(StripAccelerator(label->Caption));
+            field->Left = label->Left + label->Width + 7;
+            field->Width = right - field->Left;
+        }
+    });
+    if (usable_) {
+        const std::string errors = opera_->Errors();
+        if (!errors.empty())
+            Application().MessageBox("Opera-Einstellungen, die nicht gelesen werden können, "
+                                     "werden nicht verändert:\n" +
+                                         errors,
+                                     kTitle, MB_OK | MB_ICONWARNING);
+    }
+}
+
+void TfrmOpera::FormDestroy(TComponent&) {
+    // A source viewer typed but not yet confirmed by leaving its group is not lost.
+    if (gbMenu_SourceViewer->Tag == 1 && usable_) writeSourceViewer();
+}
+
+void TfrmOpera::InitOperaForm() {
+    usable_ = opera_->GetIsInstalled() && !opera_->Prefs().GetPreferencesFileName().empty();
+    std::function<void(TComponent&)> enable = [&](TComponent& c) {
+        for (const auto& child : c.Components()) {
+            if (auto* control = dynamic_cast<TControl*>(child.get())) {
+                if (dynamic_cast<TCheckBox*>(control) || dynamic_cast<TRadioButton*>(control) ||
+                    dynamic_cast<TButton*>(control) || dynamic_cast<TTrackBar*>(control) ||
+                    dynamic_cast<TComboBox*>(control) || dynamic_cast<TEdit*>(control) ||
+                    dynamic_cast<TUpDownEdit*>(control) || dynamic_cast<TShape*>(control)) {
+                    control->Enabled = usable_;
+                    control->Hint.clear();
+                }
+            }
+            enable(*child);
+        }
+    };
+    enable(*this);
+    if (usable_) {
+        tsNotInstalled->TabVisible = false;
+        tsNoProfile->TabVisible = false;
+        gbSpeedDial->Visible = opera_->GetVersion() >= 950 && opera_->GetSpeedDial();
+        imgSpeedDial->Visible = gbSpeedDial->Visible;
+        defaultSearchId_ = kSearchBarDefault;
+        defaultSpeedDialSearchId_ = kSpeedDialSearchDefault;
+        applyFixedPreferences();
+    } else {
+        const bool installed = opera_->GetIsInstalled();
+        tsNoProfile->TabVisible = installed;
+        tsNotInstalled->TabVisible = !installed;
+        LoadGraphic(37000, installed ? *imgNoProfile : *imgNotInstalled, 17);
+        LoadGraphic(37006, installed ? *imgNoProfileBrowser : *imgNotInstalledBrowser, 17);
+        defaultSearchId_.clear();
+        defaultSpeedDialSearchId_.clear();
+    }
+    tsSpeedDial->TabVisible = false;
+    tsMenubars->TabVisible = false;
+    ActivateFirstVisiblePage(*pcOpera);
+}
+
+// A preference the installation fixes cannot be changed here: its controls show the fixed
+// value, disabled, and say why.
+void TfrmOpera::applyFixedPreferences() {
+    const TNXOpera_Prefs& prefs = opera_->Prefs();
+    const std::string user = TNXOpera_UserPrefs::kSection;
+    auto lock = [&](const std::string& section, const std::string& key,
+                    std::initializer_list<TControl*> controls) {
+        const std::string reason = prefs.FixedReason(section, key);
+        if (reason.empty()) return;
+        for (TControl* c : controls) {
+            c->Enabled = false;
+            c->Hint = reason;
+        }
+    };
+    lock(user, TNXOpera_UserPrefs::kTitle, {edtWindowTitle, btnViewDefault});
+    lock(user, TNXOpera_UserPrefs::kIcon,
+         {rbUseOperaIcon, rbUseOtherIcon, edtApplicationIcon, btnApplicationIcon});
+    for (const char* key :
+         {TNXOpera_UserPrefs::kSourceViewer, TNXOpera_UserPrefs::kSourceViewerMode})
+        lock(user, key, {rbUseOpera, rbUseOtherApp, edtSourceViewer, btnSourceViewer});
+    lock(user, TNXOpera_UserPrefs::kHistoryNavigationMode,
+         {rbHistoryNavigationModeAutomatic, rbHistoryNavigationModeCompatibility,
+          rbHistoryNavigationModeFast, btnPerformance_Default});
+    lock(user, TNXOpera_UserPrefs::kSpeedDialState, {chkShowSpeedDial});
+    lock(user, TNXOpera_UserPrefs::kSearchType, {cbSearchEngine});
+    lock(user, TNXOpera_UserPrefs::kSpeedDialSearchType, {cbSpeedDialSearchEngine});
+    TNXOpera_NetworkPrefs& net = opera_->NetworkPrefs();
+    using N = TNXOpera_NetworkPrefs;
+    lock(net.SectionOf(N::kEnable), N::kEnable, {cbHandling_AutocompleteServernames});
+    lock(net.SectionOf(N::kPrefix), N::kPrefix, {edtHandling_AutocompleteServernamesPrefix});
+    lock(net.SectionOf(N::kPostfix), N::kPostfix, {edtHandling_AutocompleteServernamesPostfix});
+}
+
+void TfrmOpera::lblNoProfile_OperaStartClick(TComponent&) {
+    auto& app = Application();
+    const bool hourglass = app.HourglassCursor;
+    app.HourglassCursor = true;
+    const std::string exe = opera_->GetInstallDir() + "opera.exe";
+    const long rc = module::NXShellExecute(0, u"open", text::utf8ToUtf16(exe), u"", u"", 1);
+    if (rc <= 32) {
+        app.HourglassCursor = hourglass;
+        app.MessageBox("Opera konnte nicht gestartet werden (" + exe + ").", kTitle,
+                       MB_OK | MB_ICONERROR);
+        return;
+    }
+    // Opera writes its profile on its first start; give it up to ten seconds.
+    constexpr int kStep = 1000, kLimit = 10000;
+    for (int waited = 0; waited <= kLimit; waited += kStep) {
+        TNXOpera probe;
+        probe.Init();
+        if (!probe.Prefs().GetPreferencesFileName().empty() && probe.GetVersion() > 0) break;
+        Sleep(kStep);
+    }
+    fill([this] {
+        opera_->Init();
+        InitOperaForm();
+    });
+    app.HourglassCursor = hourglass;
+}
+
+void TfrmOpera::lblNotInstalled_OperaOrgClick(TComponent&) {
+    OpenWebsite(kVendorAddress);
+}
+
+void TfrmOpera::LinkMouseEnter(TComponent& s) {
+    if (auto* c = dynamic_cast<TControl*>(&s)) c->FontColor = kBlue;
+}
+void TfrmOpera::LinkMouseLeave(TComponent& s) {
+    if (auto* c = dynamic_cast<TControl*>(&s)) c->FontColor = kNavy;
+}
+
+void TfrmOpera::btnStartSpeedOptimizerClick(TComponent&) {
+    const std::string program = CurAppDir() + "Velocitor.exe";
+    if (ShellExecuteWrapper(program, "/performance", "", 1) <= 32)
+        Application().MessageBox("Das Programm " + program + " konnte nicht gestartet werden.",
+                                 kTitle, MB_OK | MB_ICONERROR);
+}
+
+// ---- Titelleiste ----
+
+void TfrmOpera::tsViewShow(TComponent&) {
+    fill([this] {
+        LoadGraphic(37003, *imgView, 17);
+        edtWindowTitle->SetText(opera_->UserPrefs().GetTitle());
+        SetApplIcon(opera_->UserPrefs().GetApplicationIcon());
+    });
+}
+
+void TfrmOpera::edtWindowTitleChange(TComponent&) {
+    if (filling_) return;
+    const std::string title = trim(edtWindowTitle->Text());
+    write([&] { opera_->UserPrefs().SetTitle(title); });
+}
+
+void TfrmOpera::edtWindowTitleExit(TComponent&) {
+    if (trim(edtWindowTitle->Text()).empty()) edtWindowTitle->SetText("Opera");
+}
+
+void TfrmOpera::SetApplIcon(const std::string& path) {
+    if (settingIcon_) return;
+    settingIcon_ = true;
+    appIconPath_ = path;
+    const bool present = !path.empty() && NXFileExists(path);
+    if (present) {
+        machine::Machine* m = CurrentMachine();
+        imgAppIcon->PictureFile = m ? m->files().hostPath(path) : path;
+        edtApplicationIcon->SetText(path);
+        rbUseOtherIcon->SetChecked(true);
+    } else {
+        edtApplicationIcon->SetText("");
+        rbUseOperaIcon->SetChecked(true);
+        LoadGraphic(37004, *imgAppIcon, 17);
+    }
+    // What is shown is what Opera gets: a missing file means Opera's own icon. Showing the
+    // tab never writes.
+    const std::string stored = present ? path : std::string();
+    if (!filling_ && opera_->UserPrefs().GetApplicationIcon() != stored)
+        write([&] { opera_->UserPrefs().SetApplicationIcon(stored); });
+    settingIcon_ = false;
+}
+
+void TfrmOpera::rbUseOperaIconClick(TComponent&) {
+    if (!filling_ && !rbUseOtherIcon->Checked()) SetApplIcon("");
+}
+void TfrmOpera::rbUseOtherIconClick(TComponent&) {
+    if (!filling_ && !rbUseOtherIcon->Checked()) SetApplIcon("");
+}
+
+void TfrmOpera::edtApplicationIconChange(TComponent&) {
+    if (filling_ || settingIcon_) return;
+    if (!edtApplicationIcon->Text().empty())
+        rbUseOtherIcon->SetChecked(true);
+    else
+        rbUseOperaIcon->SetChecked(true);
+}
+
+void TfrmOpera::edtApplicationIconExit(TComponent&) {
+    SetApplIcon(trim(edtApplicationIcon->Text()));
+}
+
+void TfrmOpera::btnApplicationIconClick(TComponent&) {
+    DialogService* dialogs = Application().Dialogs();
+    if (!dialogs) return;
+    FileDialogRequest request;
+    request.filter = "Icon|*.ico";
+    request.initialFolder = hostFolderOf(appIconPath_);
+    auto chosen = dialogs->openFile(request);
+    if (!chosen) return;
+    const std::string path = windowsPathOf(*chosen);
+    if (path.empty()) return;
+    rbUseOtherIcon->SetChecked(true);
+    SetApplIcon(path);
+}
+
+void TfrmOpera::btnViewDefaultClick(TComponent&) {
+    edtWindowTitle->SetText("Opera");
+    if (rbUseOperaIcon->Enabled) {
+        rbUseOperaIcon->SetChecked(true);
+        SetApplIcon("");
+    }
+}
+
+// ---- Bedienung ----
+
+void TfrmOpera::tsHandlingShow(TComponent&) {
+    fill([this] {
+        LoadGraphic(37002, *imgSourceViewer, 17);
+        LoadGraphic(37008, *imgAutocomplete, 17);
+        LoadGraphic(37010, *imgSpeedDial, 17);
+        TNXOpera_NetworkPrefs& net = opera_->NetworkPrefs();
+        const bool on = net.GetEnableHostNameExpansion();
+        cbHandling_AutocompleteServernames->SetChecked(on);
+        edtHandling_AutocompleteServernamesPostfix->SetText(net.GetHostNameExpansionPostfix());
+        edtHandling_AutocompleteServernamesPrefix->SetText(net.GetHostNameExpansionPrefix());
+        enableExpansionFields(on);
+        const std::string viewer = opera_->UserPrefs().GetSourceViewer();
+        if (viewer.empty() || opera_->UserPrefs().GetSourceViewerMode() == 3) {
+            rbUseOpera->SetChecked(true);
+            edtSourceViewer->SetText(notepadPath_);
+        } else {
+            rbUseOtherApp->SetChecked(true);
+            edtSourceViewer->SetText(viewer);
+        }
+        gbMenu_SourceViewer->Tag = 0;
+        if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial()) {
+            udeColumns->SetPosition(dial->GetColumns());
+            udeRows->SetPosition(dial->GetRows());
+            chkShowSpeedDial->SetChecked(opera_->UserPrefs().GetSpeedDialState());
+        }
+    });
+}
+
+void TfrmOpera::cbHandling_AutocompleteServernamesClick(TComponent&) {
+    const bool on = cbHandling_AutocompleteServernames->Checked();
+    if (!filling_) write([&] { opera_->NetworkPrefs().SetEnableHostNameExpansion(on); });
+    enableExpansionFields(on);
+}
+
+// The prefix and postfix fields follow the box, unless the installation fixes them.
+void TfrmOpera::enableExpansionFields(bool on) {
+    if (!usable_) return;
+    for (TEdit* field :
+         {edtHandling_AutocompleteServernamesPrefix, edtHandling_AutocompleteServernamesPostfix})
+        field->Enabled = on && field->Hint.empty();
+}
+
+void TfrmOpera::edtHandling_AutocompleteServernamesPrefixChange(TComponent&) {
+    if (filling_) return;
+    const std::string text = edtHandling_AutocompleteServernamesPrefix->Text();
+    write([&] { opera_->NetworkPrefs().SetHostNameExpansionPrefix(text); });
+}
+
+void TfrmOpera::edtHandling_AutocompleteServernamesPostfixChange(TComponent&) {
+    if (filling_) return;
+    const std::string text = edtHandling_AutocompleteServernamesPostfix->Text();
+    write([&] { opera_->NetworkPrefs().SetHostNameExpansionPostfix(text); });
+}
+
+void TfrmOpera::markSourceViewer() {
+    if (Journal_Discard) return;
+    JournalSetFlag(0);
+    gbMenu_SourceViewer->Tag = 1;
+}
+
+void TfrmOpera::edtSourceViewerChange(TComponent&) {
+    markSourceViewer();
+}
+void TfrmOpera::rbUseOperaClick(TComponent&) {
+    markSourceViewer();
+}
+void TfrmOpera::rbUseOtherAppClick(TComponent&) {
+    markSourceViewer();
+}
+
+void TfrmOpera::btnSourceViewerClick(TComponent&) {
+    DialogService* dialogs = Application().Dialogs();
+    if (!dialogs) return;
+    FileDialogRequest request;
+    request.filter = "Alle Dateien|*.*";
+    request.initialFolder = hostFolderOf(edtSourceViewer->Text());
+    auto chosen = dialogs->openFile(request);
+    if (!chosen) return;
+    const std::string path = windowsPathOf(*chosen);
+    if (path.empty()) return;
+    edtSourceViewer->SetText(path);
+    if (!path.empty()) rbUseOtherApp->SetChecked(true);
+}
+
+void TfrmOpera::gbMenu_SourceViewerExit(TComponent&) {
+    if (gbMenu_SourceViewer->Tag != 1) return;
+    writeSourceViewer();
+}
+
+void TfrmOpera::writeSourceViewer() {
+    if (trim(edtSourceViewer->Text()).empty()) {
+        edtSourceViewer->SetText(notepadPath_);
+        rbUseOpera->SetChecked(true);
+    }
+    gbMenu_SourceViewer->Tag = 0;
+    const std::string viewer = edtSourceViewer->Text();
+    const int mode = rbUseOtherApp->Checked() ? 2 : 3;
+    write([&] {
+        opera_->UserPrefs().SetSourceViewer(viewer);
+        opera_->UserPrefs().SetSourceViewerMode(mode);
+    });
+    JournalSetFlag(0);
+}
+
+void TfrmOpera::udeColumnsChange(TComponent&) {
+    if (filling_) return;
+    if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial())
+        write([&] { dial->SetColumns(udeColumns->GetPosition()); });
+}
+
+void TfrmOpera::udeRowsChange(TComponent&) {
+    if (filling_) return;
+    if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial())
+        write([&] { dial->SetRows(udeRows->GetPosition()); });
+}
+
+void TfrmOpera::chkShowSpeedDialClick(TComponent&) {
+    if (filling_) return;
+    const bool on = chkShowSpeedDial->Checked();
+    write([&] { opera_->UserPrefs().SetSpeedDialState(on); });
+}
+
+void TfrmOpera::btnHandling_DefaultClick(TComponent&) {
+    TNXOpera_NetworkPrefs& net = opera_->NetworkPrefs();
+    if (cbHandling_AutocompleteServernames->Enabled)
+        cbHandling_AutocompleteServernames->SetChecked(true);
+    if (edtHandling_AutocompleteServernamesPostfix->Hint.empty())
+        edtHandling_AutocompleteServernamesPostfix->SetText(
+            net.GetHostNameExpansionPostfixDefault());
+    if (edtHandling_AutocompleteServernamesPrefix->Hint.empty())
+        edtHandling_AutocompleteServernamesPrefix->SetText(net.GetHostNameExpansionPrefixDefault());
+    if (gbMenu_SourceViewer->Visible && rbUseOpera->Enabled) {
+        rbUseOpera->SetChecked(true);
+        edtSourceViewer->SetText(notepadPath_);
+        gbMenu_SourceViewer->Tag = 1;
+        gbMenu_SourceViewerExit(*gbMenu_SourceViewer);
+    }
+    if (gbSpeedDial->Visible) {
+        udeColumns->SetPosition(3);
+        udeRows->SetPosition(3);
+        if (chkShowSpeedDial->Enabled) chkShowSpeedDial->SetChecked(true);
+    }
+}
+
+// ---- Leistung ----
+
+void TfrmOpera::tsPerformanceShow(TComponent&) {
+    fill([this] {
+        LoadGraphic(14004, *imgPerformance, 17);
+        LoadGraphic(37007, *imgHistoryNavigation, 17);
+        switch (opera_->UserPrefs().GetHistoryNavigationMode()) {
+        case 2:
+            rbHistoryNavigationModeCompatibility->SetChecked(true);
+            break;
+        case 3:
+            rbHistoryNavigationModeFast->SetChecked(true);
+            break;
+        default:
+            rbHistoryNavigationModeAutomatic->SetChecked(true);
+            break;
+        }
+    });
+}
+
+void TfrmOpera::rbHistoryNavigationModeAutomaticClick(TComponent&) {
+    if (!filling_) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(1); });
+}
+void TfrmOpera::rbHistoryNavigationModeCompatibilityClick(TComponent&) {
+    if (!filling_) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(2); });
+}
+void TfrmOpera::rbHistoryNavigationModeFastClick(TComponent&) {
+    if (!filling_) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(3); });
+}
+
+void TfrmOpera::btnPerformance_DefaultClick(TComponent&) {
+    if (rbHistoryNavigationModeAutomatic->Checked())
+        write([&] { opera_->UserPrefs().SetHistoryNavigationMode(1); });
+    else
+        rbHistoryNavigationModeAutomatic->SetChecked(true);
+}
+
+// ---- Suche ----
+
+namespace {
+const TNXOpera_Search_Entry* engineOf(const TComboBox& box, int index) {
+    if (index < 0 || index >= static_cast<int>(box.Items.size())) return nullptr;
+    return static_cast<const TNXOpera_Search_Entry*>(
+        box.Items[static_cast<std::size_t>(index)].object.get());
+}
+} // namespace
+
+void TfrmOpera::selectEngine(TComboBox& box, const std::string& stored, const std::string& builtIn,
+                             const std::string& current) {
+    TNXOpera_Search_List& list = opera_->Search().List();
+    int index = list.IndexOfID(stored);
+    if (index < 0 && current == builtIn) index = list.IndexOfID(builtIn);
+    box.SetItemIndex(-1);
+    if (index < 0) return;
+    const std::string id = list.Get(index).Identifier();
+    for (int i = 0; i < static_cast<int>(box.Items.size()); ++i)
+        if (const auto* e = engineOf(box, i); e && e->Identifier() == id) {
+            box.SetItemIndex(i);
+            return;
+        }
+}
+
+void TfrmOpera::tsSearchShow(TComponent&) {
+    fill([this] {
+        LoadGraphic(37012, *imgSearch, 17);
+        LoadGraphic(37009, *imgSpeedDialSearch, 17);
+        TNXOpera_Search& search = opera_->Search();
+        search.Load();
+        TNXOpera_Search_List& list = search.List();
+        for (std::string* id : {&defaultSearchId_, &defaultSpeedDialSearchId_}) {
+            const int index = list.IndexOfID(*id);
+            if (index < 0 || list.Get(index).Hidden) id->clear();
+        }
+        cbSearchEngine->ClearItems();
+        cbSpeedDialSearchEngine->ClearItems();
+        for (int i = 0; i < list.Count(); ++i) {
+            const TNXOpera_Search_Entry& e = list.Get(i);
+            if (e.Hidden) continue;
+            auto shared = std::make_shared<TNXOpera_Search_Entry>(e);
+            for (TComboBox* box : {cbSearchEngine, cbSpeedDialSearchEngine}) {
+                const int at = box->AddItem(e.Name);
+                box->Items[static_cast<std::size_t>(at)].object = shared;
+            }
+            if (defaultSearchId_.empty()) defaultSearchId_ = e.Identifier();
+            if (defaultSpeedDialSearchId_.empty()) defaultSpeedDialSearchId_ = e.Identifier();
+        }
+        selectEngine(*cbSpeedDialSearchEngine, opera_->UserPrefs().GetSpeedDialSearchType(),
+                     kSpeedDialSearchDefault, defaultSpeedDialSearchId_);
+        selectEngine(*cbSearchEngine, opera_->UserPrefs().GetSearchType(), kSearchBarDefault,
+                     defaultSearchId_);
+    });
+    const std::string errors = opera_->Search().Errors();
+    if (!errors.empty())
+        Application().MessageBox("Die Liste der Suchmaschinen kann nicht gelesen werden:\n" +
+                                     errors,
+                                 kTitle, MB_OK | MB_ICONWARNING);
+}
+
+void TfrmOpera::cbSearchEngineChange(TComponent&) {
+    if (filling_) return;
+    if (const auto* e = engineOf(*cbSearchEngine, cbSearchEngine->ItemIndex()))
+        write([&] { opera_->UserPrefs().SetSearchType(e->Identifier()); });
+}
+
+void TfrmOpera::cbSpeedDialSearchEngineChange(TComponent&) {
+    if (filling_) return;
+    if (const auto* e = engineOf(*cbSpeedDialSearchEngine, cbSpeedDialSearchEngine->ItemIndex()))
+        write([&] { opera_->UserPrefs().SetSpeedDialSearchType(e->Identifier()); });
+}
+
+void TfrmOpera::btnSearch_DefaultClick(TComponent&) {
+    struct Target {
+        TComboBox* box;
+        const std::string* id;
+        void (TNXOpera_UserPrefs::*set)(const std::string&);
+    };
+    for (const Target& t :
+         {Target{cbSearchEngine, &defaultSearchId_, &TNXOpera_UserPrefs::SetSearchType},
+          Target{cbSpeedDialSearchEngine, &defaultSpeedDialSearchId_,
+                 &TNXOpera_UserPrefs::SetSpeedDialSearchType}}) {
+        if (!t.box->Enabled || t.id->empty()) continue;
+        write([&] { (opera_->UserPrefs().*t.set)(*t.id); });
+        if (t.box->Items.empty()) continue;
+        for (int i = 0; i < static_cast<int>(t.box->Items.size()); ++i)
+            if (const auto* e = engineOf(*t.box, i); e && e->Identifier() == *t.id)
+                t.box->SetItemIndex(i);
+    }
+}
+
+} // namespace ravelin::opera
