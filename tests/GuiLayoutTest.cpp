@@ -13,6 +13,7 @@
 #include "mailchat/ufrmOutlookSecurity.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
+#include "opera/ufrmOpera.h"
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Application.h"
@@ -170,6 +171,7 @@ TEST_P(GuiLayout, NoCaptionIsClippedOrRunsIntoANeighbour) {
     check([] { return std::make_unique<iexplorer::TfrmIEContextMenu>(nullptr); },
           "explorer-contextmenu");
     check([] { return std::make_unique<firefox::TfrmMozillaFireFox>(nullptr); }, "firefox");
+    check([] { return std::make_unique<opera::TfrmOpera>(nullptr); }, "opera");
     check([] { return std::make_unique<logon::TfrmLogon>(nullptr); }, "logon");
     if (templ != "win98") {
         check([] { return std::make_unique<logon::TfrmEditLogonOld>(nullptr); }, "logon-classic");
