@@ -144,7 +144,7 @@ const std::map<int, const char*> kPictures = {
     {37002, "pictures/opera-sourceviewer.png"},
     {37003, "pictures/opera-view.png"},
     {37004, "pictures/opera-appicon.png"},
-    {37006, "pictures/opera-notinstalled.png"},
+    {37006, "pictures/opera-browser.png"},
     {37007, "pictures/opera-history.png"},
     {37008, "pictures/opera-autocomplete.png"},
     {37009, "pictures/opera-speeddial-search.png"},

@@ -76,6 +76,7 @@ const std::map<std::string, const char*> kThemeIcons = {
     {"opera-sourceviewer", "text-html"},
     {"opera-view", "preferences-desktop-theme"},
     {"opera-appicon", "web-browser"},
+    {"opera-browser", "web-browser"},
     {"opera-history", "go-previous"},
     {"opera-autocomplete", "edit-select-all"},
     {"opera-speeddial-search", "system-search"},
