@@ -65,7 +65,6 @@ QIcon imageOf(const TImageList* images, int index) {
                          QSize(images->Width, images->Height)));
 }
 
-// What a list shows, without its ticks: ticks change in place, the items only when this does.
 // A link is rich text (Qt reports its click); any other caption is shown as it is, quotes
 // and angle brackets included.
 void showCaption(QLabel& label, const TLabel& l, bool hovered) {
@@ -83,6 +82,7 @@ void showCaption(QLabel& label, const TLabel& l, bool hovered) {
                   plain(l.Caption).toHtmlEscaped() + "</a>");
 }
 
+// What a list shows, without its ticks: ticks change in place, the items only when this does.
 std::string listSignature(TListView& lv) {
     std::string s;
     for (int i = 0; i < lv.Count(); ++i) {
