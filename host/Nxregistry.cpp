@@ -11,7 +11,9 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
+#include <utility>
 
 namespace ravelin {
 
@@ -88,9 +90,53 @@ std::string dataAsText(const RegistryValue& v) {
     return out;
 }
 
+std::string gWriteFailures;
+std::function<void(const std::string&)> gWriteFailureHandler;
+
+void noteWriteFailure(const std::string& why) {
+    gLastError = why;
+    if (!gWriteFailures.empty()) gWriteFailures += "\n";
+    gWriteFailures += why;
+    if (gWriteFailureHandler) gWriteFailureHandler(why);
+}
+
+std::string describeRefusal(int rc, HKEY hive, const std::string& key, const std::string& name) {
+    std::string where = std::string(registry::Registry::rootName(hive)) + "\\" + key;
+    if (!name.empty()) where += " \"" + name + "\"";
+    switch (rc) {
+    case ERROR_INVALID_PARAMETER:
+        return where + ": the registry file cannot store this name or value";
+    case ERROR_ACCESS_DENIED:
+        return where + ": access denied";
+    default:
+        return where + ": the write failed with Windows error " + std::to_string(rc);
+    }
+}
+
+// A write: its failure is noted for the front ends even where the page ignores the result.
+// A missing key or value to delete is not a failure of the write.
+template <typename Fn>
+int guardedWrite(HKEY hive, const std::string& key, const std::string& name, Fn&& fn) {
+    if (!gRegistry) return ERROR_ACCESS_DENIED;
+    try {
+        int rc = fn(*gRegistry);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+            std::string why = gRegistry->lastRefusal();
+            noteWriteFailure(why.empty() ? describeRefusal(rc, hive, key, name) : why);
+        }
+        return rc;
+    } catch (const RegistryFormatError& e) {
+        noteWriteFailure(e.what());
+        return ERROR_BADDB;
+    } catch (const RegistryAccessError& e) {
+        noteWriteFailure(e.what());
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
 int write(HKEY hive, const std::string& key, const std::string& name, DWORD type,
           std::vector<std::uint8_t> data, RegOptions options) {
-    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
+    return guardedWrite(hive, key, name, [&](registry::Registry& r) {
         return r.setValue(hive, key, name, type, std::move(data), options);
     });
 }
@@ -106,6 +152,18 @@ registry::Registry* CurrentRegistry() {
 }
 const std::string& LastRegistryError() {
     return gLastError;
+}
+
+void SetWriteFailureHandler(std::function<void(const std::string&)> handler) {
+    gWriteFailureHandler = std::move(handler);
+}
+
+std::string TakeWriteFailure() {
+    return std::exchange(gWriteFailures, {});
+}
+
+void ReportWriteFailure(const std::string& why) {
+    noteWriteFailure(why);
 }
 
 bool FlagFromValue(const RegistryValue& v, bool def) {
@@ -269,25 +327,26 @@ int SetRegBinaryValue(HKEY hive, const std::string& key, const std::string& name
 }
 
 int DeleteRegValue(HKEY hive, const std::string& key, const std::string& name, RegOptions options) {
-    return guarded(ERROR_ACCESS_DENIED,
-                   [&](registry::Registry& r) { return r.deleteValue(hive, key, name, options); });
+    return guardedWrite(hive, key, name, [&](registry::Registry& r) {
+        return r.deleteValue(hive, key, name, options);
+    });
 }
 
 int DeleteRegKey(HKEY hive, const std::string& key, RegOptions options) {
-    return guarded(ERROR_ACCESS_DENIED,
-                   [&](registry::Registry& r) { return r.deleteKey(hive, key, options); });
+    return guardedWrite(hive, key, {},
+                        [&](registry::Registry& r) { return r.deleteKey(hive, key, options); });
 }
 
 int CopyRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,
                RegOptions fromOptions, RegOptions toOptions) {
-    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
+    return guardedWrite(toHive, toKey, {}, [&](registry::Registry& r) {
         return r.copyKey(fromHive, fromKey, toHive, toKey, fromOptions, toOptions);
     });
 }
 
 int MoveRegKey(HKEY fromHive, const std::string& fromKey, HKEY toHive, const std::string& toKey,
                RegOptions fromOptions, RegOptions toOptions) {
-    return guarded(ERROR_ACCESS_DENIED, [&](registry::Registry& r) {
+    return guardedWrite(toHive, toKey, {}, [&](registry::Registry& r) {
         return r.moveKey(fromHive, fromKey, toHive, toKey, fromOptions, toOptions);
     });
 }
@@ -317,7 +376,7 @@ void JournalSetFlag(int category) {
     try {
         gJournal->setFlag(category);
     } catch (const RegistryAccessError& e) {
-        gLastError = e.what();
+        noteWriteFailure(e.what());
     }
 }
 
@@ -334,22 +393,25 @@ void BackupStart(int, const std::string& text) {
     try {
         if (gBackupDepth++ == 0) gJournal->backupStart(text);
     } catch (const RegistryAccessError& e) {
-        gLastError = e.what();
+        noteWriteFailure(e.what());
     }
 }
 
 void BackupEnd(bool rollBack) {
     if (!gJournal || gBackupDepth == 0) return;
     if (--gBackupDepth > 0) return;
-    auto list = gJournal->list();
-    std::int64_t txn = list.empty() ? 0 : list.front().id;
-    bool used = !list.empty() && list.front().kind == "backup" && list.front().changes > 0;
-    gJournal->backupEnd();
-    if (rollBack && used && gRegistry) {
+    std::int64_t txn = 0;
+    try {
+        txn = gJournal->backupEnd();
+    } catch (const RegistryAccessError& e) {
+        noteWriteFailure(e.what());
+        return;
+    }
+    if (rollBack && txn && gRegistry) {
         try {
             gJournal->undo(txn, *gRegistry);
         } catch (const RegistryAccessError& e) {
-            gLastError = e.what();
+            noteWriteFailure(e.what());
         }
     }
 }

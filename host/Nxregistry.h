@@ -15,6 +15,7 @@
 
 #include "host/registry/Types.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,16 @@ registry::Registry* CurrentRegistry();
 // The text of the last failure that was not a plain "not found" (a locked machine, an
 // unreadable file), for the front ends; empty when there was none.
 const std::string& LastRegistryError();
+
+// Failed writes. A write the registry, the journal or a file refuses is a failure even
+// where the page ignores the result: the host keeps its reason until a front end takes
+// it (the script runner fails the line, the window shows a message box) and calls the
+// handler at once, if one is set.
+void SetWriteFailureHandler(std::function<void(const std::string&)> handler);
+// The reasons of the writes refused since the last call, one a line; empty when none.
+std::string TakeWriteFailure();
+// Notes a refused write the host made outside these calls (a file, the flush).
+void ReportWriteFailure(const std::string& why);
 
 // Reading.
 int GetRegDWORDValue(HKEY hive, const std::string& key, const std::string& name, DWORD& value,

@@ -1,6 +1,7 @@
-// Kills `deskforge reg import --verbose` at random moments and checks that every write
-// it had reported as done is there after the machine is opened again, and that every
-// registry file still reads.
+// Kills `deskforge reg import --verbose` at random moments and checks, on both kinds of
+// machine, that the import comes back whole or not at all, that every write it had
+// reported as done is there after the machine is opened again, and that every registry
+// file still reads.
 #include "app/deskforge/Machine.h"
 #include "host/Nxregistry.h"
 #include "host/machine/Templates.h"
@@ -22,8 +23,9 @@ namespace {
 
 constexpr int kValues = 1000;
 
-void copySample(const std::string& to) {
-    machine::createMachine(to, "winxp", std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
+void copySample(const std::string& to, bool hives) {
+    machine::createMachine(to, "winxp", std::string(RAVELIN_SOURCE_DIR) + "/samples/templates",
+                           hives);
 }
 
 std::string importFile() {
@@ -66,7 +68,10 @@ std::string runImport(const std::string& machine, const std::string& file,
 
 } // namespace
 
-TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
+class CrashSafety : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CrashSafety, AnImportKilledAtAnyMomentComesBackWholeOrNotAtAll) {
+    const bool hives = GetParam();
     test::TempDir dir;
     std::string file = dir.file("import.reg");
     test::writeFile(file, importFile());
@@ -74,7 +79,7 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
     // How long a whole import takes here, to spread the kills over it.
     std::string whole = dir.file("whole");
     ::mkdir(whole.c_str(), 0755);
-    copySample(whole);
+    copySample(whole, hives);
     auto t0 = std::chrono::steady_clock::now();
     std::string full = runImport(whole, file, std::chrono::microseconds(-1));
     auto duration = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -85,12 +90,12 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
     unsigned seed = device();
     std::mt19937 random(seed);
     std::uniform_int_distribution<long> when(0, duration.count() * 11 / 10);
-    int killedMidway = 0;
+    int killedMidway = 0, complete = 0, none = 0;
     for (int trial = 0; trial < 20; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial) + ", seed " + std::to_string(seed));
         std::string machine = dir.file("m" + std::to_string(trial));
         ::mkdir(machine.c_str(), 0755);
-        copySample(machine);
+        copySample(machine, hives);
         std::string output = runImport(machine, file, std::chrono::microseconds(when(random)));
 
         // Complete lines only: a line cut by the kill was not acknowledged.
@@ -103,11 +108,21 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
         }
         if (!acknowledged.empty() && acknowledged.size() < kValues) ++killedMidway;
 
-        for (const char* f : {"system.reg", "user.reg", "userdef.reg"}) {
-            auto hive = registry::WineHive::load(machine + "/" + f);
-            EXPECT_NO_THROW(hive->loadAll()) << f;
-        }
+        if (!hives)
+            for (const char* f : {"system.reg", "user.reg", "userdef.reg"}) {
+                auto hive = registry::WineHive::load(machine + "/" + f);
+                EXPECT_NO_THROW(hive->loadAll()) << f;
+            }
         app::MachineSession session(machine, false);
+        int present = 0;
+        for (int i = 0; i < kValues; ++i)
+            if (GetRegStringValueDef(
+                    HKEY_CURRENT_USER, "Software\\Crash\\K" + std::to_string(i / 50),
+                    "v" + std::to_string(i), "", {}) == "value " + std::to_string(i))
+                ++present;
+        EXPECT_TRUE(present == 0 || present == kValues) << present << " of " << kValues;
+        if (present == kValues) ++complete;
+        if (present == 0) ++none;
         for (const auto& [key, name] : acknowledged) {
             std::string path = key.substr(key.find('\\') + 1);
             std::string expected = "value " + name.substr(1);
@@ -115,5 +130,11 @@ TEST(CrashSafety, NoAcknowledgedWriteIsLostWhenTheProcessIsKilled) {
                 << key << " " << name;
         }
     }
-    std::printf("crash trials: %d of 20 killed part way through the import\n", killedMidway);
+    std::printf("crash trials (%s): %d whole, %d none of 20; %d killed while reporting\n",
+                hives ? "Windows drive" : "Wine prefix", complete, none, killedMidway);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, CrashSafety, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "WindowsDrive" : "WinePrefix");
+                         });

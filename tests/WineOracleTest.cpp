@@ -8,6 +8,9 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ravelin;
 using namespace ravelin::registry;
@@ -132,4 +135,48 @@ TEST_F(WineOracle, AFreshPrefixIsRecognised) {
     EXPECT_EQ(m->ieVersion().Major, 11);
     EXPECT_FALSE(m->config().user.empty());
     EXPECT_TRUE(m->files().dirExists(m->shellFolder(6))) << m->shellFolder(6);
+}
+
+// While Wine runs on the prefix, a write would be lost when wineserver exits: it is
+// refused, and a page's refused write fails its script line. Once Wine has stopped, the
+// same write is made and Wine reads it, also through a user.reg that is a link.
+TEST_F(WineOracle, WritesWhileWineRunsAreRefusedAndWineReadsWhatFollows) {
+    const std::string deskforge = std::string(RAVELIN_DESKFORGE) + " --machine '" + prefix + "' ";
+    auto run = [&](const std::string& args, std::string& out) {
+        std::string file = dir->file("deskforge.out");
+        int rc = std::system((deskforge + args + " >'" + file + "' 2>&1 </dev/null").c_str());
+        out = test::readFile(file);
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    ASSERT_EQ(std::system(("WINEPREFIX='" + prefix + "' wineserver -p 30").c_str()), 0);
+    std::string out;
+    EXPECT_EQ(run("reg add 'HKCU\\Software\\Deskforge\\Busy' /v n /d 1 /f", out), 1);
+    EXPECT_NE(out.find("Wine is running on this prefix"), std::string::npos) << out;
+    // One of the two lines changes the box, whichever state the prefix has.
+    test::writeFile(dir->file("script"), "check chkAdminShares off\ncheck chkAdminShares on\n");
+    EXPECT_EQ(run("run internet '" + dir->file("script") + "'", out), 1);
+    EXPECT_NE(out.find(": the change was not made"), std::string::npos) << out;
+    std::system(
+        ("WINEPREFIX='" + prefix + "' wineserver -k; WINEPREFIX='" + prefix + "' wineserver -w")
+            .c_str());
+
+    // user.reg as a link to a file beside it: written through, the link kept.
+    const std::string user = prefix + "/user.reg";
+    ASSERT_EQ(std::rename(user.c_str(), (user + ".real").c_str()), 0);
+    ASSERT_EQ(::symlink("user.reg.real", user.c_str()), 0);
+    EXPECT_EQ(run("reg add 'HKCU\\Software\\Deskforge\\Busy' /v n /d linked /f", out), 0) << out;
+    struct stat st {};
+    ASSERT_EQ(::lstat(user.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(runWine(prefix, "wine reg query 'HKCU\\Software\\Deskforge\\Busy' /v n",
+                      dir->file("q3.txt")),
+              0);
+    EXPECT_NE(test::readFile(dir->file("q3.txt")).find("linked"), std::string::npos);
+    // Wine's own exit may have replaced the link by a file; put the prefix back either way.
+    if (::lstat(user.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::remove(user.c_str());
+        std::rename((user + ".real").c_str(), user.c_str());
+    } else {
+        std::remove((user + ".real").c_str());
+    }
 }

@@ -277,6 +277,17 @@ MainWindow::MainWindow() {
         }
     });
 
+    // A write the machine refused is a message, shown once the handler has returned.
+    SetWriteFailureHandler([this](const std::string&) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (std::string why = TakeWriteFailure(); !why.empty())
+                    QMessageBox::critical(this, "Deskforge", q(why));
+            },
+            Qt::QueuedConnection);
+    });
+
     // A page asks for another page: switch once its handler has returned.
     SetMainAppFormShow([this](TForm&, const std::string& id, int tab) {
         QTimer::singleShot(0, this, [this, id, tab] {
@@ -306,6 +317,7 @@ MainWindow::MainWindow() {
 }
 
 MainWindow::~MainWindow() {
+    SetWriteFailureHandler(nullptr);
     closePage();
     auto& app = TApplication::Instance();
     app.OnModalEnd = nullptr;

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         using Mode = ravelin::app::MachineSession::Mode;
         // A screenshot changes nothing: what a page writes while it is created is dropped.
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr),
-                                             shot ? Mode::DryRun : Mode::Write);
+                                             shot ? Mode::DryRun : Mode::Interactive);
         ravelin::app::UseFirefoxRoot(firefoxRoot);
         int rc = 0;
         if (shot) {

@@ -73,7 +73,9 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
             return 0;
         }
         std::int64_t id = 0;
-        if ((op == "show" || op == "undo" || op == "redo") && args.size() == 2) {
+        const bool force = (op == "undo" || op == "redo") && args.size() == 3 &&
+                           (args[2] == "--force" || args[2] == "-f");
+        if ((op == "show" || op == "undo" || op == "redo") && (args.size() == 2 || force)) {
             if (!parseId(args[1], id)) {
                 c.err << "ERROR: not a transaction number: " << args[1] << "\n";
                 return 1;
@@ -114,7 +116,8 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
                 return 0;
             }
             JournalSetContext("journal", "journal " + op);
-            std::int64_t made = op == "undo" ? journal.undo(id, reg) : journal.redo(id, reg);
+            std::int64_t made =
+                op == "undo" ? journal.undo(id, reg, force) : journal.redo(id, reg, force);
             c.out << (op == "undo" ? "Undone" : "Redone") << " transaction " << id
                   << " (recorded as " << made << ").\n";
             return 0;
@@ -147,8 +150,37 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
         c.err << "ERROR: " << e.what() << "\n";
         return 1;
     }
-    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID | redo ID | export FILE "
-             "[--since ID]\n";
+    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID [--force] | redo ID "
+             "[--force] | export FILE [--since ID]\n";
+    return 1;
+}
+
+int runJournalCommand(registry::Registry& reg, journal::Journal* journal,
+                      const std::vector<std::string>& args, Console& c) {
+    if (journal) return runJournalCommand(reg, *journal, args, c);
+    const std::string op = args.empty() ? "" : args[0];
+    if (op == "list" && args.size() == 1) return 0;
+    if (op == "show" || op == "undo" || op == "redo") {
+        std::int64_t id = 0;
+        if (args.size() >= 2 && parseId(args[1], id)) {
+            c.err << "ERROR: there is no transaction " << id << " in the journal\n";
+            return 1;
+        }
+    }
+    if (op == "export" && args.size() >= 2) {
+        try {
+            registry::RegFileWriter writer;
+            registry::writePatch({}, writer);
+            registry::writeFileAtomically(args[1], writer.bytes());
+        } catch (const RegistryAccessError& e) {
+            c.err << "ERROR: " << e.what() << "\n";
+            return 1;
+        }
+        c.out << "The operation completed successfully.\n";
+        return 0;
+    }
+    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID [--force] | redo ID "
+             "[--force] | export FILE [--since ID]\n";
     return 1;
 }
 

@@ -14,5 +14,8 @@ namespace ravelin::app {
 
 int runJournalCommand(registry::Registry& registry, journal::Journal& journal,
                       const std::vector<std::string>& args, Console& console);
+// A machine without a journal (never changed through deskforge) when journal is nullptr.
+int runJournalCommand(registry::Registry& registry, journal::Journal* journal,
+                      const std::vector<std::string>& args, Console& console);
 
 } // namespace ravelin::app

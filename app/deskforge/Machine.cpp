@@ -7,6 +7,7 @@
 #include "host/journal/Journal.h"
 #include "host/machine/Machine.h"
 #include "host/machine/Templates.h"
+#include "host/registry/MachineLock.h"
 #include "host/registry/Patch.h"
 #include "host/registry/Registry.h"
 
@@ -29,19 +30,40 @@ std::string MachineFolder(const std::string& option, std::ostream& log) {
 }
 
 MachineSession::MachineSession(const std::string& dir, Mode mode) {
+    std::unique_ptr<registry::MachineLock> lock;
+    if (mode == Mode::Write || mode == Mode::Interactive) {
+        // Locked before anything is read, so that no write is made from a stale copy.
+        if (!registry::Registry::isMachineFolder(dir))
+            throw RegistryAccessError(dir + ": not a machine folder (no Wine prefix registry "
+                                            "files and no Windows hive files found)");
+        lock = std::make_unique<registry::MachineLock>(dir);
+    }
     machine_ = machine::Machine::open(dir);
     registry::Registry* reg = &machine_->registry();
-    if (mode == Mode::ReadOnly && !journal::Journal::exists(dir)) {
-        reg->setDryRun(true); // a read-only command writes nothing, not even a lock
+    if (mode == Mode::ReadOnly) {
+        // Nothing is locked, created or written; what the journal holds and the files do
+        // not yet is shown as it will be.
+        reg->setDryRun(true);
+        if (auto readOnly = journal::Journal::openReadOnly(machine_->root())) {
+            readOnly->recover(*reg);
+            journal_ = std::move(readOnly);
+        }
     } else if (mode == Mode::DryRun) {
         // Nothing of the machine is touched: no lock, no journal, no file written.
         dryRun_ = std::make_unique<CollectingSink>();
         reg->setDryRun(true);
         reg->setChangeSink(dryRun_.get());
     } else {
-        journal_ = journal::Journal::open(dir);
+        reg->adoptLock(std::move(lock));
+        reg->setReleaseLockAfterFlush(mode == Mode::Interactive);
+        journal_ = journal::Journal::open(machine_->root());
+        // Besides the machine folder, the journal may touch what the machine lets be
+        // written: a browser profile the user chose.
+        journal_->setPathGuard(
+            [m = machine_.get()](const std::string& path) { return m->files().writable(path); });
         reg->setChangeSink(journal_.get()); // so that recovery's flush is noted
         journal_->recover(*reg);
+        if (mode == Mode::Interactive && !reg->modified()) reg->flush(); // gives the lock back
         SetCurrentJournal(journal_.get());
     }
     SetCurrentRegistry(reg);

@@ -42,8 +42,16 @@ void UseFirefoxRoot(const std::string& option);
 class MachineSession {
   public:
     // Throws RegistryAccessError / RegistryFormatError with a message for the user.
-    enum class Mode { Write, DryRun, ReadOnly };
-    // ReadOnly makes no journal where there is none (nothing to recover then).
+    //   Write: a command that changes the machine: it is locked before anything is read
+    //     (a second writer waits a bounded time, then fails), recovery is completed, and
+    //     the lock is held until the session ends.
+    //   Interactive: the same, but the lock is given back whenever nothing is pending (a
+    //     window that stays open); a write after another process changed the machine is
+    //     refused.
+    //   DryRun: changes are made in memory and collected; nothing is locked or written.
+    //   ReadOnly: nothing is created, locked or written; committed journal changes that
+    //     have not reached the files yet are shown, applied in memory.
+    enum class Mode { Write, Interactive, DryRun, ReadOnly };
     MachineSession(const std::string& dir, Mode mode);
     MachineSession(const std::string& dir, bool dryRun)
         : MachineSession(dir, dryRun ? Mode::DryRun : Mode::Write) {}

@@ -8,9 +8,10 @@
 
 namespace ravelin::app {
 
-int createMachineCommand(const std::string& dir, const std::string& templateName, Console& c) {
+int createMachineCommand(const std::string& dir, const std::string& templateName, Console& c,
+                         bool hives) {
     try {
-        machine::createMachine(dir, templateName, machine::templatesFolder());
+        machine::createMachine(dir, templateName, machine::templatesFolder(), hives);
     } catch (const std::exception& e) {
         c.err << "ERROR: " << e.what() << "\n";
         return 1;

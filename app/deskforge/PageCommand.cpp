@@ -8,6 +8,7 @@
 #include "toolkit/TextCompare.h"
 
 #include <ostream>
+#include <sstream>
 
 namespace ravelin::app {
 
@@ -140,6 +141,62 @@ int showPageCommand(const std::string& name, bool json, Console& c) {
     return 0;
 }
 
+namespace {
+
+// The numbers of the lines that hold an action, as the script runner counts them.
+std::vector<unsigned> executableLines(const std::string& script) {
+    std::vector<unsigned> out;
+    std::istringstream in(script);
+    std::string text;
+    unsigned number = 0;
+    while (std::getline(in, text)) {
+        ++number;
+        auto words = toolkit::SplitScriptLine(text, number);
+        if (!words.empty() && words[0][0] != '#') out.push_back(number);
+    }
+    return out;
+}
+
+// Runs the script's lines one by one (also those a dialog's modal loop asks for) and fails
+// the line after which the registry, the journal or a file refused a write: a page may
+// ignore a write's result, the host does not.
+class CheckedScript final : public toolkit::InputSource {
+  public:
+    CheckedScript(toolkit::ScriptRunner& runner, std::vector<unsigned> lines)
+        : runner_(runner), lines_(std::move(lines)) {}
+
+    bool next() override {
+        const std::size_t at = done_++;
+        if (!runner_.next()) return false;
+        if (std::string refused = TakeWriteFailure(); !refused.empty())
+            throw toolkit::DriverError(
+                "line " + (at < lines_.size() ? std::to_string(lines_[at]) : std::string("?")) +
+                ": the change was not made: " + refused);
+        return true;
+    }
+
+    void Run() {
+        auto& app = toolkit::TApplication::Instance();
+        toolkit::InputSource* previous = app.Input();
+        app.SetInputSource(this);
+        try {
+            while (next()) {
+            }
+        } catch (...) {
+            app.SetInputSource(previous);
+            throw;
+        }
+        app.SetInputSource(previous);
+    }
+
+  private:
+    toolkit::ScriptRunner& runner_;
+    std::vector<unsigned> lines_;
+    std::size_t done_ = 0;
+};
+
+} // namespace
+
 int runPageCommand(const std::string& name, const std::string& script,
                    const std::string& scriptName, Console& c) {
     const PageInfo* page = FindPage(name);
@@ -176,9 +233,13 @@ int runPageCommand(const std::string& name, const std::string& script,
     driver.AfterAction = [] { BackupEnd(false); };
     toolkit::ScriptRunner runner(driver, dialogs, c.out);
     int rc = 0;
+    // Writes refused while the page filled itself are not the script's doing.
+    if (std::string refused = TakeWriteFailure(); !refused.empty())
+        c.err << "WARNING: while the page was opened: " << refused << "\n";
     try {
         runner.Load(script);
-        runner.Run();
+        CheckedScript checked(runner, executableLines(script));
+        checked.Run();
     } catch (const toolkit::DriverError& e) {
         c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
         rc = 1;

@@ -33,8 +33,15 @@ class BackupGroup {
   public:
     explicit BackupGroup(const std::string& label) { BackupStart(0, label); }
     // Left without commit() (an error part way), what the group wrote is undone.
-    ~BackupGroup() { BackupEnd(!committed_); }
-    void commit() { committed_ = true; }
+    ~BackupGroup() {
+        if (!committed_) BackupEnd(true);
+    }
+    // The end of the transaction: what it wrote is durable once this returns.
+    void commit() {
+        committed_ = true;
+        BackupEnd(false);
+        if (const std::string& e = TakeWriteFailure(); !e.empty()) throw RegistryAccessError(e);
+    }
     BackupGroup(const BackupGroup&) = delete;
     BackupGroup& operator=(const BackupGroup&) = delete;
 
@@ -463,7 +470,7 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
+int regExport(Registry& reg, const std::vector<std::string>& a, Console& c, bool dryRun) {
     if (a.size() < 3) throw syntax("EXPORT");
     KeyArg key = parseKey(a[1], "EXPORT");
     std::string file = a[2];
@@ -481,6 +488,11 @@ int regExport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     }
     registry::RegFileWriter writer;
     exportTree(reg, key.root, key.path, key.fullName, options, writer);
+    if (dryRun) {
+        c.out << "Dry run: " << file << " was not written (" << writer.bytes().size()
+              << " bytes).\n";
+        return 0;
+    }
     registry::writeFileAtomically(file, writer.bytes());
     c.out << kSuccess << "\n";
     return 0;
@@ -546,14 +558,9 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
                 file + ":" + std::to_string(op.line) + ": cannot write " + op.key +
                 (rc == ERROR_INVALID_PARAMETER ? " (value too large for this hive file)"
                                                : " (access denied)"));
-        if (verbose && op.kind == Kind::SetValue) {
-            // A write is reported once it is durable: at once with a journal, else after
-            // the flush below.
-            if (reg.changeSink() && !reg.dryRun())
-                c.out << op.key << "\t" << op.value.name << std::endl;
-            else
-                written.push_back(op.key + "\t" + op.value.name);
-        }
+        // A write is reported once it is durable: the whole import is one transaction,
+        // committed at its end.
+        if (verbose && op.kind == Kind::SetValue) written.push_back(op.key + "\t" + op.value.name);
     }
     group.commit();
     reg.flush();
@@ -565,7 +572,8 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
 
 } // namespace
 
-int runRegCommand(Registry& registry, const std::vector<std::string>& args, Console& console) {
+int runRegCommand(Registry& registry, const std::vector<std::string>& args, Console& console,
+                  bool dryRun) {
     if (args.empty()) {
         console.err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
         return 1;
@@ -576,7 +584,7 @@ int runRegCommand(Registry& registry, const std::vector<std::string>& args, Cons
         if (op == "QUERY") return regQuery(registry, args, console);
         if (op == "ADD") return regAdd(registry, args, console);
         if (op == "DELETE") return regDelete(registry, args, console);
-        if (op == "EXPORT") return regExport(registry, args, console);
+        if (op == "EXPORT") return regExport(registry, args, console, dryRun);
         if (op == "IMPORT") return regImport(registry, args, console);
         console.err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
         return 1;

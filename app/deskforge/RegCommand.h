@@ -19,7 +19,8 @@ struct Console {
 };
 
 // args are what follows "reg": the operation and its parameters. Returns the exit code.
+// A dry run writes no file, not even an export.
 int runRegCommand(registry::Registry& registry, const std::vector<std::string>& args,
-                  Console& console);
+                  Console& console, bool dryRun = false);
 
 } // namespace ravelin::app

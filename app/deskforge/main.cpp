@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     reg->allow_extras();
     auto* journal = app.add_subcommand(
         "journal",
-        "the journal of changes: list, show ID, undo ID, redo ID, export FILE [--since ID]");
+        "the journal of changes: list, show ID, undo ID [--force], redo ID [--force], export "
+        "FILE [--since ID]");
     journal->prefix_command();
     journal->allow_extras();
 
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
         ->add_option("--template", templateName,
                      "the template: win98, win2000, winxp, vista, win7, bare")
         ->required();
+    bool createHives = false;
+    create->add_flag("--hives", createHives,
+                     "a Windows system drive with NT hive files instead of a Wine prefix");
     auto* info = machineCmd->add_subcommand("info", "what the host detects on the machine");
     bool json = false;
     info->add_flag("--json", json, "one JSON object");
@@ -91,7 +95,7 @@ int main(int argc, char** argv) {
 
     ravelin::app::Console console{std::cout, std::cerr, std::cin};
     if (create->parsed())
-        return ravelin::app::createMachineCommand(createDir, templateName, console);
+        return ravelin::app::createMachineCommand(createDir, templateName, console, createHives);
     if (css->parsed()) {
         // A style sheet needs no machine; with one, the change goes into its journal.
         std::string dir = machine;
@@ -128,9 +132,17 @@ int main(int argc, char** argv) {
         if (pages->parsed()) return ravelin::app::listPagesCommand(console);
         using Mode = ravelin::app::MachineSession::Mode;
         const bool dry = dryRun || (run->parsed() && runDry);
-        const Mode mode = info->parsed() || show->parsed() || findCmd->parsed() ? Mode::ReadOnly
-                          : dry                                                 ? Mode::DryRun
-                                                                                : Mode::Write;
+        // Commands that only look create nothing and change nothing of the machine.
+        auto firstWord = [&] {
+            std::string w = args.empty() ? std::string() : args[0];
+            for (auto& ch : w)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            return w;
+        };
+        const bool looks = info->parsed() || show->parsed() || findCmd->parsed() ||
+                           (reg->parsed() && (firstWord() == "query" || firstWord() == "export")) ||
+                           (journal->parsed() && firstWord() != "undo" && firstWord() != "redo");
+        const Mode mode = dry ? Mode::DryRun : looks ? Mode::ReadOnly : Mode::Write;
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr), mode);
         ravelin::app::UseFirefoxRoot(firefoxRoot);
         if (show->parsed()) return ravelin::app::showPageCommand(pageName, showJson, console);
@@ -154,11 +166,16 @@ int main(int argc, char** argv) {
         if (info->parsed())
             return ravelin::app::machineInfoCommand(session.machine(), json, console);
         if (reg->parsed()) {
-            int rc = ravelin::app::runRegCommand(session.registry(), args, console);
+            int rc = ravelin::app::runRegCommand(session.registry(), args, console, dryRun);
             if (dryRun && rc == 0) std::cout << session.dryRunPatch();
             return rc;
         }
-        return ravelin::app::runJournalCommand(session.registry(), *session.journal(), args,
+        if (!session.journal()) {
+            // A machine never changed through deskforge has an empty journal.
+            ravelin::journal::Journal* none = nullptr;
+            return ravelin::app::runJournalCommand(session.registry(), none, args, console);
+        }
+        return ravelin::app::runJournalCommand(session.registry(), session.journal(), args,
                                                console);
     } catch (const std::exception& e) {
         std::cerr << "ERROR: " << e.what() << "\n";

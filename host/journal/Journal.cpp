@@ -1,7 +1,9 @@
 #include "host/journal/Journal.h"
 
 #include "host/registry/FileUtil.h"
+#include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
+#include "host/registry/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +29,8 @@ CREATE TABLE IF NOT EXISTS transactions(
     label TEXT NOT NULL DEFAULT '',
     kind TEXT NOT NULL,
     category INTEGER NOT NULL DEFAULT 0,
-    target INTEGER NOT NULL DEFAULT 0);
+    target INTEGER NOT NULL DEFAULT 0,
+    state TEXT NOT NULL DEFAULT 'done'); -- 'open' until the transaction is committed whole
 CREATE TABLE IF NOT EXISTS changes(
     id INTEGER PRIMARY KEY,
     txn INTEGER NOT NULL,           -- 0: kept for recovery only, not listed
@@ -43,12 +46,19 @@ CREATE TABLE IF NOT EXISTS changes(
     after_type INTEGER,
     after_data BLOB,
     sensitive INTEGER NOT NULL DEFAULT 0,
-    applied INTEGER NOT NULL DEFAULT 1);
+    applied INTEGER NOT NULL DEFAULT 1,
+    unit INTEGER NOT NULL DEFAULT 0); -- the transaction whose end commits the row; 0: itself
 CREATE INDEX IF NOT EXISTS changes_by_hive ON changes(hive_file, id);
 CREATE INDEX IF NOT EXISTS changes_by_txn ON changes(txn, id);
 CREATE TABLE IF NOT EXISTS flushes(
     hive_file TEXT PRIMARY KEY,
     last_change INTEGER NOT NULL);
+)";
+
+// From the first format: every row was committed by itself.
+constexpr const char* kUpgradeFrom1 = R"(
+ALTER TABLE transactions ADD COLUMN state TEXT NOT NULL DEFAULT 'done';
+ALTER TABLE changes ADD COLUMN unit INTEGER NOT NULL DEFAULT 0;
 )";
 
 constexpr const char* kChangeColumns = "id, kind, hive_file, key_path, full_name, value_name, "
@@ -131,8 +141,9 @@ std::string describe(const JournalEntry& e) {
            (c.sensitive ? std::string("(sensitive)") : quoteData(*c.after));
 }
 
-Journal::Journal(std::unique_ptr<Database> db, std::string machineDir)
-    : db_(std::move(db)), machineDir_(std::move(machineDir)) {}
+Journal::Journal(std::unique_ptr<Database> db, std::string machineDir, bool readOnly, int version)
+    : db_(std::move(db)), machineDir_(std::move(machineDir)), readOnly_(readOnly),
+      hasUnits_(version >= 2), roots_{machineDir_} {}
 
 Journal::~Journal() = default;
 
@@ -140,6 +151,36 @@ bool Journal::exists(const std::string& machineDir) {
     struct stat st {};
     return ::stat((machineDir + "/.deskforge/journal.sqlite").c_str(), &st) == 0;
 }
+
+namespace {
+
+// Checks the journal's format before anything is written: a bad or newer journal stays as
+// it is. Returns its version.
+std::int64_t checkedVersion(Database& db, const std::string& path) {
+    std::int64_t version = 0;
+    {
+        Statement s(db, "PRAGMA user_version");
+        if (s.step()) version = s.integer(0);
+    }
+    if (version > Journal::kSchemaVersion)
+        throw JournalError(path +
+                           ": the journal was written by a newer version of deskforge (format " +
+                           std::to_string(version) + ", this one reads up to " +
+                           std::to_string(Journal::kSchemaVersion) + ")");
+    Statement s(db, "PRAGMA quick_check");
+    if (s.step() && s.text(0) != "ok")
+        throw JournalError(path + ": the journal is damaged: " + s.text(0));
+    return version;
+}
+
+JournalError openError(const std::string& path, const SqliteError& e) {
+    if (e.code() == SQLITE_NOTADB || e.code() == SQLITE_CORRUPT)
+        return JournalError(path +
+                            ": the journal is damaged or not a journal database: " + e.what());
+    return JournalError(std::string("cannot open the journal: ") + e.what());
+}
+
+} // namespace
 
 std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
     std::string dir = machineDir + "/.deskforge";
@@ -149,37 +190,47 @@ std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
     std::string path = dir + "/journal.sqlite";
     try {
         auto db = std::make_unique<Database>(path, true);
-        // Check before anything is written: a bad or newer journal stays as it is.
-        std::int64_t version = 0;
-        {
-            Statement s(*db, "PRAGMA user_version");
-            if (s.step()) version = s.integer(0);
-        }
-        if (version > kSchemaVersion)
-            throw JournalError(
-                path + ": the journal was written by a newer version of deskforge (format " +
-                std::to_string(version) + ", this one reads up to " +
-                std::to_string(kSchemaVersion) + ")");
-        {
-            Statement s(*db, "PRAGMA quick_check");
-            if (s.step() && s.text(0) != "ok")
-                throw JournalError(path + ": the journal is damaged: " + s.text(0));
-        }
+        std::int64_t version = checkedVersion(*db, path);
         db->exec("PRAGMA journal_mode=WAL");
         db->exec("PRAGMA synchronous=FULL");
-        if (version == 0) {
+        if (version < kSchemaVersion) {
             WriteTransaction t(*db);
-            db->exec(kSchema);
+            db->exec(version == 0 ? kSchema : kUpgradeFrom1);
             db->exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
             t.commit();
         }
-        return std::unique_ptr<Journal>(new Journal(std::move(db), machineDir));
+        return std::unique_ptr<Journal>(
+            new Journal(std::move(db), machineDir, false, kSchemaVersion));
     } catch (const SqliteError& e) {
-        if (e.code() == SQLITE_NOTADB || e.code() == SQLITE_CORRUPT)
-            throw JournalError(path +
-                               ": the journal is damaged or not a journal database: " + e.what());
-        throw JournalError(std::string("cannot open the journal: ") + e.what());
+        throw openError(path, e);
     }
+}
+
+std::unique_ptr<Journal> Journal::openReadOnly(const std::string& machineDir) {
+    if (!exists(machineDir)) return nullptr;
+    std::string path = machineDir + "/.deskforge/journal.sqlite";
+    try {
+        auto db = Database::openReadOnly(path);
+        std::int64_t version = checkedVersion(*db, path);
+        if (version == 0) return nullptr; // made but never written
+        return std::unique_ptr<Journal>(
+            new Journal(std::move(db), machineDir, true, static_cast<int>(version)));
+    } catch (const SqliteError& e) {
+        throw openError(path, e);
+    }
+}
+
+std::int64_t Journal::unitFor() const {
+    if (forcedTxn_) return forcedTxn_;
+    return backupTxn_;
+}
+
+void Journal::requireInside(const std::string& path) const {
+    if (!registry::resolvesInside(path, roots_) && !(pathGuard_ && pathGuard_(path)))
+        throw JournalError(path +
+                           ": refused: the journal names a file outside the machine "
+                           "folder " +
+                           machineDir_ + " (links followed); nothing was written");
 }
 
 bool Journal::recording() const {
@@ -204,16 +255,17 @@ std::int64_t Journal::newTransaction(const std::string& kind, const std::string&
                                      std::int64_t target) {
     const int category =
         pendingCategory_ >= 0 && pendingContext_ == context_ ? pendingCategory_ : 0;
-    Statement s(*db_,
-                "INSERT INTO transactions(time, page, control, label, kind, target, category) "
-                "VALUES(?,?,?,?,?,?,?)");
+    // A single change is committed with its row; the others stay open until their end.
+    Statement s(*db_, "INSERT INTO transactions(time, page, control, label, kind, target, "
+                      "category, state) VALUES(?,?,?,?,?,?,?,?)");
     s.bind(1, now())
         .bind(2, page_)
         .bind(3, control_)
         .bind(4, label)
         .bind(5, kind)
         .bind(6, target)
-        .bind(7, category);
+        .bind(7, category)
+        .bind(8, std::string(kind == "change" ? "done" : "open"));
     s.run();
     lastTxnContext_ = context_;
     lastTxn_ = db_->lastInsertId(); // a flag in this action labels this transaction
@@ -234,17 +286,30 @@ void Journal::backupStart(const std::string& label) {
     backupUsed_ = false;
 }
 
-void Journal::backupEnd() {
-    if (!backupTxn_) return;
+std::int64_t Journal::backupEnd() {
+    if (!backupTxn_) return 0;
     std::int64_t txn = backupTxn_;
     backupTxn_ = 0;
-    if (backupUsed_) return;
     try {
-        Statement s(*db_, "DELETE FROM transactions WHERE id=?"); // nothing was written in it
-        s.bind(1, txn).run();
-    } catch (const SqliteError&) {
-        // An empty transaction left behind lists as such; nothing is lost.
+        // The commit point of the whole transaction.
+        WriteTransaction t(*db_);
+        if (backupUsed_) {
+            Statement s(*db_, "UPDATE transactions SET state='done' WHERE id=?");
+            s.bind(1, txn).run();
+        } else {
+            // Nothing listed was written in it; rows kept for recovery only stand alone.
+            Statement u(*db_, "UPDATE changes SET unit=0 WHERE unit=?");
+            u.bind(1, txn).run();
+            Statement d(*db_, "DELETE FROM transactions WHERE id=?");
+            d.bind(1, txn).run();
+        }
+        t.commit();
+    } catch (const SqliteError& e) {
+        throw JournalError(std::string("cannot write the journal, the transaction was not "
+                                       "completed: ") +
+                           e.what());
     }
+    return backupUsed_ ? txn : 0;
 }
 
 void Journal::setFlag(int category) {
@@ -262,8 +327,8 @@ void Journal::setFlag(int category) {
 std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& c) {
     Statement s(*db_, "INSERT INTO changes(txn, kind, hive_file, key_path, full_name, value_name, "
                       "before_exists, before_type, "
-                      "before_data, after_exists, after_type, after_data, sensitive) "
-                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                      "before_data, after_exists, after_type, after_data, sensitive, unit) "
+                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     s.bind(1, txn).bind(2, std::string(c.kind == RegistryChange::Kind::Key ? "key" : "value"));
     s.bind(3, c.hiveFile).bind(4, c.keyPath).bind(5, c.fullName).bind(6, c.valueName);
     auto bindImage = [&](int at, const std::optional<RegistryValue>& v,
@@ -284,12 +349,13 @@ std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& c) {
     };
     bindImage(7, c.before, c.beforeTree);
     bindImage(10, c.after, c.afterTree);
-    s.bind(13, c.sensitive ? 1 : 0);
+    s.bind(13, c.sensitive ? 1 : 0).bind(14, unitFor());
     s.run();
     return db_->lastInsertId();
 }
 
 void Journal::record(const std::vector<RegistryChange>& changes) {
+    if (readOnly_) throw JournalError("the machine was opened for reading only");
     try {
         WriteTransaction t(*db_);
         std::int64_t txn = 0;
@@ -325,6 +391,7 @@ void Journal::flushed(const std::string& hiveFile) {
 }
 
 void Journal::writeFile(const std::string& path, const std::optional<std::string>& content) {
+    requireInside(path);
     if (content) {
         registry::writeFileAtomically(path, *content);
     } else if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
@@ -333,6 +400,8 @@ void Journal::writeFile(const std::string& path, const std::optional<std::string
 }
 
 void Journal::recordFile(const FileChange& change, const std::function<void()>& apply) {
+    if (readOnly_) throw JournalError("the machine was opened for reading only");
+    requireInside(change.path);
     std::int64_t id = 0;
     try {
         WriteTransaction t(*db_);
@@ -349,7 +418,7 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
         }
         Statement s(*db_, "INSERT INTO changes(txn, kind, key_path, full_name, before_exists, "
                           "before_data, after_exists, "
-                          "after_data, applied) VALUES(?,'file',?,?,?,?,?,?,0)");
+                          "after_data, applied, unit) VALUES(?,'file',?,?,?,?,?,?,0,?)");
         s.bind(1, txn).bind(2, change.path).bind(3, change.path);
         s.bind(4, change.before ? 1 : 0);
         if (change.before)
@@ -361,6 +430,7 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
             s.bindBlob(7, *change.after);
         else
             s.bindNull(7);
+        s.bind(8, unitFor());
         s.run();
         id = db_->lastInsertId();
         t.commit();
@@ -380,6 +450,24 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
 
 std::size_t Journal::recover(registry::Registry& reg) {
     std::size_t applied = 0;
+    // A transaction still open belongs to a process that died before its end: the machine
+    // is locked by this one (or, read-only, shown as if it were).
+    const std::string openUnits =
+        hasUnits_ ? "(SELECT id FROM transactions WHERE state='open')" : "(SELECT 0 WHERE 0)";
+    // Rows of a transaction rolled back before ('void') count for nothing.
+    const std::string committed =
+        hasUnits_ ? " AND (unit=0 OR unit IN (SELECT id FROM transactions WHERE state='done'))"
+                  : "";
+    auto rows = [&](const std::string& where, std::int64_t a, const std::string& b, bool bindB) {
+        std::vector<JournalEntry> out;
+        Statement s(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE " + where);
+        s.bind(1, a);
+        if (bindB) s.bind(2, b);
+        while (s.step())
+            out.push_back(readEntry(s));
+        return out;
+    };
+    std::size_t rolledBack = 0;
     try {
         for (registry::Hive* hive : reg.hives()) {
             std::string id = reg.hiveId(*hive);
@@ -390,43 +478,71 @@ std::size_t Journal::recover(registry::Registry& reg) {
                 if (s.step()) last = s.integer(0);
             }
             std::vector<RegistryChange> pending;
-            Statement s(
-                *db_, std::string("SELECT ") + kChangeColumns +
-                          " FROM changes WHERE hive_file=? AND id>? AND kind!='file' ORDER BY id");
-            s.bind(1, id).bind(2, last);
-            while (s.step()) {
-                JournalEntry e = readEntry(s);
-                // A sensitive row carries no data: its hive was saved before it was acknowledged.
+            for (auto& e :
+                 rows("id>?1 AND hive_file=?2 AND kind!='file'" + committed + " ORDER BY id", last,
+                      id, true))
+                // A sensitive row carries no data: its hive was saved before it was
+                // acknowledged.
                 if (!e.registry.sensitive) pending.push_back(std::move(e.registry));
-            }
             reg.replay(pending);
             applied += pending.size();
+            if (!hasUnits_) continue;
+            // What an unfinished transaction had already put into the file goes back.
+            std::vector<RegistryChange> undo;
+            for (auto& e : rows("id<=?1 AND hive_file=?2 AND kind!='file' AND unit IN " +
+                                    openUnits + " ORDER BY id DESC",
+                                last, id, true))
+                if (!e.registry.sensitive) undo.push_back(std::move(e.registry));
+            reg.replayBefore(undo);
+            rolledBack += undo.size();
         }
-        std::vector<JournalEntry> files;
-        {
-            Statement s(*db_, std::string("SELECT ") + kChangeColumns +
-                                  " FROM changes WHERE kind='file' AND applied=0 ORDER BY id");
-            while (s.step())
-                files.push_back(readEntry(s));
-        }
-        for (const auto& f : files) {
-            writeFile(f.file.path, f.file.after);
-            Statement s(*db_, "UPDATE changes SET applied=1 WHERE id=?");
-            s.bind(1, f.id).run();
-            ++applied;
+        if (!readOnly_) {
+            // Files: an unfinished transaction's are put back, a finished one's written.
+            std::vector<JournalEntry> back;
+            if (hasUnits_)
+                back = rows("kind='file' AND unit IN " + openUnits + " AND id>?1 ORDER BY id DESC",
+                            0, {}, false);
+            for (const auto& f : back)
+                requireInside(f.file.path);
+            std::vector<JournalEntry> files = rows(
+                std::string("kind='file' AND applied=0 AND id>?1") + committed + " ORDER BY id", 0,
+                {}, false);
+            for (const auto& f : files)
+                requireInside(f.file.path);
+            for (const auto& f : back) {
+                writeFile(f.file.path, f.file.before);
+                ++rolledBack;
+            }
+            for (const auto& f : files) {
+                writeFile(f.file.path, f.file.after);
+                Statement s(*db_, "UPDATE changes SET applied=1 WHERE id=?");
+                s.bind(1, f.id).run();
+                ++applied;
+            }
         }
     } catch (const SqliteError& e) {
         throw JournalError(std::string("cannot read the journal: ") + e.what());
     }
-    if (applied && reg.modified()) {
+    if (readOnly_) return applied + rolledBack;
+    if ((applied || rolledBack) && reg.modified()) {
         try {
             reg.flush();
         } catch (const RegistryAccessError&) {
-            // Not writable now (Wine runs, another writer): the rows stay pending and the
-            // registry in memory already shows them.
+            // Not writable now (Wine runs): the rows stay pending, the registry in memory
+            // already shows them, and the next writer completes the recovery.
+            return applied + rolledBack;
         }
     }
-    return applied;
+    if (hasUnits_) {
+        try {
+            // Kept, not deleted: row numbers must keep growing, as the flush marks count on
+            // them.
+            db_->exec("UPDATE transactions SET state='void' WHERE state='open'");
+        } catch (const SqliteError& e) {
+            throw JournalError(std::string("cannot write the journal: ") + e.what());
+        }
+    }
+    return applied + rolledBack;
 }
 
 std::vector<JournalEntry> Journal::entries(std::int64_t txn) {
@@ -452,8 +568,11 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
         Statement s(
             *db_, "SELECT t.id, t.time, t.page, t.control, t.label, t.kind, t.category, t.target, "
                   "(SELECT COUNT(*) FROM changes c WHERE c.txn=t.id) FROM transactions t WHERE "
-                  "t.id>=? ORDER BY t.id DESC");
+                  "t.id>=? " +
+                      std::string(hasUnits_ ? "AND (t.state='done' OR t.id=?) " : "") +
+                      "ORDER BY t.id DESC");
         s.bind(1, since);
+        if (hasUnits_) s.bind(2, backupTxn_ ? backupTxn_ : forcedTxn_);
         while (s.step()) {
             TransactionInfo t;
             t.id = s.integer(0);
@@ -485,47 +604,124 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
 std::vector<RegistryChange> Journal::registryChangesSince(std::int64_t since) {
     std::vector<RegistryChange> out;
     Statement s(*db_, std::string("SELECT ") + kChangeColumns +
-                          " FROM changes WHERE txn>=? AND txn>0 AND kind!='file' ORDER BY id");
+                          " FROM changes WHERE txn>=? AND txn>0 AND kind!='file'" +
+                          (hasUnits_ ? " AND txn IN (SELECT id FROM transactions WHERE "
+                                       "state='done')"
+                                     : "") +
+                          " ORDER BY id");
     s.bind(1, std::max<std::int64_t>(since, 1));
     while (s.step())
         out.push_back(readEntry(s).registry);
     return out;
 }
 
-// A file is put back only while it holds what the transaction left in it: a later change
-// (another page action, the program itself) would otherwise be lost without a word.
-void Journal::requireFilesAsLeft(std::int64_t txn, const std::vector<JournalEntry>& list,
-                                 bool undo) {
-    std::map<std::string, std::optional<std::string>> expected; // the file as each step finds it
-    auto step = [&](const JournalEntry& e) {
-        if (!e.isFile) return;
-        auto it = expected.find(e.file.path);
-        if (it == expected.end()) {
-            std::optional<std::string> current;
-            if (::access(e.file.path.c_str(), F_OK) == 0)
-                current = registry::readWholeFile(e.file.path);
-            it = expected.emplace(e.file.path, std::move(current)).first;
+namespace {
+
+// A subtree image in a form that does not depend on the order its values and subkeys were
+// written in.
+std::vector<std::string> canonicalTree(const std::optional<std::string>& image) {
+    std::vector<std::string> out;
+    if (!image) return out;
+    auto content = registry::parseRegFile(*image, "journal image");
+    for (const auto& op : content.operations) {
+        std::string line = text::foldName(op.key) + "\n";
+        if (op.kind == registry::RegFileOperation::Kind::SetValue) {
+            line += text::foldName(op.value.name) + "\n" + std::to_string(op.value.type) + "\n";
+            line.append(op.value.data.begin(), op.value.data.end());
         }
-        if (it->second != (undo ? e.file.after : e.file.before))
-            throw JournalError(e.file.path + " has changed since transaction " +
-                               std::to_string(txn) + "; undo the later changes first");
-        it->second = undo ? e.file.before : e.file.after;
-    };
-    if (undo)
-        std::for_each(list.rbegin(), list.rend(), step);
-    else
-        std::for_each(list.begin(), list.end(), step);
+        out.push_back(std::move(line));
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
 }
 
-std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg, bool undo) {
+bool sameValue(const std::optional<RegistryValue>& a, const std::optional<RegistryValue>& b) {
+    if (!a || !b) return !a && !b;
+    return a->type == b->type && a->data == b->data;
+}
+
+std::string placeOf(const JournalEntry& e) {
+    if (e.isFile) return "file\n" + e.file.path;
+    const RegistryChange& c = e.registry;
+    return std::string(c.kind == RegistryChange::Kind::Key ? "key\n" : "value\n") + c.hiveFile +
+           "\n" + text::foldName(c.keyPath) + "\n" + text::foldName(c.valueName);
+}
+
+bool underKey(const std::string& path, const std::string& key) {
+    std::string p = text::foldName(path), k = text::foldName(key);
+    return k.empty() || p == k ||
+           (p.size() > k.size() && p.compare(0, k.size(), k) == 0 && p[k.size()] == '\\');
+}
+
+} // namespace
+
+// Why the place of `e` cannot be put back: it no longer holds what the transaction left
+// there (undo) or what it found (redo). Empty when it can.
+std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg, bool undo) {
+    bool changed = false;
+    if (e.isFile) {
+        std::optional<std::string> current;
+        if (::access(e.file.path.c_str(), F_OK) == 0)
+            current = registry::readWholeFile(e.file.path);
+        changed = current != (undo ? e.file.after : e.file.before);
+    } else if (e.registry.kind == RegistryChange::Kind::Value) {
+        const auto current = reg.currentValue(e.registry);
+        const auto& expected = undo ? e.registry.after : e.registry.before;
+        // Of a sensitive value only whether it existed is kept.
+        changed = e.registry.sensitive ? current.has_value() != expected.has_value()
+                                       : !sameValue(current, expected);
+    } else {
+        changed = canonicalTree(reg.currentTree(e.registry)) !=
+                  canonicalTree(undo ? e.registry.afterTree : e.registry.beforeTree);
+    }
+    if (!changed) return {};
+    // Name the transactions that changed the place since.
+    std::vector<std::int64_t> later;
+    Statement s(*db_, "SELECT c.txn, c.kind, c.hive_file, c.key_path, c.value_name FROM changes c "
+                      "JOIN transactions t ON t.id=c.txn WHERE c.id>? AND t.state='done' "
+                      "ORDER BY c.id");
+    s.bind(1, e.id);
+    while (s.step()) {
+        std::int64_t txn = s.integer(0);
+        std::string kind = s.text(1);
+        bool touches = false;
+        if (e.isFile)
+            touches = kind == "file" && s.text(3) == e.file.path;
+        else if (kind != "file" && s.text(2) == e.registry.hiveFile) {
+            std::string path = s.text(3);
+            if (e.registry.kind == RegistryChange::Kind::Value)
+                touches = kind == "key" ? underKey(e.registry.keyPath, path)
+                                        : text::namesEqual(path, e.registry.keyPath) &&
+                                              text::namesEqual(s.text(4), e.registry.valueName);
+            else
+                touches = underKey(path, e.registry.keyPath) || underKey(e.registry.keyPath, path);
+        }
+        if (touches && std::find(later.begin(), later.end(), txn) == later.end())
+            later.push_back(txn);
+    }
+    std::string what = describe(e);
+    if (later.empty()) return what + ": changed since outside the journal";
+    std::string names;
+    for (std::size_t i = 0; i < later.size(); ++i)
+        names += (i ? ", " : "") + std::to_string(later[i]);
+    return what + ": changed since by transaction" + (later.size() > 1 ? "s " : " ") + names;
+}
+
+std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg, bool undo,
+                                      bool force) {
+    if (readOnly_) throw JournalError("the machine was opened for reading only");
     auto info = transaction(txn);
     if (!info)
         throw JournalError("there is no transaction " + std::to_string(txn) + " in the journal");
     std::vector<JournalEntry> list = entries(txn);
     if (list.empty()) throw JournalError("transaction " + std::to_string(txn) + " changed nothing");
-    requireFilesAsLeft(txn, list, undo);
     for (const auto& e : list) {
-        if (e.isFile || !e.registry.sensitive) continue;
+        if (e.isFile) {
+            requireInside(e.file.path);
+            continue;
+        }
+        if (!e.registry.sensitive) continue;
         bool needed = undo ? e.registry.before.has_value() : e.registry.after.has_value();
         if (needed)
             throw JournalError("transaction " + std::to_string(txn) +
@@ -534,6 +730,26 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
                                "\", whose content the journal does not keep; it cannot be " +
                                (undo ? "undone" : "redone"));
     }
+    if (undo) std::reverse(list.begin(), list.end());
+    // Each place is checked where the transaction touched it last (undo) or first (redo),
+    // against what is there now; the transaction's own other rows follow from that one.
+    // A registry row is checked as the rows before it are put back, so a key the
+    // transaction made and then filled compares with what it left there.
+    const std::string refusal = std::string("transaction ") + std::to_string(txn) + " cannot be " +
+                                (undo ? "undone" : "redone") + ": ";
+    const std::string hint = " (undo the later transaction first, or force it)";
+    std::vector<std::string> seen;
+    auto firstVisit = [&](const JournalEntry& e) {
+        std::string place = placeOf(e);
+        if (std::find(seen.begin(), seen.end(), place) != seen.end()) return false;
+        seen.push_back(place);
+        return true;
+    };
+    if (!force)
+        for (const auto& e : list)
+            if (e.isFile && firstVisit(e))
+                if (auto why = conflictWith(e, reg, undo); !why.empty())
+                    throw JournalError(refusal + why + hint);
     std::int64_t newTxn = 0;
     try {
         WriteTransaction t(*db_);
@@ -549,28 +765,59 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
         std::int64_t& v;
         ~Reset() { v = 0; }
     } reset{forcedTxn_};
-    if (undo) std::reverse(list.begin(), list.end());
-    for (const auto& e : list) {
-        if (e.isFile) {
-            const auto& target = undo ? e.file.before : e.file.after;
-            std::optional<std::string> current;
-            if (::access(e.file.path.c_str(), F_OK) == 0)
-                current = registry::readWholeFile(e.file.path);
-            recordFile({e.file.path, current, target}, [&] { writeFile(e.file.path, target); });
-        } else {
-            reg.restore({e.registry}, undo);
+    std::vector<RegistryChange> made;
+    auto abandon = [&] {
+        // Nothing of it reached a file: the memory goes back and its rows count for
+        // nothing.
+        std::reverse(made.begin(), made.end());
+        reg.replayBefore(made);
+        Statement d(*db_, "UPDATE transactions SET state='void' WHERE id=?");
+        d.bind(1, newTxn).run();
+    };
+    try {
+        for (const auto& e : list) {
+            if (e.isFile) continue;
+            if (!force && firstVisit(e))
+                if (auto why = conflictWith(e, reg, undo); !why.empty())
+                    throw JournalError(refusal + why + hint);
+            auto done = reg.restore({e.registry}, undo);
+            made.insert(made.end(), done.begin(), done.end());
         }
+    } catch (...) {
+        try {
+            abandon();
+        } catch (const std::exception&) {
+            // Left open, the transaction is rolled back by the next writer's recovery.
+        }
+        throw;
     }
+    for (const auto& e : list) {
+        if (!e.isFile) continue;
+        const auto& target = undo ? e.file.before : e.file.after;
+        std::optional<std::string> current;
+        if (::access(e.file.path.c_str(), F_OK) == 0)
+            current = registry::readWholeFile(e.file.path);
+        recordFile({e.file.path, current, target}, [&] { writeFile(e.file.path, target); });
+    }
+    try {
+        WriteTransaction t(*db_);
+        Statement s(*db_, "UPDATE transactions SET state='done' WHERE id=?");
+        s.bind(1, newTxn).run();
+        t.commit();
+    } catch (const SqliteError& e) {
+        throw JournalError(std::string("cannot write the journal: ") + e.what());
+    }
+    forcedTxn_ = 0;
     reg.flush();
     lastTxn_ = newTxn;
     return newTxn;
 }
 
-std::int64_t Journal::undo(std::int64_t txn, registry::Registry& reg) {
-    return replayOrRestore(txn, reg, true);
+std::int64_t Journal::undo(std::int64_t txn, registry::Registry& reg, bool force) {
+    return replayOrRestore(txn, reg, true, force);
 }
-std::int64_t Journal::redo(std::int64_t txn, registry::Registry& reg) {
-    return replayOrRestore(txn, reg, false);
+std::int64_t Journal::redo(std::int64_t txn, registry::Registry& reg, bool force) {
+    return replayOrRestore(txn, reg, false, force);
 }
 
 } // namespace ravelin::journal

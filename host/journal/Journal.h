@@ -3,9 +3,11 @@
 // into transactions, labelled with the page, the control and the category.
 //
 // It is also the write-ahead log of the hive files: a registry write is acknowledged once
-// its row is committed, and opening a machine applies again the rows that no hive file
-// has received yet. Rows of changes made while recording is off (filling a page, the
-// journal stopped) are kept for that purpose only and are not listed or undone.
+// its transaction is committed (a single change at once, a backup at its end), and
+// opening a machine applies again what no hive file has received yet, all or nothing per
+// transaction: one that never ended is rolled back. Rows of changes made while recording
+// is off (filling a page, the journal stopped) are kept for that purpose only and are not
+// listed or undone.
 #pragma once
 
 #include "host/journal/Sqlite.h"
@@ -59,11 +61,24 @@ struct JournalEntry {
 
 class Journal final : public registry::ChangeSink {
   public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // Opens (creating when needed) the journal of a machine folder. Throws JournalError.
     static std::unique_ptr<Journal> open(const std::string& machineDir);
+    // Opens an existing journal for reading only, creating and changing nothing; nullptr
+    // when the machine has none.
+    static std::unique_ptr<Journal> openReadOnly(const std::string& machineDir);
     static bool exists(const std::string& machineDir);
+    bool readOnly() const { return readOnly_; }
+
+    // Files outside the machine folder that changes may touch (a browser profile the user
+    // chose). Every file the journal writes, replays or undoes must resolve, links
+    // followed, inside the machine folder or one of these.
+    void addAllowedRoot(const std::string& dir) { roots_.push_back(dir); }
+    // A further judge of files outside those folders, asked while this process runs.
+    void setPathGuard(std::function<bool(const std::string&)> allowed) {
+        pathGuard_ = std::move(allowed);
+    }
     ~Journal() override;
 
     // Whether writes are recorded at all (the host's Journal_Running and Journal_Discard
@@ -73,9 +88,10 @@ class Journal final : public registry::ChangeSink {
     void stop();  // JournalEnd: single changes are no longer recorded
     void start(); // JournalStart
     bool stopped() const { return stopped_; }
-    // BackupStart/BackupEnd: everything in between is one transaction.
+    // BackupStart/BackupEnd: everything in between is one transaction, committed by
+    // backupEnd, which returns its number (0 when nothing was written in it).
     void backupStart(const std::string& label);
-    void backupEnd();
+    std::int64_t backupEnd();
     bool backupOpen() const { return backupTxn_ != 0; }
     // The category of the change the current action made or is about to make: it labels
     // the last transaction when that came from the same action (the same context), and
@@ -85,13 +101,15 @@ class Journal final : public registry::ChangeSink {
     // ChangeSink
     void record(const std::vector<registry::RegistryChange>& changes) override;
     void flushed(const std::string& hiveFile) override;
+    bool transactionOpen() const override { return backupTxn_ != 0 || forcedTxn_ != 0; }
 
     // A file change: recorded first, then applied by `apply` (which writes the file), then
     // marked done. Throws JournalError when it cannot be recorded.
     void recordFile(const FileChange& change, const std::function<void()>& apply);
 
-    // Applies what was acknowledged but had not reached the files yet. Returns the number
-    // of changes applied again.
+    // Applies what was acknowledged but had not reached the files yet and rolls back what
+    // a transaction that never ended had put there; then saves the files. A read-only
+    // journal does the same in memory only. Returns the number of changes applied.
     std::size_t recover(registry::Registry& registry);
 
     std::vector<TransactionInfo> list(std::int64_t since = 0);
@@ -101,24 +119,33 @@ class Journal final : public registry::ChangeSink {
     std::vector<registry::RegistryChange> registryChangesSince(std::int64_t since);
 
     // Undo puts back the images before, in reverse order; redo the images after. Both are
-    // recorded as transactions of their own. Throw JournalError when it cannot be done.
-    std::int64_t undo(std::int64_t txn, registry::Registry& registry);
-    std::int64_t redo(std::int64_t txn, registry::Registry& registry);
+    // recorded as transactions of their own. Throw JournalError when it cannot be done:
+    // also when a place the transaction changed was changed since (by a later transaction,
+    // which the message names, or outside the journal), unless `force` is set.
+    std::int64_t undo(std::int64_t txn, registry::Registry& registry, bool force = false);
+    std::int64_t redo(std::int64_t txn, registry::Registry& registry, bool force = false);
 
     const std::string& path() const { return db_->path(); }
 
   private:
-    Journal(std::unique_ptr<Database> db, std::string machineDir);
+    Journal(std::unique_ptr<Database> db, std::string machineDir, bool readOnly, int version);
+    std::int64_t unitFor() const;
+    void requireInside(const std::string& path) const;
+    std::string conflictWith(const JournalEntry& entry, registry::Registry& reg, bool undo);
     std::int64_t newTransaction(const std::string& kind, const std::string& label,
                                 std::int64_t target);
     std::int64_t insertChange(std::int64_t txn, const registry::RegistryChange& c);
-    std::int64_t replayOrRestore(std::int64_t txn, registry::Registry& registry, bool undo);
+    std::int64_t replayOrRestore(std::int64_t txn, registry::Registry& registry, bool undo,
+                                 bool force);
     void writeFile(const std::string& path, const std::optional<std::string>& content);
-    void requireFilesAsLeft(std::int64_t txn, const std::vector<JournalEntry>& list, bool undo);
     bool recording() const;
 
     std::unique_ptr<Database> db_;
     std::string machineDir_;
+    bool readOnly_ = false;
+    bool hasUnits_ = true; // the journal knows transactions that are not finished
+    std::vector<std::string> roots_;
+    std::function<bool(const std::string&)> pathGuard_;
     std::function<bool()> gate_;
     std::string page_;
     std::string control_;

@@ -1,6 +1,7 @@
 #include "host/journal/Sqlite.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace ravelin::journal {
 
@@ -11,9 +12,33 @@ namespace {
 }
 } // namespace
 
-Database::Database(const std::string& path, bool create) : path_(path) {
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+Database::Database(const std::string& path, bool create)
+    : Database(path, path,
+               SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW) {}
+
+std::unique_ptr<Database> Database::openReadOnly(const std::string& path) {
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW;
+    if (::access((path + "-wal").c_str(), F_OK) == 0)
+        return std::unique_ptr<Database>(new Database(path, path, flags));
+    // Without a write-ahead file the database file is complete; read it as immutable so
+    // that no shared-memory or write-ahead file is made beside it.
+    std::string uri = "file:";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7f) {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    uri += "?immutable=1";
+    return std::unique_ptr<Database>(new Database(path, uri, flags | SQLITE_OPEN_URI));
+}
+
+Database::Database(const std::string& path, const std::string& name, int flags) : path_(path) {
+    int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);

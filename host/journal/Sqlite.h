@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,6 +25,9 @@ class SqliteError : public std::runtime_error {
 class Database {
   public:
     explicit Database(const std::string& path, bool create);
+    // Opens for reading only and creates nothing: a database without a write-ahead file
+    // is read as it stands on disk.
+    static std::unique_ptr<Database> openReadOnly(const std::string& path);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -33,6 +37,7 @@ class Database {
     const std::string& path() const { return path_; }
 
   private:
+    Database(const std::string& path, const std::string& name, int flags);
     sqlite3* db_ = nullptr;
     std::string path_;
 };

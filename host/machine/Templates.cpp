@@ -3,6 +3,7 @@
 #include "host/machine/MachineFiles.h"
 #include "host/machine/PeResources.h"
 #include "host/registry/FileUtil.h"
+#include "host/registry/NtHiveFile.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
 #include "host/registry/WineRegistryFile.h"
@@ -101,11 +102,19 @@ std::vector<fs::path> registryFiles(const fs::path& dir) {
     return files;
 }
 
-void copyFiles(const fs::path& from, const fs::path& to) {
+// Copies a template's files onto the C: drive; on a Windows drive a folder that exists
+// in another case ("users" for "Users") is the same folder, as Windows sees it.
+void copyFiles(const fs::path& from, const fs::path& to, const MachineFiles* drive = nullptr) {
     if (!fs::is_directory(from)) return;
     for (const auto& entry : fs::recursive_directory_iterator(from)) {
         fs::path rel = fs::relative(entry.path(), from);
         fs::path target = to / rel;
+        if (drive) {
+            std::string windows = "C:";
+            for (const auto& part : rel)
+                windows += "\\" + part.string();
+            target = drive->hostPath(windows);
+        }
         if (entry.is_directory()) {
             fs::create_directories(target);
         } else if (entry.path().filename() != ".keep") { // .keep only holds an empty folder in git
@@ -140,7 +149,7 @@ std::vector<std::string> templateNames(const std::string& folder) {
 }
 
 void createMachine(const std::string& target, const std::string& templateName,
-                   const std::string& folder) {
+                   const std::string& folder, bool hives) {
     std::error_code ec;
     const std::string dir = fs::absolute(target).string();
     if (fs::exists(dir, ec) && !fs::is_empty(dir, ec))
@@ -155,38 +164,77 @@ void createMachine(const std::string& target, const std::string& templateName,
     if (arch != "win32" && arch != "win64")
         throw RegistryFormatError((own.dir / "template.json").string(), 0,
                                   "arch must be win32 or win64");
-
-    fs::create_directories(fs::path(dir) / "drive_c");
-    fs::create_directories(fs::path(dir) / "dosdevices");
-    fs::create_symlink("../drive_c", fs::path(dir) / "dosdevices" / "c:", ec);
-
-    const std::string sid = "S-1-5-21-0-0-0-1000";
-    registry::WineHive::create(dir + "/system.reg", "REGISTRY\\\\Machine", arch)->save();
-    registry::WineHive::create(dir + "/user.reg", "REGISTRY\\\\User\\\\" + sid, arch)->save();
-    registry::WineHive::create(dir + "/userdef.reg", "REGISTRY\\\\User\\\\.Default", arch)->save();
-
-    auto reg = registry::Registry::openMachine(dir);
     bool link = false;
-    for (const auto& t : templates) {
+    for (const auto& t : templates)
         link = t.manifest.value("controlSetLink", link);
+
+    std::unique_ptr<registry::Registry> reg;
+    fs::path driveC;
+    if (hives) {
+        // A Windows system drive: the hive files where Windows keeps them.
+        fs::path config = fs::path(dir) / "Windows" / "System32" / "config";
+        fs::create_directories(config);
+        for (const char* name : {"SOFTWARE", "SYSTEM", "DEFAULT"})
+            registry::NtHive::create((config / name).string());
+        nlohmann::json account;
+        try {
+            account =
+                nlohmann::json::parse(registry::readWholeFile((own.dir / "machine.json").string()));
+        } catch (const nlohmann::json::parse_error& e) {
+            throw RegistryFormatError((own.dir / "machine.json").string(), 0,
+                                      std::string("not valid JSON: ") + e.what());
+        }
+        const std::string user = account.is_object() ? account.value("user", "user") : "user";
+        fs::path profile = fs::path(dir) / "Users" / user;
+        fs::create_directories(profile);
+        registry::NtHive::create((profile / "NTUSER.DAT").string());
+        reg = registry::Registry::openMachine(dir, user);
+        if (arch == "win64" &&
+            reg->createKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node", {2}) != ERROR_SUCCESS)
+            throw RegistryAccessError(dir + ": cannot make SOFTWARE\\Wow6432Node");
+        if (link) {
+            // A hive file has no CurrentControlSet: Windows makes it at boot from Select.
+            for (const char* value : {"Current", "Default", "LastKnownGood"})
+                reg->setValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Select", value, REG_DWORD,
+                              makeDwordData(1), {2});
+            reg->setValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Select", "Failed", REG_DWORD,
+                          makeDwordData(0), {2});
+            reg->createKey(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001", {2});
+        }
+        driveC = dir;
+    } else {
+        fs::create_directories(fs::path(dir) / "drive_c");
+        fs::create_directories(fs::path(dir) / "dosdevices");
+        fs::create_symlink("../drive_c", fs::path(dir) / "dosdevices" / "c:", ec);
+
+        const std::string sid = "S-1-5-21-0-0-0-1000";
+        registry::WineHive::create(dir + "/system.reg", "REGISTRY\\\\Machine", arch)->save();
+        registry::WineHive::create(dir + "/user.reg", "REGISTRY\\\\User\\\\" + sid, arch)->save();
+        registry::WineHive::create(dir + "/userdef.reg", "REGISTRY\\\\User\\\\.Default", arch)
+            ->save();
+        reg = registry::Registry::openMachine(dir);
+        driveC = fs::path(dir) / "drive_c";
+    }
+    for (const auto& t : templates)
         for (const auto& file : registryFiles(t.dir))
             applyRegFile(*reg, file);
-    }
-    if (link && reg->createLinkKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet",
-                                   "\\REGISTRY\\Machine\\System\\ControlSet001") != ERROR_SUCCESS)
+    if (link && !hives &&
+        reg->createLinkKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet",
+                           "\\REGISTRY\\Machine\\System\\ControlSet001") != ERROR_SUCCESS)
         throw RegistryAccessError(dir + ": cannot make SYSTEM\\CurrentControlSet");
     reg->flush();
 
-    fs::path driveC = fs::path(dir) / "drive_c";
+    MachineFiles files(dir, !hives);
     for (const auto& t : templates)
-        copyFiles(t.dir / "files", driveC);
-    MachineFiles files(dir, true);
+        copyFiles(t.dir / "files", driveC, hives ? &files : nullptr);
     for (const auto& t : templates) {
         auto programs = t.manifest.value("screenSavers", nlohmann::json::array());
         for (const auto& program : t.manifest.value("programs", nlohmann::json::array()))
             programs.push_back(program);
         for (const auto& saver : programs) {
-            fs::path file = driveC / saver.at("file").get<std::string>();
+            fs::path file =
+                hives ? fs::path(files.hostPath("C:\\" + saver.at("file").get<std::string>()))
+                      : driveC / saver.at("file").get<std::string>();
             fs::create_directories(file.parent_path());
             // A saver's display name is its string 1, in each language it comes in.
             StringTables tables{{kLangGerman, {{1, saver.at("description").get<std::string>()}}}};
@@ -194,8 +242,10 @@ void createMachine(const std::string& target, const std::string& templateName,
                 tables[kLangEnglish][1] = saver.at("descriptionEn").get<std::string>();
             registry::writeFileAtomically(file.string(), makeStringResourceImage(tables));
         }
-        for (const auto& hidden : t.manifest.value("hidden", nlohmann::json::array()))
-            files.setHidden((driveC / hidden.get<std::string>()).string(), true);
+        for (const auto& hidden : t.manifest.value("hidden", nlohmann::json::array())) {
+            std::string rel = hidden.get<std::string>();
+            files.setHidden(hives ? files.hostPath("C:\\" + rel) : (driveC / rel).string(), true);
+        }
     }
     fs::copy_file(own.dir / "machine.json", fs::path(dir) / "machine.json",
                   fs::copy_options::overwrite_existing);

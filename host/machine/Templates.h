@@ -13,7 +13,9 @@ std::vector<std::string> templateNames(const std::string& folder);
 
 // Builds the machine into `dir`, which must not exist or be empty. Throws
 // RegistryAccessError / RegistryFormatError (a bad template names its file and line).
+// By default a Wine prefix; with `hives` a Windows system drive with the same content:
+// Windows/System32/config/{SOFTWARE,SYSTEM,DEFAULT} and Users/<user>/NTUSER.DAT.
 void createMachine(const std::string& dir, const std::string& templateName,
-                   const std::string& folder);
+                   const std::string& folder, bool hives = false);
 
 } // namespace ravelin::machine

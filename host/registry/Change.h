@@ -37,6 +37,9 @@ class ChangeSink {
     virtual void record(const std::vector<RegistryChange>& changes) = 0;
     // Everything recorded for this hive file has reached the file.
     virtual void flushed(const std::string& hiveFile) = 0;
+    // True while a transaction of several calls is being recorded: it is not finished,
+    // so the machine must stay locked.
+    virtual bool transactionOpen() const { return false; }
 };
 
 // A subtree as text (its values and subkeys, names relative to the key), and back.

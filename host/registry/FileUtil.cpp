@@ -3,6 +3,7 @@
 #include "host/registry/Types.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,6 +106,60 @@ void commitTemporary(const std::string& temp, const std::string& path) {
         throw RegistryAccessError(path + ": cannot replace: " + why);
     }
     fsyncFolder(path);
+}
+
+std::string saveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real)
+        throw RegistryAccessError(
+            path + ": refused: a link to a file that cannot be reached: " + errnoText());
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+namespace {
+
+std::string canonicalOrEmpty(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return {};
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+bool isInside(const std::string& path, const std::string& root) {
+    if (root.empty() || path.empty()) return false;
+    if (root == "/") return true;
+    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                            path[root.size()] == '/');
+}
+
+} // namespace
+
+bool resolvesInside(const std::string& path, const std::vector<std::string>& roots) {
+    if (path.empty() || path[0] != '/') return false;
+    // The deepest part that exists, with every link resolved; a name that goes up from a
+    // part that does not exist cannot be judged and is refused.
+    std::string probe = path;
+    std::string resolved;
+    while (true) {
+        struct stat st {};
+        if (::lstat(probe.c_str(), &st) == 0) {
+            resolved = canonicalOrEmpty(probe);
+            break;
+        }
+        auto slash = probe.rfind('/');
+        if (slash == std::string::npos || slash == 0) return false;
+        if (probe.substr(slash + 1) == "..") return false;
+        probe.resize(slash);
+    }
+    if (resolved.empty()) return false; // a dangling link
+    for (const auto& root : roots)
+        if (isInside(resolved, canonicalOrEmpty(root))) return true;
+    return false;
 }
 
 void writeFileAtomically(const std::string& path, const std::string& data) {

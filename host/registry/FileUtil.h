@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ravelin::registry {
 
@@ -18,5 +19,14 @@ void writeFileAtomically(const std::string& path, const std::string& data);
 std::string temporaryPathBeside(const std::string& path);
 // fsync of a finished temporary file, copy of the target's mode, rename, fsync of the folder.
 void commitTemporary(const std::string& temp, const std::string& path);
+
+// Where a save of `path` goes: the file itself, or, when it is a symbolic link, the file
+// the link leads to (so the link stays a link, as Wine keeps it). Throws
+// RegistryAccessError for a dangling link.
+std::string saveTarget(const std::string& path);
+
+// True when `path` (the deepest part of it that exists, every link resolved) lies inside
+// one of `roots` (which are resolved too).
+bool resolvesInside(const std::string& path, const std::vector<std::string>& roots);
 
 } // namespace ravelin::registry

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ravelin::registry {
@@ -30,12 +31,30 @@ class Hive {
     // Forces every lazily read part into memory; throws RegistryFormatError on bad input.
     void loadAll();
 
+    // What a file on disk looks like: identity, size, modification time.
+    struct FileState {
+        bool exists = false;
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long seconds = 0, nanoseconds = 0;
+        bool operator==(const FileState&) const = default;
+    };
+    static FileState stateOf(const std::string& path);
+    // Notes that the tree was read from, or saved as, the file as it looks now (or as
+    // `seen` describes it, taken before the file was read).
+    void rememberFileState(std::optional<FileState> seen = std::nullopt);
+    // True when the file was replaced or changed since rememberFileState(): the tree in
+    // memory is then a stale copy that must not be written back.
+    bool fileChangedOnDisk() const;
+
   protected:
     Hive(std::string file, Key::ValueOrder order)
         : file_(std::move(file)), root_(std::make_unique<Key>("", nullptr, order)) {}
 
     std::string file_;
     std::unique_ptr<Key> root_;
+
+  private:
+    std::optional<FileState> state_;
 };
 
 // A hive that lives only in memory: for unit tests and for building trees.

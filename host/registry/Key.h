@@ -32,6 +32,9 @@ struct KeyOrigin {
     std::size_t node = 0;        // backend node handle (hive files)
     std::uint32_t line = 0;      // line number of the key line
     bool hasChunk = false;
+    // A name of the key's values or subkeys holds a NUL character that the backend read
+    // cut short: the key cannot be rewritten without renaming or merging those.
+    bool namesCutAtNul = false;
 };
 
 class Key {

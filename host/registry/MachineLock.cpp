@@ -2,7 +2,9 @@
 
 #include "host/registry/Types.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,11 +12,22 @@
 #include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ravelin::registry {
 
-MachineLock::MachineLock(const std::string& machineDir) {
+double lockWaitSeconds() {
+    if (const char* env = std::getenv("DESKFORGE_LOCK_WAIT"); env && *env) {
+        char* end = nullptr;
+        double v = std::strtod(env, &end);
+        if (end && *end == '\0' && v >= 0) return v;
+    }
+    return 10;
+}
+
+MachineLock::MachineLock(const std::string& machineDir, double waitSeconds) {
+    if (waitSeconds < 0) waitSeconds = lockWaitSeconds();
     std::string dir = machineDir + "/.deskforge";
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
         throw RegistryAccessError(machineDir +
@@ -23,14 +36,33 @@ MachineLock::MachineLock(const std::string& machineDir) {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd_ < 0)
         throw RegistryAccessError(path + ": cannot open the lock file: " + std::strerror(errno));
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    // A short sleep between tries keeps the waiting cheap; the holder of the lock
+    // usually finishes within milliseconds.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(waitSeconds));
+    auto pause = std::chrono::milliseconds(2);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
-        ::close(fd_);
-        fd_ = -1;
-        if (err == EWOULDBLOCK)
-            throw RegistryAccessError(
-                machineDir + ": the machine is being changed by another deskforge process");
-        throw RegistryAccessError(path + ": cannot lock: " + std::strerror(err));
+        if (err == EINTR) continue;
+        if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd_);
+            fd_ = -1;
+            if (err == EWOULDBLOCK) {
+                char waited[32];
+                std::snprintf(waited, sizeof waited, "%g", waitSeconds);
+                throw RegistryAccessError(
+                    machineDir +
+                    ": the machine is being changed by another deskforge process "
+                    "(waited " +
+                    waited +
+                    " s); nothing was written, try again "
+                    "when it has finished");
+            }
+            throw RegistryAccessError(path + ": cannot lock: " + std::strerror(err));
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
 }
 

@@ -12,8 +12,9 @@ namespace ravelin::registry {
 // An exclusive advisory lock on <machine>/.deskforge/lock, held while the object lives.
 class MachineLock {
   public:
-    // Throws RegistryAccessError when another process holds it or it cannot be made.
-    explicit MachineLock(const std::string& machineDir);
+    // Waits up to waitSeconds while another process holds it (default: lockWaitSeconds()),
+    // then throws RegistryAccessError; also when the lock file cannot be made.
+    explicit MachineLock(const std::string& machineDir, double waitSeconds = -1);
     ~MachineLock();
     MachineLock(const MachineLock&) = delete;
     MachineLock& operator=(const MachineLock&) = delete;
@@ -21,6 +22,9 @@ class MachineLock {
   private:
     int fd_ = -1;
 };
+
+// How long a writer waits for another one: $DESKFORGE_LOCK_WAIT seconds, else 10.
+double lockWaitSeconds();
 
 // The pid of the wineserver that serves the prefix, when one runs. Looks where Wine
 // keeps its server folder: /tmp/.wine-<uid>/, /run/user/<uid>/wine/, and the folder

@@ -61,18 +61,121 @@ NtHive::~NtHive() {
 std::unique_ptr<NtHive> NtHive::load(const std::string& path) {
     if (::access(path.c_str(), R_OK) != 0)
         throw RegistryAccessError(path + ": cannot open: " + std::strerror(errno));
+    FileState seen = stateOf(path);
     hive_h* h = hivex_open(path.c_str(), 0);
     if (!h)
         throw RegistryFormatError(
             path, 0, std::string("not a readable registry hive: ") + std::strerror(errno));
     std::unique_ptr<NtHive> hive(new NtHive(path));
     hive->handle_ = h;
+    hive->rememberFileState(seen);
     hive_node_h root = hivex_root(h);
     if (!root) throw RegistryFormatError(path, 0, "the hive has no root key");
     hive->root_->origin().node = root;
     hive->root_->setLastWrite(nodeTime(h, root));
     hive->root_->setSource(hive.get(), true, true);
     return hive;
+}
+
+namespace {
+
+void put16(std::string& b, std::size_t at, std::uint16_t v) {
+    b[at] = static_cast<char>(v & 0xff);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+void put32(std::string& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xff);
+}
+void put64(std::string& b, std::size_t at, std::uint64_t v) {
+    put32(b, at, static_cast<std::uint32_t>(v));
+    put32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
+}
+std::uint32_t get32(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+} // namespace
+
+std::string NtHive::emptyHiveImage(std::uint64_t fileTime) {
+    // Offsets of cells count from the first bin, which follows the 4 KiB base block.
+    constexpr std::size_t kBase = 0x1000, kBinSize = 0x1000;
+    constexpr std::uint32_t kRootCell = 0x20, kSecurityCell = 0x78, kFreeCell = 0xA8;
+    const std::string rootName = "ROOT";
+    std::string b(kBase + kBinSize, '\0');
+
+    // Base block.
+    b.replace(0, 4, "regf");
+    put32(b, 0x04, 1); // primary and secondary sequence numbers agree: the file is whole
+    put32(b, 0x08, 1);
+    put64(b, 0x0C, fileTime);
+    put32(b, 0x14, 1); // format 1.3, as Windows XP and later read and write
+    put32(b, 0x18, 3);
+    put32(b, 0x1C, 0); // a primary file
+    put32(b, 0x20, 1); // direct memory load
+    put32(b, 0x24, kRootCell);
+    put32(b, 0x28, static_cast<std::uint32_t>(kBinSize));
+    put32(b, 0x2C, 1); // clustering factor
+    std::uint32_t checksum = 0;
+    for (std::size_t i = 0; i < 0x1FC; i += 4)
+        checksum ^= get32(b, i);
+    if (checksum == 0xFFFFFFFFu) checksum = 0xFFFFFFFEu;
+    if (checksum == 0) checksum = 1;
+    put32(b, 0x1FC, checksum);
+
+    // The bin header.
+    const std::size_t bin = kBase;
+    b.replace(bin, 4, "hbin");
+    put32(b, bin + 0x04, 0); // its offset from the first bin
+    put32(b, bin + 0x08, static_cast<std::uint32_t>(kBinSize));
+    put64(b, bin + 0x14, fileTime);
+
+    // The root key: a used cell (negative size) holding an "nk" record.
+    const std::size_t nk = bin + kRootCell;
+    const std::size_t nkSize = (4 + 0x4C + rootName.size() + 7) & ~std::size_t{7};
+    put32(b, nk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(nkSize)));
+    b.replace(nk + 4, 2, "nk");
+    put16(b, nk + 6, 0x2C); // hive entry, cannot be deleted, name in ASCII
+    put64(b, nk + 8, fileTime);
+    put32(b, nk + 0x14, 0);           // parent: none
+    put32(b, nk + 0x18, 0);           // subkeys
+    put32(b, nk + 0x1C, 0);           // volatile subkeys
+    put32(b, nk + 0x20, 0xFFFFFFFFu); // subkey list
+    put32(b, nk + 0x24, 0xFFFFFFFFu); // volatile subkey list
+    put32(b, nk + 0x28, 0);           // values
+    put32(b, nk + 0x2C, 0xFFFFFFFFu); // value list
+    put32(b, nk + 0x30, kSecurityCell);
+    put32(b, nk + 0x34, 0xFFFFFFFFu); // class name
+    put16(b, nk + 0x4C, static_cast<std::uint16_t>(rootName.size()));
+    put16(b, nk + 0x4E, 0);
+    b.replace(nk + 0x50, rootName.size(), rootName);
+
+    // The security cell: one self-relative descriptor with no owner, group or lists,
+    // linked to itself; new keys share it, as libhivex copies the parent's.
+    const std::size_t sk = bin + kSecurityCell;
+    constexpr std::uint32_t kDescriptor = 20;
+    put32(b, sk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(kFreeCell - kSecurityCell)));
+    b.replace(sk + 4, 2, "sk");
+    put32(b, sk + 0x08, kSecurityCell); // next and previous in the list of security cells
+    put32(b, sk + 0x0C, kSecurityCell);
+    put32(b, sk + 0x10, 1); // keys that refer to it
+    put32(b, sk + 0x14, kDescriptor);
+    b[sk + 0x18] = 1;            // descriptor revision
+    put16(b, sk + 0x1A, 0x8000); // self-relative
+
+    // The rest of the bin is one free cell.
+    put32(b, bin + kFreeCell, static_cast<std::uint32_t>(kBinSize - kFreeCell));
+    return b;
+}
+
+std::unique_ptr<NtHive> NtHive::create(const std::string& path) {
+    if (::access(path.c_str(), F_OK) == 0)
+        throw RegistryAccessError(path + ": refused: the file exists");
+    writeFileAtomically(path, emptyHiveImage(fileTimeNow()));
+    return load(path);
 }
 
 void NtHive::loadValues(Key& key) {
@@ -85,6 +188,7 @@ void NtHive::loadValues(Key& key) {
     for (hive_value_h* v = list.get(); *v; ++v) {
         RegistryValue value;
         value.name = takeString(hivex_value_key(handle_, *v));
+        if (hivex_value_key_len(handle_, *v) > value.name.size()) key.origin().namesCutAtNul = true;
         hive_type t{};
         std::size_t len = 0;
         CPtr<char> data(hivex_value_value(handle_, *v, &t, &len));
@@ -103,7 +207,9 @@ void NtHive::loadSubkeys(Key& key) {
     CPtr<hive_node_h> list(hivex_node_children(handle_, node));
     if (!list) throw RegistryFormatError(file_, 0, "cannot read the subkeys of " + key.path());
     for (hive_node_h* c = list.get(); *c; ++c) {
-        Key& sub = key.loadSubkey(takeString(hivex_node_name(handle_, *c)));
+        std::string name = takeString(hivex_node_name(handle_, *c));
+        if (hivex_node_name_len(handle_, *c) > name.size()) key.origin().namesCutAtNul = true;
+        Key& sub = key.loadSubkey(name);
         sub.origin().node = *c;
         sub.setLastWrite(nodeTime(handle_, *c));
         sub.setSource(this, true, true);
@@ -175,13 +281,14 @@ void NtHive::save() {
     remember(remember, *root_);
     try {
         apply(h.get(), *root_, hivex_root(h.get()));
-        std::string temp = temporaryPathBeside(file_);
+        const std::string target = saveTarget(file_);
+        std::string temp = temporaryPathBeside(target);
         if (hivex_commit(h.get(), temp.c_str(), 0) != 0) {
             std::string why = std::strerror(errno);
             ::unlink(temp.c_str());
             throw RegistryAccessError(file_ + ": cannot write the hive: " + why);
         }
-        commitTemporary(temp, file_);
+        commitTemporary(temp, target);
     } catch (...) {
         for (auto& [k, n] : nodes)
             k->origin().node = n;
@@ -191,6 +298,7 @@ void NtHive::save() {
     if (handle_) hivex_close(handle_);
     handle_ = h.release();
     root_->clearDirty();
+    rememberFileState();
 }
 
 } // namespace ravelin::registry

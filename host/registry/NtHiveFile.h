@@ -6,6 +6,7 @@
 
 #include "host/registry/Hive.h"
 
+#include <cstdint>
 #include <string>
 
 typedef struct hive_h hive_h;
@@ -16,6 +17,12 @@ class NtHive final : public Hive, private KeySource {
   public:
     // Throws RegistryFormatError when the file is not a readable hive.
     static std::unique_ptr<NtHive> load(const std::string& path);
+    // Writes a new hive file holding only a root key (which libhivex cannot make) and
+    // opens it. Throws RegistryAccessError; an existing file is refused.
+    static std::unique_ptr<NtHive> create(const std::string& path);
+    // The bytes of such a file: the base block and one bin with the root key and the
+    // security cell every key refers to.
+    static std::string emptyHiveImage(std::uint64_t fileTime);
     ~NtHive() override;
 
     Format format() const override { return Format::NtHive; }

@@ -1,5 +1,6 @@
 #include "host/registry/Registry.h"
 
+#include "host/registry/FileUtil.h"
 #include "host/registry/NtHiveFile.h"
 #include "host/registry/Text.h"
 #include "host/registry/WineRegistryFile.h"
@@ -421,7 +422,11 @@ std::uint64_t Registry::lastWriteTime(HKEY root, std::string_view path, RegOptio
 }
 
 void Registry::beginWrite() {
-    if (lock_ || machineDir_.empty() || dryRun_) return;
+    if (machineDir_.empty() || dryRun_ || (lock_ && writeChecked_)) return;
+    // The lock may have been taken before the files were read (a command); else it is
+    // taken now, and the files must still be the ones read.
+    const bool stale = lock_ == nullptr;
+    auto lock = lock_ ? nullptr : std::make_unique<MachineLock>(machineDir_);
     if (winePrefix_) {
         if (auto pid = runningWineserver(machineDir_))
             throw RegistryAccessError(machineDir_ +
@@ -430,7 +435,33 @@ void Registry::beginWrite() {
                                       "); it would overwrite the changes when it exits. Close its "
                                       "programs or run \"wineserver -k\" first.");
     }
-    lock_ = std::make_unique<MachineLock>(machineDir_);
+    for (const auto& m : mounts_) {
+        const std::string& file = m.hive->file();
+        if (!resolvesInside(file, {machineDir_}))
+            throw RegistryAccessError(file +
+                                      ": refused: the registry file lies outside the machine "
+                                      "folder (links followed); nothing was written");
+        struct stat st {};
+        if (::stat(file.c_str(), &st) == 0 && st.st_nlink > 1)
+            throw RegistryAccessError(
+                file + ": refused: the registry file has " + std::to_string(st.st_nlink) +
+                " hard links, which replacing it would break; nothing was written");
+        // What another process wrote since this copy was read would be lost.
+        if (stale && m.hive->fileChangedOnDisk())
+            throw RegistryAccessError(file +
+                                      ": changed by another program since it was read; nothing "
+                                      "was written. Open the machine again to see its changes.");
+    }
+    if (lock) lock_ = std::move(lock);
+    writeChecked_ = true;
+}
+
+bool Registry::isMachineFolder(const std::string& dir) {
+    if (isFile(dir + "/system.reg")) return true;
+    std::string config = findPath(dir, {"Windows", "System32", "config"});
+    if (!config.empty() && isDir(config)) return true;
+    return isFile(findEntry(dir, "SOFTWARE")) || isFile(findEntry(dir, "SYSTEM")) ||
+           isFile(findEntry(dir, "NTUSER.DAT"));
 }
 
 namespace {
@@ -513,6 +544,42 @@ std::string Registry::fullNameOf(const Hive& hive, const std::string& keyPath) c
         return name;
     }
     return keyPath;
+}
+
+int Registry::checkNames(Hive& hive, Key* into, const std::vector<std::string>& newKeys,
+                         const std::string* valueName) {
+    constexpr std::size_t kMaxKeyName = 255, kMaxValueName = 16383;
+    const bool ntHive = hive.format() == Hive::Format::NtHive;
+    auto refuse = [&](std::string why) {
+        refusal_ = std::move(why);
+        return ERROR_INVALID_PARAMETER;
+    };
+    auto shown = [](const std::string& name) {
+        std::string out;
+        for (char c : name.substr(0, 60))
+            out += c == '\0' ? std::string("\\0") : std::string(1, c);
+        return name.size() > 60 ? out + "..." : out;
+    };
+    for (const auto& k : newKeys) {
+        if (text::utf8ToUtf16(k).size() > kMaxKeyName)
+            return refuse("the key name \"" + shown(k) + "\" is longer than 255 characters");
+        if (ntHive && k.find('\0') != std::string::npos)
+            return refuse("the key name \"" + shown(k) + "\" holds a NUL character, which " +
+                          hive.file() + " cannot store");
+    }
+    if (valueName) {
+        if (text::utf8ToUtf16(*valueName).size() > kMaxValueName)
+            return refuse("the value name \"" + shown(*valueName) +
+                          "\" is longer than 16,383 characters");
+        if (ntHive && valueName->find('\0') != std::string::npos)
+            return refuse("the value name \"" + shown(*valueName) +
+                          "\" holds a NUL character, which " + hive.file() + " cannot store");
+    }
+    if (ntHive && into && into->origin().namesCutAtNul)
+        return refuse(fullNameOf(hive, into->path()) +
+                      " holds a name with a NUL character, which writing the key to " +
+                      hive.file() + " would change; refused");
+    return ERROR_SUCCESS;
 }
 
 bool Registry::planKey(HKEY root, const std::string& path, KeyPlan& plan) {
@@ -611,24 +678,44 @@ void Registry::commit(std::vector<RegistryChange> changes) {
 }
 
 int Registry::createKey(HKEY root, std::string_view path, RegOptions options) {
+    refusal_.clear();
     auto cands = candidates(root, path, options);
     auto& [r, p] = cands[writeTarget(*this, cands)];
     if (resolve(r, p).exists) return ERROR_SUCCESS;
     beginWrite();
     KeyPlan plan;
     if (!planKey(r, p, plan)) return ERROR_ACCESS_DENIED;
+    plan.existing->ensureSubkeys();
+    if (int rc = checkNames(*plan.hive, plan.existing, plan.missing, nullptr); rc != ERROR_SUCCESS)
+        return rc;
     commit({creationChange(plan, nullptr)});
     return ERROR_SUCCESS;
 }
 
 int Registry::setValue(HKEY root, std::string_view path, std::string_view name, DWORD type,
                        std::vector<std::uint8_t> data, RegOptions options) {
+    refusal_.clear();
     auto cands = candidates(root, path, options);
     auto& [r, p] = cands[writeTarget(*this, cands)];
     beginWrite();
     KeyPlan plan;
     if (!planKey(r, p, plan)) return ERROR_ACCESS_DENIED;
-    if (data.size() > plan.hive->maxValueSize()) return ERROR_INVALID_PARAMETER;
+    const std::string valueName(name);
+    plan.existing->ensureValues();
+    plan.existing->ensureSubkeys();
+    if (int rc = checkNames(*plan.hive, plan.missing.empty() ? plan.existing : nullptr,
+                            plan.missing, &valueName);
+        rc != ERROR_SUCCESS)
+        return rc;
+    if (!plan.missing.empty() && plan.hive->format() == Hive::Format::NtHive &&
+        plan.existing->origin().namesCutAtNul)
+        return checkNames(*plan.hive, plan.existing, {}, nullptr);
+    if (data.size() > plan.hive->maxValueSize()) {
+        refusal_ = fullNameOf(*plan.hive, plan.existing->path()) + " \"" + valueName +
+                   "\": the value (" + std::to_string(data.size()) + " bytes) is too large for " +
+                   plan.hive->file();
+        return ERROR_INVALID_PARAMETER;
+    }
     std::vector<RegistryChange> changes;
     std::string keyPath = plan.existing->path();
     if (!plan.missing.empty()) {
@@ -652,12 +739,15 @@ int Registry::setValue(HKEY root, std::string_view path, std::string_view name, 
 
 int Registry::deleteValue(HKEY root, std::string_view path, std::string_view name,
                           RegOptions options) {
+    refusal_.clear();
     for (auto& [r, p] : candidates(root, path, options)) {
         Place place = resolve(r, p);
         if (!place.key) continue;
         const RegistryValue* old = place.key->findValue(name);
         if (!old) continue;
         beginWrite();
+        if (int rc = checkNames(*place.hive, place.key, {}, nullptr); rc != ERROR_SUCCESS)
+            return rc;
         RegistryChange c;
         c.hiveFile = hiveId(*place.hive);
         c.keyPath = place.key->path();
@@ -672,6 +762,7 @@ int Registry::deleteValue(HKEY root, std::string_view path, std::string_view nam
 }
 
 int Registry::deleteKey(HKEY root, std::string_view path, RegOptions options) {
+    refusal_.clear();
     std::vector<RegistryChange> changes;
     for (auto& [r, p] : candidates(root, path, options)) {
         Place place = resolve(r, p);
@@ -732,6 +823,7 @@ bool Registry::copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot
 
 int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
                       std::string_view toPath, RegOptions fromOptions, RegOptions toOptions) {
+    refusal_.clear();
     std::vector<RegistryChange> changes;
     int error = 0;
     if (!copyChanges(fromRoot, fromPath, toRoot, toPath, fromOptions, toOptions, changes, error))
@@ -743,6 +835,7 @@ int Registry::copyKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
 
 int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
                       std::string_view toPath, RegOptions fromOptions, RegOptions toOptions) {
+    refusal_.clear();
     // Moving a key into its own subtree would delete what was just copied.
     auto src = candidates(fromRoot, fromPath, fromOptions);
     auto dst = candidates(toRoot, toPath, toOptions);
@@ -811,7 +904,14 @@ void Registry::replay(const std::vector<RegistryChange>& changes) {
         applyImage(c, true, now);
 }
 
-void Registry::restore(const std::vector<RegistryChange>& changes, bool toBefore) {
+void Registry::replayBefore(const std::vector<RegistryChange>& changes) {
+    const std::uint64_t now = fileTimeNow();
+    for (const auto& c : changes)
+        applyImage(c, false, now);
+}
+
+std::vector<RegistryChange> Registry::restore(const std::vector<RegistryChange>& changes,
+                                              bool toBefore) {
     std::vector<RegistryChange> out;
     out.reserve(changes.size());
     auto add = [&](const RegistryChange& c) {
@@ -832,15 +932,21 @@ void Registry::restore(const std::vector<RegistryChange>& changes, bool toBefore
         for (const auto& c : changes)
             add(c);
     beginWrite();
-    commit(std::move(out));
+    commit(out);
+    return out;
 }
 
 void Registry::flush() {
     if (dryRun_) return;
     for (auto& m : mounts_) {
         if (!m.hive->modified()) continue;
+        beginWrite(); // for replayed changes, say
         m.hive->save();
         if (sink_) sink_->flushed(hiveId(*m.hive));
+    }
+    if (releaseAfterFlush_ && !modified() && !(sink_ && sink_->transactionOpen())) {
+        lock_.reset();
+        writeChecked_ = false;
     }
 }
 

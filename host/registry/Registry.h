@@ -43,6 +43,20 @@ class Registry {
     // The folder writers lock and whose wineserver is checked; empty for none.
     void setMachineDir(const std::string& dir, bool winePrefix);
     const std::string& machineDir() const { return machineDir_; }
+    // True when the folder holds a machine's registry files (nothing is read).
+    static bool isMachineFolder(const std::string& dir);
+
+    // The machine's lock, taken before the hive files were read: the tree in memory is then
+    // known to be current for as long as it is held.
+    void adoptLock(std::unique_ptr<MachineLock> lock) {
+        lock_ = std::move(lock);
+        writeChecked_ = false;
+    }
+    bool holdsLock() const { return lock_ != nullptr; }
+    // A long-lived front end (the window) lets other processes write between its own
+    // writes: the lock is given back after each flush that leaves nothing pending, and
+    // taken again at the next write, which is refused if the files changed meanwhile.
+    void setReleaseLockAfterFlush(bool on) { releaseAfterFlush_ = on; }
 
     // A 64-bit Windows has the Wow6432Node views; a process emulating a 32-bit one is
     // redirected to them unless the call asks for the 64-bit or the native view.
@@ -62,7 +76,9 @@ class Registry {
     // Last write time of a key (FILETIME), 0 when missing.
     std::uint64_t lastWriteTime(HKEY root, std::string_view path, RegOptions options = {});
 
-    // Writing.
+    // Writing. A write refused for a reason beyond its code (a name the hive file cannot
+    // store, say) leaves the reason in lastRefusal() until the next write.
+    const std::string& lastRefusal() const { return refusal_; }
     int createKey(HKEY root, std::string_view path, RegOptions options = {});
     int setValue(HKEY root, std::string_view path, std::string_view name, DWORD type,
                  std::vector<std::uint8_t> data, RegOptions options = {});
@@ -80,9 +96,14 @@ class Registry {
     ChangeSink* changeSink() const { return sink_; }
     // Applies the after-images of recorded changes again (crash recovery); not recorded.
     void replay(const std::vector<RegistryChange>& changes);
+    // Applies the before-images, in the order given (a rollback); not recorded.
+    void replayBefore(const std::vector<RegistryChange>& changes);
     // Puts the places of recorded changes back to their images before (undo, in reverse
-    // order) or after (redo); recorded as a change of its own.
-    void restore(const std::vector<RegistryChange>& changes, bool toBefore);
+    // order) or after (redo); recorded as a change of its own, which is returned.
+    std::vector<RegistryChange> restore(const std::vector<RegistryChange>& changes, bool toBefore);
+    // What the place of a change holds now: its value, or its subtree's image.
+    std::optional<RegistryValue> currentValue(const RegistryChange& at);
+    std::optional<std::string> currentTree(const RegistryChange& at);
     // The hive file's name in changes: relative to the machine folder.
     std::string hiveId(const Hive& hive) const;
     Hive* hiveById(const std::string& id);
@@ -130,6 +151,11 @@ class Registry {
         std::vector<std::string> missing; // the names to create below it
     };
     bool planKey(HKEY root, const std::string& path, KeyPlan& plan);
+    // ERROR_SUCCESS, or ERROR_INVALID_PARAMETER with the reason in refusal_: names Windows
+    // refuses (a key name over 255 characters, a value name over 16,383) and names a hive
+    // file cannot hold (a NUL character), also in the key written to.
+    int checkNames(Hive& hive, Key* into, const std::vector<std::string>& newKeys,
+                   const std::string* valueName);
     RegistryChange keyChange(Hive& hive, const std::string& keyPath) const;
     RegistryChange creationChange(const KeyPlan& plan, Key* content) const;
     bool copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
@@ -138,8 +164,6 @@ class Registry {
     std::string fullNameOf(const Hive& hive, const std::string& keyPath) const;
     void applyImage(const RegistryChange& change, bool after, std::uint64_t now);
     void commit(std::vector<RegistryChange> changes);
-    std::optional<RegistryValue> currentValue(const RegistryChange& at);
-    std::optional<std::string> currentTree(const RegistryChange& at);
 
     std::vector<std::pair<HKEY, std::string>> candidates(HKEY root, std::string_view path,
                                                          RegOptions options) const;
@@ -157,6 +181,9 @@ class Registry {
     std::unique_ptr<MachineLock> lock_;
     ChangeSink* sink_ = nullptr;
     bool dryRun_ = false;
+    bool releaseAfterFlush_ = false;
+    bool writeChecked_ = false; // the checks before the first write under this lock ran
+    std::string refusal_;
 };
 
 std::vector<std::string> splitPath(std::string_view path);

@@ -15,7 +15,6 @@ constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::uint64_t kTicks1601To1970 = 116444736000000000ull;
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
-
 // The line [begin, end) without its '\n' and an optional '\r'.
 struct Line {
     std::size_t begin;
@@ -142,7 +141,8 @@ void appendEscaped(std::string& out, std::u16string_view units, std::string_view
         bool more = i + 1 < units.size();
         if (c > 127) {
             char buf[12];
-            bool hexFollows = more && units[i + 1] < 128 && text::isHexDigit(static_cast<char>(units[i + 1]));
+            bool hexFollows =
+                more && units[i + 1] < 128 && text::isHexDigit(static_cast<char>(units[i + 1]));
             int n = std::snprintf(buf, sizeof buf, hexFollows ? "\\x%04x" : "\\x%x",
                                   static_cast<unsigned>(c));
             out.append(buf, static_cast<std::size_t>(n));
@@ -312,8 +312,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
             }
             if (p >= s.size()) break;
             if (p + 1 < s.size() && text::isHexDigit(s[p]) && text::isHexDigit(s[p + 1])) {
-                value.data.push_back(
-                    static_cast<std::uint8_t>(text::hexDigitValue(s[p]) * 16 + text::hexDigitValue(s[p + 1])));
+                value.data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(s[p]) * 16 +
+                                                               text::hexDigitValue(s[p + 1])));
                 p = skipBlanks(s, p + 2);
                 if (p < s.size() && s[p] == ',') {
                     ++p;
@@ -338,7 +338,12 @@ WineHive::WineHive(std::string file, std::string text)
     : Hive(std::move(file), Key::ValueOrder::Sorted), text_(std::move(text)) {}
 
 std::unique_ptr<WineHive> WineHive::load(const std::string& path) {
-    return parse(readWholeFile(path), path);
+    // The state before the read: a file replaced in between looks changed, never the
+    // other way round.
+    FileState seen = stateOf(path);
+    auto hive = parse(readWholeFile(path), path);
+    hive->rememberFileState(seen);
+    return hive;
 }
 
 std::unique_ptr<WineHive> WineHive::parse(std::string text, const std::string& name) {
@@ -404,6 +409,8 @@ void WineHive::parseText() {
         throw RegistryFormatError(
             file, 1,
             "not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
+    // A file with CR LF line ends keeps them when it is saved.
+    crlf_ = first.end < text.size() && text[first.end] == '\r';
 
     unsigned line = 1;
     std::size_t pos = first.next;
@@ -533,6 +540,21 @@ void WineHive::parseText() {
         if (c == '"' || c == '@') {
             if (!current) throw RegistryFormatError(file, line, "a value before the first key");
             inContinuation = text[ln.end - 1] == '\\';
+            if (ln.next == text.size() && (ln.next == ln.end || inContinuation)) {
+                // The file ends inside this value (wineserver ends every line): a file cut
+                // short, which saving would make permanent.
+                RegistryValue value;
+                std::size_t at = ln.begin;
+                unsigned where = line;
+                try {
+                    if (inContinuation) throw std::invalid_argument("a continued line");
+                    wine::parseValue(text, at, where, value);
+                } catch (const std::invalid_argument& e) {
+                    throw RegistryFormatError(file, line,
+                                              std::string("the file ends inside a value (") +
+                                                  e.what() + "): it was cut short");
+                }
+            }
             pos = ln.next;
             continue;
         }
@@ -645,7 +667,17 @@ void WineHive::save() {
     if (!modified()) return;
     std::vector<std::pair<Key*, KeyOrigin>> moved;
     std::string out = render(moved);
-    writeFileAtomically(file_, out); // throws, and then nothing here has changed
+    std::string bytes;
+    if (crlf_) {
+        bytes.reserve(out.size() + out.size() / 16);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) bytes.push_back('\r');
+            bytes.push_back(out[i]);
+        }
+    }
+    // Throws, and then nothing here has changed.
+    writeFileAtomically(saveTarget(file_), crlf_ ? bytes : out);
+    rememberFileState();
     // The saved text is now the source of every key that was not parsed yet.
     text_ = std::move(out);
     for (auto& [key, origin] : moved)

@@ -49,6 +49,7 @@ class WineHive final : public Hive, private KeySource {
     std::size_t preambleEnd_ = 0;
     std::string arch_;
     std::string relativeTo_;
+    bool crlf_ = false;
 };
 
 // The pieces of the format, for tests and fuzzing.
