@@ -140,6 +140,16 @@ const std::map<int, const char*> kPictures = {
     {20011, "pictures/time-server.png"},
     {20012, "pictures/time-server-default.png"},
     {21000, "pictures/mail-outlook-attachments.png"},
+    {37000, "pictures/opera-notinstalled.png"},
+    {37002, "pictures/opera-sourceviewer.png"},
+    {37003, "pictures/opera-view.png"},
+    {37004, "pictures/opera-appicon.png"},
+    {37006, "pictures/opera-browser.png"},
+    {37007, "pictures/opera-history.png"},
+    {37008, "pictures/opera-autocomplete.png"},
+    {37009, "pictures/opera-speeddial-search.png"},
+    {37010, "pictures/opera-speeddial.png"},
+    {37012, "pictures/opera-search.png"},
 };
 
 } // namespace

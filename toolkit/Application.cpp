@@ -97,6 +97,7 @@ int TApplication::RunModal(TForm& form) {
 }
 
 int TApplication::TextWidth(const std::string& text) {
+    if (const auto& measure = Instance().MeasureText) return measure(StripAccelerator(text));
     // Widths of the dialog font (8 point) by character class; close enough to lay out
     // labels the way the forms were designed.
     int width = 0;

@@ -95,6 +95,9 @@ class TApplication {
 
     // Width in pixels of a text in the dialog font (accelerator marks not counted).
     static int TextWidth(const std::string& text);
+    // A front end that draws the text measures it (accelerator marks already removed);
+    // without one, a table of the dialog font's typical widths is used.
+    std::function<int(const std::string&)> MeasureText;
     // System metrics the pages use.
     static int GetSystemMetrics(int index);
 

@@ -1,5 +1,6 @@
 #include "app/deskforge-gui/FormView.h"
 
+#include "app/deskforge-gui/DialogFont.h"
 #include "app/deskforge-gui/Pictures.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -63,6 +65,24 @@ QIcon imageOf(const TImageList* images, int index) {
                          QSize(images->Width, images->Height)));
 }
 
+// A link is rich text (Qt reports its click); any other caption is shown as it is, quotes
+// and angle brackets included.
+void showCaption(QLabel& label, const TLabel& l, bool hovered) {
+    if (!l.IsLink) {
+        label.setTextFormat(Qt::PlainText);
+        label.setText(plain(l.Caption));
+        return;
+    }
+    // Links are navy and blue under the mouse; a page that colours them itself as the mouse
+    // passes decides.
+    const QString color =
+        l.FontColor ? colorName(l.FontColor) : QString(hovered ? "#0000ff" : "#000080");
+    label.setTextFormat(Qt::RichText);
+    label.setText("<a href=\"#\" style=\"color:" + color + "\">" +
+                  plain(l.Caption).toHtmlEscaped() + "</a>");
+}
+
+// What a list shows, without its ticks: ticks change in place, the items only when this does.
 std::string listSignature(TListView& lv) {
     std::string s;
     for (int i = 0; i < lv.Count(); ++i) {
@@ -70,13 +90,20 @@ std::string listSignature(TListView& lv) {
         s += it.Caption + "\x1c" + std::to_string(it.ImageIndex.get());
         for (const auto& sub : it.SubItems)
             s += "\x1f" + sub;
-        s += it.Checked() ? "\x1e"
-                            "1"
-                          : "\x1e"
-                            "0";
         s += "\x1d";
     }
     return s;
+}
+
+// A check list's entry as a person reads it: entries that carry data ("kind", text, key
+// separated by character 29) show their text field.
+QString checkListText(const std::string& entry) {
+    constexpr char kFieldSeparator = 29;
+    const auto first = entry.find(kFieldSeparator);
+    if (first == std::string::npos) return q(entry);
+    const auto second = entry.find(kFieldSeparator, first + 1);
+    return q(entry.substr(first + 1,
+                          second == std::string::npos ? std::string::npos : second - first - 1));
 }
 
 void treeSignature(const TTreeNode& n, std::string& s) {
@@ -116,10 +143,7 @@ FormView::FormView(TForm& form, ActionRunner run, QWidget* parent)
     : QWidget(parent), form_(&form), run_(std::move(run)) {
     setObjectName(q(form.Name));
     setFixedSize(form.Width, form.Height);
-    // The forms were laid out for an 8-point dialog font.
-    QFont font = this->font();
-    font.setPointSizeF(8);
-    setFont(font);
+    setFont(DialogFont()); // the font the forms were laid out for
     build(form, this);
     sync();
 }
@@ -155,7 +179,22 @@ QWidget* FormView::widgetByName(const std::string& name) const {
 
 void FormView::act(const TControl& control, const DriverAction& action) {
     if (syncing_ || !form_) return;
-    run_(DriverName(control), action);
+    // Qt is still inside the widget's signal: its items must outlive the handler, so what
+    // would rebuild them waits until the signal has returned.
+    {
+        const QScopedValueRollback<QWidget*> inSignal(signalling_, widgetFor(control));
+        run_(DriverName(control), action);
+    }
+    if (resyncWanted_ && !signalling_) {
+        resyncWanted_ = false;
+        QTimer::singleShot(0, this, [this] { sync(); });
+    }
+}
+
+bool FormView::mayRebuild(QWidget* w) {
+    if (!w || w != signalling_) return true;
+    resyncWanted_ = true;
+    return false;
 }
 
 void FormView::build(TWinControl& parent, QWidget* host) {
@@ -168,7 +207,7 @@ void FormView::build(TWinControl& parent, QWidget* host) {
             for (TTabSheet* sheet : pc->Pages()) {
                 auto* page = new QWidget;
                 page->setObjectName(q(sheet->Name));
-                tabs->addTab(page, plain(sheet->Caption));
+                tabs->addTab(page, q(sheet->Caption));
                 widgets_.emplace_back(sheet, page);
                 build(*sheet, page);
             }
@@ -462,7 +501,7 @@ void FormView::syncControl(TControl& c, QWidget* w) {
             const QSignalBlocker blockTabs(tabs);
             const int index = tabs->indexOf(w);
             auto& sheet = static_cast<TTabSheet&>(c);
-            tabs->setTabText(index, plain(sheet.Caption));
+            tabs->setTabText(index, q(sheet.Caption));
             tabs->setTabVisible(index, sheet.TabVisible);
             tabs->setTabEnabled(index, sheet.Enabled);
             if (pc->ActivePage() == &sheet && tabs->currentIndex() != index)
@@ -476,7 +515,7 @@ void FormView::syncControl(TControl& c, QWidget* w) {
     const int room = c.Parent() && c.Parent()->Width > c.Left ? c.Parent()->Width - c.Left - 4 : 0;
     if (auto* l = dynamic_cast<TLabel*>(&c); l && l->AutoSize) {
         if (auto* label = dynamic_cast<QLabel*>(w)) {
-            label->setText(plain(l->Caption).toHtmlEscaped());
+            showCaption(*label, *l, label->underMouse());
             label->setWordWrap(false);
             width = std::max(width, label->sizeHint().width());
             if (room > 0 && width > room) {
@@ -502,7 +541,7 @@ void FormView::syncControl(TControl& c, QWidget* w) {
     if (!c.Hint.empty()) w->setToolTip(q(c.Hint));
 
     if (auto* box = dynamic_cast<QGroupBox*>(w)) {
-        box->setTitle(plain(c.Caption));
+        box->setTitle(q(c.Caption)); // "&&" is a literal "&" to Qt as to the toolkit
     } else if (auto* button = dynamic_cast<QAbstractButton*>(w)) {
         button->setText(q(c.Caption)); // Qt underlines the "&" accelerator itself
         if (auto* cb = dynamic_cast<TCheckBox*>(&c)) button->setChecked(cb->Checked());
@@ -551,7 +590,7 @@ void FormView::syncControl(TControl& c, QWidget* w) {
         std::string sig;
         for (const auto& item : cb.Items)
             sig += item.text + "\x1d";
-        if (shownItems_[&c] != sig) {
+        if (shownItems_[&c] != sig && mayRebuild(w)) {
             combo->clear();
             for (const auto& item : cb.Items)
                 combo->addItem(q(item.text));
@@ -565,13 +604,13 @@ void FormView::syncControl(TControl& c, QWidget* w) {
         std::string sig;
         for (const auto& item : cl.Items)
             sig += item + "\x1d";
-        if (shownItems_[&c] != sig) {
+        if (shownItems_[&c] != sig && mayRebuild(w)) {
             list->clear();
             for (const auto& item : cl.Items)
-                list->addItem(q(item));
+                list->addItem(checkListText(item));
             shownItems_[&c] = sig;
         }
-        for (int i = 0; i < list->count(); ++i) {
+        for (int i = 0; i < list->count() && i < static_cast<int>(cl.Items.size()); ++i) {
             QListWidgetItem* item = list->item(i);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(cl.GetCheck(i) ? Qt::Checked : Qt::Unchecked);
@@ -586,7 +625,7 @@ void FormView::syncControl(TControl& c, QWidget* w) {
                     tree->setColumnWidth(static_cast<int>(col), lv->Columns[col].Width);
             if (lv->SmallImages)
                 tree->setIconSize(QSize(lv->SmallImages->Width, lv->SmallImages->Height));
-            if (shownItems_[&c] != sig) {
+            if (shownItems_[&c] != sig && mayRebuild(w)) {
                 tree->clear();
                 for (int i = 0; i < lv->Count(); ++i) {
                     TListItem& it = lv->Item(i);
@@ -595,18 +634,23 @@ void FormView::syncControl(TControl& c, QWidget* w) {
                     item->setIcon(0, imageOf(lv->SmallImages, it.ImageIndex));
                     for (std::size_t s = 0; s < it.SubItems.size(); ++s)
                         item->setText(static_cast<int>(s) + 1, q(it.SubItems[s]));
-                    if (lv->Checkboxes)
-                        item->setCheckState(0, it.Checked() ? Qt::Checked : Qt::Unchecked);
                 }
                 shownItems_[&c] = sig;
             }
-            for (int i = 0; i < lv->Count() && i < tree->topLevelItemCount(); ++i)
-                tree->topLevelItem(i)->setSelected(lv->Item(i).Selected());
+            if (shownItems_[&c] == sig)
+                for (int i = 0; i < lv->Count() && i < tree->topLevelItemCount(); ++i) {
+                    QTreeWidgetItem* item = tree->topLevelItem(i);
+                    item->setSelected(lv->Item(i).Selected());
+                    const Qt::CheckState tick = lv->Item(i).Checked() ? Qt::Checked : Qt::Unchecked;
+                    if (lv->Checkboxes &&
+                        (item->checkState(0) != tick || item->data(0, Qt::CheckStateRole).isNull()))
+                        item->setCheckState(0, tick);
+                }
         } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
             std::string sig;
             for (const auto& root : tv->Roots())
                 treeSignature(*root, sig);
-            if (shownItems_[&c] != sig) {
+            if (shownItems_[&c] != sig && mayRebuild(w)) {
                 tree->clear();
                 for (const auto& root : tv->Roots())
                     addTreeItems(nullptr, *root, tree, tv->Images);
@@ -629,11 +673,7 @@ void FormView::syncControl(TControl& c, QWidget* w) {
                 shownItems_[&c] = shown;
             }
         } else if (auto* l = dynamic_cast<TLabel*>(&c)) {
-            const QString text = plain(l->Caption).toHtmlEscaped();
-            if (l->IsLink)
-                label->setText("<a href=\"#\" style=\"color:#0000ee\">" + text + "</a>");
-            else
-                label->setText(text);
+            showCaption(*label, *l, label->underMouse());
             if (l->FontColor && !l->IsLink)
                 label->setStyleSheet("color:" + colorName(l->FontColor));
         }
@@ -643,6 +683,19 @@ void FormView::syncControl(TControl& c, QWidget* w) {
 }
 
 bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    // The mouse over a link: the page's handlers (they only colour it) or the view's own
+    // colour show it.
+    if ((event->type() == QEvent::Enter || event->type() == QEvent::Leave) && form_ && !syncing_) {
+        for (const auto& [control, widget] : widgets_) {
+            auto* link = dynamic_cast<TLabel*>(control);
+            if (widget != watched || !link || !link->IsLink) continue;
+            link->Fire(event->type() == QEvent::Enter ? link->OnMouseEnter : link->OnMouseLeave);
+            syncing_ = true;
+            syncControl(*link, widget);
+            syncing_ = false;
+            break;
+        }
+    }
     // Qt's focus moves drive the toolkit's exit and enter events.
     if (event->type() == QEvent::FocusIn && form_ && !syncing_) {
         for (const auto& [control, widget] : widgets_) {

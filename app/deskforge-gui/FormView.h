@@ -56,6 +56,9 @@ class FormView final : public QWidget {
     QWidget* create(toolkit::TControl& control, QWidget* host);
     void syncControl(toolkit::TControl& control, QWidget* widget);
     void act(const toolkit::TControl& control, const DriverAction& action);
+    // False while Qt is inside a signal of this widget (the view redraws once it returns):
+    // clearing its items then would free the item Qt is still handling.
+    bool mayRebuild(QWidget* widget);
     void syncMenu();
     void fillMenu(QMenu& menu, const std::vector<toolkit::TMenuItem*>& items);
 
@@ -64,6 +67,8 @@ class FormView final : public QWidget {
     std::vector<std::pair<toolkit::TControl*, QWidget*>> widgets_;
     std::map<const toolkit::TControl*, std::string> shownItems_; // items or picture last shown
     bool syncing_ = false;
+    QWidget* signalling_ = nullptr; // the widget whose signal is being handled
+    bool resyncWanted_ = false;
     QPointer<QMenu> menu_;
     toolkit::TPopupMenu* menuShown_ = nullptr;
 };

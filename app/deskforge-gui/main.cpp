@@ -1,4 +1,5 @@
 // deskforge-gui: the desktop settings centre around the module.
+#include "app/deskforge-gui/DialogFont.h"
 #include "app/deskforge-gui/MainWindow.h"
 #include "app/deskforge-gui/Pictures.h"
 #include "app/deskforge-gui/Screenshot.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("deskforge");
     QApplication::setDesktopFileName("deskforge");
     ravelin::gui::UseFreedesktopTheme();
+    ravelin::gui::MeasureTextInDialogFont();
 
     try {
         ravelin::app::LoadedModule module("Ravelin.bpl");

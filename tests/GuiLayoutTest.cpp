@@ -1,0 +1,208 @@
+// Every page and dialog at its design size in the window's dialog font: no caption wider
+// than its control, none running into a neighbour, on every tab of the sample machines.
+#include "app/deskforge-gui/DialogFont.h"
+#include "app/deskforge-gui/FormView.h"
+#include "app/deskforge/Machine.h"
+#include "firefox/ufrmFireFox.h"
+#include "iexplorer/ufrmIE.h"
+#include "iexplorer/ufrmIEContextMenu.h"
+#include "logon/ufrmEditLogonNew.h"
+#include "logon/ufrmEditLogonOld.h"
+#include "logon/ufrmLogon.h"
+#include "mailchat/ufrmMailClients.h"
+#include "mailchat/ufrmOutlookSecurity.h"
+#include "network/ufrmNetwork.h"
+#include "network/ufrmTCPIP.h"
+#include "opera/ufrmOpera.h"
+#include "tests/PageTestSupport.h"
+#include "tests/TestSupport.h"
+#include "toolkit/Application.h"
+#include "toolkit/Driver.h"
+#include "toolkit/FormLoader.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QRect>
+#include <QStyle>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace ravelin;
+using namespace ravelin::toolkit;
+
+namespace {
+
+QString text(const std::string& caption) {
+    return QString::fromStdString(StripAccelerator(caption));
+}
+
+QRect rectOf(const TControl& c) {
+    return {c.Left, c.Top, c.Width, c.Height};
+}
+
+// Checks the captions of one form as the toolkit placed them (not as the window may
+// stretch them); one line per fault.
+class LayoutCheck {
+  public:
+    explicit LayoutCheck(const QWidget& view) : metrics_(view.font()), style_(*view.style()) {}
+
+    std::string faults(TWinControl& parent, const std::string& where) {
+        std::string out;
+        for (TControl* c : parent.Controls()) {
+            if (!c->Visible) continue;
+            if (auto* sheet = dynamic_cast<TTabSheet*>(c); sheet && !sheet->TabVisible) continue;
+            out += captionFault(*c, parent, where);
+            if (auto* pc = dynamic_cast<TPageControl*>(c)) {
+                for (TTabSheet* sheet : pc->Pages())
+                    if (sheet->TabVisible) out += faults(*sheet, where + ":" + sheet->Name);
+            } else if (auto* wc = dynamic_cast<TWinControl*>(c)) {
+                out += faults(*wc, where);
+            }
+        }
+        return out;
+    }
+
+  private:
+    // The width the caption takes from the control's left edge; 0 when it has none.
+    int needed(const TControl& c) const {
+        if (c.Caption.empty()) return 0;
+        const int width = metrics_.horizontalAdvance(text(c.Caption));
+        if (auto* cb = dynamic_cast<const TCheckBox*>(&c)) {
+            if (cb->WordWrap) return 0;
+            return width + style_.pixelMetric(QStyle::PM_IndicatorWidth) +
+                   style_.pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+        }
+        if (auto* rb = dynamic_cast<const TRadioButton*>(&c)) {
+            if (rb->WordWrap) return 0;
+            return width + style_.pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                   style_.pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+        }
+        if (dynamic_cast<const TButton*>(&c)) return width + 8;
+        if (dynamic_cast<const TGroupBox*>(&c)) return width + 16;
+        if (dynamic_cast<const TLabel*>(&c)) return width;
+        return 0;
+    }
+
+    std::string captionFault(const TControl& c, const TWinControl& parent,
+                             const std::string& where) const {
+        const std::string name = where + "." + c.Name + " \"" + c.Caption + "\"";
+        // The window breaks the lines of a label of fixed size, as a word-wrapping one.
+        if (auto* l = dynamic_cast<const TLabel*>(&c);
+            l && (l->WordWrap || !l->AutoSize) && !c.Caption.empty()) {
+            const QRect lines = metrics_.boundingRect(QRect(0, 0, c.Width, 10000), Qt::TextWordWrap,
+                                                      text(c.Caption));
+            if (lines.height() > c.Height + 1)
+                return name + " needs " + std::to_string(lines.height()) + " px high, has " +
+                       std::to_string(c.Height) + "\n";
+            return {};
+        }
+        const int need = needed(c);
+        if (need == 0) return {};
+        const auto* label = dynamic_cast<const TLabel*>(&c);
+        // A label that sizes itself is as wide as its text; others must hold it.
+        if (!(label && label->AutoSize) && need > c.Width + 1)
+            return name + " needs " + std::to_string(need) + " px, has " + std::to_string(c.Width) +
+                   "\n";
+        if (dynamic_cast<const TGroupBox*>(&c) || dynamic_cast<const TButton*>(&c)) return {};
+        // The caption's own place must be free of its neighbours.
+        const int height = label ? metrics_.height() : std::min(c.Height, metrics_.height());
+        const int top = label ? c.Top : c.Top + std::max(0, (c.Height - height) / 2);
+        const QRect caption(c.Left, top, need, height);
+        for (const TControl* other : parent.Controls()) {
+            if (other == &c || !other->Visible || dynamic_cast<const TTabSheet*>(other)) continue;
+            const QRect r = rectOf(*other).adjusted(1, 1, -1, -1);
+            // A picture, shape or panel behind the caption is its background.
+            if (r.contains(caption) || !r.intersects(caption)) continue;
+            return name + " runs into " + other->Name + "\n";
+        }
+        return {};
+    }
+
+    QFontMetrics metrics_;
+    const QStyle& style_;
+};
+
+// Shows every tab of every page control of the form (their OnShow fills them), then checks
+// the whole form.
+std::string formFaults(TForm& form, const std::string& where) {
+    UserDriver driver(form);
+    gui::FormView view(form, [](const std::string&, const gui::DriverAction&) {});
+    std::function<void(TWinControl&)> showTabs = [&](TWinControl& parent) {
+        for (TControl* c : parent.Controls()) {
+            if (auto* pc = dynamic_cast<TPageControl*>(c)) {
+                const TTabSheet* first = pc->ActivePage();
+                for (TTabSheet* sheet : pc->Pages())
+                    if (sheet->TabVisible && sheet->Reachable()) {
+                        driver.Tab(sheet->Name);
+                        showTabs(*sheet);
+                    }
+                if (first && first->TabVisible && first->Reachable()) driver.Tab(first->Name);
+            } else if (auto* wc = dynamic_cast<TWinControl*>(c)) {
+                showTabs(*wc);
+            }
+        }
+    };
+    showTabs(form);
+    view.sync();
+    return LayoutCheck(view).faults(form, where);
+}
+
+class GuiLayout : public ::testing::TestWithParam<const char*> {
+  protected:
+    // Labels that size themselves are measured in the window's font, as in the window.
+    void SetUp() override { gui::MeasureTextInDialogFont(); }
+    void TearDown() override { TApplication::Instance().MeasureText = nullptr; }
+};
+
+} // namespace
+
+TEST_P(GuiLayout, NoCaptionIsClippedOrRunsIntoANeighbour) {
+    const std::string templ = GetParam();
+    test::TempDir dir;
+    test::createSampleMachine(dir.path(), templ);
+    app::MachineSession session(dir.path(), app::MachineSession::Mode::DryRun);
+    const auto check = [&](auto make, const std::string& name) {
+        auto form = make();
+        EXPECT_EQ(formFaults(*form, name), "") << templ;
+    };
+    check([] { return std::make_unique<network::TfrmTCPIP>(nullptr); }, "tcpip");
+    check([] { return std::make_unique<network::TfrmNetwork>(nullptr); }, "internet");
+    check([] { return std::make_unique<iexplorer::TfrmIE>(nullptr); }, "explorer");
+    check([] { return std::make_unique<iexplorer::TfrmIEContextMenu>(nullptr); },
+          "explorer-contextmenu");
+    check([] { return std::make_unique<firefox::TfrmMozillaFireFox>(nullptr); }, "firefox");
+    check([] { return std::make_unique<opera::TfrmOpera>(nullptr); }, "opera");
+    check([] { return std::make_unique<logon::TfrmLogon>(nullptr); }, "logon");
+    if (templ != "win98") {
+        check([] { return std::make_unique<logon::TfrmEditLogonOld>(nullptr); }, "logon-classic");
+        check([] { return std::make_unique<logon::TfrmEditLogonNew>(nullptr); }, "logon-welcome");
+    }
+    check([] { return std::make_unique<mailchat::TfrmMailClients>(nullptr); }, "mailchat");
+    check([] { return std::make_unique<mailchat::TfrmOutlookSecurity>(nullptr); },
+          "mailchat-attachments");
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleMachines, GuiLayout,
+                         ::testing::Values("win98", "win2000", "winxp", "vista", "win7"));
+
+TEST(GuiLayoutCheck, FindsClippedCaptionsAndCaptionsOverNeighbours) {
+    TForm form(nullptr);
+    LoadForm(form, R"({"type": "TForm", "name": "frmCramped", "width": 300, "height": 200,
+      "children": [
+        {"type": "TCheckBox", "name": "chkShort", "caption": "Universal Plug && Play aktivieren",
+         "left": 8, "top": 8, "width": 60, "height": 17},
+        {"type": "TLabel", "name": "lblNote", "caption": "Ein Hinweis", "left": 8, "top": 40},
+        {"type": "TEdit", "name": "txtNear", "left": 40, "top": 38, "width": 100, "height": 21},
+        {"type": "TLabel", "name": "lblFixed", "caption": "Eine lange Beschreibung, die umbricht",
+         "autoSize": false, "left": 8, "top": 80, "width": 112, "height": 13},
+        {"type": "TGroupBox", "name": "gbFits", "caption": "Gruppe", "left": 150, "top": 8,
+         "width": 120, "height": 60}]})",
+             "cramped.json", {});
+    gui::FormView view(form, [](const std::string&, const gui::DriverAction&) {});
+    const std::string faults = LayoutCheck(view).faults(form, "test");
+    EXPECT_NE(faults.find("chkShort"), std::string::npos) << faults;
+    EXPECT_NE(faults.find("lblNote \"Ein Hinweis\" runs into txtNear"), std::string::npos)
+        << faults;
+    EXPECT_NE(faults.find("lblFixed"), std::string::npos) << "its lines need more height";
+    EXPECT_EQ(faults.find("gbFits"), std::string::npos) << faults;
+}
