@@ -181,6 +181,7 @@ TfrmLogon::TfrmLogon(TComponent* owner) : TForm(owner) {
 }
 
 TfrmLogon::~TfrmLogon() {
+    BeforeDestruction(); // FormDestroy uses this class's members
     if (frmLogon == this) frmLogon = nullptr;
 }
 

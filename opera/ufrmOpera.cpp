@@ -166,6 +166,7 @@ TfrmOpera::TfrmOpera(TComponent* owner) : TForm(owner) {
 }
 
 TfrmOpera::~TfrmOpera() {
+    BeforeDestruction(); // FormDestroy uses this class's members
     if (frmOpera == this) frmOpera = nullptr;
 }
 
