@@ -6,6 +6,7 @@
 #include "host/Nxsystem.h"
 #include "host/Smallmozillastuff.h"
 #include "host/registry/FileUtil.h"
+#include "host/registry/Text.h"
 #include "host/registry/Types.h"
 
 #include <algorithm>
@@ -29,24 +30,6 @@ bool isIdentStart(char c) {
 }
 bool isIdentChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 // The tokenizer of one file: the grammar Firefox accepts for its preference files.
@@ -176,7 +159,7 @@ class Parser {
                         p_ += 6;
                     }
                 }
-                appendUtf8(out, cp);
+                text::appendUtf8(out, cp);
                 break;
             }
             default:

@@ -444,6 +444,6 @@ TEST_P(JournalTest, AFlagLabelsTheActionsChangeBeforeOrAfterIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, JournalTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "WindowsDrive" : "WinePrefix");
+                         [](const ::testing::TestParamInfo<bool>& kind) {
+                             return std::string(kind.param ? "WindowsDrive" : "WinePrefix");
                          });

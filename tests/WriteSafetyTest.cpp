@@ -532,8 +532,11 @@ TEST(WineFile, KeepsItsLineEndsAndRefusesAFileCutShort) {
     hive->save();
     const std::string saved = test::readFile(file);
     EXPECT_NE(saved.find("\"y\"=\"2\"\r\n"), std::string::npos) << saved;
-    for (std::size_t i = 0; i < saved.size(); ++i)
-        if (saved[i] == '\n') ASSERT_TRUE(i > 0 && saved[i - 1] == '\r') << "at " << i;
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i] == '\n') {
+            ASSERT_TRUE(i > 0 && saved[i - 1] == '\r') << "at " << i;
+        }
+    }
 
     test::writeFile(file, "WINE REGISTRY Version 2\n\n[Software\\\\A] 1700000000\n"
                           "\"x\"=\"1\"\n\"cut\"=\"half a str");

@@ -1,5 +1,5 @@
-// Text conversions shared by the registry backends and the toolkit: UTF-8 (our strings), UTF-16LE (what
-// Windows stores), Windows-1252 (the ANSI code page of REGEDIT4 files) and the
+// Text conversions shared by the registry backends and the toolkit: UTF-8 (our strings), UTF-16LE
+// (what Windows stores), Windows-1252 (the ANSI code page of REGEDIT4 files) and the
 // case-insensitive name order the registry uses.
 #pragma once
 
@@ -50,5 +50,8 @@ inline bool namesEqual(std::string_view a, std::string_view b) {
     return compareNames(a, b) == 0;
 }
 std::string foldName(std::string_view name); // folded UTF-8, for hashing and prefixes
+
+// Appends one code point as UTF-8.
+void appendUtf8(std::string& out, std::uint32_t cp);
 
 } // namespace ravelin::text
