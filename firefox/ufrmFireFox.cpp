@@ -511,14 +511,8 @@ void TfrmMozillaFireFox::saveSheet(const std::string& path, const std::string& t
 void TfrmMozillaFireFox::writeSheet(const std::string& path, const std::string& text) {
     requireWritable();
     const std::filesystem::path chrome = std::filesystem::path(path).parent_path();
-    if (!DryRunFilesActive()) {
-        if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(chrome.string());
-        std::error_code ec;
-        std::filesystem::create_directories(chrome, ec);
-        if (!std::filesystem::is_directory(chrome))
-            throw RegistryAccessError(chrome.string() +
-                                      ": cannot create the folder: " + ec.message());
-    }
+    // A folder it makes is a journal row of its own, which undo removes again.
+    CreateFolderJournalled(chrome.string());
     TJournalStream stream;
     stream.Data() = text;
     stream.SaveToFile(path);

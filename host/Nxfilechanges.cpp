@@ -10,6 +10,7 @@ namespace ravelin {
 namespace {
 
 std::vector<DryRunFile> gDryRunFiles; // the module-level record of one dry run
+std::vector<DryRunEffectEntry> gDryRunEffects;
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -104,6 +105,20 @@ const std::vector<DryRunFile>& DryRunFiles() {
 
 void ClearDryRunFiles() {
     gDryRunFiles.clear();
+    gDryRunEffects.clear();
+}
+
+void DryRunEffect(const std::string& path, const std::string& what) {
+    gDryRunEffects.push_back({path, what});
+}
+
+const std::vector<DryRunEffectEntry>& DryRunEffects() {
+    return gDryRunEffects;
+}
+
+bool DryRunFolderPlanned(const std::string& path) {
+    return std::any_of(gDryRunEffects.begin(), gDryRunEffects.end(),
+                       [&](const auto& e) { return e.path == path && e.what == "folder created"; });
 }
 
 std::string UnifiedDiff(const std::string& path, const std::optional<std::string>& before,

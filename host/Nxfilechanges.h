@@ -22,6 +22,16 @@ void DryRunFileWrite(const std::string& path, const std::optional<std::string>& 
                      const std::optional<std::string>& original);
 // The content a dry run gave the file; nullptr when it did not change it.
 const std::optional<std::string>* DryRunFileContent(const std::string& path);
+// A file-side effect a dry run would make beyond content ("folder created", "hidden",
+// "shown"); the patch lists them.
+struct DryRunEffectEntry {
+    std::string path;
+    std::string what;
+};
+void DryRunEffect(const std::string& path, const std::string& what);
+const std::vector<DryRunEffectEntry>& DryRunEffects();
+// Whether the dry run has created this folder.
+bool DryRunFolderPlanned(const std::string& path);
 // The changed files in the order of their first change, and forgetting them.
 const std::vector<DryRunFile>& DryRunFiles();
 void ClearDryRunFiles();

@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -95,6 +98,8 @@ std::function<void(const std::string&)> gWriteFailureHandler;
 
 void noteWriteFailure(const std::string& why) {
     gLastError = why;
+    // All or nothing: the transaction it belongs to is voided at its end.
+    if (gJournal) gJournal->markFailed();
     if (!gWriteFailures.empty()) gWriteFailures += "\n";
     gWriteFailures += why;
     if (gWriteFailureHandler) gWriteFailureHandler(why);
@@ -400,19 +405,13 @@ void BackupStart(int, const std::string& text) {
 void BackupEnd(bool rollBack) {
     if (!gJournal || gBackupDepth == 0) return;
     if (--gBackupDepth > 0) return;
-    std::int64_t txn = 0;
     try {
-        txn = gJournal->backupEnd();
+        if (rollBack)
+            gJournal->voidBackup(gRegistry);
+        else
+            gJournal->backupEnd(gRegistry);
     } catch (const RegistryAccessError& e) {
         noteWriteFailure(e.what());
-        return;
-    }
-    if (rollBack && txn && gRegistry) {
-        try {
-            gJournal->undo(txn, *gRegistry);
-        } catch (const RegistryAccessError& e) {
-            noteWriteFailure(e.what());
-        }
     }
 }
 
@@ -454,30 +453,109 @@ bool TJournalStream::LoadFromFile(const std::string& path) {
     }
 }
 
-void TJournalStream::SaveToFile(const std::string& file) {
-    // A linked file (a style sheet kept elsewhere) is written where the link points, so the
-    // link survives the write; the journal records the file that really changes.
-    std::string path = file;
+namespace {
+
+// The path the journal names: absolute and with links resolved, so that undo and recovery
+// find the same file from any working folder.
+std::string journalPath(const std::string& file) {
     std::error_code ec;
-    if (std::filesystem::is_symlink(file, ec)) {
-        auto target = std::filesystem::canonical(file, ec);
-        if (!ec) path = target.string();
+    std::filesystem::path p = std::filesystem::absolute(file, ec);
+    if (ec) return file;
+    // A linked file (a style sheet kept elsewhere) is written where the link points, so
+    // the link survives the write; the journal records the file that really changes.
+    auto resolved = std::filesystem::weakly_canonical(p, ec);
+    return ec ? p.lexically_normal().string() : resolved.string();
+}
+
+// Runs a file-side effect: a refusal is a failed write, whatever the caller does with it.
+template <typename Fn> void noted(Fn&& fn) {
+    try {
+        fn();
+    } catch (const RegistryAccessError& e) {
+        noteWriteFailure(e.what());
+        throw;
+    } catch (const std::filesystem::filesystem_error& e) {
+        noteWriteFailure(e.what());
+        throw RegistryAccessError(e.what());
     }
-    // Nothing outside the machine (or a profile the user chose) is ever written.
-    if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
-    std::optional<std::string> before;
-    if (::access(path.c_str(), F_OK) == 0) before = registry::readWholeFile(path);
-    if (DryRunFilesActive()) {
-        DryRunFileWrite(path, data_, before);
-        return;
-    }
-    if (before == data_) return; // nothing changes: no write, no journal row
-    if (!gJournal) {
-        registry::writeFileAtomically(path, data_);
-        return;
-    }
-    gJournal->recordFile({path, before, data_},
-                         [&] { registry::writeFileAtomically(path, data_); });
+}
+
+} // namespace
+
+void TJournalStream::SaveToFile(const std::string& file) {
+    const std::string path = journalPath(file);
+    noted([&] {
+        // Nothing outside the machine (or a profile the user chose) is ever written.
+        if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
+        std::optional<std::string> before;
+        if (::access(path.c_str(), F_OK) == 0) before = registry::readWholeFile(path);
+        if (DryRunFilesActive()) {
+            DryRunFileWrite(path, data_, before);
+            return;
+        }
+        if (before == data_) return; // nothing changes: no write, no journal row
+        if (!gJournal) {
+            registry::writeFileAtomically(path, data_);
+            return;
+        }
+        gJournal->recordFile({path, before, data_},
+                             [&] { registry::writeFileAtomically(path, data_); });
+    });
+}
+
+void CreateFolderJournalled(const std::string& hostPath) {
+    const std::string path = journalPath(hostPath);
+    noted([&] {
+        if (machine::Machine* m = CurrentMachine()) m->files().requireWritable(path);
+        // The missing folders, outermost first: each is a row of its own.
+        std::vector<std::string> missing;
+        for (std::filesystem::path p = path; !p.empty() && p != p.root_path();
+             p = p.parent_path()) {
+            std::error_code ec;
+            if (std::filesystem::is_directory(p, ec) || DryRunFolderPlanned(p.string())) break;
+            missing.push_back(p.string());
+        }
+        std::reverse(missing.begin(), missing.end());
+        for (const auto& dir : missing) {
+            if (DryRunFilesActive()) {
+                DryRunEffect(dir, "folder created");
+                continue;
+            }
+            auto make = [&] {
+                if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+                    throw RegistryAccessError(
+                        dir + ": cannot create the folder: " + std::strerror(errno));
+            };
+            if (gJournal)
+                gJournal->recordFile(
+                    {dir, std::nullopt, std::string(), journal::FileChange::Kind::Folder}, make);
+            else
+                make();
+        }
+    });
+}
+
+void SetHiddenJournalled(const std::string& hostPath, bool hidden) {
+    noted([&] {
+        machine::Machine* m = CurrentMachine();
+        if (!m) throw RegistryAccessError(hostPath + ": no machine to change");
+        m->files().requireWritable(hostPath);
+        const bool was = m->files().isHidden(hostPath);
+        if (was == hidden) return;
+        if (DryRunFilesActive()) {
+            DryRunEffect(hostPath, hidden ? "hidden" : "shown");
+            return;
+        }
+        auto set = [&] { m->files().setHidden(hostPath, hidden); };
+        if (!gJournal) {
+            set();
+            return;
+        }
+        gJournal->recordFile({hostPath, std::string(was ? "hidden" : "visible"),
+                              std::string(hidden ? "hidden" : "visible"),
+                              journal::FileChange::Kind::Attribute},
+                             set);
+    });
 }
 
 } // namespace ravelin

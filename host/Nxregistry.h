@@ -124,8 +124,10 @@ void JournalSetFlag(int category);
 void JournalEnd();
 void JournalStart();
 // Everything written between BackupStart and BackupEnd is one transaction. `transaction`
-// 0 opens a new one; `text` labels it. BackupEnd(false) closes it; BackupEnd(true) also
-// undoes what it wrote (the dialogs always pass false).
+// 0 opens a new one; `text` labels it. BackupEnd(false) closes it; BackupEnd(true) voids
+// it: what it wrote goes back and nothing of it is listed (the dialogs always pass false).
+// All or nothing: when a write inside it was refused (by the registry, a file, the
+// journal), BackupEnd voids it as well.
 void BackupStart(int transaction, const std::string& text);
 void BackupEnd(bool rollBack);
 // Switches the Windows firewall where Windows keeps the setting (the standard and domain
@@ -151,8 +153,17 @@ class TJournalStream : public TStream {
   public:
     // False, with an empty stream, when the file is missing or unreadable.
     bool LoadFromFile(const std::string& path);
-    // Throws RegistryAccessError when the journal or the file cannot be written.
+    // Throws RegistryAccessError when the journal or the file cannot be written; the
+    // refusal is noted as a failed write (see TakeWriteFailure).
     void SaveToFile(const std::string& path);
 };
+
+// File-side effects beyond a file's content, each a journal row with its state before
+// (undone by undo, planned only in a dry run). Throw RegistryAccessError, noted as a failed
+// write, when they cannot be made.
+// Creates a folder and the parents it lacks inside the machine.
+void CreateFolderJournalled(const std::string& hostPath);
+// Sets or clears a file's or folder's hidden attribute.
+void SetHiddenJournalled(const std::string& hostPath, bool hidden);
 
 } // namespace ravelin

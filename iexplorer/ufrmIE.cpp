@@ -892,7 +892,7 @@ void TfrmIE::cmdHideFavoriteFolderClick(TComponent&) {
     try {
         if (host.empty() || !m->files().dirExists(host))
             throw RegistryAccessError(path + ": der Ordner existiert nicht mehr");
-        m->files().setHidden(host, hide);
+        SetHiddenJournalled(host, hide); // journalled, planned only in a dry run
     } catch (const std::exception& e) {
         // The node, its picture and the button stay as they were.
         Application().MessageBox(std::string("Der Ordner konnte nicht ") +

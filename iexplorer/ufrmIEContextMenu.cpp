@@ -56,9 +56,7 @@ std::string installScript(const std::string& hostFile) {
     const std::string name = std::filesystem::path(hostFile).filename().string();
     const std::string hostFolder = m->files().hostPath(folder);
     m->files().requireWritable(hostFolder);
-    std::error_code ec;
-    std::filesystem::create_directories(hostFolder, ec);
-    if (ec) throw RegistryAccessError(hostFolder + ": " + ec.message());
+    CreateFolderJournalled(hostFolder); // each folder made is a journal row
     TJournalStream stream;
     if (!stream.LoadFromFile(hostFile)) throw RegistryAccessError(hostFile + ": cannot be read");
     stream.SaveToFile(hostFolder + "/" + name);

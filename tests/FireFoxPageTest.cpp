@@ -271,13 +271,18 @@ TEST_F(FireFox, ChangesAreJournalledAndUndone) {
     EXPECT_NE(test::readFile(sheetPath), sheetBefore);
     session->journal()->undo(list[0].id, session->registry());
     EXPECT_EQ(test::readFile(sheetPath), sheetBefore);
-    // A later change to the same file is not thrown away by undoing an earlier one.
+    // A later change to another line of the same file is kept by undoing an earlier one:
+    // undo puts back the preferences its transaction changed, no more.
     run("tab tsUI\ncheck chkUrlBarAutoFill on\n");
     const std::string later = prefs();
-    EXPECT_THROW(session->journal()->undo(list[1].id, session->registry()), journal::JournalError);
-    EXPECT_EQ(prefs(), later);
-    session->journal()->undo(session->journal()->list()[0].id, session->registry());
+    std::string expected = later;
+    const auto blink = expected.find("user_pref(\"browser.blink_allowed\"");
+    ASSERT_NE(blink, std::string::npos) << later;
+    expected.erase(blink, expected.find('\n', blink) + 1 - blink);
+    ASSERT_NE(expected, prefsBefore);
     session->journal()->undo(list[1].id, session->registry());
+    EXPECT_EQ(prefs(), expected);
+    session->journal()->undo(session->journal()->list()[1].id, session->registry());
     EXPECT_EQ(prefs(), prefsBefore);
 }
 

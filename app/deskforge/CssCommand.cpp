@@ -61,7 +61,7 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
         // The user named this file: its folder counts as the chosen profile.
         if (machine::Machine* m = CurrentMachine())
             m->files().addWritableRoot(std::filesystem::absolute(file).parent_path());
-        std::filesystem::create_directories(std::filesystem::absolute(file).parent_path());
+        CreateFolderJournalled(std::filesystem::absolute(file).parent_path().string());
         stream.SaveToFile(file);
         c.out << "The operation completed successfully.\n";
         return 0;

@@ -93,7 +93,10 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
                       << "\n";
                 for (const auto& e : journal.entries(id)) {
                     c.out << "  " << journal::describe(e) << "\n";
-                    if (e.isFile) {
+                    if (e.isFile && e.file.kind != journal::FileChange::Kind::Content) {
+                        // A folder or an attribute: the summary line says it all.
+                        continue;
+                    } else if (e.isFile) {
                         c.out << "    before: "
                               << (e.file.before ? std::to_string(e.file.before->size()) + " bytes"
                                                 : "(absent)")

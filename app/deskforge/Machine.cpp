@@ -61,6 +61,9 @@ MachineSession::MachineSession(const std::string& dir, Mode mode) {
         // written: a browser profile the user chose.
         journal_->setPathGuard(
             [m = machine_.get()](const std::string& path) { return m->files().writable(path); });
+        journal_->setAttributeWriter([m = machine_.get()](const std::string& path, bool hidden) {
+            m->files().setHidden(path, hidden);
+        });
         reg->setChangeSink(journal_.get()); // so that recovery's flush is noted
         journal_->recover(*reg);
         if (mode == Mode::Interactive && !reg->modified()) reg->flush(); // gives the lock back
@@ -97,7 +100,12 @@ std::string MachineSession::dryRunPatch() const {
     if (dryRun_) registry::writePatch(dryRun_->collected, writer);
     std::string out = writer.text();
     // Files are no registry: each shows as a unified diff after the .reg text.
-    if (dryRun_ && dryRun_->collected.empty() && !DryRunFiles().empty()) out.clear();
+    if (dryRun_ && dryRun_->collected.empty() &&
+        (!DryRunFiles().empty() || !DryRunEffects().empty()))
+        out.clear();
+    // Folders and attributes have no content to diff: one line each.
+    for (const auto& e : DryRunEffects())
+        out += "# " + e.path + ": " + e.what + "\n";
     for (const auto& f : DryRunFiles())
         out += UnifiedDiff(f.path, f.original, f.current);
     return out;

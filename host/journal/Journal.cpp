@@ -1,5 +1,7 @@
 #include "host/journal/Journal.h"
 
+#include "host/journal/KeyedMerge.h"
+
 #include "host/registry/FileUtil.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
@@ -9,7 +11,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <random>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,7 +51,9 @@ CREATE TABLE IF NOT EXISTS changes(
     after_data BLOB,
     sensitive INTEGER NOT NULL DEFAULT 0,
     applied INTEGER NOT NULL DEFAULT 1,
-    unit INTEGER NOT NULL DEFAULT 0); -- the transaction whose end commits the row; 0: itself
+    unit INTEGER NOT NULL DEFAULT 0, -- the transaction whose end commits the row; 0: itself
+    before_digest BLOB,              -- sensitive values: salt and digest, never the data
+    after_digest BLOB);
 CREATE INDEX IF NOT EXISTS changes_by_hive ON changes(hive_file, id);
 CREATE INDEX IF NOT EXISTS changes_by_txn ON changes(txn, id);
 CREATE TABLE IF NOT EXISTS flushes(
@@ -61,9 +67,20 @@ ALTER TABLE transactions ADD COLUMN state TEXT NOT NULL DEFAULT 'done';
 ALTER TABLE changes ADD COLUMN unit INTEGER NOT NULL DEFAULT 0;
 )";
 
+// From the second: sensitive values are compared by a digest.
+constexpr const char* kUpgradeFrom2 = R"(
+ALTER TABLE changes ADD COLUMN before_digest BLOB;
+ALTER TABLE changes ADD COLUMN after_digest BLOB;
+)";
+
+constexpr const char* kChangeColumns2 = "id, kind, hive_file, key_path, full_name, value_name, "
+                                        "before_exists, before_type, before_data, "
+                                        "after_exists, after_type, after_data, sensitive, "
+                                        "NULL, NULL";
 constexpr const char* kChangeColumns = "id, kind, hive_file, key_path, full_name, value_name, "
                                        "before_exists, before_type, before_data, "
-                                       "after_exists, after_type, after_data, sensitive";
+                                       "after_exists, after_type, after_data, sensitive, "
+                                       "before_digest, after_digest";
 
 std::int64_t now() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -71,12 +88,26 @@ std::int64_t now() {
         .count();
 }
 
+const char* fileKindName(FileChange::Kind k) {
+    switch (k) {
+    case FileChange::Kind::Folder:
+        return "folder";
+    case FileChange::Kind::Attribute:
+        return "attr";
+    default:
+        return "file";
+    }
+}
+
 JournalEntry readEntry(const Statement& s) {
     JournalEntry e;
     e.id = s.integer(0);
     std::string kind = s.text(1);
-    if (kind == "file") {
+    if (kind == "file" || kind == "folder" || kind == "attr") {
         e.isFile = true;
+        e.file.kind = kind == "folder" ? FileChange::Kind::Folder
+                      : kind == "attr" ? FileChange::Kind::Attribute
+                                       : FileChange::Kind::Content;
         e.file.path = s.text(3);
         if (s.integer(6)) e.file.before = s.blobText(8);
         if (s.integer(9)) e.file.after = s.blobText(11);
@@ -89,6 +120,8 @@ JournalEntry readEntry(const Statement& s) {
     c.fullName = s.text(4);
     c.valueName = s.text(5);
     c.sensitive = s.integer(12) != 0;
+    if (!s.isNull(13)) e.beforeDigest = s.blobText(13);
+    if (!s.isNull(14)) e.afterDigest = s.blobText(14);
     if (c.kind == RegistryChange::Kind::Value) {
         if (s.integer(6))
             c.before = RegistryValue{c.valueName, static_cast<DWORD>(s.integer(7)), s.blob(8)};
@@ -126,9 +159,98 @@ std::string quoteData(const RegistryValue& v) {
     return out;
 }
 
+// SHA-256, for the digests that stand in for sensitive values.
+std::string sha256(const std::string& message) {
+    static constexpr std::uint32_t k[64] = {
+        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
+        0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
+        0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
+        0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7,
+        0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc,
+        0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b,
+        0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116,
+        0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
+        0xc67178f2};
+    std::uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    std::string m = message;
+    const std::uint64_t bits = static_cast<std::uint64_t>(message.size()) * 8;
+    m.push_back(static_cast<char>(0x80));
+    while (m.size() % 64 != 56)
+        m.push_back('\0');
+    for (int i = 7; i >= 0; --i)
+        m.push_back(static_cast<char>(bits >> (i * 8)));
+    auto rotr = [](std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); };
+    for (std::size_t chunk = 0; chunk < m.size(); chunk += 64) {
+        std::uint32_t w[64];
+        for (int i = 0; i < 16; ++i) {
+            const auto* p = reinterpret_cast<const unsigned char*>(m.data() + chunk + i * 4);
+            w[i] = std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
+                   std::uint32_t(p[2]) << 8 | p[3];
+        }
+        for (int i = 16; i < 64; ++i) {
+            std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+            std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+        }
+        std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6],
+                      hh = h[7];
+        for (int i = 0; i < 64; ++i) {
+            std::uint32_t t1 =
+                hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
+            std::uint32_t t2 =
+                (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+            hh = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + t2;
+        }
+        h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
+    }
+    std::string out;
+    for (std::uint32_t v : h)
+        for (int i = 3; i >= 0; --i)
+            out.push_back(static_cast<char>(v >> (i * 8)));
+    return out;
+}
+
+// A salted digest of a value: 16 bytes of salt, then SHA-256 of salt, type and data. The
+// salt keeps equal secrets from showing as equal digests across rows.
+std::string valueDigest(const RegistryValue& v, std::string salt = {}) {
+    if (salt.empty()) {
+        std::random_device random;
+        for (int i = 0; i < 4; ++i) {
+            std::uint32_t r = random();
+            salt.append(reinterpret_cast<const char*>(&r), 4);
+        }
+    }
+    std::string input = salt;
+    for (int i = 0; i < 4; ++i)
+        input.push_back(static_cast<char>(v.type >> (i * 8)));
+    input.append(v.data.begin(), v.data.end());
+    return salt + sha256(input);
+}
+
+// Whether a value (or its absence) is what a stored digest (or absence) stands for.
+bool matchesDigest(const std::optional<RegistryValue>& v, const std::optional<std::string>& d) {
+    if (!v || !d) return !v && !d;
+    if (d->size() != 48) return false;
+    return valueDigest(*v, d->substr(0, 16)) == *d;
+}
+
 } // namespace
 
 std::string describe(const JournalEntry& e) {
+    if (e.isFile && e.file.kind == FileChange::Kind::Folder)
+        return e.file.path + (e.file.after ? " (folder) created" : " (folder) removed");
+    if (e.isFile && e.file.kind == FileChange::Kind::Attribute)
+        return e.file.path +
+               (e.file.after == std::optional<std::string>("hidden") ? " hidden" : " shown");
     if (e.isFile) return e.file.path + (e.file.after ? " written" : " deleted");
     const RegistryChange& c = e.registry;
     if (c.kind == RegistryChange::Kind::Key) {
@@ -143,7 +265,11 @@ std::string describe(const JournalEntry& e) {
 
 Journal::Journal(std::unique_ptr<Database> db, std::string machineDir, bool readOnly, int version)
     : db_(std::move(db)), machineDir_(std::move(machineDir)), readOnly_(readOnly),
-      hasUnits_(version >= 2), roots_{machineDir_} {}
+      hasUnits_(version >= 2), hasDigests_(version >= 3), roots_{machineDir_} {}
+
+std::string Journal::columns() const {
+    return hasDigests_ ? kChangeColumns : kChangeColumns2;
+}
 
 Journal::~Journal() = default;
 
@@ -195,7 +321,9 @@ std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
         db->exec("PRAGMA synchronous=FULL");
         if (version < kSchemaVersion) {
             WriteTransaction t(*db);
-            db->exec(version == 0 ? kSchema : kUpgradeFrom1);
+            if (version == 0) db->exec(kSchema);
+            if (version == 1) db->exec(kUpgradeFrom1);
+            if (version >= 1) db->exec(kUpgradeFrom2);
             db->exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
             t.commit();
         }
@@ -252,7 +380,7 @@ void Journal::start() {
 }
 
 std::int64_t Journal::newTransaction(const std::string& kind, const std::string& label,
-                                     std::int64_t target) {
+                                     std::int64_t target, bool open) {
     const int category =
         pendingCategory_ >= 0 && pendingContext_ == context_ ? pendingCategory_ : 0;
     // A single change is committed with its row; the others stay open until their end.
@@ -265,7 +393,7 @@ std::int64_t Journal::newTransaction(const std::string& kind, const std::string&
         .bind(5, kind)
         .bind(6, target)
         .bind(7, category)
-        .bind(8, std::string(kind == "change" ? "done" : "open"));
+        .bind(8, std::string(kind == "change" && !open ? "done" : "open"));
     s.run();
     lastTxnContext_ = context_;
     lastTxn_ = db_->lastInsertId(); // a flag in this action labels this transaction
@@ -278,6 +406,8 @@ void Journal::backupStart(const std::string& label) {
         WriteTransaction t(*db_);
         backupTxn_ = newTransaction("backup", label, 0);
         t.commit();
+        steps_.clear();
+        failed_ = holdSecrets_ = flushedDuring_ = false;
     } catch (const SqliteError& e) {
         backupTxn_ = 0;
         throw JournalError(std::string("cannot write the journal: ") + e.what());
@@ -286,10 +416,26 @@ void Journal::backupStart(const std::string& label) {
     backupUsed_ = false;
 }
 
-std::int64_t Journal::backupEnd() {
+std::int64_t Journal::backupEnd(registry::Registry* reg) {
     if (!backupTxn_) return 0;
+    if (failed_) {
+        voidBackup(reg);
+        return 0;
+    }
+    if (holdSecrets_) {
+        // Sensitive values cannot be replayed: the files are saved before the end is
+        // committed. A crash in between is settled by recovery from their digests.
+        holdSecrets_ = false;
+        if (reg) {
+            try {
+                reg->flush();
+            } catch (...) {
+                voidBackup(reg);
+                throw;
+            }
+        }
+    }
     std::int64_t txn = backupTxn_;
-    backupTxn_ = 0;
     try {
         // The commit point of the whole transaction.
         WriteTransaction t(*db_);
@@ -305,11 +451,55 @@ std::int64_t Journal::backupEnd() {
         }
         t.commit();
     } catch (const SqliteError& e) {
+        voidBackup(reg);
         throw JournalError(std::string("cannot write the journal, the transaction was not "
                                        "completed: ") +
                            e.what());
     }
+    backupTxn_ = 0;
+    steps_.clear();
     return backupUsed_ ? txn : 0;
+}
+
+void Journal::rollBackSteps(registry::Registry* reg) {
+    for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
+        if (it->isFile) {
+            try {
+                putImage(it->file, it->file.before);
+            } catch (const std::exception&) {
+                // The rest still goes back; the row stays in a transaction that is not
+                // committed, so nothing replays it.
+            }
+        } else if (reg) {
+            reg->replayBefore({it->registry});
+        }
+    }
+    steps_.clear();
+}
+
+void Journal::voidBackup(registry::Registry* reg) {
+    if (!backupTxn_) return;
+    const std::int64_t txn = backupTxn_;
+    rollBackSteps(reg);
+    holdSecrets_ = false;
+    bool settled = true;
+    if (reg && flushedDuring_) {
+        // Part of it reached a file: the files get what memory holds again.
+        try {
+            reg->flush();
+        } catch (const std::exception&) {
+            settled = false; // left open: the next writer's recovery rolls it back
+        }
+    }
+    backupTxn_ = 0;
+    failed_ = flushedDuring_ = false;
+    if (!settled) return;
+    try {
+        Statement s(*db_, "UPDATE transactions SET state='void' WHERE id=?");
+        s.bind(1, txn).run();
+    } catch (const SqliteError&) {
+        // Left open: the next writer's recovery rolls it back.
+    }
 }
 
 void Journal::setFlag(int category) {
@@ -324,11 +514,19 @@ void Journal::setFlag(int category) {
     }
 }
 
-std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& c) {
+std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& full) {
+    // Of a sensitive value only whether it existed and a salted digest are kept.
+    RegistryChange c = full;
+    std::optional<std::string> digests[2];
+    if (c.sensitive) {
+        if (c.before) digests[0] = valueDigest(*c.before), c.before->data.clear();
+        if (c.after) digests[1] = valueDigest(*c.after), c.after->data.clear();
+    }
     Statement s(*db_, "INSERT INTO changes(txn, kind, hive_file, key_path, full_name, value_name, "
                       "before_exists, before_type, "
-                      "before_data, after_exists, after_type, after_data, sensitive, unit) "
-                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                      "before_data, after_exists, after_type, after_data, sensitive, unit, "
+                      "before_digest, after_digest) "
+                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     s.bind(1, txn).bind(2, std::string(c.kind == RegistryChange::Kind::Key ? "key" : "value"));
     s.bind(3, c.hiveFile).bind(4, c.keyPath).bind(5, c.fullName).bind(6, c.valueName);
     auto bindImage = [&](int at, const std::optional<RegistryValue>& v,
@@ -350,6 +548,11 @@ std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& c) {
     bindImage(7, c.before, c.beforeTree);
     bindImage(10, c.after, c.afterTree);
     s.bind(13, c.sensitive ? 1 : 0).bind(14, unitFor());
+    for (int i = 0; i < 2; ++i)
+        if (digests[i])
+            s.bindBlob(15 + i, *digests[i]);
+        else
+            s.bindNull(15 + i);
     s.run();
     return db_->lastInsertId();
 }
@@ -373,6 +576,11 @@ void Journal::record(const std::vector<RegistryChange>& changes) {
             insertChange(txn, c);
         t.commit();
         if (txn) lastTxn_ = txn;
+        if (transactionOpen())
+            for (const auto& c : changes) {
+                steps_.push_back({false, c, {}});
+                if (c.sensitive) holdSecrets_ = true;
+            }
     } catch (const SqliteError& e) {
         throw JournalError(std::string("cannot write the journal, the change was not made: ") +
                            e.what());
@@ -380,6 +588,7 @@ void Journal::record(const std::vector<RegistryChange>& changes) {
 }
 
 void Journal::flushed(const std::string& hiveFile) {
+    if (transactionOpen()) flushedDuring_ = true;
     try {
         Statement s(*db_, "INSERT OR REPLACE INTO flushes(hive_file, last_change) "
                           "SELECT ?, COALESCE(MAX(id), 0) FROM changes WHERE hive_file=?");
@@ -399,10 +608,57 @@ void Journal::writeFile(const std::string& path, const std::optional<std::string
     }
 }
 
+void Journal::putImage(const FileChange& change, const std::optional<std::string>& image) {
+    requireInside(change.path);
+    switch (change.kind) {
+    case FileChange::Kind::Content:
+        writeFile(change.path, image);
+        return;
+    case FileChange::Kind::Folder:
+        if (image) {
+            if (::mkdir(change.path.c_str(), 0755) != 0 && errno != EEXIST)
+                throw RegistryAccessError(change.path +
+                                          ": cannot create the folder: " + std::strerror(errno));
+        } else if (::rmdir(change.path.c_str()) != 0 && errno != ENOENT) {
+            // A save killed before its rename leaves its temporary file: ours to remove.
+            if (errno == ENOTEMPTY || errno == EEXIST) {
+                std::error_code ec;
+                for (const auto& entry : std::filesystem::directory_iterator(change.path, ec))
+                    if (entry.path().filename().string().find(".deskforge-") != std::string::npos)
+                        std::filesystem::remove(entry.path(), ec);
+                if (::rmdir(change.path.c_str()) == 0) return;
+            }
+            throw RegistryAccessError(change.path +
+                                      ": cannot remove the folder: " + std::strerror(errno));
+        }
+        return;
+    case FileChange::Kind::Attribute:
+        if (!attributeWriter_)
+            throw RegistryAccessError(change.path + ": cannot set its attributes here");
+        attributeWriter_(change.path, image == std::optional<std::string>("hidden"));
+        return;
+    }
+}
+
+std::optional<std::string> Journal::currentImage(const FileChange& change) const {
+    struct stat st {};
+    switch (change.kind) {
+    case FileChange::Kind::Folder:
+        if (::stat(change.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return std::string();
+        return std::nullopt;
+    case FileChange::Kind::Attribute:
+        // The attribute is not read back here: the page's row says what it set.
+        return change.after;
+    default:
+        if (::access(change.path.c_str(), F_OK) != 0) return std::nullopt;
+        return registry::readWholeFile(change.path);
+    }
+}
+
 void Journal::recordFile(const FileChange& change, const std::function<void()>& apply) {
     if (readOnly_) throw JournalError("the machine was opened for reading only");
     requireInside(change.path);
-    std::int64_t id = 0;
+    std::int64_t id = 0, own = 0;
     try {
         WriteTransaction t(*db_);
         std::int64_t txn = 0;
@@ -413,24 +669,26 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
                 txn = backupTxn_;
                 backupUsed_ = true;
             } else {
-                txn = newTransaction("change", "", 0);
+                // A change of its own is committed once the file has it.
+                txn = own = newTransaction("change", "", 0, true);
             }
         }
         Statement s(*db_, "INSERT INTO changes(txn, kind, key_path, full_name, before_exists, "
                           "before_data, after_exists, "
-                          "after_data, applied, unit) VALUES(?,'file',?,?,?,?,?,?,0,?)");
-        s.bind(1, txn).bind(2, change.path).bind(3, change.path);
-        s.bind(4, change.before ? 1 : 0);
+                          "after_data, applied, unit) VALUES(?,?,?,?,?,?,?,?,0,?)");
+        s.bind(1, txn).bind(2, std::string(fileKindName(change.kind)));
+        s.bind(3, change.path).bind(4, change.path);
+        s.bind(5, change.before ? 1 : 0);
         if (change.before)
-            s.bindBlob(5, *change.before);
+            s.bindBlob(6, *change.before);
         else
-            s.bindNull(5);
-        s.bind(6, change.after ? 1 : 0);
+            s.bindNull(6);
+        s.bind(7, change.after ? 1 : 0);
         if (change.after)
-            s.bindBlob(7, *change.after);
+            s.bindBlob(8, *change.after);
         else
-            s.bindNull(7);
-        s.bind(8, unitFor());
+            s.bindNull(8);
+        s.bind(9, own ? own : unitFor());
         s.run();
         id = db_->lastInsertId();
         t.commit();
@@ -439,12 +697,83 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
         throw JournalError(std::string("cannot write the journal, the file was not changed: ") +
                            e.what());
     }
-    apply();
     try {
+        apply();
+    } catch (...) {
+        // Not made: the row counts for nothing, and a transaction it belongs to fails whole.
+        try {
+            WriteTransaction t(*db_);
+            Statement u(*db_, "UPDATE changes SET txn=0, unit=-1, applied=1 WHERE id=?");
+            u.bind(1, id).run();
+            if (own) {
+                Statement v(*db_, "UPDATE transactions SET state='void' WHERE id=?");
+                v.bind(1, own).run();
+            }
+            t.commit();
+        } catch (const SqliteError&) {
+            // Left open or uncommitted, recovery puts back the image before, which is what
+            // the file still holds.
+        }
+        if (transactionOpen()) failed_ = true;
+        throw;
+    }
+    if (transactionOpen()) steps_.push_back({true, {}, change});
+    try {
+        WriteTransaction t(*db_);
         Statement s(*db_, "UPDATE changes SET applied=1 WHERE id=?");
         s.bind(1, id).run();
+        if (own) {
+            Statement d(*db_, "UPDATE transactions SET state='done' WHERE id=?");
+            d.bind(1, own).run();
+        }
+        t.commit();
     } catch (const SqliteError&) {
-        // Applied again on the next open, which writes the same content.
+        // A change of its own stays open and is rolled back by the next writer; in a
+        // transaction, applied again on the next open, which writes the same content.
+    }
+}
+
+// A transaction with sensitive values saves the files before its end is committed. One
+// left open whose files hold every sensitive value it wrote (by their digests) reached the
+// files whole: it counts as committed. Any other open one is rolled back.
+void Journal::sensitiveCommitsOfCrash(registry::Registry& reg) {
+    std::vector<std::int64_t> open;
+    {
+        Statement s(*db_, "SELECT DISTINCT c.unit FROM changes c JOIN transactions t ON "
+                          "t.id=c.unit WHERE t.state='open' AND c.sensitive=1");
+        while (s.step())
+            open.push_back(s.integer(0));
+    }
+    for (std::int64_t txn : open) {
+        std::vector<JournalEntry> list;
+        Statement s(*db_, "SELECT " + columns() +
+                              " FROM changes WHERE unit=? AND sensitive=1 ORDER BY id DESC");
+        s.bind(1, txn);
+        while (s.step())
+            list.push_back(readEntry(s));
+        bool all = true, someChanged = false;
+        std::vector<std::string> seen;
+        for (const auto& e : list) {
+            const RegistryChange& c = e.registry;
+            std::string place =
+                c.hiveFile + "\n" + text::foldName(c.keyPath) + "\n" + text::foldName(c.valueName);
+            if (std::find(seen.begin(), seen.end(), place) != seen.end()) continue;
+            seen.push_back(place);
+            const auto current = reg.currentValue(c);
+            if (!matchesDigest(current, e.afterDigest)) all = false;
+            // The first image of the place, as the transaction found it.
+            for (auto it = list.rbegin(); it != list.rend(); ++it)
+                if (it->registry.hiveFile == c.hiveFile &&
+                    text::namesEqual(it->registry.keyPath, c.keyPath) &&
+                    text::namesEqual(it->registry.valueName, c.valueName)) {
+                    if (!matchesDigest(current, it->beforeDigest)) someChanged = true;
+                    break;
+                }
+        }
+        if (all && someChanged) {
+            Statement u(*db_, "UPDATE transactions SET state='done' WHERE id=?");
+            u.bind(1, txn).run();
+        }
     }
 }
 
@@ -460,7 +789,7 @@ std::size_t Journal::recover(registry::Registry& reg) {
                   : "";
     auto rows = [&](const std::string& where, std::int64_t a, const std::string& b, bool bindB) {
         std::vector<JournalEntry> out;
-        Statement s(*db_, std::string("SELECT ") + kChangeColumns + " FROM changes WHERE " + where);
+        Statement s(*db_, std::string("SELECT ") + columns() + " FROM changes WHERE " + where);
         s.bind(1, a);
         if (bindB) s.bind(2, b);
         while (s.step())
@@ -469,6 +798,7 @@ std::size_t Journal::recover(registry::Registry& reg) {
     };
     std::size_t rolledBack = 0;
     try {
+        if (!readOnly_ && hasDigests_) sensitiveCommitsOfCrash(reg);
         for (registry::Hive* hive : reg.hives()) {
             std::string id = reg.hiveId(*hive);
             std::int64_t last = 0;
@@ -478,9 +808,9 @@ std::size_t Journal::recover(registry::Registry& reg) {
                 if (s.step()) last = s.integer(0);
             }
             std::vector<RegistryChange> pending;
-            for (auto& e :
-                 rows("id>?1 AND hive_file=?2 AND kind!='file'" + committed + " ORDER BY id", last,
-                      id, true))
+            for (auto& e : rows("id>?1 AND hive_file=?2 AND kind IN ('value','key')" + committed +
+                                    " ORDER BY id",
+                                last, id, true))
                 // A sensitive row carries no data: its hive was saved before it was
                 // acknowledged.
                 if (!e.registry.sensitive) pending.push_back(std::move(e.registry));
@@ -489,7 +819,7 @@ std::size_t Journal::recover(registry::Registry& reg) {
             if (!hasUnits_) continue;
             // What an unfinished transaction had already put into the file goes back.
             std::vector<RegistryChange> undo;
-            for (auto& e : rows("id<=?1 AND hive_file=?2 AND kind!='file' AND unit IN " +
+            for (auto& e : rows("id<=?1 AND hive_file=?2 AND kind IN ('value','key') AND unit IN " +
                                     openUnits + " ORDER BY id DESC",
                                 last, id, true))
                 if (!e.registry.sensitive) undo.push_back(std::move(e.registry));
@@ -500,21 +830,28 @@ std::size_t Journal::recover(registry::Registry& reg) {
             // Files: an unfinished transaction's are put back, a finished one's written.
             std::vector<JournalEntry> back;
             if (hasUnits_)
-                back = rows("kind='file' AND unit IN " + openUnits + " AND id>?1 ORDER BY id DESC",
+                back = rows("kind IN ('file','folder','attr') AND unit IN " + openUnits +
+                                " AND id>?1 ORDER BY id DESC",
                             0, {}, false);
             for (const auto& f : back)
                 requireInside(f.file.path);
-            std::vector<JournalEntry> files = rows(
-                std::string("kind='file' AND applied=0 AND id>?1") + committed + " ORDER BY id", 0,
-                {}, false);
+            std::vector<JournalEntry> files =
+                rows(std::string("kind IN ('file','folder','attr') AND applied=0 AND id>?1") +
+                         committed + " ORDER BY id",
+                     0, {}, false);
             for (const auto& f : files)
                 requireInside(f.file.path);
             for (const auto& f : back) {
-                writeFile(f.file.path, f.file.before);
+                try {
+                    putImage(f.file, f.file.before);
+                } catch (const RegistryAccessError&) {
+                    // A folder that holds what others put there since stays.
+                    if (f.file.kind != FileChange::Kind::Folder) throw;
+                }
                 ++rolledBack;
             }
             for (const auto& f : files) {
-                writeFile(f.file.path, f.file.after);
+                putImage(f.file, f.file.after);
                 Statement s(*db_, "UPDATE changes SET applied=1 WHERE id=?");
                 s.bind(1, f.id).run();
                 ++applied;
@@ -547,8 +884,7 @@ std::size_t Journal::recover(registry::Registry& reg) {
 
 std::vector<JournalEntry> Journal::entries(std::int64_t txn) {
     std::vector<JournalEntry> out;
-    Statement s(*db_,
-                std::string("SELECT ") + kChangeColumns + " FROM changes WHERE txn=? ORDER BY id");
+    Statement s(*db_, std::string("SELECT ") + columns() + " FROM changes WHERE txn=? ORDER BY id");
     s.bind(1, txn);
     while (s.step())
         out.push_back(readEntry(s));
@@ -587,7 +923,7 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
             out.push_back(std::move(t));
         }
         for (auto& t : out) {
-            Statement first(*db_, std::string("SELECT ") + kChangeColumns +
+            Statement first(*db_, std::string("SELECT ") + columns() +
                                       " FROM changes WHERE txn=? ORDER BY id LIMIT 1");
             first.bind(1, t.id);
             if (first.step()) t.summary = describe(readEntry(first));
@@ -603,8 +939,8 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
 
 std::vector<RegistryChange> Journal::registryChangesSince(std::int64_t since) {
     std::vector<RegistryChange> out;
-    Statement s(*db_, std::string("SELECT ") + kChangeColumns +
-                          " FROM changes WHERE txn>=? AND txn>0 AND kind!='file'" +
+    Statement s(*db_, std::string("SELECT ") + columns() +
+                          " FROM changes WHERE txn>=? AND txn>0 AND kind IN ('value','key')" +
                           (hasUnits_ ? " AND txn IN (SELECT id FROM transactions WHERE "
                                        "state='done')"
                                      : "") +
@@ -642,7 +978,7 @@ bool sameValue(const std::optional<RegistryValue>& a, const std::optional<Regist
 }
 
 std::string placeOf(const JournalEntry& e) {
-    if (e.isFile) return "file\n" + e.file.path;
+    if (e.isFile) return std::string(fileKindName(e.file.kind)) + "\n" + e.file.path;
     const RegistryChange& c = e.registry;
     return std::string(c.kind == RegistryChange::Kind::Key ? "key\n" : "value\n") + c.hiveFile +
            "\n" + text::foldName(c.keyPath) + "\n" + text::foldName(c.valueName);
@@ -661,22 +997,45 @@ bool underKey(const std::string& path, const std::string& key) {
 std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg, bool undo) {
     bool changed = false;
     if (e.isFile) {
-        std::optional<std::string> current;
-        if (::access(e.file.path.c_str(), F_OK) == 0)
-            current = registry::readWholeFile(e.file.path);
-        changed = current != (undo ? e.file.after : e.file.before);
+        const auto current = currentImage(e.file);
+        const auto& left = undo ? e.file.after : e.file.before;
+        auto merge =
+            e.file.kind == FileChange::Kind::Content
+                ? mergeKeyed(e.file.path, current, left, undo ? e.file.before : e.file.after)
+                : KeyedMerge{};
+        if (merge.keyed) {
+            // Only the lines the transaction changed count.
+            if (merge.conflict.empty()) return {};
+            changed = true;
+        } else {
+            changed = current != left;
+        }
+        if (changed && merge.keyed)
+            return describe(e) + " (" + merge.conflict + "): changed since" + laterNames(e);
     } else if (e.registry.kind == RegistryChange::Kind::Value) {
         const auto current = reg.currentValue(e.registry);
         const auto& expected = undo ? e.registry.after : e.registry.before;
-        // Of a sensitive value only whether it existed is kept.
-        changed = e.registry.sensitive ? current.has_value() != expected.has_value()
-                                       : !sameValue(current, expected);
+        // Of a sensitive value a digest is kept (journals of the second format: only
+        // whether it existed).
+        if (!e.registry.sensitive)
+            changed = !sameValue(current, expected);
+        else if (hasDigests_ &&
+                 (expected.has_value() == (undo ? e.afterDigest : e.beforeDigest).has_value()))
+            changed = !matchesDigest(current, undo ? e.afterDigest : e.beforeDigest);
+        else
+            changed = current.has_value() != expected.has_value();
     } else {
         changed = canonicalTree(reg.currentTree(e.registry)) !=
                   canonicalTree(undo ? e.registry.afterTree : e.registry.beforeTree);
     }
     if (!changed) return {};
-    // Name the transactions that changed the place since.
+    std::string what = describe(e);
+    return what + ": changed since" + laterNames(e);
+}
+
+// " by transaction N" for the later transactions that touched the place of `e`, else
+// " outside the journal".
+std::string Journal::laterNames(const JournalEntry& e) {
     std::vector<std::int64_t> later;
     Statement s(*db_, "SELECT c.txn, c.kind, c.hive_file, c.key_path, c.value_name FROM changes c "
                       "JOIN transactions t ON t.id=c.txn WHERE c.id>? AND t.state='done' "
@@ -686,9 +1045,10 @@ std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg
         std::int64_t txn = s.integer(0);
         std::string kind = s.text(1);
         bool touches = false;
+        const bool fileRow = kind == "file" || kind == "folder" || kind == "attr";
         if (e.isFile)
-            touches = kind == "file" && s.text(3) == e.file.path;
-        else if (kind != "file" && s.text(2) == e.registry.hiveFile) {
+            touches = kind == fileKindName(e.file.kind) && s.text(3) == e.file.path;
+        else if (!fileRow && s.text(2) == e.registry.hiveFile) {
             std::string path = s.text(3);
             if (e.registry.kind == RegistryChange::Kind::Value)
                 touches = kind == "key" ? underKey(e.registry.keyPath, path)
@@ -700,12 +1060,22 @@ std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg
         if (touches && std::find(later.begin(), later.end(), txn) == later.end())
             later.push_back(txn);
     }
-    std::string what = describe(e);
-    if (later.empty()) return what + ": changed since outside the journal";
+    if (later.empty()) return " outside the journal";
     std::string names;
     for (std::size_t i = 0; i < later.size(); ++i)
         names += (i ? ", " : "") + std::to_string(later[i]);
-    return what + ": changed since by transaction" + (later.size() > 1 ? "s " : " ") + names;
+    return std::string(" by transaction") + (later.size() > 1 ? "s " : " ") + names;
+}
+
+// What a file-side place gets from an undo (the image before) or a redo (the image
+// after): a settings file only in the lines the transaction changed.
+std::optional<std::string> Journal::fileTarget(const FileChange& f,
+                                               const std::optional<std::string>& current,
+                                               bool undo) const {
+    const auto& target = undo ? f.before : f.after;
+    if (f.kind != FileChange::Kind::Content) return target;
+    auto merge = mergeKeyed(f.path, current, undo ? f.after : f.before, target);
+    return merge.keyed ? merge.result : target;
 }
 
 std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg, bool undo,
@@ -761,54 +1131,54 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
         throw JournalError(std::string("cannot write the journal: ") + e.what());
     }
     forcedTxn_ = newTxn;
+    steps_.clear();
+    holdSecrets_ = false;
     struct Reset {
-        std::int64_t& v;
-        ~Reset() { v = 0; }
-    } reset{forcedTxn_};
-    std::vector<RegistryChange> made;
-    auto abandon = [&] {
-        // Nothing of it reached a file: the memory goes back and its rows count for
-        // nothing.
-        std::reverse(made.begin(), made.end());
-        reg.replayBefore(made);
-        Statement d(*db_, "UPDATE transactions SET state='void' WHERE id=?");
-        d.bind(1, newTxn).run();
-    };
+        Journal& j;
+        ~Reset() {
+            j.forcedTxn_ = 0;
+            j.steps_.clear();
+            j.holdSecrets_ = false;
+        }
+    } reset{*this};
     try {
         for (const auto& e : list) {
             if (e.isFile) continue;
             if (!force && firstVisit(e))
                 if (auto why = conflictWith(e, reg, undo); !why.empty())
                     throw JournalError(refusal + why + hint);
-            auto done = reg.restore({e.registry}, undo);
-            made.insert(made.end(), done.begin(), done.end());
+            reg.restore({e.registry}, undo);
         }
-    } catch (...) {
-        try {
-            abandon();
-        } catch (const std::exception&) {
-            // Left open, the transaction is rolled back by the next writer's recovery.
+        for (const auto& e : list) {
+            if (!e.isFile) continue;
+            FileChange change = e.file;
+            change.before = currentImage(e.file);
+            change.after = fileTarget(e.file, change.before, undo);
+            if (change.before == change.after) continue;
+            recordFile(change, [&] { putImage(change, change.after); });
         }
-        throw;
-    }
-    for (const auto& e : list) {
-        if (!e.isFile) continue;
-        const auto& target = undo ? e.file.before : e.file.after;
-        std::optional<std::string> current;
-        if (::access(e.file.path.c_str(), F_OK) == 0)
-            current = registry::readWholeFile(e.file.path);
-        recordFile({e.file.path, current, target}, [&] { writeFile(e.file.path, target); });
-    }
-    try {
+        // The files get it before its end is committed: an undo that cannot be saved is
+        // not made.
+        holdSecrets_ = false;
+        reg.flush();
         WriteTransaction t(*db_);
         Statement s(*db_, "UPDATE transactions SET state='done' WHERE id=?");
         s.bind(1, newTxn).run();
         t.commit();
-    } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal: ") + e.what());
+    } catch (const std::exception& e) {
+        // Nothing of it stays: memory and files go back and its rows count for nothing.
+        rollBackSteps(&reg);
+        try {
+            reg.flush();
+            Statement d(*db_, "UPDATE transactions SET state='void' WHERE id=?");
+            d.bind(1, newTxn).run();
+        } catch (const std::exception&) {
+            // Left open, the transaction is rolled back by the next writer's recovery.
+        }
+        if (dynamic_cast<const SqliteError*>(&e))
+            throw JournalError(std::string("cannot write the journal: ") + e.what());
+        throw;
     }
-    forcedTxn_ = 0;
-    reg.flush();
     lastTxn_ = newTxn;
     return newTxn;
 }

@@ -45,10 +45,15 @@ struct TransactionInfo {
     int changes = 0;
 };
 
+// A change on the file side: a file's content, a folder's existence, or a file's hidden
+// attribute. Images: nullopt is "absent"; a folder that exists is "", an attribute is
+// "hidden" or "visible".
 struct FileChange {
+    enum class Kind { Content, Folder, Attribute };
     std::string path;
     std::optional<std::string> before; // nullopt: the file did not exist
     std::optional<std::string> after;
+    Kind kind = Kind::Content;
 };
 
 // One recorded change, registry or file, in the order it was made.
@@ -57,11 +62,13 @@ struct JournalEntry {
     bool isFile = false;
     registry::RegistryChange registry;
     FileChange file;
+    // A sensitive value's images: a salt and the digest of salt, type and data.
+    std::optional<std::string> beforeDigest, afterDigest;
 };
 
 class Journal final : public registry::ChangeSink {
   public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // Opens (creating when needed) the journal of a machine folder. Throws JournalError.
     static std::unique_ptr<Journal> open(const std::string& machineDir);
@@ -91,7 +98,18 @@ class Journal final : public registry::ChangeSink {
     // BackupStart/BackupEnd: everything in between is one transaction, committed by
     // backupEnd, which returns its number (0 when nothing was written in it).
     void backupStart(const std::string& label);
-    std::int64_t backupEnd();
+    // Commits the transaction. When it wrote sensitive values, which the journal cannot
+    // replay, the registry's files are saved first (`registry` must then be given). A
+    // transaction marked failed is voided instead (see voidBackup) and 0 returned.
+    std::int64_t backupEnd(registry::Registry* registry = nullptr);
+    // A change of the open transaction was refused: its end voids it.
+    void markFailed() {
+        if (backupTxn_) failed_ = true;
+    }
+    bool failed() const { return failed_; }
+    // Voids the open transaction: what it changed goes back in memory and on disk, and
+    // its rows count for nothing (not listed, not replayed).
+    void voidBackup(registry::Registry* registry);
     bool backupOpen() const { return backupTxn_ != 0; }
     // The category of the change the current action made or is about to make: it labels
     // the last transaction when that came from the same action (the same context), and
@@ -102,10 +120,17 @@ class Journal final : public registry::ChangeSink {
     void record(const std::vector<registry::RegistryChange>& changes) override;
     void flushed(const std::string& hiveFile) override;
     bool transactionOpen() const override { return backupTxn_ != 0 || forcedTxn_ != 0; }
+    bool holdsBackFiles() const override { return holdSecrets_ && transactionOpen(); }
 
     // A file change: recorded first, then applied by `apply` (which writes the file), then
     // marked done. Throws JournalError when it cannot be recorded.
+    // When `apply` throws, the change is not recorded (and an open transaction is marked
+    // failed) and the exception goes on.
     void recordFile(const FileChange& change, const std::function<void()>& apply);
+    // How a hidden attribute is set, for undo, redo and rollback of attribute rows.
+    void setAttributeWriter(std::function<void(const std::string&, bool)> writer) {
+        attributeWriter_ = std::move(writer);
+    }
 
     // Applies what was acknowledged but had not reached the files yet and rolls back what
     // a transaction that never ended had put there; then saves the files. A read-only
@@ -132,18 +157,30 @@ class Journal final : public registry::ChangeSink {
     std::int64_t unitFor() const;
     void requireInside(const std::string& path) const;
     std::string conflictWith(const JournalEntry& entry, registry::Registry& reg, bool undo);
+    std::string laterNames(const JournalEntry& entry);
+    std::optional<std::string> fileTarget(const FileChange& change,
+                                          const std::optional<std::string>& current,
+                                          bool undo) const;
     std::int64_t newTransaction(const std::string& kind, const std::string& label,
-                                std::int64_t target);
+                                std::int64_t target, bool open = false);
     std::int64_t insertChange(std::int64_t txn, const registry::RegistryChange& c);
     std::int64_t replayOrRestore(std::int64_t txn, registry::Registry& registry, bool undo,
                                  bool force);
     void writeFile(const std::string& path, const std::optional<std::string>& content);
+    // Puts a file-side image in place: content, folder or attribute.
+    void putImage(const FileChange& change, const std::optional<std::string>& image);
+    std::optional<std::string> currentImage(const FileChange& change) const;
+    // Puts back in memory and on disk what the open transaction changed, newest first.
+    void rollBackSteps(registry::Registry* registry);
+    void sensitiveCommitsOfCrash(registry::Registry& registry);
     bool recording() const;
 
     std::unique_ptr<Database> db_;
     std::string machineDir_;
     bool readOnly_ = false;
     bool hasUnits_ = true; // the journal knows transactions that are not finished
+    bool hasDigests_ = true;
+    std::string columns() const;
     std::vector<std::string> roots_;
     std::function<bool(const std::string&)> pathGuard_;
     std::function<bool()> gate_;
@@ -158,6 +195,18 @@ class Journal final : public registry::ChangeSink {
     std::uint64_t context_ = 0; // counts setContext calls: one user action each
     std::uint64_t lastTxnContext_ = 0;
     int pendingCategory_ = -1;
+    // What the open transaction changed, with the full images (sensitive data included,
+    // kept in memory only) to roll it back.
+    struct Step {
+        bool isFile = false;
+        registry::RegistryChange registry;
+        FileChange file;
+    };
+    std::vector<Step> steps_;
+    bool failed_ = false;
+    bool holdSecrets_ = false; // the open transaction wrote sensitive values
+    bool flushedDuring_ = false;
+    std::function<void(const std::string&, bool)> attributeWriter_;
     std::uint64_t pendingContext_ = 0;
 };
 

@@ -34,12 +34,16 @@ class ChangeSink {
   public:
     virtual ~ChangeSink() = default;
     // Makes the changes of one call durable; throws to refuse them (nothing is applied).
+    // Sensitive changes come with their data: a sink stores none of it.
     virtual void record(const std::vector<RegistryChange>& changes) = 0;
     // Everything recorded for this hive file has reached the file.
     virtual void flushed(const std::string& hiveFile) = 0;
     // True while a transaction of several calls is being recorded: it is not finished,
     // so the machine must stay locked.
     virtual bool transactionOpen() const { return false; }
+    // True while the open transaction holds changes that may reach the files only at its
+    // end (sensitive values, which the journal cannot replay): flushes wait until then.
+    virtual bool holdsBackFiles() const { return false; }
 };
 
 // A subtree as text (its values and subkeys, names relative to the key), and back.

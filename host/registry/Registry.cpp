@@ -647,29 +647,18 @@ void Registry::applyImage(const RegistryChange& change, bool after, std::uint64_
 
 void Registry::commit(std::vector<RegistryChange> changes) {
     if (changes.empty()) return;
-    if (sink_) {
-        bool sensitive = std::any_of(changes.begin(), changes.end(),
-                                     [](const RegistryChange& c) { return c.sensitive; });
-        if (sensitive) {
-            // Sensitive data never reaches the journal: the row only says that the value was
-            // written, and the hive file is saved before the call returns instead.
-            std::vector<RegistryChange> redacted = changes;
-            for (auto& c : redacted) {
-                if (!c.sensitive) continue;
-                if (c.before) c.before->data.clear();
-                if (c.after) c.after->data.clear();
-            }
-            sink_->record(redacted);
-        } else {
-            sink_->record(changes);
-        }
-    }
+    // The sink keeps no sensitive data itself; it needs it in memory to roll a transaction
+    // back.
+    if (sink_) sink_->record(changes);
     const std::uint64_t now = fileTimeNow();
     for (const auto& c : changes)
         applyImage(c, true, now);
+    // The journal cannot replay a sensitive value: its hive file is saved before the call
+    // returns, or, inside a transaction, at the transaction's end. A dry run changes
+    // nothing on disk, a sensitive value included.
+    if (dryRun_ || (sink_ && sink_->transactionOpen())) return;
     for (const auto& c : changes) {
-        // A dry run changes nothing on disk, a sensitive value included.
-        if (!c.sensitive || dryRun_) continue;
+        if (!c.sensitive) continue;
         if (Hive* hive = hiveById(c.hiveFile); hive && hive->modified()) {
             hive->save();
             if (sink_) sink_->flushed(c.hiveFile);
@@ -937,7 +926,7 @@ std::vector<RegistryChange> Registry::restore(const std::vector<RegistryChange>&
 }
 
 void Registry::flush() {
-    if (dryRun_) return;
+    if (dryRun_ || (sink_ && sink_->holdsBackFiles())) return;
     for (auto& m : mounts_) {
         if (!m.hive->modified()) continue;
         beginWrite(); // for replayed changes, say
