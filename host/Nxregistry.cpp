@@ -516,6 +516,16 @@ void CreateFolderJournalled(const std::string& hostPath) {
             missing.push_back(p.string());
         }
         std::reverse(missing.begin(), missing.end());
+        if (missing.empty()) return;
+        // The folders of one call are one change.
+        const bool group = gJournal && !DryRunFilesActive();
+        if (group) BackupStart(0, "");
+        struct End {
+            bool on;
+            ~End() {
+                if (on) BackupEnd(false);
+            }
+        } end{group};
         for (const auto& dir : missing) {
             if (DryRunFilesActive()) {
                 DryRunEffect(dir, "folder created");

@@ -93,6 +93,7 @@ TEST_P(Transactions, AFileThatCannotBeWrittenVoidsItsTransactionAndIsNeverReplay
 
 TEST_P(Transactions, ARefusedWriteVoidsTheWholeDialogWithItsFilesAndFolders) {
     const std::string before = str(HKEY_LOCAL_MACHINE, kWinlogon, "DontDisplayLastUserName");
+    const std::string caption = str(HKEY_LOCAL_MACHINE, kWinlogon, "LegalNoticeCaption");
     BackupStart(0, "");
     SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome", "Hello", {2});
     SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "DontDisplayLastUserName", "1", {2});
@@ -108,7 +109,7 @@ TEST_P(Transactions, ARefusedWriteVoidsTheWholeDialogWithItsFilesAndFolders) {
 
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome"), "<missing>");
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "DontDisplayLastUserName"), before);
-    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "LegalNoticeCaption"), "<missing>");
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "LegalNoticeCaption"), caption);
     EXPECT_FALSE(std::filesystem::exists(dir.file("drive_c/web"))) << "folders and copy removed";
     EXPECT_TRUE(jnl().list().empty());
     // Nothing comes back on the next open either.
@@ -162,21 +163,20 @@ TEST_P(Transactions, ADryRunPlansFoldersAndAttributesWithoutMakingThem) {
 }
 
 TEST_P(Transactions, ASensitiveValueSetLaterIsNotDeletedByAnUndo) {
-    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "DefaultUserName", "anna", {2, 6}),
-              0);
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Txn", "Secret", "anna", {2, 6}), 0);
     const auto first = jnl().list().front().id;
-    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "DefaultUserName", "bert", {2, 6}),
-              0);
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Txn", "Secret", "bert", {2, 6}), 0);
     EXPECT_THROW(jnl().undo(first, reg()), JournalError);
-    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "DefaultUserName"), "bert");
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, "Software\\Txn", "Secret"), "bert");
     // The same secret set again is no conflict: the digest matches.
-    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "DefaultUserName", "anna", {2, 6}),
-              0);
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Txn", "Secret", "anna", {2, 6}), 0);
     EXPECT_NO_THROW(jnl().undo(first, reg()));
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, "Software\\Txn", "Secret"), "<missing>");
     // No digest gives the secret away.
     session.reset();
-    const std::string bytes = test::readFile(dir.file(".deskforge/journal.sqlite")) +
-                              test::readFile(dir.file(".deskforge/journal.sqlite-wal"));
+    std::string bytes;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file(".deskforge")))
+        bytes += test::readFile(entry.path());
     EXPECT_EQ(bytes.find("bert"), std::string::npos);
 }
 

@@ -61,9 +61,11 @@ MachineSession::MachineSession(const std::string& dir, Mode mode) {
         // written: a browser profile the user chose.
         journal_->setPathGuard(
             [m = machine_.get()](const std::string& path) { return m->files().writable(path); });
-        journal_->setAttributeWriter([m = machine_.get()](const std::string& path, bool hidden) {
-            m->files().setHidden(path, hidden);
-        });
+        journal_->setAttributeAccess(
+            [m = machine_.get()](const std::string& path) { return m->files().isHidden(path); },
+            [m = machine_.get()](const std::string& path, bool hidden) {
+                m->files().setHidden(path, hidden);
+            });
         reg->setChangeSink(journal_.get()); // so that recovery's flush is noted
         journal_->recover(*reg);
         if (mode == Mode::Interactive && !reg->modified()) reg->flush(); // gives the lock back

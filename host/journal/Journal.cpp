@@ -647,8 +647,8 @@ std::optional<std::string> Journal::currentImage(const FileChange& change) const
         if (::stat(change.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return std::string();
         return std::nullopt;
     case FileChange::Kind::Attribute:
-        // The attribute is not read back here: the page's row says what it set.
-        return change.after;
+        if (!attributeReader_) return change.after;
+        return std::string(attributeReader_(change.path) ? "hidden" : "visible");
     default:
         if (::access(change.path.c_str(), F_OK) != 0) return std::nullopt;
         return registry::readWholeFile(change.path);

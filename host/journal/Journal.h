@@ -127,8 +127,11 @@ class Journal final : public registry::ChangeSink {
     // When `apply` throws, the change is not recorded (and an open transaction is marked
     // failed) and the exception goes on.
     void recordFile(const FileChange& change, const std::function<void()>& apply);
-    // How a hidden attribute is set, for undo, redo and rollback of attribute rows.
-    void setAttributeWriter(std::function<void(const std::string&, bool)> writer) {
+    // How a hidden attribute is read and set, for undo, redo and rollback of attribute
+    // rows.
+    void setAttributeAccess(std::function<bool(const std::string&)> reader,
+                            std::function<void(const std::string&, bool)> writer) {
+        attributeReader_ = std::move(reader);
         attributeWriter_ = std::move(writer);
     }
 
@@ -206,6 +209,7 @@ class Journal final : public registry::ChangeSink {
     bool failed_ = false;
     bool holdSecrets_ = false; // the open transaction wrote sensitive values
     bool flushedDuring_ = false;
+    std::function<bool(const std::string&)> attributeReader_;
     std::function<void(const std::string&, bool)> attributeWriter_;
     std::uint64_t pendingContext_ = 0;
 };
