@@ -11,6 +11,7 @@
 #include "host/machine/Machine.h"
 #include "host/machine/Templates.h"
 #include "host/registry/Registry.h"
+#include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 
 #include <filesystem>
@@ -269,6 +270,32 @@ TEST_P(Transactions, TheJournalNamesFilesByTheirAbsolutePath) {
     EXPECT_EQ(entries[0].file.path,
               std::filesystem::canonical(dir.file("drive_c/rel")).string() + "/sheet.css");
     EXPECT_NO_THROW(jnl().undo(jnl().list().front().id, reg()));
+}
+
+TEST_P(Transactions, ADialogWhoseOneValueTheHiveRefusesWritesNothing) {
+    // The classic logon dialog of Windows 2000: a prompt longer than a hive value may be.
+    session.reset();
+    TempDir other;
+    machine::createMachine(other.path(), "win2000",
+                           std::string(RAVELIN_SOURCE_DIR) + "/samples/templates", GetParam());
+    session = std::make_unique<app::MachineSession>(other.path(), app::MachineSession::Mode::Write);
+    const std::string welcome = str(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome");
+    const std::string hide = str(HKEY_LOCAL_MACHINE, kWinlogon, "DontDisplayLastUserName");
+    const std::string prompt(GetParam() ? 9000 : 10, 'x');
+    test::runScript("logon",
+                    "click btnLogonOld2k\ncheck chkLogonPrompt on\nset txtLogonPrompt \"" + prompt +
+                        "\"\ncheck chkAppendTitle on\nset txtAppendTitle \"Hallo\"\n"
+                        "tab tsSecurity\ncheck chkHideLastUser on\nclick btnOK\n",
+                    GetParam() ? 1 : 0);
+    if (GetParam()) {
+        EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome"), welcome);
+        EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "DontDisplayLastUserName"), hide);
+        EXPECT_TRUE(session->journal()->list().empty());
+    } else {
+        // A Wine file takes it: the same dialog is written whole.
+        EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "Welcome"), "Hallo");
+    }
+    session.reset(); // before its folder goes
 }
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, Transactions, ::testing::Bool(),
