@@ -61,8 +61,19 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
         // The user named this file: its folder counts as the chosen profile.
         if (machine::Machine* m = CurrentMachine())
             m->files().addWritableRoot(std::filesystem::absolute(file).parent_path());
-        CreateFolderJournalled(std::filesystem::absolute(file).parent_path().string());
-        stream.SaveToFile(file);
+        // The folder it makes and the sheet are one change: undone together.
+        BackupStart(0, "");
+        try {
+            CreateFolderJournalled(std::filesystem::absolute(file).parent_path().string());
+            stream.SaveToFile(file);
+        } catch (...) {
+            BackupEnd(true);
+            TakeWriteFailure();
+            throw;
+        }
+        BackupEnd(false);
+        if (std::string refused = TakeWriteFailure(); !refused.empty())
+            throw RegistryAccessError(refused);
         c.out << "The operation completed successfully.\n";
         return 0;
     } catch (const std::exception& e) {
