@@ -371,6 +371,13 @@ TEST_F(IEPage, FavouritesTreeHidesAndShowsRealFolders) {
     auto& files = session->machine().files();
     EXPECT_FALSE(files.isHidden(host(GetFolderLocStr(6) + "\\Privat")));
     EXPECT_TRUE(files.isHidden(host(GetFolderLocStr(6) + "\\Links")));
+    // Each is a journalled change that undo reverses.
+    const auto made = session->journal()->list();
+    ASSERT_EQ(made.size(), 2u);
+    session->journal()->undo(made[0].id, session->registry());
+    EXPECT_FALSE(files.isHidden(host(GetFolderLocStr(6) + "\\Links")));
+    session->journal()->undo(made[1].id, session->registry());
+    EXPECT_TRUE(files.isHidden(host(GetFolderLocStr(6) + "\\Privat")));
 
     // A folder that vanished meanwhile is a message and changes nothing.
     TfrmIE again(nullptr);
@@ -465,6 +472,8 @@ TEST_F(IEPage, ContextMenuMovesAreOneTransactionUndoneAtOnce) {
     EXPECT_TRUE(KeyExist(HKEY_CURRENT_USER, kMenuExt + "-\\An &OneNote senden", {}));
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, created, {}));
     EXPECT_FALSE(std::filesystem::exists(host(script))) << "the copied script goes too";
+    EXPECT_FALSE(std::filesystem::exists(host(GetFolderLocStr(26) + "\\Deskforge")))
+        << "and the folders made for it";
 }
 
 TEST_F(IEPage, ClassicSearchBarRecognisesPresetsAndKeepsCustomAddresses) {
