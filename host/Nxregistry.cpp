@@ -439,20 +439,6 @@ int JournalSetWindowsFirewallStatus(bool enabled) {
     return rc;
 }
 
-bool TJournalStream::LoadFromFile(const std::string& path) {
-    data_.clear();
-    if (const auto* planned = DryRunFileContent(path)) {
-        if (*planned) data_ = **planned;
-        return planned->has_value();
-    }
-    try {
-        data_ = registry::readWholeFile(path);
-        return true;
-    } catch (const RegistryAccessError&) {
-        return false;
-    }
-}
-
 namespace {
 
 // The path the journal names: absolute and with links resolved, so that undo and recovery
@@ -466,6 +452,24 @@ std::string journalPath(const std::string& file) {
     auto resolved = std::filesystem::weakly_canonical(p, ec);
     return ec ? p.lexically_normal().string() : resolved.string();
 }
+
+} // namespace
+
+bool TJournalStream::LoadFromFile(const std::string& path) {
+    data_.clear();
+    if (const auto* planned = DryRunFileContent(journalPath(path))) {
+        if (*planned) data_ = **planned;
+        return planned->has_value();
+    }
+    try {
+        data_ = registry::readWholeFile(path);
+        return true;
+    } catch (const RegistryAccessError&) {
+        return false;
+    }
+}
+
+namespace {
 
 // Runs a file-side effect: a refusal is a failed write, whatever the caller does with it.
 template <typename Fn> void noted(Fn&& fn) {
