@@ -298,6 +298,24 @@ TEST_P(Transactions, ADialogWhoseOneValueTheHiveRefusesWritesNothing) {
     session.reset(); // before its folder goes
 }
 
+TEST_P(Transactions, UndoOfASheetItMadeKeepsRulesAndFilesAddedSince) {
+    const std::string chrome = dir.file("drive_c/profile/chrome");
+    std::filesystem::create_directories(dir.file("drive_c/profile"));
+    BackupStart(0, "");
+    CreateFolderJournalled(chrome);
+    TJournalStream s;
+    s.Data() = "#nav-bar { display: none }\n";
+    s.SaveToFile(chrome + "/userChrome.css");
+    BackupEnd(false);
+    const auto made = jnl().list().front().id;
+    // Firefox and the user add to them since.
+    test::writeFile(chrome + "/userChrome.css", "#nav-bar { display: none }\nb { x: 1 }\n");
+    test::writeFile(chrome + "/userContent.css", "c { y: 2 }\n");
+    jnl().undo(made, reg());
+    EXPECT_EQ(test::readFile(chrome + "/userChrome.css"), "b { x: 1 }\n");
+    EXPECT_TRUE(std::filesystem::exists(chrome + "/userContent.css"));
+}
+
 INSTANTIATE_TEST_SUITE_P(BothKinds, Transactions, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "WindowsDrive" : "WinePrefix");

@@ -1155,6 +1155,15 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
             change.before = currentImage(e.file);
             change.after = fileTarget(e.file, change.before, undo);
             if (change.before == change.after) continue;
+            // A folder it made that now holds what others put there stays, with their files.
+            if (change.kind == FileChange::Kind::Folder && !change.after) {
+                bool others = false;
+                std::error_code ec;
+                for (const auto& entry : std::filesystem::directory_iterator(change.path, ec))
+                    others |=
+                        entry.path().filename().string().find(".deskforge-") == std::string::npos;
+                if (others) continue;
+            }
             recordFile(change, [&] { putImage(change, change.after); });
         }
         // The files get it before its end is committed: an undo that cannot be saved is

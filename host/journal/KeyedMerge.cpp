@@ -258,12 +258,18 @@ KeyedMerge mergeKeyed(const std::string& path, const std::optional<std::string>&
                       const std::optional<std::string>& from,
                       const std::optional<std::string>& to) {
     const Dialect d = dialectOf(path);
-    if (d == Dialect::None || !current || !from || !to) return {};
+    if (d == Dialect::None) return {};
+    // A missing file holds no keys: a change that made the file is undone by its keys too,
+    // and the file goes only when nothing else is left in it.
+    const std::string f = from.value_or(""), t = to.value_or(""), c = current.value_or("");
     // The keyed form must explain the whole change (a broken rule, a comment edited, a
     // line outside any key): carried over to `from` itself it gives `to`, else the file
     // goes whole.
-    if (merge(d, *from, *from, *to).result != to) return {};
-    return merge(d, *current, *from, *to);
+    if (merge(d, f, f, t).result != t) return {};
+    KeyedMerge out = merge(d, c, f, t);
+    if (!to && out.result && out.result->find_first_not_of(" \t\r\n") == std::string::npos)
+        out.result.reset();
+    return out;
 }
 
 } // namespace ravelin::journal

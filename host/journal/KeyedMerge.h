@@ -18,8 +18,8 @@ struct KeyedMerge {
 // Carries the change `from` → `to` over to `current`: each key whose content differs
 // between `from` and `to` gets `to`'s content in `current` (inserted where `to` has it,
 // after the nearest key before it; removed where `to` has none). `conflict` names the
-// first such key that `current` no longer holds as `from` has it. A file created or
-// deleted by the change goes whole.
+// first such key that `current` no longer holds as `from` has it. A missing file holds
+// no keys; the result is nullopt (no file) when `to` is missing and nothing is left.
 KeyedMerge mergeKeyed(const std::string& path, const std::optional<std::string>& current,
                       const std::optional<std::string>& from, const std::optional<std::string>& to);
 
