@@ -476,6 +476,19 @@ TEST_F(IEPage, ContextMenuMovesAreOneTransactionUndoneAtOnce) {
         << "and the folders made for it";
 }
 
+TEST_F(IEPage, AContextMenuDialogWhoseScriptFolderIsBlockedWritesNothing) {
+    open("winxp");
+    // A file stands where the scripts' folder would go.
+    test::writeFile(host(GetFolderLocStr(26) + "\\Deskforge"), "x");
+    const auto before = journalled();
+    run("tab tsMenu\nclick btnIEContextMenu\ntick ListView1 \"An OneNote senden\" on\ntick "
+        "ListView1 \"Text hervorheben\" on\nclick btnOK\n",
+        1);
+    EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kMenuExt + "\\An &OneNote senden", {}))
+        << "the entry before the refused one is not applied either";
+    EXPECT_EQ(journalled(), before);
+}
+
 TEST_F(IEPage, ClassicSearchBarRecognisesPresetsAndKeepsCustomAddresses) {
     const std::string search = "SOFTWARE\\Microsoft\\Internet Explorer\\Search";
     open("win2000"); // the Google search pane is stored
