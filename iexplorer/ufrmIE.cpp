@@ -629,7 +629,7 @@ void TfrmIE::cbSearchBarChange(TComponent&) {
     if (major() >= 7 || i < 0) return;
     const bool custom = cbSearchBar->Items[static_cast<std::size_t>(i)].data == kCustomPreset;
     if (!custom) {
-        writeSearchPreset();
+        if (!filling_) writeSearchPreset(); // showing the stored preset rewrites nothing
         txtSearchAddress->SetText(
             kPresets[cbSearchBar->Items[static_cast<std::size_t>(i)].data].pane);
     }

@@ -57,6 +57,25 @@ template <typename T> T* need(TForm& form, const char* name) {
     return c;
 }
 
+// A tab fills its controls with Journal_Discard set. Setting a box runs its click handler,
+// which would store what was just read (or a default for a missing value): filling shows
+// the state and writes nothing.
+bool filling() {
+    return Journal_Discard;
+}
+
+// Sets Journal_Discard while a tab fills, back to what it was however the filling ends.
+class Discarding {
+  public:
+    Discarding() : old_(Journal_Discard) { Journal_Discard = true; }
+    ~Discarding() { Journal_Discard = old_; }
+    Discarding(const Discarding&) = delete;
+    Discarding& operator=(const Discarding&) = delete;
+
+  private:
+    bool old_;
+};
+
 DWORD flagValue(bool on) {
     return on ? 1u : 0u;
 }
@@ -265,7 +284,7 @@ bool TfrmNetwork::firstShow(TTabSheet& sheet) {
 
 void TfrmNetwork::tsSharesShow(TComponent&) {
     if (!firstShow(*tsShares)) return;
-    Journal_Discard = true;
+    const Discarding discarding;
     if (chkNetTasks->Visible)
         chkNetTasks->SetChecked(
             KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kTasksClsid, {2}));
@@ -283,7 +302,6 @@ void TfrmNetwork::tsSharesShow(TComponent&) {
         chkHideMyComputerFromNetHood->SetChecked(
             GetRegSetting(HKEY_LOCAL_MACHINE, kServer, "Hidden", false, {}));
     }
-    Journal_Discard = false;
 }
 
 void TfrmNetwork::nameSpaceKey(bool checked, const char* clsid) {
@@ -298,25 +316,30 @@ void TfrmNetwork::nameSpaceKey(bool checked, const char* clsid) {
 }
 
 void TfrmNetwork::chkNetTasksClick(TComponent&) {
+    if (filling()) return;
     nameSpaceKey(chkNetTasks->Checked(), kTasksClsid);
 }
 
 void TfrmNetwork::chkNetPrintersClick(TComponent&) {
+    if (filling()) return;
     nameSpaceKey(chkNetPrinters->Checked(), kPrintersClsid);
     JournalSetFlag(2);
 }
 
 void TfrmNetwork::chkNoNetcrawlingClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kExplorerAdvanced, "NoNetCrawling",
                      flagValue(!chkNoNetcrawling->Checked()), {});
 }
 
 void TfrmNetwork::chkRecentDocsNetHoodClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoRecentDocsNetHood",
                      flagValue(!chkRecentDocsNetHood->Checked()), {});
 }
 
 void TfrmNetwork::chkAdminSharesClick(TComponent&) {
+    if (filling()) return;
     DWORD value = 0;
     SetOneIfTrue(chkAdminShares->Checked(), value);
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kServer, "AutoShareWks", value, {});
@@ -324,6 +347,7 @@ void TfrmNetwork::chkAdminSharesClick(TComponent&) {
 }
 
 void TfrmNetwork::chkHideMyComputerFromNetHoodClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_LOCAL_MACHINE,
                      "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "Hidden",
                      flagValue(chkHideMyComputerFromNetHood->Checked()), {});
@@ -347,7 +371,7 @@ void TfrmNetwork::btnDefSharesClick(TComponent&) {
 
 void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
     if (!firstShow(*tsAdvancedNT)) return;
-    Journal_Discard = true;
+    const Discarding discarding;
     if (gbQoS->Visible) {
         int limit = 20;
         if (GetRegIntValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", limit, 20, {}) !=
@@ -357,7 +381,7 @@ void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
             chkEnableQoS->SetChecked(true);
             udBWLimit->SetPosition(limit);
         } else {
-            chkEnableQoS->SetChecked(false); // its click stores 0 again
+            chkEnableQoS->SetChecked(false);
         }
         udBWLimit->Enabled = chkEnableQoS->Checked();
     }
@@ -368,7 +392,6 @@ void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
         else
             gbUPnP->Visible = false;
     }
-    Journal_Discard = false;
 }
 
 void TfrmNetwork::SetBWLimit() {
@@ -380,7 +403,7 @@ void TfrmNetwork::SetBWLimit() {
 
 void TfrmNetwork::chkEnableQoSClick(TComponent&) {
     udBWLimit->Enabled = chkEnableQoS->Checked();
-    SetBWLimit();
+    if (!filling()) SetBWLimit();
 }
 
 void TfrmNetwork::udBWLimitChange(TComponent&) {
@@ -391,6 +414,7 @@ void TfrmNetwork::udBWLimitExit(TComponent&) {
 }
 
 void TfrmNetwork::chkEnableUPnPClick(TComponent&) {
+    if (filling()) return;
     std::vector<std::string> dependants = GetDependentServiceList("upnphost");
     if (chkEnableUPnP->Checked()) {
         std::vector<std::string> order{"upnphost"};
@@ -439,7 +463,7 @@ void TfrmNetwork::btnDefPerformanceClick(TComponent&) {
 
 void TfrmNetwork::tsPasswordsShow(TComponent&) {
     if (!firstShow(*tsPasswords)) return;
-    Journal_Discard = true;
+    const Discarding discarding;
     if (gbPasswordStorage->Visible) {
         chkPwdCaching->SetChecked(
             !GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", false, {}));
@@ -452,22 +476,25 @@ void TfrmNetwork::tsPasswordsShow(TComponent&) {
     if (gbEncryptPwds->Visible)
         chkEncryptPwds->SetChecked(
             !GetRegSetting(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword", false, {}));
-    Journal_Discard = false;
 }
 
 void TfrmNetwork::chkPwdCachingClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching",
                      flagValue(!chkPwdCaching->Checked()), {});
 }
 void TfrmNetwork::chkDomainPwdCachingClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, "Network\\Logon", "NoDomainPwdCaching",
                      flagValue(!chkDomainPwdCaching->Checked()), {});
 }
 void TfrmNetwork::chkHideSharePwdsClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "HideSharePwds",
                      flagValue(chkHideSharePwds->Checked()), {});
 }
 void TfrmNetwork::chkEncryptPwdsClick(TComponent&) {
+    if (filling()) return;
     SetRegDWORDValue(HKEY_LOCAL_MACHINE, RegSMB, "EnablePlainTextPassword",
                      flagValue(!chkEncryptPwds->Checked()), {});
     JournalSetFlag(2);
@@ -488,7 +515,7 @@ void TfrmNetwork::sortTimeServers() {
 
 void TfrmNetwork::tsTimeSyncShow(TComponent&) {
     if (!firstShow(*tsTimeSync)) return;
-    Journal_Discard = true;
+    const Discarding discarding;
     fillingTime_ = true;
     std::string def = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kTimeServers, "", "0", {2});
     std::vector<std::string> names, data;
@@ -511,7 +538,6 @@ void TfrmNetwork::tsTimeSyncShow(TComponent&) {
                             "NTP");
     chkSyncTimeClick(*chkSyncTime); // the enabling rules, also when the box did not change
     fillingTime_ = false;
-    Journal_Discard = false;
 }
 
 void TfrmNetwork::updateTimeServerButtons() {
@@ -658,7 +684,7 @@ bool TfrmNetwork::firewallOn() {
 
 void TfrmNetwork::tsInternetShow(TComponent&) {
     if (!firstShow(*tsInternet)) return;
-    Journal_Discard = true;
+    const Discarding discarding;
     if (gbKeepRASConnections->Visible) {
         if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", false, {}))
             rbKeepRasConnectionsON->SetChecked(true);
@@ -674,7 +700,6 @@ void TfrmNetwork::tsInternetShow(TComponent&) {
             if (CurrentOS() >= 6) chkEnableICFnICS->SetChecked(ICS != 1);
         }
     }
-    Journal_Discard = false;
 }
 
 void TfrmNetwork::btnTCPIPSettingsClick(TComponent&) {
@@ -685,16 +710,18 @@ void TfrmNetwork::btnTCPIPSettingsClick(TComponent&) {
 }
 
 void TfrmNetwork::rbKeepRasConnectionsONClick(TComponent&) {
+    if (filling()) return;
     SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", "1", {});
 }
 void TfrmNetwork::rbKeepRasConnectionsOFFClick(TComponent&) {
+    if (filling()) return;
     SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", "0", {});
 }
 
 void TfrmNetwork::chkEnableICFnICSClick(TComponent&) {
+    if (filling()) return; // showing the state is not a switch
     const bool on = chkEnableICFnICS->Checked();
     if (xpSp2_) {
-        if (Journal_Discard) return; // showing the state is not a switch
         JournalSetWindowsFirewallStatus(on);
         return;
     }

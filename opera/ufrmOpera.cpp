@@ -175,7 +175,9 @@ bool TfrmOpera::write(const std::function<void()>& change) {
         change();
         return true;
     } catch (const std::exception& e) { // OperaFileError, RegistryAccessError
-        Application().MessageBox(e.what(), kTitle, MB_OK | MB_ICONERROR);
+        // A refused save is the host's to report, as for every write: the script line
+        // fails with the reason, the window shows it.
+        ReportWriteFailure(e.what());
         return false;
     }
 }

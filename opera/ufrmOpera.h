@@ -103,7 +103,8 @@ class TfrmOpera : public toolkit::TForm {
 
   private:
     // Runs a write of the library; a refusal (a fixed preference, a malformed file, a journal
-    // or disk that cannot be written) is shown as a message. False when it failed.
+    // or disk that cannot be written) is reported to the host as a refused write. False when
+    // it failed.
     bool write(const std::function<void()>& change);
     void fill(const std::function<void()>& body); // with Journal_Discard set
     void enableExpansionFields(bool on);

@@ -495,13 +495,11 @@ TEST_F(IEPage, ClassicSearchBarRecognisesPresetsAndKeepsCustomAddresses) {
     SetRegStringValue(HKEY_LOCAL_MACHINE, search, "CustomizeSearch", "veraltet", {});
     std::string out = run("print cbSearchBar\nexpect txtSearchAddress enabled true\n");
     EXPECT_NE(out.find("= \"Google\""), std::string::npos) << out;
-    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"),
-              "http://www.google.com/preferences?hl={SUB_RFC1766}")
-        << "a recognised preset is stored in full";
-    EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Use Custom Search URL"), "yes");
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"), "veraltet")
+        << "showing a recognised preset stores nothing";
+    EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Use Custom Search URL"), "<none>");
     run("focus txtSearchAddress\nfocus btnAdressBarSettings\n");
-    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"),
-              "http://www.google.com/preferences?hl={SUB_RFC1766}")
+    EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"), "veraltet")
         << "leaving a preset's address does not spoil its customisation address";
 
     SetRegStringValue(HKEY_LOCAL_MACHINE, search, "SearchAssistant", "http://suche.example/", {});

@@ -379,7 +379,7 @@ TEST_F(OperaPage, MalformedPreferencesAreReportedAndLeftAlone) {
     open("winxp");
     test::copyFile(kData + "broken-section.ini", host(kXpProfile + "opera6.ini"));
     const std::string before = prefs();
-    std::string out = run("tab tsPerformance\nclick rbHistoryNavigationModeFast\n");
+    std::string out = run("tab tsPerformance\nclick rbHistoryNavigationModeFast\n", 1);
     EXPECT_NE(out.find("opera6.ini: Zeile 5"), std::string::npos) << out;
     EXPECT_NE(out.find("nicht verändert"), std::string::npos) << out;
     EXPECT_EQ(prefs(), before);

@@ -81,6 +81,11 @@ class TApplication {
     // closes its window then).
     std::function<void(TForm&)> OnModalEnd;
 
+    // Runs the exit events of a focus move (`exits`) that has handlers to run; `leaving` is
+    // the control that loses the focus. What they write is a change of that control (a
+    // front end journals it so); without a handler here they simply run.
+    std::function<void(TWinControl& leaving, const std::function<void()>& exits)> OnFocusExit;
+
     // The pop-up menu that is open (nullptr for none): a user's next action either chooses
     // one of its items or closes it.
     TPopupMenu* OpenedMenu() const { return menu_; }

@@ -1008,9 +1008,18 @@ void TForm::SetActiveControl(TWinControl* control) {
     std::size_t common = 0;
     while (common < from.size() && common < to.size() && from[common] == to[common])
         ++common;
+    TWinControl* leaving = active_;
     active_ = control;
-    for (std::size_t i = from.size(); i > common; --i)
-        from[i - 1]->Fire(from[i - 1]->OnExit); // innermost first
+    auto exits = [&] {
+        for (std::size_t i = from.size(); i > common; --i)
+            from[i - 1]->Fire(from[i - 1]->OnExit); // innermost first
+    };
+    const bool handled = std::any_of(from.begin() + static_cast<std::ptrdiff_t>(common), from.end(),
+                                     [](TWinControl* w) { return bool(w->OnExit); });
+    if (handled && Application().OnFocusExit)
+        Application().OnFocusExit(*leaving, exits);
+    else
+        exits();
     for (std::size_t i = common; i < to.size(); ++i)
         to[i]->Fire(to[i]->OnEnter); // outermost first
 }

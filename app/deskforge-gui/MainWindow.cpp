@@ -342,7 +342,7 @@ void MainWindow::closePage() {
     if (view_) view_->detach();
     driver_.reset();
     try {
-        app::ClosePage(page_); // writes what the page changed
+        app::ClosePage(page_, &actions_); // writes what the page changed
     } catch (const std::exception& e) {
         page_.reset();
         QMessageBox::warning(this, "Deskforge", q(e.what()));
@@ -365,6 +365,7 @@ bool MainWindow::openPage(const std::string& name, const std::string& tab) {
             return false;
         }
         pageName_ = shortName(info->id);
+        actions_.SetPage(pageName_);
         driver_ = std::make_unique<UserDriver>(*page_);
         view_ = new FormView(
             *page_, [this](const std::string& c, const DriverAction& a) { runAction(c, a); });
@@ -407,19 +408,18 @@ void MainWindow::runAction(const std::string& control, const DriverAction& actio
     if (!driver_) return;
     // Everything one user action writes is one journal transaction, labelled with the
     // page and the control, exactly as for scripts.
-    JournalSetContext(pageName_, control);
-    BackupStart(0, "");
+    actions_.Begin(control);
     try {
         action(*driver_);
     } catch (const DriverError& e) {
         statusBar()->showMessage(q(e.what()), 5000);
     } catch (const std::exception& e) {
-        BackupEnd(false);
+        actions_.End();
         QMessageBox::critical(this, "Deskforge", q(e.what()));
         syncAll();
         return;
     }
-    BackupEnd(false);
+    actions_.End();
     flushSoon();
     syncAll();
     updateStatus();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/deskforge-gui/FormView.h"
+#include "app/deskforge/PageCommand.h"
 #include "toolkit/Application.h"
 
 #include <QMainWindow>
@@ -80,6 +81,7 @@ class MainWindow final : public QMainWindow, private toolkit::InputSource {
     QTimer clock_, flush_, searchDelay_;
     qint64 lastTick_ = 0;
     std::string pageName_;
+    app::PageActions actions_{""}; // outlives the page: closing it journals its last edits
     std::unique_ptr<toolkit::TForm> page_;
     std::unique_ptr<toolkit::UserDriver> driver_;
     std::vector<ModalDialog> modal_;

@@ -4,9 +4,11 @@
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/registry/Registry.h"
+#include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 #include "toolkit/TextCompare.h"
 
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -37,10 +39,74 @@ std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
     return form;
 }
 
-void ClosePage(std::unique_ptr<toolkit::TForm>& form) {
-    form->BeforeDestruction();
+void ClosePage(std::unique_ptr<toolkit::TForm>& form, PageActions* actions) {
+    // What the page's destruction still writes (a pending timer's text) is one change of
+    // the page; the field the person was in is left first, as its own change.
+    if (actions) actions->Begin(form->Name);
+    try {
+        form->SetActiveControl(nullptr);
+        form->BeforeDestruction();
+    } catch (...) {
+        if (actions) actions->End();
+        throw;
+    }
+    if (actions) actions->End();
     form.reset();
     if (auto* reg = CurrentRegistry()) reg->flush();
+}
+
+std::string ScriptName(const toolkit::TComponent& control) {
+    std::string name = control.Name;
+    for (toolkit::TComponent* o = control.Owner(); o && !dynamic_cast<toolkit::TForm*>(o);
+         o = o->Owner())
+        if (auto* frame = dynamic_cast<toolkit::TFrame*>(o)) name = frame->Name + "." + name;
+    return name;
+}
+
+PageActions::PageActions(std::string page) : page_(std::move(page)) {
+    toolkit::TApplication::Instance().OnFocusExit = [this](toolkit::TWinControl& leaving,
+                                                           const std::function<void()>& fire) {
+        exits(leaving, fire);
+    };
+}
+
+PageActions::~PageActions() {
+    toolkit::TApplication::Instance().OnFocusExit = nullptr;
+}
+
+void PageActions::Begin(const std::string& control) {
+    open_.push_back(control);
+    JournalSetContext(page_, control);
+    BackupStart(0, "");
+}
+
+void PageActions::End() {
+    if (open_.empty()) return;
+    open_.pop_back();
+    BackupEnd(false);
+}
+
+void PageActions::exits(toolkit::TWinControl& leaving, const std::function<void()>& fire) {
+    // Inside a dialog's session the edits belong to what the dialog collects.
+    if (open_.size() > 1) {
+        fire();
+        return;
+    }
+    // An action moves the focus before its control acts: what the left control writes
+    // is its own change, and the action's transaction (still empty) starts again after it.
+    const std::optional<std::string> action =
+        open_.empty() ? std::nullopt : std::optional<std::string>(open_.back());
+    if (action) End();
+    Begin(ScriptName(leaving));
+    try {
+        fire();
+    } catch (...) {
+        End();
+        if (action) Begin(*action);
+        throw;
+    }
+    End();
+    if (action) Begin(*action);
 }
 
 const std::vector<PageInfo>& ModulePages() {
@@ -225,12 +291,9 @@ int runPageCommand(const std::string& name, const std::string& script,
     toolkit::UserDriver driver(*form);
     // Everything one user action writes is one journal transaction, labelled with the
     // page and the control.
-    const std::string pageName = page->id.substr(0, page->id.find('|'));
-    driver.BeforeAction = [&](const std::string& control) {
-        JournalSetContext(pageName, control);
-        BackupStart(0, "");
-    };
-    driver.AfterAction = [] { BackupEnd(false); };
+    PageActions actions(page->id.substr(0, page->id.find('|')));
+    driver.BeforeAction = [&](const std::string& control) { actions.Begin(control); };
+    driver.AfterAction = [&] { actions.End(); };
     toolkit::ScriptRunner runner(driver, dialogs, c.out);
     int rc = 0;
     // Writes refused while the page filled itself are not the script's doing.
@@ -248,7 +311,14 @@ int runPageCommand(const std::string& name, const std::string& script,
         c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
         rc = 1;
     }
-    ClosePage(form);
+    ClosePage(form, &actions);
+    // What the page writes as it closes (a field left by closing) is the script's last
+    // change: refused, it fails the run like any line.
+    if (std::string refused = TakeWriteFailure(); !refused.empty()) {
+        c.err << "ERROR: " << scriptName
+              << ": when the page was closed: the change was not made: " << refused << "\n";
+        rc = 1;
+    }
     if (machine) machine->launcher().onRecord = nullptr;
     SetMainAppFormShow(nullptr);
     app.SetDialogService(nullptr);

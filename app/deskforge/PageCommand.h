@@ -10,8 +10,10 @@
 #include <vector>
 
 namespace ravelin::toolkit {
+class TComponent;
 class TForm;
-}
+class TWinControl;
+} // namespace ravelin::toolkit
 
 namespace ravelin::app {
 
@@ -29,11 +31,41 @@ using PageFactory = std::function<std::unique_ptr<toolkit::TForm>(const std::str
 void SetPageFactory(PageFactory factory);
 bool PageAvailable(const PageInfo& page);
 
+class PageActions;
+
 // A page as the host shows it: created by the module, shown, its first visible tab
 // active; nullptr (reported to the console) when the module does not offer it.
 std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& console);
-// Destroys the page and writes what it changed to the machine's files.
-void ClosePage(std::unique_ptr<toolkit::TForm>& form);
+// Closes the page as a person leaves it: the focused control's exit events run first (an
+// edit typed into and not yet left is written), then the page is destroyed and what it
+// changed is written to the machine's files. With `actions`, what closing writes is
+// journalled as the person's last changes on the page.
+void ClosePage(std::unique_ptr<toolkit::TForm>& form, PageActions* actions = nullptr);
+
+// The journal side of a person's actions on a page, shared by the command line and the
+// window: each action is one transaction labelled with the page and the control. What a
+// control's exit events write when the focus leaves it (for another control, another tab,
+// or the page closing) is a transaction of its own, labelled with that control.
+class PageActions {
+  public:
+    explicit PageActions(std::string page);
+    ~PageActions();
+    PageActions(const PageActions&) = delete;
+    PageActions& operator=(const PageActions&) = delete;
+
+    void SetPage(std::string page) { page_ = std::move(page); }
+    void Begin(const std::string& control);
+    void End();
+
+  private:
+    void exits(toolkit::TWinControl& leaving, const std::function<void()>& fire);
+
+    std::string page_;
+    std::vector<std::string> open_; // the actions under way, outermost first
+};
+
+// The name a script gives a control: a control of a frame is "FRAME.NAME".
+std::string ScriptName(const toolkit::TComponent& control);
 
 // A setting found by its caption.
 struct SettingHit {
