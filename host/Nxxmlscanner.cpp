@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <cctype>
 #include <exception>
 #include <fstream>
 #include <memory>
@@ -97,15 +98,143 @@ std::string endTagAt(const std::string& text, long at) {
     return text.substr(start, end - start);
 }
 
+// Windows-1252, the Western code page many Windows tools write while declaring it: the
+// Latin-1 table except for 0x80..0x9F. -1 marks the five bytes the code page leaves unused.
+constexpr int kCp1252High[32] = {0x20AC, -1,     0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, -1,     0x017D, -1,
+                                 -1,     0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, -1,     0x017E, 0x0178};
+
+bool sameAscii(const XML_Char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) !=
+            std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+// The parser knows UTF-8, UTF-16, ISO-8859-1 and US-ASCII itself; this adds the Windows
+// code page under its usual names.
+int XMLCALL onUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
+    if (!sameAscii(name, "windows-1252") && !sameAscii(name, "cp1252") &&
+        !sameAscii(name, "x-cp1252"))
+        return XML_STATUS_ERROR;
+    for (int i = 0; i < 256; ++i)
+        info->map[i] = i >= 0x80 && i < 0xA0 ? kCp1252High[i - 0x80] : i;
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    return XML_STATUS_OK;
+}
+
 } // namespace
 
+std::string XmlErrorText(int code) {
+    switch (static_cast<XML_Error>(code)) {
+    case XML_ERROR_NO_MEMORY:
+        return "Nicht genügend Arbeitsspeicher";
+    case XML_ERROR_SYNTAX:
+        return "Syntaxfehler";
+    case XML_ERROR_NO_ELEMENTS:
+        return "Kein Element gefunden";
+    case XML_ERROR_INVALID_TOKEN:
+        return "Nicht wohlgeformt (ungültiges Zeichen)";
+    case XML_ERROR_UNCLOSED_TOKEN:
+        return "Nicht abgeschlossenes Element oder Attribut";
+    case XML_ERROR_PARTIAL_CHAR:
+        return "Unvollständiges Zeichen";
+    case XML_ERROR_TAG_MISMATCH:
+        return "Das schließende Tag passt nicht zum offenen Element";
+    case XML_ERROR_DUPLICATE_ATTRIBUTE:
+        return "Attribut doppelt angegeben";
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT:
+        return "Inhalt nach dem Dokumentelement";
+    case XML_ERROR_PARAM_ENTITY_REF:
+        return "Unzulässiger Verweis auf eine Parameter-Entität";
+    case XML_ERROR_UNDEFINED_ENTITY:
+        return "Nicht definierte Entität";
+    case XML_ERROR_RECURSIVE_ENTITY_REF:
+        return "Rekursiver Entitätsverweis";
+    case XML_ERROR_ASYNC_ENTITY:
+        return "Asynchrone Entität";
+    case XML_ERROR_BAD_CHAR_REF:
+        return "Verweis auf eine ungültige Zeichennummer";
+    case XML_ERROR_BINARY_ENTITY_REF:
+        return "Verweis auf eine binäre Entität";
+    case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
+        return "Verweis auf eine externe Entität in einem Attribut";
+    case XML_ERROR_MISPLACED_XML_PI:
+        return "Die XML-Deklaration steht nicht am Anfang der Datei";
+    case XML_ERROR_UNKNOWN_ENCODING:
+        return "Unbekannte Zeichenkodierung";
+    case XML_ERROR_INCORRECT_ENCODING:
+        return "Die angegebene Zeichenkodierung passt nicht zum Inhalt";
+    case XML_ERROR_UNCLOSED_CDATA_SECTION:
+        return "Nicht abgeschlossener CDATA-Abschnitt";
+    case XML_ERROR_EXTERNAL_ENTITY_HANDLING:
+        return "Fehler beim Verarbeiten eines externen Entitätsverweises";
+    case XML_ERROR_NOT_STANDALONE:
+        return "Das Dokument ist nicht eigenständig";
+    case XML_ERROR_UNEXPECTED_STATE:
+        return "Unerwarteter Zustand des Parsers";
+    case XML_ERROR_ENTITY_DECLARED_IN_PE:
+        return "Entität in einer Parameter-Entität deklariert";
+    case XML_ERROR_FEATURE_REQUIRES_XML_DTD:
+        return "Die Funktion erfordert DTD-Unterstützung";
+    case XML_ERROR_CANT_CHANGE_FEATURE_ONCE_PARSING:
+        return "Die Einstellung kann während des Lesens nicht geändert werden";
+    case XML_ERROR_UNBOUND_PREFIX:
+        return "Nicht gebundenes Namensraum-Präfix";
+    case XML_ERROR_UNDECLARING_PREFIX:
+        return "Ein Namensraum-Präfix darf nicht aufgehoben werden";
+    case XML_ERROR_INCOMPLETE_PE:
+        return "Unvollständiges Markup in einer Parameter-Entität";
+    case XML_ERROR_XML_DECL:
+        return "Fehlerhafte XML-Deklaration";
+    case XML_ERROR_TEXT_DECL:
+        return "Fehlerhafte Textdeklaration";
+    case XML_ERROR_PUBLICID:
+        return "Unzulässige Zeichen in der öffentlichen Kennung";
+    case XML_ERROR_SUSPENDED:
+        return "Der Parser ist angehalten";
+    case XML_ERROR_NOT_SUSPENDED:
+        return "Der Parser ist nicht angehalten";
+    case XML_ERROR_ABORTED:
+        return "Das Lesen wurde abgebrochen";
+    case XML_ERROR_FINISHED:
+        return "Das Lesen ist bereits beendet";
+    case XML_ERROR_SUSPEND_PE:
+        return "Eine Parameter-Entität kann nicht angehalten werden";
+    case XML_ERROR_RESERVED_PREFIX_XML:
+        return "Das Präfix \"xml\" ist reserviert";
+    case XML_ERROR_RESERVED_PREFIX_XMLNS:
+        return "Das Präfix \"xmlns\" ist reserviert";
+    case XML_ERROR_RESERVED_NAMESPACE_URI:
+        return "Reservierter Namensraum";
+    case XML_ERROR_INVALID_ARGUMENT:
+        return "Ungültiges Argument";
+    case XML_ERROR_NO_BUFFER:
+        return "Kein Puffer";
+    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH:
+        return "Entitäten vervielfachen die Eingabe über die zulässige Grenze";
+    default:
+        break;
+    }
+    const XML_LChar* english = XML_ErrorString(static_cast<XML_Error>(code));
+    return "XML-Fehler " + std::to_string(code) +
+           (english ? std::string(" (") + english + ")" : std::string());
+}
+
 void TXmlScanner::Execute() {
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate("UTF-8"));
-    if (!parser) throw EXmlScannerError("out of memory", 0);
+    // The document's own declaration (or byte-order mark) says how it is encoded; without
+    // one it is UTF-8. Whatever it is, the handlers get UTF-8.
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw EXmlScannerError(XmlErrorText(XML_ERROR_NO_MEMORY), 0);
     ScanState state{*this, parser.get(), {}, nullptr};
     XML_SetUserData(parser.get(), &state);
     XML_SetElementHandler(parser.get(), onStart, onEnd);
     XML_SetCharacterDataHandler(parser.get(), onText);
+    XML_SetUnknownEncodingHandler(parser.get(), onUnknownEncoding, nullptr);
     line_ = 1;
     const XML_Status status =
         XML_Parse(parser.get(), text_.data(), static_cast<int>(text_.size()), XML_TRUE);
@@ -122,7 +251,7 @@ void TXmlScanner::Execute() {
             OnEndTag(tag);
         }
     }
-    throw EXmlScannerError(XML_ErrorString(code), line_);
+    throw EXmlScannerError(XmlErrorText(code), line_);
 }
 
 } // namespace ravelin

@@ -35,6 +35,9 @@ class TXmlAttributes {
     std::vector<std::pair<std::string, std::string>> items_;
 };
 
+// The parser's message for one of its error codes, in the interface's language.
+std::string XmlErrorText(int code);
+
 class TXmlScanner {
   public:
     std::function<void(const std::string& tag, const TXmlAttributes& attributes)> OnStartTag;
@@ -48,7 +51,8 @@ class TXmlScanner {
     // True when what was loaded holds nothing but blanks and line breaks.
     bool Empty() const { return text_.find_first_not_of(" \t\r\n") == std::string::npos; }
 
-    // Scans what was loaded. Throws EXmlScannerError for a document that is not
+    // Scans what was loaded, in the encoding the document declares (UTF-8, UTF-16,
+    // ISO-8859-1, US-ASCII, Windows-1252). Throws EXmlScannerError for a document that is not
     // well-formed; an exception from a handler stops the scan and leaves it unchanged.
     void Execute();
     // The line the scan stopped on or is at.

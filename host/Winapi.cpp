@@ -121,13 +121,10 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 bool LoadStringFromDataFile(const std::string& file, unsigned id, std::string& out) {
     out.clear();
     const std::string path = hostPath(file);
-    std::ifstream in(path, std::ios::binary);
-    if (path.empty() || !in) return false;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string data = bytes.str();
-    if (!machine::isPeImage(data)) return false;
-    out = machine::readStringResource(data, id, machine::kLangGerman).value_or("");
+    if (path.empty()) return false;
+    auto text = machine::readFileStringResource(path, id, machine::kLangGerman);
+    if (!text) return false;
+    out = *text;
     return true;
 }
 

@@ -860,6 +860,24 @@ void TfrmIE::fillFavorites() {
     root.Expanded = true;
 }
 
+namespace {
+
+// The folder of a node on disk: the node names joined below the Favourites folder's host
+// path, as they were read from the disk. Never made from the Windows path, where a Linux
+// name holding a backslash would read as two folders.
+std::string favoriteFolderHostPath(const TTreeNode& node) {
+    auto* m = CurrentMachine();
+    if (!m) return {};
+    std::string rest;
+    const TTreeNode* n = &node;
+    for (; n->Parent(); n = n->Parent())
+        rest = "/" + n->Text + rest;
+    const std::string root = m->files().hostPath(GetFolderLocStr(6));
+    return root.empty() ? std::string() : root + rest;
+}
+
+} // namespace
+
 std::string TfrmIE::FavoriteFolderPath(const TTreeNode& node) const {
     std::string path;
     for (const TTreeNode* n = &node; n; n = n->Parent()) {
@@ -888,7 +906,7 @@ void TfrmIE::cmdHideFavoriteFolderClick(TComponent&) {
     const bool hide = cmdHideFavoriteFolder->Caption == "Ausblenden";
     if (!hide && cmdHideFavoriteFolder->Caption != "Einblenden") return;
     const std::string path = FavoriteFolderPath(*node);
-    const std::string host = m->files().hostPath(path);
+    const std::string host = favoriteFolderHostPath(*node);
     try {
         if (host.empty() || !m->files().dirExists(host))
             throw RegistryAccessError(path + ": der Ordner existiert nicht mehr");

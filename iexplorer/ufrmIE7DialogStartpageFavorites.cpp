@@ -94,9 +94,13 @@ void TfrmIE7StartpageFavorites::FormCreate(TComponent&) {
 void TfrmIE7StartpageFavorites::FillTreeView(const std::string& folder) {
     tvFavorites->Clear();
     if (folder.empty()) return;
+    auto* m = CurrentMachine();
+    std::string windows = folder;
+    if (!windows.empty() && windows.back() == '\\') windows.pop_back();
+    const std::string host = m ? m->files().hostPath(windows) : std::string();
     TTreeNode& root = tvFavorites->AddRoot(lastComponent(module::ShellLongPathName(folder)));
-    root.Object = std::make_shared<TFavoriteData>(TFavoriteData{folder});
-    scan(folder, root);
+    root.Object = std::make_shared<TFavoriteData>(TFavoriteData{folder, host});
+    if (!host.empty()) scan(windows, host, root);
     root.Expanded = true;
     if (tvFavorites->Count() > 0) {
         tvFavorites->SetSelected(tvFavorites->Roots().front().get());
@@ -104,28 +108,30 @@ void TfrmIE7StartpageFavorites::FillTreeView(const std::string& folder) {
     }
 }
 
-void TfrmIE7StartpageFavorites::scan(const std::string& windowsFolder, TTreeNode& into) {
+void TfrmIE7StartpageFavorites::scan(const std::string& folder, const std::string& hostFolder,
+                                     TTreeNode& into) {
     auto* m = CurrentMachine();
     if (!m) return;
-    std::string folder = windowsFolder;
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    const std::string dir = m->files().hostPath(folder);
-    if (dir.empty()) return;
+    // The folder is walked on disk; the Windows path beside each entry is only for showing
+    // (a Linux name may hold a backslash, which a Windows path would read as a folder).
+    constexpr unsigned kHidden = 0x2, kSystem = 0x4;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(hostFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::error_code typeError;
         // Links are not followed: what lies outside the machine is no favourite.
         if (it->is_symlink(typeError)) continue;
         const std::string name = it->path().filename().string();
         const std::string path = folder + "\\" + name;
+        const std::string host = it->path().string();
         if (it->is_directory(typeError)) {
             TTreeNode& node = into.AddChild(name);
-            node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path});
-            scan(path, node);
+            node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path, host});
+            scan(path, host, node);
         } else if (it->is_regular_file(typeError) && endsWithUrl(name) &&
-                   !m->files().isHidden(it->path().string())) {
+                   (m->files().attributes(host) & (kHidden | kSystem)) == 0) {
             TTreeNode& node = into.AddChild(name.substr(0, name.size() - 4));
-            node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path});
+            node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path, host});
         }
     }
 }
@@ -140,7 +146,8 @@ void TfrmIE7StartpageFavorites::tvFavoritesChange(TComponent&, TTreeNode* node) 
     lblHiddenURL->Caption = "";
     if (!node || !node->Object) return;
     const std::string& path = DataOf(*node).Path;
-    if (endsWithUrl(path)) lblHiddenURL->Caption = GetPPString(path, "InternetShortcut", "URL", "");
+    if (endsWithUrl(path))
+        lblHiddenURL->Caption = GetPPString(DataOf(*node).HostPath, "InternetShortcut", "URL", "");
 }
 
 void TfrmIE7StartpageFavorites::tvFavoritesMouseDown(TComponent&, TMouseButton button, int x,

@@ -12,7 +12,8 @@
 namespace ravelin::iexplorer {
 
 struct TFavoriteData {
-    std::string Path; // the node's file or folder, as a Windows path
+    std::string Path;     // the node's file or folder, as a Windows path (shown, compared)
+    std::string HostPath; // the same on disk, where it is read: never made from Path
 };
 
 class TfrmIE7StartpageFavorites : public toolkit::TForm {
@@ -43,7 +44,7 @@ class TfrmIE7StartpageFavorites : public toolkit::TForm {
     static TFavoriteData& DataOf(const toolkit::TTreeNode& node);
 
   private:
-    void scan(const std::string& folder, toolkit::TTreeNode& into);
+    void scan(const std::string& folder, const std::string& hostFolder, toolkit::TTreeNode& into);
 
     toolkit::Handlers handlers_;
     std::set<std::string> bound_;

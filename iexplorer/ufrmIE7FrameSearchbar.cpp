@@ -7,9 +7,15 @@
 #include "host/Nxsystem.h"
 #include "iexplorer/ufrmIESearchScope.h"
 #include "toolkit/Application.h"
+#include "toolkit/TextCompare.h"
+
+#include "host/registry/Text.h"
 
 #include <algorithm>
 #include <charconv>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace ravelin::iexplorer {
 
@@ -95,6 +101,30 @@ std::string KeyStripChars(const std::string& name) {
     return key;
 }
 
+std::string ScopeKeyFromText(const std::string& text) {
+    std::string key;
+    for (char c : text)
+        if (c != '\\' && static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) key += c;
+    key = trim(key);
+    if (key.find_first_not_of('.') == std::string::npos) return {};
+    // The longest key name Windows accepts, cut at a character's start.
+    if (key.size() > 255) {
+        std::size_t cut = 255;
+        while (cut > 0 && (static_cast<unsigned char>(key[cut]) & 0xC0) == 0x80)
+            --cut;
+        key.resize(cut);
+    }
+    return key;
+}
+
+namespace {
+
+bool safeKey(const std::string& key) {
+    return !key.empty() && ScopeKeyFromText(key) == key;
+}
+
+} // namespace
+
 TIE7FrameSearchbar::TIE7FrameSearchbar(TComponent* owner) : TFrame(owner) {
     using Self = TIE7FrameSearchbar;
     auto notify = [this](void (Self::*fn)(TComponent&)) {
@@ -172,6 +202,9 @@ void TIE7FrameSearchbar::LoadSearchScopeFromRegistry(TSearchScope& scope,
 }
 
 void TIE7FrameSearchbar::WriteSearchScopeToRegistry(const TSearchScope& scope, bool enabled) {
+    // Without a key of its own the path would name SearchScopes itself or a key below
+    // another provider's.
+    if (!safeKey(scope.Key)) return;
     const int major = GetIEVersion().Major;
     if (enabled && major >= 7 && !RegValueExists(HKEY_CURRENT_USER, kScopes, "Version", kOpt))
         SetRegDWORDValue(HKEY_CURRENT_USER, kScopes, "Version", major == 7 ? 1 : 2, kOpt);
@@ -284,7 +317,20 @@ void TIE7FrameSearchbar::XmlScannerContent(const std::string& text) {
 
 void TIE7FrameSearchbar::XmlScannerEndTag(const std::string& tag) {
     if (FCurXMLPos == kScopePath && tag == "scope") {
-        if (TmpScope.Key.empty()) TmpScope.Key = KeyStripChars(TmpScope.Name);
+        std::string key = ScopeKeyFromText(TmpScope.Key);
+        if (key.empty()) key = ScopeKeyFromText(KeyStripChars(TmpScope.Name));
+        if (key.empty()) key = ScopeKeyFromText(KeyStripChars(TmpScope.DisplayName));
+        if (key.empty()) {
+            // Nothing to name it by: a key of its own, as an added provider gets.
+            key = "Suchmaschine";
+            auto taken = [](const std::string& k) {
+                return std::any_of(IEScopes_XML_Data.begin(), IEScopes_XML_Data.end(),
+                                   [&](const TSearchScope& x) { return sameText(x.Key, k); });
+            };
+            for (int n = 2; taken(key); ++n)
+                key = "Suchmaschine" + std::to_string(n);
+        }
+        TmpScope.Key = key;
         IEScopes_XML_Data.push_back(TmpScope);
     }
     DeleteFromXMLTree(tag);
@@ -340,76 +386,182 @@ void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
 
     IE7InitSearchscopes();
 
+    // Every comparison below is "equal ignoring case" on trimmed text: each text's folded
+    // form is made once and the entries are found by it, instead of comparing every
+    // catalogue entry with every registry entry.
+    auto fold = [](const std::string& s) { return text::foldName(trim(s)); };
+    std::unordered_map<std::string, std::size_t> xmlByName, xmlByURL; // first in file order
+    for (std::size_t i = 0; i < IEScopes_XML_Data.size(); ++i) {
+        const auto& x = IEScopes_XML_Data[i];
+        if (!x.DisplayName.empty()) xmlByName.emplace(text::foldName(x.DisplayName), i);
+        if (!x.URL.empty()) xmlByURL.emplace(text::foldName(x.URL), i);
+    }
+
     std::vector<std::string> active, inactive;
     EnumRegKeysEx(HKEY_CURRENT_USER, kScopes, active, kOpt);
     EnumRegKeysEx(HKEY_CURRENT_USER, kScopesOff, inactive, kOpt);
     for (const auto& k : active) {
         const std::string path = std::string(kScopes) + "\\" + k;
-        const TSearchScope* found = nullptr;
+        TSearchScope* found = nullptr;
         std::string text;
-        if (GetRegStringValue(HKEY_CURRENT_USER, path, "DisplayName", text, kOpt) == 0)
-            found = FindXMLSearchScopeByDisplayName(text);
-        if (!found && GetRegStringValue(HKEY_CURRENT_USER, path, "URL", text, kOpt) == 0)
-            found = FindXMLSearchScopeByURL(text);
+        if (GetRegStringValue(HKEY_CURRENT_USER, path, "DisplayName", text, kOpt) == 0 &&
+            !text.empty())
+            if (auto it = xmlByName.find(text::foldName(text)); it != xmlByName.end())
+                found = &IEScopes_XML_Data[it->second];
+        if (!found && GetRegStringValue(HKEY_CURRENT_USER, path, "URL", text, kOpt) == 0 &&
+            !text.empty())
+            if (auto it = xmlByURL.find(text::foldName(text)); it != xmlByURL.end())
+                found = &IEScopes_XML_Data[it->second];
         if (found) {
-            auto& x = const_cast<TSearchScope&>(*found);
-            x.Key = k;
-            x.Enabled = true;
+            found->Key = k;
+            found->Enabled = true;
         }
     }
     const std::string current =
         GetRegStringValueDef(HKEY_CURRENT_USER, kScopes, "DefaultScope", "", kOpt);
+
+    // The merged list's entries by key (the first of each), kept up to date below.
+    std::unordered_map<std::string, std::size_t> byKey;
+    auto indexKeys = [&] {
+        byKey.clear();
+        for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
+            byKey.emplace(text::foldName(IEScopes_Reg_Data[i].Key), i);
+    };
+    indexKeys();
+    // IE7SearchScopeArrayAddItem by lookup; the index of the entry it appended or replaced.
+    auto addItem = [&](const TSearchScope& scope) -> std::optional<std::size_t> {
+        if (auto it = byKey.find(text::foldName(scope.Key)); it != byKey.end()) {
+            auto& e = IEScopes_Reg_Data[it->second];
+            if (!(e.URL.empty() && !scope.URL.empty())) return std::nullopt;
+            e = scope;
+            return it->second;
+        }
+        IEScopes_Reg_Data.push_back(scope);
+        byKey.emplace(text::foldName(scope.Key), IEScopes_Reg_Data.size() - 1);
+        return IEScopes_Reg_Data.size() - 1;
+    };
     for (const auto& k : active) {
         TSearchScope s;
         LoadSearchScopeFromRegistry(s, k, true);
-        IE7SearchScopeArrayAddItem(s);
+        addItem(s);
     }
     for (const auto& k : inactive) {
         TSearchScope s;
         LoadSearchScopeFromRegistry(s, k, false);
-        IE7SearchScopeArrayAddItem(s);
+        addItem(s);
     }
+    const std::string currentKey = text::foldName(current);
     for (auto& e : IEScopes_Reg_Data)
-        if (sameText(e.Key, current)) e.IsDefault = true;
+        if (text::foldName(e.Key) == currentKey) e.IsDefault = true;
+
+    // The merged entries by address, display name and shown name.
+    struct Index {
+        std::unordered_map<std::string, std::vector<std::size_t>> at;
+        void add(const std::string& k, std::size_t i) { at[k].push_back(i); }
+        void remove(const std::string& k, std::size_t i) {
+            auto it = at.find(k);
+            if (it == at.end()) return;
+            auto& v = it->second;
+            v.erase(std::remove(v.begin(), v.end(), i), v.end());
+            if (v.empty()) at.erase(it);
+        }
+        bool has(const std::string& k) const { return at.count(k) != 0; }
+        const std::vector<std::size_t>* find(const std::string& k) const {
+            auto it = at.find(k);
+            return it == at.end() ? nullptr : &it->second;
+        }
+    };
+    Index byURL, byDisplayName, byName;
+    struct Folded {
+        std::string url, displayName, name;
+    };
+    std::vector<Folded> folded;
+    auto unindex = [&](std::size_t i) {
+        byURL.remove(folded[i].url, i);
+        byDisplayName.remove(folded[i].displayName, i);
+        byName.remove(folded[i].name, i);
+    };
+    auto reindex = [&](std::size_t i) {
+        if (folded.size() <= i) folded.resize(i + 1);
+        const auto& r = IEScopes_Reg_Data[i];
+        folded[i] = {fold(r.URL), fold(r.DisplayName), fold(r.Name)};
+        byURL.add(folded[i].url, i);
+        byDisplayName.add(folded[i].displayName, i);
+        byName.add(folded[i].name, i);
+    };
+    for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
+        reindex(i);
+    // A shown name follows its display name unless that is a resource reference. Every
+    // entry is brought in line before the first catalogue entry is compared, and each one
+    // a catalogue entry renewed or added before the next.
+    auto showDisplayName = [&](std::size_t i) {
+        auto& r = IEScopes_Reg_Data[i];
+        if (r.DisplayName.empty() || startsWithText(r.DisplayName, "@") || r.Name == r.DisplayName)
+            return;
+        byName.remove(folded[i].name, i);
+        r.Name = r.DisplayName;
+        folded[i].name = fold(r.Name);
+        byName.add(folded[i].name, i);
+    };
+    std::vector<std::size_t> touched;
+    for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
+        touched.push_back(i);
 
     for (auto& x : IEScopes_XML_Data) {
-        bool found = false;
-        for (auto& r : IEScopes_Reg_Data) {
-            bool changed = false;
-            for (const auto& p : x.PreviousURLs)
-                if (sameText(trim(p), trim(r.URL))) {
-                    r.URL = trim(x.URL);
-                    changed = true;
+        for (std::size_t i : touched)
+            showDisplayName(i);
+        touched.clear();
+        // The entries one of X's earlier addresses or names points at, in list order.
+        std::set<std::size_t> outdated;
+        for (const auto& p : x.PreviousURLs)
+            if (const auto* hits = byURL.find(fold(p))) outdated.insert(hits->begin(), hits->end());
+        for (const auto& p : x.PreviousDisplayNames)
+            if (const auto* hits = byDisplayName.find(fold(p)))
+                outdated.insert(hits->begin(), hits->end());
+        for (std::size_t i : outdated) {
+            auto& r = IEScopes_Reg_Data[i];
+            // The outdated entry is rewritten from the catalogue: a repair the user did not
+            // ask for, so it is not journalled.
+            JournalPause pause;
+            const std::string old = GetSearchScopeKeyPath(r, r.Enabled);
+            if (safeKey(r.Key) && KeyExist(HKEY_CURRENT_USER, old, {}))
+                DeleteRegKey(HKEY_CURRENT_USER, old, {});
+            TSearchScope renewed = x;
+            renewed.DeletedByUser = r.DeletedByUser;
+            renewed.Enabled = r.Enabled;
+            renewed.IsDefault = r.IsDefault;
+            const bool moved = !sameText(renewed.Key, r.Key);
+            const std::string oldKey = text::foldName(r.Key);
+            unindex(i);
+            r = renewed;
+            reindex(i);
+            if (moved) {
+                if (auto it = byKey.find(oldKey); it != byKey.end() && it->second == i) {
+                    byKey.erase(it);
+                    for (std::size_t j = 0; j < IEScopes_Reg_Data.size(); ++j)
+                        if (text::foldName(IEScopes_Reg_Data[j].Key) == oldKey) {
+                            byKey.emplace(oldKey, j);
+                            break;
+                        }
                 }
-            for (const auto& p : x.PreviousDisplayNames)
-                if (sameText(trim(p), trim(r.DisplayName))) {
-                    r.DisplayName = trim(x.DisplayName);
-                    changed = true;
-                }
-            if (!r.DisplayName.empty() && !startsWithText(r.DisplayName, "@"))
-                r.Name = r.DisplayName;
-            if (changed) {
-                // The outdated entry is rewritten from the catalogue: a repair the user did
-                // not ask for, so it is not journalled.
-                JournalPause pause;
-                const std::string old = GetSearchScopeKeyPath(r, r.Enabled);
-                if (KeyExist(HKEY_CURRENT_USER, old, {})) DeleteRegKey(HKEY_CURRENT_USER, old, {});
-                TSearchScope renewed = x;
-                renewed.DeletedByUser = r.DeletedByUser;
-                renewed.Enabled = r.Enabled;
-                renewed.IsDefault = r.IsDefault;
-                const bool moved = !sameText(renewed.Key, r.Key);
-                r = renewed;
-                // Written where it was: a switched-off or removed provider stays so.
-                WriteSearchScopeToRegistry(r, r.Enabled);
-                // The default follows its provider to the new key.
-                if (moved && r.IsDefault)
-                    SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", r.Key, kOpt);
+                auto [it, fresh] = byKey.emplace(text::foldName(r.Key), i);
+                if (!fresh && it->second > i) it->second = i;
             }
-            if (sameText(trim(r.URL), trim(x.URL)) || sameText(trim(r.Name), trim(x.Name)))
-                found = true;
+            touched.push_back(i);
+            // Written where it was: a switched-off or removed provider stays so.
+            WriteSearchScopeToRegistry(r, r.Enabled);
+            // The default follows its provider to the new key.
+            if (moved && r.IsDefault)
+                SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", r.Key, kOpt);
         }
-        if (!found) IE7SearchScopeArrayAddItem(x);
+        const bool found = byURL.has(fold(x.URL)) || byName.has(fold(x.Name));
+        if (!found) {
+            if (auto i = addItem(x)) {
+                if (*i < folded.size()) unindex(*i);
+                reindex(*i);
+                touched.push_back(*i);
+            }
+        }
     }
 }
 
@@ -427,12 +579,15 @@ void TIE7FrameSearchbar::ListRefresh() {
     try {
         IE7InitialRegistryCheckForSearchscopes();
         lvSearchscopes->Clear();
+        // The captions so far, as the list's own caption search compares them.
+        std::unordered_set<std::string> captions;
         for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i) {
             const auto& e = IEScopes_Reg_Data[i];
             if (e.DeletedByUser != 0) continue;
-            if (lvSearchscopes->FindCaption(0, e.Name, false, true, false)) continue;
+            if (captions.count(AnsiLowerCase(e.Name))) continue;
             TListItem& item = lvSearchscopes->Add();
             item.Caption = e.IsDefault ? e.Name + " (Standard)" : e.Name;
+            captions.insert(AnsiLowerCase(item.Caption));
             item.Data = static_cast<std::intptr_t>(i);
             item.SetChecked(e.Enabled);
         }
@@ -526,7 +681,7 @@ void TIE7FrameSearchbar::cbIE7DisplaySearchBoxClick(TComponent&) {
 std::string TIE7FrameSearchbar::uniqueKey(const std::string& name) const {
     // A name that reduces to nothing, or to the key of a provider the user already has,
     // gets a key of its own instead of overwriting that provider.
-    std::string base = KeyStripChars(name);
+    std::string base = ScopeKeyFromText(KeyStripChars(name));
     if (base.empty()) base = "Suchmaschine";
     auto taken = [](const std::string& key) {
         for (const auto& e : IEScopes_Reg_Data)

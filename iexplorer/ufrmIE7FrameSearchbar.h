@@ -29,6 +29,10 @@ void IE7ForgetSearchscopeCatalogue();
 
 // The key of a new provider: its name without the characters a key name avoids.
 std::string KeyStripChars(const std::string& name);
+// A provider's key name made from text (a catalogue's <Key>, a name): one name below
+// SearchScopes, never a path. Backslashes and control characters are dropped, so is a
+// name of dots only; "" when nothing is left.
+std::string ScopeKeyFromText(const std::string& text);
 
 class TIE7FrameSearchbar : public toolkit::TFrame {
   public:

@@ -751,9 +751,18 @@ void ScriptRunner::Execute(const Line& line) {
                                   "\", found \"" + actual + "\"");
         } else if (verb == "expect") {
             std::string actual = driver_.Property(w[1], w[2]);
-            if (actual != w[3])
-                throw DriverError("expected " + w[1] + " " + w[2] + " \"" + w[3] + "\", found \"" +
-                                  actual + "\"");
+            if (actual != w[3]) {
+                // A password field's text is shown as the field shows it, also the one the
+                // script expected: the message may end up in logs.
+                std::string expected = w[3];
+                if (auto* e = dynamic_cast<TEdit*>(&driver_.Find(w[1]));
+                    e && e->PasswordChar && w[2] == "text") {
+                    expected = std::string(expected.size(), '*');
+                    actual = std::string(actual.size(), '*');
+                }
+                throw DriverError("expected " + w[1] + " " + w[2] + " \"" + expected +
+                                  "\", found \"" + actual + "\"");
+            }
         }
     } catch (const DriverError& e) {
         throw DriverError("line " + std::to_string(line.number) + ": " + e.what());

@@ -195,38 +195,85 @@ void MachineFiles::setSidecarAttributes(const std::string& hostPath, unsigned at
     registry::writeFileAtomically(file, out.str());
 }
 
-bool MachineFiles::isHidden(const std::string& hostPath) const {
+namespace {
+
+// Where a file's attributes are kept.
+enum class AttributeStore { Ntfs, DosAttrib, Sidecar };
+
+// A Windows drive mounted with ntfs-3g (or the kernel's ntfs3) shows the attributes Windows
+// itself reads as this extended attribute, 32 bits, big-endian.
+constexpr const char* kNtfsAttrib = "system.ntfs_attrib_be";
+
+std::optional<unsigned> ntfsAttributes(const std::string& path) {
+    unsigned char b[4];
+    if (::getxattr(path.c_str(), kNtfsAttrib, b, sizeof b) != 4) return std::nullopt;
+    return static_cast<unsigned>(b[0]) << 24 | static_cast<unsigned>(b[1]) << 16 |
+           static_cast<unsigned>(b[2]) << 8 | static_cast<unsigned>(b[3]);
+}
+
+// Wine's "0x22" (hex text, perhaps followed by a NUL or more that Samba adds).
+std::optional<unsigned> dosAttributes(const std::string& path) {
     char buf[64];
-    ssize_t n = ::getxattr(hostPath.c_str(), kDosAttrib, buf, sizeof buf - 1);
-    if (n > 0) {
-        buf[n] = '\0';
-        return (std::strtoul(buf, nullptr, 16) & kHidden) != 0; // "0x22": hex, as Wine writes it
+    const ssize_t n = ::getxattr(path.c_str(), kDosAttrib, buf, sizeof buf - 1);
+    if (n <= 0) return std::nullopt;
+    buf[n] = '\0';
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(buf, &end, 16);
+    if (end == buf) return std::nullopt;
+    return static_cast<unsigned>(v);
+}
+
+} // namespace
+
+unsigned MachineFiles::attributes(const std::string& hostPath) const {
+    if (auto a = ntfsAttributes(hostPath)) return *a;
+    if (wine_) {
+        if (auto a = dosAttributes(hostPath)) return *a;
+        if (auto a = sidecarAttributes(hostPath)) return *a;
+    } else {
+        if (auto a = sidecarAttributes(hostPath)) return *a;
+        // What earlier versions kept on copies of a drive.
+        if (auto a = dosAttributes(hostPath)) return *a;
     }
-    if (auto a = sidecarAttributes(hostPath)) return (*a & kHidden) != 0;
+    // Wine shows names starting with a dot as hidden (Windows on its own drive does not).
     auto slash = hostPath.rfind('/');
-    return slash != std::string::npos && hostPath.size() > slash + 1 && hostPath[slash + 1] == '.';
+    const bool dotName =
+        slash != std::string::npos && hostPath.size() > slash + 1 && hostPath[slash + 1] == '.';
+    return dotName ? kHidden : 0;
+}
+
+bool MachineFiles::isHidden(const std::string& hostPath) const {
+    return (attributes(hostPath) & kHidden) != 0;
 }
 
 void MachineFiles::setHidden(const std::string& hostPath, bool hidden) const {
     requireWritable(hostPath);
-    unsigned attributes = 0;
-    char buf[64];
-    ssize_t n = ::getxattr(hostPath.c_str(), kDosAttrib, buf, sizeof buf - 1);
-    if (n > 0) {
-        buf[n] = '\0';
-        attributes = static_cast<unsigned>(std::strtoul(buf, nullptr, 16));
-    } else if (auto a = sidecarAttributes(hostPath)) {
-        attributes = *a;
-    }
-    attributes = hidden ? (attributes | kHidden) : (attributes & ~kHidden);
-    char value[16];
-    int len = std::snprintf(value, sizeof value, "0x%x", attributes);
-    if (::setxattr(hostPath.c_str(), kDosAttrib, value, static_cast<std::size_t>(len), 0) == 0)
+    AttributeStore store = AttributeStore::Sidecar;
+    if (ntfsAttributes(hostPath))
+        store = AttributeStore::Ntfs;
+    else if (wine_)
+        store = AttributeStore::DosAttrib;
+    unsigned value = attributes(hostPath);
+    value = hidden ? (value | kHidden) : (value & ~kHidden);
+    if (store == AttributeStore::Ntfs) {
+        const unsigned char b[4] = {
+            static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
+            static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
+        if (::setxattr(hostPath.c_str(), kNtfsAttrib, b, sizeof b, 0) != 0)
+            throw RegistryAccessError(hostPath +
+                                      ": cannot set its attributes: " + std::strerror(errno));
         return;
-    if (errno != ENOTSUP && errno != EPERM)
-        throw RegistryAccessError(hostPath +
-                                  ": cannot set its attributes: " + std::strerror(errno));
-    setSidecarAttributes(hostPath, attributes);
+    }
+    if (store == AttributeStore::DosAttrib) {
+        char text[16];
+        const int len = std::snprintf(text, sizeof text, "0x%x", value);
+        if (::setxattr(hostPath.c_str(), kDosAttrib, text, static_cast<std::size_t>(len), 0) == 0)
+            return;
+        if (errno != ENOTSUP && errno != EPERM)
+            throw RegistryAccessError(hostPath +
+                                      ": cannot set its attributes: " + std::strerror(errno));
+    }
+    setSidecarAttributes(hostPath, value);
 }
 
 } // namespace ravelin::machine

@@ -32,10 +32,14 @@ class MachineFiles {
     void requireWritable(const std::string& hostPath) const;
     void addWritableRoot(const std::string& dir); // a browser profile chosen by the user
 
-    // The hidden attribute, kept where Wine keeps it: the extended attribute
-    // user.DOSATTRIB ("0x2" style). Where the file system has no extended attributes it is
-    // kept in .deskforge/attributes (one "flags<TAB>relative path" a line) instead; names
-    // starting with a dot count as hidden, as Wine shows them.
+    // File attributes (FILE_ATTRIBUTE_* bits), kept where the drive keeps them: on a
+    // Windows drive mounted with ntfs-3g the NTFS attributes themselves
+    // (system.ntfs_attrib_be); in a Wine prefix where Wine keeps them, the extended
+    // attribute user.DOSATTRIB ("0x2" style), or .deskforge/attributes (one
+    // "flags<TAB>relative path" a line) where the file system has no extended attributes;
+    // elsewhere in that side file. Off an NTFS drive, names starting with a dot count as
+    // hidden, as Wine shows them.
+    unsigned attributes(const std::string& hostPath) const;
     bool isHidden(const std::string& hostPath) const;
     void setHidden(const std::string& hostPath, bool hidden) const;
 

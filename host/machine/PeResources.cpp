@@ -2,6 +2,14 @@
 
 #include "host/registry/Text.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace ravelin::machine {
@@ -10,16 +18,6 @@ namespace {
 
 constexpr unsigned kRtString = 6;
 constexpr unsigned kGerman = 0x0407;
-
-std::uint32_t u16(const std::string& b, std::size_t at) {
-    return at + 2 <= b.size()
-               ? static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) |
-                                            static_cast<unsigned char>(b[at + 1]) << 8)
-               : 0;
-}
-std::uint32_t u32(const std::string& b, std::size_t at) {
-    return at + 4 <= b.size() ? u16(b, at) | u16(b, at + 2) << 16 : 0;
-}
 
 void put16(std::string& b, std::size_t at, std::uint32_t v) {
     b[at] = static_cast<char>(v & 0xFF);
@@ -30,8 +28,170 @@ void put32(std::string& b, std::size_t at, std::uint32_t v) {
     put16(b, at + 2, v >> 16);
 }
 
+// Bytes read by position: what the reader asks for is checked against the size before it
+// is read, so no field of the file can make it read outside or more than it needs.
+struct ByteSource {
+    std::uint64_t size = 0;
+    std::function<bool(std::uint64_t at, std::size_t count, char* into)> read;
+
+    bool get(std::uint64_t at, std::size_t count, std::string& out) const {
+        if (at > size || count > size - at) return false;
+        out.resize(count);
+        return count == 0 || read(at, count, out.data());
+    }
+};
+
+ByteSource memorySource(const std::string& bytes) {
+    return {bytes.size(), [&bytes](std::uint64_t at, std::size_t count, char* into) {
+                std::memcpy(into, bytes.data() + at, count);
+                return true;
+            }};
+}
+
+// A regular file, read in small pieces where the headers point; never the whole file.
+std::optional<ByteSource> fileSource(const std::string& path) {
+    const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (raw < 0) return std::nullopt;
+    auto fd = std::shared_ptr<int>(new int(raw), [](int* f) {
+        ::close(*f);
+        delete f;
+    });
+    struct stat st {};
+    if (::fstat(raw, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return ByteSource{static_cast<std::uint64_t>(st.st_size),
+                      [fd](std::uint64_t at, std::size_t count, char* into) {
+                          while (count > 0) {
+                              const ssize_t n = ::pread(*fd, into, count, static_cast<off_t>(at));
+                              if (n < 0 && errno == EINTR) continue;
+                              if (n <= 0) return false;
+                              into += n;
+                              at += static_cast<std::uint64_t>(n);
+                              count -= static_cast<std::size_t>(n);
+                          }
+                          return true;
+                      }};
+}
+
+std::uint32_t u16(const std::string& b, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) |
+                                      static_cast<unsigned char>(b[at + 1]) << 8);
+}
+std::uint32_t u32(const std::string& b, std::size_t at) {
+    return u16(b, at) | u16(b, at + 2) << 16;
+}
+
+// Windows loads no image with more sections; a resource directory with more entries than
+// this is not one a saver or DLL carries.
+constexpr unsigned kMaxSections = 96;
+constexpr unsigned kMaxEntries = 4096;
+// 16 strings of at most 65,535 UTF-16 units each, with their lengths.
+constexpr std::uint32_t kMaxStringBlock = 16 * (2 + 2 * 65535);
+
 struct Section {
     std::uint32_t rva, size, raw, rawSize;
+};
+
+class PeImage {
+  public:
+    explicit PeImage(ByteSource source) : src_(std::move(source)) { valid_ = readHeaders(); }
+    bool valid() const { return valid_; }
+
+    std::optional<std::string> stringResource(unsigned id, unsigned language) const {
+        if (!valid_ || !rsrcRva_) return std::nullopt;
+        const auto base = offsetOf(rsrcRva_);
+        if (!base) return std::nullopt;
+        const auto type = find(*base, kRtString);
+        if (!type || !(*type & 0x80000000u)) return std::nullopt;
+        const auto block = find(*base + (*type & 0x7FFFFFFFu), id / 16 + 1);
+        if (!block || !(*block & 0x80000000u)) return std::nullopt;
+        const std::uint64_t languages = *base + (*block & 0x7FFFFFFFu);
+        auto lang = find(languages, language);
+        if (!lang) lang = find(languages, 0);
+        if (!lang || (*lang & 0x80000000u)) return std::nullopt;
+        std::string entry;
+        if (!src_.get(*base + *lang, 8, entry)) return std::nullopt;
+        const auto data = offsetOf(u32(entry, 0));
+        const std::uint32_t size = u32(entry, 4);
+        std::string b;
+        if (!data || size > kMaxStringBlock || !src_.get(*data, size, b)) return std::nullopt;
+        std::size_t p = 0;
+        for (unsigned i = 0; i < 16 && p + 2 <= b.size(); ++i) {
+            const std::size_t len = u16(b, p);
+            p += 2;
+            if (2 * len > b.size() - p) return std::nullopt;
+            if (i == id % 16) {
+                if (len == 0) return std::nullopt;
+                return text::utf16ToUtf8(text::bytesToUtf16(
+                    reinterpret_cast<const std::uint8_t*>(b.data()) + p, 2 * len));
+            }
+            p += 2 * len;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    bool readHeaders() {
+        std::string dos;
+        if (!src_.get(0, 0x40, dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
+        const std::uint64_t pe = u32(dos, 0x3C);
+        std::string coff;
+        if (!src_.get(pe, 24, coff) || coff.compare(0, 4, std::string("PE\0\0", 4)) != 0)
+            return false;
+        const unsigned sections = u16(coff, 6);
+        const unsigned optSize = u16(coff, 20);
+        const std::uint64_t opt = pe + 24;
+        std::string optional;
+        if (!src_.get(opt, optSize, optional)) return false;
+        if (optSize >= 2) {
+            const bool plus = u16(optional, 0) == 0x20B;
+            const std::size_t count = plus ? 108 : 92; // NumberOfRvaAndSizes
+            const std::size_t dirs = plus ? 112 : 96;  // the data directories
+            if (optSize >= dirs + 8 * 3 && u32(optional, count) > 2)
+                rsrcRva_ = u32(optional, dirs + 8 * 2);
+        }
+        if (sections > kMaxSections) return false;
+        std::string table;
+        if (!src_.get(opt + optSize, 40 * std::size_t{sections}, table)) return false;
+        for (unsigned i = 0; i < sections; ++i) {
+            const std::size_t s = 40 * std::size_t{i};
+            sections_.push_back(
+                {u32(table, s + 12), u32(table, s + 8), u32(table, s + 20), u32(table, s + 16)});
+            // A section whose bytes start past the end is a cut-off file the system would
+            // not load.
+            if (sections_.back().rawSize != 0 && sections_.back().raw >= src_.size) return false;
+        }
+        return true;
+    }
+
+    // The file offset of an address inside a section's bytes in the file.
+    std::optional<std::uint64_t> offsetOf(std::uint32_t rva) const {
+        for (const auto& s : sections_) {
+            if (rva < s.rva) continue;
+            const std::uint64_t into = rva - s.rva;
+            if (into < std::max(s.size, s.rawSize)) return std::uint64_t{s.raw} + into;
+        }
+        return std::nullopt;
+    }
+
+    // The entry with `name` (or the first when name is 0) of the directory at `dir`.
+    std::optional<std::uint32_t> find(std::uint64_t dir, unsigned name) const {
+        std::string head;
+        if (!src_.get(dir, 16, head)) return std::nullopt;
+        const unsigned count = std::min(u16(head, 12) + u16(head, 14), kMaxEntries);
+        std::string entries;
+        if (!src_.get(dir + 16, 8 * std::size_t{count}, entries)) return std::nullopt;
+        for (unsigned i = 0; i < count; ++i) {
+            const std::uint32_t n = u32(entries, 8 * std::size_t{i});
+            if (name == 0 || (!(n & 0x80000000u) && n == name))
+                return u32(entries, 8 * std::size_t{i} + 4);
+        }
+        return std::nullopt;
+    }
+
+    ByteSource src_;
+    bool valid_ = false;
+    std::uint32_t rsrcRva_ = 0;
+    std::vector<Section> sections_;
 };
 
 } // namespace
@@ -42,68 +202,16 @@ std::optional<std::string> readStringResource(const std::string& b, unsigned id)
 
 std::optional<std::string> readStringResource(const std::string& b, unsigned id,
                                               unsigned language) {
-    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return std::nullopt;
-    std::uint32_t pe = u32(b, 0x3C);
-    if (pe + 24 > b.size() || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return std::nullopt;
-    unsigned sections = u16(b, pe + 6);
-    unsigned optSize = u16(b, pe + 20);
-    std::size_t opt = pe + 24;
-    unsigned magic = u16(b, opt);
-    std::size_t dirs = opt + (magic == 0x20B ? 112 : 96);
-    if (dirs + 8 * 3 > b.size()) return std::nullopt;
-    std::uint32_t rsrcRva = u32(b, dirs + 8 * 2);
-    if (!rsrcRva) return std::nullopt;
-    std::vector<Section> table;
-    for (unsigned i = 0; i < sections; ++i) {
-        std::size_t s = opt + optSize + 40 * i;
-        if (s + 40 > b.size()) return std::nullopt;
-        table.push_back({u32(b, s + 12), u32(b, s + 8), u32(b, s + 20), u32(b, s + 16)});
-    }
-    auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::size_t> {
-        for (const auto& s : table)
-            if (rva >= s.rva && rva < s.rva + std::max(s.size, s.rawSize))
-                return s.raw + (rva - s.rva);
-        return std::nullopt;
-    };
-    auto base = offsetOf(rsrcRva);
-    if (!base) return std::nullopt;
-    // Finds the entry with `name` (or the first when name is 0) in a directory.
-    auto find = [&](std::size_t dir, unsigned name) -> std::optional<std::uint32_t> {
-        if (dir + 16 > b.size()) return std::nullopt;
-        unsigned count = u16(b, dir + 12) + u16(b, dir + 14);
-        for (unsigned i = 0; i < count && i < 4096; ++i) {
-            std::size_t e = dir + 16 + 8 * i;
-            if (e + 8 > b.size()) return std::nullopt;
-            std::uint32_t n = u32(b, e);
-            if (name == 0 || (!(n & 0x80000000u) && n == name)) return u32(b, e + 4);
-        }
-        return std::nullopt;
-    };
-    auto type = find(*base, kRtString);
-    if (!type || !(*type & 0x80000000u)) return std::nullopt;
-    auto block = find(*base + (*type & 0x7FFFFFFFu), id / 16 + 1);
-    if (!block || !(*block & 0x80000000u)) return std::nullopt;
-    const std::size_t languages = *base + (*block & 0x7FFFFFFFu);
-    auto lang = find(languages, language);
-    if (!lang) lang = find(languages, 0);
-    if (!lang || (*lang & 0x80000000u)) return std::nullopt;
-    std::size_t entry = *base + *lang;
-    auto data = offsetOf(u32(b, entry));
-    std::uint32_t size = u32(b, entry + 4);
-    if (!data || *data + size > b.size()) return std::nullopt;
-    std::size_t p = *data;
-    for (unsigned i = 0; i < 16 && p + 2 <= *data + size; ++i) {
-        unsigned len = u16(b, p);
-        p += 2;
-        if (p + 2 * len > *data + size) return std::nullopt;
-        if (i == id % 16) {
-            if (len == 0) return std::nullopt;
-            return text::utf16ToUtf8(
-                text::bytesToUtf16(reinterpret_cast<const std::uint8_t*>(b.data()) + p, 2 * len));
-        }
-        p += 2 * len;
-    }
-    return std::nullopt;
+    return PeImage(memorySource(b)).stringResource(id, language);
+}
+
+std::optional<std::string> readFileStringResource(const std::string& path, unsigned id,
+                                                  unsigned language) {
+    auto source = fileSource(path);
+    if (!source) return std::nullopt;
+    PeImage image(*source);
+    if (!image.valid()) return std::nullopt;
+    return image.stringResource(id, language).value_or("");
 }
 
 std::string makeStringResourceImage(const std::map<unsigned, std::string>& strings) {
@@ -233,9 +341,7 @@ std::string makeStringResourceImage(const StringTables& tables) {
 }
 
 bool isPeImage(const std::string& b) {
-    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return false;
-    std::uint32_t pe = u32(b, 0x3C);
-    return pe + 24 <= b.size() && b.compare(pe, 4, std::string("PE\0\0", 4)) == 0;
+    return PeImage(memorySource(b)).valid();
 }
 
 } // namespace ravelin::machine

@@ -17,6 +17,11 @@ inline constexpr unsigned kLangGerman = 0x0407, kLangEnglish = 0x0409;
 std::optional<std::string> readStringResource(const std::string& bytes, unsigned id);
 std::optional<std::string> readStringResource(const std::string& bytes, unsigned id,
                                               unsigned language);
+// The same read from a file on disk: only its headers and the pieces of its resource section
+// they lead to, each checked against the file's size. nullopt when the file cannot be read
+// or is not a PE image; "" when it is one without that string.
+std::optional<std::string> readFileStringResource(const std::string& path, unsigned id,
+                                                  unsigned language);
 // Whether the bytes start like a PE image (what loading a file as a data file needs).
 bool isPeImage(const std::string& bytes);
 

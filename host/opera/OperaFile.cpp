@@ -67,6 +67,12 @@ std::optional<std::string> OperaFile::get(const std::string& section,
 void OperaFile::set(const std::string& section, const std::string& key, const std::string& value) {
     if (host_.empty())
         throw OperaFileError("Es gibt kein Opera-Profil, in das geschrieben werden kann");
+    if (std::string why = refusedText(section, key, value); !why.empty()) {
+        // Refused as any other write the file would not take: the script line fails too.
+        why = windows_ + ": " + why + "\nDie Datei wurde nicht verändert.";
+        ReportWriteFailure(why);
+        throw OperaFileError(why);
+    }
     refresh();
     if (!error_.empty()) throw OperaFileError(error_ + "\nDie Datei wurde nicht verändert.");
     // A missing or empty file starts the way Opera starts one, with its header line.

@@ -30,6 +30,24 @@ std::string unquote(const std::string& v) {
 
 } // namespace
 
+std::string refusedText(const std::string& section, const std::string& key,
+                        const std::string& value) {
+    // A line break would end the line early: the rest would be read as keys or sections of
+    // its own. A NUL ends the text for Opera's reader.
+    auto breaks = [](const std::string& s) {
+        return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+    };
+    if (breaks(value))
+        return "Der Wert für \"" + key +
+               "\" enthält einen Zeilenumbruch; ein Wert muss in einer Zeile stehen.";
+    if (breaks(key) || key.empty() || key.find('=') != std::string::npos || key.front() == '[' ||
+        key.front() == ';')
+        return "Der Name \"" + key + "\" ist als Einstellung nicht möglich.";
+    if (breaks(section) || section.empty() || section.find(']') != std::string::npos)
+        return "Der Abschnitt \"" + section + "\" ist nicht möglich.";
+    return {};
+}
+
 std::string quoteOperaValue(const std::string& value) {
     const bool needs =
         !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
@@ -81,19 +99,19 @@ OperaIniFile OperaIniFile::parse(const std::string& bytes, const std::string& na
     int number = 0;
     while (pos < bytes.size()) {
         ++number;
-        auto nl = bytes.find('\n', pos);
+        // A line ends at CR LF, LF or a lone CR (as older Mac editors leave them).
+        const auto end = bytes.find_first_of("\r\n", pos);
         Line line;
-        if (nl == std::string::npos) {
+        if (end == std::string::npos) {
             line.text = bytes.substr(pos);
             pos = bytes.size();
         } else {
-            line.text = bytes.substr(pos, nl - pos);
-            line.eol = "\n";
-            if (!line.text.empty() && line.text.back() == '\r') {
-                line.text.pop_back();
+            line.text = bytes.substr(pos, end - pos);
+            if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
                 line.eol = "\r\n";
-            }
-            pos = nl + 1;
+            else
+                line.eol = std::string(1, bytes[end]);
+            pos = end + line.eol.size();
         }
         if (line.text.find('\0') != std::string::npos)
             throw OperaFileError(name + ": Zeile " + std::to_string(number) +
@@ -131,6 +149,7 @@ std::optional<std::string> OperaIniFile::get(const std::string& section,
 
 bool OperaIniFile::set(const std::string& section, const std::string& key,
                        const std::string& value) {
+    if (std::string why = refusedText(section, key, value); !why.empty()) throw OperaFileError(why);
     const std::string encoded = quoteOperaValue(value);
     bool found = false, changed = false;
     for (auto& l : lines_) {

@@ -36,19 +36,21 @@ class OperaIniFile {
     }
     // Changes every line of the key (so that whichever one a reader takes, it reads the new
     // value), else adds it to the last section of that name, else adds the section at the end.
-    // Returns false when nothing changed.
+    // Returns false when nothing changed. Throws OperaFileError for a value that cannot
+    // stay on its line (refusedText).
     bool set(const std::string& section, const std::string& key, const std::string& value);
 
     std::vector<std::string> sections() const; // in file order, each once
     // The keys of every section of that name with their values, in file order.
     std::vector<std::pair<std::string, std::string>> entries(const std::string& section) const;
+    // The first line's ending ("\r\n", "\n" or "\r"), which added lines get.
     const std::string& lineEnding() const { return eol_; }
 
   private:
     enum class Kind { Other, Section, Key };
     struct Line {
         std::string text; // without its ending
-        std::string eol;  // "\r\n", "\n" or "" for a last line without one
+        std::string eol;  // "\r\n", "\n", "\r" or "" for a last line without one
         Kind kind = Kind::Other;
         std::string name;    // the section or key name, trimmed
         std::string value;   // a key's value, unquoted
@@ -60,6 +62,11 @@ class OperaIniFile {
     std::string eol_ = "\r\n";
     std::vector<Line> lines_;
 };
+
+// Why a key and value cannot be written as one line of a section (a line break in any of
+// them, a key that would read as something else); empty when they can.
+std::string refusedText(const std::string& section, const std::string& key,
+                        const std::string& value);
 
 // The value as a line holds it: in double quotes when it would otherwise lose its blanks
 // or its own quotes on reading.
