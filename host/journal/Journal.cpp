@@ -402,6 +402,7 @@ void Journal::writeFile(const std::string& path, const std::optional<std::string
 void Journal::recordFile(const FileChange& change, const std::function<void()>& apply) {
     if (readOnly_) throw JournalError("the machine was opened for reading only");
     requireInside(change.path);
+    if (fileWriteGuard_) fileWriteGuard_(change.path);
     std::int64_t id = 0;
     try {
         WriteTransaction t(*db_);
@@ -719,6 +720,7 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
     for (const auto& e : list) {
         if (e.isFile) {
             requireInside(e.file.path);
+            if (fileWriteGuard_) fileWriteGuard_(e.file.path);
             continue;
         }
         if (!e.registry.sensitive) continue;
