@@ -43,11 +43,14 @@ struct Result {
     std::string out;
 };
 
-// Runs a program with HOME set, its output in a file; `seconds` bounds it (then SIGTERM,
-// which Firefox answers by quitting and writing its preferences, then SIGKILL).
+// Runs a program with HOME set, its output in a file; `seconds` from its start bound it,
+// and `whileRunning` (then SIGTERM, which Firefox answers by quitting and writing its
+// preferences, then SIGKILL).
 Result runProgram(const std::vector<std::string>& argv, const std::string& home, double seconds,
                   const std::function<void()>& whileRunning = {}) {
-    const std::string log = home + "/.run.log";
+    static int runs = 0; // a Firefox still running keeps writing into its own log
+    const std::string log = home + "/.run" + std::to_string(++runs) + ".log";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("HOME", home.c_str(), 1);
@@ -66,7 +69,6 @@ Result runProgram(const std::vector<std::string>& argv, const std::string& home,
         ::_exit(127);
     }
     if (whileRunning) whileRunning();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     int status = 0;
     bool ended = false;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -219,9 +221,11 @@ TEST(FireFoxReal, EveryWriteSurvivesAStartAndARunningFirefoxIsRefused) {
         at = nl + 1;
     }
     ASSERT_FALSE(firstTxn.empty()) << list.out;
-    const std::string prefsBefore = test::readFile(profile + "/prefs.js");
+    // A value user.js brings makes Firefox rewrite prefs.js, whatever else it does.
+    test::writeFile(profile + "/user.js",
+                    std::string(kOffline) + "user_pref(\"ravelin.test.run\", 2);\n");
     const std::string sheet = profile + "/chrome/userContent.css";
-    runProgram(start, home.path(), 40, [&] {
+    runProgram(start, home.path(), 2, [&] {
         ASSERT_TRUE(waitFor([&] { return !FirefoxProfileInUse(profile).empty(); }, 30))
             << "Firefox did not take the profile";
         std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -240,10 +244,14 @@ TEST(FireFoxReal, EveryWriteSurvivesAStartAndARunningFirefoxIsRefused) {
                 << c[0] << " " << c[1] << ": " << r.out;
         }
         EXPECT_EQ(test::readFile(profile + "/prefs.js"), during);
+        // Long enough a run for Firefox to settle before it is ended.
+        std::this_thread::sleep_for(std::chrono::seconds(2));
         EXPECT_EQ(test::readFile(sheet), content);
     });
     // Firefox has rewritten prefs.js on its way out: every change is still there.
-    ASSERT_NE(test::readFile(profile + "/prefs.js"), prefsBefore) << "Firefox did not run";
+    ASSERT_NE(test::readFile(profile + "/prefs.js").find("user_pref(\"ravelin.test.run\", 2);"),
+              std::string::npos)
+        << "Firefox did not rewrite prefs.js";
     checkPrefs("after Firefox ran");
     EXPECT_EQ(test::readFile(profile + "/chrome/userChrome.css"), chrome);
     EXPECT_EQ(test::readFile(profile + "/chrome/userContent.css"), content);
