@@ -258,7 +258,9 @@ void TfrmMozillaFireFox::FormCreate(TComponent&) {
             refusal_ = FirefoxProfileInUse(ProfilePaths.front());
         if (!refusal_.empty()) {
             lblProfileState->SetCaption(
-                FPrefsEditor->LoadError().empty()
+                !std::filesystem::is_directory(ProfilePaths.front())
+                    ? "Der Ordner des Firefox-Profils fehlt. Bitte wählen Sie ein Profil."
+                : FPrefsEditor->LoadError().empty()
                     ? "Firefox läuft gerade mit diesem Profil. Bitte beenden Sie Firefox zuerst."
                     : "Die Einstellungen von Firefox können nicht gelesen werden.");
             lblProfileState->Hint = refusal_;
@@ -495,9 +497,7 @@ bool TfrmMozillaFireFox::CSSReadValues(const std::string& file, const std::strin
 
 void TfrmMozillaFireFox::requireWritable() const {
     if (!refusal_.empty()) throw RegistryAccessError(refusal_ + ": nothing was changed");
-    if (!ProfilePaths.empty())
-        if (std::string inUse = FirefoxProfileInUse(ProfilePaths.front()); !inUse.empty())
-            throw RegistryAccessError(inUse + "; close Firefox first: nothing was changed");
+    if (!ProfilePaths.empty()) RequireFirefoxClosed(ProfilePaths.front() + "prefs.js");
 }
 
 void TfrmMozillaFireFox::saveSheet(const std::string& path, const std::string& text) {

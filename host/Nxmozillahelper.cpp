@@ -4,6 +4,8 @@
 #include "host/Smallmozillastuff.h"
 #include "host/machine/ProfileFile.h"
 
+#include <algorithm>
+
 namespace ravelin {
 
 machine::TFileVersionIdentification ProfileLastVersion(const std::string& profileDir) {
@@ -16,15 +18,42 @@ machine::TFileVersionIdentification ProfileLastVersion(const std::string& profil
     return machine::parseVersion(last.substr(0, last.find('_')));
 }
 
+machine::TFileVersionIdentification InstallationVersion(const std::string& installDir) {
+    // The application's own file sits beside the program in older builds, in browser/ in
+    // newer ones (the one beside the program then only points there).
+    for (const char* file : {"/browser/application.ini", "/application.ini"}) {
+        machine::ProfileFile ini;
+        if (!machine::ProfileFile::load(installDir + file, ini)) continue;
+        auto v = machine::parseVersion(ini.get("App", "Version", ""));
+        if (v.Major) return v;
+    }
+    return {};
+}
+
 machine::TFileVersionIdentification GetFirefoxVersion() {
-    machine::TFileVersionIdentification installed, last;
-    if (machine::Machine* m = CurrentMachine()) installed = m->firefoxVersion();
     TSmallStringList profiles;
     GetFireFoxProfilePaths(profiles);
-    if (!profiles.empty()) last = ProfileLastVersion(profiles.front());
-    // Another root is another Firefox: its profile knows best.
-    if (!ExternalFirefoxRoot().empty()) return last.Major ? last : installed;
-    return installed.Major ? installed : last;
+    const machine::TFileVersionIdentification last = profiles.empty()
+                                                         ? machine::TFileVersionIdentification{}
+                                                         : ProfileLastVersion(profiles.front());
+    if (ExternalFirefoxRoot().empty()) {
+        machine::TFileVersionIdentification installed;
+        if (machine::Machine* m = CurrentMachine()) installed = m->firefoxVersion();
+        return installed.Major ? installed : last;
+    }
+    // Another root is the Firefox of this computer: the installation that starts with the
+    // profile knows the version that reads the files next.
+    const auto installations = FirefoxInstallations();
+    const auto all = FirefoxProfiles();
+    if (!all.empty())
+        for (const auto& i : installations)
+            if (std::find(all.front().installs.begin(), all.front().installs.end(), i.dir) !=
+                all.front().installs.end())
+                if (auto v = InstallationVersion(i.dir); v.Major) return v;
+    if (last.Major) return last;
+    for (const auto& i : installations)
+        if (auto v = InstallationVersion(i.dir); v.Major) return v;
+    return {};
 }
 
 } // namespace ravelin

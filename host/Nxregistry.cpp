@@ -2,6 +2,7 @@
 
 #include "host/Nxfilechanges.h"
 #include "host/Nxsystem.h"
+#include "host/Smallmozillastuff.h"
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
 #include "host/registry/Registry.h"
@@ -366,7 +367,10 @@ bool Journal_Running = true;
 void SetCurrentJournal(journal::Journal* j) {
     gJournal = j;
     gBackupDepth = 0;
-    if (j) j->setRecordingGate([] { return Journal_Running && !Journal_Discard; });
+    if (!j) return;
+    j->setRecordingGate([] { return Journal_Running && !Journal_Discard; });
+    // A profile that a running Firefox holds is never written, an undo included.
+    j->setFileWriteGuard(RequireFirefoxClosed);
 }
 journal::Journal* CurrentJournal() {
     return gJournal;
@@ -498,6 +502,7 @@ void TJournalStream::SaveToFile(const std::string& file) {
             return;
         }
         if (before == data_) return; // nothing changes: no write, no journal row
+        RequireFirefoxClosed(path);
         if (!gJournal) {
             registry::writeFileAtomically(path, data_);
             return;

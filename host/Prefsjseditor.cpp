@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -19,8 +20,6 @@
 namespace ravelin {
 
 namespace {
-
-std::string gInstallDir; // chosen by a front end or a test; "" to find it
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
@@ -74,8 +73,25 @@ class Parser {
     }
 
     void skipLine() {
-        while (p_ < t_.size() && t_[p_] != '\n')
-            ++p_;
+        const void* nl = std::memchr(t_.data() + p_, '\n', t_.size() - p_);
+        p_ = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - t_.data()) : t_.size();
+    }
+
+    // The line of `pos`, counted on from the last statement's: one pass over the file.
+    unsigned lineAt(std::size_t pos) {
+        if (pos < linePos_) {
+            linePos_ = 0;
+            line_ = 1;
+        }
+        const char* p = t_.data() + linePos_;
+        const char* end = t_.data() + pos;
+        while ((p = static_cast<const char*>(
+                    std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
+            ++line_;
+            ++p;
+        }
+        linePos_ = pos;
+        return line_;
     }
 
     // Blanks and comments ("//" and "#" to the end of the line, "/* ... */").
@@ -174,8 +190,7 @@ class Parser {
         PrefsJSFile::Statement s;
         s.function = std::move(function);
         s.start = start;
-        s.line = 1 + static_cast<unsigned>(
-                         std::count(t_.begin(), t_.begin() + static_cast<long>(start), '\n'));
+        s.line = lineAt(start);
         expect('(', "\"(\"");
         skipBlanks();
         if (p_ >= t_.size() || (t_[p_] != '"' && t_[p_] != '\''))
@@ -230,6 +245,8 @@ class Parser {
     const std::string& t_;
     const std::string& file_;
     std::size_t p_ = 0;
+    std::size_t linePos_ = 0;
+    unsigned line_ = 1;
 };
 
 bool setsValue(const PrefsJSFile::Statement& s) {
@@ -296,103 +313,139 @@ const PrefsJSFile::Statement* PrefsJSFile::find(const std::string& name) const {
     return found;
 }
 
+void PrefsJSFile::splice(std::size_t at, std::size_t length, const std::string& with) {
+    const auto lineBreaks = [](const char* p, std::size_t n) {
+        return static_cast<long>(std::count(p, p + n, '\n'));
+    };
+    const long lines = lineBreaks(with.data(), with.size()) - lineBreaks(text_.data() + at, length);
+    text_.replace(at, length, with);
+    const std::size_t after = at + length;
+    const auto delta =
+        static_cast<std::ptrdiff_t>(with.size()) - static_cast<std::ptrdiff_t>(length);
+    // Beginnings at the splice's end move; an end that touches an insertion does not.
+    auto begins = [&](std::size_t& x) {
+        if (x >= after) x = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) + delta);
+    };
+    auto ends = [&](std::size_t& x) {
+        if (x >= after && (length > 0 || x > at))
+            x = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) + delta);
+    };
+    auto first = std::lower_bound(statements_.begin(), statements_.end(), at,
+                                  [](const Statement& s, std::size_t pos) { return s.end < pos; });
+    for (auto it = first; it != statements_.end(); ++it) {
+        if (it->start >= after)
+            it->line = static_cast<unsigned>(static_cast<long>(it->line) + lines);
+        begins(it->start);
+        begins(it->valueStart);
+        ends(it->valueEnd);
+        ends(it->end);
+    }
+}
+
 bool PrefsJSFile::set(const std::string& name, const PrefValue& value, bool insert) {
     bool any = false, changed = false;
     const std::string rendered = value.render();
-    // Back to front, so that earlier positions stay valid.
-    for (auto it = statements_.rbegin(); it != statements_.rend(); ++it) {
-        if (it->name != name || !setsValue(*it)) continue;
+    // Back to front: each change is one splice of the text.
+    for (std::size_t i = statements_.size(); i-- > 0;) {
+        Statement& s = statements_[i];
+        if (s.name != name || !setsValue(s)) continue;
         any = true;
-        if (text_.compare(it->valueStart, it->valueEnd - it->valueStart, rendered) == 0) continue;
-        text_.replace(it->valueStart, it->valueEnd - it->valueStart, rendered);
+        if (text_.compare(s.valueStart, s.valueEnd - s.valueStart, rendered) == 0) continue;
+        splice(s.valueStart, s.valueEnd - s.valueStart, rendered);
+        statements_[i].value = value;
         changed = true;
     }
-    if (!any && insert) {
-        const std::string eol = lineBreakOf(text_);
-        const std::string line =
-            "user_pref(" + PrefValue::String(name).render() + ", " + rendered + ");" + eol;
-        std::vector<const Statement*> prefs;
-        for (const auto& s : statements_)
-            if (s.function == "user_pref") prefs.push_back(&s);
-        const bool sorted = std::is_sorted(prefs.begin(), prefs.end(),
-                                           [](auto* a, auto* b) { return a->name < b->name; });
-        std::size_t at = text_.size();
-        auto lineStart = [&](std::size_t pos) {
-            std::size_t nl = pos == 0 ? std::string::npos : text_.rfind('\n', pos - 1);
-            return nl == std::string::npos ? 0 : nl + 1;
-        };
-        auto next = sorted ? std::find_if(prefs.begin(), prefs.end(),
-                                          [&](auto* s) { return s->name > name; })
-                           : prefs.end();
-        if (next != prefs.end()) {
-            at = lineStart((*next)->start);
-        } else if (!prefs.empty()) {
-            std::size_t nl = text_.find('\n', prefs.back()->end);
-            at = nl == std::string::npos ? text_.size() : nl + 1;
-        }
-        std::string ins = line;
-        if (at == text_.size() && !text_.empty() && text_.back() != '\n') ins = eol + line;
-        text_.insert(at, ins);
-        changed = true;
+    if (any || !insert) return changed;
+
+    const std::string eol = lineBreakOf(text_);
+    const std::string head = "user_pref(" + PrefValue::String(name).render() + ", ";
+    const std::string line = head + rendered + ");" + eol;
+    std::vector<const Statement*> prefs;
+    for (const auto& st : statements_)
+        if (st.function == "user_pref") prefs.push_back(&st);
+    const bool sorted = std::is_sorted(prefs.begin(), prefs.end(),
+                                       [](auto* a, auto* b) { return a->name < b->name; });
+    std::size_t at = text_.size();
+    auto lineStart = [&](std::size_t pos) {
+        std::size_t nl = pos == 0 ? std::string::npos : text_.rfind('\n', pos - 1);
+        return nl == std::string::npos ? 0 : nl + 1;
+    };
+    auto next = prefs.end();
+    if (sorted)
+        next = std::upper_bound(prefs.begin(), prefs.end(), name,
+                                [](const std::string& n, auto* st) { return n < st->name; });
+    if (next != prefs.end()) {
+        at = lineStart((*next)->start);
+    } else if (!prefs.empty()) {
+        std::size_t nl = text_.find('\n', prefs.back()->end);
+        at = nl == std::string::npos ? text_.size() : nl + 1;
     }
-    if (changed) reparse();
-    return changed;
+    std::string ins = line;
+    if (at == text_.size() && !text_.empty() && text_.back() != '\n') ins = eol + line;
+    splice(at, 0, ins);
+
+    Statement st;
+    st.function = "user_pref";
+    st.name = name;
+    st.value = value;
+    st.start = at + ins.size() - line.size();
+    st.valueStart = st.start + head.size();
+    st.valueEnd = st.valueStart + rendered.size();
+    st.end = st.valueEnd + 2;
+    auto pos = std::lower_bound(statements_.begin(), statements_.end(), st.start,
+                                [](const Statement& s, std::size_t p) { return s.start < p; });
+    // Its line: counted from the statement before it, else from the top.
+    const std::size_t from = pos == statements_.begin() ? 0 : std::prev(pos)->start;
+    st.line = (pos == statements_.begin() ? 1u : std::prev(pos)->line) +
+              static_cast<unsigned>(std::count(text_.begin() + static_cast<long>(from),
+                                               text_.begin() + static_cast<long>(st.start), '\n'));
+    statements_.insert(pos, std::move(st));
+    return true;
 }
 
 bool PrefsJSFile::remove(const std::string& name, bool commentOut) {
-    bool changed = false;
-    for (auto it = statements_.rbegin(); it != statements_.rend(); ++it) {
-        if (it->name != name || !setsValue(*it)) continue;
-        std::size_t ls = it->start;
+    bool changed = false, reread = false;
+    for (std::size_t i = statements_.size(); i-- > 0;) {
+        const Statement& s = statements_[i];
+        if (s.name != name || !setsValue(s)) continue;
+        std::size_t ls = s.start;
         while (ls > 0 && (text_[ls - 1] == ' ' || text_[ls - 1] == '\t'))
             --ls;
         const bool beginsLine = ls == 0 || text_[ls - 1] == '\n';
+        const std::size_t start = s.start, end = s.end;
         if (commentOut && beginsLine) {
-            text_.insert(it->start, "// ");
+            // A statement over several lines is commented out on its first only: what is
+            // left of it is read anew.
+            if (std::memchr(text_.data() + start, '\n', end - start)) reread = true;
+            statements_.erase(statements_.begin() + static_cast<long>(i));
+            splice(start, 0, "// ");
         } else {
-            std::size_t le = it->end;
+            std::size_t le = end;
             while (le < text_.size() &&
                    (text_[le] == ' ' || text_[le] == '\t' || text_[le] == '\r'))
                 ++le;
+            statements_.erase(statements_.begin() + static_cast<long>(i));
             if (beginsLine && (le == text_.size() || text_[le] == '\n'))
-                text_.erase(ls, std::min(le + 1, text_.size()) - ls);
+                splice(ls, std::min(le + 1, text_.size()) - ls, "");
             else
-                text_.erase(it->start, it->end - it->start);
+                splice(start, end - start, "");
         }
         changed = true;
     }
-    if (changed) reparse();
+    if (reread) reparse();
     return changed;
 }
 
 // ---- the editor ----
 
-void SetFirefoxInstallDir(const std::string& dir) {
-    gInstallDir = dir;
-}
-
 std::vector<std::string> FirefoxInstallDirs() {
-    if (!gInstallDir.empty()) return {gInstallDir};
     std::vector<std::string> dirs;
-    if (ExternalFirefoxRoot().empty()) {
-        machine::Machine* m = CurrentMachine();
-        if (!m) return dirs;
-        for (RegOptions view : {RegOptions{2}, RegOptions{1}}) {
-            std::string version =
-                GetRegStringValueDef(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox",
-                                     "CurrentVersion", "", view);
-            if (version.empty()) continue;
-            std::string dir = GetRegStringValueDef(
-                HKEY_LOCAL_MACHINE, "Software\\Mozilla\\Mozilla Firefox\\" + version + "\\Main",
-                "Install Directory", "", view);
-            if (!dir.empty()) dirs.push_back(m->files().hostPath(dir));
-            break;
-        }
-        return dirs;
-    }
-    // Where Linux systems install Firefox and its policies.
-    return {"/etc/firefox", "/usr/lib/firefox", "/usr/lib/firefox-esr", "/usr/lib64/firefox",
-            "/opt/firefox"};
+    for (const auto& i : FirefoxInstallations())
+        dirs.push_back(i.dir);
+    // Where Linux systems keep the policies of every Firefox they install.
+    if (!ExternalFirefoxRoot().empty() && FirefoxInstallDirChoice().empty())
+        dirs.insert(dirs.begin(), "/etc/firefox");
+    return dirs;
 }
 
 std::string PrefsJSHeader(int major) {
@@ -428,6 +481,13 @@ void TPrefsJSEditor::Load(const std::string& fileName) {
     }
     profileDir_ = std::filesystem::path(prefsPath_).parent_path().string() + "/";
     userJsPath_ = profileDir_ + "user.js";
+    if (fileName.empty() && !std::filesystem::is_directory(profileDir_)) {
+        // Another profile is never edited in its place without the user knowing.
+        loadError_ = "the profile folder " + profileDir_ + " that Firefox starts with (" +
+                     FirefoxRoot() + "profiles.ini) does not exist; choose a profile with " +
+                     "--firefox-profile or in the window";
+        return;
+    }
     try {
         auto text = readIfExists(prefsPath_);
         prefsExisted_ = text.has_value();
@@ -585,10 +645,7 @@ void TPrefsJSEditor::DeleteUserPrefSetting(const std::string& name) {
 std::string TPrefsJSEditor::WriteRefusal() const {
     if (!loadError_.empty()) return loadError_;
     if (!prefs_) return "the preferences are not loaded";
-    std::string inUse = FirefoxProfileInUse(profileDir_);
-    if (!inUse.empty())
-        return inUse + "; Firefox rewrites prefs.js when it exits, so close it first";
-    return {};
+    return FirefoxWriteRefusal(prefsPath_);
 }
 
 void TPrefsJSEditor::Save() {

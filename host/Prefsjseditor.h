@@ -13,6 +13,8 @@
 // autoconfig file) are reported with the reason.
 #pragma once
 
+#include "host/Smallmozillastuff.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -65,6 +67,8 @@ class PrefsJSFile {
 
   private:
     void reparse();
+    // Replaces `length` bytes at `at` and moves every statement's positions and line after.
+    void splice(std::size_t at, std::size_t length, const std::string& with);
 
     std::string text_;
     std::string fileName_;
@@ -116,9 +120,6 @@ class TPrefsJSEditor {
     std::map<std::string, std::string> locked_; // name -> reason
 };
 
-// Where the installation's files are (policies, autoconfig): "" goes back to finding it
-// (the machine's installed Firefox, or the system's folders for another Firefox root).
-void SetFirefoxInstallDir(const std::string& dir);
 // The folders searched for the installation's locks, in order.
 std::vector<std::string> FirefoxInstallDirs();
 

@@ -354,6 +354,10 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
     test::writeFile(dirPath + "prefs.js", original);
     test::writeFile(dirPath + "compatibility.ini",
                     "[Compatibility]\nLastVersion=102.3.0_20220915230631/20220915230631\n");
+    // The installation that made the profile is not on this computer (where one with
+    // that key is installed, its own version would count).
+    test::TempDir noInstall;
+    SetFirefoxInstallDir(noInstall.path());
     SetFirefoxRoot(root.path());
     {
         TfrmMozillaFireFox page(nullptr);
@@ -379,6 +383,7 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
         std::string::npos)
         << "a modern Firefox reads the sheet only when told to";
     EXPECT_EQ(session->journal()->list().size(), 2u) << "journalled in the machine's journal";
+    SetFirefoxInstallDir("");
 }
 
 // Real users' style sheets: the page's rules go after everything they hold, and taking

@@ -5,6 +5,7 @@
 #include "host/Controlhelper.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
+#include "host/Smallmozillastuff.h"
 #include "host/journal/Journal.h"
 #include "host/machine/Machine.h"
 #include "host/registry/Registry.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
@@ -199,7 +201,21 @@ MainWindow::MainWindow() {
     area_ = new QScrollArea;
     area_->setFrameShape(QFrame::NoFrame); // embedded as the host does: no border
     area_->setWidgetResizable(false);
-    layout->addWidget(area_, 1);
+    // Above the Firefox page: which profile it edits.
+    profileStrip_ = new QWidget;
+    auto* strip = new QHBoxLayout(profileStrip_);
+    strip->setContentsMargins(0, 0, 0, 0);
+    auto* profileLabel = new QLabel("Firefox-&Profil:");
+    profiles_ = new QComboBox;
+    profiles_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    profileLabel->setBuddy(profiles_);
+    strip->addWidget(profileLabel);
+    strip->addWidget(profiles_, 1);
+    profileStrip_->hide();
+    auto* right = new QVBoxLayout;
+    right->addWidget(profileStrip_);
+    right->addWidget(area_, 1);
+    layout->addLayout(right, 1);
     setCentralWidget(central);
 
     auto* undo = new QAction(QIcon::fromTheme("edit-undo"), "Letzte Änderung &rückgängig", this);
@@ -221,6 +237,19 @@ MainWindow::MainWindow() {
     status_ = new QLabel;
     statusBar()->addPermanentWidget(status_, 1);
 
+    connect(profiles_, &QComboBox::activated, this, [this](int index) {
+        const std::string path = profiles_->itemData(index).toString().toStdString();
+        try {
+            SetFirefoxProfile(path);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(this, "Deskforge", q(e.what()));
+            return;
+        }
+        // The page reads its profile when it is created.
+        const std::string page = pageName_;
+        closePage();
+        openPage(page);
+    });
     connect(pages_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         if (item) openPage(item->data(Qt::UserRole).toString().toStdString());
     });
@@ -366,6 +395,7 @@ bool MainWindow::openPage(const std::string& name, const std::string& tab) {
         }
         pageName_ = shortName(info->id);
         actions_.SetPage(pageName_);
+        fillProfileStrip();
         driver_ = std::make_unique<UserDriver>(*page_);
         view_ = new FormView(
             *page_, [this](const std::string& c, const DriverAction& a) { runAction(c, a); });
@@ -398,6 +428,28 @@ bool MainWindow::openPage(const std::string& name, const std::string& tab) {
     }
     syncAll();
     return true;
+}
+
+void MainWindow::fillProfileStrip() {
+    const bool firefox = pageName_ == "firefox";
+    profileStrip_->setVisible(firefox);
+    if (!firefox) return;
+    const QSignalBlocker block(profiles_);
+    profiles_->clear();
+    for (const auto& p : FirefoxProfiles()) {
+        std::string folder = p.path;
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        std::string text = p.name.empty() ? folder : p.name + " (" + folder + ")";
+        std::string installs;
+        for (const auto& i : p.installs)
+            installs += (installs.empty() ? "" : ", ") + i;
+        text +=
+            " – " + (installs.empty() ? std::string("keiner Installation zugeordnet") : installs);
+        if (!p.exists) text += " – Ordner fehlt";
+        profiles_->addItem(q(text), q(p.path));
+    }
+    profiles_->setCurrentIndex(0); // the page edits the first
+    profileStrip_->setEnabled(profiles_->count() > 0);
 }
 
 FormView* MainWindow::dialogView() const {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,8 @@ class MainWindow final : public QMainWindow, private toolkit::InputSource {
     toolkit::TForm* page() const { return page_.get(); }
     QListWidget* pageList() const { return pages_; }
     QListWidget* searchResults() const { return results_; }
+    // The Firefox page's strip: the profiles of the Firefox root, each with its installation.
+    QComboBox* profileChooser() const { return profiles_; }
     QString statusText() const;
 
   protected:
@@ -71,11 +74,14 @@ class MainWindow final : public QMainWindow, private toolkit::InputSource {
     void updateStatus();
     void flushSoon();
     void showSearchHit(int row);
+    void fillProfileStrip();
 
     QListWidget* pages_ = nullptr;
     QLineEdit* searchField_ = nullptr;
     QListWidget* results_ = nullptr;
     QScrollArea* area_ = nullptr;
+    QWidget* profileStrip_ = nullptr;
+    QComboBox* profiles_ = nullptr;
     QLabel* status_ = nullptr;
     FormView* view_ = nullptr;
     QTimer clock_, flush_, searchDelay_;

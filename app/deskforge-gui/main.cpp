@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
     std::string firefoxRoot;
     cli.add_option("--firefox-root", firefoxRoot,
                    "the Firefox folder with profiles.ini instead of the machine's");
+    std::string firefoxProfile;
+    cli.add_option("--firefox-profile", firefoxProfile,
+                   "the Firefox profile to edit (a name in profiles.ini or a folder) instead of "
+                   "the one Firefox starts with");
     cli.add_option("--screenshot", shotArgs,
                    "PAGE[:TAB] OUT.png: render the page to a PNG and exit")
         ->expected(2);
@@ -44,6 +48,7 @@ int main(int argc, char** argv) {
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr),
                                              shot ? Mode::DryRun : Mode::Interactive);
         ravelin::app::UseFirefoxRoot(firefoxRoot);
+        ravelin::app::UseFirefoxProfile(firefoxProfile);
         int rc = 0;
         if (shot) {
             rc = ravelin::gui::Screenshot(shotArgs[0], shotArgs[1], std::cerr);

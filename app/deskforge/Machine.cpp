@@ -89,6 +89,13 @@ void UseFirefoxRoot(const std::string& option) {
     SetFirefoxRoot(dir);
 }
 
+void UseFirefoxProfile(const std::string& option) {
+    std::string choice = option;
+    if (choice.empty())
+        if (const char* env = std::getenv("DESKFORGE_FIREFOX_PROFILE"); env && *env) choice = env;
+    if (!choice.empty()) SetFirefoxProfile(choice);
+}
+
 MachineSession::~MachineSession() {
     SetFirefoxRoot("");
     ClearDryRunFiles();

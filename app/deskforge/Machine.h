@@ -38,6 +38,9 @@ class CollectingSink final : public registry::ChangeSink {
 // Points the pages at another Firefox root: the option given, else $DESKFORGE_FIREFOX_ROOT,
 // else the machine's own. Throws RegistryAccessError when the folder does not exist.
 void UseFirefoxRoot(const std::string& option);
+// Edits another profile than the one Firefox starts with: the option given, else
+// $DESKFORGE_FIREFOX_PROFILE. Throws RegistryAccessError when there is no such profile.
+void UseFirefoxProfile(const std::string& option);
 
 class MachineSession {
   public:

@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
     app.add_option("--firefox-root", firefoxRoot,
                    "the Firefox folder with profiles.ini (such as ~/.mozilla/firefox) instead "
                    "of the machine's; also $DESKFORGE_FIREFOX_ROOT");
+    std::string firefoxProfile;
+    app.add_option("--firefox-profile", firefoxProfile,
+                   "the Firefox profile to edit: a Name= of profiles.ini or a folder, instead of "
+                   "the one Firefox starts with; also $DESKFORGE_FIREFOX_PROFILE");
 
     auto* reg = app.add_subcommand(
         "reg", "registry operations with reg.exe's syntax: query, add, delete, export, import "
@@ -145,6 +149,7 @@ int main(int argc, char** argv) {
         const Mode mode = dry ? Mode::DryRun : looks ? Mode::ReadOnly : Mode::Write;
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr), mode);
         ravelin::app::UseFirefoxRoot(firefoxRoot);
+        ravelin::app::UseFirefoxProfile(firefoxProfile);
         if (show->parsed()) return ravelin::app::showPageCommand(pageName, showJson, console);
         if (findCmd->parsed()) return ravelin::app::findCommand(findText, console);
         if (run->parsed()) {

@@ -658,6 +658,7 @@ std::optional<std::string> Journal::currentImage(const FileChange& change) const
 void Journal::recordFile(const FileChange& change, const std::function<void()>& apply) {
     if (readOnly_) throw JournalError("the machine was opened for reading only");
     requireInside(change.path);
+    if (fileWriteGuard_) fileWriteGuard_(change.path);
     std::int64_t id = 0, own = 0;
     try {
         WriteTransaction t(*db_);
@@ -1089,6 +1090,7 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
     for (const auto& e : list) {
         if (e.isFile) {
             requireInside(e.file.path);
+            if (fileWriteGuard_) fileWriteGuard_(e.file.path);
             continue;
         }
         if (!e.registry.sensitive) continue;

@@ -86,6 +86,11 @@ class Journal final : public registry::ChangeSink {
     void setPathGuard(std::function<bool(const std::string&)> allowed) {
         pathGuard_ = std::move(allowed);
     }
+    // Asked before a file is written for a change, an undo or a redo (not by recovery);
+    // throws to refuse it, such as a file that a running program would overwrite.
+    void setFileWriteGuard(std::function<void(const std::string&)> guard) {
+        fileWriteGuard_ = std::move(guard);
+    }
     ~Journal() override;
 
     // Whether writes are recorded at all (the host's Journal_Running and Journal_Discard
@@ -186,6 +191,7 @@ class Journal final : public registry::ChangeSink {
     std::string columns() const;
     std::vector<std::string> roots_;
     std::function<bool(const std::string&)> pathGuard_;
+    std::function<void(const std::string&)> fileWriteGuard_;
     std::function<bool()> gate_;
     std::string page_;
     std::string control_;
