@@ -392,6 +392,26 @@ def run(tmp, deskforge, collection, readme):
             stop_wineserver(server)
 
     print("secrets", flush=True)
+    # What the module itself logs (to the system log) as it starts, before any result.
+    probe = r"""
+import json, sys
+import ansible.module_utils.basic as basic
+sys.path.insert(0, sys.argv[1])
+basic._ANSIBLE_ARGS = sys.argv[2].encode()
+from ansible_collections.ravelin.deskforge.plugins.modules import deskforge_page as m
+m.PageModule.log = lambda self, msg, log_args=None: print("LOG " + msg, file=sys.stderr)
+m.main()
+"""
+    module_args = {"ANSIBLE_MODULE_ARGS": {
+        "machine": hosts["seven"]["dir"], "page": "logon", "deskforge_bin": deskforge,
+        "_ansible_check_mode": True,
+        "script": ["tab tsAutoLogon", 'set txtAutoLogonPassword %s' % json.dumps(PASSWORD2)]}}
+    logged = subprocess.run([python, "-c", probe, collections, json.dumps(module_args)], env=env,
+                            capture_output=True, text=True, timeout=60)
+    check("LOG Invoked with" in logged.stderr and "********" in logged.stderr and
+          PASSWORD2 not in logged.stderr,
+          "the module logs its invocation, masked: " + logged.stderr[-800:])
+    r.outputs.append(logged.stdout + logged.stderr)
     with open(env["ANSIBLE_LOG_PATH"], encoding="utf-8", errors="replace") as f:
         r.outputs.append(f.read())
     for h in names:

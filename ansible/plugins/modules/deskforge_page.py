@@ -264,8 +264,11 @@ class PageModule(AnsibleModule):
         # The module's invocation is logged before the task runs: the script's secret text
         # must be known by then.
         p = self.params
-        script = Script(p.get("script") or [], p.get("secrets") or {}, p.get("sensitive_controls") or [])
+        script = Script(p.get("script") or [], p.get("secrets") or {},
+                        p.get("sensitive_controls") or [])
         self.no_log_values.update(s for s in script.hidden if s)
+        # The log shows a list as its repr, where quotes and backslashes come escaped.
+        self.no_log_values.update(repr(s)[1:-1] for s in script.hidden if s)
         super(PageModule, self)._log_invocation()
 
 
