@@ -220,6 +220,33 @@ def run(tmp, deskforge, collection, readme):
     check(doc.returncode == 0 and doc.stdout.count("RETURN VALUES") == 3,
           "ansible-doc documents the three modules: " + doc.stderr[-500:])
 
+    # Each module's documentation states its options as the module takes them.
+    docs_check = r"""
+import importlib, sys, yaml
+sys.path.insert(0, sys.argv[1])
+for name in ("deskforge_reg", "deskforge_page", "deskforge_machine"):
+    m = importlib.import_module("ansible_collections.ravelin.deskforge.plugins.modules." + name)
+    documented = yaml.safe_load(m.DOCUMENTATION)["options"]
+    spec = m.argument_spec()
+    if sorted(documented) != sorted(spec):
+        print("%s: documented %s, taken %s" % (name, sorted(documented), sorted(spec)))
+        continue
+    for option, s in spec.items():
+        d = documented[option]
+        for field, default in (("type", "str"), ("required", False), ("default", None),
+                               ("choices", None), ("aliases", []), ("elements", None)):
+            a, b = d.get(field, default), s.get(field, default)
+            if field in ("choices", "aliases") and a and b:
+                a, b = sorted(a), sorted(b)
+            if a != b:
+                print("%s %s: %s is %r in the documentation, %r in the module"
+                      % (name, option, field, a, b))
+"""
+    mismatch = subprocess.run([python, "-c", docs_check, collections], env=env,
+                              capture_output=True, text=True, timeout=60)
+    check(mismatch.returncode == 0 and mismatch.stdout == "",
+          "the documentation matches the modules' options: " + mismatch.stdout + mismatch.stderr)
+
     machines = os.path.join(tmp, "machines")
     hosts = {
         "prefix": dict(template="winxp", hives=False),

@@ -83,16 +83,20 @@ from ansible_collections.ravelin.deskforge.plugins.module_utils.deskforge import
 )
 
 
-def main():
-    argument_spec = dict(
+def argument_spec():
+    spec = dict(
         path=dict(type="path", required=True, aliases=["machine", "prefix"]),
         template=dict(
             type="str", choices=["nt-base", "win98", "win2000", "winxp", "vista", "win7", "bare"]
         ),
         hives=dict(type="bool", default=False),
     )
-    argument_spec.update(deskforge_argument_spec())
-    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    spec.update(deskforge_argument_spec())
+    return spec
+
+
+def main():
+    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
     p = module.params
     path = p["path"]
     df = Deskforge(module, path)

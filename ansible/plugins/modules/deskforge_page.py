@@ -275,8 +275,8 @@ class PageModule(AnsibleModule):
 _LINE = re.compile(r"^(?:-|[^:]*):\s*line (\d+):\s*(.*)$", re.S)
 
 
-def main():
-    argument_spec = dict(
+def argument_spec():
+    spec = dict(
         machine=dict(type="path", required=True, aliases=["prefix"]),
         page=dict(
             type="str",
@@ -288,8 +288,12 @@ def main():
         sensitive_controls=dict(type="list", elements="str", default=[]),
         firefox_root=dict(type="path"),
     )
-    argument_spec.update(deskforge_argument_spec())
-    module = PageModule(argument_spec=argument_spec, supports_check_mode=True)
+    spec.update(deskforge_argument_spec())
+    return spec
+
+
+def main():
+    module = PageModule(argument_spec=argument_spec(), supports_check_mode=True)
     p = module.params
     script = Script(p["script"], p["secrets"], p["sensitive_controls"])
     module.no_log_values.update(s for s in script.hidden if s)

@@ -217,8 +217,8 @@ def data_arguments(module, type_name, data):
     return args + ["/d", _bytes(module, data)]
 
 
-def main():
-    argument_spec = dict(
+def argument_spec():
+    spec = dict(
         machine=dict(type="path", required=True, aliases=["prefix"]),
         path=dict(type="str", required=True, aliases=["key"]),
         name=dict(type="str", aliases=["entry", "value"]),
@@ -228,8 +228,12 @@ def main():
         delete_key=dict(type="bool", default=True),
         view=dict(type="str", choices=["32", "64"]),
     )
-    argument_spec.update(deskforge_argument_spec())
-    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    spec.update(deskforge_argument_spec())
+    return spec
+
+
+def main():
+    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
     p = module.params
     key = normalise_path(module, p["path"])
     name = p["name"]
