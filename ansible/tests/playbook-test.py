@@ -4,7 +4,7 @@
 Usage: playbook-test.py DESKFORGE COLLECTION_DIR [README]
 
 Builds and installs the collection into a temporary folder, then runs the playbooks in
-playbooks/ with the JSON callback and checks what they report and what they leave on
+playbooks/ with the report callback (callback_plugins/) and checks what they report and what they leave on
 disk. Exits 77 (skipped) where ansible-playbook is not installed.
 """
 
@@ -114,7 +114,8 @@ def start_wineserver(prefix, env):
     if not shutil.which("wineserver"):
         return None
     wenv = dict(env, WINEPREFIX=prefix, WINEDEBUG="-all")
-    proc = subprocess.Popen(["wineserver", "-p", "-f"], env=wenv, stdout=subprocess.DEVNULL,
+    # Persistent for a bounded time only: should this test be killed, the server still ends.
+    proc = subprocess.Popen(["wineserver", "-p90", "-f"], env=wenv, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     st = os.stat(prefix)
     name = "server-%x-%x" % (st.st_dev, st.st_ino)
