@@ -4,8 +4,8 @@
 Usage: playbook-test.py DESKFORGE COLLECTION_DIR [README]
 
 Builds and installs the collection into a temporary folder, then runs the playbooks in
-playbooks/ with the report callback (callback_plugins/) and checks what they report and what they leave on
-disk. Exits 77 (skipped) where ansible-playbook is not installed.
+playbooks/ with the report callback (callback_plugins/) and checks what they report and
+what they leave on disk. Exits 77 (skipped) where ansible-playbook is not installed.
 """
 
 import glob
