@@ -202,40 +202,66 @@ struct QueryState {
     unsigned matches = 0;
 };
 
+// The walks below go through keys in the order reg.exe prints them, with a list of their
+// own instead of recursion: how deep a tree goes is up to the files.
+struct WalkItem {
+    std::string path;
+    std::string fullName;
+};
+
+// Pushes the subkeys of `at` so that the first one is taken next. A name that would lead
+// back to the key itself (an empty one) is not followed.
+void pushSubkeys(std::vector<WalkItem>& stack, const WalkItem& at,
+                 const std::vector<std::string>& subkeys) {
+    for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) {
+        if (it->empty()) continue;
+        stack.push_back({at.path.empty() ? *it : at.path + "\\" + *it, at.fullName + "\\" + *it});
+    }
+}
+
 void queryAll(QueryState& s, HKEY root, const std::string& path, const std::string& fullName,
-              bool recurse, bool recursing) {
-    std::vector<RegistryValue> values;
-    s.reg.enumValues(root, path, values, s.options);
-    std::vector<std::string> subkeys;
-    s.reg.enumKeys(root, path, subkeys, s.options);
-    if (!values.empty() || recursing) s.out << fullName << "\n";
-    for (const auto& v : values)
-        printValue(s.out, v);
-    if (!values.empty() || recursing) s.out << "\n";
-    for (const auto& sub : subkeys) {
-        std::string subPath = path.empty() ? sub : path + "\\" + sub;
-        if (recurse)
-            queryAll(s, root, subPath, fullName + "\\" + sub, true, true);
-        else
-            s.out << fullName << "\\" << sub << "\n";
+              bool recurse) {
+    std::vector<WalkItem> stack{{path, fullName}};
+    bool recursing = false;
+    while (!stack.empty()) {
+        WalkItem at = std::move(stack.back());
+        stack.pop_back();
+        std::vector<RegistryValue> values;
+        s.reg.enumValues(root, at.path, values, s.options);
+        std::vector<std::string> subkeys;
+        s.reg.enumKeys(root, at.path, subkeys, s.options);
+        if (!values.empty() || recursing) s.out << at.fullName << "\n";
+        for (const auto& v : values)
+            printValue(s.out, v);
+        if (!values.empty() || recursing) s.out << "\n";
+        if (recurse) {
+            pushSubkeys(stack, at, subkeys);
+        } else {
+            for (const auto& sub : subkeys)
+                s.out << at.fullName << "\\" << sub << "\n";
+        }
+        recursing = true;
     }
 }
 
 void queryValue(QueryState& s, HKEY root, const std::string& path, const std::string& fullName,
                 const std::string& name, bool recurse) {
-    RegistryValue v;
-    if (s.reg.getValue(root, path, name, v, s.options) == ERROR_SUCCESS) {
-        s.out << fullName << "\n";
-        printValue(s.out, v);
-        s.out << "\n";
-        ++s.matches;
+    std::vector<WalkItem> stack{{path, fullName}};
+    while (!stack.empty()) {
+        WalkItem at = std::move(stack.back());
+        stack.pop_back();
+        RegistryValue v;
+        if (s.reg.getValue(root, at.path, name, v, s.options) == ERROR_SUCCESS) {
+            s.out << at.fullName << "\n";
+            printValue(s.out, v);
+            s.out << "\n";
+            ++s.matches;
+        }
+        if (!recurse) return;
+        std::vector<std::string> subkeys;
+        s.reg.enumKeys(root, at.path, subkeys, s.options);
+        pushSubkeys(stack, at, subkeys);
     }
-    if (!recurse) return;
-    std::vector<std::string> subkeys;
-    s.reg.enumKeys(root, path, subkeys, s.options);
-    for (const auto& sub : subkeys)
-        queryValue(s, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub, name,
-                   true);
 }
 
 int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
@@ -270,11 +296,19 @@ int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
         return 0;
     }
     c.out << "\n";
-    queryAll(s, key.root, key.path, key.fullName, recurse, false);
+    queryAll(s, key.root, key.path, key.fullName, recurse);
     return 0;
 }
 
 // --- add ---
+
+// The one line that says why a write was refused: the registry's own reason when it gave
+// one (a name the file cannot hold, a value too large for it), else reg.exe's words.
+std::string refusalText(const Registry& reg, int rc) {
+    if (rc == ERROR_INVALID_PARAMETER && !reg.lastRefusal().empty())
+        return "ERROR: " + reg.lastRefusal();
+    return "ERROR: Access is denied.";
+}
 
 std::vector<std::uint8_t> parseData(DWORD type, const std::string& data,
                                     const std::string& separator) {
@@ -366,7 +400,7 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (!haveV && !ve && !haveT && !haveD) {
         int rc = reg.createKey(key.root, key.path, options);
         if (rc != ERROR_SUCCESS) {
-            c.err << "ERROR: Access is denied.\n";
+            c.err << refusalText(reg, rc) << "\n";
             return 1;
         }
         reg.flush();
@@ -384,10 +418,7 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
     }
     int rc = reg.setValue(key.root, key.path, valueName, type, std::move(bytes), options);
     if (rc != ERROR_SUCCESS) {
-        c.err << (rc == ERROR_INVALID_PARAMETER
-                      ? "ERROR: The value is too large for this hive file."
-                      : "ERROR: Access is denied.")
-              << "\n";
+        c.err << refusalText(reg, rc) << "\n";
         return 1;
     }
     reg.flush();
@@ -455,14 +486,17 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
 
 void exportTree(Registry& reg, HKEY root, const std::string& path, const std::string& fullName,
                 RegOptions options, registry::RegFileWriter& writer) {
-    std::vector<RegistryValue> values;
-    reg.enumValues(root, path, values, options);
-    writer.addKey(fullName, values);
-    std::vector<std::string> subkeys;
-    reg.enumKeys(root, path, subkeys, options);
-    for (const auto& sub : subkeys)
-        exportTree(reg, root, path.empty() ? sub : path + "\\" + sub, fullName + "\\" + sub,
-                   options, writer);
+    std::vector<WalkItem> stack{{path, fullName}};
+    while (!stack.empty()) {
+        WalkItem at = std::move(stack.back());
+        stack.pop_back();
+        std::vector<RegistryValue> values;
+        reg.enumValues(root, at.path, values, options);
+        writer.addKey(at.fullName, values);
+        std::vector<std::string> subkeys;
+        reg.enumKeys(root, at.path, subkeys, options);
+        pushSubkeys(stack, at, subkeys);
+    }
 }
 
 bool fileExists(const std::string& path) {
@@ -544,7 +578,10 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
             rc = reg.createKey(t.root, t.path, options);
             break;
         case Kind::DeleteKey:
-            reg.deleteKey(t.root, t.path, options);
+            // A key that is not there is nothing to delete; one that cannot be deleted (the
+            // root of a hive file) is an error, not a silent success.
+            rc = reg.deleteKey(t.root, t.path, options);
+            if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
             break;
         case Kind::SetValue:
             rc = reg.setValue(t.root, t.path, op.value.name, op.value.type, op.value.data, options);
@@ -553,11 +590,16 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
             reg.deleteValue(t.root, t.path, op.value.name, options);
             break;
         }
-        if (rc != ERROR_SUCCESS)
-            throw RegistryAccessError(
-                file + ":" + std::to_string(op.line) + ": cannot write " + op.key +
-                (rc == ERROR_INVALID_PARAMETER ? " (value too large for this hive file)"
-                                               : " (access denied)"));
+        if (rc != ERROR_SUCCESS) {
+            std::string why = rc == ERROR_INVALID_PARAMETER && !reg.lastRefusal().empty()
+                                  ? reg.lastRefusal()
+                              : op.kind == Kind::DeleteKey
+                                  ? "the key is the root of a hive file and cannot be deleted"
+                                  : "access denied";
+            throw RegistryAccessError(file + ":" + std::to_string(op.line) + ": cannot " +
+                                      (op.kind == Kind::DeleteKey ? "delete " : "write ") + op.key +
+                                      " (" + why + ")");
+        }
         // A write is reported once it is durable: the whole import is one transaction,
         // committed at its end.
         if (verbose && op.kind == Kind::SetValue) written.push_back(op.key + "\t" + op.value.name);

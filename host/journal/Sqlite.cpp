@@ -1,5 +1,10 @@
 #include "host/journal/Sqlite.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -12,16 +17,14 @@ namespace {
 }
 } // namespace
 
-Database::Database(const std::string& path, bool create)
-    : Database(path, path,
-               SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW) {}
+namespace {
 
-std::unique_ptr<Database> Database::openReadOnly(const std::string& path) {
-    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW;
-    if (::access((path + "-wal").c_str(), F_OK) == 0)
-        return std::unique_ptr<Database>(new Database(path, path, flags));
-    // Without a write-ahead file the database file is complete; read it as immutable so
-    // that no shared-memory or write-ahead file is made beside it.
+bool exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+// A file name as an SQLite URI, every byte that could be read as syntax escaped.
+std::string uriOf(const std::string& path) {
     std::string uri = "file:";
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (unsigned char c : path) {
@@ -33,11 +36,60 @@ std::unique_ptr<Database> Database::openReadOnly(const std::string& path) {
             uri += static_cast<char>(c);
         }
     }
-    uri += "?immutable=1";
-    return std::unique_ptr<Database>(new Database(path, uri, flags | SQLITE_OPEN_URI));
+    return uri;
 }
 
-Database::Database(const std::string& path, const std::string& name, int flags) : path_(path) {
+bool copyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!in || !out) return false;
+    out << in.rdbuf();
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+Database::Database(const std::string& path, bool create)
+    : Database(path, path,
+               SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW,
+               create && !exists(path)) {}
+
+std::unique_ptr<Database> Database::openReadOnly(const std::string& path) {
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI;
+    if (!exists(path + "-wal"))
+        // Without a write-ahead file the database file is complete; read it as immutable so
+        // that no shared-memory or write-ahead file is made beside it.
+        return std::unique_ptr<Database>(new Database(path, uriOf(path) + "?immutable=1", flags));
+    if (exists(path + "-shm"))
+        // A write-ahead file left by a writer that died: its index is read without being
+        // written (or rebuilt) in place; SQLite keeps what it needs in memory.
+        return std::unique_ptr<Database>(
+            new Database(path, uriOf(path) + "?readonly_shm=1", flags));
+    // No index beside it: read a private copy, which SQLite may recover as it likes.
+    std::string dir = "/tmp";
+    if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) dir = tmp;
+    std::string templ = dir + "/deskforge-journal-XXXXXX";
+    if (!::mkdtemp(templ.data()))
+        throw SqliteError(path + ": cannot make a temporary copy to read: " + std::strerror(errno),
+                          SQLITE_CANTOPEN);
+    const std::string copy = templ + "/journal.sqlite";
+    if (!copyFile(path, copy) || !copyFile(path + "-wal", copy + "-wal")) {
+        std::filesystem::remove_all(templ);
+        throw SqliteError(path + ": cannot make a temporary copy to read", SQLITE_CANTOPEN);
+    }
+    std::unique_ptr<Database> db;
+    try {
+        db.reset(new Database(path, copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW));
+    } catch (...) {
+        std::filesystem::remove_all(templ);
+        throw;
+    }
+    db->privateCopy_ = templ;
+    return db;
+}
+
+Database::Database(const std::string& path, const std::string& name, int flags, bool created)
+    : path_(path), created_(created) {
     int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -50,7 +102,15 @@ Database::Database(const std::string& path, const std::string& name, int flags) 
 }
 
 Database::~Database() {
+    const bool unused = removeIfUnused_ && created_ && db_ && sqlite3_total_changes(db_) == 0;
     if (db_) sqlite3_close_v2(db_);
+    if (unused)
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((path_ + suffix).c_str());
+    if (!privateCopy_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(privateCopy_, ignored);
+    }
 }
 
 void Database::exec(const std::string& sql) {

@@ -25,9 +25,14 @@ class SqliteError : public std::runtime_error {
 class Database {
   public:
     explicit Database(const std::string& path, bool create);
-    // Opens for reading only and creates nothing: a database without a write-ahead file
-    // is read as it stands on disk.
+    // Opens for reading only and touches no file beside it: a database without a
+    // write-ahead file is read as it stands on disk; one with a write-ahead file (left by a
+    // writer that died) is read with it, its index kept in memory or, when there is none, from
+    // a private copy outside the database's folder.
     static std::unique_ptr<Database> openReadOnly(const std::string& path);
+    // A database this object created is removed again when it is closed without a single
+    // row written: a command that was refused leaves nothing behind.
+    void removeIfUnused(bool on) { removeIfUnused_ = on; }
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -37,9 +42,12 @@ class Database {
     const std::string& path() const { return path_; }
 
   private:
-    Database(const std::string& path, const std::string& name, int flags);
+    Database(const std::string& path, const std::string& name, int flags, bool created = false);
     sqlite3* db_ = nullptr;
     std::string path_;
+    bool created_ = false;
+    bool removeIfUnused_ = false;
+    std::string privateCopy_; // the folder of a private copy read instead, removed at the end
 };
 
 class Statement {

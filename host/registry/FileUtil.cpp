@@ -5,8 +5,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace ravelin::registry {
@@ -51,10 +54,14 @@ void fsyncFolder(const std::string& path) {
 } // namespace
 
 std::string readWholeFile(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without blocking: a FIFO or a device named here would otherwise hang the reader (and
+    // whatever lock it holds) until someone writes to it.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) throw RegistryAccessError(path + ": cannot open: " + errnoText());
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw RegistryAccessError(path + ": " + errnoText());
+    if (!S_ISREG(st.st_mode)) throw RegistryAccessError(path + ": refused: not a regular file");
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     std::string data;
     data.resize(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
@@ -72,6 +79,31 @@ std::string readWholeFile(const std::string& path) {
     return data;
 }
 
+std::optional<std::string> readOnlyReason(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt; // a new file
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if ((st.st_mode & 0222) == 0) return "the file is read-only (no write permission)";
+    // The read-only attribute as Wine keeps it ("0x21"), and as an NTFS drive mounted with
+    // ntfs-3g shows it (four bytes, most significant first).
+    char buf[64];
+    ssize_t n = ::getxattr(path.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1);
+    if (n > 0) {
+        buf[n] = '\0';
+        if (std::strtoul(buf, nullptr, 16) & 0x1) return "the file has the read-only attribute";
+    }
+    unsigned char ntfs[4];
+    if (::getxattr(path.c_str(), "system.ntfs_attrib_be", ntfs, sizeof ntfs) == 4 &&
+        (ntfs[3] & 0x1))
+        return "the file has the read-only attribute";
+    return std::nullopt;
+}
+
+void refuseReadOnly(const std::string& path) {
+    if (auto why = readOnlyReason(path))
+        throw RegistryAccessError(path + ": refused: " + *why + "; nothing was written");
+}
+
 std::string temporaryPathBeside(const std::string& path) {
     std::string templ = path + ".deskforge-XXXXXX";
     Fd fd(::mkstemp(templ.data()));
@@ -80,7 +112,36 @@ std::string temporaryPathBeside(const std::string& path) {
     return templ;
 }
 
+std::size_t removeTemporariesBeside(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const std::string prefix = path.substr(path.rfind('/') + 1) + ".deskforge-";
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return 0;
+    std::vector<std::string> doomed;
+    while (dirent* e = ::readdir(d)) {
+        std::string_view name = e->d_name;
+        // mkstemp's six characters, nothing else: a name someone else chose stays.
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string full = folder + "/" + e->d_name;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) doomed.push_back(full);
+    }
+    ::closedir(d);
+    std::size_t removed = 0;
+    for (const auto& f : doomed)
+        if (::unlink(f.c_str()) == 0) ++removed;
+    if (removed) fsyncFolder(path);
+    return removed;
+}
+
 void commitTemporary(const std::string& temp, const std::string& path) {
+    // Replacing a file by rename would pass over its read-only state, which Windows and Wine
+    // honour: such a file is not written.
+    if (auto why = readOnlyReason(path)) {
+        ::unlink(temp.c_str());
+        throw RegistryAccessError(path + ": refused: " + *why + "; nothing was written");
+    }
     Fd fd(::open(temp.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0) {
         ::unlink(temp.c_str());
@@ -163,6 +224,7 @@ bool resolvesInside(const std::string& path, const std::vector<std::string>& roo
 }
 
 void writeFileAtomically(const std::string& path, const std::string& data) {
+    refuseReadOnly(path);
     std::string temp = temporaryPathBeside(path);
     {
         Fd fd(::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));

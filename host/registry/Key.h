@@ -14,6 +14,10 @@
 
 namespace ravelin::registry {
 
+// Windows keeps keys at most this many levels below a root key; deeper input is refused
+// wherever it enters (files loaded, .reg files, calls), so no walk goes deeper.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+
 class Key;
 
 // Fills keys on demand. Implemented by the file backends.

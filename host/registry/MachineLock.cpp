@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/file.h>
@@ -18,12 +20,18 @@
 namespace ravelin::registry {
 
 double lockWaitSeconds() {
-    if (const char* env = std::getenv("DESKFORGE_LOCK_WAIT"); env && *env) {
-        char* end = nullptr;
-        double v = std::strtod(env, &end);
-        if (end && *end == '\0' && v >= 0) return v;
-    }
-    return 10;
+    const char* env = std::getenv("DESKFORGE_LOCK_WAIT");
+    if (!env || !*env) return 10;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(env, &end);
+    // strtod reports a huge number as out of range: it still means "wait long".
+    const bool number = end != env && *end == '\0' && !std::isnan(v);
+    if (!number || v < 0)
+        throw RegistryAccessError(std::string("DESKFORGE_LOCK_WAIT=") + env +
+                                  ": not a number of seconds to wait for another deskforge "
+                                  "process (0 or more, \"inf\" to wait without end)");
+    return v;
 }
 
 MachineLock::MachineLock(const std::string& machineDir, double waitSeconds) {
@@ -38,9 +46,13 @@ MachineLock::MachineLock(const std::string& machineDir, double waitSeconds) {
         throw RegistryAccessError(path + ": cannot open the lock file: " + std::strerror(errno));
     // A short sleep between tries keeps the waiting cheap; the holder of the lock
     // usually finishes within milliseconds.
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(waitSeconds));
+    // A wait beyond what the clock can count (a century, "inf") is a wait without end.
+    constexpr double kEndless = 100.0 * 365 * 24 * 3600;
+    const auto deadline = waitSeconds >= kEndless
+                              ? std::chrono::steady_clock::time_point::max()
+                              : std::chrono::steady_clock::now() +
+                                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(waitSeconds));
     auto pause = std::chrono::milliseconds(2);
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
@@ -87,6 +99,35 @@ std::optional<pid_t> lockHolder(const std::string& serverDir) {
     return holder;
 }
 
+// A wineserver process whose working folder is named `serverDir` (server-<dev>-<ino>).
+std::optional<pid_t> wineserverWorkingIn(const std::string& serverDir) {
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return std::nullopt;
+    std::optional<pid_t> found;
+    const std::string suffix = "/" + serverDir;
+    while (dirent* e = ::readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(e->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') continue;
+        const std::string base = std::string("/proc/") + e->d_name;
+        char cwd[4096];
+        ssize_t n = ::readlink((base + "/cwd").c_str(), cwd, sizeof cwd - 1);
+        if (n <= 0) continue; // gone, or another user's
+        std::string where(cwd, static_cast<std::size_t>(n));
+        if (where.size() <= suffix.size() ||
+            where.compare(where.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        std::ifstream comm(base + "/comm");
+        std::string command;
+        if (comm && std::getline(comm, command) && command.rfind("wineserver", 0) == 0) {
+            found = static_cast<pid_t>(pid);
+            break;
+        }
+    }
+    ::closedir(proc);
+    return found;
+}
+
 } // namespace
 
 std::optional<pid_t> runningWineserver(const std::string& prefixDir,
@@ -117,7 +158,9 @@ std::optional<pid_t> runningWineserver(const std::string& prefixDir,
     }
     for (const auto& root : roots)
         if (auto pid = lockHolder(root + "/" + name)) return pid;
-    return std::nullopt;
+    // The folder lies under the server's own temporary folder, which need not be ours: the
+    // server itself works in it, whatever the environment it was started with.
+    return wineserverWorkingIn(name);
 }
 
 } // namespace ravelin::registry

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <hivex.h>
 #include <memory>
 #include <unistd.h>
@@ -49,6 +50,58 @@ class Handle {
   private:
     hive_h* h_;
 };
+
+std::string shownPath(const Key& key) {
+    return key.path().empty() ? std::string("the root key") : "key " + key.path();
+}
+
+std::int32_t cellSize(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+    return static_cast<std::int32_t>(v);
+}
+
+// Clears the content of every free cell of a hive file. Setting or deleting a value leaves
+// its old cells behind as free space, which libhivex never reuses: a password that was
+// overwritten or deleted would stay readable in the file. A bin that does not look whole
+// is left as it is.
+void wipeFreeCells(const std::string& path) {
+    std::string b = readWholeFile(path);
+    constexpr std::size_t kFirstBin = 0x1000, kBinHeader = 0x20;
+    bool changed = false;
+    for (std::size_t bin = kFirstBin; bin + kBinHeader <= b.size();) {
+        if (b.compare(bin, 4, "hbin") != 0) break;
+        const std::size_t binSize = static_cast<std::uint32_t>(cellSize(b, bin + 8));
+        if (binSize < kBinHeader || binSize % 0x1000 != 0 || binSize > b.size() - bin) break;
+        for (std::size_t cell = bin + kBinHeader; cell + 4 <= bin + binSize;) {
+            const std::int32_t size = cellSize(b, cell);
+            const std::size_t length =
+                size < 0 ? 0u - static_cast<std::uint32_t>(size) : static_cast<std::uint32_t>(size);
+            if (length < 8 || length > bin + binSize - cell) break;
+            if (size > 0)
+                for (std::size_t i = cell + 4; i < cell + length; ++i)
+                    if (b[i] != '\0') b[i] = '\0', changed = true;
+            cell += length;
+        }
+        bin += binSize;
+    }
+    if (!changed) return;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) throw RegistryAccessError(path + ": cannot write: " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < b.size()) {
+        ssize_t n = ::pwrite(fd, b.data() + done, b.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            std::string why = std::strerror(errno);
+            ::close(fd);
+            throw RegistryAccessError(path + ": cannot write: " + why);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
 
 } // namespace
 
@@ -187,7 +240,12 @@ void NtHive::loadValues(Key& key) {
     if (!list) throw RegistryFormatError(file_, 0, "cannot read the values of " + key.path());
     for (hive_value_h* v = list.get(); *v; ++v) {
         RegistryValue value;
-        value.name = takeString(hivex_value_key(handle_, *v));
+        char* rawName = hivex_value_key(handle_, *v);
+        if (!rawName)
+            throw RegistryFormatError(file_, 0,
+                                      "the name of a value of " + shownPath(key) +
+                                          " cannot be read: the file is damaged");
+        value.name = takeString(rawName);
         if (hivex_value_key_len(handle_, *v) > value.name.size()) key.origin().namesCutAtNul = true;
         hive_type t{};
         std::size_t len = 0;
@@ -206,8 +264,26 @@ void NtHive::loadSubkeys(Key& key) {
     if (!node) return;
     CPtr<hive_node_h> list(hivex_node_children(handle_, node));
     if (!list) throw RegistryFormatError(file_, 0, "cannot read the subkeys of " + key.path());
+    std::size_t depth = 0;
+    for (const Key* up = &key; up->parent(); up = up->parent())
+        ++depth;
+    if (list.get()[0] && depth >= kMaxKeyDepth)
+        throw RegistryFormatError(file_, 0,
+                                  "keys lie more than 512 levels deep below the root, deeper "
+                                  "than the registry allows: the file is damaged");
     for (hive_node_h* c = list.get(); *c; ++c) {
-        std::string name = takeString(hivex_node_name(handle_, *c));
+        char* rawName = hivex_node_name(handle_, *c);
+        // A name that cannot be read, or one no key can have, would make the key stand for
+        // its parent (or another key) in every path: the file is damaged.
+        if (!rawName)
+            throw RegistryFormatError(file_, 0,
+                                      "the name of a subkey of " + shownPath(key) +
+                                          " cannot be read: the file is damaged");
+        std::string name = takeString(rawName);
+        if (name.empty() || name.find('\\') != std::string::npos)
+            throw RegistryFormatError(file_, 0,
+                                      "a subkey of " + shownPath(key) + " has the name \"" + name +
+                                          "\", which no key can have: the file is damaged");
         if (hivex_node_name_len(handle_, *c) > name.size()) key.origin().namesCutAtNul = true;
         Key& sub = key.loadSubkey(name);
         sub.origin().node = *c;
@@ -287,6 +363,12 @@ void NtHive::save() {
             std::string why = std::strerror(errno);
             ::unlink(temp.c_str());
             throw RegistryAccessError(file_ + ": cannot write the hive: " + why);
+        }
+        try {
+            wipeFreeCells(temp);
+        } catch (...) {
+            ::unlink(temp.c_str());
+            throw;
         }
         commitTemporary(temp, target);
     } catch (...) {

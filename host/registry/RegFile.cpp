@@ -11,7 +11,6 @@ namespace {
 constexpr std::string_view kV5Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kV4Header = "REGEDIT4";
 
-
 std::string_view trimRight(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
@@ -25,11 +24,20 @@ std::string_view trimLeft(std::string_view s) {
 
 // Decodes the file to UTF-8 lines: UTF-16LE with BOM, UTF-8 with or without BOM, else
 // Windows-1252.
-std::string decode(const std::string& bytes, bool& wide) {
+std::string decode(const std::string& bytes, const std::string& name, bool& wide) {
     wide = false;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         wide = true;
+        if (bytes.size() % 2 != 0) {
+            // Cut inside a code unit: the file is not whole.
+            unsigned line = 1;
+            for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+                if (bytes[i] == '\n' && bytes[i + 1] == '\0') ++line;
+            throw RegistryFormatError(name, line,
+                                      "the file ends inside a UTF-16 character (it was cut "
+                                      "short)");
+        }
         return text::utf16ToUtf8(text::bytesToUtf16(
             reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
     }
@@ -69,15 +77,17 @@ std::size_t parseQuoted(std::string_view s, std::size_t pos, std::string& out) {
 
 RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
     bool wide = false;
-    std::string text = decode(bytes, wide);
+    std::string text = decode(bytes, name, wide);
     RegFileContent content;
 
+    // Lines end in CR LF, LF or a CR alone (as old Mac editors save).
     std::vector<std::string_view> lines;
     for (std::size_t pos = 0; pos <= text.size();) {
-        std::size_t nl = text.find('\n', pos);
+        std::size_t nl = text.find_first_of("\r\n", pos);
         if (nl == std::string::npos) nl = text.size();
         lines.push_back(trimRight(std::string_view(text).substr(pos, nl - pos)));
         pos = nl + 1;
+        if (nl < text.size() && text[nl] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
     }
     std::size_t i = 0;
     while (i < lines.size() && lines[i].empty())
@@ -106,9 +116,30 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
         auto fail = [&](const std::string& why) { throw RegistryFormatError(name, lineNo, why); };
 
         if (line.front() == '[') {
+            // Names are not escaped: the last ']' ends the name, unless a comment follows.
             std::size_t close = line.rfind(']');
+            if (std::size_t semi = line.find(';'); semi != std::string_view::npos) {
+                std::size_t before = line.substr(0, semi).rfind(']');
+                if (before != std::string_view::npos &&
+                    trimLeft(line.substr(before + 1, semi - before - 1)).empty())
+                    close = before;
+            }
             if (close == std::string_view::npos || close == 0) fail("key line without ']'");
+            if (std::string_view tail = trimLeft(line.substr(close + 1));
+                !tail.empty() && tail.front() != ';')
+                fail("unexpected text after the key name's ']'");
             std::string_view keyName = line.substr(1, close - 1);
+            std::size_t depth = 0;
+            for (std::size_t at = 0; at < keyName.size();) {
+                std::size_t sep = keyName.find('\\', at);
+                if (sep == std::string_view::npos) sep = keyName.size();
+                if (sep > at) ++depth;
+                at = sep + 1;
+            }
+            // The root's name is the first part.
+            if (depth > kMaxKeyDepth + 1)
+                fail("the key lies " + std::to_string(depth - 1) +
+                     " levels deep; the registry allows 512");
             RegFileOperation op;
             op.line = lineNo;
             if (!keyName.empty() && keyName.front() == '-') {
@@ -208,8 +239,8 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
                     continue;
                 }
                 if (after.size() >= 2 && text::isHexDigit(after[0]) && text::isHexDigit(after[1])) {
-                    data.push_back(
-                        static_cast<std::uint8_t>(text::hexDigitValue(after[0]) * 16 + text::hexDigitValue(after[1])));
+                    data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(after[0]) * 16 +
+                                                             text::hexDigitValue(after[1])));
                     after = trimLeft(after.substr(2));
                     if (!after.empty() && after.front() == ',') after = after.substr(1);
                     continue;

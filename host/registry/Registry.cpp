@@ -211,6 +211,22 @@ Hive& Registry::mount(HKEY root, const std::string& prefix, std::unique_ptr<Hive
     return ref;
 }
 
+void Registry::adoptLock(std::unique_ptr<MachineLock> lock) {
+    lock_ = std::move(lock);
+    writeChecked_ = false;
+    if (!lock_) return;
+    for (const auto& m : mounts_) {
+        removeTemporariesBeside(m.hive->file());
+        try {
+            if (std::string target = saveTarget(m.hive->file());
+                target != m.hive->file() && resolvesInside(target, {machineDir_}))
+                removeTemporariesBeside(target);
+        } catch (const RegistryAccessError&) {
+            // A dangling link: refused when written, nothing beside it to clean.
+        }
+    }
+}
+
 void Registry::setCurrentUser(const std::string& sid) {
     currentUserSid_ = sid;
 }
@@ -509,6 +525,17 @@ std::string chainImage(const std::vector<std::string>& names, Key* content) {
     return treeImage(image.root());
 }
 
+// Values Windows keeps as secrets: the automatic-logon passwords. Whoever writes them, and
+// whatever options the call carries, their data never reaches the journal or a patch.
+bool isSecretValue(const std::string& keyPath, std::string_view name) {
+    auto slash = keyPath.rfind('\\');
+    std::string_view last = slash == std::string::npos
+                                ? std::string_view(keyPath)
+                                : std::string_view(keyPath).substr(slash + 1);
+    return ieq(last, "Winlogon") &&
+           (ieq(name, "DefaultPassword") || ieq(name, "AltDefaultPassword"));
+}
+
 std::string joinWith(const std::string& base, const std::string& name) {
     return base.empty() ? name : base + "\\" + name;
 }
@@ -582,6 +609,16 @@ int Registry::checkNames(Hive& hive, Key* into, const std::vector<std::string>& 
     return ERROR_SUCCESS;
 }
 
+int Registry::checkDepth(const KeyPlan& plan) {
+    std::size_t depth = plan.missing.size();
+    for (const Key* up = plan.existing; up && up->parent(); up = up->parent())
+        ++depth;
+    if (depth <= kMaxKeyDepth) return ERROR_SUCCESS;
+    refusal_ = "the key would lie " + std::to_string(depth) + " levels deep in " +
+               plan.hive->file() + "; the registry allows 512";
+    return ERROR_INVALID_PARAMETER;
+}
+
 bool Registry::planKey(HKEY root, const std::string& path, KeyPlan& plan) {
     auto comps = splitPath(path);
     std::size_t have = comps.size();
@@ -647,6 +684,17 @@ void Registry::applyImage(const RegistryChange& change, bool after, std::uint64_
 
 void Registry::commit(std::vector<RegistryChange> changes) {
     if (changes.empty()) return;
+    if (!dryRun_ && !machineDir_.empty()) {
+        // A read-only hive file is refused before the change is recorded, as Windows
+        // refuses to write it.
+        std::vector<const Hive*> checked;
+        for (const auto& c : changes) {
+            const Hive* hive = hiveById(c.hiveFile);
+            if (!hive || std::find(checked.begin(), checked.end(), hive) != checked.end()) continue;
+            checked.push_back(hive);
+            refuseReadOnly(saveTarget(hive->file()));
+        }
+    }
     // The sink keeps no sensitive data itself; it needs it in memory to roll a transaction
     // back.
     if (sink_) sink_->record(changes);
@@ -677,6 +725,7 @@ int Registry::createKey(HKEY root, std::string_view path, RegOptions options) {
     plan.existing->ensureSubkeys();
     if (int rc = checkNames(*plan.hive, plan.existing, plan.missing, nullptr); rc != ERROR_SUCCESS)
         return rc;
+    if (int rc = checkDepth(plan); rc != ERROR_SUCCESS) return rc;
     commit({creationChange(plan, nullptr)});
     return ERROR_SUCCESS;
 }
@@ -699,6 +748,7 @@ int Registry::setValue(HKEY root, std::string_view path, std::string_view name, 
     if (!plan.missing.empty() && plan.hive->format() == Hive::Format::NtHive &&
         plan.existing->origin().namesCutAtNul)
         return checkNames(*plan.hive, plan.existing, {}, nullptr);
+    if (int rc = checkDepth(plan); rc != ERROR_SUCCESS) return rc;
     if (data.size() > plan.hive->maxValueSize()) {
         refusal_ = fullNameOf(*plan.hive, plan.existing->path()) + " \"" + valueName +
                    "\": the value (" + std::to_string(data.size()) + " bytes) is too large for " +
@@ -717,7 +767,7 @@ int Registry::setValue(HKEY root, std::string_view path, std::string_view name, 
     c.keyPath = keyPath;
     c.fullName = fullNameOf(*plan.hive, keyPath);
     c.valueName = std::string(name);
-    c.sensitive = options.sensitive();
+    c.sensitive = options.sensitive() || isSecretValue(keyPath, name);
     if (plan.missing.empty())
         if (const RegistryValue* old = plan.existing->findValue(name)) c.before = *old;
     c.after = RegistryValue{c.before ? c.before->name : std::string(name), type, std::move(data)};
@@ -743,7 +793,7 @@ int Registry::deleteValue(HKEY root, std::string_view path, std::string_view nam
         c.fullName = fullNameOf(*place.hive, c.keyPath);
         c.valueName = old->name;
         c.before = *old;
-        c.sensitive = options.sensitive();
+        c.sensitive = options.sensitive() || isSecretValue(c.keyPath, c.valueName);
         commit({std::move(c)});
         return ERROR_SUCCESS;
     }

@@ -48,10 +48,9 @@ class Registry {
 
     // The machine's lock, taken before the hive files were read: the tree in memory is then
     // known to be current for as long as it is held.
-    void adoptLock(std::unique_ptr<MachineLock> lock) {
-        lock_ = std::move(lock);
-        writeChecked_ = false;
-    }
+    // Taking it over also removes what saves of this machine's hive files left behind when
+    // they were killed before their rename.
+    void adoptLock(std::unique_ptr<MachineLock> lock);
     bool holdsLock() const { return lock_ != nullptr; }
     // A long-lived front end (the window) lets other processes write between its own
     // writes: the lock is given back after each flush that leaves nothing pending, and
@@ -156,6 +155,9 @@ class Registry {
     // file cannot hold (a NUL character), also in the key written to.
     int checkNames(Hive& hive, Key* into, const std::vector<std::string>& newKeys,
                    const std::string* valueName);
+    // ERROR_SUCCESS, or ERROR_INVALID_PARAMETER with the reason in refusal_ when the key
+    // would lie deeper than Windows allows.
+    int checkDepth(const KeyPlan& plan);
     RegistryChange keyChange(Hive& hive, const std::string& keyPath) const;
     RegistryChange creationChange(const KeyPlan& plan, Key* content) const;
     bool copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,

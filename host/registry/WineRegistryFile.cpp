@@ -472,11 +472,16 @@ void WineHive::parseText() {
             Key* key = root_.get();
             std::string utf8 = text::utf16ToUtf8(path);
             std::size_t start = 0;
+            std::size_t depth = 0;
             while (start < utf8.size()) {
                 std::size_t sep = utf8.find('\\', start);
                 if (sep == std::string::npos) sep = utf8.size();
                 if (sep == start)
                     throw RegistryFormatError(file, line, "empty key name in the path");
+                if (++depth > kMaxKeyDepth)
+                    throw RegistryFormatError(file, line,
+                                              "the key lies more than 512 levels deep, deeper "
+                                              "than the registry allows");
                 key = &key->loadSubkey(utf8.substr(start, sep - start));
                 start = sep + 1;
             }
