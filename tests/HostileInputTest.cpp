@@ -167,6 +167,8 @@ TEST_P(HostileInput, ARefusedWriteCreatesNoJournalAndKillSavesLeaveNothingBehind
     std::string out;
     EXPECT_EQ(df({"reg", "add", "HKCU\\Software\\L", "/v", "x", "/d", "1", "/f"}, &out), 1);
     EXPECT_TRUE(contains(out, "hard links")) << out;
+    EXPECT_FALSE(fs::exists(dir.path() + "/.deskforge/journal.sqlite"));
+    EXPECT_FALSE(fs::exists(dir.path() + "/.deskforge/journal.sqlite-wal"));
     ::unlink(link.c_str());
 
     // What a save killed before its rename left: removed by the next writer; a name that
@@ -228,12 +230,12 @@ TEST_P(HostileInput, AutomaticLogonSecretsAreSensitiveWhateverWritesThem) {
                  &out),
               0);
     EXPECT_FALSE(contains(out, secret)) << out;
-    test::writeFile(dir.file("../secret.reg"),
+    test::writeFile(dir.path() + "-secret.reg",
                     regFile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows "
                             "NT\\CurrentVersion\\Winlogon]\r\n\"DefaultPassword\"=\"" +
                             secret + "-import\"\r\n"));
-    ASSERT_EQ(df({"reg", "import", dir.file("../secret.reg")}, &out), 0) << out;
-    fs::remove(dir.file("../secret.reg"));
+    ASSERT_EQ(df({"reg", "import", dir.path() + "-secret.reg"}, &out), 0) << out;
+    fs::remove(dir.path() + "-secret.reg");
     // The registry holds it; the journal, its views and its patch do not.
     EXPECT_EQ(df({"reg", "query", winlogon, "/v", "DefaultPassword"}, &out), 0);
     EXPECT_TRUE(contains(out, secret + "-import")) << out;
@@ -246,14 +248,14 @@ TEST_P(HostileInput, AutomaticLogonSecretsAreSensitiveWhateverWritesThem) {
     for (std::vector<std::string> args : {std::vector<std::string>{"journal", "show", "1"},
                                           {"journal", "show", "2"},
                                           {"journal", "show", "3"},
-                                          {"journal", "export", dir.file("../patch.reg")}}) {
+                                          {"journal", "export", dir.path() + "-patch.reg"}}) {
         df(args, &out);
         EXPECT_FALSE(contains(out, secret)) << out;
     }
-    if (fs::exists(dir.file("../patch.reg"))) {
-        std::string patch = test::readFile(dir.file("../patch.reg"));
+    if (fs::exists(dir.path() + "-patch.reg")) {
+        std::string patch = test::readFile(dir.path() + "-patch.reg");
         EXPECT_FALSE(contains(patch, utf16(secret)));
-        fs::remove(dir.file("../patch.reg"));
+        fs::remove(dir.path() + "-patch.reg");
     }
 }
 
@@ -289,7 +291,7 @@ TEST_P(HostileInput, ADeletedSecretLeavesNoCopyInTheFile) {
 }
 
 TEST_P(HostileInput, DeepOrMalformedRegFilesAreErrorsNamingFileAndLine) {
-    const std::string file = dir.file("../in.reg");
+    const std::string file = dir.path() + "-in.reg";
     auto import = [&](const std::string& bytes, std::string& out) {
         test::writeFile(file, bytes);
         return df({"reg", "import", file}, &out);
@@ -338,9 +340,9 @@ TEST_P(HostileInput, DeepOrMalformedRegFilesAreErrorsNamingFileAndLine) {
     ASSERT_EQ(import(regFile("[" + key + "]\r\n\"deep\"=\"yes\""), out), 0) << out.substr(0, 300);
     EXPECT_EQ(df({"reg", "query", "HKCU\\Software\\d", "/s"}, &out), 0);
     EXPECT_TRUE(contains(out, "deep")) << out.substr(0, 300);
-    EXPECT_EQ(df({"reg", "export", "HKCU\\Software\\d", dir.file("../deep.reg"), "/y"}, &out), 0);
-    EXPECT_TRUE(contains(test::readFile(dir.file("../deep.reg")), utf16("\"deep\"")));
-    fs::remove(dir.file("../deep.reg"));
+    EXPECT_EQ(df({"reg", "export", "HKCU\\Software\\d", dir.path() + "-deep.reg", "/y"}, &out), 0);
+    EXPECT_TRUE(contains(test::readFile(dir.path() + "-deep.reg"), utf16("\"deep\"")));
+    fs::remove(dir.path() + "-deep.reg");
     fs::remove(file);
 }
 
@@ -419,7 +421,7 @@ TEST_F(DamagedHive, AnUnreadableKeyNameIsAnErrorNamingTheFile) {
     test::writeFile(hive(), bytes);
     for (std::vector<std::string> args :
          {std::vector<std::string>{"reg", "query", "HKCU\\Software", "/s"},
-          {"reg", "export", "HKCU\\Software", dir.file("../out.reg"), "/y"}}) {
+          {"reg", "export", "HKCU\\Software", dir.path() + "-out.reg", "/y"}}) {
         std::string out;
         EXPECT_EQ(df(args, &out), 1) << args[1] << ": " << out.substr(0, 300);
         EXPECT_TRUE(contains(out, hive())) << out.substr(0, 300);
@@ -445,14 +447,14 @@ TEST_F(DamagedHive, ARefusedWriteLeavesTheFileByteIdenticalAndSaysWhy) {
         EXPECT_FALSE(contains(out, "too large")) << out;
         EXPECT_EQ(test::readFile(hive()), bytes);
     }
-    test::writeFile(dir.file("../nul.reg"), "\xFF\xFE" +
-                                                utf16("Windows Registry Editor Version 5.00\r\n\r\n"
-                                                      "[HKEY_CURRENT_USER\\Software\\K") +
-                                                std::string(2, '\0') +
-                                                utf16("one]\r\n\"v\"=\"1\"\r\n"));
-    EXPECT_EQ(df({"reg", "import", dir.file("../nul.reg")}, &out), 1);
+    test::writeFile(dir.path() + "-nul.reg",
+                    "\xFF\xFE" +
+                        utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\K") +
+                        std::string(2, '\0') + utf16("one]\r\n\"v\"=\"1\"\r\n"));
+    EXPECT_EQ(df({"reg", "import", dir.path() + "-nul.reg"}, &out), 1);
     EXPECT_EQ(test::readFile(hive()), bytes);
-    fs::remove(dir.file("../nul.reg"));
+    fs::remove(dir.path() + "-nul.reg");
 }
 
 TEST(RegFileParser, KeysAndLinesAsWindowsHasThem) {

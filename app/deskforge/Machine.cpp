@@ -57,6 +57,7 @@ MachineSession::MachineSession(const std::string& dir, Mode mode) {
         reg->adoptLock(std::move(lock));
         reg->setReleaseLockAfterFlush(mode == Mode::Interactive);
         journal_ = journal::Journal::open(machine_->root());
+        journal_->removeIfUnused();
         // Besides the machine folder, the journal may touch what the machine lets be
         // written: a browser profile the user chose.
         journal_->setPathGuard(

@@ -92,6 +92,9 @@ class Journal final : public registry::ChangeSink {
         fileWriteGuard_ = std::move(guard);
     }
     ~Journal() override;
+    // A journal this process created is removed again when it closes without a row: a
+    // command the machine refused leaves no database behind.
+    void removeIfUnused() { db_->removeIfUnused(true); }
 
     // Whether writes are recorded at all (the host's Journal_Running and Journal_Discard
     // flags); asked at every write. Unset: always.
