@@ -135,7 +135,9 @@ class Scanner {
 
     // Runs over component values from i to the first of the stops that stands outside
     // every bracket; returns its index, or the length of the text when none came.
-    std::size_t scan(std::size_t i, unsigned stops, Extent& ext) {
+    std::size_t scan(std::size_t i, unsigned stops, Extent& result) {
+        // Kept in registers while scanning; handed back at the end.
+        Extent ext = result;
         stack.clear();
         while (i < n_) {
             const char16_t c = s_[i];
@@ -193,7 +195,10 @@ class Scanner {
                 stack.push_back(u']');
                 break;
             case u'{':
-                if (stack.empty() && (stops & kOpenBrace)) return i;
+                if (stack.empty() && (stops & kOpenBrace)) {
+                    result = ext;
+                    return i;
+                }
                 stack.push_back(u'}');
                 break;
             case u')':
@@ -205,13 +210,17 @@ class Scanner {
                     else
                         strayCloser = true;
                 } else if (c == u'}' && (stops & kCloseBrace)) {
+                    result = ext;
                     return i;
                 } else {
                     strayCloser = true;
                 }
                 break;
             case u';':
-                if (stack.empty() && (stops & kSemicolon)) return i;
+                if (stack.empty() && (stops & kSemicolon)) {
+                    result = ext;
+                    return i;
+                }
                 break;
             default:
                 break;
@@ -219,6 +228,7 @@ class Scanner {
             ext.mark(i, i);
             ++i;
         }
+        result = ext;
         return n_;
     }
 
