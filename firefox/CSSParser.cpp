@@ -135,7 +135,9 @@ class Scanner {
 
     // Runs over component values from i to the first of the stops that stands outside
     // every bracket; returns its index, or the length of the text when none came.
-    std::size_t scan(std::size_t i, unsigned stops, Extent& ext) {
+    std::size_t scan(std::size_t i, unsigned stops, Extent& result) {
+        // Kept in registers while scanning; handed back at the end.
+        Extent ext = result;
         stack.clear();
         while (i < n_) {
             const char16_t c = s_[i];
@@ -193,7 +195,10 @@ class Scanner {
                 stack.push_back(u']');
                 break;
             case u'{':
-                if (stack.empty() && (stops & kOpenBrace)) return i;
+                if (stack.empty() && (stops & kOpenBrace)) {
+                    result = ext;
+                    return i;
+                }
                 stack.push_back(u'}');
                 break;
             case u')':
@@ -205,13 +210,17 @@ class Scanner {
                     else
                         strayCloser = true;
                 } else if (c == u'}' && (stops & kCloseBrace)) {
+                    result = ext;
                     return i;
                 } else {
                     strayCloser = true;
                 }
                 break;
             case u';':
-                if (stack.empty() && (stops & kSemicolon)) return i;
+                if (stack.empty() && (stops & kSemicolon)) {
+                    result = ext;
+                    return i;
+                }
                 break;
             default:
                 break;
@@ -219,6 +228,7 @@ class Scanner {
             ext.mark(i, i);
             ++i;
         }
+        result = ext;
         return n_;
     }
 
@@ -328,6 +338,56 @@ class Scanner {
 
 void simplifySelector(const std::string& s, std::string& out);
 
+// Selector characters of ASCII as SimplifySelector treats them: blanks, combinators, and
+// those that open a comment, string or escape (left to the general path).
+enum : unsigned char { kSelPlain = 0, kSelBlank = 1, kSelCombinator = 2, kSelOther = 3 };
+constexpr auto kSelectorClasses = [] {
+    std::array<unsigned char, 128> t{};
+    for (char c : {' ', '\t', '\n', '\r', '\f'})
+        t[static_cast<unsigned char>(c)] = kSelBlank;
+    for (char c : {'>', '+', '~', ','})
+        t[static_cast<unsigned char>(c)] = kSelCombinator;
+    for (char c : {'/', '\\', '"', '\''})
+        t[static_cast<unsigned char>(c)] = kSelOther;
+    return t;
+}();
+
+// SimplifySelector straight from the sheet's UTF-16 units, for the common selector of
+// ASCII without comments, strings or escapes; false (out undefined) for any other, which
+// then takes the general path. Spares the copy into UTF-8 and keeps the loop tight: a
+// large sheet spends a good part of its parse here.
+bool simplifyPlainSelector(std::u16string_view s, std::string& out) {
+    out.resize(s.size()); // never longer than its source
+    char* const o = out.data();
+    const char16_t* const p = s.data();
+    const std::size_t size = s.size();
+    std::size_t n = 0;
+    bool space = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char16_t u = p[i];
+        if (u >= 0x80) return false;
+        const unsigned char k = kSelectorClasses[u];
+        if (k == kSelPlain) {
+            if (space) {
+                if (n > 0 &&
+                    kSelectorClasses[static_cast<unsigned char>(o[n - 1])] != kSelCombinator)
+                    o[n++] = ' ';
+                space = false;
+            }
+            o[n++] = static_cast<char>(u);
+        } else if (k == kSelCombinator) {
+            space = false;
+            o[n++] = static_cast<char>(u);
+        } else if (k == kSelBlank) {
+            space = true;
+        } else {
+            return false;
+        }
+    }
+    out.resize(n);
+    return true;
+}
+
 // At-rules whose block holds rules rather than declarations.
 bool groupsRules(const std::string& name) {
     static const char* const kNames[] = {"media", "supports",  "document", "-moz-document",
@@ -423,7 +483,9 @@ class SheetReader {
             const std::size_t j = sc_.scan(i, Scanner::kOpenBrace | close, ext);
             if (j >= n) return n;
             if (sc_.at(j) == u'}') return j;
-            if (ext.last != npos) {
+            if (ext.last != npos &&
+                !simplifyPlainSelector(std::u16string_view(p_.CSSText).substr(i, ext.last - i + 1),
+                                       selector_)) {
                 sliceInto(i, ext.last, raw_);
                 simplifySelector(raw_, selector_);
             }

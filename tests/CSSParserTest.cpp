@@ -399,6 +399,51 @@ TEST(CSSParserSheets, SelectorWhitespaceIsNormalisedNotRemoved) {
     EXPECT_EQ(get(p, ".tab.icon", "y"), std::vector<std::string>{"2"});
 }
 
+// The parse normalises common selectors on a shortcut of its own; every recorded selector
+// must still be what SimplifySelector makes of the rule's text.
+TEST(CSSParserSheets, RecordedSelectorsAreTheNormalFormOfTheirText) {
+    const std::vector<std::string> selectors = {"a",
+                                                "a  b",
+                                                "a\tb",
+                                                "a\r\n\fb",
+                                                "a >b",
+                                                "a> b",
+                                                "a > b",
+                                                "a>b",
+                                                " a + b ~ c , d",
+                                                "a ,b",
+                                                "a\vb",
+                                                "a \v b",
+                                                "*|a",
+                                                "a[x=\"y  >  z\"]",
+                                                "a[x='y , z']",
+                                                "a\\ b",
+                                                "a\\>b",
+                                                "a/**/b",
+                                                "a /* > */ b",
+                                                "a /b",
+                                                "\u00e9l\u00e8ve  > b",
+                                                ">a",
+                                                "a > > b",
+                                                "#toolbar-1 > .button:not([disabled])",
+                                                ":root  :is(a,  b)"};
+    std::string css;
+    for (const auto& sel : selectors)
+        css += sel + " { x: 1 }\n";
+    TCSSParser p = parse(css);
+    ASSERT_EQ(p.Selectors.Count(), static_cast<int>(selectors.size()));
+    for (int i = 0; i < p.Selectors.Count(); ++i) {
+        const auto& r = p.Selectors.Get(i);
+        EXPECT_EQ(r.Selector,
+                  TCSSParser::SimplifySelector(p.textBetween(r.StartPos, r.BracePos - 1)))
+            << selectors[static_cast<std::size_t>(i)];
+    }
+    EXPECT_EQ(p.Selectors.Get(4).Selector, "a>b");
+    EXPECT_EQ(p.Selectors.Get(8).Selector, "a+b~c,d");
+    EXPECT_EQ(p.Selectors.Get(10).Selector, "a\vb");
+    EXPECT_EQ(p.Selectors.Get(20).Selector, "\u00e9l\u00e8ve>b");
+}
+
 TEST(CSSParserSheets, AppendingClosesWhatTheSheetLeftOpen) {
     TCSSParser p = parse("a { x: 1 }\n/* open");
     ASSERT_TRUE(set(p, "b", "y", {"2"}));
