@@ -116,6 +116,19 @@ journal::Journal* CurrentJournal();
 extern bool Journal_Discard;
 extern bool Journal_Running;
 
+// Sets Journal_Discard while a page fills its controls and puts it back however the filling
+// ends, a throw included.
+class JournalDiscarding {
+  public:
+    JournalDiscarding() : old_(Journal_Discard) { Journal_Discard = true; }
+    ~JournalDiscarding() { Journal_Discard = old_; }
+    JournalDiscarding(const JournalDiscarding&) = delete;
+    JournalDiscarding& operator=(const JournalDiscarding&) = delete;
+
+  private:
+    bool old_;
+};
+
 // The page and control whose action the following writes belong to (the host's driver
 // sets it before it runs a handler).
 void JournalSetContext(const std::string& page, const std::string& control);

@@ -128,18 +128,6 @@ bool equalNoCase(const std::string& a, const std::string& b) {
            });
 }
 
-// Runs a handler as a user action's consequence with the journal's discard flag set.
-class DiscardScope {
-  public:
-    DiscardScope() : saved_(Journal_Discard) { Journal_Discard = true; }
-    ~DiscardScope() { Journal_Discard = saved_; }
-    DiscardScope(const DiscardScope&) = delete;
-    DiscardScope& operator=(const DiscardScope&) = delete;
-
-  private:
-    bool saved_;
-};
-
 // Filling a tab: the journal discards, and the handlers that write at once leave the
 // registry alone, since what they would write is what was just read (or a default the
 // machine does not have yet, which merely looking must not create).
@@ -151,7 +139,7 @@ class FillScope {
     FillScope& operator=(const FillScope&) = delete;
 
   private:
-    DiscardScope discard_;
+    JournalDiscarding discard_;
     bool& filling_;
     bool saved_;
 };
@@ -447,7 +435,7 @@ void TfrmIE::placeFrame(TFrame& frame, TGroupBox& inner, TWinControl& sheet, int
 void TfrmIE::IE7ShowPanelsByIEVersion() {
     tsNavigation->TabVisible = major() >= 7;
     if (!tsNavigation->TabVisible) return;
-    DiscardScope discard;
+    JournalDiscarding discard;
     for (TGroupBox* g : {GroupBox8, GroupBox2, gbFileMenu, gbBackBitmap, gbPicToolbar})
         g->Visible = false;
 
@@ -1053,7 +1041,7 @@ void TfrmIE::tsNavigationShow(TComponent&) {
         cbShortcutBehavior->AddItem(kShortcutItems[i]);
     }
     LoadGraphic(15023, *need<TImage>(*this, "imgTabbedBrowsing"), 17);
-    DiscardScope discard;
+    JournalDiscarding discard;
     for (auto [combo, name] :
          {std::pair<TComboBox*, const char*>{cbShortcutBehavior, "ShortcutBehavior"},
           {cbPopupsUseNewWindow, "PopupsUseNewWindow"}}) {
@@ -1080,7 +1068,7 @@ void TfrmIE::cbShortcutBehaviorChange(TComponent&) {
 void TfrmIE::btnNavigationDefaultClick(TComponent&) {
     if (IE7FrameStartpage) IE7FrameStartpage->ResetIE7Settings();
     {
-        DiscardScope discard;
+        JournalDiscarding discard;
         cbPopupsUseNewWindow->SetItemIndex(1);
         cbShortcutBehavior->SetItemIndex(1);
     }
@@ -1153,7 +1141,7 @@ void TfrmIE::btnSecurityDefaultClick(TComponent&) {
 
 void TfrmIE::tsPerformanceShow(TComponent&) {
     if (!firstShow(*tsPerformance)) return;
-    DiscardScope discard;
+    JournalDiscarding discard;
     int http10 = 4, http11 = 2;
     GetRegIntValue(HKEY_CURRENT_USER, kInternetSettings, "MaxConnectionsPer1_0Server", http10, 4,
                    {});

@@ -52,18 +52,6 @@ bool filling() {
     return Journal_Discard;
 }
 
-// Sets Journal_Discard for the life of the object.
-class Discarding {
-  public:
-    Discarding() : old_(Journal_Discard) { Journal_Discard = true; }
-    ~Discarding() { Journal_Discard = old_; }
-    Discarding(const Discarding&) = delete;
-    Discarding& operator=(const Discarding&) = delete;
-
-  private:
-    bool old_;
-};
-
 // The folder of the running host program as Windows sees it: inside the machine its own
 // path, else through the drive Wine maps to the root of the host's file system.
 std::string hostProgramFolder() {
@@ -241,7 +229,7 @@ bool TfrmLogon::firstShow(TTabSheet& sheet) {
 
 void TfrmLogon::tsLogonTypeShow(TComponent&) {
     if (!firstShow(*tsLogonType)) return;
-    Discarding discard;
+    const JournalDiscarding discard;
     if (!pnlLogonType2k->Visible) {
         if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogonNT, "LogonType", false, {2}))
             optLogonNew->SetChecked(true);
@@ -313,7 +301,7 @@ void TfrmLogon::btnLogonOldClick(TComponent&) {
 
 void TfrmLogon::tsAutoLogonShow(TComponent&) {
     if (!firstShow(*tsAutoLogon)) return;
-    Discarding discard;
+    const JournalDiscarding discard;
     const bool nt = GetPlatformId() == 2;
     LoadGraphic(18011, *imgAutoLogon, 17);
     chkAutoLogon->SetChecked(
@@ -408,7 +396,7 @@ void TfrmLogon::enableLegalNotice() {
 void TfrmLogon::tsMessagesShow(TComponent&) {
     if (!firstShow(*tsMessages)) return;
     {
-        Discarding discard;
+        const JournalDiscarding discard;
         std::string caption =
             GetRegStringValueDef(HKEY_LOCAL_MACHINE, LegalNoticeKey, "LegalNoticeCaption", "", {2});
         std::string text =
@@ -486,7 +474,7 @@ void TfrmLogon::btnDefMessagesClick(TComponent&) {
 
 void TfrmLogon::tsTourShow(TComponent&) {
     if (!firstShow(*tsTour)) return;
-    Discarding discard;
+    const JournalDiscarding discard;
     DWORD runCount = 3;
     bool allUsers = false;
     if (GetRegDWORDValue(HKEY_CURRENT_USER, kTour, "RunCount", runCount, {}) != ERROR_SUCCESS) {

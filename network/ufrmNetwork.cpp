@@ -64,18 +64,6 @@ bool filling() {
     return Journal_Discard;
 }
 
-// Sets Journal_Discard while a tab fills, back to what it was however the filling ends.
-class Discarding {
-  public:
-    Discarding() : old_(Journal_Discard) { Journal_Discard = true; }
-    ~Discarding() { Journal_Discard = old_; }
-    Discarding(const Discarding&) = delete;
-    Discarding& operator=(const Discarding&) = delete;
-
-  private:
-    bool old_;
-};
-
 DWORD flagValue(bool on) {
     return on ? 1u : 0u;
 }
@@ -284,7 +272,7 @@ bool TfrmNetwork::firstShow(TTabSheet& sheet) {
 
 void TfrmNetwork::tsSharesShow(TComponent&) {
     if (!firstShow(*tsShares)) return;
-    const Discarding discarding;
+    const JournalDiscarding discarding;
     if (chkNetTasks->Visible)
         chkNetTasks->SetChecked(
             KeyExist(HKEY_LOCAL_MACHINE, std::string(kNameSpace) + kTasksClsid, {2}));
@@ -371,7 +359,7 @@ void TfrmNetwork::btnDefSharesClick(TComponent&) {
 
 void TfrmNetwork::tsAdvancedNTShow(TComponent&) {
     if (!firstShow(*tsAdvancedNT)) return;
-    const Discarding discarding;
+    const JournalDiscarding discarding;
     if (gbQoS->Visible) {
         int limit = 20;
         if (GetRegIntValue(HKEY_LOCAL_MACHINE, kPsched, "NonBestEffortLimit", limit, 20, {}) !=
@@ -463,7 +451,7 @@ void TfrmNetwork::btnDefPerformanceClick(TComponent&) {
 
 void TfrmNetwork::tsPasswordsShow(TComponent&) {
     if (!firstShow(*tsPasswords)) return;
-    const Discarding discarding;
+    const JournalDiscarding discarding;
     if (gbPasswordStorage->Visible) {
         chkPwdCaching->SetChecked(
             !GetRegSetting(HKEY_LOCAL_MACHINE, kPoliciesNetwork, "DisablePwdCaching", false, {}));
@@ -515,7 +503,7 @@ void TfrmNetwork::sortTimeServers() {
 
 void TfrmNetwork::tsTimeSyncShow(TComponent&) {
     if (!firstShow(*tsTimeSync)) return;
-    const Discarding discarding;
+    const JournalDiscarding discarding;
     fillingTime_ = true;
     std::string def = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kTimeServers, "", "0", {2});
     std::vector<std::string> names, data;
@@ -684,7 +672,7 @@ bool TfrmNetwork::firewallOn() {
 
 void TfrmNetwork::tsInternetShow(TComponent&) {
     if (!firstShow(*tsInternet)) return;
-    const Discarding discarding;
+    const JournalDiscarding discarding;
     if (gbKeepRASConnections->Visible) {
         if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogon, "KeepRASConnections", false, {}))
             rbKeepRasConnectionsON->SetChecked(true);
