@@ -30,7 +30,7 @@ test-asan: deps
 	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E WineOracle
 
 bench: build
-	@$(BUILD)/bench/registry_bench; $(BUILD)/bench/css_bench
+	@$(BUILD)/bench/registry_bench; $(BUILD)/bench/css_bench; $(BUILD)/bench/prefs_bench; $(BUILD)/bench/search_scopes_bench
 
 fuzz: deps
 	@test -f build-fuzz/build.ninja || cmake --preset fuzz -B build-fuzz >/dev/null
