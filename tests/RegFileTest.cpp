@@ -105,6 +105,7 @@ TEST(RegFile, WriterProducesVersion5TextThatParsesBack) {
     Key& k = hive.root().addSubkey("K", created);
     k.setValue("", REG_SZ, makeStringData("d\"ef\\"));
     k.setValue("Lines", REG_SZ, makeStringData("a\r\nb"));
+    k.setValue("Name\rwith\nbreaks", REG_SZ, makeStringData("x"));
     k.setValue("Dw", REG_DWORD, makeDwordData(0xFFFFFFFF));
     k.setValue("Big", REG_BINARY, std::vector<std::uint8_t>(40, 0x5a));
     k.setValue("Odd", REG_SZ, {0x41});

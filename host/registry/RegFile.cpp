@@ -289,9 +289,14 @@ RegFileWriter::RegFileWriter(RegFileContent::Version version) : version_(version
 }
 
 namespace {
+// A line break inside a name is written as its escape: raw, it would end the line.
 void appendQuoted(std::string& out, const std::string& s) {
     out.push_back('"');
     for (char c : s) {
+        if (c == '\r' || c == '\n') {
+            out += c == '\r' ? "\\r" : "\\n";
+            continue;
+        }
         if (c == '\\' || c == '"') out.push_back('\\');
         out.push_back(c);
     }
