@@ -228,11 +228,11 @@ sys.path.insert(0, sys.argv[1])
 for name in ("deskforge_reg", "deskforge_page", "deskforge_machine"):
     m = importlib.import_module("ansible_collections.ravelin.deskforge.plugins.modules." + name)
     documented = yaml.safe_load(m.DOCUMENTATION)["options"]
-    spec = m.argument_spec()
-    if sorted(documented) != sorted(spec):
-        print("%s: documented %s, taken %s" % (name, sorted(documented), sorted(spec)))
+    taken = m.argument_spec()
+    if sorted(documented) != sorted(taken):
+        print("%s: documented %s, taken %s" % (name, sorted(documented), sorted(taken)))
         continue
-    for option, s in spec.items():
+    for option, s in taken.items():
         d = documented[option]
         for field, default in (("type", "str"), ("required", False), ("default", None),
                                ("choices", None), ("aliases", []), ("elements", None)):

@@ -84,15 +84,15 @@ from ansible_collections.ravelin.deskforge.plugins.module_utils.deskforge import
 
 
 def argument_spec():
-    spec = dict(
+    options = dict(
         path=dict(type="path", required=True, aliases=["machine", "prefix"]),
         template=dict(
             type="str", choices=["nt-base", "win98", "win2000", "winxp", "vista", "win7", "bare"]
         ),
         hives=dict(type="bool", default=False),
     )
-    spec.update(deskforge_argument_spec())
-    return spec
+    options.update(deskforge_argument_spec())
+    return options
 
 
 def main():

@@ -276,7 +276,7 @@ _LINE = re.compile(r"^(?:-|[^:]*):\s*line (\d+):\s*(.*)$", re.S)
 
 
 def argument_spec():
-    spec = dict(
+    options = dict(
         machine=dict(type="path", required=True, aliases=["prefix"]),
         page=dict(
             type="str",
@@ -288,8 +288,8 @@ def argument_spec():
         sensitive_controls=dict(type="list", elements="str", default=[]),
         firefox_root=dict(type="path"),
     )
-    spec.update(deskforge_argument_spec())
-    return spec
+    options.update(deskforge_argument_spec())
+    return options
 
 
 def main():

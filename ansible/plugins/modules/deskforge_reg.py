@@ -218,7 +218,7 @@ def data_arguments(module, type_name, data):
 
 
 def argument_spec():
-    spec = dict(
+    options = dict(
         machine=dict(type="path", required=True, aliases=["prefix"]),
         path=dict(type="str", required=True, aliases=["key"]),
         name=dict(type="str", aliases=["entry", "value"]),
@@ -228,8 +228,8 @@ def argument_spec():
         delete_key=dict(type="bool", default=True),
         view=dict(type="str", choices=["32", "64"]),
     )
-    spec.update(deskforge_argument_spec())
-    return spec
+    options.update(deskforge_argument_spec())
+    return options
 
 
 def main():
