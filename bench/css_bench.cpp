@@ -2,14 +2,14 @@
 // bytes. Prints the figures; exits 1 when a goal is missed.
 #include "firefox/CSSParser.h"
 
-#include <chrono>
+#include "bench/BenchTiming.h"
+
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <string>
 
+using ravelin::bench::best;
+using ravelin::bench::memchrFloor;
 using ravelin::firefox::TCSSParser;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -34,31 +34,12 @@ std::string generate(std::size_t target) {
     return css;
 }
 
-double best(const std::function<void()>& fn, int runs) {
-    double b = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = Clock::now();
-        fn();
-        b = std::min(b, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return b;
-}
-
 } // namespace
 
 int main() {
     const std::string bytes = generate(1 << 20);
     std::size_t lines = 0;
-    double floor = best(
-        [&] {
-            lines = 0;
-            const char* p = bytes.data();
-            const char* end = p + bytes.size();
-            while ((p = static_cast<const char*>(
-                        std::memchr(p, '\n', static_cast<std::size_t>(end - p)))))
-                ++lines, ++p;
-        },
-        20);
+    double floor = memchrFloor(bytes, lines);
     TCSSParser parser;
     parser.LoadFromBytes(bytes);
     double parse = best([&] { parser.ParseFCSS(); }, 30);

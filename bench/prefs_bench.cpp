@@ -2,15 +2,15 @@
 // bytes. Prints the figures; exits 1 when a goal is missed.
 #include "host/Prefsjseditor.h"
 
-#include <chrono>
+#include "bench/BenchTiming.h"
+
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <string>
 
 using ravelin::PrefsJSFile;
 using ravelin::PrefValue;
-using Clock = std::chrono::steady_clock;
+using ravelin::bench::best;
+using ravelin::bench::memchrFloor;
 
 namespace {
 
@@ -47,31 +47,12 @@ std::string generate(std::size_t target) {
     return text;
 }
 
-double best(const std::function<void()>& fn, int runs) {
-    double b = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = Clock::now();
-        fn();
-        b = std::min(b, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return b;
-}
-
 } // namespace
 
 int main() {
     const std::string bytes = generate(10 << 20);
     std::size_t lines = 0;
-    double floor = best(
-        [&] {
-            lines = 0;
-            const char* p = bytes.data();
-            const char* end = p + bytes.size();
-            while ((p = static_cast<const char*>(
-                        std::memchr(p, '\n', static_cast<std::size_t>(end - p)))))
-                ++lines, ++p;
-        },
-        20);
+    double floor = memchrFloor(bytes, lines);
     std::size_t statements = 0;
     double parse =
         best([&] { statements = PrefsJSFile::parse(bytes, "prefs.js").statements().size(); }, 5);

@@ -45,48 +45,10 @@ std::string kindName(const ::testing::TestParamInfo<Kind>& info) {
 // returns its exit code, output and errors together.
 int deskforge(const std::vector<std::string>& args, std::string* output = nullptr,
               const std::map<std::string, std::string>& env = {}) {
-    int pipeFd[2];
-    if (::pipe(pipeFd) != 0) return -1;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFd[1], 1);
-        ::dup2(pipeFd[1], 2);
-        ::close(pipeFd[0]);
-        for (const auto& [name, value] : env)
-            value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>("deskforge")};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(RAVELIN_DESKFORGE, argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFd[1]);
-    std::string out;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0)
-        out.append(buf, static_cast<std::size_t>(n));
-    ::close(pipeFd[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (output) *output = out;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::runProgram(RAVELIN_DESKFORGE, args, output, env);
 }
 
-// Every file under a folder with its bytes, to see that nothing changed; without the
-// journal's folder when `machineOnly`.
-std::map<std::string, std::string> snapshot(const std::string& dir, bool machineOnly = false) {
-    std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (machineOnly && e.path().string().find("/.deskforge") != std::string::npos)
-            continue;
-        else if (e.is_regular_file())
-            out[e.path().string()] = test::readFile(e.path().string());
-        else if (e.is_directory())
-            out[e.path().string() + "/"] = "";
-    return out;
-}
+using test::snapshot;
 
 std::string utf16(const std::string& ascii) {
     std::string out;

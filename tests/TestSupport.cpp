@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace ravelin::test {
 
@@ -43,6 +45,50 @@ std::string corpusDir() {
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec)) return std::filesystem::canonical(dir).string();
     return {};
+}
+
+std::map<std::string, std::string> snapshot(const std::string& dir, bool machineOnly) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (machineOnly && e.path().string().find("/.deskforge") != std::string::npos)
+            continue;
+        else if (e.is_regular_file())
+            out[e.path().string()] = readFile(e.path().string());
+        else if (e.is_directory())
+            out[e.path().string() + "/"] = "";
+    return out;
+}
+
+int runProgram(const std::string& program, const std::vector<std::string>& args,
+               std::string* output, const std::map<std::string, std::string>& env) {
+    int pipeFd[2];
+    if (::pipe(pipeFd) != 0) return -1;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFd[1], 1);
+        ::dup2(pipeFd[1], 2);
+        ::close(pipeFd[0]);
+        for (const auto& [name, value] : env)
+            value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
+        const std::string name = program.substr(program.rfind('/') + 1);
+        std::vector<char*> argv{const_cast<char*>(name.c_str())};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFd[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFd[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (output) *output = out;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace ravelin::test
