@@ -129,333 +129,451 @@ struct Loader {
         return false;
     }
 
-    bool specific(TComponent& c, const std::string& key, const Json& v, const std::string& path) {
-        if (auto* f = dynamic_cast<TForm*>(&c)) {
-            if (key == "borderStyle")
-                return f->BorderStyle = choose<TFormBorderStyle>(
-                           v, path,
-                           {{"bsNone", TFormBorderStyle::bsNone},
-                            {"bsSingle", TFormBorderStyle::bsSingle},
-                            {"bsSizeable", TFormBorderStyle::bsSizeable},
-                            {"bsDialog", TFormBorderStyle::bsDialog},
-                            {"bsToolWindow", TFormBorderStyle::bsToolWindow}}),
-                       true;
-            if (key == "position")
-                return f->Position =
-                           choose<TPosition>(v, path,
-                                             {{"poDesigned", TPosition::poDesigned},
-                                              {"poDefault", TPosition::poDefault},
-                                              {"poScreenCenter", TPosition::poScreenCenter},
-                                              {"poMainFormCenter", TPosition::poMainFormCenter},
-                                              {"poOwnerFormCenter", TPosition::poOwnerFormCenter}}),
-                       true;
-            if (key == "clientWidth") return f->Width = get<int>(v, path), true;
-            if (key == "clientHeight") return f->Height = get<int>(v, path), true;
-            if (key == "onCreate") return bind(f->OnCreate, v, path), true;
-            if (key == "onShow") return bind(f->OnShow, v, path), true;
-            if (key == "onDestroy") return bind(f->OnDestroy, v, path), true;
-            if (key == "onClose") return bind(f->OnClose, v, path), true;
+    // The properties each component type has of its own, one function per type; each returns
+    // false when the key is not one of them.
+    bool formProperty(TForm* f, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "borderStyle")
+            return f->BorderStyle =
+                       choose<TFormBorderStyle>(v, path,
+                                                {{"bsNone", TFormBorderStyle::bsNone},
+                                                 {"bsSingle", TFormBorderStyle::bsSingle},
+                                                 {"bsSizeable", TFormBorderStyle::bsSizeable},
+                                                 {"bsDialog", TFormBorderStyle::bsDialog},
+                                                 {"bsToolWindow", TFormBorderStyle::bsToolWindow}}),
+                   true;
+        if (key == "position")
+            return f->Position =
+                       choose<TPosition>(v, path,
+                                         {{"poDesigned", TPosition::poDesigned},
+                                          {"poDefault", TPosition::poDefault},
+                                          {"poScreenCenter", TPosition::poScreenCenter},
+                                          {"poMainFormCenter", TPosition::poMainFormCenter},
+                                          {"poOwnerFormCenter", TPosition::poOwnerFormCenter}}),
+                   true;
+        if (key == "clientWidth") return f->Width = get<int>(v, path), true;
+        if (key == "clientHeight") return f->Height = get<int>(v, path), true;
+        if (key == "onCreate") return bind(f->OnCreate, v, path), true;
+        if (key == "onShow") return bind(f->OnShow, v, path), true;
+        if (key == "onDestroy") return bind(f->OnDestroy, v, path), true;
+        if (key == "onClose") return bind(f->OnClose, v, path), true;
+        return false;
+    }
+
+    bool labelProperty(TLabel* l, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "autoSize") return l->AutoSize = get<bool>(v, path), true;
+        if (key == "isLink") return l->IsLink = get<bool>(v, path), true;
+        if (key == "wordWrap") return l->WordWrap = get<bool>(v, path), true;
+        if (key == "alignment")
+            return l->Alignment =
+                       choose<TAlignment>(v, path,
+                                          {{"taLeftJustify", TAlignment::taLeftJustify},
+                                           {"taRightJustify", TAlignment::taRightJustify},
+                                           {"taCenter", TAlignment::taCenter}}),
+                   true;
+        if (key == "focusControl") {
+            std::string target = get<std::string>(v, path);
+            fixups.push_back([this, l, target, path] {
+                l->FocusControl = dynamic_cast<TWinControl*>(form.FindComponent(target));
+                if (!l->FocusControl) fail(path, "no focusable component named \"" + target + "\"");
+            });
+            return true;
         }
-        if (auto* l = dynamic_cast<TLabel*>(&c)) {
-            if (key == "autoSize") return l->AutoSize = get<bool>(v, path), true;
-            if (key == "isLink") return l->IsLink = get<bool>(v, path), true;
-            if (key == "wordWrap") return l->WordWrap = get<bool>(v, path), true;
-            if (key == "alignment")
-                return l->Alignment =
-                           choose<TAlignment>(v, path,
-                                              {{"taLeftJustify", TAlignment::taLeftJustify},
-                                               {"taRightJustify", TAlignment::taRightJustify},
-                                               {"taCenter", TAlignment::taCenter}}),
-                       true;
-            if (key == "focusControl") {
-                std::string target = get<std::string>(v, path);
-                fixups.push_back([this, l, target, path] {
-                    l->FocusControl = dynamic_cast<TWinControl*>(form.FindComponent(target));
-                    if (!l->FocusControl)
-                        fail(path, "no focusable component named \"" + target + "\"");
-                });
-                return true;
-            }
+        return false;
+    }
+
+    bool buttonProperty(TButton* b, const std::string& key, const Json& v,
+                        const std::string& path) {
+        if (key == "modalResult") {
+            return b->ModalResult = choose<int>(v, path,
+                                                {{"mrNone", mrNone},
+                                                 {"mrOk", mrOk},
+                                                 {"mrCancel", mrCancel},
+                                                 {"mrAbort", mrAbort},
+                                                 {"mrRetry", mrRetry},
+                                                 {"mrIgnore", mrIgnore},
+                                                 {"mrYes", mrYes},
+                                                 {"mrNo", mrNo}}),
+                   true;
         }
-        if (auto* b = dynamic_cast<TButton*>(&c)) {
-            if (key == "modalResult") {
-                return b->ModalResult = choose<int>(v, path,
-                                                    {{"mrNone", mrNone},
-                                                     {"mrOk", mrOk},
-                                                     {"mrCancel", mrCancel},
-                                                     {"mrAbort", mrAbort},
-                                                     {"mrRetry", mrRetry},
-                                                     {"mrIgnore", mrIgnore},
-                                                     {"mrYes", mrYes},
-                                                     {"mrNo", mrNo}}),
-                       true;
-            }
-            if (key == "default") return b->Default = get<bool>(v, path), true;
-            if (key == "cancel") return b->Cancel = get<bool>(v, path), true;
+        if (key == "default") return b->Default = get<bool>(v, path), true;
+        if (key == "cancel") return b->Cancel = get<bool>(v, path), true;
+        return false;
+    }
+
+    bool speedButtonProperty(TSpeedButton* sb, const std::string& key, const Json& v,
+                             const std::string& path) {
+        if (key == "groupIndex") return sb->GroupIndex = get<int>(v, path), true;
+        if (key == "down") return sb->SetDown(get<bool>(v, path)), true;
+        if (key == "allowAllUp") return sb->AllowAllUp = get<bool>(v, path), true;
+        if (key == "flat") return sb->Flat = get<bool>(v, path), true;
+        return false;
+    }
+
+    bool checkBoxProperty(TCheckBox* cb, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "checked") return cb->SetChecked(get<bool>(v, path)), true;
+        if (key == "wordWrap") return cb->WordWrap = get<bool>(v, path), true;
+        return false;
+    }
+
+    bool radioButtonProperty(TRadioButton* rb, const std::string& key, const Json& v,
+                             const std::string& path) {
+        if (key == "checked") return rb->SetChecked(get<bool>(v, path)), true;
+        if (key == "wordWrap") return rb->WordWrap = get<bool>(v, path), true;
+        return false;
+    }
+
+    bool memoProperty(TMemo* m, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "lines") {
+            std::string text;
+            for (const auto& line : strings(v, path))
+                text += (text.empty() ? "" : "\r\n") + line;
+            return m->SetText(text), true;
         }
-        if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
-            if (key == "groupIndex") return sb->GroupIndex = get<int>(v, path), true;
-            if (key == "down") return sb->SetDown(get<bool>(v, path)), true;
-            if (key == "allowAllUp") return sb->AllowAllUp = get<bool>(v, path), true;
-            if (key == "flat") return sb->Flat = get<bool>(v, path), true;
+        if (key == "wantReturns") return m->WantReturns = get<bool>(v, path), true;
+        if (key == "wordWrap") return m->WordWrap = get<bool>(v, path), true;
+        if (key == "scrollBars")
+            return m->ScrollBars =
+                       choose<TScrollStyle>(v, path,
+                                            {{"ssNone", TScrollStyle::ssNone},
+                                             {"ssHorizontal", TScrollStyle::ssHorizontal},
+                                             {"ssVertical", TScrollStyle::ssVertical},
+                                             {"ssBoth", TScrollStyle::ssBoth}}),
+                   true;
+        return false;
+    }
+
+    bool editProperty(TEdit* e, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "text") return e->SetText(get<std::string>(v, path)), true;
+        if (key == "readOnly") return e->ReadOnly = get<bool>(v, path), true;
+        if (key == "maxLength") return e->MaxLength = get<int>(v, path), true;
+        if (key == "passwordChar") {
+            std::string s = get<std::string>(v, path);
+            if (s.size() != 1) fail(path, "passwordChar must be one character");
+            return e->PasswordChar = static_cast<char16_t>(s[0]), true;
         }
-        if (auto* cb = dynamic_cast<TCheckBox*>(&c)) {
-            if (key == "checked") return cb->SetChecked(get<bool>(v, path)), true;
-            if (key == "wordWrap") return cb->WordWrap = get<bool>(v, path), true;
+        if (key == "onChange") return bind(e->OnChange, v, path), true;
+        if (key == "onKeyPress") return bind(e->OnKeyPress, v, path), true;
+        return false;
+    }
+
+    bool upDownProperty(TUpDownEdit* u, const std::string& key, const Json& v,
+                        const std::string& path) {
+        if (key == "min") return u->Min = get<int>(v, path), true;
+        if (key == "max") return u->Max = get<int>(v, path), true;
+        if (key == "position") return u->SetPosition(get<int>(v, path)), true;
+        if (key == "onChange") return bind(u->OnChange, v, path), true;
+        return false;
+    }
+
+    bool trackBarProperty(TTrackBar* t, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "min") return t->Min = get<int>(v, path), true;
+        if (key == "max") return t->Max = get<int>(v, path), true;
+        if (key == "position") return t->SetPosition(get<int>(v, path)), true;
+        if (key == "pageSize") return t->PageSize = get<int>(v, path), true;
+        if (key == "frequency") return t->Frequency = get<int>(v, path), true;
+        if (key == "onChange") return bind(t->OnChange, v, path), true;
+        return false;
+    }
+
+    bool comboBoxProperty(TComboBox* cb, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "style") {
+            std::string s = get<std::string>(v, path);
+            if (s == "csDropDown")
+                cb->Style = TComboBox::TComboBoxStyle::csDropDown;
+            else if (s == "csDropDownList")
+                cb->Style = TComboBox::TComboBoxStyle::csDropDownList;
+            else
+                fail(path, "style must be csDropDown or csDropDownList");
+            return true;
         }
-        if (auto* rb = dynamic_cast<TRadioButton*>(&c)) {
-            if (key == "checked") return rb->SetChecked(get<bool>(v, path)), true;
-            if (key == "wordWrap") return rb->WordWrap = get<bool>(v, path), true;
+        if (key == "sorted") return cb->SetSorted(get<bool>(v, path)), true;
+        if (key == "dropDownCount") return cb->DropDownCount = get<int>(v, path), true;
+        if (key == "items") {
+            for (const auto& item : strings(v, path))
+                cb->AddItem(item);
+            return true;
         }
-        if (auto* m = dynamic_cast<TMemo*>(&c)) {
-            if (key == "lines") {
-                std::string text;
-                for (const auto& line : strings(v, path))
-                    text += (text.empty() ? "" : "\r\n") + line;
-                return m->SetText(text), true;
-            }
-            if (key == "wantReturns") return m->WantReturns = get<bool>(v, path), true;
-            if (key == "wordWrap") return m->WordWrap = get<bool>(v, path), true;
-            if (key == "scrollBars")
-                return m->ScrollBars =
-                           choose<TScrollStyle>(v, path,
-                                                {{"ssNone", TScrollStyle::ssNone},
-                                                 {"ssHorizontal", TScrollStyle::ssHorizontal},
-                                                 {"ssVertical", TScrollStyle::ssVertical},
-                                                 {"ssBoth", TScrollStyle::ssBoth}}),
-                       true;
-        }
-        if (auto* e = dynamic_cast<TEdit*>(&c)) {
-            if (key == "text") return e->SetText(get<std::string>(v, path)), true;
-            if (key == "readOnly") return e->ReadOnly = get<bool>(v, path), true;
-            if (key == "maxLength") return e->MaxLength = get<int>(v, path), true;
-            if (key == "passwordChar") {
-                std::string s = get<std::string>(v, path);
-                if (s.size() != 1) fail(path, "passwordChar must be one character");
-                return e->PasswordChar = static_cast<char16_t>(s[0]), true;
-            }
-            if (key == "onChange") return bind(e->OnChange, v, path), true;
-            if (key == "onKeyPress") return bind(e->OnKeyPress, v, path), true;
-        }
-        if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
-            if (key == "min") return u->Min = get<int>(v, path), true;
-            if (key == "max") return u->Max = get<int>(v, path), true;
-            if (key == "position") return u->SetPosition(get<int>(v, path)), true;
-            if (key == "onChange") return bind(u->OnChange, v, path), true;
-        }
-        if (auto* t = dynamic_cast<TTrackBar*>(&c)) {
-            if (key == "min") return t->Min = get<int>(v, path), true;
-            if (key == "max") return t->Max = get<int>(v, path), true;
-            if (key == "position") return t->SetPosition(get<int>(v, path)), true;
-            if (key == "pageSize") return t->PageSize = get<int>(v, path), true;
-            if (key == "frequency") return t->Frequency = get<int>(v, path), true;
-            if (key == "onChange") return bind(t->OnChange, v, path), true;
-        }
-        if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
-            if (key == "style") {
-                std::string s = get<std::string>(v, path);
-                if (s == "csDropDown")
-                    cb->Style = TComboBox::TComboBoxStyle::csDropDown;
-                else if (s == "csDropDownList")
-                    cb->Style = TComboBox::TComboBoxStyle::csDropDownList;
-                else
-                    fail(path, "style must be csDropDown or csDropDownList");
-                return true;
-            }
-            if (key == "sorted") return cb->SetSorted(get<bool>(v, path)), true;
-            if (key == "dropDownCount") return cb->DropDownCount = get<int>(v, path), true;
-            if (key == "items") {
-                for (const auto& item : strings(v, path))
-                    cb->AddItem(item);
-                return true;
-            }
-            if (key == "itemIndex") return cb->SetItemIndex(get<int>(v, path)), true;
-            if (key == "text") return cb->SetText(get<std::string>(v, path)), true;
-            if (key == "onChange") return bind(cb->OnChange, v, path), true;
-            if (key == "onSelect") return bind(cb->OnSelect, v, path), true;
-            if (key == "onKeyPress") return bind(cb->OnKeyPress, v, path), true;
-        }
-        if (auto* lv = dynamic_cast<TListView*>(&c)) {
-            if (key == "checkboxes") return lv->Checkboxes = get<bool>(v, path), true;
-            if (key == "multiSelect") return lv->MultiSelect = get<bool>(v, path), true;
-            if (key == "readOnly") return lv->ReadOnly = get<bool>(v, path), true;
-            if (key == "rowSelect") return lv->RowSelect = get<bool>(v, path), true;
-            if (key == "hideSelection") return lv->HideSelection = get<bool>(v, path), true;
-            if (key == "showColumnHeaders") return lv->ShowColumnHeaders = get<bool>(v, path), true;
-            if (key == "columnClick") return lv->ColumnClick = get<bool>(v, path), true;
-            if (key == "viewStyle")
-                return lv->ViewStyle = choose<TViewStyle>(v, path,
-                                                          {{"vsIcon", TViewStyle::vsIcon},
-                                                           {"vsSmallIcon", TViewStyle::vsSmallIcon},
-                                                           {"vsList", TViewStyle::vsList},
-                                                           {"vsReport", TViewStyle::vsReport}}),
-                       true;
-            if (key == "sortType") return lv->SortType = sortType(v, path), true;
-            if (key == "smallImages")
-                return refer<TImageList>(
-                           v, path, [lv](TImageList* il) { lv->SmallImages = il; }, "image list"),
-                       true;
-            if (key == "largeImages")
-                return refer<TImageList>(
-                           v, path, [lv](TImageList* il) { lv->LargeImages = il; }, "image list"),
-                       true;
-            if (key == "stateImages")
-                return refer<TImageList>(
-                           v, path, [lv](TImageList* il) { lv->StateImages = il; }, "image list"),
-                       true;
-            if (key == "columns") {
-                // A column is its caption, or {"caption": ..., "width": ...}.
-                if (!v.is_array()) fail(path, "must be a list of columns");
-                for (std::size_t i = 0; i < v.size(); ++i) {
-                    const std::string at = path + "/" + std::to_string(i);
-                    TListColumn column;
-                    if (v[i].is_object()) {
-                        for (auto it = v[i].begin(); it != v[i].end(); ++it) {
-                            if (it.key() == "caption")
-                                column.Caption = get<std::string>(it.value(), at + "/caption");
-                            else if (it.key() == "width")
-                                column.Width = get<int>(it.value(), at + "/width");
-                            else
-                                fail(at + "/" + it.key(),
-                                     "a column has no property \"" + it.key() + "\"");
-                        }
-                    } else {
-                        column.Caption = get<std::string>(v[i], at);
-                    }
-                    lv->Columns.push_back(column);
+        if (key == "itemIndex") return cb->SetItemIndex(get<int>(v, path)), true;
+        if (key == "text") return cb->SetText(get<std::string>(v, path)), true;
+        if (key == "onChange") return bind(cb->OnChange, v, path), true;
+        if (key == "onSelect") return bind(cb->OnSelect, v, path), true;
+        if (key == "onKeyPress") return bind(cb->OnKeyPress, v, path), true;
+        return false;
+    }
+
+    // A column is its caption, or {"caption": ..., "width": ...}.
+    void listColumns(TListView* lv, const Json& v, const std::string& path) {
+        if (!v.is_array()) fail(path, "must be a list of columns");
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const std::string at = path + "/" + std::to_string(i);
+            TListColumn column;
+            if (v[i].is_object()) {
+                for (auto it = v[i].begin(); it != v[i].end(); ++it) {
+                    if (it.key() == "caption")
+                        column.Caption = get<std::string>(it.value(), at + "/caption");
+                    else if (it.key() == "width")
+                        column.Width = get<int>(it.value(), at + "/width");
+                    else
+                        fail(at + "/" + it.key(), "a column has no property \"" + it.key() + "\"");
                 }
-                return true;
+            } else {
+                column.Caption = get<std::string>(v[i], at);
             }
-            if (key == "onChange") return bind(lv->OnChange, v, path), true;
-            if (key == "onSelectItem") return bind(lv->OnSelectItem, v, path), true;
-            if (key == "onItemChecked") return bind(lv->OnItemChecked, v, path), true;
-            if (key == "onCompare") return bind(lv->OnCompare, v, path), true;
+            lv->Columns.push_back(column);
         }
-        if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
-            if (key == "images")
-                return refer<TImageList>(
-                           v, path, [tv](TImageList* il) { tv->Images = il; }, "image list"),
-                       true;
-            if (key == "stateImages")
-                return refer<TImageList>(
-                           v, path, [tv](TImageList* il) { tv->StateImages = il; }, "image list"),
-                       true;
-            if (key == "readOnly") return tv->ReadOnly = get<bool>(v, path), true;
-            if (key == "hideSelection") return tv->HideSelection = get<bool>(v, path), true;
-            if (key == "showRoot") return tv->ShowRoot = get<bool>(v, path), true;
-            if (key == "showLines") return tv->ShowLines = get<bool>(v, path), true;
-            if (key == "showButtons") return tv->ShowButtons = get<bool>(v, path), true;
-            if (key == "rightClickSelect") return tv->RightClickSelect = get<bool>(v, path), true;
-            if (key == "autoExpand") return tv->AutoExpand = get<bool>(v, path), true;
-            if (key == "sortType") return tv->SortType = sortType(v, path), true;
-            if (key == "onChange") return bind(tv->OnChange, v, path), true;
-            if (key == "onCompare") return bind(tv->OnCompare, v, path), true;
-            if (key == "onDeletion") return bind(tv->OnDeletion, v, path), true;
+    }
+
+    bool listViewProperty(TListView* lv, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "checkboxes") return lv->Checkboxes = get<bool>(v, path), true;
+        if (key == "multiSelect") return lv->MultiSelect = get<bool>(v, path), true;
+        if (key == "readOnly") return lv->ReadOnly = get<bool>(v, path), true;
+        if (key == "rowSelect") return lv->RowSelect = get<bool>(v, path), true;
+        if (key == "hideSelection") return lv->HideSelection = get<bool>(v, path), true;
+        if (key == "showColumnHeaders") return lv->ShowColumnHeaders = get<bool>(v, path), true;
+        if (key == "columnClick") return lv->ColumnClick = get<bool>(v, path), true;
+        if (key == "viewStyle")
+            return lv->ViewStyle = choose<TViewStyle>(v, path,
+                                                      {{"vsIcon", TViewStyle::vsIcon},
+                                                       {"vsSmallIcon", TViewStyle::vsSmallIcon},
+                                                       {"vsList", TViewStyle::vsList},
+                                                       {"vsReport", TViewStyle::vsReport}}),
+                   true;
+        if (key == "sortType") return lv->SortType = sortType(v, path), true;
+        if (key == "smallImages")
+            return refer<TImageList>(
+                       v, path, [lv](TImageList* il) { lv->SmallImages = il; }, "image list"),
+                   true;
+        if (key == "largeImages")
+            return refer<TImageList>(
+                       v, path, [lv](TImageList* il) { lv->LargeImages = il; }, "image list"),
+                   true;
+        if (key == "stateImages")
+            return refer<TImageList>(
+                       v, path, [lv](TImageList* il) { lv->StateImages = il; }, "image list"),
+                   true;
+        if (key == "columns") return listColumns(lv, v, path), true;
+        if (key == "onChange") return bind(lv->OnChange, v, path), true;
+        if (key == "onSelectItem") return bind(lv->OnSelectItem, v, path), true;
+        if (key == "onItemChecked") return bind(lv->OnItemChecked, v, path), true;
+        if (key == "onCompare") return bind(lv->OnCompare, v, path), true;
+        return false;
+    }
+
+    bool treeViewProperty(TTreeView* tv, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "images")
+            return refer<TImageList>(
+                       v, path, [tv](TImageList* il) { tv->Images = il; }, "image list"),
+                   true;
+        if (key == "stateImages")
+            return refer<TImageList>(
+                       v, path, [tv](TImageList* il) { tv->StateImages = il; }, "image list"),
+                   true;
+        if (key == "readOnly") return tv->ReadOnly = get<bool>(v, path), true;
+        if (key == "hideSelection") return tv->HideSelection = get<bool>(v, path), true;
+        if (key == "showRoot") return tv->ShowRoot = get<bool>(v, path), true;
+        if (key == "showLines") return tv->ShowLines = get<bool>(v, path), true;
+        if (key == "showButtons") return tv->ShowButtons = get<bool>(v, path), true;
+        if (key == "rightClickSelect") return tv->RightClickSelect = get<bool>(v, path), true;
+        if (key == "autoExpand") return tv->AutoExpand = get<bool>(v, path), true;
+        if (key == "sortType") return tv->SortType = sortType(v, path), true;
+        if (key == "onChange") return bind(tv->OnChange, v, path), true;
+        if (key == "onCompare") return bind(tv->OnCompare, v, path), true;
+        if (key == "onDeletion") return bind(tv->OnDeletion, v, path), true;
+        return false;
+    }
+
+    bool imageProperty(TImage* img, const std::string& key, const Json& v,
+                       const std::string& path) {
+        if (key == "stretch") return img->Stretch = get<bool>(v, path), true;
+        if (key == "center") return img->Center = get<bool>(v, path), true;
+        if (key == "proportional") return img->Proportional = get<bool>(v, path), true;
+        if (key == "transparent") return img->Transparent = get<bool>(v, path), true;
+        return false;
+    }
+
+    bool checkListProperty(TBigCheckListBox* cl, const std::string& key, const Json& v,
+                           const std::string& path) {
+        if (key == "items") {
+            for (const auto& item : strings(v, path))
+                cl->AddItem(item);
+            return true;
         }
-        if (auto* img = dynamic_cast<TImage*>(&c)) {
-            if (key == "stretch") return img->Stretch = get<bool>(v, path), true;
-            if (key == "center") return img->Center = get<bool>(v, path), true;
-            if (key == "proportional") return img->Proportional = get<bool>(v, path), true;
-            if (key == "transparent") return img->Transparent = get<bool>(v, path), true;
+        if (key == "onClickCheck") return bind(cl->OnClickCheck, v, path), true;
+        return false;
+    }
+
+    bool pageControlProperty(TPageControl* pc, const std::string& key, const Json& v,
+                             const std::string& path) {
+        if (key == "activePage") {
+            std::string target = get<std::string>(v, path);
+            fixups.push_back([this, pc, target, path] {
+                auto* sheet = dynamic_cast<TTabSheet*>(form.FindComponent(target));
+                if (!sheet || sheet->Parent() != pc)
+                    fail(path, "no tab sheet \"" + target + "\" in this page control");
+                pc->InitActivePage(sheet);
+            });
+            return true;
         }
-        if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
-            if (key == "items") {
-                for (const auto& item : strings(v, path))
-                    cl->AddItem(item);
-                return true;
-            }
-            if (key == "onClickCheck") return bind(cl->OnClickCheck, v, path), true;
-        }
-        if (auto* pc = dynamic_cast<TPageControl*>(&c)) {
-            if (key == "activePage") {
-                std::string target = get<std::string>(v, path);
-                fixups.push_back([this, pc, target, path] {
-                    auto* sheet = dynamic_cast<TTabSheet*>(form.FindComponent(target));
-                    if (!sheet || sheet->Parent() != pc)
-                        fail(path, "no tab sheet \"" + target + "\" in this page control");
-                    pc->InitActivePage(sheet);
-                });
-                return true;
-            }
-            if (key == "onChange") return bind(pc->OnChange, v, path), true;
-        }
-        if (auto* ts = dynamic_cast<TTabSheet*>(&c)) {
-            if (key == "tabVisible") return ts->TabVisible = get<bool>(v, path), true;
-            if (key == "onShow") return bind(ts->OnShow, v, path), true;
-            if (key == "onHide") return bind(ts->OnHide, v, path), true;
-        }
-        if (auto* sh = dynamic_cast<TShape*>(&c); sh && key == "brushColor")
-            return sh->BrushColor = get<std::uint32_t>(v, path), true;
-        if (auto* tm = dynamic_cast<TTimer*>(&c)) {
-            if (key == "interval") return tm->Interval = get<int>(v, path), true;
-            if (key == "enabled") return tm->SetEnabled(get<bool>(v, path)), true;
-            if (key == "onTimer") return bind(tm->OnTimer, v, path), true;
-        }
-        if (auto* il = dynamic_cast<TImageList*>(&c)) {
-            if (key == "width") return il->Width = get<int>(v, path), true;
-            if (key == "height") return il->Height = get<int>(v, path), true;
-        }
-        if (auto* mi = dynamic_cast<TMenuItem*>(&c)) {
-            if (key == "caption") return mi->Caption = get<std::string>(v, path), true;
-            if (key == "enabled") return mi->Enabled = get<bool>(v, path), true;
-            if (key == "visible") return mi->Visible = get<bool>(v, path), true;
-            if (key == "checked") return mi->Checked = get<bool>(v, path), true;
-            if (key == "radioItem") return mi->RadioItem = get<bool>(v, path), true;
-            if (key == "default") return mi->Default = get<bool>(v, path), true;
-            if (key == "imageIndex") return mi->ImageIndex = get<int>(v, path), true;
-            if (key == "action")
-                return refer<TAction>(
-                           v, path, [mi](TAction* a) { mi->SetAction(a); }, "action"),
-                       true;
-            if (key == "onClick") return bind(mi->OnClick, v, path), true;
-        }
-        if (auto* pm = dynamic_cast<TPopupMenu*>(&c)) {
-            if (key == "autoPopup") return pm->AutoPopup = get<bool>(v, path), true;
-            if (key == "images")
-                return refer<TImageList>(
-                           v, path, [pm](TImageList* il) { pm->Images = il; }, "image list"),
-                       true;
-            if (key == "onPopup") return bind(pm->OnPopup, v, path), true;
-        }
-        if (auto* al = dynamic_cast<TActionList*>(&c); al && key == "images")
+        if (key == "onChange") return bind(pc->OnChange, v, path), true;
+        return false;
+    }
+
+    bool tabSheetProperty(TTabSheet* ts, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "tabVisible") return ts->TabVisible = get<bool>(v, path), true;
+        if (key == "onShow") return bind(ts->OnShow, v, path), true;
+        if (key == "onHide") return bind(ts->OnHide, v, path), true;
+        return false;
+    }
+
+    bool shapeProperty(TShape* sh, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "brushColor") return sh->BrushColor = get<std::uint32_t>(v, path), true;
+        return false;
+    }
+
+    bool timerProperty(TTimer* tm, const std::string& key, const Json& v, const std::string& path) {
+        if (key == "interval") return tm->Interval = get<int>(v, path), true;
+        if (key == "enabled") return tm->SetEnabled(get<bool>(v, path)), true;
+        if (key == "onTimer") return bind(tm->OnTimer, v, path), true;
+        return false;
+    }
+
+    bool imageListProperty(TImageList* il, const std::string& key, const Json& v,
+                           const std::string& path) {
+        if (key == "width") return il->Width = get<int>(v, path), true;
+        if (key == "height") return il->Height = get<int>(v, path), true;
+        return false;
+    }
+
+    bool menuItemProperty(TMenuItem* mi, const std::string& key, const Json& v,
+                          const std::string& path) {
+        if (key == "caption") return mi->Caption = get<std::string>(v, path), true;
+        if (key == "enabled") return mi->Enabled = get<bool>(v, path), true;
+        if (key == "visible") return mi->Visible = get<bool>(v, path), true;
+        if (key == "checked") return mi->Checked = get<bool>(v, path), true;
+        if (key == "radioItem") return mi->RadioItem = get<bool>(v, path), true;
+        if (key == "default") return mi->Default = get<bool>(v, path), true;
+        if (key == "imageIndex") return mi->ImageIndex = get<int>(v, path), true;
+        if (key == "action")
+            return refer<TAction>(
+                       v, path, [mi](TAction* a) { mi->SetAction(a); }, "action"),
+                   true;
+        if (key == "onClick") return bind(mi->OnClick, v, path), true;
+        return false;
+    }
+
+    bool popupMenuProperty(TPopupMenu* pm, const std::string& key, const Json& v,
+                           const std::string& path) {
+        if (key == "autoPopup") return pm->AutoPopup = get<bool>(v, path), true;
+        if (key == "images")
+            return refer<TImageList>(
+                       v, path, [pm](TImageList* il) { pm->Images = il; }, "image list"),
+                   true;
+        if (key == "onPopup") return bind(pm->OnPopup, v, path), true;
+        return false;
+    }
+
+    bool actionListProperty(TActionList* al, const std::string& key, const Json& v,
+                            const std::string& path) {
+        if (key == "images")
             return refer<TImageList>(
                        v, path, [al](TImageList* il) { al->Images = il; }, "image list"),
                    true;
-        if (auto* a = dynamic_cast<TAction*>(&c)) {
-            if (key == "caption") return a->Caption = get<std::string>(v, path), true;
-            if (key == "enabled") return a->Enabled = get<bool>(v, path), true;
-            if (key == "visible") return a->Visible = get<bool>(v, path), true;
-            if (key == "checked") return a->Checked = get<bool>(v, path), true;
-            if (key == "hint") return a->Hint = get<std::string>(v, path), true;
-            if (key == "imageIndex") return a->ImageIndex = get<int>(v, path), true;
-            if (key == "onExecute") return bind(a->OnExecute, v, path), true;
-            if (key == "onUpdate") return bind(a->OnUpdate, v, path), true;
-        }
-        if (auto* od = dynamic_cast<TOpenDialog*>(&c)) {
-            if (key == "title") return od->Title = get<std::string>(v, path), true;
-            if (key == "filter") return od->Filter = get<std::string>(v, path), true;
-            if (key == "filterIndex") return od->FilterIndex = get<int>(v, path), true;
-            if (key == "initialDir") return od->InitialDir = get<std::string>(v, path), true;
-            if (key == "fileName") return od->FileName = get<std::string>(v, path), true;
-            if (key == "defaultExt") return od->DefaultExt = get<std::string>(v, path), true;
-            if (key == "options") {
-                for (const auto& option : strings(v, path)) {
-                    if (option == "ofFileMustExist")
-                        od->FileMustExist = true;
-                    else if (option == "ofPathMustExist")
-                        od->PathMustExist = true;
-                    else if (option != "ofHideReadOnly" && option != "ofEnableSizing")
-                        fail(path, "unknown option \"" + option +
-                                       "\" (known: ofFileMustExist, ofPathMustExist, "
-                                       "ofHideReadOnly, ofEnableSizing)");
-                }
-                return true;
+        return false;
+    }
+
+    bool actionProperty(TAction* a, const std::string& key, const Json& v,
+                        const std::string& path) {
+        if (key == "caption") return a->Caption = get<std::string>(v, path), true;
+        if (key == "enabled") return a->Enabled = get<bool>(v, path), true;
+        if (key == "visible") return a->Visible = get<bool>(v, path), true;
+        if (key == "checked") return a->Checked = get<bool>(v, path), true;
+        if (key == "hint") return a->Hint = get<std::string>(v, path), true;
+        if (key == "imageIndex") return a->ImageIndex = get<int>(v, path), true;
+        if (key == "onExecute") return bind(a->OnExecute, v, path), true;
+        if (key == "onUpdate") return bind(a->OnUpdate, v, path), true;
+        return false;
+    }
+
+    bool openDialogProperty(TOpenDialog* od, const std::string& key, const Json& v,
+                            const std::string& path) {
+        if (key == "title") return od->Title = get<std::string>(v, path), true;
+        if (key == "filter") return od->Filter = get<std::string>(v, path), true;
+        if (key == "filterIndex") return od->FilterIndex = get<int>(v, path), true;
+        if (key == "initialDir") return od->InitialDir = get<std::string>(v, path), true;
+        if (key == "fileName") return od->FileName = get<std::string>(v, path), true;
+        if (key == "defaultExt") return od->DefaultExt = get<std::string>(v, path), true;
+        if (key == "options") {
+            for (const auto& option : strings(v, path)) {
+                if (option == "ofFileMustExist")
+                    od->FileMustExist = true;
+                else if (option == "ofPathMustExist")
+                    od->PathMustExist = true;
+                else if (option != "ofHideReadOnly" && option != "ofEnableSizing")
+                    fail(path, "unknown option \"" + option +
+                                   "\" (known: ofFileMustExist, ofPathMustExist, "
+                                   "ofHideReadOnly, ofEnableSizing)");
             }
+            return true;
         }
-        if (auto* cd = dynamic_cast<TColorDialog*>(&c)) {
-            if (key == "color") return cd->Color = get<std::uint32_t>(v, path), true;
-            if (key == "customColors") return cd->CustomColors = strings(v, path), true;
-        }
+        return false;
+    }
+
+    bool colorDialogProperty(TColorDialog* cd, const std::string& key, const Json& v,
+                             const std::string& path) {
+        if (key == "color") return cd->Color = get<std::uint32_t>(v, path), true;
+        if (key == "customColors") return cd->CustomColors = strings(v, path), true;
+        return false;
+    }
+
+    // Tries one component type's own properties when the component is of that type.
+    template <typename T,
+              bool (Loader::*Set)(T*, const std::string&, const Json&, const std::string&)>
+    bool ofType(TComponent& c, const std::string& key, const Json& v, const std::string& path) {
+        auto* typed = dynamic_cast<T*>(&c);
+        return typed && (this->*Set)(typed, key, v, path);
+    }
+
+    // Applies a property of the component's own types; false when none of them has it. The
+    // types are tried in this order and a derived type tries its bases too (a memo is an edit).
+    bool specific(TComponent& c, const std::string& key, const Json& v, const std::string& path) {
+        using TypeSetter =
+            bool (Loader::*)(TComponent&, const std::string&, const Json&, const std::string&);
+        static constexpr TypeSetter kTypes[] = {
+            &Loader::ofType<TForm, &Loader::formProperty>,
+            &Loader::ofType<TLabel, &Loader::labelProperty>,
+            &Loader::ofType<TButton, &Loader::buttonProperty>,
+            &Loader::ofType<TSpeedButton, &Loader::speedButtonProperty>,
+            &Loader::ofType<TCheckBox, &Loader::checkBoxProperty>,
+            &Loader::ofType<TRadioButton, &Loader::radioButtonProperty>,
+            &Loader::ofType<TMemo, &Loader::memoProperty>,
+            &Loader::ofType<TEdit, &Loader::editProperty>,
+            &Loader::ofType<TUpDownEdit, &Loader::upDownProperty>,
+            &Loader::ofType<TTrackBar, &Loader::trackBarProperty>,
+            &Loader::ofType<TComboBox, &Loader::comboBoxProperty>,
+            &Loader::ofType<TListView, &Loader::listViewProperty>,
+            &Loader::ofType<TTreeView, &Loader::treeViewProperty>,
+            &Loader::ofType<TImage, &Loader::imageProperty>,
+            &Loader::ofType<TBigCheckListBox, &Loader::checkListProperty>,
+            &Loader::ofType<TPageControl, &Loader::pageControlProperty>,
+            &Loader::ofType<TTabSheet, &Loader::tabSheetProperty>,
+            &Loader::ofType<TShape, &Loader::shapeProperty>,
+            &Loader::ofType<TTimer, &Loader::timerProperty>,
+            &Loader::ofType<TImageList, &Loader::imageListProperty>,
+            &Loader::ofType<TMenuItem, &Loader::menuItemProperty>,
+            &Loader::ofType<TPopupMenu, &Loader::popupMenuProperty>,
+            &Loader::ofType<TActionList, &Loader::actionListProperty>,
+            &Loader::ofType<TAction, &Loader::actionProperty>,
+            &Loader::ofType<TOpenDialog, &Loader::openDialogProperty>,
+            &Loader::ofType<TColorDialog, &Loader::colorDialogProperty>,
+        };
+        for (TypeSetter set : kTypes)
+            if ((this->*set)(c, key, v, path)) return true;
         return false;
     }
 
