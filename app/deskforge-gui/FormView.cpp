@@ -224,188 +224,235 @@ void FormView::build(TWinControl& parent, QWidget* host) {
 }
 
 QWidget* FormView::create(TControl& c, QWidget* host) {
-    QWidget* w = nullptr;
-    if (dynamic_cast<TPageControl*>(&c)) {
-        w = new QTabWidget(host);
-    } else if (dynamic_cast<TGroupBox*>(&c)) {
-        w = new QGroupBox(host);
-    } else if (auto* b = dynamic_cast<TButton*>(&c)) {
-        auto* btn = new QPushButton(host);
-        btn->setDefault(b->Default);
-        QObject::connect(btn, &QPushButton::clicked, this, [this, b] {
-            act(*b, [n = DriverName(*b)](UserDriver& d) { d.Click(n); });
-        });
-        w = btn;
-    } else if (auto* cb = dynamic_cast<TCheckBox*>(&c)) {
-        auto* box = new QCheckBox(host);
-        QObject::connect(box, &QCheckBox::clicked, this, [this, cb](bool on) {
-            act(*cb, [n = DriverName(*cb), on](UserDriver& d) { d.Check(n, on); });
-        });
-        w = box;
-    } else if (auto* rb = dynamic_cast<TRadioButton*>(&c)) {
-        auto* radio = new QRadioButton(host);
-        radio->setAutoExclusive(false); // the toolkit unchecks the others
-        QObject::connect(radio, &QRadioButton::clicked, this, [this, rb] {
-            act(*rb, [n = DriverName(*rb)](UserDriver& d) { d.Click(n); });
-        });
-        w = radio;
-    } else if (auto* memo = dynamic_cast<TMemo*>(&c)) {
-        auto* edit = new QPlainTextEdit(host);
-        QObject::connect(edit, &QPlainTextEdit::textChanged, this, [this, memo, edit] {
-            if (edit->toPlainText() == memoText(memo->Text())) return;
-            act(*memo, [n = DriverName(*memo),
-                        t = edit->toPlainText().toStdString()](UserDriver& d) { d.Set(n, t); });
-        });
-        w = edit;
-    } else if (auto* e = dynamic_cast<TEdit*>(&c)) {
-        auto* edit = new QLineEdit(host);
-        QObject::connect(edit, &QLineEdit::textEdited, this, [this, e](const QString& text) {
-            act(*e, [n = DriverName(*e), t = text.toStdString()](UserDriver& d) { d.Set(n, t); });
-        });
-        w = edit;
-    } else if (auto* ud = dynamic_cast<TUpDownEdit*>(&c)) {
-        auto* spin = new QSpinBox(host);
-        QObject::connect(spin, &QSpinBox::valueChanged, this, [this, ud](int v) {
-            act(*ud, [n = DriverName(*ud), v](UserDriver& d) { d.Spin(n, v); });
-        });
-        w = spin;
-    } else if (auto* tb = dynamic_cast<TTrackBar*>(&c)) {
-        auto* slider = new QSlider(Qt::Horizontal, host);
-        slider->setTickPosition(QSlider::TicksBelow);
-        QObject::connect(slider, &QSlider::valueChanged, this, [this, tb](int v) {
-            act(*tb, [n = DriverName(*tb), v](UserDriver& d) { d.Spin(n, v); });
-        });
-        w = slider;
-    } else if (auto* combo = dynamic_cast<TComboBox*>(&c)) {
-        auto* box = new QComboBox(host);
-        box->setEditable(combo->Style == TComboBox::TComboBoxStyle::csDropDown);
-        QObject::connect(box, &QComboBox::activated, this, [this, combo](int index) {
-            act(*combo, [n = DriverName(*combo), index](UserDriver& d) {
-                d.Select(n, "#" + std::to_string(index));
-            });
-        });
-        if (box->lineEdit())
-            QObject::connect(box->lineEdit(), &QLineEdit::textEdited, this,
-                             [this, combo](const QString& text) {
-                                 act(*combo, [n = DriverName(*combo), t = text.toStdString()](
-                                                 UserDriver& d) { d.Set(n, t); });
-                             });
-        w = box;
-    } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
-        auto* tree = new QTreeWidget(host);
-        tree->setRootIsDecorated(false);
-        tree->setHeaderHidden(lv->Columns.empty());
-        tree->setColumnCount(std::max<int>(1, static_cast<int>(lv->Columns.size())));
-        QStringList headers;
-        for (const auto& col : lv->Columns)
-            headers << plain(col.Caption);
-        if (!headers.isEmpty()) tree->setHeaderLabels(headers);
-        QObject::connect(tree, &QTreeWidget::itemChanged, this,
-                         [this, lv, tree](QTreeWidgetItem* item, int column) {
-                             if (column != 0 || !lv->Checkboxes) return;
-                             const bool on = item->checkState(0) == Qt::Checked;
-                             const int index = tree->indexOfTopLevelItem(item);
-                             act(*lv, [n = DriverName(*lv), index, on](UserDriver& d) {
-                                 d.Tick(n, "#" + std::to_string(index), on);
-                             });
-                         });
-        QObject::connect(tree, &QTreeWidget::itemClicked, this,
-                         [this, lv, tree](QTreeWidgetItem* item, int) {
-                             const int index = tree->indexOfTopLevelItem(item);
-                             if (index >= 0 && index < lv->Count() && lv->Item(index).Selected())
-                                 return;
-                             act(*lv, [n = DriverName(*lv), index](UserDriver& d) {
-                                 d.Select(n, "#" + std::to_string(index));
-                             });
-                         });
-        QObject::connect(tree, &QTreeWidget::itemDoubleClicked, this,
-                         [this, lv](QTreeWidgetItem* item, int) {
-                             act(*lv, [n = DriverName(*lv), t = item->text(0).toStdString()](
-                                          UserDriver& d) { d.DblClick(n, t); });
-                         });
-        w = tree;
-    } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
-        auto* list = new QListWidget(host);
-        QObject::connect(list, &QListWidget::itemChanged, this,
-                         [this, cl, list](QListWidgetItem* item) {
-                             const int index = list->row(item);
-                             const bool on = item->checkState() == Qt::Checked;
-                             act(*cl, [n = DriverName(*cl), index, on](UserDriver& d) {
-                                 d.Tick(n, "#" + std::to_string(index), on);
-                             });
-                         });
-        w = list;
-    } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
-        auto* tree = new QTreeWidget(host);
-        tree->setHeaderHidden(true);
-        QObject::connect(
-            tree, &QTreeWidget::itemClicked, this, [this, tv](QTreeWidgetItem* item, int) {
-                const std::string path = item->data(0, Qt::UserRole).toString().toStdString();
-                if (tv->Selected() && tv->Selected()->Path() == path) return;
-                act(*tv, [n = DriverName(*tv), path](UserDriver& d) { d.Select(n, path); });
-            });
-        // Opening and closing folders is the view's own business, but the toolkit's
-        // layout (the node at a point) must know it.
-        auto expand = [this, tv](QTreeWidgetItem* item, bool on) {
-            if (syncing_ || !form_) return;
-            if (TTreeNode* node =
-                    tv->FindPath(item->data(0, Qt::UserRole).toString().toStdString()))
-                node->Expanded = on;
-        };
-        QObject::connect(tree, &QTreeWidget::itemExpanded, this,
-                         [expand](QTreeWidgetItem* item) { expand(item, true); });
-        QObject::connect(tree, &QTreeWidget::itemCollapsed, this,
-                         [expand](QTreeWidgetItem* item) { expand(item, false); });
-        w = tree;
-    } else if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
-        auto* button = new QToolButton(host);
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        QObject::connect(button, &QToolButton::clicked, this, [this, sb] {
-            act(*sb, [n = DriverName(*sb)](UserDriver& d) { d.Click(n); });
-        });
-        w = button;
-    } else if (auto* label = dynamic_cast<TLabel*>(&c)) {
-        auto* l = new QLabel(host);
-        l->setWordWrap(!label->AutoSize);
-        QObject::connect(l, &QLabel::linkActivated, this, [this, label](const QString&) {
-            act(*label, [n = DriverName(*label)](UserDriver& d) { d.Click(n); });
-        });
-        w = l;
-    } else if (dynamic_cast<TImage*>(&c)) {
+    QWidget* w = newWidget(c, host);
+    w->setObjectName(q(c.Name));
+    routeRightClick(c, w);
+    return w;
+}
+
+// The dispatch by control type, in an order where a derived type comes before its base.
+QWidget* FormView::newWidget(TControl& c, QWidget* host) {
+    if (dynamic_cast<TPageControl*>(&c)) return new QTabWidget(host);
+    if (dynamic_cast<TGroupBox*>(&c)) return new QGroupBox(host);
+    if (auto* b = dynamic_cast<TButton*>(&c)) return newButton(*b, host);
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) return newCheckBox(*cb, host);
+    if (auto* rb = dynamic_cast<TRadioButton*>(&c)) return newRadioButton(*rb, host);
+    if (auto* memo = dynamic_cast<TMemo*>(&c)) return newMemo(*memo, host);
+    if (auto* e = dynamic_cast<TEdit*>(&c)) return newEdit(*e, host);
+    if (auto* ud = dynamic_cast<TUpDownEdit*>(&c)) return newUpDown(*ud, host);
+    if (auto* tb = dynamic_cast<TTrackBar*>(&c)) return newTrackBar(*tb, host);
+    if (auto* combo = dynamic_cast<TComboBox*>(&c)) return newComboBox(*combo, host);
+    if (auto* lv = dynamic_cast<TListView*>(&c)) return newListView(*lv, host);
+    if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) return newCheckList(*cl, host);
+    if (auto* tv = dynamic_cast<TTreeView*>(&c)) return newTreeView(*tv, host);
+    if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) return newSpeedButton(*sb, host);
+    if (auto* label = dynamic_cast<TLabel*>(&c)) return newLabel(*label, host);
+    if (dynamic_cast<TImage*>(&c)) {
         auto* l = new QLabel(host);
         l->setAlignment(Qt::AlignCenter);
-        w = l;
-    } else if (dynamic_cast<TShape*>(&c)) {
+        return l;
+    }
+    if (dynamic_cast<TShape*>(&c)) {
         auto* f = new QFrame(host);
         f->setFrameShape(QFrame::Box);
         f->setAutoFillBackground(true);
-        w = f;
-    } else {
-        // Panels, frames and anything else that only holds other controls.
-        w = new QWidget(host);
+        return f;
     }
-    w->setObjectName(q(c.Name));
-    // A right click reaches the page as the toolkit's right mouse button, on the item
-    // under the pointer of a list or tree, and opens the control's pop-up menu. Text fields
-    // keep their own menu (copy, paste) unless the page asks for the click.
+    // Panels, frames and anything else that only holds other controls.
+    return new QWidget(host);
+}
+
+// One widget per control type, wired so that what a user does to it runs as the user
+// driver's action, exactly as a script would.
+QWidget* FormView::newButton(TButton& b, QWidget* host) {
+    auto* btn = new QPushButton(host);
+    btn->setDefault(b.Default);
+    QObject::connect(btn, &QPushButton::clicked, this, [this, b = &b] {
+        act(*b, [n = DriverName(*b)](UserDriver& d) { d.Click(n); });
+    });
+    return btn;
+}
+
+QWidget* FormView::newCheckBox(TCheckBox& cb, QWidget* host) {
+    auto* box = new QCheckBox(host);
+    QObject::connect(box, &QCheckBox::clicked, this, [this, cb = &cb](bool on) {
+        act(*cb, [n = DriverName(*cb), on](UserDriver& d) { d.Check(n, on); });
+    });
+    return box;
+}
+
+QWidget* FormView::newRadioButton(TRadioButton& rb, QWidget* host) {
+    auto* radio = new QRadioButton(host);
+    radio->setAutoExclusive(false); // the toolkit unchecks the others
+    QObject::connect(radio, &QRadioButton::clicked, this, [this, rb = &rb] {
+        act(*rb, [n = DriverName(*rb)](UserDriver& d) { d.Click(n); });
+    });
+    return radio;
+}
+
+QWidget* FormView::newMemo(TMemo& memo, QWidget* host) {
+    auto* edit = new QPlainTextEdit(host);
+    QObject::connect(edit, &QPlainTextEdit::textChanged, this, [this, memo = &memo, edit] {
+        if (edit->toPlainText() == memoText(memo->Text())) return;
+        act(*memo, [n = DriverName(*memo), t = edit->toPlainText().toStdString()](UserDriver& d) {
+            d.Set(n, t);
+        });
+    });
+    return edit;
+}
+
+QWidget* FormView::newEdit(TEdit& e, QWidget* host) {
+    auto* edit = new QLineEdit(host);
+    QObject::connect(edit, &QLineEdit::textEdited, this, [this, e = &e](const QString& text) {
+        act(*e, [n = DriverName(*e), t = text.toStdString()](UserDriver& d) { d.Set(n, t); });
+    });
+    return edit;
+}
+
+QWidget* FormView::newUpDown(TUpDownEdit& ud, QWidget* host) {
+    auto* spin = new QSpinBox(host);
+    QObject::connect(spin, &QSpinBox::valueChanged, this, [this, ud = &ud](int v) {
+        act(*ud, [n = DriverName(*ud), v](UserDriver& d) { d.Spin(n, v); });
+    });
+    return spin;
+}
+
+QWidget* FormView::newTrackBar(TTrackBar& tb, QWidget* host) {
+    auto* slider = new QSlider(Qt::Horizontal, host);
+    slider->setTickPosition(QSlider::TicksBelow);
+    QObject::connect(slider, &QSlider::valueChanged, this, [this, tb = &tb](int v) {
+        act(*tb, [n = DriverName(*tb), v](UserDriver& d) { d.Spin(n, v); });
+    });
+    return slider;
+}
+
+QWidget* FormView::newComboBox(TComboBox& combo, QWidget* host) {
+    auto* box = new QComboBox(host);
+    box->setEditable(combo.Style == TComboBox::TComboBoxStyle::csDropDown);
+    QObject::connect(box, &QComboBox::activated, this, [this, combo = &combo](int index) {
+        act(*combo, [n = DriverName(*combo), index](UserDriver& d) {
+            d.Select(n, "#" + std::to_string(index));
+        });
+    });
+    if (box->lineEdit())
+        QObject::connect(box->lineEdit(), &QLineEdit::textEdited, this,
+                         [this, combo = &combo](const QString& text) {
+                             act(*combo, [n = DriverName(*combo),
+                                          t = text.toStdString()](UserDriver& d) { d.Set(n, t); });
+                         });
+    return box;
+}
+
+QWidget* FormView::newListView(TListView& list, QWidget* host) {
+    TListView* lv = &list;
+    auto* tree = new QTreeWidget(host);
+    tree->setRootIsDecorated(false);
+    tree->setHeaderHidden(lv->Columns.empty());
+    tree->setColumnCount(std::max<int>(1, static_cast<int>(lv->Columns.size())));
+    QStringList headers;
+    for (const auto& col : lv->Columns)
+        headers << plain(col.Caption);
+    if (!headers.isEmpty()) tree->setHeaderLabels(headers);
+    QObject::connect(tree, &QTreeWidget::itemChanged, this,
+                     [this, lv, tree](QTreeWidgetItem* item, int column) {
+                         if (column != 0 || !lv->Checkboxes) return;
+                         const bool on = item->checkState(0) == Qt::Checked;
+                         const int index = tree->indexOfTopLevelItem(item);
+                         act(*lv, [n = DriverName(*lv), index, on](UserDriver& d) {
+                             d.Tick(n, "#" + std::to_string(index), on);
+                         });
+                     });
+    QObject::connect(tree, &QTreeWidget::itemClicked, this,
+                     [this, lv, tree](QTreeWidgetItem* item, int) {
+                         const int index = tree->indexOfTopLevelItem(item);
+                         if (index >= 0 && index < lv->Count() && lv->Item(index).Selected())
+                             return;
+                         act(*lv, [n = DriverName(*lv), index](UserDriver& d) {
+                             d.Select(n, "#" + std::to_string(index));
+                         });
+                     });
+    QObject::connect(tree, &QTreeWidget::itemDoubleClicked, this,
+                     [this, lv](QTreeWidgetItem* item, int) {
+                         act(*lv, [n = DriverName(*lv), t = item->text(0).toStdString()](
+                                      UserDriver& d) { d.DblClick(n, t); });
+                     });
+    return tree;
+}
+
+QWidget* FormView::newCheckList(TBigCheckListBox& cl, QWidget* host) {
+    auto* list = new QListWidget(host);
+    QObject::connect(list, &QListWidget::itemChanged, this,
+                     [this, cl = &cl, list](QListWidgetItem* item) {
+                         const int index = list->row(item);
+                         const bool on = item->checkState() == Qt::Checked;
+                         act(*cl, [n = DriverName(*cl), index, on](UserDriver& d) {
+                             d.Tick(n, "#" + std::to_string(index), on);
+                         });
+                     });
+    return list;
+}
+
+QWidget* FormView::newTreeView(TTreeView& view, QWidget* host) {
+    TTreeView* tv = &view;
+    auto* tree = new QTreeWidget(host);
+    tree->setHeaderHidden(true);
+    QObject::connect(tree, &QTreeWidget::itemClicked, this, [this, tv](QTreeWidgetItem* item, int) {
+        const std::string path = item->data(0, Qt::UserRole).toString().toStdString();
+        if (tv->Selected() && tv->Selected()->Path() == path) return;
+        act(*tv, [n = DriverName(*tv), path](UserDriver& d) { d.Select(n, path); });
+    });
+    // Opening and closing folders is the view's own business, but the toolkit's
+    // layout (the node at a point) must know it.
+    auto expand = [this, tv](QTreeWidgetItem* item, bool on) {
+        if (syncing_ || !form_) return;
+        if (TTreeNode* node = tv->FindPath(item->data(0, Qt::UserRole).toString().toStdString()))
+            node->Expanded = on;
+    };
+    QObject::connect(tree, &QTreeWidget::itemExpanded, this,
+                     [expand](QTreeWidgetItem* item) { expand(item, true); });
+    QObject::connect(tree, &QTreeWidget::itemCollapsed, this,
+                     [expand](QTreeWidgetItem* item) { expand(item, false); });
+    return tree;
+}
+
+QWidget* FormView::newSpeedButton(TSpeedButton& sb, QWidget* host) {
+    auto* button = new QToolButton(host);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QObject::connect(button, &QToolButton::clicked, this, [this, sb = &sb] {
+        act(*sb, [n = DriverName(*sb)](UserDriver& d) { d.Click(n); });
+    });
+    return button;
+}
+
+QWidget* FormView::newLabel(TLabel& label, QWidget* host) {
+    auto* l = new QLabel(host);
+    l->setWordWrap(!label.AutoSize);
+    QObject::connect(l, &QLabel::linkActivated, this, [this, label = &label](const QString&) {
+        act(*label, [n = DriverName(*label)](UserDriver& d) { d.Click(n); });
+    });
+    return l;
+}
+
+// A right click reaches the page as the toolkit's right mouse button, on the item
+// under the pointer of a list or tree, and opens the control's pop-up menu. Text fields
+// keep their own menu (copy, paste) unless the page asks for the click.
+void FormView::routeRightClick(TControl& c, QWidget* w) {
     const bool textField =
         dynamic_cast<TEdit*>(&c) || dynamic_cast<TComboBox*>(&c) || dynamic_cast<TUpDownEdit*>(&c);
-    if (c.OnMouseDown || c.PopupMenu || !textField) {
-        w->setContextMenuPolicy(Qt::CustomContextMenu);
-        QObject::connect(
-            w, &QWidget::customContextMenuRequested, this, [this, &c, w](const QPoint& at) {
-                std::string item;
-                if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
-                    QTreeWidgetItem* it = tree->itemAt(at);
-                    if (it && dynamic_cast<TListView*>(&c))
-                        item = "#" + std::to_string(tree->indexOfTopLevelItem(it));
-                    else if (it)
-                        item = it->data(0, Qt::UserRole).toString().toStdString();
-                }
-                act(c, [n = DriverName(c), item](UserDriver& d) { d.RightClick(n, item); });
-            });
-    }
-    return w;
+    if (!c.OnMouseDown && !c.PopupMenu && textField) return;
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(
+        w, &QWidget::customContextMenuRequested, this, [this, &c, w](const QPoint& at) {
+            std::string item;
+            if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
+                QTreeWidgetItem* it = tree->itemAt(at);
+                if (it && dynamic_cast<TListView*>(&c))
+                    item = "#" + std::to_string(tree->indexOfTopLevelItem(it));
+                else if (it)
+                    item = it->data(0, Qt::UserRole).toString().toStdString();
+            }
+            act(c, [n = DriverName(c), item](UserDriver& d) { d.RightClick(n, item); });
+        });
 }
 
 void FormView::sync() {

@@ -54,6 +54,22 @@ class FormView final : public QWidget {
   private:
     void build(toolkit::TWinControl& parent, QWidget* host);
     QWidget* create(toolkit::TControl& control, QWidget* host);
+    QWidget* newWidget(toolkit::TControl& control, QWidget* host);
+    QWidget* newButton(toolkit::TButton& button, QWidget* host);
+    QWidget* newCheckBox(toolkit::TCheckBox& box, QWidget* host);
+    QWidget* newRadioButton(toolkit::TRadioButton& radio, QWidget* host);
+    QWidget* newMemo(toolkit::TMemo& memo, QWidget* host);
+    QWidget* newEdit(toolkit::TEdit& edit, QWidget* host);
+    QWidget* newUpDown(toolkit::TUpDownEdit& upDown, QWidget* host);
+    QWidget* newTrackBar(toolkit::TTrackBar& trackBar, QWidget* host);
+    QWidget* newComboBox(toolkit::TComboBox& combo, QWidget* host);
+    QWidget* newListView(toolkit::TListView& list, QWidget* host);
+    QWidget* newCheckList(toolkit::TBigCheckListBox& list, QWidget* host);
+    QWidget* newTreeView(toolkit::TTreeView& tree, QWidget* host);
+    QWidget* newSpeedButton(toolkit::TSpeedButton& button, QWidget* host);
+    QWidget* newLabel(toolkit::TLabel& label, QWidget* host);
+    void routeRightClick(toolkit::TControl& control, QWidget* widget);
+
     void syncControl(toolkit::TControl& control, QWidget* widget);
     void act(const toolkit::TControl& control, const DriverAction& action);
     // False while Qt is inside a signal of this widget (the view redraws once it returns):
