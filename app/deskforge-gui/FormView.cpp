@@ -59,6 +59,26 @@ QString memoText(const std::string& text) {
     return out;
 }
 
+void syncLineEdit(const TEdit& e, QLineEdit& edit) {
+    if (edit.text().toStdString() != e.Text()) edit.setText(q(e.Text()));
+    edit.setEchoMode(e.PasswordChar ? QLineEdit::Password : QLineEdit::Normal);
+    edit.setReadOnly(e.ReadOnly);
+    if (e.MaxLength > 0) edit.setMaxLength(e.MaxLength);
+}
+
+void syncMemo(const TMemo& m, QPlainTextEdit& memo) {
+    const QString text = memoText(m.Text());
+    if (memo.toPlainText() != text) memo.setPlainText(text);
+    memo.setReadOnly(m.ReadOnly);
+    memo.setLineWrapMode(m.WordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    const bool vertical =
+        m.ScrollBars == TScrollStyle::ssVertical || m.ScrollBars == TScrollStyle::ssBoth;
+    const bool horizontal =
+        m.ScrollBars == TScrollStyle::ssHorizontal || m.ScrollBars == TScrollStyle::ssBoth;
+    memo.setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+    memo.setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+}
+
 QIcon imageOf(const TImageList* images, int index) {
     if (!images || index < 0 || index >= images->Count()) return {};
     return QIcon(Picture(images->Files[static_cast<std::size_t>(index)],
@@ -540,22 +560,67 @@ void FormView::keyPressEvent(QKeyEvent* event) {
 
 void FormView::syncControl(TControl& c, QWidget* w) {
     const QSignalBlocker block(w);
-    if (dynamic_cast<TTabSheet*>(&c)) {
-        // Sheets belong to their tab widget: caption and visibility are tabs there.
-        auto* pc = dynamic_cast<TPageControl*>(c.Parent());
-        auto* tabs = pc ? dynamic_cast<QTabWidget*>(widgetFor(*pc)) : nullptr;
-        if (tabs) {
-            const QSignalBlocker blockTabs(tabs);
-            const int index = tabs->indexOf(w);
-            auto& sheet = static_cast<TTabSheet&>(c);
-            tabs->setTabText(index, q(sheet.Caption));
-            tabs->setTabVisible(index, sheet.TabVisible);
-            tabs->setTabEnabled(index, sheet.Enabled);
-            if (pc->ActivePage() == &sheet && tabs->currentIndex() != index)
-                tabs->setCurrentIndex(index);
-        }
+    if (auto* sheet = dynamic_cast<TTabSheet*>(&c)) {
+        syncTabSheet(*sheet, w);
         return;
     }
+    const QSize size = syncPlacement(c, w);
+    if (auto* box = dynamic_cast<QGroupBox*>(w)) {
+        box->setTitle(q(c.Caption)); // "&&" is a literal "&" to Qt as to the toolkit
+    } else if (auto* button = dynamic_cast<QAbstractButton*>(w)) {
+        syncButton(c, *button);
+    } else if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
+        syncLineEdit(static_cast<TEdit&>(c), *edit);
+    } else if (auto* memo = dynamic_cast<QPlainTextEdit*>(w)) {
+        syncMemo(static_cast<TMemo&>(c), *memo);
+    } else if (auto* spin = dynamic_cast<QSpinBox*>(w)) {
+        auto& u = static_cast<TUpDownEdit&>(c);
+        spin->setRange(u.Min, u.Max);
+        spin->setValue(u.GetPosition());
+    } else if (auto* slider = dynamic_cast<QSlider*>(w)) {
+        auto& t = static_cast<TTrackBar&>(c);
+        slider->setRange(t.Min, t.Max);
+        slider->setPageStep(t.PageSize);
+        slider->setTickInterval(t.Frequency);
+        slider->setValue(t.Position());
+    } else if (auto* combo = dynamic_cast<QComboBox*>(w)) {
+        syncComboBox(static_cast<TComboBox&>(c), *combo);
+    } else if (auto* list = dynamic_cast<QListWidget*>(w)) {
+        syncCheckList(static_cast<TBigCheckListBox&>(c), *list);
+    } else if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
+        if (auto* lv = dynamic_cast<TListView*>(&c))
+            syncListView(*lv, *tree);
+        else if (auto* tv = dynamic_cast<TTreeView*>(&c))
+            syncTreeView(*tv, *tree);
+    } else if (auto* label = dynamic_cast<QLabel*>(w)) {
+        if (auto* image = dynamic_cast<TImage*>(&c))
+            syncImage(*image, *label, size);
+        else if (auto* l = dynamic_cast<TLabel*>(&c)) {
+            showCaption(*label, *l, label->underMouse());
+            if (l->FontColor && !l->IsLink)
+                label->setStyleSheet("color:" + colorName(l->FontColor));
+        }
+    } else if (auto* shape = dynamic_cast<TShape*>(&c)) {
+        w->setStyleSheet("background-color:" + colorName(shape->BrushColor));
+    }
+}
+
+// Sheets belong to their tab widget: caption and visibility are tabs there.
+void FormView::syncTabSheet(TTabSheet& sheet, QWidget* w) {
+    auto* pc = dynamic_cast<TPageControl*>(sheet.Parent());
+    auto* tabs = pc ? dynamic_cast<QTabWidget*>(widgetFor(*pc)) : nullptr;
+    if (!tabs) return;
+    const QSignalBlocker blockTabs(tabs);
+    const int index = tabs->indexOf(w);
+    tabs->setTabText(index, q(sheet.Caption));
+    tabs->setTabVisible(index, sheet.TabVisible);
+    tabs->setTabEnabled(index, sheet.Enabled);
+    if (pc->ActivePage() == &sheet && tabs->currentIndex() != index) tabs->setCurrentIndex(index);
+}
+
+// Position, size, visibility and hint, which every control has; returns the size given, which
+// may differ from the toolkit's where Qt needs more room for a caption.
+QSize FormView::syncPlacement(TControl& c, QWidget* w) {
     int width = c.Width, height = c.Height;
     // Captions were measured in the toolkit's dialog font; Qt's may be a little wider, so
     // they may grow up to their parent's edge. A label that still does not fit wraps.
@@ -586,146 +651,116 @@ void FormView::syncControl(TControl& c, QWidget* w) {
     w->setVisible(c.Visible);
     w->setEnabled(c.Enabled);
     if (!c.Hint.empty()) w->setToolTip(q(c.Hint));
+    return {width, height};
+}
 
-    if (auto* box = dynamic_cast<QGroupBox*>(w)) {
-        box->setTitle(q(c.Caption)); // "&&" is a literal "&" to Qt as to the toolkit
-    } else if (auto* button = dynamic_cast<QAbstractButton*>(w)) {
-        button->setText(q(c.Caption)); // Qt underlines the "&" accelerator itself
-        if (auto* cb = dynamic_cast<TCheckBox*>(&c)) button->setChecked(cb->Checked());
-        if (auto* rb = dynamic_cast<TRadioButton*>(&c)) button->setChecked(rb->Checked());
-        if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
-            auto* tool = static_cast<QToolButton*>(button);
-            tool->setCheckable(sb->GroupIndex != 0);
-            tool->setChecked(sb->Down());
-            tool->setAutoRaise(sb->Flat);
-            if (shownItems_[&c] != sb->Glyph) {
-                tool->setIcon(QIcon(Picture(sb->Glyph, QSize(16, 16))));
-                shownItems_[&c] = sb->Glyph;
-            }
+// Buttons, check boxes, radio buttons and speed buttons all show as Qt's buttons.
+void FormView::syncButton(TControl& c, QAbstractButton& button) {
+    button.setText(q(c.Caption)); // Qt underlines the "&" accelerator itself
+    if (auto* cb = dynamic_cast<TCheckBox*>(&c)) button.setChecked(cb->Checked());
+    if (auto* rb = dynamic_cast<TRadioButton*>(&c)) button.setChecked(rb->Checked());
+    if (auto* sb = dynamic_cast<TSpeedButton*>(&c)) {
+        auto& tool = static_cast<QToolButton&>(button);
+        tool.setCheckable(sb->GroupIndex != 0);
+        tool.setChecked(sb->Down());
+        tool.setAutoRaise(sb->Flat);
+        if (shownItems_[&c] != sb->Glyph) {
+            tool.setIcon(QIcon(Picture(sb->Glyph, QSize(16, 16))));
+            shownItems_[&c] = sb->Glyph;
         }
-    } else if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
-        auto& e = static_cast<TEdit&>(c);
-        if (edit->text().toStdString() != e.Text()) edit->setText(q(e.Text()));
-        edit->setEchoMode(e.PasswordChar ? QLineEdit::Password : QLineEdit::Normal);
-        edit->setReadOnly(e.ReadOnly);
-        if (e.MaxLength > 0) edit->setMaxLength(e.MaxLength);
-    } else if (auto* memo = dynamic_cast<QPlainTextEdit*>(w)) {
-        auto& m = static_cast<TMemo&>(c);
-        const QString text = memoText(m.Text());
-        if (memo->toPlainText() != text) memo->setPlainText(text);
-        memo->setReadOnly(m.ReadOnly);
-        memo->setLineWrapMode(m.WordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-        const bool vertical =
-            m.ScrollBars == TScrollStyle::ssVertical || m.ScrollBars == TScrollStyle::ssBoth;
-        const bool horizontal =
-            m.ScrollBars == TScrollStyle::ssHorizontal || m.ScrollBars == TScrollStyle::ssBoth;
-        memo->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
-        memo->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn
-                                                      : Qt::ScrollBarAsNeeded);
-    } else if (auto* spin = dynamic_cast<QSpinBox*>(w)) {
-        auto& u = static_cast<TUpDownEdit&>(c);
-        spin->setRange(u.Min, u.Max);
-        spin->setValue(u.GetPosition());
-    } else if (auto* slider = dynamic_cast<QSlider*>(w)) {
-        auto& t = static_cast<TTrackBar&>(c);
-        slider->setRange(t.Min, t.Max);
-        slider->setPageStep(t.PageSize);
-        slider->setTickInterval(t.Frequency);
-        slider->setValue(t.Position());
-    } else if (auto* combo = dynamic_cast<QComboBox*>(w)) {
-        auto& cb = static_cast<TComboBox&>(c);
-        std::string sig;
+    }
+}
+
+void FormView::syncComboBox(TComboBox& cb, QComboBox& combo) {
+    std::string sig;
+    for (const auto& item : cb.Items)
+        sig += item.text + "\x1d";
+    if (shownItems_[&cb] != sig && mayRebuild(&combo)) {
+        combo.clear();
         for (const auto& item : cb.Items)
-            sig += item.text + "\x1d";
-        if (shownItems_[&c] != sig && mayRebuild(w)) {
-            combo->clear();
-            for (const auto& item : cb.Items)
-                combo->addItem(q(item.text));
-            shownItems_[&c] = sig;
-        }
-        combo->setCurrentIndex(cb.ItemIndex());
-        if (combo->isEditable() && combo->currentText().toStdString() != cb.Text())
-            combo->setEditText(q(cb.Text()));
-    } else if (auto* list = dynamic_cast<QListWidget*>(w)) {
-        auto& cl = static_cast<TBigCheckListBox&>(c);
-        std::string sig;
+            combo.addItem(q(item.text));
+        shownItems_[&cb] = sig;
+    }
+    combo.setCurrentIndex(cb.ItemIndex());
+    if (combo.isEditable() && combo.currentText().toStdString() != cb.Text())
+        combo.setEditText(q(cb.Text()));
+}
+
+void FormView::syncCheckList(TBigCheckListBox& cl, QListWidget& list) {
+    std::string sig;
+    for (const auto& item : cl.Items)
+        sig += item + "\x1d";
+    if (shownItems_[&cl] != sig && mayRebuild(&list)) {
+        list.clear();
         for (const auto& item : cl.Items)
-            sig += item + "\x1d";
-        if (shownItems_[&c] != sig && mayRebuild(w)) {
-            list->clear();
-            for (const auto& item : cl.Items)
-                list->addItem(checkListText(item));
-            shownItems_[&c] = sig;
+            list.addItem(checkListText(item));
+        shownItems_[&cl] = sig;
+    }
+    for (int i = 0; i < list.count() && i < static_cast<int>(cl.Items.size()); ++i) {
+        QListWidgetItem* item = list.item(i);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(cl.GetCheck(i) ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void FormView::syncListView(TListView& list, QTreeWidget& view) {
+    TListView* lv = &list;
+    QTreeWidget* tree = &view;
+    const std::string sig = listSignature(*lv);
+    tree->setHeaderHidden(lv->Columns.empty() || !lv->ShowColumnHeaders ||
+                          lv->ViewStyle != TViewStyle::vsReport);
+    for (std::size_t col = 0; col < lv->Columns.size(); ++col)
+        if (tree->columnWidth(static_cast<int>(col)) != lv->Columns[col].Width)
+            tree->setColumnWidth(static_cast<int>(col), lv->Columns[col].Width);
+    if (lv->SmallImages) tree->setIconSize(QSize(lv->SmallImages->Width, lv->SmallImages->Height));
+    if (shownItems_[lv] != sig && mayRebuild(tree)) {
+        tree->clear();
+        for (int i = 0; i < lv->Count(); ++i) {
+            TListItem& it = lv->Item(i);
+            auto* item = new QTreeWidgetItem(tree);
+            item->setText(0, q(it.Caption));
+            item->setIcon(0, imageOf(lv->SmallImages, it.ImageIndex));
+            for (std::size_t s = 0; s < it.SubItems.size(); ++s)
+                item->setText(static_cast<int>(s) + 1, q(it.SubItems[s]));
         }
-        for (int i = 0; i < list->count() && i < static_cast<int>(cl.Items.size()); ++i) {
-            QListWidgetItem* item = list->item(i);
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(cl.GetCheck(i) ? Qt::Checked : Qt::Unchecked);
+        shownItems_[lv] = sig;
+    }
+    if (shownItems_[lv] == sig)
+        for (int i = 0; i < lv->Count() && i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = tree->topLevelItem(i);
+            item->setSelected(lv->Item(i).Selected());
+            const Qt::CheckState tick = lv->Item(i).Checked() ? Qt::Checked : Qt::Unchecked;
+            if (lv->Checkboxes &&
+                (item->checkState(0) != tick || item->data(0, Qt::CheckStateRole).isNull()))
+                item->setCheckState(0, tick);
         }
-    } else if (auto* tree = dynamic_cast<QTreeWidget*>(w)) {
-        if (auto* lv = dynamic_cast<TListView*>(&c)) {
-            const std::string sig = listSignature(*lv);
-            tree->setHeaderHidden(lv->Columns.empty() || !lv->ShowColumnHeaders ||
-                                  lv->ViewStyle != TViewStyle::vsReport);
-            for (std::size_t col = 0; col < lv->Columns.size(); ++col)
-                if (tree->columnWidth(static_cast<int>(col)) != lv->Columns[col].Width)
-                    tree->setColumnWidth(static_cast<int>(col), lv->Columns[col].Width);
-            if (lv->SmallImages)
-                tree->setIconSize(QSize(lv->SmallImages->Width, lv->SmallImages->Height));
-            if (shownItems_[&c] != sig && mayRebuild(w)) {
-                tree->clear();
-                for (int i = 0; i < lv->Count(); ++i) {
-                    TListItem& it = lv->Item(i);
-                    auto* item = new QTreeWidgetItem(tree);
-                    item->setText(0, q(it.Caption));
-                    item->setIcon(0, imageOf(lv->SmallImages, it.ImageIndex));
-                    for (std::size_t s = 0; s < it.SubItems.size(); ++s)
-                        item->setText(static_cast<int>(s) + 1, q(it.SubItems[s]));
-                }
-                shownItems_[&c] = sig;
-            }
-            if (shownItems_[&c] == sig)
-                for (int i = 0; i < lv->Count() && i < tree->topLevelItemCount(); ++i) {
-                    QTreeWidgetItem* item = tree->topLevelItem(i);
-                    item->setSelected(lv->Item(i).Selected());
-                    const Qt::CheckState tick = lv->Item(i).Checked() ? Qt::Checked : Qt::Unchecked;
-                    if (lv->Checkboxes &&
-                        (item->checkState(0) != tick || item->data(0, Qt::CheckStateRole).isNull()))
-                        item->setCheckState(0, tick);
-                }
-        } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
-            std::string sig;
-            for (const auto& root : tv->Roots())
-                treeSignature(*root, sig);
-            if (shownItems_[&c] != sig && mayRebuild(w)) {
-                tree->clear();
-                for (const auto& root : tv->Roots())
-                    addTreeItems(nullptr, *root, tree, tv->Images);
-                shownItems_[&c] = sig;
-            }
-            tree->setRootIsDecorated(tv->ShowRoot);
-            if (tv->Images) tree->setIconSize(QSize(tv->Images->Width, tv->Images->Height));
-            if (!tv->Selected()) tree->setCurrentItem(nullptr);
-            if (tv->Selected())
-                if (QTreeWidgetItem* item = findTreeItem(tree, q(tv->Selected()->Path())))
-                    tree->setCurrentItem(item);
-        }
-    } else if (auto* label = dynamic_cast<QLabel*>(w)) {
-        if (auto* image = dynamic_cast<TImage*>(&c)) {
-            // Pictures are looked up once; a page changes them rarely.
-            const std::string shown =
-                image->PictureFile + "@" + std::to_string(width) + "x" + std::to_string(height);
-            if (shownItems_[&c] != shown) {
-                label->setPixmap(Picture(image->PictureFile, QSize(width, height)));
-                shownItems_[&c] = shown;
-            }
-        } else if (auto* l = dynamic_cast<TLabel*>(&c)) {
-            showCaption(*label, *l, label->underMouse());
-            if (l->FontColor && !l->IsLink)
-                label->setStyleSheet("color:" + colorName(l->FontColor));
-        }
-    } else if (auto* shape = dynamic_cast<TShape*>(&c)) {
-        w->setStyleSheet("background-color:" + colorName(shape->BrushColor));
+}
+
+void FormView::syncTreeView(TTreeView& tv, QTreeWidget& tree) {
+    std::string sig;
+    for (const auto& root : tv.Roots())
+        treeSignature(*root, sig);
+    if (shownItems_[&tv] != sig && mayRebuild(&tree)) {
+        tree.clear();
+        for (const auto& root : tv.Roots())
+            addTreeItems(nullptr, *root, &tree, tv.Images);
+        shownItems_[&tv] = sig;
+    }
+    tree.setRootIsDecorated(tv.ShowRoot);
+    if (tv.Images) tree.setIconSize(QSize(tv.Images->Width, tv.Images->Height));
+    if (!tv.Selected()) tree.setCurrentItem(nullptr);
+    if (tv.Selected())
+        if (QTreeWidgetItem* item = findTreeItem(&tree, q(tv.Selected()->Path())))
+            tree.setCurrentItem(item);
+}
+
+// Pictures are looked up once; a page changes them rarely.
+void FormView::syncImage(TImage& image, QLabel& label, QSize size) {
+    const std::string shown = image.PictureFile + "@" + std::to_string(size.width()) + "x" +
+                              std::to_string(size.height());
+    if (shownItems_[&image] != shown) {
+        label.setPixmap(Picture(image.PictureFile, size));
+        shownItems_[&image] = shown;
     }
 }
 

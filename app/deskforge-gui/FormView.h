@@ -14,6 +14,12 @@
 #include <utility>
 #include <vector>
 
+class QAbstractButton;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QTreeWidget;
+
 namespace ravelin::toolkit {
 class UserDriver;
 }
@@ -71,6 +77,15 @@ class FormView final : public QWidget {
     void routeRightClick(toolkit::TControl& control, QWidget* widget);
 
     void syncControl(toolkit::TControl& control, QWidget* widget);
+    void syncTabSheet(toolkit::TTabSheet& sheet, QWidget* widget);
+    QSize syncPlacement(toolkit::TControl& control, QWidget* widget);
+    void syncButton(toolkit::TControl& control, QAbstractButton& button);
+    void syncComboBox(toolkit::TComboBox& box, QComboBox& combo);
+    void syncCheckList(toolkit::TBigCheckListBox& box, QListWidget& list);
+    void syncListView(toolkit::TListView& list, QTreeWidget& tree);
+    void syncTreeView(toolkit::TTreeView& view, QTreeWidget& tree);
+    void syncImage(toolkit::TImage& image, QLabel& label, QSize size);
+
     void act(const toolkit::TControl& control, const DriverAction& action);
     // False while Qt is inside a signal of this widget (the view redraws once it returns):
     // clearing its items then would free the item Qt is still handling.
