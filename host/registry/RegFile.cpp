@@ -73,95 +73,115 @@ std::size_t parseQuoted(std::string_view s, std::size_t pos, std::string& out) {
     throw std::invalid_argument("missing closing '\"'");
 }
 
-} // namespace
+// One pass over a decoded .reg file: the state that key lines, value lines and their
+// continuations share.
+class RegFileParser {
+  public:
+    RegFileParser(std::string text, const std::string& name)
+        : name_(name), text_(std::move(text)) {}
 
-RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
-    bool wide = false;
-    std::string text = decode(bytes, name, wide);
-    RegFileContent content;
+    RegFileContent run() {
+        splitLines();
+        readHeader();
+        for (++i_; i_ < lines_.size(); ++i_) {
+            const unsigned lineNo = static_cast<unsigned>(i_ + 1);
+            std::string_view line = trimLeft(lines_[i_]);
+            // '#' lines are not in the format, but real files use them as comments and
+            // regedit passes over them.
+            if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+            if (line.front() == '[') {
+                keyLine(line, lineNo);
+                continue;
+            }
+            if (line.front() != '"' && line.front() != '@') fail(lineNo, "unrecognized line");
+            if (!haveKey_) fail(lineNo, "a value outside of a key");
+            valueLine(line, lineNo);
+        }
+        return std::move(content_);
+    }
+
+  private:
+    [[noreturn]] void fail(unsigned lineNo, const std::string& why) const {
+        throw RegistryFormatError(name_, lineNo, why);
+    }
 
     // Lines end in CR LF, LF or a CR alone (as old Mac editors save).
-    std::vector<std::string_view> lines;
-    for (std::size_t pos = 0; pos <= text.size();) {
-        std::size_t nl = text.find_first_of("\r\n", pos);
-        if (nl == std::string::npos) nl = text.size();
-        lines.push_back(trimRight(std::string_view(text).substr(pos, nl - pos)));
-        pos = nl + 1;
-        if (nl < text.size() && text[nl] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-    }
-    std::size_t i = 0;
-    while (i < lines.size() && lines[i].empty())
-        ++i;
-    if (i == lines.size()) throw RegistryFormatError(name, 1, "empty file, not a registry file");
-    std::string_view header = trimLeft(lines[i]);
-    if (header == kV5Header) {
-        content.version = RegFileContent::Version::V5;
-    } else if (header == kV4Header) {
-        content.version = RegFileContent::Version::Regedit4;
-    } else {
-        throw RegistryFormatError(name, static_cast<unsigned>(i + 1),
-                                  "not a registry file (expected \"Windows Registry Editor Version "
-                                  "5.00\" or \"REGEDIT4\")");
-    }
-    const bool ansiStrings = content.version == RegFileContent::Version::Regedit4;
-    std::string currentKey;
-    bool haveKey = false;
-
-    for (++i; i < lines.size(); ++i) {
-        const unsigned lineNo = static_cast<unsigned>(i + 1);
-        std::string_view line = trimLeft(lines[i]);
-        // '#' lines are not in the format, but real files use them as comments and
-        // regedit passes over them.
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-        auto fail = [&](const std::string& why) { throw RegistryFormatError(name, lineNo, why); };
-
-        if (line.front() == '[') {
-            // Names are not escaped: the last ']' ends the name, unless a comment follows.
-            std::size_t close = line.rfind(']');
-            if (std::size_t semi = line.find(';'); semi != std::string_view::npos) {
-                std::size_t before = line.substr(0, semi).rfind(']');
-                if (before != std::string_view::npos &&
-                    trimLeft(line.substr(before + 1, semi - before - 1)).empty())
-                    close = before;
-            }
-            if (close == std::string_view::npos || close == 0) fail("key line without ']'");
-            if (std::string_view tail = trimLeft(line.substr(close + 1));
-                !tail.empty() && tail.front() != ';')
-                fail("unexpected text after the key name's ']'");
-            std::string_view keyName = line.substr(1, close - 1);
-            std::size_t depth = 0;
-            for (std::size_t at = 0; at < keyName.size();) {
-                std::size_t sep = keyName.find('\\', at);
-                if (sep == std::string_view::npos) sep = keyName.size();
-                if (sep > at) ++depth;
-                at = sep + 1;
-            }
-            // The root's name is the first part.
-            if (depth > kMaxKeyDepth + 1)
-                fail("the key lies " + std::to_string(depth - 1) +
-                     " levels deep; the registry allows 512");
-            RegFileOperation op;
-            op.line = lineNo;
-            if (!keyName.empty() && keyName.front() == '-') {
-                op.kind = RegFileOperation::Kind::DeleteKey;
-                op.key = std::string(keyName.substr(1));
-                haveKey = false; // values under a deleted key have nowhere to go
-            } else {
-                op.kind = RegFileOperation::Kind::CreateKey;
-                op.key = std::string(keyName);
-                currentKey = op.key;
-                haveKey = true;
-            }
-            if (op.key.empty()) fail("empty key name");
-            content.operations.push_back(std::move(op));
-            continue;
+    void splitLines() {
+        for (std::size_t pos = 0; pos <= text_.size();) {
+            std::size_t nl = text_.find_first_of("\r\n", pos);
+            if (nl == std::string::npos) nl = text_.size();
+            lines_.push_back(trimRight(std::string_view(text_).substr(pos, nl - pos)));
+            pos = nl + 1;
+            if (nl < text_.size() && text_[nl] == '\r' && pos < text_.size() && text_[pos] == '\n')
+                ++pos;
         }
-        if (line.front() != '"' && line.front() != '@') fail("unrecognized line");
-        if (!haveKey) fail("a value outside of a key");
+    }
 
+    // The first non-blank line names the version, which decides how string bytes are read.
+    void readHeader() {
+        while (i_ < lines_.size() && lines_[i_].empty())
+            ++i_;
+        if (i_ == lines_.size()) fail(1, "empty file, not a registry file");
+        std::string_view header = trimLeft(lines_[i_]);
+        if (header == kV5Header) {
+            content_.version = RegFileContent::Version::V5;
+        } else if (header == kV4Header) {
+            content_.version = RegFileContent::Version::Regedit4;
+        } else {
+            fail(static_cast<unsigned>(i_ + 1),
+                 "not a registry file (expected \"Windows Registry Editor Version "
+                 "5.00\" or \"REGEDIT4\")");
+        }
+        ansiStrings_ = content_.version == RegFileContent::Version::Regedit4;
+    }
+
+    // "[KEY]" creates the key and makes it current, "[-KEY]" deletes it.
+    void keyLine(std::string_view line, unsigned lineNo) {
+        // Names are not escaped: the last ']' ends the name, unless a comment follows.
+        std::size_t close = line.rfind(']');
+        if (std::size_t semi = line.find(';'); semi != std::string_view::npos) {
+            std::size_t before = line.substr(0, semi).rfind(']');
+            if (before != std::string_view::npos &&
+                trimLeft(line.substr(before + 1, semi - before - 1)).empty())
+                close = before;
+        }
+        if (close == std::string_view::npos || close == 0) fail(lineNo, "key line without ']'");
+        if (std::string_view tail = trimLeft(line.substr(close + 1));
+            !tail.empty() && tail.front() != ';')
+            fail(lineNo, "unexpected text after the key name's ']'");
+        std::string_view keyName = line.substr(1, close - 1);
+        std::size_t depth = 0;
+        for (std::size_t at = 0; at < keyName.size();) {
+            std::size_t sep = keyName.find('\\', at);
+            if (sep == std::string_view::npos) sep = keyName.size();
+            if (sep > at) ++depth;
+            at = sep + 1;
+        }
+        // The root's name is the first part.
+        if (depth > kMaxKeyDepth + 1)
+            fail(lineNo, "the key lies " + std::to_string(depth - 1) +
+                             " levels deep; the registry allows 512");
         RegFileOperation op;
         op.line = lineNo;
-        op.key = currentKey;
+        if (!keyName.empty() && keyName.front() == '-') {
+            op.kind = RegFileOperation::Kind::DeleteKey;
+            op.key = std::string(keyName.substr(1));
+            haveKey_ = false; // values under a deleted key have nowhere to go
+        } else {
+            op.kind = RegFileOperation::Kind::CreateKey;
+            op.key = std::string(keyName);
+            currentKey_ = op.key;
+            haveKey_ = true;
+        }
+        if (op.key.empty()) fail(lineNo, "empty key name");
+        content_.operations.push_back(std::move(op));
+    }
+
+    // "NAME"=DATA or @=DATA under the current key; DATA "-" deletes the value.
+    void valueLine(std::string_view line, unsigned lineNo) {
+        RegFileOperation op;
+        op.line = lineNo;
+        op.key = currentKey_;
         std::size_t p = 0;
         if (line.front() == '@') {
             p = 1;
@@ -169,119 +189,155 @@ RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
             try {
                 p = parseQuoted(line, 1, op.value.name);
             } catch (const std::invalid_argument& e) {
-                fail(e.what());
+                fail(lineNo, e.what());
             }
         }
         std::string_view rest = trimLeft(line.substr(p));
-        if (rest.empty() || rest.front() != '=') fail("missing '=' after the value name");
+        if (rest.empty() || rest.front() != '=') fail(lineNo, "missing '=' after the value name");
         rest = trimLeft(rest.substr(1));
 
         if (rest == "-" ||
             (rest.size() > 1 && rest.front() == '-' && trimLeft(rest.substr(1)).front() == ';')) {
             op.kind = RegFileOperation::Kind::DeleteValue;
-            content.operations.push_back(std::move(op));
-            continue;
+            content_.operations.push_back(std::move(op));
+            return;
         }
         op.kind = RegFileOperation::Kind::SetValue;
-        auto checkTail = [&](std::string_view tail) {
-            tail = trimLeft(tail);
-            if (!tail.empty() && tail.front() != ';') fail("unexpected text after the value");
-        };
-
-        if (rest.front() == '"') {
-            std::string s;
-            std::size_t end = 0;
-            try {
-                end = parseQuoted(rest, 1, s);
-            } catch (const std::invalid_argument& e) {
-                fail(e.what());
-            }
-            checkTail(rest.substr(end));
-            op.value.type = REG_SZ;
-            op.value.data = makeStringData(s);
-        } else if (rest.substr(0, 6) == "dword:") {
-            std::string_view digits = rest.substr(6);
-            std::size_t n = 0;
-            unsigned v = 0;
-            while (n < digits.size() && text::isHexDigit(digits[n]))
-                v = v * 16 + text::hexDigitValue(digits[n++]);
-            if (n == 0 || n > 8) fail("dword: needs 1 to 8 hex digits");
-            checkTail(digits.substr(n));
-            op.value.type = REG_DWORD;
-            op.value.data = makeDwordData(v);
-        } else if (rest.substr(0, 3) == "hex") {
-            std::string_view after = rest.substr(3);
-            DWORD type = REG_BINARY;
-            if (!after.empty() && after.front() == '(') {
-                std::size_t close = after.find(')');
-                if (close == std::string_view::npos || close == 1) fail("bad hex(type)");
-                unsigned t = 0;
-                for (std::size_t k = 1; k < close; ++k) {
-                    if (!text::isHexDigit(after[k]) || k > 8) fail("bad hex(type)");
-                    t = t * 16 + text::hexDigitValue(after[k]);
-                }
-                type = t;
-                after = after.substr(close + 1);
-            }
-            if (after.empty() || after.front() != ':') fail("missing ':' after hex");
-            after = after.substr(1);
-            std::vector<std::uint8_t> data;
-            // Hex bytes, continued over lines that end in a backslash; blank and comment
-            // lines inside a continuation are skipped.
-            while (true) {
-                after = trimLeft(after);
-                if (after.empty() || after.front() == ';') break;
-                if (after.front() == '\\' && trimLeft(after.substr(1)).empty()) {
-                    do {
-                        if (++i >= lines.size()) fail("continuation at the end of the file");
-                        after = trimLeft(lines[i]);
-                    } while (after.empty() || after.front() == ';');
-                    continue;
-                }
-                if (after.size() >= 2 && text::isHexDigit(after[0]) && text::isHexDigit(after[1])) {
-                    data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(after[0]) * 16 +
-                                                             text::hexDigitValue(after[1])));
-                    after = trimLeft(after.substr(2));
-                    if (!after.empty() && after.front() == ',') after = after.substr(1);
-                    continue;
-                }
-                if (after.size() == 1 && text::isHexDigit(after[0])) {
-                    data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(after[0])));
-                    after = after.substr(1);
-                    continue;
-                }
-                throw RegistryFormatError(name, static_cast<unsigned>(i + 1), "bad hex data");
-            }
-            const bool stringType = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-            if (stringType && ansiStrings) {
-                // REGEDIT4 string bytes are in the ANSI code page.
-                std::string ansi(data.begin(), data.end());
-                while (!ansi.empty() && ansi.back() == '\0')
-                    ansi.pop_back();
-                std::u16string units = text::cp1252ToUtf16(ansi);
-                std::size_t nuls = data.size() - ansi.size();
-                data = text::utf16ToBytes(units);
-                data.insert(data.end(), 2 * nuls, 0);
-            }
-            if (stringType && data.size() % 2 == 0) {
-                // Supply a missing terminator.
-                std::size_t need = type == REG_MULTI_SZ ? 2 : 1;
-                std::size_t have = 0;
-                for (std::size_t k = data.size();
-                     k >= 2 && have < need && data[k - 1] == 0 && data[k - 2] == 0; k -= 2)
-                    ++have;
-                if (type == REG_MULTI_SZ && data.empty()) need = 1;
-                for (; have < need; ++have)
-                    data.insert(data.end(), {0, 0});
-            }
-            op.value.type = type;
-            op.value.data = std::move(data);
-        } else {
-            fail("unknown value type");
-        }
-        content.operations.push_back(std::move(op));
+        if (rest.front() == '"')
+            stringValue(rest, lineNo, op.value);
+        else if (rest.substr(0, 6) == "dword:")
+            dwordValue(rest.substr(6), lineNo, op.value);
+        else if (rest.substr(0, 3) == "hex")
+            hexValue(rest.substr(3), lineNo, op.value);
+        else
+            fail(lineNo, "unknown value type");
+        content_.operations.push_back(std::move(op));
     }
-    return content;
+
+    // Only a comment may follow a value's data on its line.
+    void checkTail(std::string_view tail, unsigned lineNo) const {
+        tail = trimLeft(tail);
+        if (!tail.empty() && tail.front() != ';') fail(lineNo, "unexpected text after the value");
+    }
+
+    void stringValue(std::string_view rest, unsigned lineNo, RegistryValue& value) const {
+        std::string s;
+        std::size_t end = 0;
+        try {
+            end = parseQuoted(rest, 1, s);
+        } catch (const std::invalid_argument& e) {
+            fail(lineNo, e.what());
+        }
+        checkTail(rest.substr(end), lineNo);
+        value.type = REG_SZ;
+        value.data = makeStringData(s);
+    }
+
+    void dwordValue(std::string_view digits, unsigned lineNo, RegistryValue& value) const {
+        std::size_t n = 0;
+        unsigned v = 0;
+        while (n < digits.size() && text::isHexDigit(digits[n]))
+            v = v * 16 + text::hexDigitValue(digits[n++]);
+        if (n == 0 || n > 8) fail(lineNo, "dword: needs 1 to 8 hex digits");
+        checkTail(digits.substr(n), lineNo);
+        value.type = REG_DWORD;
+        value.data = makeDwordData(v);
+    }
+
+    // hex:BYTES is binary; hex(T):BYTES names the type in hex.
+    void hexValue(std::string_view after, unsigned lineNo, RegistryValue& value) {
+        DWORD type = REG_BINARY;
+        if (!after.empty() && after.front() == '(') {
+            std::size_t close = after.find(')');
+            if (close == std::string_view::npos || close == 1) fail(lineNo, "bad hex(type)");
+            unsigned t = 0;
+            for (std::size_t k = 1; k < close; ++k) {
+                if (!text::isHexDigit(after[k]) || k > 8) fail(lineNo, "bad hex(type)");
+                t = t * 16 + text::hexDigitValue(after[k]);
+            }
+            type = t;
+            after = after.substr(close + 1);
+        }
+        if (after.empty() || after.front() != ':') fail(lineNo, "missing ':' after hex");
+        std::vector<std::uint8_t> data = hexBytes(after.substr(1), lineNo);
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
+            normalizeStringBytes(type, data);
+        value.type = type;
+        value.data = std::move(data);
+    }
+
+    // Hex bytes, continued over lines that end in a backslash; blank and comment lines
+    // inside a continuation are skipped. Moves the current line past the continuation.
+    std::vector<std::uint8_t> hexBytes(std::string_view after, unsigned lineNo) {
+        std::vector<std::uint8_t> data;
+        while (true) {
+            after = trimLeft(after);
+            if (after.empty() || after.front() == ';') break;
+            if (after.front() == '\\' && trimLeft(after.substr(1)).empty()) {
+                do {
+                    if (++i_ >= lines_.size()) fail(lineNo, "continuation at the end of the file");
+                    after = trimLeft(lines_[i_]);
+                } while (after.empty() || after.front() == ';');
+                continue;
+            }
+            if (after.size() >= 2 && text::isHexDigit(after[0]) && text::isHexDigit(after[1])) {
+                data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(after[0]) * 16 +
+                                                         text::hexDigitValue(after[1])));
+                after = trimLeft(after.substr(2));
+                if (!after.empty() && after.front() == ',') after = after.substr(1);
+                continue;
+            }
+            if (after.size() == 1 && text::isHexDigit(after[0])) {
+                data.push_back(static_cast<std::uint8_t>(text::hexDigitValue(after[0])));
+                after = after.substr(1);
+                continue;
+            }
+            fail(static_cast<unsigned>(i_ + 1), "bad hex data");
+        }
+        return data;
+    }
+
+    // String types given as hex: UTF-16 as the registry stores them, with their terminator.
+    void normalizeStringBytes(DWORD type, std::vector<std::uint8_t>& data) const {
+        if (ansiStrings_) {
+            // REGEDIT4 string bytes are in the ANSI code page.
+            std::string ansi(data.begin(), data.end());
+            while (!ansi.empty() && ansi.back() == '\0')
+                ansi.pop_back();
+            std::u16string units = text::cp1252ToUtf16(ansi);
+            std::size_t nuls = data.size() - ansi.size();
+            data = text::utf16ToBytes(units);
+            data.insert(data.end(), 2 * nuls, 0);
+        }
+        if (data.size() % 2 == 0) {
+            // Supply a missing terminator.
+            std::size_t need = type == REG_MULTI_SZ ? 2 : 1;
+            std::size_t have = 0;
+            for (std::size_t k = data.size();
+                 k >= 2 && have < need && data[k - 1] == 0 && data[k - 2] == 0; k -= 2)
+                ++have;
+            if (type == REG_MULTI_SZ && data.empty()) need = 1;
+            for (; have < need; ++have)
+                data.insert(data.end(), {0, 0});
+        }
+    }
+
+    const std::string& name_;
+    std::string text_;
+    std::vector<std::string_view> lines_; // views into text_
+    std::size_t i_ = 0;                   // the line being read
+    RegFileContent content_;
+    std::string currentKey_;
+    bool haveKey_ = false;
+    bool ansiStrings_ = false;
+};
+
+} // namespace
+
+RegFileContent parseRegFile(const std::string& bytes, const std::string& name) {
+    bool wide = false;
+    std::string text = decode(bytes, name, wide);
+    return RegFileParser(std::move(text), name).run();
 }
 
 RegFileWriter::RegFileWriter(RegFileContent::Version version) : version_(version) {
