@@ -401,187 +401,211 @@ void WineHive::loadValues(Key& key) {
     key.loadValuesStorage() = std::move(values);
 }
 
-void WineHive::parseText() {
-    std::string_view text = text_;
-    const std::string& file = file_;
-    Line first = lineAt(text, 0);
-    if (text.substr(0, first.end) != kHeader)
-        throw RegistryFormatError(
-            file, 1,
-            "not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
-    // A file with CR LF line ends keeps them when it is saved.
-    crlf_ = first.end < text.size() && text[first.end] == '\r';
+// One pass over the file's text that builds the key tree: the state that key lines, '#'
+// lines and value lines share. Values are parsed later, when a key is first read.
+class WineHive::TextScan {
+  public:
+    explicit TextScan(WineHive& hive) : hive_(hive), text_(hive.text_), file_(hive.file_) {}
 
-    unsigned line = 1;
-    std::size_t pos = first.next;
-    Key* current = nullptr;
-    bool inContinuation = false;
-    // A key seen a second time: the later block's values are merged into it.
-    bool duplicate = false;
-    std::size_t duplicateBegin = 0;
-    unsigned duplicateLine = 0;
-    const std::uint64_t now = fileTimeNow();
+    void run() {
+        std::size_t pos = readHeader();
+        while (pos < text_.size()) {
+            const Line ln = lineAt(text_, pos);
+            ++line_;
+            pos = ln.next;
+            if (inContinuation_) {
+                inContinuation_ = ln.end > ln.begin && text_[ln.end - 1] == '\\';
+                continue;
+            }
+            const char c = ln.begin < ln.end ? text_[ln.begin] : '\0';
+            if (c == '"' || c == '@')
+                valueLine(ln);
+            else if (c == '[')
+                keyLine(ln);
+            else if (c == '#')
+                hashLine(ln);
+            else if (c == ';' || c == ' ' || c == '\t' || c == '\0')
+                commentLine(ln);
+            else
+                fail("unrecognized input");
+        }
+        if (!current_) hive_.preambleEnd_ = text_.size();
+        closeBlock(text_.size());
+    }
 
-    auto closeBlock = [&](std::size_t end) {
-        if (!current) return;
-        if (!duplicate) {
-            current->origin().chunkEnd = end;
+  private:
+    [[noreturn]] void fail(const std::string& why) const {
+        throw RegistryFormatError(file_, line_, why);
+    }
+
+    // Returns where the line after the header starts.
+    std::size_t readHeader() {
+        Line first = lineAt(text_, 0);
+        if (text_.substr(0, first.end) != kHeader)
+            fail("not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
+        // A file with CR LF line ends keeps them when it is saved.
+        hive_.crlf_ = first.end < text_.size() && text_[first.end] == '\r';
+        return first.next;
+    }
+
+    // Ends the current key's block at `end`: it remembers where its text lies, or, for a
+    // key seen before, takes the values of this later block.
+    void closeBlock(std::size_t end) {
+        if (!current_) return;
+        if (!duplicate_) {
+            current_->origin().chunkEnd = end;
             return;
         }
         std::vector<RegistryValue> later;
-        parseValueLines(duplicateBegin, end, duplicateLine, later);
+        hive_.parseValueLines(duplicateBegin_, end, duplicateLine_, later);
         for (auto& v : later)
-            current->setValue(v.name, v.type, std::move(v.data));
-        current->origin().hasChunk = false;
-        current->markDirty(current->lastWrite()); // written anew, as Wine would
-    };
-
-    while (pos < text.size()) {
-        Line ln = lineAt(text, pos);
-        ++line;
-        char c = ln.begin < ln.end ? text[ln.begin] : '\0';
-        if (inContinuation) {
-            inContinuation = ln.end > ln.begin && text[ln.end - 1] == '\\';
-            pos = ln.next;
-            continue;
-        }
-        if (c == '[') {
-            // The blank line before a key belongs to the key's block.
-            std::size_t lead = ln.begin;
-            if (lead >= 2 && text[lead - 1] == '\n' && text[lead - 2] == '\n') lead -= 1;
-            closeBlock(lead);
-            if (!current) preambleEnd_ = lead;
-
-            std::u16string path;
-            std::size_t p;
-            try {
-                p = parseEscaped(text.substr(0, ln.end), ln.begin + 1, ']', path);
-            } catch (const std::invalid_argument& e) {
-                throw RegistryFormatError(file, line, std::string("bad key line: ") + e.what());
-            }
-            p = skipBlanks(text, p);
-            std::uint64_t seconds = 0;
-            bool haveSeconds = false;
-            while (p < ln.end && text[p] >= '0' && text[p] <= '9') {
-                seconds = seconds * 10 + static_cast<unsigned>(text[p++] - '0');
-                haveSeconds = true;
-            }
-            if (skipBlanks(text.substr(0, ln.end), p) != ln.end)
-                throw RegistryFormatError(file, line, "unexpected text after the key name");
-
-            Key* key = root_.get();
-            std::string utf8 = text::utf16ToUtf8(path);
-            std::size_t start = 0;
-            std::size_t depth = 0;
-            while (start < utf8.size()) {
-                std::size_t sep = utf8.find('\\', start);
-                if (sep == std::string::npos) sep = utf8.size();
-                if (sep == start)
-                    throw RegistryFormatError(file, line, "empty key name in the path");
-                if (++depth > kMaxKeyDepth)
-                    throw RegistryFormatError(file, line,
-                                              "the key lies more than 512 levels deep, deeper "
-                                              "than the registry allows");
-                key = &key->loadSubkey(utf8.substr(start, sep - start));
-                start = sep + 1;
-            }
-            const std::uint64_t time =
-                haveSeconds ? seconds * kTicksPerSecond + kTicks1601To1970 : now;
-            // Keys only implied by this one take its time.
-            for (Key* up = key->parent(); up && up->parent() && up->lastWrite() == 0;
-                 up = up->parent())
-                up->setLastWrite(time);
-            duplicate = key->origin().hasChunk || key->dirty();
-            if (duplicate) {
-                try {
-                    key->ensureValues(); // the first block, before its place is forgotten
-                } catch (const RegistryFormatError&) {
-                    throw;
-                }
-                duplicateBegin = ln.next;
-                duplicateLine = line;
-            } else {
-                key->setLastWrite(time);
-                KeyOrigin& o = key->origin();
-                o.chunkBegin = lead;
-                o.valuesBegin = ln.next;
-                o.line = line;
-                o.hasChunk = true;
-                key->setSource(this, true, false);
-            }
-            current = key;
-            pos = ln.next;
-            continue;
-        }
-        if (c == '#') {
-            std::string_view body = text.substr(ln.begin, ln.end - ln.begin);
-            if (!current) {
-                if (body.substr(0, 6) == "#arch=") arch_ = std::string(body.substr(6));
-            } else if (body.substr(0, 6) == "#time=") {
-                std::uint64_t t = 0;
-                std::size_t k = 6;
-                while (k < body.size() && text::isHexDigit(body[k]))
-                    t = t * 16 + text::hexDigitValue(body[k++]);
-                if (k == 6 || k != body.size())
-                    throw RegistryFormatError(file, line, "bad #time line");
-                if (!duplicate) current->setLastWrite(t);
-            } else if (body.substr(0, 7) == "#class=") {
-                std::u16string cls;
-                try {
-                    if (body.size() < 8 || body[7] != '"')
-                        throw std::invalid_argument("missing '\"'");
-                    parseEscaped(body, 8, '"', cls);
-                } catch (const std::invalid_argument& e) {
-                    throw RegistryFormatError(file, line,
-                                              std::string("bad #class line: ") + e.what());
-                }
-                current->setClassName(text::utf16ToUtf8(cls));
-            } else if (body == "#link") {
-                current->setLink(true);
-            }
-            pos = ln.next;
-            continue;
-        }
-        if (c == '"' || c == '@') {
-            if (!current) throw RegistryFormatError(file, line, "a value before the first key");
-            inContinuation = text[ln.end - 1] == '\\';
-            if (ln.next == text.size() && (ln.next == ln.end || inContinuation)) {
-                // The file ends inside this value (wineserver ends every line): a file cut
-                // short, which saving would make permanent.
-                RegistryValue value;
-                std::size_t at = ln.begin;
-                unsigned where = line;
-                try {
-                    if (inContinuation) throw std::invalid_argument("a continued line");
-                    wine::parseValue(text, at, where, value);
-                } catch (const std::invalid_argument& e) {
-                    throw RegistryFormatError(file, line,
-                                              std::string("the file ends inside a value (") +
-                                                  e.what() + "): it was cut short");
-                }
-            }
-            pos = ln.next;
-            continue;
-        }
-        if (c == ';' || c == ' ' || c == '\t' || c == '\0') {
-            constexpr std::string_view kRelative = ";; All keys relative to ";
-            std::string_view body = text.substr(ln.begin, ln.end - ln.begin);
-            if (!current && body.substr(0, kRelative.size()) == kRelative) {
-                std::u16string rel;
-                std::string quoted = std::string(body.substr(kRelative.size())) + "\x01";
-                try {
-                    parseEscaped(quoted, 0, '\x01', rel);
-                    relativeTo_ = text::utf16ToUtf8(rel);
-                } catch (const std::invalid_argument&) {
-                }
-            }
-            pos = ln.next;
-            continue;
-        }
-        throw RegistryFormatError(file, line, "unrecognized input");
+            current_->setValue(v.name, v.type, std::move(v.data));
+        current_->origin().hasChunk = false;
+        current_->markDirty(current_->lastWrite()); // written anew, as Wine would
     }
-    if (!current) preambleEnd_ = text.size();
-    closeBlock(text.size());
+
+    // "[PATH] SECONDS" opens a key's block.
+    void keyLine(const Line& ln) {
+        // The blank line before a key belongs to the key's block.
+        std::size_t lead = ln.begin;
+        if (lead >= 2 && text_[lead - 1] == '\n' && text_[lead - 2] == '\n') lead -= 1;
+        closeBlock(lead);
+        if (!current_) hive_.preambleEnd_ = lead;
+
+        std::u16string path;
+        std::size_t p;
+        try {
+            p = parseEscaped(text_.substr(0, ln.end), ln.begin + 1, ']', path);
+        } catch (const std::invalid_argument& e) {
+            fail(std::string("bad key line: ") + e.what());
+        }
+        p = skipBlanks(text_, p);
+        std::uint64_t seconds = 0;
+        bool haveSeconds = false;
+        while (p < ln.end && text_[p] >= '0' && text_[p] <= '9') {
+            seconds = seconds * 10 + static_cast<unsigned>(text_[p++] - '0');
+            haveSeconds = true;
+        }
+        if (skipBlanks(text_.substr(0, ln.end), p) != ln.end)
+            fail("unexpected text after the key name");
+
+        Key* key = &keyAt(path);
+        const std::uint64_t time =
+            haveSeconds ? seconds * kTicksPerSecond + kTicks1601To1970 : now_;
+        // Keys only implied by this one take its time.
+        for (Key* up = key->parent(); up && up->parent() && up->lastWrite() == 0; up = up->parent())
+            up->setLastWrite(time);
+        duplicate_ = key->origin().hasChunk || key->dirty();
+        if (duplicate_) {
+            key->ensureValues(); // the first block, before its place is forgotten
+            duplicateBegin_ = ln.next;
+            duplicateLine_ = line_;
+        } else {
+            key->setLastWrite(time);
+            KeyOrigin& o = key->origin();
+            o.chunkBegin = lead;
+            o.valuesBegin = ln.next;
+            o.line = line_;
+            o.hasChunk = true;
+            key->setSource(&hive_, true, false);
+        }
+        current_ = key;
+    }
+
+    // The key at a path of the file, made with the keys on the way.
+    Key& keyAt(const std::u16string& path) {
+        Key* key = hive_.root_.get();
+        std::string utf8 = text::utf16ToUtf8(path);
+        std::size_t start = 0;
+        std::size_t depth = 0;
+        while (start < utf8.size()) {
+            std::size_t sep = utf8.find('\\', start);
+            if (sep == std::string::npos) sep = utf8.size();
+            if (sep == start) fail("empty key name in the path");
+            if (++depth > kMaxKeyDepth)
+                fail("the key lies more than 512 levels deep, deeper than the registry allows");
+            key = &key->loadSubkey(utf8.substr(start, sep - start));
+            start = sep + 1;
+        }
+        return *key;
+    }
+
+    // "#arch=" before the first key, "#time=", "#class=" and "#link" inside one.
+    void hashLine(const Line& ln) {
+        std::string_view body = text_.substr(ln.begin, ln.end - ln.begin);
+        if (!current_) {
+            if (body.substr(0, 6) == "#arch=") hive_.arch_ = std::string(body.substr(6));
+        } else if (body.substr(0, 6) == "#time=") {
+            std::uint64_t t = 0;
+            std::size_t k = 6;
+            while (k < body.size() && text::isHexDigit(body[k]))
+                t = t * 16 + text::hexDigitValue(body[k++]);
+            if (k == 6 || k != body.size()) fail("bad #time line");
+            if (!duplicate_) current_->setLastWrite(t);
+        } else if (body.substr(0, 7) == "#class=") {
+            std::u16string cls;
+            try {
+                if (body.size() < 8 || body[7] != '"') throw std::invalid_argument("missing '\"'");
+                parseEscaped(body, 8, '"', cls);
+            } catch (const std::invalid_argument& e) {
+                fail(std::string("bad #class line: ") + e.what());
+            }
+            current_->setClassName(text::utf16ToUtf8(cls));
+        } else if (body == "#link") {
+            current_->setLink(true);
+        }
+    }
+
+    // Values are only skipped here (a key parses its values when first read), except the
+    // file's last one, which is checked for being cut short.
+    void valueLine(const Line& ln) {
+        if (!current_) fail("a value before the first key");
+        inContinuation_ = text_[ln.end - 1] == '\\';
+        if (ln.next == text_.size() && (ln.next == ln.end || inContinuation_)) {
+            // The file ends inside this value (wineserver ends every line): a file cut
+            // short, which saving would make permanent.
+            RegistryValue value;
+            std::size_t at = ln.begin;
+            unsigned where = line_;
+            try {
+                if (inContinuation_) throw std::invalid_argument("a continued line");
+                wine::parseValue(text_, at, where, value);
+            } catch (const std::invalid_argument& e) {
+                fail(std::string("the file ends inside a value (") + e.what() +
+                     "): it was cut short");
+            }
+        }
+    }
+
+    // Blank and ';' lines; the second line of the file names what its keys are relative to.
+    void commentLine(const Line& ln) {
+        constexpr std::string_view kRelative = ";; All keys relative to ";
+        std::string_view body = text_.substr(ln.begin, ln.end - ln.begin);
+        if (current_ || body.substr(0, kRelative.size()) != kRelative) return;
+        std::u16string rel;
+        std::string quoted = std::string(body.substr(kRelative.size())) + "\x01";
+        try {
+            parseEscaped(quoted, 0, '\x01', rel);
+            hive_.relativeTo_ = text::utf16ToUtf8(rel);
+        } catch (const std::invalid_argument&) {
+        }
+    }
+
+    WineHive& hive_;
+    std::string_view text_;
+    const std::string& file_;
+    unsigned line_ = 1;
+    Key* current_ = nullptr; // the key whose block is being read
+    bool inContinuation_ = false;
+    // A key seen a second time: the later block's values are merged into it.
+    bool duplicate_ = false;
+    std::size_t duplicateBegin_ = 0;
+    unsigned duplicateLine_ = 0;
+    const std::uint64_t now_ = fileTimeNow();
+};
+
+void WineHive::parseText() {
+    TextScan(*this).run();
 }
 
 void WineHive::serializeKey(Key& key, std::string& out, std::size_t& newlines,

@@ -35,6 +35,8 @@ class WineHive final : public Hive, private KeySource {
     const std::string& relativeTo() const { return relativeTo_; }
 
   private:
+    class TextScan;
+
     WineHive(std::string file, std::string text);
     void parseText();
     void loadValues(Key& key) override;
