@@ -176,7 +176,22 @@ std::optional<Color> QtDialogs::chooseColor(const Color& initial, std::vector<Co
 MainWindow::MainWindow() {
     setWindowTitle("Deskforge");
     setWindowIcon(QIcon::fromTheme("preferences-system"));
+    buildLayout();
+    buildActions();
+    connectNavigation();
+    connectToolkit();
+    connectHost();
+    updateStatus();
+    for (int i = 0; i < pages_->count(); ++i)
+        if (pages_->item(i)->flags() & Qt::ItemIsEnabled) {
+            pages_->setCurrentRow(i);
+            break;
+        }
+    resize(sizeHint().expandedTo(QSize(760, 560)));
+}
 
+// The page list and search on the left, the page itself (under its profile strip) on the right.
+void MainWindow::buildLayout() {
     auto* central = new QWidget;
     auto* layout = new QHBoxLayout(central);
     auto* left = new QVBoxLayout;
@@ -217,7 +232,10 @@ MainWindow::MainWindow() {
     right->addWidget(area_, 1);
     layout->addLayout(right, 1);
     setCentralWidget(central);
+}
 
+// Menus, tool bar and status line.
+void MainWindow::buildActions() {
     auto* undo = new QAction(QIcon::fromTheme("edit-undo"), "Letzte Änderung &rückgängig", this);
     undo->setShortcut(QKeySequence::Undo);
     connect(undo, &QAction::triggered, this, [this] {
@@ -236,7 +254,10 @@ MainWindow::MainWindow() {
     bar->addAction(undo);
     status_ = new QLabel;
     statusBar()->addPermanentWidget(status_, 1);
+}
 
+// Choosing a profile, a page or a search hit.
+void MainWindow::connectNavigation() {
     connect(profiles_, &QComboBox::activated, this, [this](int index) {
         const std::string path = profiles_->itemData(index).toString().toStdString();
         try {
@@ -263,7 +284,11 @@ MainWindow::MainWindow() {
             [this](QListWidgetItem* item) { showSearchHit(results_->row(item)); });
     connect(results_, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { showSearchHit(results_->row(item)); });
+}
 
+// The toolkit's dialogs, modal loop and clock run on Qt's; the machine's files are flushed
+// on a timer.
+void MainWindow::connectToolkit() {
     // Timers run on Qt's clock; the toolkit's clock follows it.
     auto& app = TApplication::Instance();
     app.SetDialogService(&dialogs_);
@@ -305,7 +330,10 @@ MainWindow::MainWindow() {
             statusBar()->showMessage(q(e.what()));
         }
     });
+}
 
+// What the host reports while pages run: refused writes, page switches, launched programs.
+void MainWindow::connectHost() {
     // A write the machine refused is a message, shown once the handler has returned.
     SetWriteFailureHandler([this](const std::string&) {
         QMetaObject::invokeMethod(
@@ -336,13 +364,6 @@ MainWindow::MainWindow() {
                 q("Gestartet: " + r.program + (r.parameters.empty() ? "" : " " + r.parameters)),
                 5000);
         };
-    updateStatus();
-    for (int i = 0; i < pages_->count(); ++i)
-        if (pages_->item(i)->flags() & Qt::ItemIsEnabled) {
-            pages_->setCurrentRow(i);
-            break;
-        }
-    resize(sizeHint().expandedTo(QSize(760, 560)));
 }
 
 MainWindow::~MainWindow() {

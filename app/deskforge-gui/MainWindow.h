@@ -68,6 +68,11 @@ class MainWindow final : public QMainWindow, private toolkit::InputSource {
         FormView* view;
     };
     bool next() override; // the modal loop's next user input
+    void buildLayout();
+    void buildActions();
+    void connectNavigation();
+    void connectToolkit();
+    void connectHost();
     void runAction(const std::string& control, const DriverAction& action);
     void syncAll();
     void closePage();
