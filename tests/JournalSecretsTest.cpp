@@ -5,6 +5,8 @@
 // on a Wine prefix and on a Windows drive of hive files.
 #include "host/journal/Journal.h"
 
+#include "host/journal/Sqlite.h"
+
 #include "app/deskforge/Machine.h"
 #include "host/Nxregistry.h"
 #include "host/machine/Templates.h"
@@ -298,6 +300,38 @@ TEST_P(JournalSecrets, AKeyDeletionCutShortIsSettledByWhatTheFilesHold) {
     EXPECT_EQ(jnl().list().size(), before + 1) << "committed by recovery";
     session.reset();
     expectNoSecret("recovery");
+}
+
+TEST_P(JournalSecrets, AJournalOfTheFormerFormatKnowsItsSecretsAfterTheUpgrade) {
+    // A value written as sensitive data under the format before, which named no secrets of
+    // keys.
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Vault", "Pin", kOtherSecret, {2, 6}),
+              0);
+    session.reset();
+    {
+        journal::Database raw(dir.file(".deskforge/journal.sqlite"), false);
+        raw.exec("ALTER TABLE changes DROP COLUMN secrets");
+        raw.exec("PRAGMA user_version=3");
+    }
+    {
+        auto old = journal::Journal::openReadOnly(dir.path());
+        ASSERT_TRUE(old);
+        EXPECT_EQ(old->list().size(), 1u);
+    }
+    open();
+    ASSERT_EQ(CopyRegKey(HKEY_LOCAL_MACHINE, "Software\\Vault", HKEY_LOCAL_MACHINE,
+                         "Software\\Copy", {2}, {2}),
+              0);
+    ASSERT_EQ(DeleteRegKey(HKEY_LOCAL_MACHINE, "Software\\Vault", {2}), 0);
+    // The copy's secret is known from the copy: deleting it keeps it out too.
+    ASSERT_EQ(DeleteRegKey(HKEY_LOCAL_MACHINE, "Software\\Copy", {2}), 0);
+    EXPECT_EQ(jnl().list().size(), 4u);
+    session.reset();
+    expectNoSecret("upgraded journal");
+    journal::Database raw(dir.file(".deskforge/journal.sqlite"), false);
+    journal::Statement s(raw, "PRAGMA user_version");
+    ASSERT_TRUE(s.step());
+    EXPECT_EQ(s.integer(0), journal::Journal::kSchemaVersion);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothMachines, JournalSecrets, ::testing::Bool(), kindName);
