@@ -53,7 +53,8 @@ CREATE TABLE IF NOT EXISTS changes(
     applied INTEGER NOT NULL DEFAULT 1,
     unit INTEGER NOT NULL DEFAULT 0, -- the transaction whose end commits the row; 0: itself
     before_digest BLOB,              -- sensitive values: salt and digest, never the data
-    after_digest BLOB);
+    after_digest BLOB,
+    secrets BLOB);                   -- keys: the values whose data their images left out
 CREATE INDEX IF NOT EXISTS changes_by_hive ON changes(hive_file, id);
 CREATE INDEX IF NOT EXISTS changes_by_txn ON changes(txn, id);
 CREATE TABLE IF NOT EXISTS flushes(
@@ -73,6 +74,11 @@ ALTER TABLE changes ADD COLUMN before_digest BLOB;
 ALTER TABLE changes ADD COLUMN after_digest BLOB;
 )";
 
+// From the third: a key's images may leave out the data of secret values, named here.
+constexpr const char* kUpgradeFrom3 = R"(
+ALTER TABLE changes ADD COLUMN secrets BLOB;
+)";
+
 constexpr const char* kChangeColumns2 = "id, kind, hive_file, key_path, full_name, value_name, "
                                         "before_exists, before_type, before_data, "
                                         "after_exists, after_type, after_data, sensitive, "
@@ -81,6 +87,10 @@ constexpr const char* kChangeColumns = "id, kind, hive_file, key_path, full_name
                                        "before_exists, before_type, before_data, "
                                        "after_exists, after_type, after_data, sensitive, "
                                        "before_digest, after_digest";
+
+// The row's `sensitive` column: 1 for a sensitive value; for a key, 1 with a flag for each
+// image that lost the data of secret values.
+constexpr std::int64_t kBeforeHeldSecrets = 2, kAfterHeldSecrets = 4;
 
 std::int64_t now() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -120,6 +130,8 @@ JournalEntry readEntry(const Statement& s) {
     c.fullName = s.text(4);
     c.valueName = s.text(5);
     c.sensitive = s.integer(12) != 0;
+    e.beforeHeldSecrets = (s.integer(12) & kBeforeHeldSecrets) != 0;
+    e.afterHeldSecrets = (s.integer(12) & kAfterHeldSecrets) != 0;
     if (!s.isNull(13)) e.beforeDigest = s.blobText(13);
     if (!s.isNull(14)) e.afterDigest = s.blobText(14);
     if (c.kind == RegistryChange::Kind::Value) {
@@ -221,14 +233,18 @@ std::string sha256(const std::string& message) {
 
 // A salted digest of a value: 16 bytes of salt, then SHA-256 of salt, type and data. The
 // salt keeps equal secrets from showing as equal digests across rows.
-std::string valueDigest(const RegistryValue& v, std::string salt = {}) {
-    if (salt.empty()) {
-        std::random_device random;
-        for (int i = 0; i < 4; ++i) {
-            std::uint32_t r = random();
-            salt.append(reinterpret_cast<const char*>(&r), 4);
-        }
+std::string randomSalt() {
+    std::string salt;
+    std::random_device random;
+    for (int i = 0; i < 4; ++i) {
+        std::uint32_t r = random();
+        salt.append(reinterpret_cast<const char*>(&r), 4);
     }
+    return salt;
+}
+
+std::string valueDigest(const RegistryValue& v, std::string salt = {}) {
+    if (salt.empty()) salt = randomSalt();
     std::string input = salt;
     for (int i = 0; i < 4; ++i)
         input.push_back(static_cast<char>(v.type >> (i * 8)));
@@ -241,6 +257,109 @@ bool matchesDigest(const std::optional<RegistryValue>& v, const std::optional<st
     if (!v || !d) return !v && !d;
     if (d->size() != 48) return false;
     return valueDigest(*v, d->substr(0, 16)) == *d;
+}
+
+// A subtree image in a form that does not depend on the order its values and subkeys were
+// written in.
+std::vector<std::string> canonicalTree(const std::optional<std::string>& image) {
+    std::vector<std::string> out;
+    if (!image) return out;
+    auto content = registry::parseRegFile(*image, "journal image");
+    for (const auto& op : content.operations) {
+        std::string line = text::foldName(op.key) + "\n";
+        if (op.kind == registry::RegFileOperation::Kind::SetValue) {
+            line += text::foldName(op.value.name) + "\n" + std::to_string(op.value.type) + "\n";
+            line.append(op.value.data.begin(), op.value.data.end());
+        }
+        out.push_back(std::move(line));
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+bool sameValue(const std::optional<RegistryValue>& a, const std::optional<RegistryValue>& b) {
+    if (!a || !b) return !a && !b;
+    return a->type == b->type && a->data == b->data;
+}
+
+bool underKey(const std::string& path, const std::string& key) {
+    std::string p = text::foldName(path), k = text::foldName(key);
+    return k.empty() || p == k ||
+           (p.size() > k.size() && p.compare(0, k.size(), k) == 0 && p[k.size()] == '\\');
+}
+
+// A key image's digest: salt, then SHA-256 of salt and the image in canonical form. It
+// stands in for an image that held secret values.
+std::string treeDigest(const std::string& image, std::string salt = {}) {
+    if (salt.empty()) salt = randomSalt();
+    std::string input = salt;
+    for (const auto& line : canonicalTree(image)) {
+        for (int i = 0; i < 8; ++i)
+            input.push_back(static_cast<char>(static_cast<std::uint64_t>(line.size()) >> (i * 8)));
+        input += line;
+    }
+    return salt + sha256(input);
+}
+
+bool matchesTreeDigest(const std::optional<std::string>& tree,
+                       const std::optional<std::string>& d) {
+    if (!tree || !d) return !tree && !d;
+    if (d->size() != 48) return false;
+    return treeDigest(*tree, d->substr(0, 16)) == *d;
+}
+
+std::string placeOf(const JournalEntry& e) {
+    if (e.isFile) return std::string(fileKindName(e.file.kind)) + "\n" + e.file.path;
+    const RegistryChange& c = e.registry;
+    return std::string(c.kind == RegistryChange::Kind::Key ? "key\n" : "value\n") + c.hiveFile +
+           "\n" + text::foldName(c.keyPath) + "\n" + text::foldName(c.valueName);
+}
+
+// Whether a later change of the same transaction lands on what an earlier one left: the
+// same value, or anything at, above or below a key.
+bool overlaps(const RegistryChange& earlier, const RegistryChange& later) {
+    if (earlier.hiveFile != later.hiveFile) return false;
+    if (earlier.kind == RegistryChange::Kind::Value)
+        return later.kind == RegistryChange::Kind::Key
+                   ? underKey(earlier.keyPath, later.keyPath)
+                   : text::namesEqual(earlier.keyPath, later.keyPath) &&
+                         text::namesEqual(earlier.valueName, later.valueName);
+    return underKey(later.keyPath, earlier.keyPath) ||
+           (later.kind == RegistryChange::Kind::Key && underKey(earlier.keyPath, later.keyPath));
+}
+
+// The secrets of a key change as stored: each key and name with its length before it.
+std::string packSecrets(const std::vector<registry::SecretValue>& secrets) {
+    std::string out;
+    auto put = [&](const std::string& part) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<char>(static_cast<std::uint32_t>(part.size()) >> (i * 8)));
+        out += part;
+    };
+    for (const auto& s : secrets)
+        put(s.key), put(s.name);
+    return out;
+}
+
+std::vector<registry::SecretValue> unpackSecrets(const std::string& packed) {
+    std::vector<registry::SecretValue> out;
+    std::size_t at = 0;
+    auto take = [&](std::string& part) {
+        if (packed.size() - at < 4) return false;
+        std::uint32_t n = 0;
+        for (int i = 0; i < 4; ++i)
+            n |= std::uint32_t(static_cast<unsigned char>(packed[at + i])) << (i * 8);
+        at += 4;
+        if (packed.size() - at < n) return false;
+        part = packed.substr(at, n);
+        at += n;
+        return true;
+    };
+    registry::SecretValue s;
+    while (at < packed.size() && take(s.key) && take(s.name))
+        out.push_back(s);
+    return out;
 }
 
 } // namespace
@@ -265,7 +384,8 @@ std::string describe(const JournalEntry& e) {
 
 Journal::Journal(std::unique_ptr<Database> db, std::string machineDir, bool readOnly, int version)
     : db_(std::move(db)), machineDir_(std::move(machineDir)), readOnly_(readOnly),
-      hasUnits_(version >= 2), hasDigests_(version >= 3), roots_{machineDir_} {}
+      hasUnits_(version >= 2), hasDigests_(version >= 3),
+      hasSecrets_(version >= 4), roots_{machineDir_} {}
 
 std::string Journal::columns() const {
     return hasDigests_ ? kChangeColumns : kChangeColumns2;
@@ -323,7 +443,8 @@ std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
             WriteTransaction t(*db);
             if (version == 0) db->exec(kSchema);
             if (version == 1) db->exec(kUpgradeFrom1);
-            if (version >= 1) db->exec(kUpgradeFrom2);
+            if (version == 1 || version == 2) db->exec(kUpgradeFrom2);
+            if (version >= 1) db->exec(kUpgradeFrom3);
             db->exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
             t.commit();
         }
@@ -516,17 +637,32 @@ void Journal::setFlag(int category) {
 
 std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& full) {
     // Of a sensitive value only whether it existed and a salted digest are kept.
+    // Of a key whose subtree holds secret values, the images without their data and the
+    // digests of the whole subtrees.
     RegistryChange c = full;
     std::optional<std::string> digests[2];
-    if (c.sensitive) {
+    std::int64_t sensitive = c.sensitive ? 1 : 0;
+    if (c.sensitive && c.kind == RegistryChange::Kind::Key) {
+        bool left = false;
+        if (c.beforeTree) {
+            digests[0] = treeDigest(*c.beforeTree);
+            c.beforeTree = registry::redactedTree(*c.beforeTree, c.secrets, left);
+            if (left) sensitive |= kBeforeHeldSecrets;
+        }
+        if (c.afterTree) {
+            digests[1] = treeDigest(*c.afterTree);
+            c.afterTree = registry::redactedTree(*c.afterTree, c.secrets, left);
+            if (left) sensitive |= kAfterHeldSecrets;
+        }
+    } else if (c.sensitive) {
         if (c.before) digests[0] = valueDigest(*c.before), c.before->data.clear();
         if (c.after) digests[1] = valueDigest(*c.after), c.after->data.clear();
     }
     Statement s(*db_, "INSERT INTO changes(txn, kind, hive_file, key_path, full_name, value_name, "
                       "before_exists, before_type, "
                       "before_data, after_exists, after_type, after_data, sensitive, unit, "
-                      "before_digest, after_digest) "
-                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                      "before_digest, after_digest, secrets) "
+                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     s.bind(1, txn).bind(2, std::string(c.kind == RegistryChange::Kind::Key ? "key" : "value"));
     s.bind(3, c.hiveFile).bind(4, c.keyPath).bind(5, c.fullName).bind(6, c.valueName);
     auto bindImage = [&](int at, const std::optional<RegistryValue>& v,
@@ -547,12 +683,16 @@ std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& full)
     };
     bindImage(7, c.before, c.beforeTree);
     bindImage(10, c.after, c.afterTree);
-    s.bind(13, c.sensitive ? 1 : 0).bind(14, unitFor());
+    s.bind(13, sensitive).bind(14, unitFor());
     for (int i = 0; i < 2; ++i)
         if (digests[i])
             s.bindBlob(15 + i, *digests[i]);
         else
             s.bindNull(15 + i);
+    if (c.kind == RegistryChange::Kind::Key && c.sensitive)
+        s.bindBlob(17, packSecrets(c.secrets));
+    else
+        s.bindNull(17);
     s.run();
     return db_->lastInsertId();
 }
@@ -735,47 +875,97 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
 }
 
 // A transaction with sensitive values saves the files before its end is committed. One
-// left open whose files hold every sensitive value it wrote (by their digests) reached the
-// files whole: it counts as committed. Any other open one is rolled back.
+// left open whose files hold what it left at every place (sensitive ones by their digests),
+// and at a sensitive place something other than what it found there, reached the files
+// whole: it counts as committed. Any other open one is rolled back.
 void Journal::sensitiveCommitsOfCrash(registry::Registry& reg) {
     std::vector<std::int64_t> open;
     {
         Statement s(*db_, "SELECT DISTINCT c.unit FROM changes c JOIN transactions t ON "
-                          "t.id=c.unit WHERE t.state='open' AND c.sensitive=1");
+                          "t.id=c.unit WHERE t.state='open' AND c.sensitive<>0");
         while (s.step())
             open.push_back(s.integer(0));
     }
+    auto holdsAfter = [&](const JournalEntry& e) {
+        const RegistryChange& c = e.registry;
+        if (c.kind == RegistryChange::Kind::Value)
+            return c.sensitive ? matchesDigest(reg.currentValue(c), e.afterDigest)
+                               : sameValue(reg.currentValue(c), c.after);
+        return c.sensitive ? matchesTreeDigest(reg.currentTree(c), e.afterDigest)
+                           : canonicalTree(reg.currentTree(c)) == canonicalTree(c.afterTree);
+    };
+    auto holdsBefore = [&](const JournalEntry& e) {
+        const RegistryChange& c = e.registry;
+        return c.kind == RegistryChange::Kind::Value
+                   ? matchesDigest(reg.currentValue(c), e.beforeDigest)
+                   : matchesTreeDigest(reg.currentTree(c), e.beforeDigest);
+    };
     for (std::int64_t txn : open) {
         std::vector<JournalEntry> list;
         Statement s(*db_, "SELECT " + columns() +
-                              " FROM changes WHERE unit=? AND sensitive=1 ORDER BY id DESC");
+                              " FROM changes WHERE unit=? AND kind IN ('value','key') ORDER BY id");
         s.bind(1, txn);
         while (s.step())
             list.push_back(readEntry(s));
         bool all = true, someChanged = false;
+        for (std::size_t i = 0; i < list.size() && all; ++i) {
+            // A place a later change of the transaction landed on is judged by that one.
+            bool later = false;
+            for (std::size_t j = i + 1; j < list.size() && !later; ++j)
+                later = overlaps(list[i].registry, list[j].registry);
+            if (!later && !holdsAfter(list[i])) all = false;
+        }
         std::vector<std::string> seen;
         for (const auto& e : list) {
-            const RegistryChange& c = e.registry;
-            std::string place =
-                c.hiveFile + "\n" + text::foldName(c.keyPath) + "\n" + text::foldName(c.valueName);
+            if (!e.registry.sensitive) continue;
+            // The first image of the place, as the transaction found it.
+            std::string place = placeOf(e);
             if (std::find(seen.begin(), seen.end(), place) != seen.end()) continue;
             seen.push_back(place);
-            const auto current = reg.currentValue(c);
-            if (!matchesDigest(current, e.afterDigest)) all = false;
-            // The first image of the place, as the transaction found it.
-            for (auto it = list.rbegin(); it != list.rend(); ++it)
-                if (it->registry.hiveFile == c.hiveFile &&
-                    text::namesEqual(it->registry.keyPath, c.keyPath) &&
-                    text::namesEqual(it->registry.valueName, c.valueName)) {
-                    if (!matchesDigest(current, it->beforeDigest)) someChanged = true;
-                    break;
-                }
+            if (!holdsBefore(e)) someChanged = true;
         }
         if (all && someChanged) {
             Statement u(*db_, "UPDATE transactions SET state='done' WHERE id=?");
             u.bind(1, txn).run();
         }
     }
+}
+
+std::vector<registry::SecretValue> Journal::sensitiveValuesUnder(const std::string& hiveFile,
+                                                                 const std::string& keyPath) {
+    std::vector<registry::SecretValue> out;
+    const std::size_t depth = registry::splitPath(keyPath).size();
+    auto add = [&](const std::string& path, const std::string& name) {
+        if (!underKey(path, keyPath)) return;
+        auto parts = registry::splitPath(path);
+        std::string rel;
+        for (std::size_t i = depth; i < parts.size(); ++i)
+            rel += (rel.empty() ? "" : "\\") + parts[i];
+        out.push_back({std::move(rel), name});
+    };
+    try {
+        // Values written as sensitive, and the secrets that keys took along.
+        Statement s(*db_, std::string("SELECT DISTINCT kind, key_path, value_name, ") +
+                              (hasSecrets_ ? "secrets" : "NULL") +
+                              " FROM changes WHERE hive_file=? AND kind IN ('value','key') AND "
+                              "sensitive<>0");
+        s.bind(1, hiveFile);
+        while (s.step()) {
+            const std::string path = s.text(1);
+            if (s.text(0) == "value") {
+                add(path, s.text(2));
+                continue;
+            }
+            if (s.isNull(3)) continue;
+            for (const auto& secret : unpackSecrets(s.blobText(3)))
+                add(secret.key.empty() ? path : path + "\\" + secret.key, secret.name);
+        }
+    } catch (const SqliteError& e) {
+        // Unknown, the secrets would be stored in clear: the change is not made.
+        throw JournalError(std::string("cannot read the journal, the change was not made: ") +
+                           e.what());
+    }
+    return out;
 }
 
 std::size_t Journal::recover(registry::Registry& reg) {
@@ -952,47 +1142,6 @@ std::vector<RegistryChange> Journal::registryChangesSince(std::int64_t since) {
     return out;
 }
 
-namespace {
-
-// A subtree image in a form that does not depend on the order its values and subkeys were
-// written in.
-std::vector<std::string> canonicalTree(const std::optional<std::string>& image) {
-    std::vector<std::string> out;
-    if (!image) return out;
-    auto content = registry::parseRegFile(*image, "journal image");
-    for (const auto& op : content.operations) {
-        std::string line = text::foldName(op.key) + "\n";
-        if (op.kind == registry::RegFileOperation::Kind::SetValue) {
-            line += text::foldName(op.value.name) + "\n" + std::to_string(op.value.type) + "\n";
-            line.append(op.value.data.begin(), op.value.data.end());
-        }
-        out.push_back(std::move(line));
-    }
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-    return out;
-}
-
-bool sameValue(const std::optional<RegistryValue>& a, const std::optional<RegistryValue>& b) {
-    if (!a || !b) return !a && !b;
-    return a->type == b->type && a->data == b->data;
-}
-
-std::string placeOf(const JournalEntry& e) {
-    if (e.isFile) return std::string(fileKindName(e.file.kind)) + "\n" + e.file.path;
-    const RegistryChange& c = e.registry;
-    return std::string(c.kind == RegistryChange::Kind::Key ? "key\n" : "value\n") + c.hiveFile +
-           "\n" + text::foldName(c.keyPath) + "\n" + text::foldName(c.valueName);
-}
-
-bool underKey(const std::string& path, const std::string& key) {
-    std::string p = text::foldName(path), k = text::foldName(key);
-    return k.empty() || p == k ||
-           (p.size() > k.size() && p.compare(0, k.size(), k) == 0 && p[k.size()] == '\\');
-}
-
-} // namespace
-
 // Why the place of `e` cannot be put back: it no longer holds what the transaction left
 // there (undo) or what it found (redo). Empty when it can.
 std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg, bool undo) {
@@ -1025,6 +1174,10 @@ std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg
             changed = !matchesDigest(current, undo ? e.afterDigest : e.beforeDigest);
         else
             changed = current.has_value() != expected.has_value();
+    } else if (e.registry.sensitive) {
+        // A subtree that held secret values is compared by its digest.
+        changed =
+            !matchesTreeDigest(reg.currentTree(e.registry), undo ? e.afterDigest : e.beforeDigest);
     } else {
         changed = canonicalTree(reg.currentTree(e.registry)) !=
                   canonicalTree(undo ? e.registry.afterTree : e.registry.beforeTree);
@@ -1094,6 +1247,15 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
             continue;
         }
         if (!e.registry.sensitive) continue;
+        if (e.registry.kind == RegistryChange::Kind::Key) {
+            if (undo ? e.beforeHeldSecrets : e.afterHeldSecrets)
+                throw JournalError("transaction " + std::to_string(txn) + " changed the key " +
+                                   e.registry.fullName +
+                                   ", which held sensitive values whose content the journal "
+                                   "does not keep; it cannot be " +
+                                   (undo ? "undone" : "redone"));
+            continue;
+        }
         bool needed = undo ? e.registry.before.has_value() : e.registry.after.has_value();
         if (needed)
             throw JournalError("transaction " + std::to_string(txn) +

@@ -62,13 +62,18 @@ struct JournalEntry {
     bool isFile = false;
     registry::RegistryChange registry;
     FileChange file;
-    // A sensitive value's images: a salt and the digest of salt, type and data.
+    // A sensitive value's images: a salt and the digest of salt, type and data. Of a key
+    // whose subtree held secret values: of salt and the whole subtree.
     std::optional<std::string> beforeDigest, afterDigest;
+    // A key's image (before, after) kept without the data of the secret values it held: it
+    // cannot be put back.
+    bool beforeHeldSecrets = false, afterHeldSecrets = false;
 };
 
 class Journal final : public registry::ChangeSink {
   public:
-    static constexpr int kSchemaVersion = 3;
+    // 4: a key's image may stand without the data of its secret values, with digests.
+    static constexpr int kSchemaVersion = 4;
 
     // Opens (creating when needed) the journal of a machine folder. Throws JournalError.
     static std::unique_ptr<Journal> open(const std::string& machineDir);
@@ -129,6 +134,8 @@ class Journal final : public registry::ChangeSink {
     void flushed(const std::string& hiveFile) override;
     bool transactionOpen() const override { return backupTxn_ != 0 || forcedTxn_ != 0; }
     bool holdsBackFiles() const override { return holdSecrets_ && transactionOpen(); }
+    std::vector<registry::SecretValue> sensitiveValuesUnder(const std::string& hiveFile,
+                                                            const std::string& keyPath) override;
 
     // A file change: recorded first, then applied by `apply` (which writes the file), then
     // marked done. Throws JournalError when it cannot be recorded.
@@ -191,6 +198,7 @@ class Journal final : public registry::ChangeSink {
     bool readOnly_ = false;
     bool hasUnits_ = true; // the journal knows transactions that are not finished
     bool hasDigests_ = true;
+    bool hasSecrets_ = true; // key rows name the secrets their images left out
     std::string columns() const;
     std::vector<std::string> roots_;
     std::function<bool(const std::string&)> pathGuard_;

@@ -14,15 +14,27 @@ bool isSameOrBelow(const std::string& key, const std::string& base) {
     return key.size() == base.size() || key[base.size()] == '\\';
 }
 
-// Writes the keys and values of a subtree image under `fullName`.
-void writeTree(const std::string& image, const std::string& fullName, RegFileWriter& writer) {
+// A name in a comment, which ends at its line.
+std::string commentName(std::string name) {
+    for (char& ch : name)
+        if (static_cast<unsigned char>(ch) < 0x20) ch = '?';
+    return name;
+}
+
+// Writes the keys and values of a subtree image under `fullName`, its secrets left out.
+void writeTree(const std::string& image, const std::vector<SecretValue>& secrets,
+               const std::string& fullName, RegFileWriter& writer) {
     RegFileContent content = parseRegFile(image, "journal image");
     std::string current;
     std::vector<RegistryValue> values;
     bool open = false;
+    std::vector<std::string> comments;
     auto close = [&] {
         if (open) writer.addKey(current, values);
+        for (const auto& line : comments)
+            writer.addComment(line);
         values.clear();
+        comments.clear();
     };
     for (const auto& op : content.operations) {
         if (op.kind == RegFileOperation::Kind::CreateKey) {
@@ -33,10 +45,21 @@ void writeTree(const std::string& image, const std::string& fullName, RegFileWri
                 sep == std::string_view::npos ? fullName : fullName + std::string(rel.substr(sep));
             open = true;
         } else if (op.kind == RegFileOperation::Kind::SetValue) {
-            values.push_back(op.value);
+            if (isSecret(secrets, imageRelativeKey(op.key), op.value.name))
+                comments.push_back("\"" + commentName(op.value.name) +
+                                   "\" holds sensitive data and is left out");
+            else
+                values.push_back(op.value);
         }
     }
     close();
+}
+
+// A key change read back from the journal names no secrets: its images lost their data
+// already, which the patch says.
+void noteSecrets(const RegistryChange& c, RegFileWriter& writer) {
+    if (!c.sensitive || !c.secrets.empty()) return;
+    writer.addComment(commentName(c.fullName) + ": its sensitive values are left out");
 }
 
 } // namespace
@@ -97,7 +120,8 @@ void writePatch(const std::vector<RegistryChange>& changes, RegFileWriter& write
         if (c.kind == RegistryChange::Kind::Key) {
             close();
             if (n.keyExistedBefore) writer.addKeyDeletion(c.fullName);
-            if (c.afterTree) writeTree(*c.afterTree, c.fullName, writer);
+            if (c.afterTree) writeTree(*c.afterTree, c.secrets, c.fullName, writer);
+            noteSecrets(c, writer);
             continue;
         }
         // Values of one key are written under one header, in the order they came.
@@ -107,7 +131,8 @@ void writePatch(const std::vector<RegistryChange>& changes, RegFileWriter& write
             openKey = c.fullName;
         }
         if (c.sensitive) {
-            comments.push_back("\"" + c.valueName + "\" holds sensitive data and is left out");
+            comments.push_back("\"" + commentName(c.valueName) +
+                               "\" holds sensitive data and is left out");
         } else if (c.after) {
             values.push_back(*c.after);
         } else {

@@ -525,19 +525,19 @@ std::string chainImage(const std::vector<std::string>& names, Key* content) {
     return treeImage(image.root());
 }
 
-// Values Windows keeps as secrets: the automatic-logon passwords. Whoever writes them, and
-// whatever options the call carries, their data never reaches the journal or a patch.
-bool isSecretValue(const std::string& keyPath, std::string_view name) {
-    auto slash = keyPath.rfind('\\');
-    std::string_view last = slash == std::string::npos
-                                ? std::string_view(keyPath)
-                                : std::string_view(keyPath).substr(slash + 1);
-    return ieq(last, "Winlogon") &&
-           (ieq(name, "DefaultPassword") || ieq(name, "AltDefaultPassword"));
-}
-
 std::string joinWith(const std::string& base, const std::string& name) {
     return base.empty() ? name : base + "\\" + name;
+}
+
+// The secret values of a subtree lying at `at` in its hive: automatic-logon secrets by
+// where they lie, values `known` (relative to `at`) to be sensitive, or all of them.
+void addSecrets(Key& key, const std::string& at, const std::string& rel, bool all,
+                const std::vector<SecretValue>& known, std::vector<SecretValue>& out) {
+    for (const auto& v : key.values())
+        if (all || isSecretValue(at, v.name) || isSecret(known, rel, v.name))
+            out.push_back({rel, v.name});
+    for (const auto& sub : key.subkeys())
+        addSecrets(*sub, joinWith(at, sub->name()), joinWith(rel, sub->name()), all, known, out);
 }
 
 } // namespace
@@ -644,6 +644,15 @@ RegistryChange Registry::keyChange(Hive& hive, const std::string& keyPath) const
     c.keyPath = keyPath;
     c.fullName = fullNameOf(hive, keyPath);
     return c;
+}
+
+std::vector<SecretValue> Registry::secretsOf(Hive& hive, Key& key, const std::string& at,
+                                             bool all) {
+    std::vector<SecretValue> known;
+    if (sink_ && !all) known = sink_->sensitiveValuesUnder(hiveId(hive), at);
+    std::vector<SecretValue> out;
+    addSecrets(key, at, {}, all, known, out);
+    return out;
 }
 
 RegistryChange Registry::creationChange(const KeyPlan& plan, Key* content) const {
@@ -810,6 +819,8 @@ int Registry::deleteKey(HKEY root, std::string_view path, RegOptions options) {
             return ERROR_ACCESS_DENIED; // a root or a hive file itself
         RegistryChange c = keyChange(*place.hive, place.key->path());
         c.beforeTree = treeImage(*place.key);
+        c.secrets = secretsOf(*place.hive, *place.key, c.keyPath, options.sensitive());
+        c.sensitive = !c.secrets.empty();
         changes.push_back(std::move(c));
     }
     if (changes.empty()) return ERROR_FILE_NOT_FOUND;
@@ -833,6 +844,18 @@ bool Registry::copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot
     // A snapshot first, so that copying a key into its own subtree copies what was there.
     MemoryHive snapshot;
     copyTree(*from.key, snapshot.root(), 0);
+    // What is secret where it comes from stays secret where it goes.
+    std::vector<SecretValue> secrets =
+        secretsOf(*from.hive, *from.key, from.key->path(), fromOptions.sensitive());
+    auto withSecrets = [&](RegistryChange& c, Hive& hive, Key& content, const std::string& at,
+                           const std::string& rel) {
+        auto under = [&](const std::string& key) { return key.empty() ? rel : joinWith(rel, key); };
+        for (auto& s : secrets)
+            c.secrets.push_back({under(s.key), s.name});
+        for (auto& s : secretsOf(hive, content, at, toOptions.sensitive()))
+            c.secrets.push_back({under(s.key), s.name});
+        c.sensitive = !c.secrets.empty();
+    };
 
     auto dst = candidates(toRoot, toPath, toOptions);
     auto& [r, p] = dst[writeTarget(*this, dst)];
@@ -848,6 +871,7 @@ bool Registry::copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot
         RegistryChange c = keyChange(*to.hive, to.key->path());
         c.beforeTree = treeImage(*to.key);
         c.afterTree = treeImage(merged.root());
+        withSecrets(c, *to.hive, merged.root(), c.keyPath, {});
         changes.push_back(std::move(c));
         return true;
     }
@@ -856,7 +880,14 @@ bool Registry::copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot
         error = ERROR_ACCESS_DENIED;
         return false;
     }
-    changes.push_back(creationChange(plan, &snapshot.root()));
+    RegistryChange c = creationChange(plan, &snapshot.root());
+    std::string at = plan.existing->path(), rel;
+    for (std::size_t i = 0; i < plan.missing.size(); ++i) {
+        at = joinWith(at, plan.missing[i]);
+        if (i > 0) rel = joinWith(rel, plan.missing[i]);
+    }
+    withSecrets(c, *plan.hive, snapshot.root(), at, rel);
+    changes.push_back(std::move(c));
     return true;
 }
 
@@ -901,6 +932,9 @@ int Registry::moveKey(HKEY fromRoot, std::string_view fromPath, HKEY toRoot,
         return error;
     RegistryChange removal = keyChange(*source.hive, source.key->path());
     removal.beforeTree = treeImage(*source.key);
+    removal.secrets =
+        secretsOf(*source.hive, *source.key, removal.keyPath, fromOptions.sensitive());
+    removal.sensitive = !removal.secrets.empty();
     changes.push_back(std::move(removal));
     beginWrite();
     commit(std::move(changes));
@@ -961,6 +995,19 @@ std::vector<RegistryChange> Registry::restore(const std::vector<RegistryChange>&
         } else {
             n.beforeTree = currentTree(c);
             n.afterTree = toBefore ? c.beforeTree : c.afterTree;
+            // What is secret in the key now and in the image it gets (which the sink knows
+            // from the changes that wrote or took along the secrets).
+            n.secrets.clear();
+            Hive* hive = hiveById(c.hiveFile);
+            if (Key* key = hive ? findInHive(*hive, c.keyPath) : nullptr)
+                n.secrets = secretsOf(*hive, *key, c.keyPath, false);
+            if (hive && n.afterTree) {
+                MemoryHive image;
+                restoreTree(*n.afterTree, image.root(), 0);
+                for (auto& s : secretsOf(*hive, image.root(), c.keyPath, false))
+                    n.secrets.push_back(std::move(s));
+            }
+            n.sensitive = !n.secrets.empty();
         }
         out.push_back(std::move(n));
     };

@@ -160,6 +160,9 @@ class Registry {
     int checkDepth(const KeyPlan& plan);
     RegistryChange keyChange(Hive& hive, const std::string& keyPath) const;
     RegistryChange creationChange(const KeyPlan& plan, Key* content) const;
+    // The secret values of a subtree that lies (or will lie) at `at` in `hive`; all of its
+    // values when the call asks for sensitive data.
+    std::vector<SecretValue> secretsOf(Hive& hive, Key& key, const std::string& at, bool all);
     bool copyChanges(HKEY fromRoot, std::string_view fromPath, HKEY toRoot, std::string_view toPath,
                      RegOptions fromOptions, RegOptions toOptions,
                      std::vector<RegistryChange>& changes, int& error);
