@@ -79,8 +79,9 @@ Result runProgram(const std::vector<std::string>& argv, const std::string& home,
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     if (!ended) {
+        // A loaded machine may need long for Firefox to quit and save: give it a minute.
         ::kill(pid, SIGTERM);
-        for (int i = 0; i < 100 && !ended; ++i) {
+        for (int i = 0; i < 600 && !ended; ++i) {
             if (::waitpid(pid, &status, WNOHANG) == pid) ended = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
