@@ -129,8 +129,8 @@ int main(int argc, char** argv) {
             std::cerr << "ERROR: " << e.what() << "\n";
             return 1;
         }
-        ravelin::app::SetPageFactory(
-            [&module](const std::string& id) { return module->InitSubForm(id); });
+        ravelin::app::SetModulePages(
+            module->pages(), [&module](const std::string& id) { return module->InitSubForm(id); });
     }
     try {
         if (pages->parsed()) return ravelin::app::listPagesCommand(console);
