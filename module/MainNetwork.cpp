@@ -1,48 +1,10 @@
 #include "module/MainNetwork.h"
 
-#include "firefox/ufrmFireFox.h"
-#include "iexplorer/ufrmIE.h"
-#include "logon/ufrmLogon.h"
-#include "mailchat/ufrmMailClients.h"
 #include "module/NXShellFuncs.h"
-#include "network/ufrmNetwork.h"
-#include "network/ufrmTCPIP.h"
-#include "opera/ufrmOpera.h"
-
-#include <cstring>
-#include <functional>
+#include "module/PageList.h"
+#include "toolkit/Controls.h"
 
 namespace {
-
-using Factory = std::function<ravelin::toolkit::TForm*()>;
-
-// The page identifiers in the order they are compared; pages still to come create nothing.
-const std::pair<const char*, Factory> kPages[] = {
-    {"tcpip|Ravelin.bpl",
-     [] {
-         return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmTCPIP(nullptr));
-     }},
-    {"logon|Ravelin.bpl",
-     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::logon::TfrmLogon(nullptr)); }},
-    {"internet|Ravelin.bpl",
-     [] {
-         return static_cast<ravelin::toolkit::TForm*>(new ravelin::network::TfrmNetwork(nullptr));
-     }},
-    {"explorer|Ravelin.bpl",
-     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::iexplorer::TfrmIE(nullptr)); }},
-    {"firefox|Ravelin.bpl",
-     [] {
-         return static_cast<ravelin::toolkit::TForm*>(
-             new ravelin::firefox::TfrmMozillaFireFox(nullptr));
-     }},
-    {"opera|Ravelin.bpl",
-     [] { return static_cast<ravelin::toolkit::TForm*>(new ravelin::opera::TfrmOpera(nullptr)); }},
-    {"mailchat|Ravelin.bpl",
-     [] {
-         return static_cast<ravelin::toolkit::TForm*>(
-             new ravelin::mailchat::TfrmMailClients(nullptr));
-     }},
-};
 
 const ravelin::module::PackageUnit kUnits[] = {{"MainNetwork"},
                                                {"NXShellFuncs"},
@@ -74,10 +36,13 @@ std::u16string text(const char16_t* s) {
 extern "C" {
 
 ravelin::toolkit::TForm* InitSubForm(const char* id) {
-    if (!id) return nullptr;
-    for (const auto& [name, make] : kPages)
-        if (std::strcmp(id, name) == 0) return make ? make() : nullptr;
-    return nullptr;
+    return id ? ravelin::module::CreatePage(id).release() : nullptr;
+}
+
+const ravelin::module::PageEntry* GetPageTable(int* count) {
+    const auto pages = ravelin::module::Pages();
+    if (count) *count = static_cast<int>(pages.size());
+    return pages.data();
 }
 
 // No unit of the module does work when it is loaded or unloaded.

@@ -2,6 +2,7 @@
 // library and calls these by name.
 #pragma once
 
+#include "module/PageList.h"
 #include "toolkit/Controls.h"
 
 namespace ravelin::module {
@@ -16,6 +17,8 @@ extern "C" {
 // The page form for an identifier ("tcpip|Ravelin.bpl"), compared exactly, with no owner;
 // nullptr for any other string. The caller owns the form.
 ravelin::toolkit::TForm* InitSubForm(const char* id);
+// The module's pages (module/PageList.h), in the order the host lists them.
+const ravelin::module::PageEntry* GetPageTable(int* count);
 void Initialize();
 void Finalize();
 const ravelin::module::PackageUnit* GetPackageInfoTable(int* count);

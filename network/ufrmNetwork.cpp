@@ -1,6 +1,5 @@
 #include "network/ufrmNetwork.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
@@ -51,19 +50,6 @@ constexpr const char* kFirewallPolicy =
 constexpr const char* kHME = "SOFTWARE\\Wow6432Node\\Microsoft\\MediaPlayer\\Preferences\\HME";
 constexpr std::uint32_t kBlue = 0xFF0000, kNavy = 0x800000;
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmNetwork: the form has no ") + name);
-    return c;
-}
-
-// A tab fills its controls with Journal_Discard set. Setting a box runs its click handler,
-// which would store what was just read (or a default for a missing value): filling shows
-// the state and writes nothing.
-bool filling() {
-    return Journal_Discard;
-}
-
 DWORD flagValue(bool on) {
     return on ? 1u : 0u;
 }
@@ -97,107 +83,8 @@ void closeGaps(TWinControl& container) {
 
 } // namespace
 
-TfrmNetwork::TfrmNetwork(TComponent* owner) : TForm(owner) {
-    using Self = TfrmNetwork;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"tsSharesShow", &Self::tsSharesShow},
-        {"tsAdvancedNTShow", &Self::tsAdvancedNTShow},
-        {"tsPasswordsShow", &Self::tsPasswordsShow},
-        {"tsTimeSyncShow", &Self::tsTimeSyncShow},
-        {"tsInternetShow", &Self::tsInternetShow},
-        {"chkNetTasksClick", &Self::chkNetTasksClick},
-        {"chkNetPrintersClick", &Self::chkNetPrintersClick},
-        {"chkNoNetcrawlingClick", &Self::chkNoNetcrawlingClick},
-        {"chkRecentDocsNetHoodClick", &Self::chkRecentDocsNetHoodClick},
-        {"chkAdminSharesClick", &Self::chkAdminSharesClick},
-        {"chkHideMyComputerFromNetHoodClick", &Self::chkHideMyComputerFromNetHoodClick},
-        {"chkEnableQoSClick", &Self::chkEnableQoSClick},
-        {"udBWLimitChange", &Self::udBWLimitChange},
-        {"udBWLimitExit", &Self::udBWLimitExit},
-        {"chkEnableUPnPClick", &Self::chkEnableUPnPClick},
-        {"btnSecurityOptClick", &Self::btnSecurityOptClick},
-        {"chkPwdCachingClick", &Self::chkPwdCachingClick},
-        {"chkDomainPwdCachingClick", &Self::chkDomainPwdCachingClick},
-        {"chkHideSharePwdsClick", &Self::chkHideSharePwdsClick},
-        {"chkEncryptPwdsClick", &Self::chkEncryptPwdsClick},
-        {"chkSyncTimeClick", &Self::chkSyncTimeClick},
-        {"btnTimeSvrAddClick", &Self::btnTimeSvrAddClick},
-        {"btnTimeSvrDelClick", &Self::btnTimeSvrDelClick},
-        {"btnTimeSvrSetAsDefaultClick", &Self::btnTimeSvrSetAsDefaultClick},
-        {"btnDefTimeSyncClick", &Self::btnDefTimeSyncClick},
-        {"lblChangeSettingsClick", &Self::lblChangeSettingsClick},
-        {"LinkMouseEnter", &Self::LinkMouseEnter},
-        {"LinkMouseLeave", &Self::LinkMouseLeave},
-        {"btnTCPIPSettingsClick", &Self::btnTCPIPSettingsClick},
-        {"rbKeepRasConnectionsONClick", &Self::rbKeepRasConnectionsONClick},
-        {"rbKeepRasConnectionsOFFClick", &Self::rbKeepRasConnectionsOFFClick},
-        {"chkEnableICFnICSClick", &Self::chkEnableICFnICSClick},
-        {"btnDefSharesClick", &Self::btnDefSharesClick},
-        {"btnDefPerformanceClick", &Self::btnDefPerformanceClick},
-        {"btnPasswordsDefaultClick", &Self::btnPasswordsDefaultClick},
-        {"btnDefInternetClick", &Self::btnDefInternetClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    handlers_.add("lvTimeServersChange",
-                  TLVChangeEvent([this](TComponent& s, TListItem& i, TItemChange c) {
-                      lvTimeServersChange(s, i, c);
-                  }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmNetwork"), "forms/ufrmNetwork.json", handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcNetwork);
-    RAVELIN_FIND(TTabSheet, tsShares);
-    RAVELIN_FIND(TTabSheet, tsAdvancedNT);
-    RAVELIN_FIND(TTabSheet, tsPasswords);
-    RAVELIN_FIND(TTabSheet, tsTimeSync);
-    RAVELIN_FIND(TTabSheet, tsInternet);
-    RAVELIN_FIND(TGroupBox, gbNetTasks);
-    RAVELIN_FIND(TGroupBox, gbAdvSettings);
-    RAVELIN_FIND(TGroupBox, gbQoS);
-    RAVELIN_FIND(TGroupBox, gbUPnP);
-    RAVELIN_FIND(TGroupBox, gbPasswordStorage);
-    RAVELIN_FIND(TGroupBox, gbHideSharePwds);
-    RAVELIN_FIND(TGroupBox, gbEncryptPwds);
-    RAVELIN_FIND(TGroupBox, gbTCPIP);
-    RAVELIN_FIND(TGroupBox, gbKeepRASConnections);
-    RAVELIN_FIND(TGroupBox, gbSharedAccess);
-    RAVELIN_FIND(TCheckBox, chkNetTasks);
-    RAVELIN_FIND(TCheckBox, chkNetPrinters);
-    RAVELIN_FIND(TCheckBox, chkNoNetcrawling);
-    RAVELIN_FIND(TCheckBox, chkRecentDocsNetHood);
-    RAVELIN_FIND(TCheckBox, chkAdminShares);
-    RAVELIN_FIND(TCheckBox, chkHideMyComputerFromNetHood);
-    RAVELIN_FIND(TCheckBox, chkEnableQoS);
-    RAVELIN_FIND(TCheckBox, chkEnableUPnP);
-    RAVELIN_FIND(TCheckBox, chkPwdCaching);
-    RAVELIN_FIND(TCheckBox, chkDomainPwdCaching);
-    RAVELIN_FIND(TCheckBox, chkHideSharePwds);
-    RAVELIN_FIND(TCheckBox, chkEncryptPwds);
-    RAVELIN_FIND(TCheckBox, chkSyncTime);
-    RAVELIN_FIND(TCheckBox, chkEnableICFnICS);
-    RAVELIN_FIND(TUpDownEdit, udBWLimit);
-    RAVELIN_FIND(TLabel, lblBWLimit);
-    RAVELIN_FIND(TLabel, lblBWPercent);
-    RAVELIN_FIND(TLabel, lblTimeServersTopic);
-    RAVELIN_FIND(TLabel, lblTimeServersDesc);
-    RAVELIN_FIND(TLabel, lblChangeSettings);
-    RAVELIN_FIND(TLabel, lblSharedAccess);
-    RAVELIN_FIND(TListView, lvTimeServers);
-    RAVELIN_FIND(TImageList, ilTimeServers);
-    RAVELIN_FIND(TButton, btnTimeSvrAdd);
-    RAVELIN_FIND(TButton, btnTimeSvrDel);
-    RAVELIN_FIND(TButton, btnTimeSvrSetAsDefault);
-    RAVELIN_FIND(TButton, btnDefTimeSync);
-    RAVELIN_FIND(TButton, btnTCPIPSettings);
-    RAVELIN_FIND(TButton, btnSecurityOpt);
-    RAVELIN_FIND(TRadioButton, rbKeepRasConnectionsON);
-    RAVELIN_FIND(TRadioButton, rbKeepRasConnectionsOFF);
-#undef RAVELIN_FIND
+TfrmNetwork::TfrmNetwork(TComponent* owner) : PageBase(owner) {
+    loadForm();
     Fire(OnCreate);
 }
 
@@ -209,15 +96,14 @@ void TfrmNetwork::FormCreate(TComponent&) {
     const int os = CurrentOS();
     const bool nt = GetPlatformId() == 2;
     xpSp2_ = IsWinXPSP(2);
-    auto image = [this](const char* name) { return need<TImage>(*this, name); };
-    LoadGraphic(20000, *image("imgTCPIP"), 17);
-    LoadGraphic(20001, *image("imgRASConnection"), 17);
-    LoadGraphic(xpSp2_ ? 20002 : 20003, *image("imgICS"), 17);
-    LoadGraphic(20004, *image("imgNetPlaces"), 17);
-    LoadGraphic(20005, *image("imgSharedFolder"), 17);
-    LoadGraphic(20006, *image("imgTimeSync"), 17);
-    LoadGraphic(20007, *image("imgShares"), 17);
-    LoadGraphic(20010, *image("imgPassSaving"), 17);
+    LoadGraphic(20000, *imgTCPIP, 17);
+    LoadGraphic(20001, *imgRASConnection, 17);
+    LoadGraphic(xpSp2_ ? 20002 : 20003, *imgICS, 17);
+    LoadGraphic(20004, *imgNetPlaces, 17);
+    LoadGraphic(20005, *imgSharedFolder, 17);
+    LoadGraphic(20006, *imgTimeSync, 17);
+    LoadGraphic(20007, *imgShares, 17);
+    LoadGraphic(20010, *imgPassSaving, 17);
     SetupIL(*ilTimeServers);
     AddGraphicToIL(20011, *ilTimeServers, 17);
     AddGraphicToIL(20012, *ilTimeServers, 17);
@@ -243,7 +129,7 @@ void TfrmNetwork::FormCreate(TComponent&) {
     gbKeepRASConnections->Visible = nt;
     gbSharedAccess->Visible = os >= 6;
     tsPasswords->TabVisible = gbPasswordStorage->Visible = os < 7;
-    if (tsAdvancedNT->TabVisible) LoadGraphic(20008, *image("imgQOS"), 17);
+    if (tsAdvancedNT->TabVisible) LoadGraphic(20008, *imgQOS, 17);
 
     udBWLimit->Left = lblBWLimit->Left + lblBWLimit->Width + 6;
     lblBWPercent->Left = udBWLimit->Left + udBWLimit->Width + 6;
@@ -260,12 +146,6 @@ void TfrmNetwork::FormCreate(TComponent&) {
         chkEnableICFnICS->Caption = "Windows-Firewall aktivieren";
     }
     ActivateFirstVisiblePage(*pcNetwork);
-}
-
-bool TfrmNetwork::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
 }
 
 // ---- Netzwerkumgebung ----

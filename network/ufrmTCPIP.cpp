@@ -1,6 +1,5 @@
 #include "network/ufrmTCPIP.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
@@ -83,75 +82,10 @@ std::vector<std::pair<std::string, std::string>> adapterMTUValues9x(int os) {
     return out;
 }
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmTCPIP: the form has no ") + name);
-    return c;
-}
-
 } // namespace
 
-TfrmTCPIP::TfrmTCPIP(TComponent* owner) : TForm(owner) {
-    using Self = TfrmTCPIP;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"FormShow", &Self::FormShow},
-        {"optMTUClick", &Self::optMTUClick},
-        {"udeMTUChange", &Self::udeMTUChange},
-        {"udeMTUExit", &Self::udeMTUExit},
-        {"chkMTUDiscoveryClick", &Self::chkMTUDiscoveryClick},
-        {"chkRWinSACKClick", &Self::chkRWinSACKClick},
-        {"chkRWinTimeStampClick", &Self::chkRWinTimeStampClick},
-        {"cbRWinChange", &Self::cbRWinChange},
-        {"cbRWinSelect", &Self::cbRWinSelect},
-        {"tbTTLChange", &Self::tbTTLChange},
-        {"btnMTUDefaultClick", &Self::btnMTUDefaultClick},
-        {"btnRWinDefaultClick", &Self::btnRWinDefaultClick},
-        {"btnTTLDefaultClick", &Self::btnTTLDefaultClick},
-        {"lblJumpToPrivacyClick", &Self::lblJumpToPrivacyClick},
-        {"Label1Click", &Self::Label1Click},
-        {"Label4Click", &Self::Label4Click},
-        {"HelpLinkMouseEnter", &Self::HelpLinkMouseEnter},
-        {"HelpLinkMouseLeave", &Self::HelpLinkMouseLeave},
-        {"btnOKClick", &Self::btnOKClick},
-        {"btnCancelClick", &Self::btnCancelClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    handlers_.add("cbRWinKeyPress",
-                  TKeyPressEvent([this](TComponent& s, char16_t& k) { cbRWinKeyPress(s, k); }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmTCPIP"), "forms/ufrmTCPIP.json", handlers_);
-
-    pcTCPIP = need<TPageControl>(*this, "pcTCPIP");
-    tsMTU = need<TTabSheet>(*this, "tsMTU");
-    tsRWin = need<TTabSheet>(*this, "tsRWin");
-    tsTTL = need<TTabSheet>(*this, "tsTTL");
-    imgMTU = need<TImage>(*this, "imgMTU");
-    imgRWin = need<TImage>(*this, "imgRWin");
-    imgTTL = need<TImage>(*this, "imgTTL");
-    gbMTU = need<TGroupBox>(*this, "gbMTU");
-    optMTUAuto = need<TRadioButton>(*this, "optMTUAuto");
-    optMTUManual = need<TRadioButton>(*this, "optMTUManual");
-    lblMTU1 = need<TLabel>(*this, "lblMTU1");
-    lblMTU2 = need<TLabel>(*this, "lblMTU2");
-    lblTTL = need<TLabel>(*this, "lblTTL");
-    lblJumpToPrivacy = need<TLabel>(*this, "lblJumpToPrivacy");
-    Label1 = need<TLabel>(*this, "Label1");
-    Label4 = need<TLabel>(*this, "Label4");
-    udeMTU = need<TUpDownEdit>(*this, "udeMTU");
-    chkMTUDiscovery = need<TCheckBox>(*this, "chkMTUDiscovery");
-    chkRWinSACK = need<TCheckBox>(*this, "chkRWinSACK");
-    chkRWinTimeStamp = need<TCheckBox>(*this, "chkRWinTimeStamp");
-    cbRWin = need<TComboBox>(*this, "cbRWin");
-    tbTTL = need<TTrackBar>(*this, "tbTTL");
-    btnMTUDefault = need<TButton>(*this, "btnMTUDefault");
-    btnRWinDefault = need<TButton>(*this, "btnRWinDefault");
-    btnTTLDefault = need<TButton>(*this, "btnTTLDefault");
-    btnOK = need<TButton>(*this, "btnOK");
-    btnCancel = need<TButton>(*this, "btnCancel");
+TfrmTCPIP::TfrmTCPIP(TComponent* owner) : PageBase(owner) {
+    loadForm();
     Fire(OnCreate);
 }
 
@@ -163,15 +97,11 @@ bool TfrmTCPIP::nt() const {
     return GetPlatformId() != 1;
 }
 
-void TfrmTCPIP::mark(TComponent& control) {
-    if (!Journal_Discard) control.Tag = 1;
-}
-
 void TfrmTCPIP::FormCreate(TComponent&) {
     LoadGraphic(11000, *imgMTU, 17);
     LoadGraphic(11001, *imgRWin, 17);
     LoadGraphic(11002, *imgTTL, 17);
-    Journal_Discard = true;
+    const JournalDiscarding discarding;
     udeMTU->Left = lblMTU1->Left + lblMTU1->Width + 6;
     lblMTU2->Left = udeMTU->Left + udeMTU->Width + 6;
     RegKey_TCPIP = nt() ? "System\\CurrentControlSet\\Services\\Tcpip\\Parameters"
@@ -252,7 +182,6 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     if (ttl < 1 || ttl > 255) ttl = ttlDefault;
     tbTTL->SetPosition(ttl);
     lblTTL->SetCaption(std::to_string(tbTTL->Position()) + " Server");
-    Journal_Discard = false;
 }
 
 void TfrmTCPIP::FormShow(TComponent&) {
@@ -352,8 +281,7 @@ void TfrmTCPIP::CalcRWINItems() {
 }
 
 void TfrmTCPIP::btnOKClick(TComponent&) {
-    JournalEnd();
-    BackupStart(0, "");
+    const JournalTransaction transaction;
     std::vector<std::string> adapters;
     EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
     if (gbMTU->Tag == 1) {
@@ -422,8 +350,6 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
             SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL",
                               std::to_string(tbTTL->Position()), {});
     }
-    BackupEnd(false);
-    JournalStart();
     ModalResult = mrOk;
 }
 

@@ -48,12 +48,8 @@ class FireFoxProfile : public ::testing::Test {
         std::ostringstream out, err;
         std::istringstream in;
         app::Console c{out, err, in};
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "firefox|Ravelin.bpl") return std::make_unique<TfrmMozillaFireFox>(nullptr);
-            return nullptr;
-        });
+        const test::ModulePages pages({"firefox"});
         EXPECT_EQ(app::runPageCommand("firefox", script, "script", c), rc) << err.str();
-        app::SetPageFactory(nullptr);
         return out.str() + err.str();
     }
     std::string first() {

@@ -30,11 +30,7 @@ TEST(GuiFirefoxProfile, TheUsersPickIsThePageEdits) {
                         FirefoxInstallHash(install.path()) + "]\nDefault=a\n");
     SetFirefoxInstallDir(install.path());
     SetFirefoxRoot(root.path());
-    app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-        if (id == "firefox|Ravelin.bpl")
-            return std::make_unique<firefox::TfrmMozillaFireFox>(nullptr);
-        return nullptr;
-    });
+    const test::ModulePages pages({"firefox"});
     {
         gui::MainWindow window;
         ASSERT_TRUE(window.openPage("firefox"));
@@ -54,7 +50,6 @@ TEST(GuiFirefoxProfile, TheUsersPickIsThePageEdits) {
     EXPECT_NE(test::readFile(root.path() + "/b/prefs.js").find("browser.blink_allowed"),
               std::string::npos);
     EXPECT_EQ(test::readFile(root.path() + "/a/prefs.js"), "user_pref(\"x\", 1);\n");
-    app::SetPageFactory(nullptr);
     SetFirefoxInstallDir("");
     SetFirefoxRoot("");
 }

@@ -23,22 +23,14 @@ namespace {
 
 class GuiIE : public ::testing::Test {
   protected:
-    void SetUp() override {
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "explorer|Ravelin.bpl") return std::make_unique<iexplorer::TfrmIE>(nullptr);
-            return nullptr;
-        });
-    }
-    void TearDown() override {
-        session.reset();
-        app::SetPageFactory(nullptr);
-    }
+    void TearDown() override { session.reset(); }
     void open(test::TempDir& dir, const std::string& templ) {
         session.reset();
         test::createSampleMachine(dir.path(), templ);
         session =
             std::make_unique<app::MachineSession>(dir.path(), app::MachineSession::Mode::Write);
     }
+    const test::ModulePages pages{{"explorer"}};
     std::unique_ptr<app::MachineSession> session;
 };
 

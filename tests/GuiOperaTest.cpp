@@ -18,10 +18,7 @@ TEST(GuiOpera, AClickWritesOperasFileAndUndoPutsItBack) {
     test::TempDir dir;
     test::createSampleMachine(dir.path(), "winxp");
     app::MachineSession session(dir.path(), app::MachineSession::Mode::Write);
-    app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-        if (id == "opera|Ravelin.bpl") return std::make_unique<opera::TfrmOpera>(nullptr);
-        return nullptr;
-    });
+    const test::ModulePages pages({"opera"});
     const std::string file = session.machine().files().hostPath(
         "C:\\users\\anna\\Anwendungsdaten\\Opera\\Opera\\profile\\opera6.ini");
     const std::string before = test::readFile(file);
@@ -39,5 +36,4 @@ TEST(GuiOpera, AClickWritesOperasFileAndUndoPutsItBack) {
         ASSERT_NE(page, nullptr);
         EXPECT_TRUE(page->rbHistoryNavigationModeAutomatic->Checked());
     }
-    app::SetPageFactory(nullptr);
 }

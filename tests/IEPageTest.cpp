@@ -47,15 +47,11 @@ class IEPage : public ::testing::Test {
     void TearDown() override { session.reset(); }
     // Runs a script on the page as `deskforge run explorer` does.
     std::string run(const std::string& script, int rc = 0) {
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "explorer|Ravelin.bpl") return std::make_unique<TfrmIE>(nullptr);
-            return nullptr;
-        });
+        const test::ModulePages pages({"explorer"});
         std::ostringstream out, err;
         std::istringstream in;
         app::Console c{out, err, in};
         EXPECT_EQ(app::runPageCommand("explorer", script, "script", c), rc) << err.str();
-        app::SetPageFactory(nullptr);
         return out.str() + err.str();
     }
     std::string str(HKEY root, const std::string& key, const std::string& name) {

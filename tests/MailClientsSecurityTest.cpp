@@ -51,12 +51,8 @@ class OutlookSecurity : public ::testing::Test {
         std::ostringstream out, err;
         std::istringstream in;
         app::Console c{out, err, in};
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "mailchat|Ravelin.bpl") return std::make_unique<TfrmMailClients>(nullptr);
-            return nullptr;
-        });
+        const test::ModulePages pages({"mailchat"});
         EXPECT_EQ(app::runPageCommand("mailchat", script, "script", c), rc) << err.str();
-        app::SetPageFactory(nullptr);
         return out.str() + err.str();
     }
     std::string level1(const std::string& version) {

@@ -24,20 +24,6 @@ const std::string kIdentity = "Identities\\{5C2F8B1A-7E3D-4A6B-9C0D-1E2F3A4B5C6D
 const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kPolicy = "SOFTWARE\\Policies\\Microsoft\\Messenger\\Client";
 
-// The page factory with the mail page, as the module offers it.
-class MailPages {
-  public:
-    MailPages() {
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "mailchat|Ravelin.bpl") return std::make_unique<TfrmMailClients>(nullptr);
-            return nullptr;
-        });
-    }
-    ~MailPages() { app::SetPageFactory(nullptr); }
-    MailPages(const MailPages&) = delete;
-    MailPages& operator=(const MailPages&) = delete;
-};
-
 class MailClients : public ::testing::Test {
   protected:
     void open(const std::string& templ) {
@@ -53,7 +39,7 @@ class MailClients : public ::testing::Test {
         std::ostringstream out, err;
         std::istringstream in;
         app::Console c{out, err, in};
-        MailPages pages;
+        const test::ModulePages pages({"mailchat"});
         EXPECT_EQ(app::runPageCommand("mailchat", script, "script", c), rc) << err.str();
         return out.str() + err.str();
     }
@@ -353,7 +339,7 @@ TEST_F(MailClients, MessengerListAndShellTypes) {
 
 TEST_F(MailClients, TheModuleOffersThePage) {
     open("bare");
-    MailPages pages;
+    const test::ModulePages pages({"mailchat"});
     std::ostringstream out, err;
     std::istringstream in;
     app::Console c{out, err, in};

@@ -55,12 +55,6 @@ class Network : public ::testing::Test {
 
 } // namespace
 
-TEST_F(Network, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmNetwork page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-}
-
 TEST_F(Network, WhatEachWindowsShows) {
     struct Expect {
         const char* templ;

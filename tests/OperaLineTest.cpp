@@ -80,12 +80,8 @@ class OperaPageLines : public ::testing::Test {
         std::ostringstream out, err;
         std::istringstream in;
         app::Console c{out, err, in};
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "opera|Ravelin.bpl") return std::make_unique<opera::TfrmOpera>(nullptr);
-            return nullptr;
-        });
+        const test::ModulePages pages({"opera"});
         EXPECT_EQ(app::runPageCommand("opera", script, "script", c), rc) << out.str() << err.str();
-        app::SetPageFactory(nullptr);
         toolkit::TApplication::Instance().SetDialogService(&dialogs);
         return out.str() + err.str();
     }

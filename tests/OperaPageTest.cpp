@@ -54,12 +54,8 @@ class OperaPage : public ::testing::Test {
         std::ostringstream out, err;
         std::istringstream in;
         app::Console c{out, err, in};
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<TForm> {
-            if (id == "opera|Ravelin.bpl") return std::make_unique<TfrmOpera>(nullptr);
-            return nullptr;
-        });
+        const test::ModulePages pages({"opera"});
         EXPECT_EQ(app::runPageCommand("opera", script, "script", c), rc) << err.str();
-        app::SetPageFactory(nullptr);
         TApplication::Instance().SetDialogService(&dialogs);
         return out.str() + err.str();
     }

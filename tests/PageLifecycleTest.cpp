@@ -3,16 +3,11 @@
 // a save the machine refuses fails the script.
 #include "app/deskforge/Machine.h"
 #include "app/deskforge/PageCommand.h"
-#include "firefox/ufrmFireFox.h"
 #include "host/Nxregistry.h"
 #include "host/journal/Journal.h"
+#include "host/machine/Machine.h"
 #include "host/machine/Templates.h"
-#include "iexplorer/ufrmIE.h"
-#include "logon/ufrmLogon.h"
-#include "mailchat/ufrmMailClients.h"
-#include "network/ufrmNetwork.h"
-#include "network/ufrmTCPIP.h"
-#include "opera/ufrmOpera.h"
+#include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
@@ -32,17 +27,6 @@ namespace {
 const std::string kTemplates = std::string(RAVELIN_SOURCE_DIR) + "/samples/templates";
 const std::string kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const std::string kXpOperaProfile = "C:\\users\\anna\\Anwendungsdaten\\Opera\\Opera\\profile\\";
-
-std::unique_ptr<toolkit::TForm> makePage(const std::string& id) {
-    if (id == "tcpip|Ravelin.bpl") return std::make_unique<network::TfrmTCPIP>(nullptr);
-    if (id == "internet|Ravelin.bpl") return std::make_unique<network::TfrmNetwork>(nullptr);
-    if (id == "logon|Ravelin.bpl") return std::make_unique<logon::TfrmLogon>(nullptr);
-    if (id == "explorer|Ravelin.bpl") return std::make_unique<iexplorer::TfrmIE>(nullptr);
-    if (id == "firefox|Ravelin.bpl") return std::make_unique<firefox::TfrmMozillaFireFox>(nullptr);
-    if (id == "opera|Ravelin.bpl") return std::make_unique<opera::TfrmOpera>(nullptr);
-    if (id == "mailchat|Ravelin.bpl") return std::make_unique<mailchat::TfrmMailClients>(nullptr);
-    return nullptr;
-}
 
 // Every file of the machine but its journal, with its bytes.
 std::map<std::string, std::string> snapshot(const std::string& dir) {
@@ -77,11 +61,9 @@ void visitEveryTab(toolkit::TWinControl& container, toolkit::UserDriver& driver)
 
 class Pages : public ::testing::Test {
   protected:
-    void SetUp() override { app::SetPageFactory(makePage); }
     void TearDown() override {
         session.reset();
         toolkit::TApplication::Instance().SetDialogService(nullptr);
-        app::SetPageFactory(nullptr);
     }
     void open(const std::string& templ) {
         session.reset();
@@ -104,6 +86,7 @@ class Pages : public ::testing::Test {
     std::string str(HKEY hive, const std::string& key, const std::string& name) {
         return GetRegStringValueDef(hive, key, name, "<none>", {});
     }
+    const test::ModulePages pages;
     std::unique_ptr<test::TempDir> dir;
     std::unique_ptr<app::MachineSession> session;
 };

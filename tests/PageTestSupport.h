@@ -4,14 +4,15 @@
 
 #include "app/deskforge/PageCommand.h"
 #include "host/machine/Templates.h"
-#include "logon/ufrmLogon.h"
-#include "network/ufrmNetwork.h"
-#include "network/ufrmTCPIP.h"
+#include "module/PageList.h"
+#include "toolkit/Controls.h"
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace ravelin::test {
 
@@ -20,21 +21,34 @@ inline void createSampleMachine(const std::string& dir, const std::string& templ
                            std::string(RAVELIN_SOURCE_DIR) + "/samples/templates");
 }
 
-// Binds the page factory to the pages this module has, for the life of the object.
+// Binds the module's page list and a factory of its pages, as the loaded module offers
+// them, for the life of the object; with `only` (short names) the factory creates just
+// those pages, as a module that offers no others yet. Bindings nest: the innermost decides.
 class ModulePages {
   public:
-    ModulePages() {
-        app::SetPageFactory([](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
-            if (id == "internet|Ravelin.bpl")
-                return std::make_unique<network::TfrmNetwork>(nullptr);
-            if (id == "tcpip|Ravelin.bpl") return std::make_unique<network::TfrmTCPIP>(nullptr);
-            if (id == "logon|Ravelin.bpl") return std::make_unique<logon::TfrmLogon>(nullptr);
-            return nullptr;
-        });
+    explicit ModulePages(std::set<std::string> only = {}) {
+        bindings().push_back(std::move(only));
+        app::SetModulePages(module::Pages(),
+                            [](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
+                                const app::PageInfo* page = app::FindPage(id);
+                                const auto& only = bindings().back();
+                                if (!page || (!only.empty() && !only.count(page->name)))
+                                    return nullptr;
+                                return module::CreatePage(id);
+                            });
     }
-    ~ModulePages() { app::SetPageFactory(nullptr); }
+    ~ModulePages() {
+        bindings().pop_back();
+        if (bindings().empty()) app::SetModulePages({}, nullptr);
+    }
     ModulePages(const ModulePages&) = delete;
     ModulePages& operator=(const ModulePages&) = delete;
+
+  private:
+    static std::vector<std::set<std::string>>& bindings() {
+        static std::vector<std::set<std::string>> stack;
+        return stack;
+    }
 };
 
 // Runs a script on a page and returns what it printed, errors included.

@@ -65,13 +65,6 @@ TEST(Module, TheFactoryAnswersExactIdentifiersOnly) {
     EXPECT_EQ(module.InitSubForm("tcpip|Ravelin.bpl "), nullptr);
 }
 
-TEST_F(Tcpip, HandlersAreBoundBothWays) {
-    open("winxp");
-    start();
-    TfrmTCPIP form(nullptr);
-    EXPECT_EQ(form.boundHandlers(), form.handlers().names());
-}
-
 TEST_F(Tcpip, ReadsAnXPMachine) {
     open("winxp");
     start();

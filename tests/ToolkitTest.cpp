@@ -1,5 +1,6 @@
 #include "app/deskforge/PageCommand.h"
 #include "host/Controlhelper.h"
+#include "tests/PageTestSupport.h"
 #include "tests/TestForms.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Application.h"
@@ -318,6 +319,7 @@ TEST(FormLoader, IsStrictAndNamesThePath) {
 }
 
 TEST(PageCommands, ShowAndRunAPageThroughTheFactory) {
+    const test::ModulePages pages;
     app::SetPageFactory([](const std::string& id) -> std::unique_ptr<TForm> {
         if (id != "tcpip|Ravelin.bpl") return nullptr;
         return std::make_unique<TestPage>();
@@ -337,5 +339,4 @@ TEST(PageCommands, ShowAndRunAPageThroughTheFactory) {
     EXPECT_EQ(err.str(), "ERROR: script.txt: line 1: btnDisabled is disabled: refused\n");
     EXPECT_EQ(app::showPageCommand("internet", false, c), 1) << "not offered by the factory";
     EXPECT_EQ(app::showPageCommand("nopage", false, c), 1);
-    app::SetPageFactory(nullptr);
 }

@@ -205,7 +205,7 @@ void MainWindow::buildLayout() {
     pages_->setFixedWidth(200);
     results_->setFixedWidth(200);
     for (const auto& p : app::ModulePages()) {
-        auto* item = new QListWidgetItem(PageIcon(shortName(p.id)), q(p.title), pages_);
+        auto* item = new QListWidgetItem(PageIcon(p.icon), q(p.title), pages_);
         item->setData(Qt::UserRole, q(p.id));
         if (!app::PageAvailable(p)) item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
     }

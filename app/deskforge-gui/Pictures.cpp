@@ -90,13 +90,6 @@ const std::map<std::string, const char*> kEmblems = {
     {"time-server-default", "emblem-default"},
 };
 
-const std::map<std::string, const char*> kPageIcons = {
-    {"tcpip", "network-wired"},        {"internet", "network-workgroup"},
-    {"explorer", "web-browser"},       {"firefox", "web-browser"},
-    {"opera", "web-browser"},          {"logon", "system-users"},
-    {"mailchat", "mail-send-receive"},
-};
-
 } // namespace
 
 void UseFreedesktopTheme() {
@@ -136,9 +129,8 @@ QPixmap Picture(const std::string& file, QSize size) {
     return icon;
 }
 
-QIcon PageIcon(const std::string& page) {
-    auto it = kPageIcons.find(page);
-    return QIcon::fromTheme(it == kPageIcons.end() ? "preferences-system" : it->second);
+QIcon PageIcon(const std::string& icon) {
+    return QIcon::fromTheme(QString::fromStdString(icon.empty() ? "preferences-system" : icon));
 }
 
 } // namespace ravelin::gui

@@ -12,8 +12,8 @@ namespace ravelin::gui {
 
 // "" or an unknown name gives an empty pixmap (the place stays blank).
 QPixmap Picture(const std::string& file, QSize size);
-// The icon of a page in the host's list, by the page's short name ("tcpip", "internet").
-QIcon PageIcon(const std::string& page);
+// The icon of a page in the host's list, by the icon name of the module's page table.
+QIcon PageIcon(const std::string& icon);
 // Makes the freedesktop theme reachable where the platform names none (offscreen, bare X).
 void UseFreedesktopTheme();
 

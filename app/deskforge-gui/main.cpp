@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
 
     try {
         ravelin::app::LoadedModule module("Ravelin.bpl");
-        ravelin::app::SetPageFactory(
-            [&module](const std::string& id) { return module.InitSubForm(id); });
+        ravelin::app::SetModulePages(
+            module.pages(), [&module](const std::string& id) { return module.InitSubForm(id); });
         using Mode = ravelin::app::MachineSession::Mode;
         // A screenshot changes nothing: what a page writes while it is created is dropped.
         ravelin::app::MachineSession session(ravelin::app::MachineFolder(machine, std::cerr),
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
             window.show();
             rc = QApplication::exec();
         }
-        ravelin::app::SetPageFactory(nullptr);
+        ravelin::app::SetModulePages({}, nullptr);
         return rc;
     } catch (const std::exception& e) {
         std::cerr << "ERROR: " << e.what() << "\n";

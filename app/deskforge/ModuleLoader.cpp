@@ -42,10 +42,15 @@ LoadedModule::LoadedModule(const std::string& moduleName)
         reinterpret_cast<toolkit::TForm* (*)(const char*)>(::dlsym(handle_, "InitSubForm"));
     auto initialize = reinterpret_cast<void (*)()>(::dlsym(handle_, "Initialize"));
     finalize_ = reinterpret_cast<void (*)()>(::dlsym(handle_, "Finalize"));
-    if (!initSubForm_ || !initialize || !finalize_) {
+    auto pageTable =
+        reinterpret_cast<const module::PageEntry* (*)(int*)>(::dlsym(handle_, "GetPageTable"));
+    if (!initSubForm_ || !initialize || !finalize_ || !pageTable) {
         ::dlclose(handle_);
         throw std::runtime_error("the module " + moduleName + " lacks its entry points");
     }
+    int count = 0;
+    const module::PageEntry* table = pageTable(&count);
+    if (table && count > 0) pages_ = {table, static_cast<std::size_t>(count)};
     initialize();
 }
 

@@ -3,7 +3,10 @@
 // $DESKFORGE_MODULE_DIR, beside the installed program (lib/deskforge) and in the build.
 #pragma once
 
+#include "module/PageList.h"
+
 #include <memory>
+#include <span>
 #include <string>
 
 namespace ravelin::toolkit {
@@ -22,12 +25,15 @@ class LoadedModule {
 
     // The page for an identifier, owned by the caller; nullptr when the module has none.
     std::unique_ptr<toolkit::TForm> InitSubForm(const std::string& id) const;
+    // The module's page table; valid while the module is loaded.
+    std::span<const module::PageEntry> pages() const { return pages_; }
     const std::string& path() const { return path_; }
 
   private:
     void* handle_ = nullptr;
     std::string path_;
     toolkit::TForm* (*initSubForm_)(const char*) = nullptr;
+    std::span<const module::PageEntry> pages_;
     void (*finalize_)() = nullptr;
 };
 

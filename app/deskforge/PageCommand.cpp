@@ -109,19 +109,30 @@ void PageActions::exits(toolkit::TWinControl& leaving, const std::function<void(
     if (action) Begin(*action);
 }
 
+namespace {
+
+std::vector<PageInfo>& boundPages() {
+    static std::vector<PageInfo> pages; // the bound module's, copied: it may be unloaded
+    return pages;
+}
+
+} // namespace
+
 const std::vector<PageInfo>& ModulePages() {
-    static const std::vector<PageInfo> kPages = {
-        {"tcpip|Ravelin.bpl", "TCP/IP-Optionen"},   {"logon|Ravelin.bpl", "Anmeldung"},
-        {"internet|Ravelin.bpl", "Netzwerk"},       {"explorer|Ravelin.bpl", "Internet Explorer"},
-        {"firefox|Ravelin.bpl", "Mozilla Firefox"}, {"opera|Ravelin.bpl", "Opera"},
-        {"mailchat|Ravelin.bpl", "Mail-Programme"},
-    };
-    return kPages;
+    return boundPages();
+}
+
+void SetModulePages(std::span<const module::PageEntry> table, PageFactory f) {
+    std::vector<PageInfo> pages;
+    for (const module::PageEntry& p : table)
+        pages.push_back({p.id, p.name, p.title, p.icon ? p.icon : ""});
+    boundPages() = std::move(pages);
+    factory() = std::move(f);
 }
 
 const PageInfo* FindPage(const std::string& nameOrId) {
     for (const auto& p : ModulePages())
-        if (p.id == nameOrId || p.id.substr(0, p.id.find('|')) == nameOrId) return &p;
+        if (p.id == nameOrId || p.name == nameOrId) return &p;
     return nullptr;
 }
 
@@ -196,8 +207,10 @@ int findCommand(const std::string& text, Console& c) {
 int showPageCommand(const std::string& name, bool json, Console& c) {
     const PageInfo* page = FindPage(name);
     if (!page) {
-        c.err << "ERROR: no page \"" << name
-              << "\" (pages: tcpip, logon, internet, explorer, firefox, opera, mailchat)\n";
+        std::string names;
+        for (const auto& p : ModulePages())
+            names += (names.empty() ? "" : ", ") + p.name;
+        c.err << "ERROR: no page \"" << name << "\" (pages: " << names << ")\n";
         return 1;
     }
     auto form = OpenPage(*page, c);
@@ -291,7 +304,7 @@ int runPageCommand(const std::string& name, const std::string& script,
     toolkit::UserDriver driver(*form);
     // Everything one user action writes is one journal transaction, labelled with the
     // page and the control.
-    PageActions actions(page->id.substr(0, page->id.find('|')));
+    PageActions actions(page->name);
     driver.BeforeAction = [&](const std::string& control) { actions.Begin(control); };
     driver.AfterAction = [&] { actions.End(); };
     toolkit::ScriptRunner runner(driver, dialogs, c.out);

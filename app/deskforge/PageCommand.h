@@ -3,9 +3,11 @@
 #pragma once
 
 #include "app/deskforge/RegCommand.h"
+#include "module/PageList.h"
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,10 +19,14 @@ class TWinControl;
 
 namespace ravelin::app {
 
+// A page of the module, from its page table (module/PageList.h).
 struct PageInfo {
     std::string id;    // "tcpip|Ravelin.bpl"
+    std::string name;  // "tcpip"
     std::string title; // German title of the host's page list
+    std::string icon;  // freedesktop icon name of the window's page list
 };
+// The pages of the bound module; none before one is bound.
 const std::vector<PageInfo>& ModulePages();
 // "tcpip", "internet", ... or the whole identifier; nullptr when unknown.
 const PageInfo* FindPage(const std::string& nameOrId);
@@ -28,6 +34,10 @@ const PageInfo* FindPage(const std::string& nameOrId);
 // Creates a page form through the module's factory; nullptr when the module does not
 // offer it (yet).
 using PageFactory = std::function<std::unique_ptr<toolkit::TForm>(const std::string& id)>;
+// Binds the module's page table and the factory that creates its pages (the programs: the
+// loaded module's; the tests: the linked table's); an empty table and nullptr unbind them.
+void SetModulePages(std::span<const module::PageEntry> table, PageFactory factory);
+// Replaces only the factory (a test's own pages under the module's names).
 void SetPageFactory(PageFactory factory);
 bool PageAvailable(const PageInfo& page);
 

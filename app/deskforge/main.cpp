@@ -200,8 +200,8 @@ int machineSessionCommand(const Options& o, Console& console) {
             std::cerr << "ERROR: " << e.what() << "\n";
             return 1;
         }
-        ravelin::app::SetPageFactory(
-            [&module](const std::string& id) { return module->InitSubForm(id); });
+        ravelin::app::SetModulePages(
+            module->pages(), [&module](const std::string& id) { return module->InitSubForm(id); });
     }
     try {
         if (o.pages->parsed()) return ravelin::app::listPagesCommand(console);
