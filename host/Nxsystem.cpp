@@ -5,7 +5,7 @@
 #include "host/Nxregistry.h"
 #include "host/Orvexwow64.h"
 #include "host/machine/ProfileFile.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <cctype>
 #include <cstdlib>

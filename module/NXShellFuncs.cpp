@@ -3,7 +3,7 @@
 #include "host/Nxhelper.h"
 #include "host/Nxsystem.h"
 #include "host/Orvexwow64.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <dirent.h>
 
