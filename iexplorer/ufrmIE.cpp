@@ -2,6 +2,7 @@
 
 #include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
+#include "host/NXShellFuncs.h"
 #include "host/Nxbrowser.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
@@ -12,7 +13,6 @@
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 #include "iexplorer/ufrmIE7FrameStartpage.h"
 #include "iexplorer/ufrmIEContextMenu.h"
-#include "module/NXShellFuncs.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "iexplorer/ufrmIE7DialogStartpageFavorites.h"
 
 #include "forms/EmbeddedForms.h"
+#include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
-#include "module/NXShellFuncs.h"
 #include "toolkit/Application.h"
 
 #include <filesystem>

@@ -1,10 +1,10 @@
 #include "module/MainNetwork.h"
 
 #include "firefox/ufrmFireFox.h"
+#include "host/NXShellFuncs.h"
 #include "iexplorer/ufrmIE.h"
 #include "logon/ufrmLogon.h"
 #include "mailchat/ufrmMailClients.h"
-#include "module/NXShellFuncs.h"
 #include "network/ufrmNetwork.h"
 #include "network/ufrmTCPIP.h"
 #include "opera/ufrmOpera.h"

@@ -2,12 +2,12 @@
 
 #include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
+#include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
-#include "module/NXShellFuncs.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>

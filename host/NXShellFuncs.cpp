@@ -1,4 +1,4 @@
-#include "module/NXShellFuncs.h"
+#include "host/NXShellFuncs.h"
 
 #include "host/Nxhelper.h"
 #include "host/Nxsystem.h"
