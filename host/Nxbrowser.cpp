@@ -76,16 +76,6 @@ TFileVersionIdentification FileVersionOf(const std::string& path) {
     }
 }
 
-int AddSmallIconToIL(toolkit::TImageList& list, const std::string& fileName) {
-    std::string path = fileName;
-    if (!fileName.empty() && fileName[0] != '/') {
-        std::string data = NXTranslateFilePath(CurAppDataDir() + fileName);
-        if (isFile(data)) path = data;
-    }
-    list.Files.push_back(path);
-    return static_cast<int>(list.Files.size()) - 1;
-}
-
 std::vector<std::string> GetPPSectionNames(const std::string& file) {
     machine::ProfileFile ini;
     if (!machine::ProfileFile::load(hostPathOf(file), ini)) return {};

@@ -9,6 +9,11 @@ namespace ravelin {
 
 namespace {
 
+bool isFile(const std::string& p) {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // The pictures of category 17 by number, as files below the data folder.
 const std::map<int, const char*> kPictures = {
     {10000, "pictures/ie-contextmenu-dialog.png"},
@@ -122,6 +127,16 @@ void SetupIL(toolkit::TImageList& list) {
 
 int AddGraphicToIL(int number, toolkit::TImageList& list, int category) {
     list.Files.push_back(FileNameByID(number, category));
+    return static_cast<int>(list.Files.size()) - 1;
+}
+
+int AddSmallIconToIL(toolkit::TImageList& list, const std::string& fileName) {
+    std::string path = fileName;
+    if (!fileName.empty() && fileName[0] != '/') {
+        std::string data = NXTranslateFilePath(CurAppDataDir() + fileName);
+        if (isFile(data)) path = data;
+    }
+    list.Files.push_back(path);
     return static_cast<int>(list.Files.size()) - 1;
 }
 
