@@ -8,7 +8,6 @@
 #include "host/Nxmozillahelper.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
-#include "host/registry/Types.h"
 #include "host/text/Text.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
