@@ -6,8 +6,8 @@
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
 #include "host/registry/WineRegistryFile.h"
+#include "host/text/Text.h"
 
 #include <chrono>
 #include <cstdio>

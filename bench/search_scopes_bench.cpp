@@ -7,7 +7,7 @@
 // compared text once. Exits 1 when 4,000 providers take 0.5 s or more above the baseline.
 #include "app/deskforge/Machine.h"
 #include "host/machine/Templates.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "iexplorer/ufrmIE.h"
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 #include "toolkit/Application.h"

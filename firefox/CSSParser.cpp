@@ -3,7 +3,7 @@
 #include "host/Nxregistry.h"
 #include "host/Stringhelper.h"
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -8,7 +8,7 @@
 #include "host/Nxmozillahelper.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
-#include "host/registry/Types.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 
@@ -46,18 +46,8 @@ template <typename T> T* need(TForm& form, const char* name) {
     return c;
 }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using text::equalsIgnoringCase;
+using text::lower;
 
 struct JavaScriptItem {
     int number;

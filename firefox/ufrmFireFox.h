@@ -5,9 +5,9 @@
 // 2 and later). A profile that a running Firefox holds is shown and never written.
 #pragma once
 
+#include "host/Nxsystem.h"
 #include "host/Prefsjseditor.h"
 #include "host/Smallmozillastuff.h"
-#include "host/machine/Machine.h"
 #include "toolkit/Controls.h"
 #include "toolkit/FormLoader.h"
 

@@ -2,7 +2,7 @@
 
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 

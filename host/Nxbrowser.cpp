@@ -3,7 +3,7 @@
 #include "host/Nxregistry.h"
 #include "host/machine/ProfileFile.h"
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <cstring>
 #include <sys/stat.h>
@@ -74,16 +74,6 @@ TFileVersionIdentification FileVersionOf(const std::string& path) {
     } catch (const RegistryAccessError&) {
         return {};
     }
-}
-
-int AddSmallIconToIL(toolkit::TImageList& list, const std::string& fileName) {
-    std::string path = fileName;
-    if (!fileName.empty() && fileName[0] != '/') {
-        std::string data = NXTranslateFilePath(CurAppDataDir() + fileName);
-        if (isFile(data)) path = data;
-    }
-    list.Files.push_back(path);
-    return static_cast<int>(list.Files.size()) - 1;
 }
 
 std::vector<std::string> GetPPSectionNames(const std::string& file) {

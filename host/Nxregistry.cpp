@@ -6,10 +6,9 @@
 #include "host/journal/Journal.h"
 #include "host/registry/FileUtil.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -55,13 +54,8 @@ bool isStringType(DWORD t) {
     return t == REG_SZ || t == REG_EXPAND_SZ;
 }
 
-std::string trimmedLower(std::string s) {
-    auto notBlank = [](unsigned char c) { return !std::isspace(c); };
-    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notBlank));
-    s.erase(std::find_if(s.rbegin(), s.rend(), notBlank).base(), s.end());
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+std::string trimmedLower(const std::string& s) {
+    return text::lower(text::trimmed(s, text::kCBlanks));
 }
 
 std::string dataAsText(const RegistryValue& v) {

@@ -1,7 +1,7 @@
 #include "host/Nxshell.h"
 
 #include "host/Nxregistry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <array>
 

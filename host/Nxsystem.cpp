@@ -1,11 +1,9 @@
 #include "host/Nxsystem.h"
 
 #include "host/Nxbrowser.h"
-#include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
-#include "host/Orvexwow64.h"
 #include "host/machine/ProfileFile.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -249,63 +247,6 @@ bool ConfigureService(const std::string& name, int startType, int action, bool d
     }
     BackupEnd(false);
     return ok;
-}
-
-bool IsCurrentProcessWow64() {
-    return gMachine && gMachine->emulatesWow64();
-}
-
-std::string GetRedirectedSystemDirectory() {
-    if (!gMachine) return {};
-    return IsCurrentProcessWow64() ? gMachine->windowsDir() + "\\SysWOW64" : gMachine->systemDir();
-}
-
-bool TNXFsRedirection::Enabled() {
-    return gMachine && gMachine->redirectionEnabled();
-}
-void TNXFsRedirection::Enable() {
-    if (gMachine) gMachine->setRedirectionEnabled(true);
-}
-void TNXFsRedirection::Disable() {
-    if (gMachine) gMachine->setRedirectionEnabled(false);
-}
-
-int ShellExecuteWrapper(const std::string& file, const std::string& parameters,
-                        const std::string& directory, int showCommand) {
-    return ShellExecuteWrapper(0, "open", file, parameters, directory, showCommand);
-}
-
-int ShellExecuteWrapper(long, const std::string& operation, const std::string& file,
-                        const std::string& parameters, const std::string& directory,
-                        int showCommand) {
-    if (!gMachine) return 2;
-    bool address = file.find("://") != std::string::npos || file.rfind("mailto:", 0) == 0;
-    if (!address) {
-        std::string found = file.find_first_of("\\/:") == std::string::npos ? FindFile(file) : file;
-        if (found.empty() || !isFile(hostPathOf(found))) return 2;
-    }
-    gMachine->launcher().record({file, parameters, directory, showCommand, operation});
-    return 42;
-}
-
-void OpenWebsite(const std::string& address) {
-    if (gMachine) gMachine->launcher().record({address, "", "", 1, "open"});
-}
-
-std::string HomepageAddress(const std::string& pageKey, const std::string& campaign,
-                            const std::string& tag, const std::string& extra) {
-    std::string url = "https://deskforge.example/redirect/" + pageKey;
-    std::string query;
-    if (!campaign.empty()) query += "&campaign=" + campaign;
-    if (!tag.empty()) query += "&tag=" + tag;
-    if (!extra.empty()) query += "&" + extra;
-    if (!query.empty()) url += "?" + query.substr(1);
-    return url;
-}
-
-void OpenHomepage(const std::string& pageKey, const std::string& campaign, const std::string& tag,
-                  const std::string& extra) {
-    OpenWebsite(HomepageAddress(pageKey, campaign, tag, extra));
 }
 
 } // namespace ravelin

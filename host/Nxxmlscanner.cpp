@@ -1,8 +1,9 @@
 #include "host/Nxxmlscanner.h"
 
+#include "host/text/Text.h"
+
 #include <expat.h>
 
-#include <cctype>
 #include <exception>
 #include <fstream>
 #include <memory>
@@ -105,19 +106,11 @@ constexpr int kCp1252High[32] = {0x20AC, -1,     0x201A, 0x0192, 0x201E, 0x2026,
                                  -1,     0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, -1,     0x017E, 0x0178};
 
-bool sameAscii(const XML_Char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) !=
-            std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    return *a == *b;
-}
-
 // The parser knows UTF-8, UTF-16, ISO-8859-1 and US-ASCII itself; this adds the Windows
 // code page under its usual names.
 int XMLCALL onUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
-    if (!sameAscii(name, "windows-1252") && !sameAscii(name, "cp1252") &&
-        !sameAscii(name, "x-cp1252"))
+    if (!text::equalsIgnoringCase(name, "windows-1252") &&
+        !text::equalsIgnoringCase(name, "cp1252") && !text::equalsIgnoringCase(name, "x-cp1252"))
         return XML_STATUS_ERROR;
     for (int i = 0; i < 256; ++i)
         info->map[i] = i >= 0x80 && i < 0xA0 ? kCp1252High[i - 0x80] : i;

@@ -6,8 +6,8 @@
 #include "host/Nxsystem.h"
 #include "host/Smallmozillastuff.h"
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
 #include "host/registry/Types.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <cctype>

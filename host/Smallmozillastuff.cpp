@@ -5,8 +5,8 @@
 #include "host/machine/Machine.h"
 #include "host/machine/ProfileFile.h"
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
 #include "host/registry/Types.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -450,12 +450,7 @@ bool sameFolder(const std::string& a, const std::string& b) {
     return withSlash(canonicalOr(a)) == withSlash(canonicalOr(b));
 }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using text::equalsIgnoringCase;
 
 } // namespace
 

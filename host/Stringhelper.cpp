@@ -1,5 +1,7 @@
 #include "host/Stringhelper.h"
 
+#include "host/text/Text.h"
+
 #include <utility>
 #include <vector>
 
@@ -46,12 +48,7 @@ std::string GetRest(const std::string& text, int n) {
 }
 
 std::string Trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
+    return text::trimmed(s, text::kControlsAndSpace);
 }
 
 std::string ParamX(const std::string& text, int n, char separator) {

@@ -2,7 +2,7 @@
 
 #include "host/Nxsystem.h"
 #include "host/machine/PeResources.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <filesystem>
 #include <fstream>
@@ -19,9 +19,7 @@ std::string hostPath(const std::string& windowsPath) {
     return m ? m->resolve(windowsPath) : std::string();
 }
 
-char lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
+using text::lower;
 
 // "*" and "?" over bytes, ignoring ASCII case, as the file system matches short patterns.
 bool matches(const std::string& name, const std::string& pattern) {

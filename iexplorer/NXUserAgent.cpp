@@ -4,6 +4,7 @@
 #include "host/Nxsystem.h"
 #include "host/Orvexwow64.h"
 #include "host/Stringhelper.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -28,11 +29,7 @@ constexpr const char* kDefaultOld = "Mozilla/4.0 (compatible; MSIE 6.0; Win32)";
 constexpr const char* kFirstForeignToken =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1) ";
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
+using text::lower;
 
 // Lists gathered from several keys and hives hold each token once (the first spelling
 // wins): a save writes the merged list into both hives, and the next load must not read

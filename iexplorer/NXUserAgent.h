@@ -3,7 +3,7 @@
 // and post-platform token lists), with loading, the merged view of both hives and saving.
 #pragma once
 
-#include "host/registry/Types.h"
+#include "host/Nxregistry.h"
 
 #include <memory>
 #include <set>

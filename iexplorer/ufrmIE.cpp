@@ -2,16 +2,17 @@
 
 #include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
+#include "host/NXShellFuncs.h"
 #include "host/Nxbrowser.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
 #include "host/Orvexwow64.h"
+#include "host/text/Text.h"
 #include "iexplorer/ufrmIE7FrameMenu.h"
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 #include "iexplorer/ufrmIE7FrameStartpage.h"
 #include "iexplorer/ufrmIEContextMenu.h"
-#include "module/NXShellFuncs.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -121,12 +122,7 @@ std::string parentFolder(std::string path) {
     return p == std::string::npos ? std::string() : path.substr(0, p + 1);
 }
 
-bool equalNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using text::equalsIgnoringCase;
 
 // Filling a tab: the journal discards, and the handlers that write at once leave the
 // registry alone, since what they would write is what was just read (or a default the
@@ -991,7 +987,7 @@ void TfrmIE::gbSourceViewerExit(TComponent&) {
     }
     gbSourceViewer->Tag = 0;
     if (rbSourceViewer->Checked()) {
-        if (equalNoCase(txtSourceViewer->Text(), NotepadSourceViewer))
+        if (equalsIgnoringCase(txtSourceViewer->Text(), NotepadSourceViewer))
             txtSourceViewer->SetText(NotepadSourceViewer);
         gbSourceViewer->Tag = 0;
         SetRegStringValue(HKEY_CURRENT_USER, kEditorName, "", txtSourceViewer->Text(), {});

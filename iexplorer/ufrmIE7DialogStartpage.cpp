@@ -2,6 +2,7 @@
 
 #include "forms/EmbeddedForms.h"
 #include "host/Nxgraphics.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 
 #include <memory>
@@ -20,11 +21,7 @@ template <typename T> T* need(TForm& form, const char* name) {
     return c;
 }
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimmed;
 
 } // namespace
 
@@ -57,7 +54,7 @@ void TfrmIE7Startpage::FormCreate(TComponent&) {
 
 void TfrmIE7Startpage::btnOKClick(TComponent&) {
     ModalResult = mrNone;
-    edURL->SetText(trimmed(edURL->Text()));
+    edURL->SetText(trimmed(edURL->Text(), " "));
     if (edURL->Text().empty()) {
         Application().MessageBox("Die von Ihnen eingegebene Adresse entspricht keinem gültigen "
                                  "Format.\nBitte überprüfen Sie Ihre Eingabe auf Fehler.",

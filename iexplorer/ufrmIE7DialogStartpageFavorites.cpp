@@ -1,9 +1,10 @@
 #include "iexplorer/ufrmIE7DialogStartpageFavorites.h"
 
 #include "forms/EmbeddedForms.h"
+#include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxsystem.h"
-#include "module/NXShellFuncs.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 
 #include <filesystem>
@@ -24,11 +25,7 @@ template <typename T> T* need(TForm& form, const char* name) {
     return c;
 }
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimmed;
 
 bool endsWithUrl(const std::string& path) {
     if (path.size() < 4) return false;
@@ -165,7 +162,7 @@ void TfrmIE7StartpageFavorites::tvFavoritesDblClick(TComponent& sender) {
 
 void TfrmIE7StartpageFavorites::btnOKClick(TComponent&) {
     ModalResult = mrNone;
-    lblHiddenURL->Caption = trimmed(lblHiddenURL->Caption);
+    lblHiddenURL->Caption = trimmed(lblHiddenURL->Caption, " ");
     if (lblHiddenURL->Caption.empty()) {
         Application().MessageBox("Bitte wählen Sie zuerst einen Favoriten aus der Liste aus.",
                                  "Fehlende Auswahl", MB_OK | MB_ICONWARNING);

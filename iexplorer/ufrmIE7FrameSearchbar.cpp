@@ -9,7 +9,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/TextCompare.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -55,16 +55,11 @@ bool startsWithText(const std::string& s, const std::string& prefix) {
     return s.size() >= prefix.size() && sameText(s.substr(0, prefix.size()), prefix);
 }
 
-std::string trim(const std::string& s) {
-    const char* blanks = " \t\r\n";
-    const auto first = s.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
+using text::trimmed;
 
 // Text as a number; `def` when it is not one.
 long long number(const std::string& text, long long def) {
-    const std::string t = trim(text);
+    const std::string t = trimmed(text);
     long long v = 0;
     auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
     if (ec != std::errc() || end != t.data() + t.size() || t.empty()) return def;
@@ -105,7 +100,7 @@ std::string ScopeKeyFromText(const std::string& text) {
     std::string key;
     for (char c : text)
         if (c != '\\' && static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) key += c;
-    key = trim(key);
+    key = trimmed(key);
     if (key.find_first_not_of('.') == std::string::npos) return {};
     // The longest key name Windows accepts, cut at a character's start.
     if (key.size() > 255) {
@@ -389,7 +384,7 @@ void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
     // Every comparison below is "equal ignoring case" on trimmed text: each text's folded
     // form is made once and the entries are found by it, instead of comparing every
     // catalogue entry with every registry entry.
-    auto fold = [](const std::string& s) { return text::foldName(trim(s)); };
+    auto fold = [](const std::string& s) { return text::foldName(trimmed(s)); };
     std::unordered_map<std::string, std::size_t> xmlByName, xmlByURL; // first in file order
     for (std::size_t i = 0; i < IEScopes_XML_Data.size(); ++i) {
         const auto& x = IEScopes_XML_Data[i];

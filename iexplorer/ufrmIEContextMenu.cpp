@@ -5,10 +5,10 @@
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -34,11 +34,7 @@ constexpr ContextName kContextNames[] = {
     {0x10, "Markierten Texten"},      {0x20, "Hyperlinks"},
 };
 
-std::string lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using text::lower;
 
 template <typename T> T* need(TForm& form, const char* name) {
     auto* c = dynamic_cast<T*>(form.FindComponent(name));

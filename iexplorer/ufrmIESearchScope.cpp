@@ -3,6 +3,7 @@
 #include "forms/EmbeddedForms.h"
 #include "host/Nxgraphics.h"
 #include "host/Stringhelper.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 #include "toolkit/TextCompare.h"
 
@@ -33,21 +34,9 @@ std::string fill(std::string format, const std::string& with) {
     return format;
 }
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
-std::string lower(std::string s) {
-    for (char& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return s;
-}
-
-bool startsWithNoCase(const std::string& s, const std::string& prefix) {
-    return lower(s.substr(0, prefix.size())) == lower(prefix);
-}
+using text::lower;
+using text::startsWithIgnoringCase;
+using text::trimmed;
 
 } // namespace
 
@@ -82,7 +71,7 @@ void TfrmIESearchScope::FormCreate(TComponent&) {
 
 void TfrmIESearchScope::btnOKClick(TComponent&) {
     ModalResult = mrNone;
-    edURL->SetText(trimmed(edURL->Text()));
+    edURL->SetText(trimmed(edURL->Text(), " "));
     const std::string url = edURL->Text();
     const std::string example = fill(kExampleAddress, kPlaceholder);
     auto refuse = [this](TEdit& edit, const std::string& text, const std::string& title) {
@@ -91,7 +80,7 @@ void TfrmIESearchScope::btnOKClick(TComponent&) {
     };
     // A name of blanks only would give the provider an empty key, and its values would
     // land in the list's own key.
-    if (trimmed(edName->Text()).empty()) {
+    if (trimmed(edName->Text(), " ").empty()) {
         refuse(*edName,
                "Sie müssen der Suchmaschine einen Namen geben.\n\nBeispiel: \"Meine "
                "Suchmaschine\"",
@@ -116,7 +105,7 @@ void TfrmIESearchScope::btnOKClick(TComponent&) {
                "Adresse ungültig");
         return;
     }
-    if (!startsWithNoCase(url, "http://") && !startsWithNoCase(url, "https://"))
+    if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
         edURL->SetText("http://" + url);
     FAccepted = true;
     ModalResult = mrOk;

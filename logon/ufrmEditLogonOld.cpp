@@ -9,7 +9,7 @@
 #include "host/Orvexwow64.h"
 #include "host/Stringhelper.h"
 #include "host/Winapi.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "logon/ufrmLogon.h"
 #include "toolkit/Application.h"
 

@@ -5,7 +5,7 @@
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
 #include "host/Nxshell.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -51,11 +51,8 @@ std::string upperName(const std::string& s) {
     return text::utf16ToUtf8(u);
 }
 
-std::string trimBlanks(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
+using text::kSpaceAndTab;
+using text::trimmed;
 
 bool contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -85,8 +82,8 @@ std::vector<std::string> ParseLevel1Remove(const std::string& value) {
     while (start <= value.size()) {
         std::size_t end = value.find(';', start);
         if (end == std::string::npos) end = value.size();
-        std::string item = upperName(trimBlanks(value.substr(start, end - start)));
-        if (!item.empty() && item.front() == '.') item = trimBlanks(item.substr(1));
+        std::string item = upperName(trimmed(value.substr(start, end - start), kSpaceAndTab));
+        if (!item.empty() && item.front() == '.') item = trimmed(item.substr(1), kSpaceAndTab);
         if (!item.empty() && !contains(items, item)) items.push_back(item);
         start = end + 1;
     }

@@ -1,6 +1,6 @@
 #include "module/MainNetwork.h"
 
-#include "module/NXShellFuncs.h"
+#include "host/NXShellFuncs.h"
 #include "module/PageList.h"
 #include "toolkit/Controls.h"
 

@@ -2,12 +2,12 @@
 
 #include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
+#include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
-#include "host/registry/Text.h"
-#include "module/NXShellFuncs.h"
+#include "host/text/Text.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -29,11 +29,8 @@ template <typename T> T* need(TForm& form, const char* name) {
     return c;
 }
 
-std::string trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
+using text::kSpaceAndTab;
+using text::trimmed;
 
 // The folder of a Windows or host path, as a host path for the file dialog.
 std::string hostFolderOf(const std::string& path) {
@@ -364,12 +361,12 @@ void TfrmOpera::tsViewShow(TComponent&) {
 
 void TfrmOpera::edtWindowTitleChange(TComponent&) {
     if (filling_) return;
-    const std::string title = trim(edtWindowTitle->Text());
+    const std::string title = trimmed(edtWindowTitle->Text(), kSpaceAndTab);
     write([&] { opera_->UserPrefs().SetTitle(title); });
 }
 
 void TfrmOpera::edtWindowTitleExit(TComponent&) {
-    if (trim(edtWindowTitle->Text()).empty()) edtWindowTitle->SetText("Opera");
+    if (trimmed(edtWindowTitle->Text(), kSpaceAndTab).empty()) edtWindowTitle->SetText("Opera");
 }
 
 void TfrmOpera::SetApplIcon(const std::string& path) {
@@ -411,7 +408,7 @@ void TfrmOpera::edtApplicationIconChange(TComponent&) {
 }
 
 void TfrmOpera::edtApplicationIconExit(TComponent&) {
-    SetApplIcon(trim(edtApplicationIcon->Text()));
+    SetApplIcon(trimmed(edtApplicationIcon->Text(), kSpaceAndTab));
 }
 
 void TfrmOpera::btnApplicationIconClick(TComponent&) {
@@ -528,7 +525,7 @@ void TfrmOpera::gbMenu_SourceViewerExit(TComponent&) {
 }
 
 void TfrmOpera::writeSourceViewer() {
-    if (trim(edtSourceViewer->Text()).empty()) {
+    if (trimmed(edtSourceViewer->Text(), kSpaceAndTab).empty()) {
         edtSourceViewer->SetText(notepadPath_);
         rbUseOpera->SetChecked(true);
     }

@@ -5,7 +5,7 @@
 // tinycss2) checks that it sees the original rules plus exactly the intended changes.
 #include "firefox/CSSParser.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <cstdio>
@@ -27,12 +27,6 @@ std::string utf8(const std::u16string& s) {
 struct Span {
     int start, end; // 1-based, inclusive
 };
-
-std::string lowered(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
 
 bool same(const std::string& a, const std::string& lower) {
     if (a.size() != lower.size()) return false;
@@ -56,7 +50,7 @@ class Sweep {
 
     std::vector<int> blocks(const std::string& selector, const std::string& media) const {
         std::vector<int> out;
-        const std::string sel = lowered(selector), med = lowered(media);
+        const std::string sel = ravelin::text::lower(selector), med = ravelin::text::lower(media);
         for (int k = 0; k < p_.Selectors.Count(); ++k) {
             const auto& r = p_.Selectors.Get(k);
             if (!r.Selector.empty() && same(r.Selector, sel) && same(r.Media, med))
@@ -125,7 +119,11 @@ nlohmann::json sweepSheet(const fs::path& file) {
     std::map<std::pair<std::string, std::string>, bool> seen;
     for (int k = 0; k < p.Selectors.Count(); ++k) {
         const auto& r = p.Selectors.Get(k);
-        if (!seen.emplace(std::pair{lowered(r.Selector), lowered(r.Media)}, true).second) continue;
+        if (!seen.emplace(
+                     std::pair{ravelin::text::lower(r.Selector), ravelin::text::lower(r.Media)},
+                     true)
+                 .second)
+            continue;
         keys.emplace_back(r.Selector, r.Media);
     }
     Sweep sweep(p, name);
@@ -142,12 +140,12 @@ nlohmann::json sweepSheet(const fs::path& file) {
 
         std::string first; // the first declaration of the rule, if it has one
         int count = 0;
-        const std::string sel = lowered(selector), med = lowered(media);
+        const std::string sel = ravelin::text::lower(selector), med = ravelin::text::lower(media);
         for (int k = 0; k < p.Properties.Count(); ++k) {
             const auto& d = p.Properties.Get(k);
             if (d.Selector.empty() || !same(d.Selector, sel) || !same(d.Media, med)) continue;
             if (first.empty()) first = d.PropertyName;
-            if (same(d.PropertyName, lowered(first))) ++count;
+            if (same(d.PropertyName, ravelin::text::lower(first))) ++count;
         }
         const std::string value = "ravelin-set-" + std::to_string(n);
         std::vector<std::string> words;

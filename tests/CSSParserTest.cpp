@@ -2,7 +2,7 @@
 #include "app/deskforge/CssCommand.h"
 
 #include "host/Nxregistry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <chrono>

@@ -10,7 +10,7 @@
 #include "host/registry/MachineLock.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <chrono>

@@ -11,7 +11,7 @@
 #include "host/Nxregistry.h"
 #include "host/machine/Templates.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 

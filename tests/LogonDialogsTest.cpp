@@ -5,7 +5,7 @@
 #include "host/Stringhelper.h"
 #include "host/journal/Journal.h"
 #include "host/machine/PeResources.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "logon/ufrmEditLogonNew.h"
 #include "logon/ufrmEditLogonOld.h"
 #include "tests/PageTestSupport.h"

@@ -2,7 +2,7 @@
 
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <fstream>

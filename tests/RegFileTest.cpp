@@ -1,7 +1,7 @@
 #include "host/registry/RegFile.h"
 #include "host/registry/Hive.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <filesystem>

@@ -1,8 +1,8 @@
 #include "host/registry/Registry.h"
 
 #include "host/machine/Templates.h"
-#include "host/registry/Text.h"
 #include "host/registry/WineRegistryFile.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <csignal>

@@ -1,6 +1,6 @@
 #include "host/registry/WineRegistryFile.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -12,8 +12,8 @@
 #include "host/registry/MachineLock.h"
 #include "host/registry/NtHiveFile.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
 #include "host/registry/WineRegistryFile.h"
+#include "host/text/Text.h"
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include "toolkit/Application.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "toolkit/TextCompare.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "toolkit/Driver.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 #include "toolkit/TextCompare.h"
 
 #include <charconv>

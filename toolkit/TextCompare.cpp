@@ -1,6 +1,6 @@
 #include "toolkit/TextCompare.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <cstdint>

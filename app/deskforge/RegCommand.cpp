@@ -4,7 +4,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <charconv>
 #include <istream>

@@ -5,7 +5,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <cerrno>

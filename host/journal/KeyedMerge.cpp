@@ -1,7 +1,8 @@
 #include "host/journal/KeyedMerge.h"
 
+#include "host/text/Text.h"
+
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <vector>
 
@@ -11,18 +12,8 @@ namespace {
 
 enum class Dialect { None, Ini, Prefs, Css };
 
-std::string lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
+using text::lower;
+using text::trimmed;
 
 Dialect dialectOf(const std::string& path) {
     std::string name = lower(path.substr(path.find_last_of('/') + 1));
@@ -55,13 +46,13 @@ std::vector<Piece> iniPieces(const std::string& text) {
     std::vector<Piece> out;
     std::string section;
     for (auto& line : lines(text)) {
-        std::string t = trim(line);
+        std::string t = trimmed(line);
         if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
             section = lower(t);
             out.push_back({section, line});
         } else if (auto eq = t.find('=');
                    !t.empty() && t[0] != ';' && t[0] != '#' && eq != std::string::npos && eq > 0) {
-            out.push_back({section + " " + lower(trim(t.substr(0, eq))), line});
+            out.push_back({section + " " + lower(trimmed(t.substr(0, eq))), line});
         } else {
             out.push_back({{}, line});
         }
@@ -72,7 +63,7 @@ std::vector<Piece> iniPieces(const std::string& text) {
 std::vector<Piece> prefsPieces(const std::string& text) {
     std::vector<Piece> out;
     for (auto& line : lines(text)) {
-        std::string t = trim(line);
+        std::string t = trimmed(line);
         std::string key;
         for (const char* call : {"user_pref(", "pref(", "lockPref(", "sticky_pref("})
             if (t.starts_with(call)) {
@@ -114,17 +105,17 @@ std::vector<Piece> cssPieces(const std::string& text) {
             if (c == '}' && depth > 0) --depth;
         }
         if (depth == 0 && !inComment) {
-            std::string t = trim(pending);
+            std::string t = trimmed(pending);
             std::string key;
             if (auto brace = t.find('{'); brace != std::string::npos) {
-                key = "rule " + lower(trim(t.substr(0, brace)));
+                key = "rule " + lower(trimmed(t.substr(0, brace)));
                 // The names of the properties set directly in it.
                 std::string names;
                 std::size_t at = 0;
                 std::string inner = body;
                 while ((at = inner.find(':', at)) != std::string::npos) {
                     std::size_t b = inner.find_last_of("{;", at);
-                    names += " " + lower(trim(inner.substr(b + 1, at - b - 1)));
+                    names += " " + lower(trimmed(inner.substr(b + 1, at - b - 1)));
                     ++at;
                 }
                 key += " {" + names;
@@ -164,7 +155,7 @@ KeyMap keyMap(const std::vector<Piece>& list) {
 
 std::string trimmedOrNone(const KeyMap& m, const std::string& key) {
     auto it = m.find(key);
-    return it == m.end() ? std::string("\x01") : trim(it->second);
+    return it == m.end() ? std::string("\x01") : trimmed(it->second);
 }
 
 std::string readable(const std::string& key) {

@@ -2,7 +2,7 @@
 
 #include "host/machine/ProfileFile.h"
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <dirent.h>

@@ -1,8 +1,8 @@
 #include "host/machine/MachineFiles.h"
 
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
 #include "host/registry/Types.h"
+#include "host/text/Text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -65,7 +65,7 @@ MachineFiles::MachineFiles(std::string root, bool winePrefix)
 }
 
 std::string MachineFiles::driveRoot(char letter) const {
-    letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    letter = text::lower(letter);
     if (!wine_) return letter == 'c' ? root_ : std::string();
     if (letter == 'c') return root_ + "/drive_c";
     std::string link = root_ + "/dosdevices/" + std::string(1, letter) + ":";

@@ -1,6 +1,6 @@
 #include "host/machine/PeResources.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "host/machine/ProfileFile.h"
 
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
 #include "host/registry/Types.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 
@@ -10,14 +10,7 @@ namespace ravelin::machine {
 
 namespace {
 
-std::string trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
-        --e;
-    return std::string(s.substr(b, e - b));
-}
+using text::trimmed;
 
 std::string decode(const std::string& bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -41,12 +34,12 @@ ProfileFile ProfileFile::parse(const std::string& bytes) {
     while (pos <= textData.size()) {
         std::size_t nl = textData.find('\n', pos);
         if (nl == std::string::npos) nl = textData.size();
-        std::string line = trim(std::string_view(textData).substr(pos, nl - pos));
+        std::string line = trimmed(std::string_view(textData).substr(pos, nl - pos));
         pos = nl + 1;
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             std::size_t close = line.find(']');
-            section = trim(std::string_view(line).substr(
+            section = trimmed(std::string_view(line).substr(
                 1, close == std::string::npos ? std::string::npos : close - 1));
             inSection = true;
             if (std::none_of(f.sections_.begin(), f.sections_.end(),
@@ -62,8 +55,8 @@ ProfileFile ProfileFile::parse(const std::string& bytes) {
             e.key = line; // a key without "=": listed, with no value
             e.hasValue = false;
         } else {
-            e.key = trim(std::string_view(line).substr(0, eq));
-            e.value = trim(std::string_view(line).substr(eq + 1));
+            e.key = trimmed(std::string_view(line).substr(0, eq));
+            e.value = trimmed(std::string_view(line).substr(eq + 1));
             if (e.value.size() >= 2 && e.value.front() == '"' && e.value.back() == '"')
                 e.value = e.value.substr(1, e.value.size() - 2);
             e.hasValue = true;

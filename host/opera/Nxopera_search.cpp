@@ -1,5 +1,7 @@
 #include "host/opera/Nxopera_search.h"
 
+#include "host/text/Text.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -7,12 +9,7 @@ namespace ravelin {
 
 namespace {
 
-bool sameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using text::equalsIgnoringCase;
 
 // "&Google" is shown as "Google"; "&&" is one "&".
 std::string withoutAccelerators(const std::string& s) {
@@ -41,15 +38,15 @@ void read(const opera::OperaIniFile& doc, std::vector<TNXOpera_Search_Entry>& ou
         TNXOpera_Search_Entry e;
         std::string name;
         for (const auto& [key, value] : doc.entries(section)) {
-            if (sameText(key, "UNIQUEID"))
+            if (equalsIgnoringCase(key, "UNIQUEID"))
                 e.UniqueID = value;
-            else if (sameText(key, "Name"))
+            else if (equalsIgnoringCase(key, "Name"))
                 name = value;
-            else if (sameText(key, "URL"))
+            else if (equalsIgnoringCase(key, "URL"))
                 e.URL = value;
-            else if (sameText(key, "Deleted"))
+            else if (equalsIgnoringCase(key, "Deleted"))
                 e.Hidden = std::atoi(value.c_str()) != 0;
-            else if (sameText(key, "ID")) {
+            else if (equalsIgnoringCase(key, "ID")) {
                 char* end = nullptr;
                 long id = std::strtol(value.c_str(), &end, 10);
                 e.ID = (!value.empty() && *end == '\0' && id >= 0 && id <= 0x7FFFFFFF)
@@ -62,7 +59,7 @@ void read(const opera::OperaIniFile& doc, std::vector<TNXOpera_Search_Entry>& ou
         if (e.Name.empty()) e.Name = hostOf(e.URL);
         if (e.Name.empty()) e.Name = e.Identifier();
         auto same = std::find_if(out.begin(), out.end(), [&](const TNXOpera_Search_Entry& o) {
-            return !e.UniqueID.empty() ? sameText(o.UniqueID, e.UniqueID)
+            return !e.UniqueID.empty() ? equalsIgnoringCase(o.UniqueID, e.UniqueID)
                                        : (o.UniqueID.empty() && o.ID == e.ID);
         });
         if (same != out.end())
@@ -79,7 +76,7 @@ int TNXOpera_Search_List::IndexOfID(const std::string& id) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const auto& e = entries_[i];
         if ((e.ID >= 0 && std::to_string(e.ID) == id) ||
-            (!e.UniqueID.empty() && sameText(e.UniqueID, id)))
+            (!e.UniqueID.empty() && equalsIgnoringCase(e.UniqueID, id)))
             return static_cast<int>(i);
     }
     return -1;

@@ -1,5 +1,7 @@
 #include "host/opera/OperaIniFile.h"
 
+#include "host/text/Text.h"
+
 #include <algorithm>
 
 namespace ravelin::opera {
@@ -9,19 +11,9 @@ namespace {
 constexpr const char* kHeader = "Opera Preferences version 2.1";
 constexpr const char* kBom = "\xEF\xBB\xBF";
 
-std::string trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
-bool same(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
-}
+using text::equalsIgnoringCase;
+using text::kSpaceAndTab;
+using text::trimmed;
 
 std::string unquote(const std::string& v) {
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') return v.substr(1, v.size() - 2);
@@ -64,13 +56,13 @@ OperaIniFile::Line OperaIniFile::classify(std::string text, std::string eol,
     Line line;
     line.text = std::move(text);
     line.eol = std::move(eol);
-    const std::string t = trim(line.text);
+    const std::string t = trimmed(line.text, kSpaceAndTab);
     line.kind = Kind::Other;
     line.section = section;
     if (t.empty() || t[0] == ';') return line;
     if (t[0] == '[') {
         line.kind = Kind::Section;
-        line.name = trim(t.substr(1, t.rfind(']') - 1));
+        line.name = trimmed(t.substr(1, t.rfind(']') - 1), kSpaceAndTab);
         return line;
     }
     if (section.empty()) return line; // the header and whatever precedes the first section
@@ -79,8 +71,8 @@ OperaIniFile::Line OperaIniFile::classify(std::string text, std::string eol,
     if (eq == std::string::npos) {
         line.name = t;
     } else {
-        line.name = trim(line.text.substr(0, eq));
-        line.value = unquote(trim(line.text.substr(eq + 1)));
+        line.name = trimmed(line.text.substr(0, eq), kSpaceAndTab);
+        line.value = unquote(trimmed(line.text.substr(eq + 1), kSpaceAndTab));
     }
     return line;
 }
@@ -120,12 +112,12 @@ OperaIniFile OperaIniFile::parse(const std::string& bytes, const std::string& na
             f.eol_ = line.eol;
             eolKnown = true;
         }
-        const std::string t = trim(line.text);
+        const std::string t = trimmed(line.text, kSpaceAndTab);
         if (!t.empty() && t[0] == '[') {
             if (t.find(']') == std::string::npos)
                 throw OperaFileError(name + ": Zeile " + std::to_string(number) +
                                      ": Abschnittsname ohne \"]\"");
-            section = trim(t.substr(1, t.rfind(']') - 1));
+            section = trimmed(t.substr(1, t.rfind(']') - 1), kSpaceAndTab);
         }
         f.lines_.push_back(classify(std::move(line.text), std::move(line.eol), section));
     }
@@ -143,7 +135,9 @@ std::optional<std::string> OperaIniFile::get(const std::string& section,
                                              const std::string& key) const {
     std::optional<std::string> result;
     for (const auto& l : lines_)
-        if (l.kind == Kind::Key && same(l.section, section) && same(l.name, key)) result = l.value;
+        if (l.kind == Kind::Key && equalsIgnoringCase(l.section, section) &&
+            equalsIgnoringCase(l.name, key))
+            result = l.value;
     return result;
 }
 
@@ -153,7 +147,9 @@ bool OperaIniFile::set(const std::string& section, const std::string& key,
     const std::string encoded = quoteOperaValue(value);
     bool found = false, changed = false;
     for (auto& l : lines_) {
-        if (l.kind != Kind::Key || !same(l.section, section) || !same(l.name, key)) continue;
+        if (l.kind != Kind::Key || !equalsIgnoringCase(l.section, section) ||
+            !equalsIgnoringCase(l.name, key))
+            continue;
         found = true;
         const auto eq = l.text.find('=');
         std::string text =
@@ -174,10 +170,10 @@ bool OperaIniFile::set(const std::string& section, const std::string& key,
     std::optional<std::size_t> insertAt;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const auto& l = lines_[i];
-        if (l.kind == Kind::Section && same(l.name, section))
+        if (l.kind == Kind::Section && equalsIgnoringCase(l.name, section))
             insertAt = i + 1;
-        else if (insertAt && same(l.section, section) && l.kind != Kind::Section &&
-                 !trim(l.text).empty())
+        else if (insertAt && equalsIgnoringCase(l.section, section) && l.kind != Kind::Section &&
+                 !trimmed(l.text, kSpaceAndTab).empty())
             insertAt = i + 1;
     }
     if (insertAt) {
@@ -190,7 +186,7 @@ bool OperaIniFile::set(const std::string& section, const std::string& key,
         return true;
     }
     endLast();
-    if (!lines_.empty() && !trim(lines_.back().text).empty())
+    if (!lines_.empty() && !trimmed(lines_.back().text, kSpaceAndTab).empty())
         lines_.push_back(classify("", eol_, lines_.back().section));
     lines_.push_back(classify("[" + section + "]", eol_, section));
     lines_.push_back(std::move(added));
@@ -200,8 +196,9 @@ bool OperaIniFile::set(const std::string& section, const std::string& key,
 std::vector<std::string> OperaIniFile::sections() const {
     std::vector<std::string> out;
     for (const auto& l : lines_)
-        if (l.kind == Kind::Section &&
-            std::none_of(out.begin(), out.end(), [&](const auto& s) { return same(s, l.name); }))
+        if (l.kind == Kind::Section && std::none_of(out.begin(), out.end(), [&](const auto& s) {
+                return equalsIgnoringCase(s, l.name);
+            }))
             out.push_back(l.name);
     return out;
 }
@@ -210,7 +207,8 @@ std::vector<std::pair<std::string, std::string>>
 OperaIniFile::entries(const std::string& section) const {
     std::vector<std::pair<std::string, std::string>> out;
     for (const auto& l : lines_)
-        if (l.kind == Kind::Key && same(l.section, section)) out.emplace_back(l.name, l.value);
+        if (l.kind == Kind::Key && equalsIgnoringCase(l.section, section))
+            out.emplace_back(l.name, l.value);
     return out;
 }
 

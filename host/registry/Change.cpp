@@ -1,7 +1,7 @@
 #include "host/registry/Change.h"
 
 #include "host/registry/RegFile.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 

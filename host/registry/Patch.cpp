@@ -1,6 +1,6 @@
 #include "host/registry/Patch.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 

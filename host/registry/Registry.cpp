@@ -2,8 +2,8 @@
 
 #include "host/registry/FileUtil.h"
 #include "host/registry/NtHiveFile.h"
-#include "host/registry/Text.h"
 #include "host/registry/WineRegistryFile.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "host/registry/Types.h"
 
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 namespace ravelin {
 

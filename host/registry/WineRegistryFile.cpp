@@ -1,7 +1,7 @@
 #include "host/registry/WineRegistryFile.h"
 
 #include "host/registry/FileUtil.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "host/Controlhelper.h"
 #include "host/Nxgraphics.h"
+
 #include "host/Nxsystem.h"
 
 #include <map>
@@ -7,36 +7,12 @@
 
 namespace ravelin {
 
-void SetControlStatus(toolkit::TControl& control, bool enabled, const std::string&) {
-    control.Enabled = enabled;
-}
-
-void ActivateFirstVisiblePage(toolkit::TPageControl& pageControl) {
-    for (toolkit::TTabSheet* sheet : pageControl.Pages())
-        if (sheet->TabVisible && sheet->Visible) {
-            pageControl.SetActivePage(sheet);
-            return;
-        }
-}
-
 namespace {
 
-MainAppFormShowHandler& pageJump() {
-    static MainAppFormShowHandler handler; // installed by the front end
-    return handler;
+bool isFile(const std::string& p) {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
-
-} // namespace
-
-void MainAppFormShow(toolkit::TForm& caller, const std::string& pageId, int tab) {
-    if (pageJump()) pageJump()(caller, pageId, tab);
-}
-
-void SetMainAppFormShow(MainAppFormShowHandler handler) {
-    pageJump() = std::move(handler);
-}
-
-namespace {
 
 // The pictures of category 17 by number, as files below the data folder.
 const std::map<int, const char*> kPictures = {
@@ -151,6 +127,16 @@ void SetupIL(toolkit::TImageList& list) {
 
 int AddGraphicToIL(int number, toolkit::TImageList& list, int category) {
     list.Files.push_back(FileNameByID(number, category));
+    return static_cast<int>(list.Files.size()) - 1;
+}
+
+int AddSmallIconToIL(toolkit::TImageList& list, const std::string& fileName) {
+    std::string path = fileName;
+    if (!fileName.empty() && fileName[0] != '/') {
+        std::string data = NXTranslateFilePath(CurAppDataDir() + fileName);
+        if (isFile(data)) path = data;
+    }
+    list.Files.push_back(path);
     return static_cast<int>(list.Files.size()) - 1;
 }
 

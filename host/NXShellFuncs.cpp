@@ -1,9 +1,9 @@
-#include "module/NXShellFuncs.h"
+#include "host/NXShellFuncs.h"
 
 #include "host/Nxhelper.h"
 #include "host/Nxsystem.h"
 #include "host/Orvexwow64.h"
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <dirent.h>
 

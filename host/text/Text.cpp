@@ -1,4 +1,4 @@
-#include "host/registry/Text.h"
+#include "host/text/Text.h"
 
 #include <array>
 
@@ -235,6 +235,30 @@ std::string foldName(std::string_view name) {
     for (auto& c : u)
         c = foldCase(c);
     return utf16ToUtf8(u);
+}
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = lower(c);
+    return out;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
+}
+
+std::string trimmed(std::string_view s, std::string_view blanks) {
+    const auto first = s.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return std::string(s.substr(first, s.find_last_not_of(blanks) - first + 1));
 }
 
 } // namespace ravelin::text

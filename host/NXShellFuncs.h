@@ -1,5 +1,8 @@
 // Unit NXShellFuncs: starting a program with the WOW64 file-system redirection handled,
-// the run dialog, and the long form of a folder path.
+// the run dialog, and the long form of a folder path. The unit is one of the module's (its
+// package table lists it, and it exports NXShellExecute and ShowRunDialog as C functions),
+// hence the namespace; the host compiles it once, so that the pages and the module share
+// it, ShellLongPathName included.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,7 @@
-// Text conversions shared by the registry backends and the toolkit: UTF-8 (our strings), UTF-16LE
-// (what Windows stores), Windows-1252 (the ANSI code page of REGEDIT4 files) and the
-// case-insensitive name order the registry uses.
+// Text conversions shared by the registry backends, the toolkit and everything above them: UTF-8
+// (our strings), UTF-16LE (what Windows stores), Windows-1252 (the ANSI code page of REGEDIT4
+// files), the case-insensitive name order the registry uses, and the ASCII case folding and
+// trimming that file names, keywords and lines of settings files need.
 #pragma once
 
 #include <cstdint>
@@ -53,5 +54,28 @@ std::string foldName(std::string_view name); // folded UTF-8, for hashing and pr
 
 // Appends one code point as UTF-8.
 void appendUtf8(std::string& out, std::uint32_t cp);
+
+// ASCII case folding: only 'A'..'Z' change, so the bytes of UTF-8 sequences pass untouched
+// and the result never depends on the locale. For the registry's own order of names use
+// compareNames; for the order a user sees, the toolkit's locale-aware comparison.
+constexpr char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string lower(std::string_view s);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+bool startsWithIgnoringCase(std::string_view s, std::string_view prefix);
+
+// Which characters count as blanks differs by file format, so callers name them.
+inline constexpr std::string_view kLineBlanks = " \t\r\n";
+inline constexpr std::string_view kSpaceAndTab = " \t";
+// What the C library's isspace() accepts in the "C" locale.
+inline constexpr std::string_view kCBlanks = " \t\n\v\f\r";
+// Every control character and the space (bytes 0..32).
+inline constexpr std::string_view kControlsAndSpace{
+    "\0\x01\x02\x03\x04\x05\x06\x07\x08\t\n\x0B\x0C\r\x0E\x0F"
+    "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F ",
+    33};
+// `s` without the characters of `blanks` at either end.
+std::string trimmed(std::string_view s, std::string_view blanks = kLineBlanks);
 
 } // namespace ravelin::text
