@@ -22,19 +22,9 @@ const std::string kW32 = "System\\CurrentControlSet\\Services\\W32Time\\Paramete
 const std::string kPsched = "SOFTWARE\\Policies\\Microsoft\\Windows\\PSched";
 const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
 
-class Network : public ::testing::Test {
+class Network : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    std::string run(const std::string& script, int rc = 0) {
-        return test::runScript("internet", script, rc);
-    }
+    Network() : PageTest("internet") {}
     std::string servers() {
         std::vector<std::string> names, data;
         if (EnumRegValuesEx(HKEY_LOCAL_MACHINE, kServers, names, data, {2}) != ERROR_NO_MORE_ITEMS)
@@ -49,8 +39,6 @@ class Network : public ::testing::Test {
         GetRegDWORDValue(root, key, name, v, {2});
         return v;
     }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace

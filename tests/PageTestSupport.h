@@ -2,9 +2,14 @@
 // module would create them), and scripts run on a page as `deskforge run` runs them.
 #pragma once
 
+#include "app/deskforge/Machine.h"
 #include "app/deskforge/PageCommand.h"
+#include "host/Nxregistry.h"
+#include "host/journal/Journal.h"
+#include "host/machine/Machine.h"
 #include "host/machine/Templates.h"
 #include "module/PageList.h"
+#include "tests/TestSupport.h"
 #include "toolkit/Controls.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +36,8 @@ class ModulePages {
         app::SetModulePages(module::Pages(),
                             [](const std::string& id) -> std::unique_ptr<toolkit::TForm> {
                                 const app::PageInfo* page = app::FindPage(id);
-                                const auto& only = bindings().back();
-                                if (!page || (!only.empty() && !only.count(page->name)))
+                                const auto& names = bindings().back();
+                                if (!page || (!names.empty() && !names.count(page->name)))
                                     return nullptr;
                                 return module::CreatePage(id);
                             });
@@ -61,5 +66,40 @@ inline std::string runScript(const std::string& page, const std::string& script,
     EXPECT_EQ(app::runPageCommand(page, script, "script", c), expectedRc) << err.str();
     return out.str() + err.str();
 }
+
+// A sample machine in a folder of its own, a write session on it and a page's scripts:
+// what every page suite starts from. `page` is the short name scripts run on.
+class PageTest : public ::testing::Test {
+  protected:
+    explicit PageTest(std::string page) : page_(std::move(page)) {}
+
+    // A fresh machine from a template, with a write session on it.
+    void open(const std::string& templ) {
+        session.reset();
+        dir = std::make_unique<TempDir>();
+        createSampleMachine(dir->path(), templ);
+        reopen();
+    }
+    // A new session on the same machine, as the next command would have.
+    void reopen() {
+        session.reset();
+        session =
+            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
+    }
+    void TearDown() override { session.reset(); }
+
+    std::string run(const std::string& script, int rc = 0) { return runScript(page_, script, rc); }
+    // A machine path as the host sees it.
+    std::string host(const std::string& windowsPath) {
+        return session->machine().files().hostPath(windowsPath);
+    }
+    std::size_t transactions() { return session->journal()->list().size(); }
+
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<app::MachineSession> session;
+
+  private:
+    std::string page_;
+};
 
 } // namespace ravelin::test
