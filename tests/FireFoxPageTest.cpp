@@ -384,9 +384,16 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
 
 // Real users' style sheets: the page's rules go after everything they hold, and taking
 // the rules away again leaves that untouched.
-TEST_F(FireFox, RulesOnCorpusStyleSheets) {
-    const std::string corpus = test::corpusDir();
-    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the checkout";
+TEST_F(FireFox, RulesOnRealStyleSheets) {
+    // Our own sheets, and the corpus's where it is present.
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& dir :
+         {std::string(RAVELIN_SOURCE_DIR) + "/tests/data/css",
+          test::corpusDir().empty() ? std::string() : test::corpusDir() + "/css"}) {
+        if (dir.empty()) continue;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".css") paths.push_back(entry.path());
+    }
     open("win7");
     test::TempDir root;
     const std::string dirPath = root.path() + "/p.default/";
@@ -396,11 +403,9 @@ TEST_F(FireFox, RulesOnCorpusStyleSheets) {
     test::writeFile(dirPath + "prefs.js", "user_pref(\"a\", 1);\n");
     SetFirefoxRoot(root.path());
     int sheets = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus + "/css")) {
-        if (entry.path().extension() != ".css") continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        ++sheets;
-        const std::string original = test::readFile(entry.path().string());
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path.filename().string());
+        const std::string original = test::readFile(path.string());
         {
             // A sheet whose appended rule the parser itself cannot read back is its
             // own suite's matter, not the page's.
@@ -410,11 +415,12 @@ TEST_F(FireFox, RulesOnCorpusStyleSheets) {
             probe.SetCSSProperty("ravelin-probe", "color", words, "all");
             again.LoadFromBytes(probe.SaveToBytes());
             if (!again.GetCSSProperty("ravelin-probe", "color", words, "all")) {
-                std::cout << "skipped " << entry.path().filename().string()
+                std::cout << "skipped " << path.filename().string()
                           << ": the parser does not read back a rule appended to it\n";
                 continue;
             }
         }
+        ++sheets;
         const std::string chromeCss = dirPath + "chrome/userChrome.css";
         const std::string contentCss = dirPath + "chrome/userContent.css";
         test::writeFile(chromeCss, original);
@@ -437,5 +443,5 @@ TEST_F(FireFox, RulesOnCorpusStyleSheets) {
         EXPECT_EQ(content.find("-moz-binding: none"), std::string::npos);
     }
     SetFirefoxRoot("");
-    EXPECT_GT(sheets, 10);
+    EXPECT_GE(sheets, 3) << "at least our own sheets were edited";
 }

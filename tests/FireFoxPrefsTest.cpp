@@ -154,14 +154,20 @@ TEST(FireFoxPrefs, UserJsWinsAndChangesGoToBothFiles) {
     EXPECT_EQ(loaded(p).GetUserPrefIntegerValue("ui.submenuDelay", -1), -1);
 }
 
-TEST(FireFoxPrefs, CorpusFilesComeBackByteForByte) {
-    const std::string corpus = test::corpusDir();
-    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the checkout";
-    for (const auto& entry : std::filesystem::directory_iterator(corpus + "/prefs")) {
-        const std::string name = entry.path().filename().string();
-        if (entry.path().extension() != ".js") continue;
+TEST(FireFoxPrefs, RealFilesComeBackByteForByte) {
+    // Our own files, and the corpus's real ones where it is present.
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& dir :
+         {kData, test::corpusDir().empty() ? std::string() : test::corpusDir() + "/prefs"}) {
+        if (dir.empty()) continue;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".js") paths.push_back(entry.path());
+    }
+    ASSERT_GE(paths.size(), 2u);
+    for (const auto& path : paths) {
+        const std::string name = path.filename().string();
         SCOPED_TRACE(name);
-        const std::string original = test::readFile(entry.path().string());
+        const std::string original = test::readFile(path.string());
         Profile p;
         const bool isUserJs = name.find("user.js") != std::string::npos;
         p.put(isUserJs ? "user.js" : "prefs.js", original);
@@ -230,17 +236,19 @@ TEST(FireFoxPrefs, TheDefaultProfileComesFirst) {
     }
 }
 
-TEST(FireFoxPrefs, CorpusProfileListsNameTheInstallationsProfile) {
-    const std::string corpus = test::corpusDir();
-    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the checkout";
-    const std::pair<const char*, const char*> cases[] = {
-        {"borodin", "R/mz8hqsuw.default-esr/"},
-        {"13isgreen", "R/wx6b4e5l.default-release/"},
-        {"mrcapivaro_windows", "R/Profiles/c4p1v4r0.mrcapivaro/"},
+TEST(FireFoxPrefs, RealProfileListsNameTheInstallationsProfile) {
+    // Our own pairs of files as Firefox writes them, and the corpus's where it is present.
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {kData + "esr", "R/p7r4m1ze.default-esr/"},
+        {kData + "windows", "R/Profiles/w8c2d5hn.default-release/"},
     };
-    for (const auto& [prefix, first] : cases) {
-        SCOPED_TRACE(prefix);
-        const std::string base = corpus + "/prefs/" + prefix;
+    if (const std::string corpus = test::corpusDir(); !corpus.empty()) {
+        cases.emplace_back(corpus + "/prefs/borodin", "R/mz8hqsuw.default-esr/");
+        cases.emplace_back(corpus + "/prefs/13isgreen", "R/wx6b4e5l.default-release/");
+        cases.emplace_back(corpus + "/prefs/mrcapivaro_windows", "R/Profiles/c4p1v4r0.mrcapivaro/");
+    }
+    for (const auto& [base, first] : cases) {
+        SCOPED_TRACE(base);
         auto list = ProfilePathsFromIni("R/", test::readFile(base + "_profiles.ini"),
                                         test::readFile(base + "_installs.ini"));
         ASSERT_FALSE(list.empty());

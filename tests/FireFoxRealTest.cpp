@@ -130,7 +130,8 @@ const char* const kOffline = "user_pref(\"network.proxy.type\", 1);\n"
 TEST(FireFoxReal, EveryWriteSurvivesAStartAndARunningFirefoxIsRefused) {
     const std::string firefox = findProgram();
     if (firefox.empty())
-        GTEST_SKIP() << "firefox-esr is not installed (scripts/install-deps installs it)";
+        RAVELIN_SKIP_WITHOUT_TOOL(
+            "firefox-esr is not installed (scripts/install-deps installs it)");
     const std::string deskforge = RAVELIN_DESKFORGE;
     test::TempDir home, machine;
     test::createSampleMachine(machine.path(), "winxp");

@@ -465,7 +465,8 @@ std::string which(const std::string& program) {
 
 TEST(RunningWine, AWineserverStartedWithAnotherTemporaryFolderIsFound) {
     const std::string wineserver = which("wineserver");
-    if (wineserver.empty()) GTEST_SKIP() << "Wine is not installed";
+    if (wineserver.empty())
+        RAVELIN_SKIP_WITHOUT_TOOL("Wine is not installed (scripts/install-deps installs it)");
     TempDir dir, otherTmp;
     machine::createMachine(dir.path(), "winxp",
                            std::string(RAVELIN_SOURCE_DIR) + "/samples/templates", false);

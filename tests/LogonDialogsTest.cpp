@@ -71,6 +71,19 @@ TEST_F(LogonDialogs, HandlersAreBoundBothWays) {
 
 // ---- The classic logon dialog ----
 
+TEST_F(LogonDialogs, ALineThatFailsInsideTheDialogIsNamedOnce) {
+    open("win2000");
+    const std::string out = run("click btnLogonOld2k\ncheck chkLogonPrompt on\n"
+                                "expect txtLogonPrompt text 'C:\\nicht da'\nclick btnOK\n",
+                                1);
+    EXPECT_NE(out.find("ERROR: script: line 3: expected txtLogonPrompt text 'C:\\nicht da', "
+                       "found \"\""),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("line 1:"), std::string::npos) << out;
+    EXPECT_TRUE(list().empty()) << "the dialog was not confirmed";
+}
+
 TEST_F(LogonDialogs, ClassicOkWithoutChangesAndCancelWriteNothing) {
     open("win2000");
     run("click btnLogonOld2k\nexpect frmEditLogonOld caption \"Anmeldeaufforderung anpassen\"\n"

@@ -307,19 +307,20 @@ TEST(MachineConfigTest, BadMachineJsonIsReportedWithItsFile) {
 }
 
 TEST(MachineConfigTest, AFolderOfHiveFilesIsAWindowsMachine) {
-    std::string corpus = test::corpusDir();
-    if (corpus.empty())
-        GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout";
-    TempDir d;
-    fs::create_directories(d.file("WINDOWS/system32/config"));
-    fs::create_directories(d.file("Documents and Settings/bob"));
-    test::copyFile(corpus + "/hives/minimal", d.file("WINDOWS/system32/config/software"));
-    test::copyFile(corpus + "/hives/minimal", d.file("WINDOWS/system32/config/system"));
-    test::copyFile(corpus + "/hives/special", d.file("Documents and Settings/bob/NTUSER.DAT"));
-    auto m = Machine::open(d.path());
-    EXPECT_EQ(m->kind(), MachineKind::Windows);
-    EXPECT_EQ(m->config().user, "bob");
-    EXPECT_EQ(m->files().hostPath("C:\\Documents and Settings\\BOB"),
-              d.file("Documents and Settings/bob"));
-    EXPECT_EQ(m->identity().platform, 1) << "an empty SOFTWARE hive says nothing of NT";
+    TempDir scratch;
+    for (const auto& sample : test::hiveSamples(scratch)) {
+        SCOPED_TRACE(sample.origin);
+        TempDir d;
+        fs::create_directories(d.file("WINDOWS/system32/config"));
+        fs::create_directories(d.file("Documents and Settings/bob"));
+        test::copyFile(sample.minimal, d.file("WINDOWS/system32/config/software"));
+        test::copyFile(sample.minimal, d.file("WINDOWS/system32/config/system"));
+        test::copyFile(sample.special, d.file("Documents and Settings/bob/NTUSER.DAT"));
+        auto m = Machine::open(d.path());
+        EXPECT_EQ(m->kind(), MachineKind::Windows);
+        EXPECT_EQ(m->config().user, "bob");
+        EXPECT_EQ(m->files().hostPath("C:\\Documents and Settings\\BOB"),
+                  d.file("Documents and Settings/bob"));
+        EXPECT_EQ(m->identity().platform, 1) << "an empty SOFTWARE hive says nothing of NT";
+    }
 }

@@ -13,15 +13,6 @@ using ravelin::test::TempDir;
 
 namespace {
 
-std::string corpusHive(const std::string& name) {
-    std::string dir = test::corpusDir();
-    return dir.empty() ? std::string() : dir + "/hives/" + name;
-}
-
-#define REQUIRE_CORPUS(path)                                                                       \
-    if ((path).empty())                                                                            \
-    GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout"
-
 // Reads a value straight through libhivex, independent of our reader.
 std::vector<std::uint8_t> hivexValue(const std::string& file, const std::vector<std::string>& path,
                                      const std::string& name, hive_type* type = nullptr) {
@@ -46,27 +37,9 @@ std::vector<std::uint8_t> hivexValue(const std::string& file, const std::vector<
     return out;
 }
 
-} // namespace
-
-TEST(NtHiveFile, ReadsKeyAndValueNamesOfARealHive) {
-    std::string path = corpusHive("special");
-    REQUIRE_CORPUS(path);
-    auto hive = NtHive::load(path);
-    std::vector<std::string> names;
-    for (const auto& k : hive->root().subkeys())
-        names.push_back(k->name());
-    ASSERT_EQ(names.size(), 3u);
-    Key* umlauts = hive->root().findSubkey(
-        "ABCD_\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"); // case-insensitive, non-ASCII
-    ASSERT_NE(umlauts, nullptr);
-    ASSERT_EQ(umlauts->values().size(), 1u);
-    EXPECT_EQ(umlauts->values()[0].type, REG_DWORD);
-    EXPECT_NE(hive->root().findSubkey("weird\xE2\x84\xA2"), nullptr);
-}
-
-TEST(NtHiveFile, WritesGoThroughLibhivexAndReadBack) {
-    std::string source = corpusHive("minimal");
-    REQUIRE_CORPUS(source);
+// Writes new keys and values of every type into a copy of the hive, and reads them back
+// through libhivex and through our reader.
+void writesGoThroughLibhivexAndReadBack(const std::string& source) {
     TempDir dir;
     std::string path = dir.file("SOFTWARE");
     test::copyFile(source, path);
@@ -115,21 +88,57 @@ TEST(NtHiveFile, WritesGoThroughLibhivexAndReadBack) {
               (std::vector<std::string>{"a", "b"}));
 }
 
+} // namespace
+
+TEST(NtHiveFile, ReadsKeyAndValueNamesOfAHive) {
+    TempDir scratch;
+    for (const auto& sample : test::hiveSamples(scratch)) {
+        SCOPED_TRACE(sample.origin);
+        auto hive = NtHive::load(sample.special);
+        std::vector<std::string> names;
+        for (const auto& k : hive->root().subkeys())
+            names.push_back(k->name());
+        ASSERT_EQ(names.size(), 3u);
+        Key* umlauts = hive->root().findSubkey(
+            "ABCD_\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"); // case-insensitive, non-ASCII
+        ASSERT_NE(umlauts, nullptr);
+        ASSERT_EQ(umlauts->values().size(), 1u);
+        EXPECT_EQ(umlauts->values()[0].type, REG_DWORD);
+        EXPECT_EQ(umlauts->values()[0].name, "abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F");
+        EXPECT_EQ(umlauts->values()[0].data.size(), 4u);
+        Key* weird = hive->root().findSubkey("weird\xE2\x84\xA2");
+        ASSERT_NE(weird, nullptr);
+        ASSERT_EQ(weird->values().size(), 1u);
+        EXPECT_EQ(weird->values()[0].name.rfind("symbols $\xC2\xA3", 0), 0u)
+            << "a name stored as UTF-16";
+    }
+}
+
+TEST(NtHiveFile, WritesGoThroughLibhivexAndReadBack) {
+    TempDir scratch;
+    for (const auto& sample : test::hiveSamples(scratch)) {
+        SCOPED_TRACE(sample.origin);
+        writesGoThroughLibhivexAndReadBack(sample.minimal);
+    }
+}
+
 TEST(NtHiveFile, DeletesSubtreesAndKeepsOtherValues) {
-    std::string source = corpusHive("special");
-    REQUIRE_CORPUS(source);
-    TempDir dir;
-    std::string path = dir.file("NTUSER.DAT");
-    test::copyFile(source, path);
-    auto hive = NtHive::load(path);
-    ASSERT_NE(hive->root().removeSubkey("weird\xE2\x84\xA2"), nullptr);
-    hive->root().markStructureChanged(fileTimeNow());
-    hive->save();
-    auto again = NtHive::load(path);
-    EXPECT_EQ(again->root().subkeys().size(), 2u);
-    EXPECT_EQ(again->root().findSubkey("weird\xE2\x84\xA2"), nullptr);
-    EXPECT_EQ(again->root().findSubkey("abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F")->values().size(),
-              1u);
+    TempDir scratch;
+    for (const auto& sample : test::hiveSamples(scratch)) {
+        SCOPED_TRACE(sample.origin);
+        TempDir dir;
+        std::string path = dir.file("NTUSER.DAT");
+        test::copyFile(sample.special, path);
+        auto hive = NtHive::load(path);
+        ASSERT_NE(hive->root().removeSubkey("weird\xE2\x84\xA2"), nullptr);
+        hive->root().markStructureChanged(fileTimeNow());
+        hive->save();
+        auto again = NtHive::load(path);
+        EXPECT_EQ(again->root().subkeys().size(), 2u);
+        EXPECT_EQ(again->root().findSubkey("weird\xE2\x84\xA2"), nullptr);
+        EXPECT_EQ(
+            again->root().findSubkey("abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F")->values().size(), 1u);
+    }
 }
 
 TEST(NtHiveFile, CorruptFileIsRefusedWithItsName) {
@@ -148,10 +157,8 @@ TEST(NtHiveFile, CorruptFileIsRefusedWithItsName) {
 }
 
 TEST(NtHiveFile, RefusesValuesOtherReadersCannotRead) {
-    std::string source = corpusHive("minimal");
-    REQUIRE_CORPUS(source);
     TempDir dir;
-    test::copyFile(source, dir.file("SOFTWARE"));
+    test::writeMinimalHive(dir.file("SOFTWARE"));
     auto hive = NtHive::load(dir.file("SOFTWARE"));
     EXPECT_EQ(hive->maxValueSize(), 16344u);
 }

@@ -312,48 +312,50 @@ TEST(RegistryMachine, ABrokenFileIsReportedAndNothingIsWritten) {
 }
 
 TEST(RegistryMachine, OpensAWindowsDriveWithItsHiveFiles) {
-    std::string corpus = test::corpusDir();
-    if (corpus.empty())
-        GTEST_SKIP() << "the shared corpus of real hive files is not beside this checkout";
-    TempDir dir;
-    std::string config = dir.file("Windows/system32/CONFIG");
-    std::filesystem::create_directories(config);
-    std::filesystem::create_directories(dir.file("Users/alice"));
-    test::copyFile(corpus + "/hives/minimal", config + "/SOFTWARE");
-    test::copyFile(corpus + "/hives/minimal", config + "/SYSTEM");
-    test::copyFile(corpus + "/hives/special", dir.file("Users/alice/NTUSER.DAT"));
-    {
-        auto reg = Registry::openMachine(dir.path());
-        EXPECT_FALSE(reg->is64Bit());
-        std::vector<std::string> names;
-        reg->enumKeys(HKEY_LOCAL_MACHINE, "", names);
-        EXPECT_EQ(names, (std::vector<std::string>{"SOFTWARE", "SYSTEM"}));
-        reg->enumKeys(HKEY_CURRENT_USER, "", names);
-        EXPECT_EQ(names.size(), 3u);
-        // CurrentControlSet is made from Select\Current, as Windows does at boot.
-        ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Select", "Current", REG_DWORD,
-                                makeDwordData(2)),
-                  0);
-        ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet002\\Services\\X", "Start",
-                                REG_DWORD, makeDwordData(4)),
-                  0);
+    TempDir scratch;
+    for (const auto& sample : test::hiveSamples(scratch)) {
+        SCOPED_TRACE(sample.origin);
+        TempDir dir;
+        std::string config = dir.file("Windows/system32/CONFIG");
+        std::filesystem::create_directories(config);
+        std::filesystem::create_directories(dir.file("Users/alice"));
+        test::copyFile(sample.minimal, config + "/SOFTWARE");
+        test::copyFile(sample.minimal, config + "/SYSTEM");
+        test::copyFile(sample.special, dir.file("Users/alice/NTUSER.DAT"));
+        {
+            auto reg = Registry::openMachine(dir.path());
+            EXPECT_FALSE(reg->is64Bit());
+            std::vector<std::string> names;
+            reg->enumKeys(HKEY_LOCAL_MACHINE, "", names);
+            EXPECT_EQ(names, (std::vector<std::string>{"SOFTWARE", "SYSTEM"}));
+            reg->enumKeys(HKEY_CURRENT_USER, "", names);
+            EXPECT_EQ(names.size(), 3u);
+            // CurrentControlSet is made from Select\Current, as Windows does at boot.
+            ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Select", "Current", REG_DWORD,
+                                    makeDwordData(2)),
+                      0);
+            ASSERT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet002\\Services\\X",
+                                    "Start", REG_DWORD, makeDwordData(4)),
+                      0);
+            RegistryValue v;
+            EXPECT_EQ(reg->getValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\X",
+                                    "Start", v),
+                      0);
+            EXPECT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Big", "b", REG_BINARY,
+                                    std::vector<std::uint8_t>(20000)),
+                      ERROR_INVALID_PARAMETER);
+            EXPECT_EQ(
+                reg->setValue(HKEY_LOCAL_MACHINE, "NEWHIVE\\X", "b", REG_DWORD, makeDwordData(1)),
+                ERROR_ACCESS_DENIED);
+            reg->flush();
+        }
+        auto again = Registry::openMachine(dir.path());
         RegistryValue v;
-        EXPECT_EQ(
-            reg->getValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\X", "Start", v),
-            0);
-        EXPECT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Big", "b", REG_BINARY,
-                                std::vector<std::uint8_t>(20000)),
-                  ERROR_INVALID_PARAMETER);
-        EXPECT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "NEWHIVE\\X", "b", REG_DWORD, makeDwordData(1)),
-                  ERROR_ACCESS_DENIED);
-        reg->flush();
+        EXPECT_EQ(again->getValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\X",
+                                  "Start", v),
+                  0);
+        EXPECT_EQ(v.data, makeDwordData(4));
     }
-    auto again = Registry::openMachine(dir.path());
-    RegistryValue v;
-    EXPECT_EQ(
-        again->getValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\X", "Start", v),
-        0);
-    EXPECT_EQ(v.data, makeDwordData(4));
 }
 
 TEST(RegistryMachine, TheBundledSampleMachineReads) {

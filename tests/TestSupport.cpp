@@ -1,5 +1,8 @@
 #include "tests/TestSupport.h"
 
+#include "host/registry/Key.h"
+#include "host/registry/NtHiveFile.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +48,47 @@ std::string corpusDir() {
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec)) return std::filesystem::canonical(dir).string();
     return {};
+}
+
+void writeMinimalHive(const std::string& path) {
+    registry::NtHive::create(path);
+}
+
+void writeSpecialHive(const std::string& path) {
+    auto hive = registry::NtHive::create(path);
+    struct Entry {
+        const char* key;
+        const char* value;
+        std::uint32_t data;
+    };
+    const Entry entries[] = {
+        {"abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", "abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", 1},
+        {"weird\xE2\x84\xA2", "symbols $\xC2\xA3\xE2\x82\xAC", 0},
+        {"zero key", "zero value", 2},
+    };
+    const std::uint64_t now = registry::fileTimeNow();
+    for (const auto& e : entries) {
+        bool created = false;
+        registry::Key& key = hive->root().addSubkey(e.key, created);
+        key.setValue(e.value, REG_DWORD, makeDwordData(e.data));
+        key.markDirty(now);
+    }
+    hive->root().markStructureChanged(now);
+    hive->save();
+}
+
+std::vector<HiveSamples> hiveSamples(const TempDir& scratch) {
+    std::vector<HiveSamples> out{{"own", scratch.file("own-minimal"), scratch.file("own-special")}};
+    writeMinimalHive(out[0].minimal);
+    writeSpecialHive(out[0].special);
+    if (const std::string corpus = corpusDir(); !corpus.empty())
+        out.push_back({"corpus", corpus + "/hives/minimal", corpus + "/hives/special"});
+    return out;
+}
+
+bool toolsRequired() {
+    const char* value = std::getenv("RAVELIN_REQUIRE_TOOLS");
+    return value && *value && std::string(value) != "0";
 }
 
 std::map<std::string, std::string> snapshot(const std::string& dir, bool machineOnly) {

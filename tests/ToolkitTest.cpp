@@ -176,6 +176,23 @@ TEST_F(Toolkit, DisabledAndHiddenControlsRefuseUsers) {
     EXPECT_TRUE(log().empty());
 }
 
+TEST_F(Toolkit, AFailingLineInsideADialogIsReportedOnceWithItsOwnNumber) {
+    ScriptRunner runner(*driver, dialogs, out);
+    runner.Load("click btnDialog\n"
+                "click chkOption\n"
+                "click btnInner\n"
+                "expect chkOption checked true\n");
+    try {
+        runner.Run();
+        FAIL() << "a failing expect inside a dialog passed";
+    } catch (const DriverError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "line 4: expected chkOption checked \"true\", found \"false\"");
+        EXPECT_EQ(e.line(), 4u);
+    }
+    EXPECT_TRUE(TApplication::Instance().ModalForms().empty());
+}
+
 TEST_F(Toolkit, ModalDialogsNestTwoDeepAndPullTheirInputFromTheScript) {
     ScriptRunner runner(*driver, dialogs, out);
     runner.Load("click btnDialog\n"
@@ -237,6 +254,7 @@ TEST_F(Toolkit, ScriptsAreCheckedLineByLine) {
         {"check chkOne maybe\n", "line 1: expected on or off: check NAME on|off"},
         {"click\n", "line 1: expected: click NAME"},
         {"type txtDigits \"open\n", "line 1: a quote is not closed"},
+        {"\nset txtOther 'C:\\temp\n", "line 2: a quote is not closed"},
         {"expect chkOne colour red\n", "line 1: unknown property \"colour\""},
         {"spin udCount many\n", "line 1: expected a number: spin NAME N"},
     };
@@ -260,6 +278,76 @@ TEST_F(Toolkit, ScriptsAreCheckedLineByLine) {
     EXPECT_THROW(runner.Run(), DriverError);
     EXPECT_EQ(SplitScriptLine(R"(set txtOther "a \"quoted\" \\ text")", 1),
               (std::vector<std::string>{"set", "txtOther", "a \"quoted\" \\ text"}));
+}
+
+TEST(ScriptWords, SingleQuotesTakeEveryCharacterAsItStands) {
+    struct Case {
+        const char* line;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {R"(choose 'C:\temp\new.txt')", {"choose", "C:\\temp\\new.txt"}},
+        {R"(set txt 'a "b" \n\t\\')", {"set", "txt", "a \"b\" \\n\\t\\\\"}},
+        {"set txt ''", {"set", "txt", ""}},
+        {"set txt '  two  blanks '\r", {"set", "txt", "  two  blanks "}},
+        {"set txt 'tab\there'", {"set", "txt", "tab\there"}},
+        // Double quotes keep their escapes; a backslash before anything else stands.
+        {R"(choose "C:\temp")", {"choose", "C:\temp"}},
+        {R"(choose "C:\Windows\x")", {"choose", "C:\\Windows\\x"}},
+        // A quote counts only at the start of a word.
+        {"set txt it's", {"set", "txt", "it's"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(SplitScriptLine(c.line, 1), c.words);
+    }
+}
+
+TEST(ScriptWords, EveryValueIsPrintedSoThatItReadsBack) {
+    struct Case {
+        std::string value;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"plain text", "\"plain text\""},
+        {"", "\"\""},
+        {"C:\\temp\\new.txt", "'C:\\temp\\new.txt'"},
+        {"say \"hi\"", "'say \"hi\"'"},
+        {"it's C:\\x", "\"it's C:\\\\x\""},
+        {"it's \"so\"", "\"it's \\\"so\\\"\""},
+        {"two\nlines\tand a tab", "\"two\\nlines\\tand a tab\""},
+        {"C:\\a\nb", "\"C:\\\\a\\nb\""},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "\"Gr\xC3\xBC\xC3\x9F"
+         "e\""},
+        {"cr\rhere", "\"cr\rhere\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(ScriptLiteral(c.value), c.printed);
+        const auto words = SplitScriptLine("set txt " + ScriptLiteral(c.value), 1);
+        ASSERT_EQ(words.size(), 3u);
+        EXPECT_EQ(words[2], c.value);
+    }
+}
+
+TEST_F(Toolkit, ShownAndFailedValuesReadBackAsScriptInput) {
+    driver->Set("txtOther", "C:\\temp");
+    EXPECT_NE(DescribeForm(*page).find("TEdit txtOther = 'C:\\temp'\n"), std::string::npos)
+        << DescribeForm(*page);
+    ScriptRunner runner(*driver, dialogs, out);
+    runner.Load("expect txtOther text \"C:\\temp\"\n");
+    try {
+        runner.Run();
+        FAIL() << "\\t was not a tab";
+    } catch (const DriverError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "line 1: expected txtOther text \"C:\\temp\", found 'C:\\temp'");
+    }
+    runner.Load("expect txtOther text 'C:\\temp'\nprint txtOther\n");
+    runner.Run();
+    EXPECT_EQ(out.str(), "TEdit txtOther = 'C:\\temp'\n");
 }
 
 TEST_F(Toolkit, TheFormDescribesItselfAsAPersonSeesIt) {

@@ -61,9 +61,11 @@ std::optional<std::string> ScriptedDialogs::openFile(const FileDialogRequest& re
         const std::size_t slash = a->find_last_of("/\\");
         const std::string folder = slash == std::string::npos ? std::string() : a->substr(0, slash);
         if (request.fileMustExist && !Exists(*a))
-            throw DriverError("the file dialog refuses \"" + *a + "\": the file does not exist");
+            throw DriverError("the file dialog refuses " + ScriptLiteral(*a) +
+                              ": the file does not exist");
         if (request.pathMustExist && !folder.empty() && !Exists(folder))
-            throw DriverError("the file dialog refuses \"" + *a + "\": the folder does not exist");
+            throw DriverError("the file dialog refuses " + ScriptLiteral(*a) +
+                              ": the folder does not exist");
     }
     return a;
 }
@@ -93,7 +95,7 @@ TComponent& UserDriver::Find(const std::string& name) const {
     } else {
         c = name == form.Name ? &form : form.FindComponent(name);
     }
-    if (!c) throw DriverError("no component named \"" + name + "\" in " + form.Name);
+    if (!c) throw DriverError("no component named " + ScriptLiteral(name) + " in " + form.Name);
     return *c;
 }
 
@@ -169,7 +171,7 @@ void UserDriver::Press(const std::string& key) {
     } else if (key == "escape") {
         if (TButton* b = form.CancelButton()) b->Click();
     } else {
-        throw DriverError("unknown key \"" + key + "\" (enter or escape)");
+        throw DriverError("unknown key " + ScriptLiteral(key) + " (enter or escape)");
     }
 }
 
@@ -266,18 +268,18 @@ void UserDriver::Select(const std::string& name, const std::string& item) {
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         int i = byIndex ? index : cb->IndexOf(item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
-            throw DriverError(name + " has no item \"" + item + "\"");
+            throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (cb->CanFocus()) cb->SetFocus();
         cb->UserSelect(i);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
                                 : lv->FindCaption(item);
-        if (!it) throw DriverError(name + " has no item \"" + item + "\"");
+        if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (lv->CanFocus()) lv->SetFocus();
         it->SetSelected(true);
     } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
         TTreeNode* node = tv->FindPath(item);
-        if (!node) throw DriverError(name + " has no node \"" + item + "\"");
+        if (!node) throw DriverError(name + " has no node " + ScriptLiteral(item));
         if (tv->CanFocus()) tv->SetFocus();
         tv->SetSelected(node);
         tv->Fire(tv->OnClick);
@@ -299,7 +301,7 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
                                 : lv->FindCaption(item);
-        if (!it) throw DriverError(name + " has no item \"" + item + "\"");
+        if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (!lv->Checkboxes) throw DriverError(name + " has no check boxes");
         it->SetChecked(on);
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
@@ -307,7 +309,7 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
         for (std::size_t k = 0; !byIndex && k < cl->Items.size() && i < 0; ++k)
             if (AnsiSameText(cl->Items[k], item)) i = static_cast<int>(k);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
-            throw DriverError(name + " has no item \"" + item + "\"");
+            throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (cl->GetCheck(i) == on) return;
         cl->SetCheck(i, on);
         cl->Fire(cl->OnClickCheck);
@@ -347,7 +349,7 @@ void UserDriver::RightClick(const std::string& name, const std::string& item) {
     if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
         if (!item.empty()) {
             TTreeNode* node = tv->FindPath(item);
-            if (!node) throw DriverError(name + " has no node \"" + item + "\"");
+            if (!node) throw DriverError(name + " has no node " + ScriptLiteral(item));
             // A user opens the folders above it first; the press itself selects nothing
             // unless the tree selects on right clicks.
             node->MakeVisible();
@@ -415,8 +417,8 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         if (property == "position") return std::to_string(t->Interval.get());
     }
     if (!c)
-        throw DriverError(name + " (" + comp.ClassName() + ") has no property \"" + property +
-                          "\"");
+        throw DriverError(name + " (" + comp.ClassName() + ") has no property " +
+                          ScriptLiteral(property));
     if (property == "enabled") return yes(c->Enabled);
     if (property == "visible") {
         if (auto* sheet = dynamic_cast<TTabSheet*>(c))
@@ -502,7 +504,8 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         if (auto* img = dynamic_cast<TImage*>(c)) return img->PictureFile;
         if (auto* sb = dynamic_cast<TSpeedButton*>(c)) return sb->Glyph;
     }
-    throw DriverError(name + " (" + c->ClassName() + ") has no property \"" + property + "\"");
+    throw DriverError(name + " (" + c->ClassName() + ") has no property " +
+                      ScriptLiteral(property));
 }
 
 std::string UserDriver::ItemProperty(const std::string& name, const std::string& item,
@@ -514,7 +517,7 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
         TListItem* it = parsed
                             ? (*parsed >= 0 && *parsed < lv->Count() ? &lv->Item(*parsed) : nullptr)
                             : lv->FindCaption(item);
-        if (!it) throw DriverError(name + " has no item \"" + item + "\"");
+        if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "checked") return yes(it->Checked());
         if (property == "selected") return yes(it->Selected());
         if (property == "image") return std::to_string(it->ImageIndex.get());
@@ -528,7 +531,7 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
         }
     } else if (auto* tv = dynamic_cast<TTreeView*>(&comp)) {
         TTreeNode* node = tv->FindPath(item);
-        if (!node) throw DriverError(name + " has no node \"" + item + "\"");
+        if (!node) throw DriverError(name + " has no node " + ScriptLiteral(item));
         if (property == "selected") return yes(node->Selected());
         if (property == "image") return std::to_string(node->ImageIndex);
         if (property == "expanded") return yes(node->Expanded);
@@ -545,14 +548,14 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
         for (std::size_t k = 0; !parsed && k < cl->Items.size() && i < 0; ++k)
             if (AnsiSameText(cl->Items[k], item)) i = static_cast<int>(k);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
-            throw DriverError(name + " has no item \"" + item + "\"");
+            throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "checked") return yes(cl->GetCheck(i));
         if (property == "text" || property == "caption")
             return cl->Items[static_cast<std::size_t>(i)];
     } else if (auto* cb = dynamic_cast<TComboBox*>(&comp)) {
         int i = parsed ? *parsed : cb->IndexOf(item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
-            throw DriverError(name + " has no item \"" + item + "\"");
+            throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "selected") return yes(cb->ItemIndex() == i);
         if (property == "index") return std::to_string(i);
         if (property == "text" || property == "caption")
@@ -560,10 +563,13 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
     } else {
         throw DriverError(name + " has no items");
     }
-    throw DriverError("an item of " + name + " has no property \"" + property + "\"");
+    throw DriverError("an item of " + name + " has no property " + ScriptLiteral(property));
 }
 
 // ---- Scripts ----
+
+DriverError::DriverError(unsigned line, const std::string& what)
+    : std::runtime_error("line " + std::to_string(line) + ": " + what), line_(line) {}
 
 std::vector<std::string> SplitScriptLine(const std::string& line, unsigned number) {
     std::vector<std::string> words;
@@ -589,8 +595,12 @@ std::vector<std::string> SplitScriptLine(const std::string& line, unsigned numbe
                     word.push_back(c);
                 }
             }
-            if (!closed)
-                throw DriverError("line " + std::to_string(number) + ": a quote is not closed");
+            if (!closed) throw DriverError(number, "a quote is not closed");
+        } else if (line[i] == '\'') {
+            const std::size_t close = line.find('\'', i + 1);
+            if (close == std::string::npos) throw DriverError(number, "a quote is not closed");
+            word = line.substr(i + 1, close - i - 1);
+            i = close + 1;
         } else {
             while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
                 word.push_back(line[i++]);
@@ -598,6 +608,31 @@ std::vector<std::string> SplitScriptLine(const std::string& line, unsigned numbe
         words.push_back(word);
     }
     return words;
+}
+
+std::string ScriptLiteral(const std::string& value) {
+    bool special = false, control = false;
+    for (char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            control = true;
+        else if (c == '\\' || c == '"')
+            special = true;
+    }
+    if (!special && !control) return "\"" + value + "\"";
+    if (!control && value.find('\'') == std::string::npos) return "'" + value + "'";
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '\\' || c == '"')
+            out += {'\\', c};
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c; // no escape for it: a carriage return or the like reads back as it stands
+    }
+    return out + "\"";
 }
 
 ScriptRunner::ScriptRunner(UserDriver& driver, ScriptedDialogs& dialogs, std::ostream& out)
@@ -642,10 +677,8 @@ void ScriptRunner::Load(const std::string& script) {
         const Syntax* syntax = nullptr;
         for (const auto& s : kSyntax)
             if (words[0] == s.verb) syntax = &s;
-        auto fail = [&](const std::string& why) {
-            throw DriverError("line " + std::to_string(number) + ": " + why);
-        };
-        if (!syntax) fail("unknown action \"" + words[0] + "\"");
+        auto fail = [&](const std::string& why) { throw DriverError(number, why); };
+        if (!syntax) fail("unknown action " + ScriptLiteral(words[0]));
         const std::size_t args = words.size() - 1;
         if (args < syntax->min || args > syntax->max)
             fail(std::string("expected: ") + syntax->usage);
@@ -670,9 +703,9 @@ void ScriptRunner::Load(const std::string& script) {
             "checked", "selected", "image",    "index", "text",
             "caption", "subitems", "expanded", "items", "count"};
         if (verb == "expect" && args == 3 && !kProperties.count(words[2]))
-            fail("unknown property \"" + words[2] + "\"");
+            fail("unknown property " + ScriptLiteral(words[2]));
         if (verb == "expect" && args == 4 && !kItemProperties.count(words[3]))
-            fail("unknown item property \"" + words[3] + "\"");
+            fail("unknown item property " + ScriptLiteral(words[3]));
         lines_.push_back({number, std::move(words)});
     }
 }
@@ -747,8 +780,8 @@ void ScriptRunner::Execute(const Line& line) {
         } else if (verb == "expect" && w.size() == 5) {
             std::string actual = driver_.ItemProperty(w[1], w[2], w[3]);
             if (actual != w[4])
-                throw DriverError("expected " + w[1] + " \"" + w[2] + "\" " + w[3] + " \"" + w[4] +
-                                  "\", found \"" + actual + "\"");
+                throw DriverError("expected " + w[1] + " " + ScriptLiteral(w[2]) + " " + w[3] +
+                                  " " + ScriptLiteral(w[4]) + ", found " + ScriptLiteral(actual));
         } else if (verb == "expect") {
             std::string actual = driver_.Property(w[1], w[2]);
             if (actual != w[3]) {
@@ -760,12 +793,14 @@ void ScriptRunner::Execute(const Line& line) {
                     expected = std::string(expected.size(), '*');
                     actual = std::string(actual.size(), '*');
                 }
-                throw DriverError("expected " + w[1] + " " + w[2] + " \"" + expected +
-                                  "\", found \"" + actual + "\"");
+                throw DriverError("expected " + w[1] + " " + w[2] + " " + ScriptLiteral(expected) +
+                                  ", found " + ScriptLiteral(actual));
             }
         }
     } catch (const DriverError& e) {
-        throw DriverError("line " + std::to_string(line.number) + ": " + e.what());
+        // A line run inside a dialog this one opened has named itself already.
+        if (e.line() != 0) throw;
+        throw DriverError(line.number, e.what());
     }
 }
 
@@ -798,7 +833,7 @@ void describe(TControl& c, int depth, std::ostream& out) {
     if (auto* sheet = dynamic_cast<TTabSheet*>(&c); sheet && !sheet->TabVisible) return;
     std::string pad(static_cast<std::size_t>(depth) * 2, ' ');
     out << pad;
-    auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
+    const auto quoted = ScriptLiteral;
     if (auto* cb = dynamic_cast<TCheckBox*>(&c))
         out << (cb->Checked() ? "[x] " : "[ ] ") << c.Name << " " << quoted(c.Caption);
     else if (auto* rb = dynamic_cast<TRadioButton*>(&c))
@@ -807,7 +842,7 @@ void describe(TControl& c, int depth, std::ostream& out) {
         std::string shown;
         const auto lines = TMemo::SplitLines(memo->Text());
         for (std::size_t i = 0; i < lines.size(); ++i)
-            shown += (i ? "\\n" : "") + lines[i];
+            shown += (i ? "\n" : "") + lines[i];
         out << c.ClassName() << " " << c.Name << " = " << quoted(shown)
             << (memo->ReadOnly ? " (read-only)" : "");
     } else if (auto* e = dynamic_cast<TEdit*>(&c))
@@ -984,7 +1019,7 @@ void describeMenuItems(const std::vector<TMenuItem*>& items, int depth, std::ost
             out << "----\n";
             continue;
         }
-        out << (item->Checked ? "[x] " : "") << item->Name << " \"" << item->Caption << "\""
+        out << (item->Checked ? "[x] " : "") << item->Name << " " << ScriptLiteral(item->Caption)
             << (item->Enabled ? "" : " (disabled)") << (item->Items.empty() ? "" : " >") << "\n";
         describeMenuItems(item->Items, depth + 1, out);
     }

@@ -20,6 +20,13 @@ namespace ravelin::toolkit {
 class DriverError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+    // The error of one script line, "line N: what". A line run inside a dialog that an
+    // earlier line opened fails with its own number only: the opener does not prefix it again.
+    DriverError(unsigned line, const std::string& what);
+    unsigned line() const { return line_; } // 0 where no line is named yet
+
+  private:
+    unsigned line_ = 0;
 };
 
 // Dialog answers queued by a script or a test; every message box is reported.
@@ -123,8 +130,15 @@ class ScriptRunner final : public InputSource {
     std::size_t next_ = 0;
 };
 
-// Splits a script line into words; double quotes group words (\" \\ \n \t inside).
+// Splits a script line into words. Double quotes group words and take \" \\ \n \t (any other
+// backslash stands for itself); single quotes group words and take every character as it
+// stands, up to the next single quote, so that 'C:\temp' is exactly that.
 std::vector<std::string> SplitScriptLine(const std::string& line, unsigned number);
+
+// A value written as a script reads it back: in double quotes where nothing needs escaping
+// ("text"), in single quotes where it holds a backslash or double quote but no single
+// quote and no control character ('C:\temp'), else in double quotes with escapes.
+std::string ScriptLiteral(const std::string& value);
 
 // The visible components of a form as an indented tree with their state.
 std::string DescribeForm(TForm& form);

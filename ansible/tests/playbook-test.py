@@ -5,7 +5,8 @@ Usage: playbook-test.py DESKFORGE COLLECTION_DIR [README]
 
 Builds and installs the collection into a temporary folder, then runs the playbooks in
 playbooks/ with the report callback (callback_plugins/) and checks what they report and
-what they leave on disk. Exits 77 (skipped) where ansible-playbook is not installed.
+what they leave on disk. Exits 77 (skipped) where ansible-playbook is not installed, 1
+there when RAVELIN_REQUIRE_TOOLS is set.
 """
 
 import glob
@@ -96,6 +97,10 @@ def main():
     collection = os.path.abspath(sys.argv[2])
     readme = sys.argv[3] if len(sys.argv) > 3 else None
     if not shutil.which("ansible-playbook") or not shutil.which("ansible-galaxy"):
+        if os.environ.get("RAVELIN_REQUIRE_TOOLS", "0") not in ("", "0"):
+            print("ansible-core is not installed, and this run requires it "
+                  "(RAVELIN_REQUIRE_TOOLS is set; scripts/install-deps installs it)")
+            return 1
         print("ansible-core is not installed: skipped")
         return 77
 

@@ -247,10 +247,11 @@ class CheckedScript final : public toolkit::InputSource {
     bool next() override {
         const std::size_t at = done_++;
         if (!runner_.next()) return false;
-        if (std::string refused = TakeWriteFailure(); !refused.empty())
-            throw toolkit::DriverError(
-                "line " + (at < lines_.size() ? std::to_string(lines_[at]) : std::string("?")) +
-                ": the change was not made: " + refused);
+        if (std::string refused = TakeWriteFailure(); !refused.empty()) {
+            const std::string why = "the change was not made: " + refused;
+            if (at < lines_.size()) throw toolkit::DriverError(lines_[at], why);
+            throw toolkit::DriverError("line ?: " + why);
+        }
         return true;
     }
 

@@ -42,7 +42,8 @@ options:
     description:
       - The user actions, one line each, in deskforge's script language.
       - Words are separated by blanks; double quotes group words and take C(\\"), C(\\\\),
-        C(\\n) and C(\\t).
+        C(\\n) and C(\\t); single quotes group words and take every character as it stands,
+        so that C('C:\temp') is that path.
     type: list
     elements: str
     required: true
@@ -168,6 +169,12 @@ def split_line(line):
                     break
                 else:
                     word.append(ch)
+        elif line[i] == "'":
+            # Single quotes take every character as it stands, up to the next one.
+            close = line.find("'", i + 1)
+            close = n if close < 0 else close
+            word.append(line[i + 1:close])
+            i = min(close + 1, n)
         else:
             while i < n and line[i] not in " \t\r":
                 word.append(line[i])
@@ -316,7 +323,7 @@ def main():
             message = "line %d: %s" % (number, m.group(2))
             if number in script.secret_lines:
                 # The message may quote what the control holds: not for the log.
-                message = re.sub(r'"(?:[^"\\]|\\.)*"', '"%s"' % MASK, message)
+                message = re.sub(r'"(?:[^"\\]|\\.)*"|\'[^\']*\'', '"%s"' % MASK, message)
             if 1 <= number <= len(script.shown_lines):
                 message += " (%s)" % script.shown_lines[number - 1]
             extra["line"] = number
