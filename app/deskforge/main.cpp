@@ -92,9 +92,8 @@ void addPageCommands(CLI::App& app, Options& o) {
         ->required();
     o.show = app.add_subcommand("show", "create a page as the host does and print what it shows");
     o.show
-        ->add_option(
-            "PAGE", o.pageName,
-            "tcpip, internet, explorer, firefox, opera, logon, mailchat (or the identifier)")
+        ->add_option("PAGE", o.pageName,
+                     "a page's short name, as `deskforge pages` lists them, or its identifier")
         ->required();
     o.show->add_flag("--json", o.showJson, "print the same as JSON");
     o.run = app.add_subcommand(
