@@ -51,21 +51,27 @@
 #include "host/Nxregistry.h"
 #include "toolkit/Controls.h"
 
+#include <exception>
 #include <string>
 
 namespace ravelin {
 
 // One journal transaction of its own, e.g. what a dialog writes on OK: the running journal
 // is ended, everything written while the object lives is one transaction (labelled with
-// `text`), and the journal starts again however the scope is left, a throw included.
+// `text`), and the journal starts again however the scope is left. Left by a throw, the
+// transaction is voided: half a dialog's changes would be a state the user never chose.
 class JournalTransaction {
   public:
-    explicit JournalTransaction(const std::string& text = "") {
+    explicit JournalTransaction(const std::string& text = "")
+        : unwinding_(std::uncaught_exceptions()) {
         JournalEnd();
         BackupStart(0, text);
     }
     ~JournalTransaction() {
-        close();
+        if (open_) {
+            open_ = false;
+            BackupEnd(std::uncaught_exceptions() > unwinding_);
+        }
         JournalStart();
     }
     JournalTransaction(const JournalTransaction&) = delete;
@@ -80,6 +86,7 @@ class JournalTransaction {
     }
 
   private:
+    int unwinding_;
     bool open_ = true;
 };
 

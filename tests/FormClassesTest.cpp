@@ -148,7 +148,7 @@ TEST_F(JournalTransactionTest, WritesInsideAreOneTransaction) {
     EXPECT_EQ(list[0].changes, 2);
 }
 
-TEST_F(JournalTransactionTest, AThrowClosesItAndStartsTheJournalAgain) {
+TEST_F(JournalTransactionTest, AThrowVoidsItAndStartsTheJournalAgain) {
     try {
         const JournalTransaction transaction;
         write("A", 1);
@@ -157,9 +157,14 @@ TEST_F(JournalTransactionTest, AThrowClosesItAndStartsTheJournalAgain) {
     }
     EXPECT_FALSE(journal().stopped()) << "the journal records again";
     EXPECT_FALSE(journal().backupOpen()) << "no transaction is left open";
-    EXPECT_EQ(journal().list().size(), 1u) << "what was written stays journalled";
+    EXPECT_TRUE(journal().list().empty()) << "half a transaction is not recorded";
+    DWORD value = 0;
+    EXPECT_NE(GetRegDWORDValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                               "A", value, {}),
+              ERROR_SUCCESS)
+        << "what it wrote went back";
     write("B", 2);
-    EXPECT_EQ(journal().list().size(), 2u) << "the next write is a change of its own";
+    EXPECT_EQ(journal().list().size(), 1u) << "the next write is a change of its own";
 }
 
 TEST_F(JournalTransactionTest, ClosingEarlyKeepsTheJournalStoppedToTheEnd) {
