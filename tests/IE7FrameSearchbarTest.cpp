@@ -95,16 +95,6 @@ TEST(IE7SearchScopeKeys, StripTheCharactersKeysAvoid) {
     EXPECT_EQ(KeyStripChars("..."), "");
 }
 
-TEST_F(IE7FrameSearchbarTest, HandlersAreBoundBothWays) {
-    open("winxp");
-    catalogue(kCatalogue);
-    iexplorer::TfrmIE page(nullptr);
-    ASSERT_NE(IE7FrameSearchbar, nullptr);
-    EXPECT_EQ(IE7FrameSearchbar->boundHandlers(), IE7FrameSearchbar->handlers().names());
-    TfrmIESearchScope dialog(nullptr);
-    EXPECT_EQ(dialog.boundHandlers(), dialog.handlers().names());
-}
-
 TEST_F(IE7FrameSearchbarTest, MergeRenewsOutdatedEntriesAndOffersUnknownOnesUnticked) {
     open("winxp");
     catalogue(kCatalogue);

@@ -36,17 +36,6 @@ class IE7FrameStartpageTest : public test::IE7FrameFixture {
 
 } // namespace
 
-TEST_F(IE7FrameStartpageTest, HandlersAreBoundBothWays) {
-    open("win7");
-    TfrmIE page(nullptr);
-    ASSERT_NE(IE7FrameStartpage, nullptr);
-    EXPECT_EQ(IE7FrameStartpage->boundHandlers(), IE7FrameStartpage->handlers().names());
-    TfrmIE7Startpage address(nullptr);
-    EXPECT_EQ(address.boundHandlers(), address.handlers().names());
-    TfrmIE7StartpageFavorites favorites(nullptr);
-    EXPECT_EQ(favorites.boundHandlers(), favorites.handlers().names());
-}
-
 TEST_F(IE7FrameStartpageTest, OddAddressesAndDuplicatesRoundTrip) {
     open("win7");
     setPages("www.ohne-schema.de/ a b", {"about:blank", "http://x.de/", "http://x.de/"});
