@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIE7DialogStartpage.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Nxgraphics.h"
 #include "host/text/Text.h"
 #include "toolkit/Application.h"
@@ -15,32 +14,12 @@ TfrmIE7Startpage* frmIE7Startpage = nullptr;
 
 namespace {
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIE7DialogStartpage: the form has no ") + name);
-    return c;
-}
-
 using text::trimmed;
 
 } // namespace
 
-TfrmIE7Startpage::TfrmIE7Startpage(TComponent* owner) : TForm(owner) {
-    using Self = TfrmIE7Startpage;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    handlers_.add("FormCreate", notify(&Self::FormCreate));
-    handlers_.add("btnOKClick", notify(&Self::btnOKClick));
-    handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
-    bound_ = LoadForm(*this, forms::FormText("ufrmIE7DialogStartpage"),
-                      "forms/ufrmIE7DialogStartpage.json", handlers_);
-    imgStartpage = need<TImage>(*this, "imgStartpage");
-    lblIntroText = need<TLabel>(*this, "lblIntroText");
-    Label2 = need<TLabel>(*this, "Label2");
-    edURL = need<TEdit>(*this, "edURL");
-    btnOK = need<TButton>(*this, "btnOK");
-    btnCancel = need<TButton>(*this, "btnCancel");
+TfrmIE7Startpage::TfrmIE7Startpage(TComponent* owner) : PageBase(owner) {
+    loadForm();
     Fire(OnCreate);
 }
 

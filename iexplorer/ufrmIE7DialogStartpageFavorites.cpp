@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIE7DialogStartpageFavorites.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxsystem.h"
@@ -17,13 +16,6 @@ using namespace toolkit;
 TfrmIE7StartpageFavorites* frmIE7StartpageFavorites = nullptr;
 
 namespace {
-
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c)
-        throw FormError(std::string("ufrmIE7DialogStartpageFavorites: the form has no ") + name);
-    return c;
-}
 
 using text::trimmed;
 
@@ -44,34 +36,8 @@ std::string lastComponent(std::string path) {
 
 } // namespace
 
-TfrmIE7StartpageFavorites::TfrmIE7StartpageFavorites(TComponent* owner) : TForm(owner) {
-    using Self = TfrmIE7StartpageFavorites;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    handlers_.add("FormCreate", notify(&Self::FormCreate));
-    handlers_.add("btnOKClick", notify(&Self::btnOKClick));
-    handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
-    handlers_.add("tvFavoritesDblClick", notify(&Self::tvFavoritesDblClick));
-    handlers_.add("tvFavoritesChange", TTVChangedEvent([this](TComponent& s, TTreeNode* n) {
-                      tvFavoritesChange(s, n);
-                  }));
-    handlers_.add("tvFavoritesCompare",
-                  TTVCompareEvent([this](TComponent& s, TTreeNode& a, TTreeNode& b) {
-                      return tvFavoritesCompare(s, a, b);
-                  }));
-    handlers_.add("tvFavoritesMouseDown",
-                  TMouseEvent([this](TComponent& s, TMouseButton b, int x, int y) {
-                      tvFavoritesMouseDown(s, b, x, y);
-                  }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmIE7DialogStartpageFavorites"),
-                      "forms/ufrmIE7DialogStartpageFavorites.json", handlers_);
-    imgStartpage = need<TImage>(*this, "imgStartpage");
-    lblIntroText = need<TLabel>(*this, "lblIntroText");
-    lblHiddenURL = need<TLabel>(*this, "lblHiddenURL");
-    tvFavorites = need<TTreeView>(*this, "tvFavorites");
-    btnOK = need<TButton>(*this, "btnOK");
-    btnCancel = need<TButton>(*this, "btnCancel");
+TfrmIE7StartpageFavorites::TfrmIE7StartpageFavorites(TComponent* owner) : PageBase(owner) {
+    loadForm();
     Fire(OnCreate);
 }
 

@@ -2,11 +2,10 @@
 // page among the Internet shortcuts of the favourites folder. It writes nothing.
 #pragma once
 
+#include "forms/ufrmIE7DialogStartpageFavoritesForm.h"
+#include "host/PageBase.h"
 #include "iexplorer/ufrmIE7FrameStartpage.h"
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
 
-#include <set>
 #include <string>
 
 namespace ravelin::iexplorer {
@@ -16,28 +15,23 @@ struct TFavoriteData {
     std::string HostPath; // the same on disk, where it is read: never made from Path
 };
 
-class TfrmIE7StartpageFavorites : public toolkit::TForm {
+class TfrmIE7StartpageFavorites : public PageBase<forms::TfrmIE7StartpageFavoritesForm> {
   public:
     explicit TfrmIE7StartpageFavorites(toolkit::TComponent* owner);
     ~TfrmIE7StartpageFavorites() override;
     const char* ClassName() const override { return "TfrmIE7StartpageFavorites"; }
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TImage* imgStartpage;
-    toolkit::TLabel *lblIntroText, *lblHiddenURL;
-    toolkit::TTreeView* tvFavorites;
-    toolkit::TButton *btnOK, *btnCancel;
     bool FAccepted = false;
 
-    void FormCreate(toolkit::TComponent&);
-    void btnOKClick(toolkit::TComponent&);
-    void btnCancelClick(toolkit::TComponent&);
-    void tvFavoritesChange(toolkit::TComponent&, toolkit::TTreeNode* node);
-    int tvFavoritesCompare(toolkit::TComponent&, toolkit::TTreeNode& a, toolkit::TTreeNode& b);
-    void tvFavoritesDblClick(toolkit::TComponent&);
-    void tvFavoritesMouseDown(toolkit::TComponent&, toolkit::TMouseButton button, int x, int y);
+    void FormCreate(toolkit::TComponent& sender) override;
+    void btnOKClick(toolkit::TComponent& sender) override;
+    void btnCancelClick(toolkit::TComponent& sender) override;
+    void tvFavoritesChange(toolkit::TComponent& sender, toolkit::TTreeNode* node) override;
+    int tvFavoritesCompare(toolkit::TComponent& sender, toolkit::TTreeNode& a,
+                           toolkit::TTreeNode& b) override;
+    void tvFavoritesDblClick(toolkit::TComponent& sender) override;
+    void tvFavoritesMouseDown(toolkit::TComponent& sender, toolkit::TMouseButton button, int x,
+                              int y) override;
 
     // Scans a folder (a Windows path) into the tree under a root named after it.
     void FillTreeView(const std::string& folder);
@@ -45,9 +39,6 @@ class TfrmIE7StartpageFavorites : public toolkit::TForm {
 
   private:
     void scan(const std::string& folder, const std::string& hostFolder, toolkit::TTreeNode& into);
-
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
 };
 
 extern TfrmIE7StartpageFavorites* frmIE7StartpageFavorites;

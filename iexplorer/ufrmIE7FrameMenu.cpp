@@ -1,21 +1,10 @@
 #include "iexplorer/ufrmIE7FrameMenu.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Nxregistry.h"
 
 namespace ravelin::iexplorer {
 
 using namespace toolkit;
-
-namespace {
-
-template <typename T> T* need(TFrame& frame, const char* name) {
-    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIE7FrameMenu: the frame has no ") + name);
-    return c;
-}
-
-} // namespace
 
 TIE7FrameMenu* IE7FrameMenu = nullptr;
 
@@ -39,17 +28,8 @@ void writeFlag(const char* key, const char* name, bool on) {
 
 } // namespace
 
-TIE7FrameMenu::TIE7FrameMenu(TComponent* owner) : TFrame(owner) {
-    handlers_.add("cbMenueBarShowClick",
-                  TNotifyEvent([this](TComponent& s) { cbMenueBarShowClick(s); }));
-    handlers_.add("cbMenueBarPositionClick",
-                  TNotifyEvent([this](TComponent& s) { cbMenueBarPositionClick(s); }));
-    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameMenu"), "forms/ufrmIE7FrameMenu.json",
-                       handlers_);
-    gbMenuBar = need<TGroupBox>(*this, "gbMenuBar");
-    imgMenuBar = need<TImage>(*this, "imgMenuBar");
-    cbMenueBarShow = need<TCheckBox>(*this, "cbMenueBarShow");
-    cbMenueBarPosition = need<TCheckBox>(*this, "cbMenueBarPosition");
+TIE7FrameMenu::TIE7FrameMenu(TComponent* owner) : PageBase(owner) {
+    loadForm();
 }
 
 void TIE7FrameMenu::InitializeFrame() {
@@ -65,13 +45,11 @@ void TIE7FrameMenu::ResetIE7Settings() {
     DeleteRegValue(HKEY_CURRENT_USER, kMain, "AlwaysShowMenus", {});
     // The boxes follow the deleted values without writing a 0 behind the deletion: that
     // write would bypass the journal and leave a value the journal says is gone.
-    const bool discard = Journal_Discard;
-    Journal_Discard = true;
+    const JournalDiscarding discarding;
     quiet_ = true;
     cbMenueBarShow->SetChecked(false);
     cbMenueBarPosition->SetChecked(false);
     quiet_ = false;
-    Journal_Discard = discard;
 }
 
 void TIE7FrameMenu::cbMenueBarShowClick(TComponent&) {

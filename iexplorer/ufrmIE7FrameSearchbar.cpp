@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxbrowser.h"
 #include "host/Nxregistry.h"
@@ -40,12 +39,6 @@ constexpr const char* kRestrictions =
 constexpr const char* kScopePath = "orvex_deskforge>searchscopes>scope";
 constexpr const char* kResetDisplayName = "@ieframe.dll,-12512";
 const RegOptions kOpt{2};
-
-template <typename T> T* need(TFrame& frame, const char* name) {
-    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIE7FrameSearchbar: the frame has no ") + name);
-    return c;
-}
 
 bool sameText(const std::string& a, const std::string& b) {
     return AnsiCompareText(a, b) == 0;
@@ -120,38 +113,8 @@ bool safeKey(const std::string& key) {
 
 } // namespace
 
-TIE7FrameSearchbar::TIE7FrameSearchbar(TComponent* owner) : TFrame(owner) {
-    using Self = TIE7FrameSearchbar;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    handlers_.add("cbIE7DisplaySearchBoxClick", notify(&Self::cbIE7DisplaySearchBoxClick));
-    handlers_.add("actAddExecute", notify(&Self::actAddExecute));
-    handlers_.add("actEditExecute", notify(&Self::actEditExecute));
-    handlers_.add("actRemoveExecute", notify(&Self::actRemoveExecute));
-    handlers_.add("actSetAsDefaultExecute", notify(&Self::actSetAsDefaultExecute));
-    handlers_.add("lvSearchscopesItemChecked",
-                  TLVCheckedItemEvent(
-                      [this](TComponent& s, TListItem& i) { lvSearchscopesItemChecked(s, i); }));
-    handlers_.add("lvSearchscopesSelectItem",
-                  TLVSelectItemEvent([this](TComponent& s, TListItem& i, bool selected) {
-                      lvSearchscopesSelectItem(s, i, selected);
-                  }));
-    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameSearchbar"),
-                       "forms/ufrmIE7FrameSearchbar.json", handlers_);
-    gbSearchbar = need<TGroupBox>(*this, "gbSearchbar");
-    imgSearchbar = need<TImage>(*this, "imgSearchbar");
-    cbIE7DisplaySearchBox = need<TCheckBox>(*this, "cbIE7DisplaySearchBox");
-    lvSearchscopes = need<TExListView>(*this, "lvSearchscopes");
-    btnIE7addSearchscope = need<TButton>(*this, "btnIE7addSearchscope");
-    btnIE7editSearchscope = need<TButton>(*this, "btnIE7editSearchscope");
-    btnIE7removeSearchscope = need<TButton>(*this, "btnIE7removeSearchscope");
-    btnIE7SetDefaultSearchscope = need<TButton>(*this, "btnIE7SetDefaultSearchscope");
-    actAdd = need<TAction>(*this, "actAdd");
-    actEdit = need<TAction>(*this, "actEdit");
-    actRemove = need<TAction>(*this, "actRemove");
-    actSetAsDefault = need<TAction>(*this, "actSetAsDefault");
-    pupSearchscopes = need<TPopupMenu>(*this, "pupSearchscopes");
+TIE7FrameSearchbar::TIE7FrameSearchbar(TComponent* owner) : PageBase(owner) {
+    loadForm();
     // Each new page reads the registry afresh: entries a former page kept in memory may
     // have been undone or changed since.
     IEScopes_Reg_Data.clear();
@@ -357,12 +320,7 @@ void TIE7FrameSearchbar::IE7InitSearchscopes() {
     FCurXMLPos.clear();
 }
 
-void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
-    if (!IEUpdateFlag) {
-        IEUpdateFlag = true;
-        return;
-    }
-    Resetting = false;
+void TIE7FrameSearchbar::readMachineDefaultScope() {
     FDefaultScopeKey = GetRegStringValueDef(HKEY_LOCAL_MACHINE, kScopes, "DefaultScope",
                                             "{0633EE93-D776-472f-A0FF-E1416B8B2E3A}", kOpt);
     const std::string machineKey = std::string(kScopes) + "\\" + FDefaultScopeKey;
@@ -378,23 +336,26 @@ void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
         if (auto slash = FDefaultScopeHost.find('/'); slash != std::string::npos)
             FDefaultScopeHost = FDefaultScopeHost.substr(0, slash);
     }
+}
 
-    IE7InitSearchscopes();
+namespace {
 
-    // Every comparison below is "equal ignoring case" on trimmed text: each text's folded
-    // form is made once and the entries are found by it, instead of comparing every
-    // catalogue entry with every registry entry.
-    auto fold = [](const std::string& s) { return text::foldName(trimmed(s)); };
+// Every comparison of the merge is "equal ignoring case" on trimmed text: each text's folded
+// form is made once and the entries are found by it, instead of comparing every catalogue
+// entry with every registry entry.
+std::string fold(const std::string& s) {
+    return text::foldName(trimmed(s));
+}
+
+// A catalogue entry the user already has (by display name, else by address) takes the
+// user's key and counts as switched on.
+void adoptUserKeysInCatalogue(const std::vector<std::string>& active) {
     std::unordered_map<std::string, std::size_t> xmlByName, xmlByURL; // first in file order
     for (std::size_t i = 0; i < IEScopes_XML_Data.size(); ++i) {
         const auto& x = IEScopes_XML_Data[i];
         if (!x.DisplayName.empty()) xmlByName.emplace(text::foldName(x.DisplayName), i);
         if (!x.URL.empty()) xmlByURL.emplace(text::foldName(x.URL), i);
     }
-
-    std::vector<std::string> active, inactive;
-    EnumRegKeysEx(HKEY_CURRENT_USER, kScopes, active, kOpt);
-    EnumRegKeysEx(HKEY_CURRENT_USER, kScopesOff, inactive, kOpt);
     for (const auto& k : active) {
         const std::string path = std::string(kScopes) + "\\" + k;
         TSearchScope* found = nullptr;
@@ -412,152 +373,210 @@ void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
             found->Enabled = true;
         }
     }
-    const std::string current =
-        GetRegStringValueDef(HKEY_CURRENT_USER, kScopes, "DefaultScope", "", kOpt);
+}
 
-    // The merged list's entries by key (the first of each), kept up to date below.
-    std::unordered_map<std::string, std::size_t> byKey;
-    auto indexKeys = [&] {
-        byKey.clear();
+// The merged entries by one folded text; an entry may be under several texts and a text
+// may name several entries (kept in the order they were added).
+class ScopeIndex {
+  public:
+    void add(const std::string& k, std::size_t i) { at_[k].push_back(i); }
+    void remove(const std::string& k, std::size_t i) {
+        auto it = at_.find(k);
+        if (it == at_.end()) return;
+        auto& v = it->second;
+        v.erase(std::remove(v.begin(), v.end(), i), v.end());
+        if (v.empty()) at_.erase(it);
+    }
+    bool has(const std::string& k) const { return at_.count(k) != 0; }
+    const std::vector<std::size_t>* find(const std::string& k) const {
+        auto it = at_.find(k);
+        return it == at_.end() ? nullptr : &it->second;
+    }
+
+  private:
+    std::unordered_map<std::string, std::vector<std::size_t>> at_;
+};
+
+// The merge of the user's providers (IEScopes_Reg_Data) with the catalogue, with the
+// indexes that find an entry by key, address, display name and shown name kept up to date
+// as entries are added and renewed.
+class ScopeMerge {
+  public:
+    explicit ScopeMerge(TIE7FrameSearchbar& frame) : frame_(frame) {
         for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
-            byKey.emplace(text::foldName(IEScopes_Reg_Data[i].Key), i);
+            byKey_.emplace(text::foldName(IEScopes_Reg_Data[i].Key), i);
+    }
+
+    // The providers under one of the user's keys, in the order given.
+    void addFromRegistry(const std::vector<std::string>& keys, bool enabled) {
+        for (const auto& k : keys) {
+            TSearchScope s;
+            frame_.LoadSearchScopeFromRegistry(s, k, enabled);
+            addItem(s);
+        }
+    }
+
+    void markDefault(const std::string& current) {
+        const std::string currentKey = text::foldName(current);
+        for (auto& e : IEScopes_Reg_Data)
+            if (text::foldName(e.Key) == currentKey) e.IsDefault = true;
+    }
+
+    // Renews the entries a catalogue entry replaces and adds the catalogue entries the
+    // user does not have yet, in catalogue order.
+    void applyCatalogue() {
+        for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
+            reindex(i);
+        // A shown name follows its display name unless that is a resource reference. Every
+        // entry is brought in line before the first catalogue entry is compared, and each
+        // one a catalogue entry renewed or added before the next.
+        std::vector<std::size_t> touched;
+        for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
+            touched.push_back(i);
+        for (const auto& x : IEScopes_XML_Data) {
+            for (std::size_t i : touched)
+                showDisplayName(i);
+            touched.clear();
+            for (std::size_t i : outdatedBy(x)) {
+                renew(i, x);
+                touched.push_back(i);
+            }
+            const bool found = byURL_.has(fold(x.URL)) || byName_.has(fold(x.Name));
+            if (!found) {
+                if (auto i = addItem(x)) {
+                    if (*i < folded_.size()) unindex(*i);
+                    reindex(*i);
+                    touched.push_back(*i);
+                }
+            }
+        }
+    }
+
+  private:
+    struct Folded {
+        std::string url, displayName, name;
     };
-    indexKeys();
+
     // IE7SearchScopeArrayAddItem by lookup; the index of the entry it appended or replaced.
-    auto addItem = [&](const TSearchScope& scope) -> std::optional<std::size_t> {
-        if (auto it = byKey.find(text::foldName(scope.Key)); it != byKey.end()) {
+    std::optional<std::size_t> addItem(const TSearchScope& scope) {
+        if (auto it = byKey_.find(text::foldName(scope.Key)); it != byKey_.end()) {
             auto& e = IEScopes_Reg_Data[it->second];
             if (!(e.URL.empty() && !scope.URL.empty())) return std::nullopt;
             e = scope;
             return it->second;
         }
         IEScopes_Reg_Data.push_back(scope);
-        byKey.emplace(text::foldName(scope.Key), IEScopes_Reg_Data.size() - 1);
+        byKey_.emplace(text::foldName(scope.Key), IEScopes_Reg_Data.size() - 1);
         return IEScopes_Reg_Data.size() - 1;
-    };
-    for (const auto& k : active) {
-        TSearchScope s;
-        LoadSearchScopeFromRegistry(s, k, true);
-        addItem(s);
     }
-    for (const auto& k : inactive) {
-        TSearchScope s;
-        LoadSearchScopeFromRegistry(s, k, false);
-        addItem(s);
-    }
-    const std::string currentKey = text::foldName(current);
-    for (auto& e : IEScopes_Reg_Data)
-        if (text::foldName(e.Key) == currentKey) e.IsDefault = true;
 
-    // The merged entries by address, display name and shown name.
-    struct Index {
-        std::unordered_map<std::string, std::vector<std::size_t>> at;
-        void add(const std::string& k, std::size_t i) { at[k].push_back(i); }
-        void remove(const std::string& k, std::size_t i) {
-            auto it = at.find(k);
-            if (it == at.end()) return;
-            auto& v = it->second;
-            v.erase(std::remove(v.begin(), v.end(), i), v.end());
-            if (v.empty()) at.erase(it);
-        }
-        bool has(const std::string& k) const { return at.count(k) != 0; }
-        const std::vector<std::size_t>* find(const std::string& k) const {
-            auto it = at.find(k);
-            return it == at.end() ? nullptr : &it->second;
-        }
-    };
-    Index byURL, byDisplayName, byName;
-    struct Folded {
-        std::string url, displayName, name;
-    };
-    std::vector<Folded> folded;
-    auto unindex = [&](std::size_t i) {
-        byURL.remove(folded[i].url, i);
-        byDisplayName.remove(folded[i].displayName, i);
-        byName.remove(folded[i].name, i);
-    };
-    auto reindex = [&](std::size_t i) {
-        if (folded.size() <= i) folded.resize(i + 1);
+    void unindex(std::size_t i) {
+        byURL_.remove(folded_[i].url, i);
+        byDisplayName_.remove(folded_[i].displayName, i);
+        byName_.remove(folded_[i].name, i);
+    }
+
+    void reindex(std::size_t i) {
+        if (folded_.size() <= i) folded_.resize(i + 1);
         const auto& r = IEScopes_Reg_Data[i];
-        folded[i] = {fold(r.URL), fold(r.DisplayName), fold(r.Name)};
-        byURL.add(folded[i].url, i);
-        byDisplayName.add(folded[i].displayName, i);
-        byName.add(folded[i].name, i);
-    };
-    for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
-        reindex(i);
-    // A shown name follows its display name unless that is a resource reference. Every
-    // entry is brought in line before the first catalogue entry is compared, and each one
-    // a catalogue entry renewed or added before the next.
-    auto showDisplayName = [&](std::size_t i) {
+        folded_[i] = {fold(r.URL), fold(r.DisplayName), fold(r.Name)};
+        byURL_.add(folded_[i].url, i);
+        byDisplayName_.add(folded_[i].displayName, i);
+        byName_.add(folded_[i].name, i);
+    }
+
+    void showDisplayName(std::size_t i) {
         auto& r = IEScopes_Reg_Data[i];
         if (r.DisplayName.empty() || startsWithText(r.DisplayName, "@") || r.Name == r.DisplayName)
             return;
-        byName.remove(folded[i].name, i);
+        byName_.remove(folded_[i].name, i);
         r.Name = r.DisplayName;
-        folded[i].name = fold(r.Name);
-        byName.add(folded[i].name, i);
-    };
-    std::vector<std::size_t> touched;
-    for (std::size_t i = 0; i < IEScopes_Reg_Data.size(); ++i)
-        touched.push_back(i);
+        folded_[i].name = fold(r.Name);
+        byName_.add(folded_[i].name, i);
+    }
 
-    for (auto& x : IEScopes_XML_Data) {
-        for (std::size_t i : touched)
-            showDisplayName(i);
-        touched.clear();
-        // The entries one of X's earlier addresses or names points at, in list order.
+    // The entries one of X's earlier addresses or names points at, in list order.
+    std::set<std::size_t> outdatedBy(const TSearchScope& x) const {
         std::set<std::size_t> outdated;
         for (const auto& p : x.PreviousURLs)
-            if (const auto* hits = byURL.find(fold(p))) outdated.insert(hits->begin(), hits->end());
-        for (const auto& p : x.PreviousDisplayNames)
-            if (const auto* hits = byDisplayName.find(fold(p)))
+            if (const auto* hits = byURL_.find(fold(p)))
                 outdated.insert(hits->begin(), hits->end());
-        for (std::size_t i : outdated) {
-            auto& r = IEScopes_Reg_Data[i];
-            // The outdated entry is rewritten from the catalogue: a repair the user did not
-            // ask for, so it is not journalled.
-            JournalPause pause;
-            const std::string old = GetSearchScopeKeyPath(r, r.Enabled);
-            if (safeKey(r.Key) && KeyExist(HKEY_CURRENT_USER, old, {}))
-                DeleteRegKey(HKEY_CURRENT_USER, old, {});
-            TSearchScope renewed = x;
-            renewed.DeletedByUser = r.DeletedByUser;
-            renewed.Enabled = r.Enabled;
-            renewed.IsDefault = r.IsDefault;
-            const bool moved = !sameText(renewed.Key, r.Key);
-            const std::string oldKey = text::foldName(r.Key);
-            unindex(i);
-            r = renewed;
-            reindex(i);
-            if (moved) {
-                if (auto it = byKey.find(oldKey); it != byKey.end() && it->second == i) {
-                    byKey.erase(it);
-                    for (std::size_t j = 0; j < IEScopes_Reg_Data.size(); ++j)
-                        if (text::foldName(IEScopes_Reg_Data[j].Key) == oldKey) {
-                            byKey.emplace(oldKey, j);
-                            break;
-                        }
-                }
-                auto [it, fresh] = byKey.emplace(text::foldName(r.Key), i);
-                if (!fresh && it->second > i) it->second = i;
-            }
-            touched.push_back(i);
-            // Written where it was: a switched-off or removed provider stays so.
-            WriteSearchScopeToRegistry(r, r.Enabled);
-            // The default follows its provider to the new key.
-            if (moved && r.IsDefault)
-                SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", r.Key, kOpt);
-        }
-        const bool found = byURL.has(fold(x.URL)) || byName.has(fold(x.Name));
-        if (!found) {
-            if (auto i = addItem(x)) {
-                if (*i < folded.size()) unindex(*i);
-                reindex(*i);
-                touched.push_back(*i);
-            }
-        }
+        for (const auto& p : x.PreviousDisplayNames)
+            if (const auto* hits = byDisplayName_.find(fold(p)))
+                outdated.insert(hits->begin(), hits->end());
+        return outdated;
     }
+
+    // Rewrites the outdated entry i from catalogue entry x: a repair the user did not ask
+    // for, so it is not journalled.
+    void renew(std::size_t i, const TSearchScope& x) {
+        auto& r = IEScopes_Reg_Data[i];
+        JournalPause pause;
+        const std::string old = frame_.GetSearchScopeKeyPath(r, r.Enabled);
+        if (safeKey(r.Key) && KeyExist(HKEY_CURRENT_USER, old, {}))
+            DeleteRegKey(HKEY_CURRENT_USER, old, {});
+        TSearchScope renewed = x;
+        renewed.DeletedByUser = r.DeletedByUser;
+        renewed.Enabled = r.Enabled;
+        renewed.IsDefault = r.IsDefault;
+        const bool moved = !sameText(renewed.Key, r.Key);
+        const std::string oldKey = text::foldName(r.Key);
+        unindex(i);
+        r = renewed;
+        reindex(i);
+        if (moved) rekey(i, oldKey);
+        // Written where it was: a switched-off or removed provider stays so.
+        frame_.WriteSearchScopeToRegistry(r, r.Enabled);
+        // The default follows its provider to the new key.
+        if (moved && r.IsDefault)
+            SetRegStringValue(HKEY_CURRENT_USER, kScopes, "DefaultScope", r.Key, kOpt);
+    }
+
+    // Entry i left the key oldKey: the key's first entry is now the next one under it, if
+    // any, and i's new key finds i unless an earlier entry holds it.
+    void rekey(std::size_t i, const std::string& oldKey) {
+        if (auto it = byKey_.find(oldKey); it != byKey_.end() && it->second == i) {
+            byKey_.erase(it);
+            for (std::size_t j = 0; j < IEScopes_Reg_Data.size(); ++j)
+                if (text::foldName(IEScopes_Reg_Data[j].Key) == oldKey) {
+                    byKey_.emplace(oldKey, j);
+                    break;
+                }
+        }
+        auto [it, fresh] = byKey_.emplace(text::foldName(IEScopes_Reg_Data[i].Key), i);
+        if (!fresh && it->second > i) it->second = i;
+    }
+
+    TIE7FrameSearchbar& frame_;
+    // The merged list's entries by key (the first of each).
+    std::unordered_map<std::string, std::size_t> byKey_;
+    ScopeIndex byURL_, byDisplayName_, byName_;
+    std::vector<Folded> folded_;
+};
+
+} // namespace
+
+void TIE7FrameSearchbar::IE7InitialRegistryCheckForSearchscopes() {
+    if (!IEUpdateFlag) {
+        IEUpdateFlag = true;
+        return;
+    }
+    Resetting = false;
+    readMachineDefaultScope();
+    IE7InitSearchscopes();
+
+    std::vector<std::string> active, inactive;
+    EnumRegKeysEx(HKEY_CURRENT_USER, kScopes, active, kOpt);
+    EnumRegKeysEx(HKEY_CURRENT_USER, kScopesOff, inactive, kOpt);
+    adoptUserKeysInCatalogue(active);
+    const std::string current =
+        GetRegStringValueDef(HKEY_CURRENT_USER, kScopes, "DefaultScope", "", kOpt);
+
+    ScopeMerge merge(*this);
+    merge.addFromRegistry(active, true);
+    merge.addFromRegistry(inactive, false);
+    merge.markDefault(current);
+    merge.applyCatalogue();
 }
 
 // ---- The list ----

@@ -4,14 +4,13 @@
 // lets the user add, edit, remove, switch and choose the default provider.
 #pragma once
 
+#include "forms/ufrmIE7FrameSearchbarForm.h"
 #include "host/Nxinternetexplorerhelper.h"
 #include "host/Nxxmlscanner.h"
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "host/PageBase.h"
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -34,22 +33,10 @@ std::string KeyStripChars(const std::string& name);
 // name of dots only; "" when nothing is left.
 std::string ScopeKeyFromText(const std::string& text);
 
-class TIE7FrameSearchbar : public toolkit::TFrame {
+class TIE7FrameSearchbar : public PageBase<forms::TIE7FrameSearchbarForm> {
   public:
     explicit TIE7FrameSearchbar(toolkit::TComponent* owner);
     const char* ClassName() const override { return "TIE7FrameSearchbar"; }
-
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TGroupBox* gbSearchbar;
-    toolkit::TImage* imgSearchbar;
-    toolkit::TCheckBox* cbIE7DisplaySearchBox;
-    toolkit::TExListView* lvSearchscopes;
-    toolkit::TButton *btnIE7addSearchscope, *btnIE7editSearchscope, *btnIE7removeSearchscope,
-        *btnIE7SetDefaultSearchscope;
-    toolkit::TAction *actAdd, *actEdit, *actRemove, *actSetAsDefault;
-    toolkit::TPopupMenu* pupSearchscopes;
 
     std::string FDefaultScopeKey, FDefaultScopeName, FDefaultScopeHost;
     toolkit::TTimer* FUpdateTimer = nullptr;
@@ -81,22 +68,24 @@ class TIE7FrameSearchbar : public toolkit::TFrame {
     void AddToXMLTree(const std::string& tag);
     void DeleteFromXMLTree(const std::string& tag);
 
-    void cbIE7DisplaySearchBoxClick(toolkit::TComponent&);
-    void actAddExecute(toolkit::TComponent&);
-    void actEditExecute(toolkit::TComponent&);
-    void actRemoveExecute(toolkit::TComponent&);
-    void actSetAsDefaultExecute(toolkit::TComponent&);
-    void lvSearchscopesItemChecked(toolkit::TComponent&, toolkit::TListItem& item);
-    void lvSearchscopesSelectItem(toolkit::TComponent&, toolkit::TListItem& item, bool selected);
+    void cbIE7DisplaySearchBoxClick(toolkit::TComponent& sender) override;
+    void actAddExecute(toolkit::TComponent& sender) override;
+    void actEditExecute(toolkit::TComponent& sender) override;
+    void actRemoveExecute(toolkit::TComponent& sender) override;
+    void actSetAsDefaultExecute(toolkit::TComponent& sender) override;
+    void lvSearchscopesItemChecked(toolkit::TComponent& sender, toolkit::TListItem& item) override;
+    void lvSearchscopesSelectItem(toolkit::TComponent& sender, toolkit::TListItem& item,
+                                  bool selected) override;
 
   private:
+    // The machine's default provider (key, name, host), which a user entry without a
+    // display name may stand for.
+    void readMachineDefaultScope();
     TSearchScope* entryOf(const toolkit::TListItem& item) const;
     void updateActions();
     void selectIndex(int index);
     std::string uniqueKey(const std::string& name) const;
 
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
     bool quiet_ = false;
     std::string FCurXMLPos;
     TSearchScope TmpScope;

@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIE7FrameStartpage.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Nxbrowser.h"
 #include "host/Nxregistry.h"
 #include "iexplorer/ufrmIE7DialogStartpage.h"
@@ -21,41 +20,10 @@ namespace {
 
 constexpr const char* kMain = "Software\\Microsoft\\Internet Explorer\\Main";
 
-template <typename T> T* need(TFrame& frame, const char* name) {
-    auto* c = dynamic_cast<T*>(frame.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIE7FrameStartpage: the frame has no ") + name);
-    return c;
-}
-
 } // namespace
 
-TIE7FrameStartpage::TIE7FrameStartpage(TComponent* owner) : TFrame(owner) {
-    using Self = TIE7FrameStartpage;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    handlers_.add("btnAddStartPageClick", notify(&Self::btnAddStartPageClick));
-    handlers_.add("miAddSPManualClick", notify(&Self::miAddSPManualClick));
-    handlers_.add("miAddSPFromFavoritesClick", notify(&Self::miAddSPFromFavoritesClick));
-    handlers_.add("btnRemoveStartpageClick", notify(&Self::btnRemoveStartpageClick));
-    handlers_.add("btnMoveUpClick", notify(&Self::btnMoveUpClick));
-    handlers_.add("btnMoveDownClick", notify(&Self::btnMoveDownClick));
-    handlers_.add("lvStartpagesSelectItem",
-                  TLVSelectItemEvent([this](TComponent& s, TListItem& i, bool selected) {
-                      lvStartpagesSelectItem(s, i, selected);
-                  }));
-    bound_ = LoadFrame(*this, forms::FormText("ufrmIE7FrameStartpage"),
-                       "forms/ufrmIE7FrameStartpage.json", handlers_);
-    gbStartpage = need<TGroupBox>(*this, "gbStartpage");
-    imgStartpage = need<TImage>(*this, "imgStartpage");
-    lvStartpages = need<TExListView>(*this, "lvStartpages");
-    btnAddStartPage = need<TButton>(*this, "btnAddStartPage");
-    btnRemoveStartpage = need<TButton>(*this, "btnRemoveStartpage");
-    btnMoveUp = need<TButton>(*this, "btnMoveUp");
-    btnMoveDown = need<TButton>(*this, "btnMoveDown");
-    pupAddStartPage = need<TPopupMenu>(*this, "pupAddStartPage");
-    miAddSPFromFavorites = need<TMenuItem>(*this, "miAddSPFromFavorites");
-    miAddSPManual = need<TMenuItem>(*this, "miAddSPManual");
+TIE7FrameStartpage::TIE7FrameStartpage(TComponent* owner) : PageBase(owner) {
+    loadForm();
 }
 
 TStartPage& TIE7FrameStartpage::PageOf(TListItem& item) {

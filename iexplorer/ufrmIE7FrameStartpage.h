@@ -3,10 +3,9 @@
 // Every change is written at once to "Start Page" and "Secondary Start Pages".
 #pragma once
 
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "forms/ufrmIE7FrameStartpageForm.h"
+#include "host/PageBase.h"
 
-#include <set>
 #include <string>
 
 namespace ravelin::iexplorer {
@@ -19,20 +18,10 @@ struct TStartPage {
 // The address a reset gives the browser.
 extern const char* const kDefaultStartPage;
 
-class TIE7FrameStartpage : public toolkit::TFrame {
+class TIE7FrameStartpage : public PageBase<forms::TIE7FrameStartpageForm> {
   public:
     explicit TIE7FrameStartpage(toolkit::TComponent* owner);
     const char* ClassName() const override { return "TIE7FrameStartpage"; }
-
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TGroupBox* gbStartpage;
-    toolkit::TImage* imgStartpage;
-    toolkit::TExListView* lvStartpages;
-    toolkit::TButton *btnAddStartPage, *btnRemoveStartpage, *btnMoveUp, *btnMoveDown;
-    toolkit::TPopupMenu* pupAddStartPage;
-    toolkit::TMenuItem *miAddSPFromFavorites, *miAddSPManual;
 
     void GetStartpageSettingFromRegistry();
     void ResetIE7Settings();
@@ -46,19 +35,18 @@ class TIE7FrameStartpage : public toolkit::TFrame {
     void AddManualStartPage();
     void AddFavoritesStartPage();
 
-    void btnAddStartPageClick(toolkit::TComponent&);
-    void miAddSPManualClick(toolkit::TComponent&);
-    void miAddSPFromFavoritesClick(toolkit::TComponent&);
-    void btnRemoveStartpageClick(toolkit::TComponent&);
-    void btnMoveUpClick(toolkit::TComponent&);
-    void btnMoveDownClick(toolkit::TComponent&);
-    void lvStartpagesSelectItem(toolkit::TComponent&, toolkit::TListItem& item, bool selected);
+    void btnAddStartPageClick(toolkit::TComponent& sender) override;
+    void miAddSPManualClick(toolkit::TComponent& sender) override;
+    void miAddSPFromFavoritesClick(toolkit::TComponent& sender) override;
+    void btnRemoveStartpageClick(toolkit::TComponent& sender) override;
+    void btnMoveUpClick(toolkit::TComponent& sender) override;
+    void btnMoveDownClick(toolkit::TComponent& sender) override;
+    void lvStartpagesSelectItem(toolkit::TComponent& sender, toolkit::TListItem& item,
+                                bool selected) override;
 
     static TStartPage& PageOf(toolkit::TListItem& item);
 
   private:
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
     int NamesCount = 0;
 };
 

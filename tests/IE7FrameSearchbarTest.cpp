@@ -95,16 +95,6 @@ TEST(IE7SearchScopeKeys, StripTheCharactersKeysAvoid) {
     EXPECT_EQ(KeyStripChars("..."), "");
 }
 
-TEST_F(IE7FrameSearchbarTest, HandlersAreBoundBothWays) {
-    open("winxp");
-    catalogue(kCatalogue);
-    iexplorer::TfrmIE page(nullptr);
-    ASSERT_NE(IE7FrameSearchbar, nullptr);
-    EXPECT_EQ(IE7FrameSearchbar->boundHandlers(), IE7FrameSearchbar->handlers().names());
-    TfrmIESearchScope dialog(nullptr);
-    EXPECT_EQ(dialog.boundHandlers(), dialog.handlers().names());
-}
-
 TEST_F(IE7FrameSearchbarTest, MergeRenewsOutdatedEntriesAndOffersUnknownOnesUnticked) {
     open("winxp");
     catalogue(kCatalogue);
@@ -112,7 +102,7 @@ TEST_F(IE7FrameSearchbarTest, MergeRenewsOutdatedEntriesAndOffersUnknownOnesUnti
                       "http://www.google.de/search?q={searchTerms}&rls=com.microsoft:de:"
                       "IE-SearchBox&ie=UTF-8&oe=UTF-8&sourceid=ie7",
                       {});
-    const std::size_t base = journalled();
+    const std::size_t base = transactions();
     EXPECT_EQ(run(kShow), "TExListView lvSearchscopes\n"
                           "  [x] Beispiel-Lexikon\n"
                           "  [x] Google\n"
@@ -132,10 +122,10 @@ TEST_F(IE7FrameSearchbarTest, MergeRenewsOutdatedEntriesAndOffersUnknownOnesUnti
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\Neuling"));
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kOff + "\\Neuling"));
     // Bringing entries up to date is no change of the user's.
-    EXPECT_EQ(journalled(), base);
+    EXPECT_EQ(transactions(), base);
     // A second opening finds nothing left to renew.
     EXPECT_EQ(run(kShow).find("Altes"), std::string::npos);
-    EXPECT_EQ(journalled(), base);
+    EXPECT_EQ(transactions(), base);
 }
 
 TEST_F(IE7FrameSearchbarTest, MissingEmptyAndMalformedCatalogues) {
@@ -180,7 +170,7 @@ TEST_F(IE7FrameSearchbarTest, SwitchRemoveAndDefaultMoveKeysOneTransactionEach) 
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\Neuling", "URL"),
               "https://neuling.example.org/?q={searchTerms}");
     EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, kScopes + "\\Neuling", "Codepage"));
-    EXPECT_EQ(journalled(), 2u);
+    EXPECT_EQ(transactions(), 2u);
     undoLast();
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\Neuling"));
 
@@ -201,7 +191,7 @@ TEST_F(IE7FrameSearchbarTest, SwitchRemoveAndDefaultMoveKeysOneTransactionEach) 
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes, "DefaultScope"), kLexikon);
     EXPECT_TRUE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\" + kLexikon));
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kOff + "\\" + kLexikon));
-    EXPECT_EQ(journalled(), 4u); // the undo above counts as one
+    EXPECT_EQ(transactions(), 4u); // the undo above counts as one
 
     // Switching the machine's default off leaves a stub that keeps it off.
     run("tab tsExplorerBars\ntick IE7FrameSearchbar.lvSearchscopes \"Live Search\" off\n");
@@ -214,10 +204,10 @@ TEST_F(IE7FrameSearchbarTest, SwitchRemoveAndDefaultMoveKeysOneTransactionEach) 
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kOff + "\\" + kLive));
 
     // A removed provider keeps its mark and never shows again, not even from the catalogue.
-    const std::size_t before = journalled();
+    const std::size_t before = transactions();
     run("tab tsExplorerBars\nselect IE7FrameSearchbar.lvSearchscopes \"Google\"\n"
         "click IE7FrameSearchbar.btnIE7removeSearchscope\n");
-    EXPECT_EQ(journalled(), before + 1);
+    EXPECT_EQ(transactions(), before + 1);
     EXPECT_EQ(dword(HKEY_CURRENT_USER, kOff + "\\" + kGoogle, "DeletedByUser"), 1u);
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\" + kGoogle));
     EXPECT_EQ(run(kShow).find("Google"), std::string::npos);
@@ -249,7 +239,7 @@ TEST_F(IE7FrameSearchbarTest, AddAndEditDialogs) {
     EXPECT_NE(out.find("[Adresse ungültig] Als Platzhalter für die Suchabfrage muss "
                        "{searchTerms} angegeben sein."),
               std::string::npos);
-    EXPECT_EQ(journalled(), 0u);
+    EXPECT_EQ(transactions(), 0u);
 
     // A name that reduces to another provider's key gets a key of its own; an address of
     // fifteen characters is enough and gets a scheme.
@@ -259,17 +249,17 @@ TEST_F(IE7FrameSearchbarTest, AddAndEditDialogs) {
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\Google2", "URL"),
               "http://ftp://b?q={searchTerms}");
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\Google2", "DisplayName"), "Goo-gle");
-    EXPECT_EQ(journalled(), 2u);
+    EXPECT_EQ(transactions(), 2u);
 
     // Editing: OK without a change writes nothing; a new name is written as shown.
     run("tab tsExplorerBars\nselect IE7FrameSearchbar.lvSearchscopes \"Beispiel-Lexikon\"\n"
         "click IE7FrameSearchbar.btnIE7editSearchscope\nexpect edURL text "
         "\"http://lexikon.ravelin-beispiel.de/suche?q={searchTerms}\"\nclick btnOK\n");
-    EXPECT_EQ(journalled(), 2u);
+    EXPECT_EQ(transactions(), 2u);
     run("tab tsExplorerBars\nselect IE7FrameSearchbar.lvSearchscopes \"Beispiel-Lexikon\"\n"
         "click IE7FrameSearchbar.btnIE7editSearchscope\nset edName \"Lexikon 2\"\nclick btnOK\n");
     EXPECT_EQ(str(HKEY_CURRENT_USER, kScopes + "\\" + kLexikon, "DisplayName"), "Lexikon 2");
-    EXPECT_EQ(journalled(), 3u);
+    EXPECT_EQ(transactions(), 3u);
 }
 
 TEST_F(IE7FrameSearchbarTest, ResetAndTheSearchBoxSwitch) {
@@ -297,7 +287,7 @@ TEST_F(IE7FrameSearchbarTest, ResetAndTheSearchBoxSwitch) {
                           "  [x] Live Search (Standard)\n"
                           "  [ ] Neuling!\n"
                           "  [ ] Portal Neu\n");
-    EXPECT_EQ(journalled(), 2u);
+    EXPECT_EQ(transactions(), 2u);
     undoLast();
     EXPECT_EQ(dword(HKEY_CURRENT_USER, kRestrictions, "NoSearchBox"), 1u);
     EXPECT_TRUE(KeyExist(HKEY_CURRENT_USER, kScopes + "\\" + kGoogle));

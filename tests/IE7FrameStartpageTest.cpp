@@ -31,26 +31,15 @@ class IE7FrameStartpageTest : public test::IE7FrameFixture {
         else
             SetRegMultiStringValue(HKEY_CURRENT_USER, kMain, "Secondary Start Pages", more, {});
     }
-    std::string favorites() { return session->machine().files().hostPath(GetFolderLocStr(6)); }
+    std::string favorites() { return host(GetFolderLocStr(6)); }
 };
 
 } // namespace
 
-TEST_F(IE7FrameStartpageTest, HandlersAreBoundBothWays) {
-    open("win7");
-    TfrmIE page(nullptr);
-    ASSERT_NE(IE7FrameStartpage, nullptr);
-    EXPECT_EQ(IE7FrameStartpage->boundHandlers(), IE7FrameStartpage->handlers().names());
-    TfrmIE7Startpage address(nullptr);
-    EXPECT_EQ(address.boundHandlers(), address.handlers().names());
-    TfrmIE7StartpageFavorites favorites(nullptr);
-    EXPECT_EQ(favorites.boundHandlers(), favorites.handlers().names());
-}
-
 TEST_F(IE7FrameStartpageTest, OddAddressesAndDuplicatesRoundTrip) {
     open("win7");
     setPages("www.ohne-schema.de/ a b", {"about:blank", "http://x.de/", "http://x.de/"});
-    const std::size_t base = journalled();
+    const std::size_t base = transactions();
     EXPECT_EQ(run(kShow), "TExListView lvStartpages\n"
                           "  - www.ohne-schema.de/ a b\n"
                           "  - about:blank\n"
@@ -63,7 +52,7 @@ TEST_F(IE7FrameStartpageTest, OddAddressesAndDuplicatesRoundTrip) {
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Start Page"), "about:blank");
     EXPECT_EQ(secondary(), (std::vector<std::string>{"www.ohne-schema.de/ a b", "http://x.de/",
                                                      "http://x.de/"}));
-    EXPECT_EQ(journalled(), base + 1);
+    EXPECT_EQ(transactions(), base + 1);
 
     // Nothing to move at either end: nothing written.
     run("tab tsNavigation\nselect IE7FrameStartpage.lvStartpages \"#0\"\n"
@@ -71,7 +60,7 @@ TEST_F(IE7FrameStartpageTest, OddAddressesAndDuplicatesRoundTrip) {
         "expect IE7FrameStartpage.btnMoveDown enabled true\n"
         "select IE7FrameStartpage.lvStartpages \"#3\"\n"
         "expect IE7FrameStartpage.btnMoveDown enabled false\n");
-    EXPECT_EQ(journalled(), base + 1);
+    EXPECT_EQ(transactions(), base + 1);
     undoLast();
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Start Page"), "www.ohne-schema.de/ a b");
 }
@@ -79,14 +68,14 @@ TEST_F(IE7FrameStartpageTest, OddAddressesAndDuplicatesRoundTrip) {
 TEST_F(IE7FrameStartpageTest, AddingTypedAddresses) {
     open("win7");
     setPages("about:blank", {});
-    const std::size_t base = journalled();
+    const std::size_t base = transactions();
     // An empty address is refused in the dialog; Cancel adds nothing.
     std::string out = run("tab tsNavigation\n" + kAddManual +
                           "set edURL \"   \"\nclick btnOK\nclick btnCancel\n");
     EXPECT_NE(out.find("message: [Adresse ungültig] Die von Ihnen eingegebene Adresse entspricht "
                        "keinem gültigen Format.\nBitte überprüfen Sie Ihre Eingabe auf Fehler."),
               std::string::npos);
-    EXPECT_EQ(journalled(), base);
+    EXPECT_EQ(transactions(), base);
 
     // The lone about:blank is replaced; an address without a scheme gets one.
     run("tab tsNavigation\n" + kAddManual + "set edURL \" www.eins.de \"\nclick btnOK\n" +
@@ -94,7 +83,7 @@ TEST_F(IE7FrameStartpageTest, AddingTypedAddresses) {
         "set edURL \"HTTP://WWW.EINS.DE\"\nclick btnOK\n");
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Start Page"), "http://www.eins.de");
     EXPECT_EQ(secondary(), (std::vector<std::string>{"ftp://zwei.de"}));
-    EXPECT_EQ(journalled(), base + 2);
+    EXPECT_EQ(transactions(), base + 2);
 
     // about:blank in other letters is an address like any other: the new one is appended.
     setPages("About:Blank", {});
@@ -110,7 +99,7 @@ TEST_F(IE7FrameStartpageTest, AddingTypedAddresses) {
 TEST_F(IE7FrameStartpageTest, RemovingAndResetting) {
     open("win7");
     setPages("http://a.de/", {"http://b.de/"});
-    const std::size_t base = journalled();
+    const std::size_t base = transactions();
     run("tab tsNavigation\nselect IE7FrameStartpage.lvStartpages \"http://a.de/\"\n"
         "click IE7FrameStartpage.btnRemoveStartpage\n"
         "expect IE7FrameStartpage.btnRemoveStartpage enabled false\n");
@@ -124,7 +113,7 @@ TEST_F(IE7FrameStartpageTest, RemovingAndResetting) {
                        "wird die Startseite auf \"about:blank\" gesetzt"),
               std::string::npos);
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Start Page"), "about:blank");
-    EXPECT_EQ(journalled(), base + 2);
+    EXPECT_EQ(transactions(), base + 2);
 
     setPages("http://a.de/", {"http://b.de/", "http://c.de/"});
     run("tab tsNavigation\nclick btnNavigationDefault\n");
@@ -168,5 +157,5 @@ TEST_F(IE7FrameStartpageTest, PickingFromTheFavourites) {
     run("tab tsNavigation\n" + kAddFavorite +
         "dblclick tvFavorites \"Favoriten/Nachrichten/Wetter\"\n");
     EXPECT_EQ(secondary().back(), "http://wetter.beispiel.de/");
-    EXPECT_EQ(journalled(), 2u);
+    EXPECT_EQ(transactions(), 2u);
 }

@@ -3,8 +3,6 @@
 // catalogue comes from a data folder the test writes.
 #pragma once
 
-#include "app/deskforge/Machine.h"
-#include "app/deskforge/PageCommand.h"
 #include "host/Nxregistry.h"
 #include "host/journal/Journal.h"
 #include "iexplorer/ufrmIE.h"
@@ -12,18 +10,20 @@
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 
 namespace ravelin::test {
 
-class IE7FrameFixture : public ::testing::Test {
+class IE7FrameFixture : public PageTest {
   protected:
+    IE7FrameFixture() : PageTest("explorer") {}
+
     void SetUp() override {
         if (const char* old = std::getenv("DESKFORGE_SHARE")) savedShare_ = old;
         setenv("DESKFORGE_SHARE", share_.path().c_str(), 1);
@@ -31,7 +31,7 @@ class IE7FrameFixture : public ::testing::Test {
         iexplorer::IE7ForgetSearchscopeCatalogue();
     }
     void TearDown() override {
-        session.reset();
+        PageTest::TearDown();
         if (savedShare_)
             setenv("DESKFORGE_SHARE", savedShare_->c_str(), 1);
         else
@@ -42,21 +42,6 @@ class IE7FrameFixture : public ::testing::Test {
         std::ofstream(share_.path() + "/de/NXSearchscopes.xml") << xml;
         iexplorer::IE7ForgetSearchscopeCatalogue();
     }
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<TempDir>();
-        createSampleMachine(dir->path(), templ);
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    std::string run(const std::string& script, int rc = 0) {
-        const test::ModulePages pages({"explorer"});
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        EXPECT_EQ(app::runPageCommand("explorer", script, "script", c), rc) << err.str();
-        return out.str() + err.str();
-    }
     std::string str(HKEY root, const std::string& key, const std::string& name) {
         if (!RegValueExists(root, key, name, {})) return "<none>";
         return GetRegStringValueDef(root, key, name, "", {});
@@ -66,16 +51,12 @@ class IE7FrameFixture : public ::testing::Test {
         GetRegDWORDValue(root, key, name, v, {});
         return v;
     }
-    std::size_t journalled() { return session->journal()->list().size(); }
     void undoLast() {
         std::int64_t last = 0;
         for (const auto& t : session->journal()->list())
             last = std::max(last, t.id);
         session->journal()->undo(last, session->registry());
     }
-
-    std::unique_ptr<TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 
   private:
     TempDir share_;
