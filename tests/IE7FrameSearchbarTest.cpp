@@ -101,8 +101,6 @@ TEST_F(IE7FrameSearchbarTest, HandlersAreBoundBothWays) {
     iexplorer::TfrmIE page(nullptr);
     ASSERT_NE(IE7FrameSearchbar, nullptr);
     EXPECT_EQ(IE7FrameSearchbar->boundHandlers(), IE7FrameSearchbar->handlers().names());
-    TfrmIESearchScope dialog(nullptr);
-    EXPECT_EQ(dialog.boundHandlers(), dialog.handlers().names());
 }
 
 TEST_F(IE7FrameSearchbarTest, MergeRenewsOutdatedEntriesAndOffersUnknownOnesUnticked) {
