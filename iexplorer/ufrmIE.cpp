@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIE.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/NXShellFuncs.h"
 #include "host/Nxbrowser.h"
@@ -87,12 +86,6 @@ const char* const kShortcutItems[] = {"In neuem Fenster",
                                       "In neuer Registerkarte im aktuellen Fenster",
                                       "In aktueller Registerkarte / aktuellem Fenster"};
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIE: the form has no ") + name);
-    return c;
-}
-
 int major() {
     return IEVersion.Major;
 }
@@ -124,22 +117,6 @@ std::string parentFolder(std::string path) {
 
 using text::equalsIgnoringCase;
 
-// Filling a tab: the journal discards, and the handlers that write at once leave the
-// registry alone, since what they would write is what was just read (or a default the
-// machine does not have yet, which merely looking must not create).
-class FillScope {
-  public:
-    explicit FillScope(bool& filling) : filling_(filling), saved_(filling) { filling = true; }
-    ~FillScope() { filling_ = saved_; }
-    FillScope(const FillScope&) = delete;
-    FillScope& operator=(const FillScope&) = delete;
-
-  private:
-    JournalDiscarding discard_;
-    bool& filling_;
-    bool saved_;
-};
-
 // Deletes "Order" in the key and in every key below it.
 void deleteOrderValues(const std::string& key) {
     DeleteRegValue(HKEY_CURRENT_USER, key, "Order", {});
@@ -150,139 +127,8 @@ void deleteOrderValues(const std::string& key) {
 
 } // namespace
 
-TfrmIE::TfrmIE(TComponent* owner) : TForm(owner) {
-    using Self = TfrmIE;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"FormDestroy", &Self::FormDestroy},
-        {"lblGetIEClick", &Self::lblGetIEClick},
-        {"tsExplorerBarsShow", &Self::tsExplorerBarsShow},
-        {"cbIE8DisplaySearchBoxClick", &Self::cbIE8DisplaySearchBoxClick},
-        {"btnSearchProviderSettingsClick", &Self::btnSearchProviderSettingsClick},
-        {"chkShowMediaBarClick", &Self::chkShowMediaBarClick},
-        {"cbSearchBarChange", &Self::cbSearchBarChange},
-        {"txtSearchAddressExit", &Self::txtSearchAddressExit},
-        {"btnAdressBarSettingsClick", &Self::btnAdressBarSettingsClick},
-        {"btnUsabilityDefaultClick", &Self::btnUsabilityDefaultClick},
-        {"tsViewShow", &Self::tsViewShow},
-        {"txtWindowTitleChange", &Self::txtWindowTitleChange},
-        {"txtWindowTitleExit", &Self::txtWindowTitleExit},
-        {"chkBackBitmapClick", &Self::chkBackBitmapClick},
-        {"txtBackBitmapChange", &Self::txtBackBitmapChange},
-        {"gbBackBitmapExit", &Self::gbBackBitmapExit},
-        {"btnBackBitmapClick", &Self::btnBackBitmapClick},
-        {"chkPicToolbarClick", &Self::chkPicToolbarClick},
-        {"tbPicToolbarChange", &Self::tbPicToolbarChange},
-        {"tbPicToolbarExit", &Self::tbPicToolbarExit},
-        {"btnViewDefaultClick", &Self::btnViewDefaultClick},
-        {"tvFavoritesClick", &Self::tvFavoritesClick},
-        {"cmdHideFavoriteFolderClick", &Self::cmdHideFavoriteFolderClick},
-        {"btnResortFavoritesClick", &Self::btnResortFavoritesClick},
-        {"optNewMenuClick", &Self::optNewMenuClick},
-        {"optNewNoMenuClick", &Self::optNewNoMenuClick},
-        {"rbSourceViewerClick", &Self::rbSourceViewerClick},
-        {"txtSourceViewerChange", &Self::txtSourceViewerChange},
-        {"gbSourceViewerExit", &Self::gbSourceViewerExit},
-        {"btnSourceViewerClick", &Self::btnSourceViewerClick},
-        {"btnIEContextMenuClick", &Self::btnIEContextMenuClick},
-        {"btnMenuDefaultClick", &Self::btnMenuDefaultClick},
-        {"tsNavigationShow", &Self::tsNavigationShow},
-        {"cbPopupsUseNewWindowChange", &Self::cbPopupsUseNewWindowChange},
-        {"cbShortcutBehaviorChange", &Self::cbShortcutBehaviorChange},
-        {"btnNavigationDefaultClick", &Self::btnNavigationDefaultClick},
-        {"tsSecurityShow", &Self::tsSecurityShow},
-        {"UserAgentChange", &Self::UserAgentChange},
-        {"UserAgentExit", &Self::UserAgentExit},
-        {"chkAlwaysPromptWhenDownloadClick", &Self::chkAlwaysPromptWhenDownloadClick},
-        {"btnSecurityDefaultClick", &Self::btnSecurityDefaultClick},
-        {"tsPerformanceShow", &Self::tsPerformanceShow},
-        {"udeMaxHTTPChange", &Self::udeMaxHTTPChange},
-        {"gbManualSettingsExit", &Self::gbManualSettingsExit},
-        {"btnStartSpeedOptimizerClick", &Self::btnStartSpeedOptimizerClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    bound_ = LoadForm(*this, forms::FormText("ufrmIE"), "forms/ufrmIE.json", handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, PageControl1);
-    RAVELIN_FIND(TTabSheet, tsNotInstalled);
-    RAVELIN_FIND(TTabSheet, tsExplorerBars);
-    RAVELIN_FIND(TTabSheet, tsView);
-    RAVELIN_FIND(TTabSheet, tsFavorites);
-    RAVELIN_FIND(TTabSheet, tsMenu);
-    RAVELIN_FIND(TTabSheet, tsNavigation);
-    RAVELIN_FIND(TTabSheet, tsSecurity);
-    RAVELIN_FIND(TTabSheet, tsPerformance);
-    RAVELIN_FIND(TGroupBox, gbSearchProviderIE8);
-    RAVELIN_FIND(TGroupBox, GroupBox8);
-    RAVELIN_FIND(TGroupBox, GroupBox2);
-    RAVELIN_FIND(TGroupBox, gbAutoComplete);
-    RAVELIN_FIND(TGroupBox, gbWindowTitle);
-    RAVELIN_FIND(TGroupBox, gbBackBitmap);
-    RAVELIN_FIND(TGroupBox, gbPicToolbar);
-    RAVELIN_FIND(TGroupBox, gbFavorites);
-    RAVELIN_FIND(TGroupBox, gbFileMenu);
-    RAVELIN_FIND(TGroupBox, gbSourceViewer);
-    RAVELIN_FIND(TGroupBox, gbContextMenu);
-    RAVELIN_FIND(TGroupBox, gbTabbedBrowsing);
-    RAVELIN_FIND(TGroupBox, gbUserAgentNew);
-    RAVELIN_FIND(TGroupBox, gbDownloadPrompt);
-    RAVELIN_FIND(TGroupBox, gbManualSettings);
-    RAVELIN_FIND(TGroupBox, gbSpeedOptimizer);
-    RAVELIN_FIND(TCheckBox, cbIE8DisplaySearchBox);
-    RAVELIN_FIND(TCheckBox, chkShowMediaBar);
-    RAVELIN_FIND(TCheckBox, chkBackBitmap);
-    RAVELIN_FIND(TCheckBox, chkPicToolbar);
-    RAVELIN_FIND(TCheckBox, chkAgentCompatible);
-    RAVELIN_FIND(TCheckBox, chkAlwaysPromptWhenDownload);
-    RAVELIN_FIND(TRadioButton, optNewMenu);
-    RAVELIN_FIND(TRadioButton, optNewNoMenu);
-    RAVELIN_FIND(TRadioButton, rbDefaultViewer);
-    RAVELIN_FIND(TRadioButton, rbSourceViewer);
-    RAVELIN_FIND(TEdit, txtSearchAddress);
-    RAVELIN_FIND(TEdit, txtWindowTitle);
-    RAVELIN_FIND(TEdit, txtBackBitmap);
-    RAVELIN_FIND(TEdit, txtSourceViewer);
-    RAVELIN_FIND(TEdit, edtAgentApplication);
-    RAVELIN_FIND(TEdit, edtAgentVersion);
-    RAVELIN_FIND(TEdit, edtAgentPlatform);
-    RAVELIN_FIND(TComboBox, cbSearchBar);
-    RAVELIN_FIND(TComboBox, cbPopupsUseNewWindow);
-    RAVELIN_FIND(TComboBox, cbShortcutBehavior);
-    RAVELIN_FIND(TTrackBar, tbPicToolbar);
-    RAVELIN_FIND(TUpDownEdit, udeMaxHTTP1);
-    RAVELIN_FIND(TUpDownEdit, udeMaxHTTP11);
-    RAVELIN_FIND(TTreeView, tvFavorites);
-    RAVELIN_FIND(TButton, btnSearchProviderSettings);
-    RAVELIN_FIND(TButton, btnBackBitmap);
-    RAVELIN_FIND(TButton, btnViewDefault);
-    RAVELIN_FIND(TButton, cmdHideFavoriteFolder);
-    RAVELIN_FIND(TButton, btnResortFavorites);
-    RAVELIN_FIND(TButton, btnSourceViewer);
-    RAVELIN_FIND(TButton, btnIEContextMenu);
-    RAVELIN_FIND(TButton, btnMenuDefault);
-    RAVELIN_FIND(TButton, btnSecurityDefault);
-    RAVELIN_FIND(TLabel, lblAddress);
-    RAVELIN_FIND(TLabel, lblBackBitmap);
-    RAVELIN_FIND(TLabel, lblPicToolbar);
-    RAVELIN_FIND(TLabel, lblPicToolbarMinSize);
-    RAVELIN_FIND(TLabel, lblPicToolbarSmall);
-    RAVELIN_FIND(TLabel, lblPicToolbarLarge);
-    RAVELIN_FIND(TLabel, Label1);
-    RAVELIN_FIND(TLabel, Label21);
-    RAVELIN_FIND(TLabel, Label14);
-    RAVELIN_FIND(TLabel, lblAgentApplication);
-    RAVELIN_FIND(TLabel, lblAgentVersion);
-    RAVELIN_FIND(TLabel, lblAgentPlatform);
-    RAVELIN_FIND(TLabel, lblMaxHTTP1);
-    RAVELIN_FIND(TLabel, lblMaxHTTP11);
-    RAVELIN_FIND(TImage, imgFavorites);
-    RAVELIN_FIND(TPanel, pnlPlaceholder);
-#undef RAVELIN_FIND
+TfrmIE::TfrmIE(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmIE = this;
     Fire(OnCreate);
 }
@@ -294,12 +140,6 @@ TfrmIE::~TfrmIE() {
     IE7FrameSearchbar = nullptr;
     IE7FrameMenu = nullptr;
     IE7FrameStartpage = nullptr;
-}
-
-bool TfrmIE::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
 }
 
 // Places the visible groups of a sheet one below the other, the defaults button staying
@@ -321,20 +161,19 @@ void TfrmIE::FormCreate(TComponent&) {
     IEVersion = GetIEVersion();
     userAgent_ = std::make_unique<TNXUserAgent>(false, true);
 
-    auto image = [this](const char* name) { return need<TImage>(*this, name); };
-    LoadGraphic(15000, *image("imgMediaBar"), 17);
-    LoadGraphic(15001, *image("imgSearchBar"), 17);
-    LoadGraphic(15002, *image("imgAutoComplete"), 17);
-    LoadGraphic(15003, *image("imgWindowTitle"), 17);
-    LoadGraphic(15004, *image("imgBackBitmap"), 17);
-    LoadGraphic(15005, *image("imgPicToolbar"), 17);
-    LoadGraphic(15006, *image("imgFavorites"), 17);
-    LoadGraphic(15007, *image("imgSourceViewer"), 17);
-    LoadGraphic(15008, *image("imgContextMenu"), 17);
-    LoadGraphic(15009, *image("imgUserAgent"), 17);
-    LoadGraphic(15013, *image("imgDownloadPrompt"), 17);
-    LoadGraphic(15014, *image("imgManualSettings"), 17);
-    LoadGraphic(15015, *image("imgSpeedOptimizer"), 17);
+    LoadGraphic(15000, *imgMediaBar, 17);
+    LoadGraphic(15001, *imgSearchBar, 17);
+    LoadGraphic(15002, *imgAutoComplete, 17);
+    LoadGraphic(15003, *imgWindowTitle, 17);
+    LoadGraphic(15004, *imgBackBitmap, 17);
+    LoadGraphic(15005, *imgPicToolbar, 17);
+    LoadGraphic(15006, *imgFavorites, 17);
+    LoadGraphic(15007, *imgSourceViewer, 17);
+    LoadGraphic(15008, *imgContextMenu, 17);
+    LoadGraphic(15009, *imgUserAgent, 17);
+    LoadGraphic(15013, *imgDownloadPrompt, 17);
+    LoadGraphic(15014, *imgManualSettings, 17);
+    LoadGraphic(15015, *imgSpeedOptimizer, 17);
     ilFavorites = &Create<TImageList>();
     ilFavorites->Name = "ilFavorites";
     ilFavorites->Width = ilFavorites->Height = 16;
@@ -355,7 +194,7 @@ void TfrmIE::FormCreate(TComponent&) {
         btnSourceViewer->Top -= 18;
         gbSourceViewer->Height -= 18;
         gbSearchProviderIE8->Visible = true;
-        LoadGraphic(15019, *image("imgSearchProviderIE8"), 17);
+        LoadGraphic(15019, *imgSearchProviderIE8, 17);
         gbAutoComplete->Top = gbSearchProviderIE8->Top + gbSearchProviderIE8->Height + 10;
     } else {
         DefaultSourceViewer = withBackslash(GetWinDir()) + "Notepad.exe";
@@ -405,8 +244,8 @@ void TfrmIE::FormCreate(TComponent&) {
     stack(*tsMenu, 10);
     if (notInstalled_) {
         EnableComponents(false, *this);
-        LoadGraphic(15020, *image("imgNotInstalled"), 17);
-        LoadGraphic(15021, *image("imgNotInstalledLink"), 17);
+        LoadGraphic(15020, *imgNotInstalled, 17);
+        LoadGraphic(15021, *imgNotInstalledLink, 17);
         tsNotInstalled->TabVisible = true;
     } else {
         tsNotInstalled->TabVisible = false;
@@ -431,7 +270,7 @@ void TfrmIE::placeFrame(TFrame& frame, TGroupBox& inner, TWinControl& sheet, int
 void TfrmIE::IE7ShowPanelsByIEVersion() {
     tsNavigation->TabVisible = major() >= 7;
     if (!tsNavigation->TabVisible) return;
-    JournalDiscarding discard;
+    const JournalDiscarding discarding;
     for (TGroupBox* g : {GroupBox8, GroupBox2, gbFileMenu, gbBackBitmap, gbPicToolbar})
         g->Visible = false;
 
@@ -519,7 +358,7 @@ void TfrmIE::lblGetIEClick(TComponent&) {
 
 void TfrmIE::tsExplorerBarsShow(TComponent&) {
     if (!firstShow(*tsExplorerBars)) return;
-    FillScope fill(filling_);
+    const JournalDiscarding discarding;
     if (GroupBox8->Visible)
         chkShowMediaBar->SetChecked(
             !GetRegSetting(HKEY_CURRENT_USER, kRestrictions, "No_LaunchMediaBar", false, {}));
@@ -561,7 +400,7 @@ void TfrmIE::tsExplorerBarsShow(TComponent&) {
         cbSearchBarChange(*cbSearchBar);
     }
     if (gbFileMenu->Visible) {
-        LoadGraphic(15022, *need<TImage>(*this, "imgFileMenu"), 17);
+        LoadGraphic(15022, *imgFileMenu, 17);
         if (GetRegSetting(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", false, {}))
             optNewNoMenu->SetChecked(true);
         else
@@ -576,14 +415,14 @@ void TfrmIE::tsExplorerBarsShow(TComponent&) {
 }
 
 void TfrmIE::chkShowMediaBarClick(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "No_LaunchMediaBar",
                      chkShowMediaBar->Checked() ? 0 : 1, {});
 }
 
 void TfrmIE::cbIE8DisplaySearchBoxClick(TComponent&) {
     btnSearchProviderSettings->Enabled = cbIE8DisplaySearchBox->Checked();
-    if (filling_) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kInfoDelivery, "NoSearchBox",
                      cbIE8DisplaySearchBox->Checked() ? 0 : 1, {2});
 }
@@ -613,7 +452,7 @@ void TfrmIE::cbSearchBarChange(TComponent&) {
     if (major() >= 7 || i < 0) return;
     const bool custom = cbSearchBar->Items[static_cast<std::size_t>(i)].data == kCustomPreset;
     if (!custom) {
-        if (!filling_) writeSearchPreset(); // showing the stored preset rewrites nothing
+        if (!filling()) writeSearchPreset(); // showing the stored preset rewrites nothing
         txtSearchAddress->SetText(
             kPresets[cbSearchBar->Items[static_cast<std::size_t>(i)].data].pane);
     }
@@ -659,7 +498,7 @@ void TfrmIE::btnUsabilityDefaultClick(TComponent&) {
 
 void TfrmIE::tsViewShow(TComponent&) {
     if (!firstShow(*tsView)) return;
-    FillScope fill(filling_);
+    const JournalDiscarding discarding;
     if (gbWindowTitle->Visible)
         txtWindowTitle->SetText(GetRegStringValueDef(HKEY_CURRENT_USER, kMain, "Window Title",
                                                      defaultWindowTitle(), {}));
@@ -683,7 +522,7 @@ void TfrmIE::tsViewShow(TComponent&) {
 }
 
 void TfrmIE::txtWindowTitleChange(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     txtWindowTitle->Tag = 1;
     JournalSetFlag(0);
 }
@@ -699,13 +538,13 @@ void TfrmIE::chkBackBitmapClick(TComponent&) {
     SetControlStatus(*lblBackBitmap, on, "");
     SetControlStatus(*txtBackBitmap, on, "");
     SetControlStatus(*btnBackBitmap, on, "");
-    if (Journal_Discard) return;
+    if (filling()) return;
     gbBackBitmap->Tag = 1;
     JournalSetFlag(0);
 }
 
 void TfrmIE::txtBackBitmapChange(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     gbBackBitmap->Tag = 1;
     JournalSetFlag(0);
 }
@@ -761,7 +600,7 @@ void TfrmIE::btnBackBitmapClick(TComponent&) {
 }
 
 void TfrmIE::chkPicToolbarClick(TComponent&) {
-    if (!filling_)
+    if (!filling())
         SetRegStringValue(HKEY_CURRENT_USER, kMain, "Enable_MyPics_Hoverbar",
                           chkPicToolbar->Checked() ? "yes" : "no", {});
     const bool on = chkPicToolbar->Checked() && chkPicToolbar->Enabled;
@@ -777,7 +616,7 @@ void TfrmIE::tbPicToolbarChange(TComponent&) {
     std::snprintf(text, sizeof text, "%d x %d Pixel", tbPicToolbar->Position(),
                   tbPicToolbar->Position());
     lblPicToolbarMinSize->SetCaption(text);
-    if (Journal_Discard) return;
+    if (filling()) return;
     tbPicToolbar->Tag = 1;
     JournalSetFlag(0);
 }
@@ -910,33 +749,25 @@ void TfrmIE::cmdHideFavoriteFolderClick(TComponent&) {
 void TfrmIE::btnResortFavoritesClick(TComponent&) {
     // The deleted sort orders are one transaction of their own, so that one undo brings
     // the user's order back.
-    JournalEnd();
-    BackupStart(0, "Favoriten sortieren");
-    try {
-        deleteOrderValues(kMenuOrderFavorites);
-    } catch (...) {
-        BackupEnd(false);
-        JournalStart();
-        throw;
-    }
-    BackupEnd(false);
+    JournalTransaction transaction("Favoriten sortieren");
+    deleteOrderValues(kMenuOrderFavorites);
+    transaction.close();
     // No shell runs on the machines edited here, so there is nobody to tell that the
     // order changed; the browser reads it afresh when it starts.
     Application().MessageBox("Die Favoriten wurden alphabetisch sortiert. Sie müssen eventuell den "
                              "Internet Explorer neu starten, um den Effekt zu sehen.",
                              "Favoriten wurden sortiert", MB_OK | MB_ICONINFORMATION);
-    JournalStart();
 }
 
 // ---- Menü ----
 
 void TfrmIE::optNewMenuClick(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", 0, {});
 }
 
 void TfrmIE::optNewNoMenuClick(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kPoliciesExplorer, "NoExpandedNewMenu", 1, {});
 }
 
@@ -958,13 +789,13 @@ void TfrmIE::readSourceViewer() {
 }
 
 void TfrmIE::rbSourceViewerClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     gbSourceViewer->Tag = 1;
     JournalSetFlag(0);
 }
 
 void TfrmIE::txtSourceViewerChange(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     gbSourceViewer->Tag = 1;
     JournalSetFlag(0);
 }
@@ -1036,8 +867,8 @@ void TfrmIE::tsNavigationShow(TComponent&) {
         cbPopupsUseNewWindow->AddItem(kPopupItems[i]);
         cbShortcutBehavior->AddItem(kShortcutItems[i]);
     }
-    LoadGraphic(15023, *need<TImage>(*this, "imgTabbedBrowsing"), 17);
-    JournalDiscarding discard;
+    LoadGraphic(15023, *imgTabbedBrowsing, 17);
+    const JournalDiscarding discarding;
     for (auto [combo, name] :
          {std::pair<TComboBox*, const char*>{cbShortcutBehavior, "ShortcutBehavior"},
           {cbPopupsUseNewWindow, "PopupsUseNewWindow"}}) {
@@ -1064,7 +895,7 @@ void TfrmIE::cbShortcutBehaviorChange(TComponent&) {
 void TfrmIE::btnNavigationDefaultClick(TComponent&) {
     if (IE7FrameStartpage) IE7FrameStartpage->ResetIE7Settings();
     {
-        JournalDiscarding discard;
+        const JournalDiscarding discarding;
         cbPopupsUseNewWindow->SetItemIndex(1);
         cbShortcutBehavior->SetItemIndex(1);
     }
@@ -1077,7 +908,7 @@ void TfrmIE::btnNavigationDefaultClick(TComponent&) {
 
 void TfrmIE::tsSecurityShow(TComponent&) {
     if (!firstShow(*tsSecurity)) return;
-    FillScope fill(filling_);
+    const JournalDiscarding discarding;
     edtAgentApplication->SetText(userAgent_->GetApplicationToken());
     chkAgentCompatible->SetChecked(userAgent_->GetCompatibilityFlag());
     edtAgentVersion->SetText(userAgent_->GetVersionToken());
@@ -1087,7 +918,7 @@ void TfrmIE::tsSecurityShow(TComponent&) {
 }
 
 void TfrmIE::UserAgentChange(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     gbUserAgentNew->Tag = 1;
     JournalSetFlag(0);
 }
@@ -1118,7 +949,7 @@ void TfrmIE::SaveUserAgent() {
 }
 
 void TfrmIE::chkAlwaysPromptWhenDownloadClick(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kRestrictions, "AlwaysPromptWhenDownload",
                      chkAlwaysPromptWhenDownload->Checked() ? 1 : 0, {});
 }
@@ -1137,7 +968,7 @@ void TfrmIE::btnSecurityDefaultClick(TComponent&) {
 
 void TfrmIE::tsPerformanceShow(TComponent&) {
     if (!firstShow(*tsPerformance)) return;
-    JournalDiscarding discard;
+    const JournalDiscarding discarding;
     int http10 = 4, http11 = 2;
     GetRegIntValue(HKEY_CURRENT_USER, kInternetSettings, "MaxConnectionsPer1_0Server", http10, 4,
                    {});
@@ -1147,7 +978,7 @@ void TfrmIE::tsPerformanceShow(TComponent&) {
 }
 
 void TfrmIE::udeMaxHTTPChange(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     gbManualSettings->Tag = 1;
     JournalSetFlag(0);
 }

@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIEContextMenu.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Nxbrowser.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
@@ -35,12 +34,6 @@ constexpr ContextName kContextNames[] = {
 };
 
 using text::lower;
-
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIEContextMenu: the form has no ") + name);
-    return c;
-}
 
 // The shipped script of a known extension, copied into the machine so that its browser
 // finds it; returns the Windows path the entry names.
@@ -77,30 +70,8 @@ std::string ContextText(std::uint32_t contexts) {
     return out;
 }
 
-TfrmIEContextMenu::TfrmIEContextMenu(TComponent* owner) : TForm(owner) {
-    using Self = TfrmIEContextMenu;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    handlers_.add("FormCreate", notify(&Self::FormCreate));
-    handlers_.add("FormShow", notify(&Self::FormShow));
-    handlers_.add("tsContextMenuEntriesShow", notify(&Self::tsContextMenuEntriesShow));
-    handlers_.add("btnOKClick", notify(&Self::btnOKClick));
-    handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
-    handlers_.add("ListView1SelectItem",
-                  TLVSelectItemEvent([this](TComponent& s, TListItem& i, bool selected) {
-                      ListView1SelectItem(s, i, selected);
-                  }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmIEContextMenu"), "forms/ufrmIEContextMenu.json",
-                      handlers_);
-    PageControl1 = need<TPageControl>(*this, "PageControl1");
-    tsContextMenuEntries = need<TTabSheet>(*this, "tsContextMenuEntries");
-    ListView1 = need<TListView>(*this, "ListView1");
-    lblDesc = need<TLabel>(*this, "lblDesc");
-    lblContext = need<TLabel>(*this, "lblContext");
-    imgContextMenu = need<TImage>(*this, "imgContextMenu");
-    btnOK = need<TButton>(*this, "btnOK");
-    btnCancel = need<TButton>(*this, "btnCancel");
+TfrmIEContextMenu::TfrmIEContextMenu(TComponent* owner) : PageBase(owner) {
+    loadForm();
     PageControl1->InitActivePage(tsContextMenuEntries);
     Fire(OnCreate);
 }
@@ -138,8 +109,7 @@ void TfrmIEContextMenu::addEntry(const std::string& folder, const std::string& n
 }
 
 void TfrmIEContextMenu::tsContextMenuEntriesShow(TComponent&) {
-    if (tsContextMenuEntries->Tag == 1) return;
-    tsContextMenuEntries->Tag = 1;
+    if (!firstShow(*tsContextMenuEntries)) return;
     ListView1->BeginUpdate();
     std::vector<std::string> names;
     EnumRegKeysEx(HKEY_CURRENT_USER, kMenuExt, names, {});
@@ -280,18 +250,16 @@ void TfrmIEContextMenu::apply() {
 }
 
 void TfrmIEContextMenu::btnOKClick(TComponent&) {
-    JournalEnd();
-    BackupStart(0, "");
-    try {
-        apply();
-    } catch (...) {
-        BackupEnd(false);
-        JournalStart();
-        ModalResult = mrOk;
-        throw;
+    {
+        const JournalTransaction transaction;
+        // A refused entry still closes the dialog; the error says what was not done.
+        try {
+            apply();
+        } catch (...) {
+            ModalResult = mrOk;
+            throw;
+        }
     }
-    BackupEnd(false);
-    JournalStart();
     ModalResult = mrOk;
 }
 

@@ -3,11 +3,10 @@
 // extensions the host ships. Nothing is written before OK; OK is one journal transaction.
 #pragma once
 
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "forms/ufrmIEContextMenuForm.h"
+#include "host/PageBase.h"
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 namespace ravelin::iexplorer {
@@ -28,27 +27,19 @@ inline constexpr std::uint32_t kAllContexts = 123456;
 // names joined by ", ".
 std::string ContextText(std::uint32_t contexts);
 
-class TfrmIEContextMenu : public toolkit::TForm {
+class TfrmIEContextMenu : public PageBase<forms::TfrmIEContextMenuForm> {
   public:
     explicit TfrmIEContextMenu(toolkit::TComponent* owner);
     ~TfrmIEContextMenu() override;
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TPageControl* PageControl1;
-    toolkit::TTabSheet* tsContextMenuEntries;
-    toolkit::TListView* ListView1;
-    toolkit::TLabel *lblDesc, *lblContext;
-    toolkit::TImage* imgContextMenu;
-    toolkit::TButton *btnOK, *btnCancel;
-
-    void FormCreate(toolkit::TComponent&);
-    void FormShow(toolkit::TComponent&);
-    void tsContextMenuEntriesShow(toolkit::TComponent&);
-    void ListView1SelectItem(toolkit::TComponent&, toolkit::TListItem& item, bool selected);
-    void btnOKClick(toolkit::TComponent&);
-    void btnCancelClick(toolkit::TComponent&);
+    // Handlers.
+    void FormCreate(toolkit::TComponent& sender) override;
+    void FormShow(toolkit::TComponent& sender) override;
+    void tsContextMenuEntriesShow(toolkit::TComponent& sender) override;
+    void ListView1SelectItem(toolkit::TComponent& sender, toolkit::TListItem& item,
+                             bool selected) override;
+    void btnOKClick(toolkit::TComponent& sender) override;
+    void btnCancelClick(toolkit::TComponent& sender) override;
 
     void GetKnownEntryData(const std::string& file, std::string& friendlyName, std::string& desc,
                            std::uint32_t& contexts, const std::string& section,
@@ -60,9 +51,6 @@ class TfrmIEContextMenu : public toolkit::TForm {
   private:
     void addEntry(const std::string& folder, const std::string& name, bool ticked);
     void apply();
-
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
 };
 
 extern TfrmIEContextMenu* frmIEContextMenu;

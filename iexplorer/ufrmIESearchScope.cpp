@@ -1,6 +1,5 @@
 #include "iexplorer/ufrmIESearchScope.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Nxgraphics.h"
 #include "host/Stringhelper.h"
 #include "host/text/Text.h"
@@ -16,12 +15,6 @@ using namespace toolkit;
 TfrmIESearchScope* frmIESearchScope = nullptr;
 
 namespace {
-
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmIESearchScope: the form has no ") + name);
-    return c;
-}
 
 constexpr const char* kPlaceholder = "{searchTerms}";
 // An address shorter than "=" followed by the placeholder cannot hold a query.
@@ -40,24 +33,8 @@ using text::trimmed;
 
 } // namespace
 
-TfrmIESearchScope::TfrmIESearchScope(TComponent* owner) : TForm(owner) {
-    using Self = TfrmIESearchScope;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    handlers_.add("FormCreate", notify(&Self::FormCreate));
-    handlers_.add("btnOKClick", notify(&Self::btnOKClick));
-    handlers_.add("btnCancelClick", notify(&Self::btnCancelClick));
-    bound_ = LoadForm(*this, forms::FormText("ufrmIESearchScope"), "forms/ufrmIESearchScope.json",
-                      handlers_);
-    lblIntroText = need<TLabel>(*this, "lblIntroText");
-    Label1 = need<TLabel>(*this, "Label1");
-    Label2 = need<TLabel>(*this, "Label2");
-    imgScope = need<TImage>(*this, "imgScope");
-    edName = need<TEdit>(*this, "edName");
-    edURL = need<TEdit>(*this, "edURL");
-    btnOK = need<TButton>(*this, "btnOK");
-    btnCancel = need<TButton>(*this, "btnCancel");
+TfrmIESearchScope::TfrmIESearchScope(TComponent* owner) : PageBase(owner) {
+    loadForm();
     Fire(OnCreate);
 }
 

@@ -3,37 +3,26 @@
 // its result comes back through the record its Show function fills.
 #pragma once
 
+#include "forms/ufrmIESearchScopeForm.h"
 #include "host/Nxinternetexplorerhelper.h"
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "host/PageBase.h"
 
-#include <set>
 #include <string>
 
 namespace ravelin::iexplorer {
 
-class TfrmIESearchScope : public toolkit::TForm {
+class TfrmIESearchScope : public PageBase<forms::TfrmIESearchScopeForm> {
   public:
     explicit TfrmIESearchScope(toolkit::TComponent* owner);
     ~TfrmIESearchScope() override;
     const char* ClassName() const override { return "TfrmIESearchScope"; }
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TLabel *lblIntroText, *Label1, *Label2;
-    toolkit::TImage* imgScope;
-    toolkit::TEdit *edName, *edURL;
-    toolkit::TButton *btnOK, *btnCancel;
     bool FAccepted = false;
 
-    void FormCreate(toolkit::TComponent&);
-    void btnOKClick(toolkit::TComponent&);
-    void btnCancelClick(toolkit::TComponent&);
-
-  private:
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
+    // Handlers.
+    void FormCreate(toolkit::TComponent& sender) override;
+    void btnOKClick(toolkit::TComponent& sender) override;
+    void btnCancelClick(toolkit::TComponent& sender) override;
 };
 
 extern TfrmIESearchScope* frmIESearchScope;

@@ -14,7 +14,6 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace ravelin;
 using namespace ravelin::iexplorer;
@@ -31,29 +30,9 @@ const std::string kMenuExt = "Software\\Microsoft\\Internet Explorer\\MenuExt";
 const std::string kOrder =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
 
-class IEPage : public ::testing::Test {
+class IEPage : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        reopen();
-    }
-    void reopen() {
-        session.reset();
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    // Runs a script on the page as `deskforge run explorer` does.
-    std::string run(const std::string& script, int rc = 0) {
-        const test::ModulePages pages({"explorer"});
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        EXPECT_EQ(app::runPageCommand("explorer", script, "script", c), rc) << err.str();
-        return out.str() + err.str();
-    }
+    IEPage() : PageTest("explorer") {}
     std::string str(HKEY root, const std::string& key, const std::string& name) {
         if (!RegValueExists(root, key, name, {})) return "<none>";
         return GetRegStringValueDef(root, key, name, "", {});
@@ -63,28 +42,19 @@ class IEPage : public ::testing::Test {
         GetRegDWORDValue(root, key, name, v, {});
         return v;
     }
-    std::size_t journalled() { return session->journal()->list().size(); }
     std::int64_t lastTransaction() {
         std::int64_t last = 0;
         for (const auto& t : session->journal()->list())
             last = std::max(last, t.id);
         return last;
     }
-    std::string host(const std::string& windowsPath) {
-        return session->machine().files().hostPath(windowsPath);
-    }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace
 
-TEST_F(IEPage, HandlersAreBoundBothWays) {
+TEST_F(IEPage, FramesArePlacedOnTheirTabs) {
     open("winxp");
     TfrmIE page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-    TfrmIEContextMenu dialog(nullptr);
-    EXPECT_EQ(dialog.boundHandlers(), dialog.handlers().names());
     ASSERT_NE(IE7FrameMenu, nullptr);
     EXPECT_EQ(IE7FrameMenu->Parent(), page.tsMenu);
     ASSERT_NE(IE7FrameSearchbar, nullptr);
@@ -209,7 +179,7 @@ TEST_F(IEPage, ShowingEveryTabWritesNothing) {
                 if (sheet->TabVisible) script += "tab " + sheet->Name + "\n";
         }
         run(script);
-        EXPECT_EQ(journalled(), 0u);
+        EXPECT_EQ(transactions(), 0u);
         session.reset();
         if (std::string(templ) != "win2000") { // its Google search preset is completed
             EXPECT_EQ(test::readFile(dir->file("user.reg")), user);
@@ -227,9 +197,9 @@ TEST_F(IEPage, ViewEditsAreWrittenOnceWhenTheirGroupIsLeft) {
         << "written when the page closes with the focus still there";
     run("tab tsView\nset txtWindowTitle \"Zweiter\"\nfocus txtBackBitmap\n");
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Window Title"), "Zweiter");
-    const auto before = journalled();
+    const auto before = transactions();
     run("tab tsView\nfocus txtWindowTitle\nfocus txtBackBitmap\n");
-    EXPECT_EQ(journalled(), before) << "passing through writes nothing";
+    EXPECT_EQ(transactions(), before) << "passing through writes nothing";
 
     // Clearing the picture and leaving the group unticks the box and deletes the value.
     run("tab tsView\nset txtBackBitmap \"\"\nfocus txtWindowTitle\nexpect chkBackBitmap checked "
@@ -296,7 +266,7 @@ TEST_F(IEPage, UserAgentIsSavedIntoBothHivesWhenAFieldIsLeft) {
             "edtAgentVersion\nfocus edtAgentVersion\nfocus edtAgentPlatform\n");
     EXPECT_NE(out.find("\"Mozilla/4.0\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"MSIE 7.0\""), std::string::npos) << out;
-    EXPECT_EQ(journalled(), 0u) << "tabbing through saves nothing";
+    EXPECT_EQ(transactions(), 0u) << "tabbing through saves nothing";
 
     SetRegStringValue(HKEY_LOCAL_MACHINE, kAgent + "\\Post Platform", "SV1", "", {});
     run("tab tsSecurity\nset edtAgentVersion \"MSIE 9.0\"\nfocus edtAgentPlatform\n");
@@ -334,7 +304,7 @@ TEST_F(IEPage, ConnectionCountsAreWrittenTogetherOnLeavingTheGroup) {
     std::string out = run("tab tsPerformance\nprint udeMaxHTTP1\nprint udeMaxHTTP11\n");
     EXPECT_NE(out.find("udeMaxHTTP1 = 4"), std::string::npos) << out;
     EXPECT_NE(out.find("udeMaxHTTP11 = 2"), std::string::npos) << out;
-    EXPECT_EQ(journalled(), 0u);
+    EXPECT_EQ(transactions(), 0u);
     run("tab tsPerformance\nspin udeMaxHTTP11 6\nfocus btnStartSpeedOptimizer\n");
     EXPECT_EQ(dword(HKEY_CURRENT_USER, kInet, "MaxConnectionsPerServer"), 6u);
     EXPECT_EQ(dword(HKEY_CURRENT_USER, kInet, "MaxConnectionsPer1_0Server"), 4u);
@@ -387,12 +357,12 @@ TEST_F(IEPage, FavouritesTreeHidesAndShowsRealFolders) {
 TEST_F(IEPage, ResortingDeletesEveryOrderInOneUndoableStep) {
     open("winxp");
     SetRegBinaryValue(HKEY_CURRENT_USER, kOrder + "\\Links\\Tief", "Order", {1, 2}, {});
-    const auto before = journalled();
+    const auto before = transactions();
     std::string out = run("tab tsView\nclick btnResortFavorites\n");
     EXPECT_NE(out.find("Favoriten wurden sortiert"), std::string::npos) << out;
     for (const std::string& key : {kOrder, kOrder + "\\Links", kOrder + "\\Links\\Tief"})
         EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, key, "Order", {})) << key;
-    ASSERT_EQ(journalled(), before + 1);
+    ASSERT_EQ(transactions(), before + 1);
     session->journal()->undo(lastTransaction(), session->registry());
     for (const std::string& key : {kOrder, kOrder + "\\Links", kOrder + "\\Links\\Tief"})
         EXPECT_TRUE(RegValueExists(HKEY_CURRENT_USER, key, "Order", {})) << key;
@@ -417,12 +387,12 @@ TEST_F(IEPage, ContextMenuDialogListsInstalledParkedAndKnownEntries) {
     // Present both switched on and parked: listed once, ticked.
     SetRegStringValue(HKEY_CURRENT_USER, kMenuExt + "-\\E&xport nach Microsoft Excel", "", "old",
                       {});
-    const auto before = journalled();
+    const auto before = transactions();
     std::string out = run("tab tsMenu\nclick btnIEContextMenu\nprint ListView1\nselect "
                           "ListView1 \"Export nach Microsoft Excel\"\nprint lblContext\nprint "
                           "lblDesc\nselect ListView1 \"Bild vergrößern\"\nprint lblDesc\nclick "
                           "btnCancel\n");
-    EXPECT_EQ(journalled(), before) << "Cancel writes nothing";
+    EXPECT_EQ(transactions(), before) << "Cancel writes nothing";
     EXPECT_NE(out.find("[x] Export nach Microsoft Excel"), std::string::npos) << out;
     EXPECT_EQ(out.find("[ ] Export nach Microsoft Excel"), std::string::npos) << out;
     EXPECT_NE(out.find("[ ] An OneNote senden"), std::string::npos) << out;
@@ -436,7 +406,7 @@ TEST_F(IEPage, ContextMenuDialogListsInstalledParkedAndKnownEntries) {
 TEST_F(IEPage, ContextMenuMovesAreOneTransactionUndoneAtOnce) {
     open("winxp");
     SetRegStringValue(HKEY_CURRENT_USER, kMenuExt + "-\\Bild &vergrößern", "", "older copy", {});
-    const auto before = journalled();
+    const auto before = transactions();
     run("tab tsMenu\nclick btnIEContextMenu\ntick ListView1 \"Bild vergrößern\" off\ntick "
         "ListView1 \"An OneNote senden\" on\ntick ListView1 \"Text hervorheben\" on\nclick "
         "btnOK\n");
@@ -456,7 +426,7 @@ TEST_F(IEPage, ContextMenuMovesAreOneTransactionUndoneAtOnce) {
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(data[1], "10000000") << "4 bytes REG_BINARY, little-endian";
 
-    ASSERT_EQ(journalled(), before + 1) << "one transaction";
+    ASSERT_EQ(transactions(), before + 1) << "one transaction";
     session->journal()->undo(lastTransaction(), session->registry());
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMenuExt + "\\Bild &vergrößern", ""),
               "C:\\WINDOWS\\Web\\zoomin.htm");
@@ -473,13 +443,13 @@ TEST_F(IEPage, AContextMenuDialogWhoseScriptFolderIsBlockedWritesNothing) {
     open("winxp");
     // A file stands where the scripts' folder would go.
     test::writeFile(host(GetFolderLocStr(26) + "\\Deskforge"), "x");
-    const auto before = journalled();
+    const auto before = transactions();
     run("tab tsMenu\nclick btnIEContextMenu\ntick ListView1 \"An OneNote senden\" on\ntick "
         "ListView1 \"Text hervorheben\" on\nclick btnOK\n",
         1);
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, kMenuExt + "\\An &OneNote senden", {}))
         << "the entry before the refused one is not applied either";
-    EXPECT_EQ(journalled(), before);
+    EXPECT_EQ(transactions(), before);
 }
 
 TEST_F(IEPage, ClassicSearchBarRecognisesPresetsAndKeepsCustomAddresses) {
