@@ -875,9 +875,11 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
 }
 
 // A transaction with sensitive values saves the files before its end is committed. One
-// left open whose files hold what it left at every place (sensitive ones by their digests),
-// and at a sensitive place something other than what it found there, reached the files
-// whole: it counts as committed. Any other open one is rolled back.
+// left open whose files hold what it left at every sensitive place (by their digests), and
+// at one of them something other than what it found there, counts as committed: what it
+// found there is not kept, so it can only go forward, and its other rows are replayed from
+// the journal (a kill between two hive saves leaves them in one file only). Any other open
+// one is rolled back.
 void Journal::sensitiveCommitsOfCrash(registry::Registry& reg) {
     std::vector<std::int64_t> open;
     {
@@ -913,7 +915,7 @@ void Journal::sensitiveCommitsOfCrash(registry::Registry& reg) {
             bool later = false;
             for (std::size_t j = i + 1; j < list.size() && !later; ++j)
                 later = overlaps(list[i].registry, list[j].registry);
-            if (!later && !holdsAfter(list[i])) all = false;
+            if (!later && list[i].registry.sensitive && !holdsAfter(list[i])) all = false;
         }
         std::vector<std::string> seen;
         for (const auto& e : list) {
