@@ -61,14 +61,6 @@ class LogonDialogs : public ::testing::Test {
 
 } // namespace
 
-TEST_F(LogonDialogs, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmEditLogonOld old(nullptr);
-    EXPECT_EQ(old.boundHandlers(), old.handlers().names());
-    TfrmEditLogonNew welcome(nullptr);
-    EXPECT_EQ(welcome.boundHandlers(), welcome.handlers().names());
-}
-
 // ---- The classic logon dialog ----
 
 TEST_F(LogonDialogs, ClassicOkWithoutChangesAndCancelWriteNothing) {

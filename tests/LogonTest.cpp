@@ -71,12 +71,6 @@ std::string utf16(const std::string& ascii) {
 
 } // namespace
 
-TEST_F(Logon, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmLogon page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-}
-
 TEST_F(Logon, WhatEachWindowsShows) {
     struct Expect {
         const char* templ;
