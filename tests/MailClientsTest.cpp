@@ -58,14 +58,6 @@ class MailClients : public ::testing::Test {
 
 } // namespace
 
-TEST_F(MailClients, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmMailClients page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-    TfrmOutlookSecurity dialog(nullptr);
-    EXPECT_EQ(dialog.boundHandlers(), dialog.handlers().names());
-}
-
 TEST_F(MailClients, EachProgramShowsItsTabOnlyWhereItIsInstalled) {
     struct Expect {
         const char* templ;
