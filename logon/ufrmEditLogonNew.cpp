@@ -1,6 +1,5 @@
 #include "logon/ufrmEditLogonNew.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
@@ -24,12 +23,6 @@ constexpr const char* kUnreadMail = "Software\\Microsoft\\Windows\\CurrentVersio
 constexpr const char* kDesktop = ".DEFAULT\\Control Panel\\Desktop";
 constexpr char kFieldSeparator = 29;
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmEditLogonNew: the form has no ") + name);
-    return c;
-}
-
 // Accounts are shown on the Welcome screen unless hidden, except the built-in
 // administrator, who is hidden unless shown.
 bool shownByDefault(const std::string& account) {
@@ -47,72 +40,8 @@ void placeAfter(TLabel& label, TControl& field) {
 
 } // namespace
 
-TfrmEditLogonNew::TfrmEditLogonNew(TComponent* owner) : TForm(owner) {
-    using Self = TfrmEditLogonNew;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"tsGeneralShow", &Self::tsGeneralShow},
-        {"tsSecurityShow", &Self::tsSecurityShow},
-        {"tsMailShow", &Self::tsMailShow},
-        {"tsViewShow", &Self::tsViewShow},
-        {"optFastSwitchClick", &Self::optFastSwitchClick},
-        {"chkAppendTitleClick", &Self::chkAppendTitleClick},
-        {"txtAppendTitleChange", &Self::txtAppendTitleChange},
-        {"chkAllowShutdownClick", &Self::chkAllowShutdownClick},
-        {"lbHideUsersClickCheck", &Self::lbHideUsersClickCheck},
-        {"optUnreadMailsClick", &Self::optUnreadMailsClick},
-        {"udUnreadMailsChange", &Self::udUnreadMailsChange},
-        {"optUnreadMailsApplyClick", &Self::optUnreadMailsApplyClick},
-        {"chkEnableFontSmoothingClick", &Self::chkEnableFontSmoothingClick},
-        {"cbFontSmoothingTypeChange", &Self::cbFontSmoothingTypeChange},
-        {"btnOKClick", &Self::btnOKClick},
-        {"btnCancelClick", &Self::btnCancelClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    bound_ = LoadForm(*this, forms::FormText("ufrmEditLogonNew"), "forms/ufrmEditLogonNew.json",
-                      handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcEditLogonNew);
-    RAVELIN_FIND(TTabSheet, tsGeneral);
-    RAVELIN_FIND(TTabSheet, tsSecurity);
-    RAVELIN_FIND(TTabSheet, tsMail);
-    RAVELIN_FIND(TTabSheet, tsView);
-    RAVELIN_FIND(TImage, imgMail);
-    RAVELIN_FIND(TImage, imgShutdown);
-    RAVELIN_FIND(TImage, imgFastSwitch);
-    RAVELIN_FIND(TImage, imgAppendTitle);
-    RAVELIN_FIND(TImage, imgFontSmoothing);
-    RAVELIN_FIND(TImage, imgHideUsers);
-    RAVELIN_FIND(TGroupBox, gbFastSwitch);
-    RAVELIN_FIND(TGroupBox, gbAppendTitle);
-    RAVELIN_FIND(TGroupBox, gbUnreadMails);
-    RAVELIN_FIND(TGroupBox, gbFontSmoothing);
-    RAVELIN_FIND(TRadioButton, optFastSwitchOn);
-    RAVELIN_FIND(TRadioButton, optFastSwitchOff);
-    RAVELIN_FIND(TRadioButton, optUnreadMailsShowSome);
-    RAVELIN_FIND(TRadioButton, optUnreadMailsShowAll);
-    RAVELIN_FIND(TRadioButton, optUnreadMailsShowNone);
-    RAVELIN_FIND(TRadioButton, optUnreadMailsApplyAll);
-    RAVELIN_FIND(TRadioButton, optUnreadMailsApplyCur);
-    RAVELIN_FIND(TCheckBox, chkAppendTitle);
-    RAVELIN_FIND(TCheckBox, chkAllowShutdown);
-    RAVELIN_FIND(TCheckBox, chkEnableFontSmoothing);
-    RAVELIN_FIND(TEdit, txtAppendTitle);
-    RAVELIN_FIND(TLabel, lblAppendTitle);
-    RAVELIN_FIND(TLabel, lblUnreadMails1);
-    RAVELIN_FIND(TLabel, lblUnreadMails2);
-    RAVELIN_FIND(TLabel, lblFontSmoothingType);
-    RAVELIN_FIND(TBigCheckListBox, lbHideUsers);
-    RAVELIN_FIND(TUpDownEdit, udUnreadMails);
-    RAVELIN_FIND(TComboBox, cbFontSmoothingType);
-    RAVELIN_FIND(TButton, btnOK);
-    RAVELIN_FIND(TButton, btnCancel);
-#undef RAVELIN_FIND
+TfrmEditLogonNew::TfrmEditLogonNew(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmEditLogonNew = this;
     Fire(OnCreate);
 }
@@ -144,21 +73,11 @@ void TfrmEditLogonNew::FormCreate(TComponent&) {
     pcEditLogonNew->SetActivePage(tsGeneral);
 }
 
-bool TfrmEditLogonNew::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
-}
-
-void TfrmEditLogonNew::mark(TComponent& control) {
-    if (!Loading) control.Tag = 1;
-}
-
 // ---- Allgemein ----
 
 void TfrmEditLogonNew::tsGeneralShow(TComponent&) {
     if (!firstShow(*tsGeneral)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     if (GetRegSetting(HKEY_LOCAL_MACHINE, kWinlogon, "AllowMultipleTSSessions", false, {}))
         optFastSwitchOn->SetChecked(true);
     else
@@ -168,7 +87,6 @@ void TfrmEditLogonNew::tsGeneralShow(TComponent&) {
     chkAppendTitle->SetChecked(!welcome.empty());
     txtAppendTitle->SetText(welcome);
     chkAppendTitleClick(*chkAppendTitle);
-    Loading = false;
 }
 
 void TfrmEditLogonNew::optFastSwitchClick(TComponent&) {
@@ -209,7 +127,7 @@ void TfrmEditLogonNew::addAccounts() {
 
 void TfrmEditLogonNew::tsSecurityShow(TComponent&) {
     if (!firstShow(*tsSecurity)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     addAccounts();
     shownChecks_.clear();
     for (int i = 0; i < static_cast<int>(lbHideUsers->Items.size()); ++i)
@@ -224,7 +142,6 @@ void TfrmEditLogonNew::tsSecurityShow(TComponent&) {
         chkAllowShutdown->SetChecked(shutdown == "1");
     else
         chkAllowShutdown->SetChecked(true);
-    Loading = false;
 }
 
 void TfrmEditLogonNew::chkAllowShutdownClick(TComponent&) {
@@ -241,7 +158,7 @@ void TfrmEditLogonNew::lbHideUsersClickCheck(TComponent&) {
     if (changed < 0) return;
     const auto slot = static_cast<std::size_t>(changed);
     shownChecks_[slot] = lbHideUsers->GetCheck(changed);
-    if (Loading) return;
+    if (filling()) return;
     const std::string account = ParamX(lbHideUsers->Items[slot], 3, kFieldSeparator);
     if (!lbHideUsers->GetCheck(changed) && account == GetUserNameW()) {
         const int answer = Application().MessageBox(
@@ -267,7 +184,7 @@ void TfrmEditLogonNew::lbHideUsersClickCheck(TComponent&) {
 
 void TfrmEditLogonNew::tsMailShow(TComponent&) {
     if (!firstShow(*tsMail)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     DWORD days = 3;
     if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, kUnreadMail, "MessageExpiryDays", days, {}) ==
         ERROR_SUCCESS) {
@@ -287,7 +204,6 @@ void TfrmEditLogonNew::tsMailShow(TComponent&) {
         optUnreadMailsShowAll->SetChecked(true);
     }
     optUnreadMailsClick(*optUnreadMailsShowSome);
-    Loading = false;
 }
 
 void TfrmEditLogonNew::optUnreadMailsClick(TComponent&) {
@@ -311,7 +227,7 @@ void TfrmEditLogonNew::optUnreadMailsApplyClick(TComponent&) {
 
 void TfrmEditLogonNew::tsViewShow(TComponent&) {
     if (!firstShow(*tsView)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     DWORD type = 0;
     const bool on =
         GetRegStringValueDef(HKEY_USERS, kDesktop, "FontSmoothing", "0", {}) == "2" &&
@@ -320,7 +236,6 @@ void TfrmEditLogonNew::tsViewShow(TComponent&) {
     chkEnableFontSmoothing->SetChecked(on);
     cbFontSmoothingType->SetItemIndex(on && type == 2 ? 1 : 0);
     chkEnableFontSmoothingClick(*chkEnableFontSmoothing);
-    Loading = false;
 }
 
 void TfrmEditLogonNew::chkEnableFontSmoothingClick(TComponent&) {
@@ -336,15 +251,7 @@ void TfrmEditLogonNew::cbFontSmoothingTypeChange(TComponent&) {
 // ---- OK / Abbrechen ----
 
 void TfrmEditLogonNew::btnOKClick(TComponent&) {
-    JournalEnd();
-    BackupStart(0, "");
-    // The transaction is closed and the journal started again also after a failure.
-    struct Close {
-        ~Close() {
-            BackupEnd(false);
-            JournalStart();
-        }
-    } close;
+    const JournalTransaction transaction;
     if (gbFastSwitch->Tag == 1)
         SetRegDWORDValue(HKEY_LOCAL_MACHINE, kWinlogon, "AllowMultipleTSSessions",
                          optFastSwitchOn->Checked() ? 1 : 0, {});

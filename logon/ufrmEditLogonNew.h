@@ -3,68 +3,41 @@
 // unread mail and font smoothing, written together on OK.
 #pragma once
 
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "forms/ufrmEditLogonNewForm.h"
+#include "host/PageBase.h"
 
-#include <set>
 #include <string>
 #include <vector>
 
 namespace ravelin::logon {
 
-class TfrmEditLogonNew : public toolkit::TForm {
+class TfrmEditLogonNew : public PageBase<forms::TfrmEditLogonNewForm> {
   public:
     explicit TfrmEditLogonNew(toolkit::TComponent* owner);
     ~TfrmEditLogonNew() override;
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TPageControl* pcEditLogonNew;
-    toolkit::TTabSheet *tsGeneral, *tsSecurity, *tsMail, *tsView;
-    toolkit::TImage *imgMail, *imgShutdown, *imgFastSwitch, *imgAppendTitle, *imgFontSmoothing,
-        *imgHideUsers;
-    toolkit::TGroupBox *gbFastSwitch, *gbAppendTitle, *gbUnreadMails, *gbFontSmoothing;
-    toolkit::TRadioButton *optFastSwitchOn, *optFastSwitchOff, *optUnreadMailsShowSome,
-        *optUnreadMailsShowAll, *optUnreadMailsShowNone, *optUnreadMailsApplyAll,
-        *optUnreadMailsApplyCur;
-    toolkit::TCheckBox *chkAppendTitle, *chkAllowShutdown, *chkEnableFontSmoothing;
-    toolkit::TEdit* txtAppendTitle;
-    toolkit::TLabel *lblAppendTitle, *lblUnreadMails1, *lblUnreadMails2, *lblFontSmoothingType;
-    toolkit::TBigCheckListBox* lbHideUsers;
-    toolkit::TUpDownEdit* udUnreadMails;
-    toolkit::TComboBox* cbFontSmoothingType;
-    toolkit::TButton *btnOK, *btnCancel;
-
-    // True while a tab fills its controls: change handlers then record nothing.
-    bool Loading = false;
-
     // Handlers.
-    void FormCreate(toolkit::TComponent&);
-    void tsGeneralShow(toolkit::TComponent&);
-    void tsSecurityShow(toolkit::TComponent&);
-    void tsMailShow(toolkit::TComponent&);
-    void tsViewShow(toolkit::TComponent&);
-    void optFastSwitchClick(toolkit::TComponent&);
-    void chkAppendTitleClick(toolkit::TComponent&);
-    void txtAppendTitleChange(toolkit::TComponent&);
-    void chkAllowShutdownClick(toolkit::TComponent&);
-    void lbHideUsersClickCheck(toolkit::TComponent&);
-    void optUnreadMailsClick(toolkit::TComponent&);
-    void udUnreadMailsChange(toolkit::TComponent&);
-    void optUnreadMailsApplyClick(toolkit::TComponent&);
-    void chkEnableFontSmoothingClick(toolkit::TComponent&);
-    void cbFontSmoothingTypeChange(toolkit::TComponent&);
-    void btnOKClick(toolkit::TComponent&);
-    void btnCancelClick(toolkit::TComponent&);
+    void FormCreate(toolkit::TComponent&) override;
+    void tsGeneralShow(toolkit::TComponent&) override;
+    void tsSecurityShow(toolkit::TComponent&) override;
+    void tsMailShow(toolkit::TComponent&) override;
+    void tsViewShow(toolkit::TComponent&) override;
+    void optFastSwitchClick(toolkit::TComponent&) override;
+    void chkAppendTitleClick(toolkit::TComponent&) override;
+    void txtAppendTitleChange(toolkit::TComponent&) override;
+    void chkAllowShutdownClick(toolkit::TComponent&) override;
+    void lbHideUsersClickCheck(toolkit::TComponent&) override;
+    void optUnreadMailsClick(toolkit::TComponent&) override;
+    void udUnreadMailsChange(toolkit::TComponent&) override;
+    void optUnreadMailsApplyClick(toolkit::TComponent&) override;
+    void chkEnableFontSmoothingClick(toolkit::TComponent&) override;
+    void cbFontSmoothingTypeChange(toolkit::TComponent&) override;
+    void btnOKClick(toolkit::TComponent&) override;
+    void btnCancelClick(toolkit::TComponent&) override;
 
   private:
-    bool firstShow(toolkit::TTabSheet& sheet);
-    void mark(toolkit::TComponent& control);
     void addAccounts();
 
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
     std::vector<bool> shownChecks_; // the list's check states as last seen
 };
 

@@ -1,6 +1,5 @@
 #include "logon/ufrmEditLogonOld.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
@@ -27,12 +26,6 @@ constexpr const char* kWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersi
 constexpr const char* kPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 constexpr const char* kDesktop = ".DEFAULT\\Control Panel\\Desktop";
 constexpr const char* kNone = "(Kein)";
-
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmEditLogonOld: the form has no ") + name);
-    return c;
-}
 
 // Writes a setting under Winlogon, then brings a differing Policies value of the same name
 // in line (a Policies value that does not exist is not created: it would override the
@@ -76,65 +69,8 @@ class RedirectionGuard {
 
 } // namespace
 
-TfrmEditLogonOld::TfrmEditLogonOld(TComponent* owner) : TForm(owner) {
-    using Self = TfrmEditLogonOld;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"tsViewShow", &Self::tsViewShow},
-        {"tsSecurityShow", &Self::tsSecurityShow},
-        {"tsScreensaverShow", &Self::tsScreensaverShow},
-        {"chkLogonPromptClick", &Self::chkLogonPromptClick},
-        {"chkAppendTitleClick", &Self::chkAppendTitleClick},
-        {"txtLogonPromptChange", &Self::txtLogonPromptChange},
-        {"txtAppendTitleChange", &Self::txtAppendTitleChange},
-        {"chkSecurityClick", &Self::chkSecurityClick},
-        {"cbScreenSaverSelect", &Self::cbScreenSaverSelect},
-        {"udScreenSaverChange", &Self::udScreenSaverChange},
-        {"udScreenSaverExit", &Self::udScreenSaverExit},
-        {"btnSaverSettingsClick", &Self::btnSaverSettingsClick},
-        {"btnSaverPreviewClick", &Self::btnSaverPreviewClick},
-        {"btnOKClick", &Self::btnOKClick},
-        {"btnCancelClick", &Self::btnCancelClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    bound_ = LoadForm(*this, forms::FormText("ufrmEditLogonOld"), "forms/ufrmEditLogonOld.json",
-                      handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcEditLogonOld);
-    RAVELIN_FIND(TTabSheet, tsView);
-    RAVELIN_FIND(TTabSheet, tsSecurity);
-    RAVELIN_FIND(TTabSheet, tsScreensaver);
-    RAVELIN_FIND(TImage, imgTitle);
-    RAVELIN_FIND(TImage, imgInfo);
-    RAVELIN_FIND(TImage, imgShutdown);
-    RAVELIN_FIND(TImage, imgInput);
-    RAVELIN_FIND(TImage, imgHideUsers);
-    RAVELIN_FIND(TImage, imgScreenSaver);
-    RAVELIN_FIND(TGroupBox, gbLogonPrompt);
-    RAVELIN_FIND(TGroupBox, gbAppendTitle);
-    RAVELIN_FIND(TCheckBox, chkLogonPrompt);
-    RAVELIN_FIND(TCheckBox, chkAppendTitle);
-    RAVELIN_FIND(TCheckBox, chkSecureLogon);
-    RAVELIN_FIND(TCheckBox, chkHideLastUser);
-    RAVELIN_FIND(TCheckBox, chkAllowShutdown);
-    RAVELIN_FIND(TLabel, lblLogonPrompt);
-    RAVELIN_FIND(TLabel, lblAppendTitle);
-    RAVELIN_FIND(TLabel, lblScreenSaver1);
-    RAVELIN_FIND(TLabel, lblScreenSaver2);
-    RAVELIN_FIND(TMemo, txtLogonPrompt);
-    RAVELIN_FIND(TEdit, txtAppendTitle);
-    RAVELIN_FIND(TComboBox, cbScreenSaver);
-    RAVELIN_FIND(TUpDownEdit, udScreenSaver);
-    RAVELIN_FIND(TButton, btnSaverSettings);
-    RAVELIN_FIND(TButton, btnSaverPreview);
-    RAVELIN_FIND(TButton, btnOK);
-    RAVELIN_FIND(TButton, btnCancel);
-#undef RAVELIN_FIND
+TfrmEditLogonOld::TfrmEditLogonOld(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmEditLogonOld = this;
     Fire(OnCreate);
 }
@@ -164,21 +100,11 @@ void TfrmEditLogonOld::FormCreate(TComponent&) {
     pcEditLogonOld->SetActivePage(messages ? tsView : tsSecurity);
 }
 
-bool TfrmEditLogonOld::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
-}
-
-void TfrmEditLogonOld::mark(TComponent& control) {
-    if (!Loading) control.Tag = 1;
-}
-
 // ---- Meldungen ----
 
 void TfrmEditLogonOld::tsViewShow(TComponent&) {
     if (!firstShow(*tsView)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     std::string prompt;
     const bool hasPrompt = GetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "LogonPrompt", prompt,
                                              {}) == ERROR_SUCCESS;
@@ -190,7 +116,6 @@ void TfrmEditLogonOld::tsViewShow(TComponent&) {
     txtAppendTitle->SetText(welcome);
     chkLogonPromptClick(*chkLogonPrompt);
     chkAppendTitleClick(*chkAppendTitle);
-    Loading = false;
 }
 
 void TfrmEditLogonOld::chkLogonPromptClick(TComponent&) {
@@ -217,7 +142,7 @@ void TfrmEditLogonOld::txtAppendTitleChange(TComponent&) {
 
 void TfrmEditLogonOld::tsSecurityShow(TComponent&) {
     if (!firstShow(*tsSecurity)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     DWORD policy = 0;
     if (GetRegDWORDValue(HKEY_LOCAL_MACHINE, kPolicies, "DisableCAD", policy, {2}) == ERROR_SUCCESS)
         chkSecureLogon->SetChecked(policy == 0);
@@ -243,7 +168,6 @@ void TfrmEditLogonOld::tsSecurityShow(TComponent&) {
         chkAllowShutdown->SetChecked(shutdown == "1");
     else
         chkAllowShutdown->SetChecked(true);
-    Loading = false;
 }
 
 void TfrmEditLogonOld::chkSecurityClick(TComponent& sender) {
@@ -254,7 +178,7 @@ void TfrmEditLogonOld::chkSecurityClick(TComponent& sender) {
 
 void TfrmEditLogonOld::tsScreensaverShow(TComponent&) {
     if (!firstShow(*tsScreensaver)) return;
-    Loading = true;
+    const JournalDiscarding discarding;
     std::string current = GetRegStringValueDef(HKEY_USERS, kDesktop, "SCRNSAVE.EXE", "", {});
     if (!GetRegSetting(HKEY_USERS, kDesktop, "ScreenSaveActive", false, {})) current.clear();
     int seconds = 600;
@@ -307,7 +231,6 @@ void TfrmEditLogonOld::tsScreensaverShow(TComponent&) {
     }
     cbScreenSaver->SetItemIndex(selected >= 0 ? selected : cbScreenSaver->IndexOf(kNone));
     enableSaverControls();
-    Loading = false;
 }
 
 const TSSInfo* TfrmEditLogonOld::SelectedSaver() const {
@@ -328,7 +251,7 @@ void TfrmEditLogonOld::enableSaverControls() {
 
 void TfrmEditLogonOld::cbScreenSaverSelect(TComponent&) {
     enableSaverControls();
-    if (!Loading) SetScreenSaver();
+    if (!filling()) SetScreenSaver();
 }
 
 void TfrmEditLogonOld::SetScreenSaver() {
@@ -373,15 +296,7 @@ void TfrmEditLogonOld::btnSaverSettingsClick(TComponent&) {
 // ---- OK / Abbrechen ----
 
 void TfrmEditLogonOld::btnOKClick(TComponent&) {
-    JournalEnd();
-    BackupStart(0, "");
-    // The transaction is closed and the journal started again also after a failure.
-    struct Close {
-        ~Close() {
-            BackupEnd(false);
-            JournalStart();
-        }
-    } close;
+    const JournalTransaction transaction;
     if (gbLogonPrompt->Tag == 1) {
         if (chkLogonPrompt->Checked())
             SetRegStringValue(HKEY_LOCAL_MACHINE, kWinlogon, "LogonPrompt", txtLogonPrompt->Text(),

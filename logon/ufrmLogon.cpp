@@ -1,6 +1,5 @@
 #include "logon/ufrmLogon.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxhelper.h"
@@ -36,20 +35,8 @@ constexpr const char* kRunServices = "SOFTWARE\\Microsoft\\Windows\\CurrentVersi
 constexpr const char* kWipe = "XXXXXXXXXXX";
 constexpr std::uint32_t kBlue = 0xFF0000, kNavy = 0x800000;
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmLogon: the form has no ") + name);
-    return c;
-}
-
 const char* oneOrZero(bool on) {
     return on ? "1" : "0";
-}
-
-// Writing while a tab fills its controls would store what the controls were designed with
-// (and wipe the logon password when automatic logon is on): filling writes nothing.
-bool filling() {
-    return Journal_Discard;
 }
 
 // The folder of the running host program as Windows sees it: inside the machine its own
@@ -75,95 +62,8 @@ void reportNotStarted(const std::string& program) {
                                                  "Programmstart", MB_OK | MB_ICONERROR);
 }
 
-TfrmLogon::TfrmLogon(TComponent* owner) : TForm(owner) {
-    using Self = TfrmLogon;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"FormDestroy", &Self::FormDestroy},
-        {"tsLogonTypeShow", &Self::tsLogonTypeShow},
-        {"tsAutoLogonShow", &Self::tsAutoLogonShow},
-        {"tsMessagesShow", &Self::tsMessagesShow},
-        {"tsTourShow", &Self::tsTourShow},
-        {"tsTourExit", &Self::tsTourExit},
-        {"tsWelcomeCenterShow", &Self::tsWelcomeCenterShow},
-        {"optLogonChange", &Self::optLogonChange},
-        {"btnLogonNewClick", &Self::btnLogonNewClick},
-        {"btnLogonOldClick", &Self::btnLogonOldClick},
-        {"chkAutoLogonClick", &Self::chkAutoLogonClick},
-        {"txtAutoLogonExit", &Self::txtAutoLogonExit},
-        {"chkIgnoreShiftOverrideClick", &Self::chkIgnoreShiftOverrideClick},
-        {"chkForceAutoLogonClick", &Self::chkForceAutoLogonClick},
-        {"btnDefAutoLogonClick", &Self::btnDefAutoLogonClick},
-        {"txtLegalNoticeChange", &Self::txtLegalNoticeChange},
-        {"LegalNoticeApply", &Self::LegalNoticeApply},
-        {"chkLegalNoticeClick", &Self::chkLegalNoticeClick},
-        {"gbLegalNoticeExit", &Self::gbLegalNoticeExit},
-        {"chkVerboseClick", &Self::chkVerboseClick},
-        {"btnDefMessagesClick", &Self::btnDefMessagesClick},
-        {"chkShowTourClick", &Self::chkShowTourClick},
-        {"btnDefTourClick", &Self::btnDefTourClick},
-        {"chkShowWelcomeCenterClick", &Self::chkShowWelcomeCenterClick},
-        {"lblJumpToPrivacyClick", &Self::lblJumpToPrivacyClick},
-        {"LinkMouseEnter", &Self::LinkMouseEnter},
-        {"LinkMouseLeave", &Self::LinkMouseLeave},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    bound_ = LoadForm(*this, forms::FormText("ufrmLogon"), "forms/ufrmLogon.json", handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcLogon);
-    RAVELIN_FIND(TTabSheet, tsLogonType);
-    RAVELIN_FIND(TTabSheet, tsAutoLogon);
-    RAVELIN_FIND(TTabSheet, tsMessages);
-    RAVELIN_FIND(TTabSheet, tsTour);
-    RAVELIN_FIND(TTabSheet, tsWelcomeCenter);
-    RAVELIN_FIND(TImage, imgLogonType);
-    RAVELIN_FIND(TImage, imgAutoLogon);
-    RAVELIN_FIND(TImage, imgSpeak);
-    RAVELIN_FIND(TImage, imgTour);
-    RAVELIN_FIND(TImage, imgInfo);
-    RAVELIN_FIND(TImage, imgWelcomeCenter);
-    RAVELIN_FIND(TRadioButton, optLogonNew);
-    RAVELIN_FIND(TRadioButton, optLogonOld);
-    RAVELIN_FIND(TRadioButton, optShowTourApplyAll);
-    RAVELIN_FIND(TRadioButton, optShowTourApplyCur);
-    RAVELIN_FIND(TButton, btnLogonNew);
-    RAVELIN_FIND(TButton, btnLogonOld);
-    RAVELIN_FIND(TButton, btnLogonOld2k);
-    RAVELIN_FIND(TButton, btnDefAutoLogon);
-    RAVELIN_FIND(TButton, btnDefMessages);
-    RAVELIN_FIND(TButton, btnDefTour);
-    RAVELIN_FIND(TPanel, pnlLogonType2k);
-    RAVELIN_FIND(TLabel, lblLogonType2k);
-    RAVELIN_FIND(TLabel, lblAutoLogonUserName);
-    RAVELIN_FIND(TLabel, lblAutoLogonPassword);
-    RAVELIN_FIND(TLabel, lblAutoLogonDomain);
-    RAVELIN_FIND(TLabel, lblLegalNoticeCaption);
-    RAVELIN_FIND(TLabel, lblLegalNoticeText);
-    RAVELIN_FIND(TLabel, Label1);
-    RAVELIN_FIND(TLabel, lblJumpToPrivacy);
-    RAVELIN_FIND(TGroupBox, gbAutoLogon);
-    RAVELIN_FIND(TGroupBox, gbAutoLogonSecurity);
-    RAVELIN_FIND(TGroupBox, gbLegalNotice);
-    RAVELIN_FIND(TGroupBox, gbVerbose);
-    RAVELIN_FIND(TCheckBox, chkAutoLogon);
-    RAVELIN_FIND(TCheckBox, chkIgnoreShiftOverride);
-    RAVELIN_FIND(TCheckBox, chkForceAutoLogon);
-    RAVELIN_FIND(TCheckBox, chkLegalNotice);
-    RAVELIN_FIND(TCheckBox, chkVerbose);
-    RAVELIN_FIND(TCheckBox, chkShowTour);
-    RAVELIN_FIND(TCheckBox, chkShowWelcomeCenter);
-    RAVELIN_FIND(TEdit, txtAutoLogonUserName);
-    RAVELIN_FIND(TEdit, txtAutoLogonPassword);
-    RAVELIN_FIND(TEdit, txtAutoLogonDomain);
-    RAVELIN_FIND(TEdit, txtLegalNoticeCaption);
-    RAVELIN_FIND(TMemo, txtLegalNoticeText);
-    RAVELIN_FIND(TTimer, tmrLegalNoticeChange);
-#undef RAVELIN_FIND
+TfrmLogon::TfrmLogon(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmLogon = this;
     Fire(OnCreate);
 }
@@ -217,12 +117,6 @@ void TfrmLogon::FormDestroy(TComponent&) {
     // What waits for a pause or for leaving a tab is not lost when the page goes.
     if (tmrLegalNoticeChange->Enabled()) writeLegalNotice();
     if (chkShowTour->Tag == 1) writeTour();
-}
-
-bool TfrmLogon::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
 }
 
 // ---- Allgemein ----

@@ -4,84 +4,58 @@
 // Windows Vista and later. Every setting is written at once; the notice after a pause.
 #pragma once
 
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "forms/ufrmLogonForm.h"
+#include "host/PageBase.h"
 
-#include <set>
 #include <string>
 
 namespace ravelin::logon {
 
 enum class TLogonScreenType { tlsUnknown, tlsXPNew, tlsXPOld, tls2K, tlsVista, tlsW7 };
 
-class TfrmLogon : public toolkit::TForm {
+class TfrmLogon : public PageBase<forms::TfrmLogonForm> {
   public:
     explicit TfrmLogon(toolkit::TComponent* owner);
     ~TfrmLogon() override;
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TPageControl* pcLogon;
-    toolkit::TTabSheet *tsLogonType, *tsAutoLogon, *tsMessages, *tsTour, *tsWelcomeCenter;
-    toolkit::TImage *imgLogonType, *imgAutoLogon, *imgSpeak, *imgTour, *imgInfo, *imgWelcomeCenter;
-    toolkit::TRadioButton *optLogonNew, *optLogonOld, *optShowTourApplyAll, *optShowTourApplyCur;
-    toolkit::TButton *btnLogonNew, *btnLogonOld, *btnLogonOld2k, *btnDefAutoLogon, *btnDefMessages,
-        *btnDefTour;
-    toolkit::TPanel* pnlLogonType2k;
-    toolkit::TLabel *lblLogonType2k, *lblAutoLogonUserName, *lblAutoLogonPassword,
-        *lblAutoLogonDomain, *lblLegalNoticeCaption, *lblLegalNoticeText, *Label1,
-        *lblJumpToPrivacy;
-    toolkit::TGroupBox *gbAutoLogon, *gbAutoLogonSecurity, *gbLegalNotice, *gbVerbose;
-    toolkit::TCheckBox *chkAutoLogon, *chkIgnoreShiftOverride, *chkForceAutoLogon, *chkLegalNotice,
-        *chkVerbose, *chkShowTour, *chkShowWelcomeCenter;
-    toolkit::TEdit *txtAutoLogonUserName, *txtAutoLogonPassword, *txtAutoLogonDomain,
-        *txtLegalNoticeCaption;
-    toolkit::TMemo* txtLegalNoticeText;
-    toolkit::TTimer* tmrLegalNoticeChange;
-
     // Handlers.
-    void FormCreate(toolkit::TComponent&);
-    void FormDestroy(toolkit::TComponent&);
-    void tsLogonTypeShow(toolkit::TComponent&);
-    void tsAutoLogonShow(toolkit::TComponent&);
-    void tsMessagesShow(toolkit::TComponent&);
-    void tsTourShow(toolkit::TComponent&);
-    void tsTourExit(toolkit::TComponent&);
-    void tsWelcomeCenterShow(toolkit::TComponent&);
-    void optLogonChange(toolkit::TComponent&);
-    void btnLogonNewClick(toolkit::TComponent&);
-    void btnLogonOldClick(toolkit::TComponent&);
-    void chkAutoLogonClick(toolkit::TComponent&);
-    void txtAutoLogonExit(toolkit::TComponent&);
-    void chkIgnoreShiftOverrideClick(toolkit::TComponent&);
-    void chkForceAutoLogonClick(toolkit::TComponent&);
-    void btnDefAutoLogonClick(toolkit::TComponent&);
-    void txtLegalNoticeChange(toolkit::TComponent&);
-    void LegalNoticeApply(toolkit::TComponent&);
-    void chkLegalNoticeClick(toolkit::TComponent&);
-    void gbLegalNoticeExit(toolkit::TComponent&);
-    void chkVerboseClick(toolkit::TComponent&);
-    void btnDefMessagesClick(toolkit::TComponent&);
-    void chkShowTourClick(toolkit::TComponent&);
-    void btnDefTourClick(toolkit::TComponent&);
-    void chkShowWelcomeCenterClick(toolkit::TComponent&);
-    void lblJumpToPrivacyClick(toolkit::TComponent&);
-    void LinkMouseEnter(toolkit::TComponent&);
-    void LinkMouseLeave(toolkit::TComponent&);
+    void FormCreate(toolkit::TComponent&) override;
+    void FormDestroy(toolkit::TComponent&) override;
+    void tsLogonTypeShow(toolkit::TComponent&) override;
+    void tsAutoLogonShow(toolkit::TComponent&) override;
+    void tsMessagesShow(toolkit::TComponent&) override;
+    void tsTourShow(toolkit::TComponent&) override;
+    void tsTourExit(toolkit::TComponent&) override;
+    void tsWelcomeCenterShow(toolkit::TComponent&) override;
+    void optLogonChange(toolkit::TComponent&) override;
+    void btnLogonNewClick(toolkit::TComponent&) override;
+    void btnLogonOldClick(toolkit::TComponent&) override;
+    void chkAutoLogonClick(toolkit::TComponent&) override;
+    void txtAutoLogonExit(toolkit::TComponent&) override;
+    void chkIgnoreShiftOverrideClick(toolkit::TComponent&) override;
+    void chkForceAutoLogonClick(toolkit::TComponent&) override;
+    void btnDefAutoLogonClick(toolkit::TComponent&) override;
+    void txtLegalNoticeChange(toolkit::TComponent&) override;
+    void LegalNoticeApply(toolkit::TComponent&) override;
+    void chkLegalNoticeClick(toolkit::TComponent&) override;
+    void gbLegalNoticeExit(toolkit::TComponent&) override;
+    void chkVerboseClick(toolkit::TComponent&) override;
+    void btnDefMessagesClick(toolkit::TComponent&) override;
+    void chkShowTourClick(toolkit::TComponent&) override;
+    void btnDefTourClick(toolkit::TComponent&) override;
+    void chkShowWelcomeCenterClick(toolkit::TComponent&) override;
+    void lblJumpToPrivacyClick(toolkit::TComponent&) override;
+    void LinkMouseEnter(toolkit::TComponent&) override;
+    void LinkMouseLeave(toolkit::TComponent&) override;
 
     void ChangeLogonPicture(TLogonScreenType type);
 
   private:
-    bool firstShow(toolkit::TTabSheet& sheet);
     void writeAutoLogonFields();
     void writeLegalNotice();
     void restartLegalNoticeTimer();
     void writeTour();
     void enableLegalNotice();
-
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
 };
 
 extern TfrmLogon* frmLogon;

@@ -1,6 +1,5 @@
 #include "mailchat/ufrmMailClients.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxapps.h"
 #include "host/Nxgraphics.h"
@@ -50,12 +49,6 @@ constexpr const char* kMessengerPolicy = "SOFTWARE\\Policies\\Microsoft\\Messeng
 constexpr const char* kSubcomponents =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\OC Manager\\Subcomponents";
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmMailClients: the form has no ") + name);
-    return c;
-}
-
 std::string format(const char* pattern, const std::string& value) {
     std::string out = pattern;
     if (auto at = out.find("%s"); at != std::string::npos) out.replace(at, 2, value);
@@ -68,84 +61,8 @@ DWORD flagValue(bool on) {
 
 } // namespace
 
-TfrmMailClients::TfrmMailClients(TComponent* owner) : TForm(owner) {
-    using Self = TfrmMailClients;
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"tsOutlookExpressShow", &Self::tsOutlookExpressShow},
-        {"tsOutlookViewShow", &Self::tsOutlookViewShow},
-        {"tsWinMsgrShow", &Self::tsWinMsgrShow},
-        {"txtOETitlebarChange", &Self::txtOETitlebarChange},
-        {"txtOETitlebarExit", &Self::txtOETitlebarExit},
-        {"chkShowSplashClick", &Self::chkShowSplashClick},
-        {"chkOESmoothScrollClick", &Self::chkOESmoothScrollClick},
-        {"chkDisableEXEAttachmentsClick", &Self::chkDisableEXEAttachmentsClick},
-        {"btnDefOEClick", &Self::btnDefOEClick},
-        {"chkOfficeQuestionFieldClick", &Self::chkOfficeQuestionFieldClick},
-        {"chkOutlookMinToSysTrayClick", &Self::chkOutlookMinToSysTrayClick},
-        {"btnOutlookSettingsClick", &Self::btnOutlookSettingsClick},
-        {"btnDefOutlookViewClick", &Self::btnDefOutlookViewClick},
-        {"rbAllowWinMsgrExecClick", &Self::rbAllowWinMsgrExecClick},
-        {"rbDenyWinMsgrExecClick", &Self::rbDenyWinMsgrExecClick},
-        {"chkOEStartMessengerClick", &Self::chkOEStartMessengerClick},
-        {"chkWinMsgrStartOutlookClick", &Self::chkWinMsgrStartOutlookClick},
-        {"chkWinMsgrStartLogonClick", &Self::chkWinMsgrStartLogonClick},
-        {"btnUninstallMsMsgrClick", &Self::btnUninstallMsMsgrClick},
-        {"btnDefWinMsgrClick", &Self::btnDefWinMsgrClick},
-        {"rbLiveMsgrRunEnableClick", &Self::rbLiveMsgrRunEnableClick},
-        {"rbLiveMsgrRunDisableClick", &Self::rbLiveMsgrRunDisableClick},
-        {"chkLiveMsgrStartOutlookClick", &Self::chkLiveMsgrStartOutlookClick},
-        {"btnLiveMsgrDeinstallClick", &Self::btnLiveMsgrDeinstallClick},
-        {"btnDefLiveMsgrClick", &Self::btnDefLiveMsgrClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, TNotifyEvent([this, fn = fn](TComponent& s) { (this->*fn)(s); }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmMailClients"), "forms/ufrmMailClients.json",
-                      handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcMailClients);
-    RAVELIN_FIND(TTabSheet, tsOutlookExpress);
-    RAVELIN_FIND(TTabSheet, tsOutlookView);
-    RAVELIN_FIND(TTabSheet, tsWinMsgr);
-    RAVELIN_FIND(TTabSheet, tsLiveMsgr);
-    RAVELIN_FIND(TTabSheet, tsNotInstalled);
-    RAVELIN_FIND(TGroupBox, gbOEGeneral);
-    RAVELIN_FIND(TGroupBox, gbOETitlebar);
-    RAVELIN_FIND(TGroupBox, gbOEAttachments);
-    RAVELIN_FIND(TGroupBox, gbOutlookView);
-    RAVELIN_FIND(TGroupBox, gbOutlookSecurity);
-    RAVELIN_FIND(TGroupBox, gbWinMsgrExec);
-    RAVELIN_FIND(TGroupBox, gbWinMsgrStart);
-    RAVELIN_FIND(TGroupBox, gbWinMsgrUninstall);
-    RAVELIN_FIND(TGroupBox, GroupBox2);
-    RAVELIN_FIND(TGroupBox, gbLiveMsgrDeinstall);
-    RAVELIN_FIND(TLabel, lblOEGeneral);
-    RAVELIN_FIND(TLabel, lblOETitlebar);
-    RAVELIN_FIND(TLabel, lblOETitleText);
-    RAVELIN_FIND(TLabel, lblMsMsgs);
-    RAVELIN_FIND(TEdit, txtOETitlebar);
-    RAVELIN_FIND(TCheckBox, chkShowSplash);
-    RAVELIN_FIND(TCheckBox, chkOESmoothScroll);
-    RAVELIN_FIND(TCheckBox, chkDisableEXEAttachments);
-    RAVELIN_FIND(TCheckBox, chkOutlookMinToSysTray);
-    RAVELIN_FIND(TCheckBox, chkOEStartMessenger);
-    RAVELIN_FIND(TCheckBox, chkWinMsgrStartOutlook);
-    RAVELIN_FIND(TCheckBox, chkWinMsgrStartLogon);
-    RAVELIN_FIND(TCheckBox, chkLiveMsgrStartOutlook);
-    RAVELIN_FIND(TNXCheckBox, chkOfficeQuestionField);
-    RAVELIN_FIND(TRadioButton, rbAllowWinMsgrExec);
-    RAVELIN_FIND(TRadioButton, rbDenyWinMsgrExec);
-    RAVELIN_FIND(TRadioButton, rbLiveMsgrRunEnable);
-    RAVELIN_FIND(TRadioButton, rbLiveMsgrRunDisable);
-    RAVELIN_FIND(TButton, btnDefOE);
-    RAVELIN_FIND(TButton, btnOutlookSettings);
-    RAVELIN_FIND(TButton, btnDefOutlookView);
-    RAVELIN_FIND(TButton, btnUninstallMsMsgr);
-    RAVELIN_FIND(TButton, btnDefWinMsgr);
-    RAVELIN_FIND(TButton, btnLiveMsgrDeinstall);
-    RAVELIN_FIND(TButton, btnDefLiveMsgr);
-#undef RAVELIN_FIND
+TfrmMailClients::TfrmMailClients(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmMailClients = this;
     Fire(OnCreate);
 }
@@ -155,8 +72,7 @@ TfrmMailClients::~TfrmMailClients() {
 }
 
 void TfrmMailClients::FormCreate(TComponent&) {
-    Journal_Discard = true;
-    auto image = [this](const char* name) { return need<TImage>(*this, name); };
+    const JournalDiscarding discarding;
     tsLiveMsgr->TabVisible = false;
     tsWinMsgr->TabVisible = false;
     OfficeOutlook = GetOutlookVersion();
@@ -164,7 +80,7 @@ void TfrmMailClients::FormCreate(TComponent&) {
 
     for (const std::string& entry : GetInstalledMessengerList()) {
         if (MessengerListed({entry}, "Live Messenger")) {
-            LoadGraphic(19000, *image("imgLiveMsgr"), 17);
+            LoadGraphic(19000, *imgLiveMsgr, 17);
             tsLiveMsgr->TabVisible = true;
             if (GetLiveMessengerStartupWindows())
                 rbLiveMsgrRunEnable->SetChecked(true);
@@ -190,7 +106,7 @@ void TfrmMailClients::FormCreate(TComponent&) {
     chkWinMsgrStartOutlook->Visible = !tsLiveMsgr->TabVisible && major > 0;
 
     if (tsWinMsgr->TabVisible) {
-        LoadGraphic(19001, *image("imgWinMessenger"), 17);
+        LoadGraphic(19001, *imgWinMessenger, 17);
         winMsgrInstalled_ =
             GetRegSetting(HKEY_LOCAL_MACHINE, kSubcomponents, "msmsgs", false, {}) &&
             NXFileExists(GetWinDir() + "\\inf\\sysoc.inf");
@@ -206,12 +122,12 @@ void TfrmMailClients::FormCreate(TComponent&) {
         }
     }
 
-    LoadGraphic(19002, *image("imgWindowTitle"), 17);
-    LoadGraphic(19003, *image("imgOEBlockAttachments"), 17);
-    LoadGraphic(19004, *image("imgOutlookBlockAttachments"), 17);
-    LoadGraphic(19005, *image("imgOffice"), 17);
-    LoadGraphic(14006, *image("imgNotInstalled_SmallExclamationMark"), 17);
-    LoadGraphic(12000, *image("imgNotInstalled_Email"), 17);
+    LoadGraphic(19002, *imgWindowTitle, 17);
+    LoadGraphic(19003, *imgOEBlockAttachments, 17);
+    LoadGraphic(19004, *imgOutlookBlockAttachments, 17);
+    LoadGraphic(19005, *imgOffice, 17);
+    LoadGraphic(14006, *imgNotInstalled_SmallExclamationMark, 17);
+    LoadGraphic(12000, *imgNotInstalled_Email, 17);
 
     // The mail program and where it keeps its settings.
     if (CurrentOS() >= 7) {
@@ -252,13 +168,6 @@ void TfrmMailClients::FormCreate(TComponent&) {
     tsNotInstalled->TabVisible = !tsOutlookExpress->TabVisible && !tsOutlookView->TabVisible &&
                                  !tsWinMsgr->TabVisible && !tsLiveMsgr->TabVisible;
     ActivateFirstVisiblePage(*pcMailClients);
-    Journal_Discard = false;
-}
-
-bool TfrmMailClients::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
 }
 
 // ---- Outlook Express / Windows Mail ----
@@ -269,8 +178,8 @@ bool TfrmMailClients::attachmentsMachineWide() const {
 
 void TfrmMailClients::tsOutlookExpressShow(TComponent&) {
     if (!firstShow(*tsOutlookExpress)) return;
-    Journal_Discard = true;
-    LoadGraphic(19006, *need<TImage>(*this, "imgOutlookExpressStart"), 17);
+    const JournalDiscarding discarding;
+    LoadGraphic(19006, *imgOutlookExpressStart, 17);
     chkShowSplash->SetChecked(!GetRegSetting(HKEY_CURRENT_USER, OERegKey, "NoSplash", false, {}));
     chkOESmoothScroll->SetChecked(
         GetRegSetting(HKEY_CURRENT_USER, OERegKey + "\\Trident\\Main", "SmoothScroll", false, {}));
@@ -286,11 +195,10 @@ void TfrmMailClients::tsOutlookExpressShow(TComponent&) {
                                    value, {});
         chkDisableEXEAttachments->SetChecked(read != ERROR_SUCCESS || value != 0);
     }
-    Journal_Discard = false;
 }
 
 void TfrmMailClients::txtOETitlebarChange(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     txtOETitlebar->Tag = 1;
     JournalSetFlag(0);
 }
@@ -310,19 +218,19 @@ void TfrmMailClients::txtOETitlebarExit(TComponent&) {
 }
 
 void TfrmMailClients::chkShowSplashClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, OERegKey, "NoSplash", flagValue(!chkShowSplash->Checked()),
                      {});
 }
 
 void TfrmMailClients::chkOESmoothScrollClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, OERegKey + "\\Trident\\Main", "SmoothScroll",
                      flagValue(chkOESmoothScroll->Checked()), {});
 }
 
 void TfrmMailClients::chkDisableEXEAttachmentsClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     const DWORD value = flagValue(chkDisableEXEAttachments->Checked());
     if (attachmentsMachineWide()) {
         SetRegDWORDValue(HKEY_LOCAL_MACHINE, OERegKey, "BlockExeAttachments", value, {});
@@ -349,8 +257,8 @@ std::string TfrmMailClients::officeOutlookKey() const {
 
 void TfrmMailClients::tsOutlookViewShow(TComponent&) {
     if (!firstShow(*tsOutlookView)) return;
-    Journal_Discard = true;
-    LoadGraphic(19007, *need<TImage>(*this, "imgOutlookMinToTray"), 17);
+    const JournalDiscarding discarding;
+    LoadGraphic(19007, *imgOutlookMinToTray, 17);
     chkOfficeQuestionField->SetChecked(GetOfficeQuestionFieldSetting(OfficeOutlook.Major));
     chkOutlookMinToSysTray->SetChecked(GetRegSetting(
         HKEY_CURRENT_USER, officeOutlookKey() + "\\Preferences", "MinToTray", false, {}));
@@ -359,16 +267,15 @@ void TfrmMailClients::tsOutlookViewShow(TComponent&) {
         chkOutlookMinToSysTray->Enabled = false;
         chkOutlookMinToSysTray->Hint = rsOutlookNotSetUp;
     }
-    Journal_Discard = false;
 }
 
 void TfrmMailClients::chkOfficeQuestionFieldClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetOfficeQuestionField(OfficeOutlook.Major, chkOfficeQuestionField->Checked());
 }
 
 void TfrmMailClients::chkOutlookMinToSysTrayClick(TComponent&) {
-    if (Journal_Discard) return;
+    if (filling()) return;
     if (!KeyExist(HKEY_CURRENT_USER, officeOutlookKey(), {})) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, officeOutlookKey() + "\\Preferences", "MinToTray",
                      flagValue(chkOutlookMinToSysTray->Checked()), {});
@@ -390,7 +297,7 @@ void TfrmMailClients::btnDefOutlookViewClick(TComponent&) {
 
 void TfrmMailClients::tsWinMsgrShow(TComponent&) {
     if (!firstShow(*tsWinMsgr)) return;
-    Journal_Discard = true;
+    const JournalDiscarding discarding;
     bool prevent = false;
     if (RegValueExists(HKEY_LOCAL_MACHINE, kMessengerPolicy, "PreventRun", {}))
         prevent = GetRegSetting(HKEY_LOCAL_MACHINE, kMessengerPolicy, "PreventRun", false, {});
@@ -403,14 +310,13 @@ void TfrmMailClients::tsWinMsgrShow(TComponent&) {
         rbDenyWinMsgrExec->SetChecked(true);
     else
         rbAllowWinMsgrExec->SetChecked(true);
-    Journal_Discard = false;
 }
 
 void TfrmMailClients::rbAllowWinMsgrExecClick(TComponent&) {
     if (!winMsgrInstalled_) return;
     for (TCheckBox* c : {chkOEStartMessenger, chkWinMsgrStartOutlook, chkWinMsgrStartLogon})
         c->Enabled = true;
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetRegDWORDValue(HKEY_CURRENT_USER, kMessengerPolicy, "PreventRun", 0, {});
 }
 
@@ -422,7 +328,7 @@ void TfrmMailClients::rbDenyWinMsgrExecClick(TComponent&) {
         c->SetChecked(false);
     }
     startOptionsQuiet_ = false;
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetWindowsMessengerStartupOutlookExpress(false);
     if (chkWinMsgrStartOutlook->Visible)
         SetWindowsMessengerStartupOfficeOutlook(false, OfficeOutlook.Major);
@@ -431,17 +337,17 @@ void TfrmMailClients::rbDenyWinMsgrExecClick(TComponent&) {
 }
 
 void TfrmMailClients::chkOEStartMessengerClick(TComponent&) {
-    if (Journal_Discard || startOptionsQuiet_) return;
+    if (filling() || startOptionsQuiet_) return;
     SetWindowsMessengerStartupOutlookExpress(chkOEStartMessenger->Checked());
 }
 
 void TfrmMailClients::chkWinMsgrStartOutlookClick(TComponent&) {
-    if (Journal_Discard || startOptionsQuiet_ || OfficeOutlook.Major == 0) return;
+    if (filling() || startOptionsQuiet_ || OfficeOutlook.Major == 0) return;
     SetWindowsMessengerStartupOfficeOutlook(chkWinMsgrStartOutlook->Checked(), OfficeOutlook.Major);
 }
 
 void TfrmMailClients::chkWinMsgrStartLogonClick(TComponent&) {
-    if (Journal_Discard || startOptionsQuiet_) return;
+    if (filling() || startOptionsQuiet_) return;
     SetWindowsMessengerStartupWindows(chkWinMsgrStartLogon->Checked());
 }
 
@@ -483,19 +389,19 @@ void TfrmMailClients::btnUninstallMsMsgrClick(TComponent&) {
 void TfrmMailClients::rbLiveMsgrRunEnableClick(TComponent&) {
     rbLiveMsgrRunDisable->SetChecked(false);
     chkLiveMsgrStartOutlook->Enabled = true;
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetLiveMessengerStartupWindows(true);
 }
 
 void TfrmMailClients::rbLiveMsgrRunDisableClick(TComponent&) {
     rbLiveMsgrRunEnable->SetChecked(false);
     chkLiveMsgrStartOutlook->Enabled = false;
-    if (Journal_Discard) return;
+    if (filling()) return;
     SetLiveMessengerStartupWindows(false);
 }
 
 void TfrmMailClients::chkLiveMsgrStartOutlookClick(TComponent&) {
-    if (Journal_Discard || OfficeOutlook.Major == 0) return;
+    if (filling() || OfficeOutlook.Major == 0) return;
     SetWindowsMessengerStartupOfficeOutlook(chkLiveMsgrStartOutlook->Checked(),
                                             OfficeOutlook.Major);
 }

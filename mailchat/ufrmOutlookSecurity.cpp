@@ -1,6 +1,5 @@
 #include "mailchat/ufrmOutlookSecurity.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Nxapps.h"
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
@@ -36,12 +35,6 @@ constexpr const char* rsOutlookNotSetUp =
     "können erst nach dem ersten Start von Outlook gespeichert werden.";
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmOutlookSecurity: the form has no ") + name);
-    return c;
-}
-
 // Upper case as file names compare: ASCII and Latin-1 letters.
 std::string upperName(const std::string& s) {
     std::u16string u = text::utf8ToUtf16(s);
@@ -57,22 +50,6 @@ using text::trimmed;
 bool contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
-
-// Writes between BackupStart and BackupEnd are one transaction; it is closed and the
-// journal resumed however the block is left.
-class DialogTransaction {
-  public:
-    DialogTransaction() {
-        JournalEnd();
-        BackupStart(0, "");
-    }
-    ~DialogTransaction() {
-        BackupEnd(false);
-        JournalStart();
-    }
-    DialogTransaction(const DialogTransaction&) = delete;
-    DialogTransaction& operator=(const DialogTransaction&) = delete;
-};
 
 } // namespace
 
@@ -104,27 +81,8 @@ std::string ComposeLevel1Remove(const std::vector<std::string>& unchecked,
     return out;
 }
 
-TfrmOutlookSecurity::TfrmOutlookSecurity(TComponent* owner) : TForm(owner) {
-    using Self = TfrmOutlookSecurity;
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"btnLevel1SelAllClick", &Self::btnLevel1SelAllClick},
-        {"btnLevel1SelNoneClick", &Self::btnLevel1SelNoneClick},
-        {"Button2Click", &Self::Button2Click},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, TNotifyEvent([this, fn = fn](TComponent& s) { (this->*fn)(s); }));
-    handlers_.add(
-        "lvFileTypesItemChecked",
-        TLVCheckedItemEvent([this](TComponent& s, TListItem& i) { lvFileTypesItemChecked(s, i); }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmOutlookSecurity"),
-                      "forms/ufrmOutlookSecurity.json", handlers_);
-    lvFileTypes = need<TListView>(*this, "lvFileTypes");
-    btnLevel1SelAll = need<TButton>(*this, "btnLevel1SelAll");
-    btnLevel1SelNone = need<TButton>(*this, "btnLevel1SelNone");
-    Button1 = need<TButton>(*this, "Button1");
-    Button2 = need<TButton>(*this, "Button2");
-    ilSysSmall = need<TImageList>(*this, "ilSysSmall");
+TfrmOutlookSecurity::TfrmOutlookSecurity(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmOutlookSecurity = this;
     Fire(OnCreate);
 }
@@ -139,7 +97,7 @@ std::string TfrmOutlookSecurity::SecurityKey() const {
 }
 
 void TfrmOutlookSecurity::FormCreate(TComponent&) {
-    Journal_Discard = true;
+    const JournalDiscarding discarding;
     CreateSystemImageList(*ilSysSmall, true);
     ILSysSmall = ilSysSmall;
     VersionOutlook = GetOutlookVersion();
@@ -148,7 +106,7 @@ void TfrmOutlookSecurity::FormCreate(TComponent&) {
     lookup_ = ";";
     for (const std::string& item : stored)
         lookup_ += item + ";";
-    LoadGraphic(21000, *need<TImage>(*this, "imgOutlookBlockAttachments"), 17);
+    LoadGraphic(21000, *imgOutlookBlockAttachments, 17);
 
     lvFileTypes->BeginUpdate();
     for (const std::string& type : kLevel1Types)
@@ -161,7 +119,6 @@ void TfrmOutlookSecurity::FormCreate(TComponent&) {
     for (const std::string& item : stored)
         if (!lvFileTypes->FindCaption(item)) unlisted_.push_back(item);
     lvFileTypes->Tag = 0;
-    Journal_Discard = false;
 }
 
 void TfrmOutlookSecurity::AddFileType(const std::string& extension) {
@@ -176,7 +133,7 @@ void TfrmOutlookSecurity::AddFileType(const std::string& extension) {
 }
 
 void TfrmOutlookSecurity::lvFileTypesItemChecked(TComponent&, TListItem&) {
-    if (!Journal_Discard) lvFileTypes->Tag = 1;
+    mark(*lvFileTypes);
 }
 
 void TfrmOutlookSecurity::btnLevel1SelAllClick(TComponent&) {
@@ -191,7 +148,7 @@ void TfrmOutlookSecurity::btnLevel1SelNoneClick(TComponent&) {
 
 void TfrmOutlookSecurity::Button2Click(TComponent&) {
     {
-        DialogTransaction transaction;
+        const JournalTransaction transaction;
         if (lvFileTypes->Tag == 1) {
             lvFileTypes->Tag = 0;
             std::vector<std::string> unchecked;

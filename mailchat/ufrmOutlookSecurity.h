@@ -3,11 +3,10 @@
 // unchecked ones to the user's "Level1Remove" as one journal transaction.
 #pragma once
 
+#include "forms/ufrmOutlookSecurityForm.h"
 #include "host/Nxsystem.h"
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
+#include "host/PageBase.h"
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -25,31 +24,23 @@ std::vector<std::string> ParseLevel1Remove(const std::string& value);
 std::string ComposeLevel1Remove(const std::vector<std::string>& unchecked,
                                 const std::vector<std::string>& unlisted);
 
-class TfrmOutlookSecurity : public toolkit::TForm {
+class TfrmOutlookSecurity : public PageBase<forms::TfrmOutlookSecurityForm> {
   public:
     explicit TfrmOutlookSecurity(toolkit::TComponent* owner);
     ~TfrmOutlookSecurity() override;
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TListView* lvFileTypes;
-    toolkit::TImageList* ilSysSmall;
-    toolkit::TButton *btnLevel1SelAll, *btnLevel1SelNone, *Button1, *Button2;
-
-    void FormCreate(toolkit::TComponent&);
-    void lvFileTypesItemChecked(toolkit::TComponent&, toolkit::TListItem& item);
-    void btnLevel1SelAllClick(toolkit::TComponent&);
-    void btnLevel1SelNoneClick(toolkit::TComponent&);
-    void Button2Click(toolkit::TComponent&);
+    // Handlers.
+    void FormCreate(toolkit::TComponent&) override;
+    void lvFileTypesItemChecked(toolkit::TComponent&, toolkit::TListItem& item) override;
+    void btnLevel1SelAllClick(toolkit::TComponent&) override;
+    void btnLevel1SelNoneClick(toolkit::TComponent&) override;
+    void Button2Click(toolkit::TComponent&) override;
 
     void AddFileType(const std::string& extension);
     // Outlook's security key for the installed version.
     std::string SecurityKey() const;
 
   private:
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
     std::string lookup_;                // ";" + the stored types + ";"
     std::vector<std::string> unlisted_; // stored types without a row
 };

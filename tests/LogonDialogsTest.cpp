@@ -27,19 +27,9 @@ const std::string kUnread = "Software\\Microsoft\\Windows\\CurrentVersion\\Unrea
 const std::string kDesktop = ".DEFAULT\\Control Panel\\Desktop";
 constexpr const char* kAbsent = "<absent>";
 
-class LogonDialogs : public ::testing::Test {
+class LogonDialogs : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    std::string run(const std::string& script, int rc = 0) {
-        return test::runScript("logon", script, rc);
-    }
+    LogonDialogs() : PageTest("logon") {}
     static std::string str(HKEY root, const std::string& key, const std::string& name) {
         return GetRegStringValueDef(root, key, name, kAbsent, {2});
     }
@@ -55,19 +45,9 @@ class LogonDialogs : public ::testing::Test {
             out += i.text + "|";
         return out;
     }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace
-
-TEST_F(LogonDialogs, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmEditLogonOld old(nullptr);
-    EXPECT_EQ(old.boundHandlers(), old.handlers().names());
-    TfrmEditLogonNew welcome(nullptr);
-    EXPECT_EQ(welcome.boundHandlers(), welcome.handlers().names());
-}
 
 // ---- The classic logon dialog ----
 

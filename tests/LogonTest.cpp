@@ -26,19 +26,9 @@ const std::string kTour = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets
 const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kAbsent = "<absent>";
 
-class Logon : public ::testing::Test {
+class Logon : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    std::string run(const std::string& script, int rc = 0) {
-        return test::runScript("logon", script, rc);
-    }
+    Logon() : PageTest("logon") {}
     static std::string str(HKEY root, const std::string& key, const std::string& name) {
         return GetRegStringValueDef(root, key, name, kAbsent, {2});
     }
@@ -47,7 +37,6 @@ class Logon : public ::testing::Test {
         if (GetRegDWORDValue(root, key, name, v, {2}) != ERROR_SUCCESS) return std::nullopt;
         return v;
     }
-    std::size_t transactions() { return session->journal()->list().size(); }
     // Every byte the host keeps for itself beside the machine's files.
     std::string hostState() {
         std::string all;
@@ -56,8 +45,6 @@ class Logon : public ::testing::Test {
             if (e.is_regular_file()) all += test::readFile(e.path().string());
         return all;
     }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 std::string utf16(const std::string& ascii) {
@@ -70,12 +57,6 @@ std::string utf16(const std::string& ascii) {
 }
 
 } // namespace
-
-TEST_F(Logon, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmLogon page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-}
 
 TEST_F(Logon, WhatEachWindowsShows) {
     struct Expect {
@@ -191,7 +172,7 @@ TEST_F(Logon, ThePasswordStaysWhereWindowsReadsIt) {
     EXPECT_EQ(state.find(secret), std::string::npos);
     EXPECT_EQ(state.find(utf16(secret)), std::string::npos);
 
-    session = std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
+    reopen();
     std::ostringstream out, err;
     std::istringstream in;
     app::Console console{out, err, in};
@@ -349,8 +330,7 @@ TEST_F(Logon, TheWelcomeWindow) {
         "anzeigen\"\nexpect lblJumpToPrivacy caption \"\\\"Erste Schritte\\\" jetzt anzeigen\"\n");
     EXPECT_EQ(transactions(), 0u);
     // A program that is not there is a message, not a silent success.
-    std::filesystem::remove(
-        session->machine().files().hostPath("C:\\Windows\\system32\\control.exe"));
+    std::filesystem::remove(host("C:\\Windows\\system32\\control.exe"));
     out = run("tab tsWelcomeCenter\nclick lblJumpToPrivacy\n");
     EXPECT_NE(out.find("Das Programm \"control.exe\" konnte nicht gestartet werden."),
               std::string::npos)

@@ -1,5 +1,4 @@
 #include "app/deskforge/Machine.h"
-#include "app/deskforge/PageCommand.h"
 #include "host/Nxregistry.h"
 #include "host/journal/Journal.h"
 #include "mailchat/ufrmMailClients.h"
@@ -8,7 +7,6 @@
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace ravelin;
 using namespace ravelin::mailchat;
@@ -37,24 +35,9 @@ TEST(Level1Remove, ComposingJoinsUpperCaseWithoutStraySeparators) {
     EXPECT_EQ(ComposeLevel1Remove(ParseLevel1Remove(" exe;;.bat;Exe"), {}), "EXE;BAT");
 }
 
-class OutlookSecurity : public ::testing::Test {
+class OutlookSecurity : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    std::string run(const std::string& script, int rc = 0) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        const test::ModulePages pages({"mailchat"});
-        EXPECT_EQ(app::runPageCommand("mailchat", script, "script", c), rc) << err.str();
-        return out.str() + err.str();
-    }
+    OutlookSecurity() : PageTest("mailchat") {}
     std::string level1(const std::string& version) {
         return GetRegStringValueDef(
             HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\" + version + "\\Outlook\\Security",
@@ -66,9 +49,6 @@ class OutlookSecurity : public ::testing::Test {
             if (!d.lvFileTypes->Item(i).Checked()) out += d.lvFileTypes->Item(i).Caption + ";";
         return out;
     }
-    std::size_t transactions() { return session->journal()->list().size(); }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace

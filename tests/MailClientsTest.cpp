@@ -24,25 +24,9 @@ const std::string kIdentity = "Identities\\{5C2F8B1A-7E3D-4A6B-9C0D-1E2F3A4B5C6D
 const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kPolicy = "SOFTWARE\\Policies\\Microsoft\\Messenger\\Client";
 
-class MailClients : public ::testing::Test {
+class MailClients : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    // Runs a script on the mail page; returns what it printed.
-    std::string run(const std::string& script, int rc = 0) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        const test::ModulePages pages({"mailchat"});
-        EXPECT_EQ(app::runPageCommand("mailchat", script, "script", c), rc) << err.str();
-        return out.str() + err.str();
-    }
+    MailClients() : PageTest("mailchat") {}
     DWORD dword(HKEY root, const std::string& key, const std::string& name) {
         DWORD v = 0xDEADBEEF;
         GetRegDWORDValue(root, key, name, v, {});
@@ -51,20 +35,9 @@ class MailClients : public ::testing::Test {
     std::string str(HKEY root, const std::string& key, const std::string& name) {
         return GetRegStringValueDef(root, key, name, "<none>", {});
     }
-    std::size_t transactions() { return session->journal()->list().size(); }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace
-
-TEST_F(MailClients, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmMailClients page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-    TfrmOutlookSecurity dialog(nullptr);
-    EXPECT_EQ(dialog.boundHandlers(), dialog.handlers().names());
-}
 
 TEST_F(MailClients, EachProgramShowsItsTabOnlyWhereItIsInstalled) {
     struct Expect {
