@@ -60,12 +60,6 @@ class FireFox : public ::testing::Test {
 
 } // namespace
 
-TEST_F(FireFox, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmMozillaFireFox page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-}
-
 TEST_F(FireFox, WhatEachVersionShows) {
     open("win2000"); // Firefox 1.5
     {
