@@ -79,12 +79,6 @@ class OperaPage : public ::testing::Test {
 
 } // namespace
 
-TEST_F(OperaPage, HandlersAreBoundBothWays) {
-    open("winxp");
-    create();
-    EXPECT_EQ(page->boundHandlers(), page->handlers().names());
-}
-
 TEST_F(OperaPage, ThreeStates) {
     using Tabs = std::vector<std::string>;
     const Tabs settings = {"tsView", "tsHandling", "tsPerformance", "tsSearch"};
