@@ -696,8 +696,8 @@ void TfrmMozillaFireFox::btnTabResetClick(TComponent&) {
     }
     deleteColor();
     {
-        const JournalDiscarding discarding; // the colour is gone already: unticking writes
-                                            // nothing more
+        // The colour is gone already: unticking writes nothing more.
+        const JournalDiscarding discarding;
         chkActiveTabColor->SetChecked(false);
     }
     shpActiveTabColor->Enabled = btnActiveTabColor->Enabled = false;
