@@ -1,7 +1,6 @@
 #include "firefox/ufrmFireFox.h"
 
 #include "firefox/CSSParser.h"
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/Nxfilechanges.h"
 #include "host/Nxhelper.h"
@@ -39,12 +38,6 @@ constexpr const char* kLegacyStyleSheets = "toolkit.legacyUserProfileCustomizati
 constexpr int kDefaultR = 205, kDefaultG = 69, kDefaultB = 50;
 constexpr std::uint32_t kSilver = 0xC0C0C0;
 constexpr const char* kProductPage = "https://www.mozilla.org/firefox/";
-
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmFireFox: the form has no ") + name);
-    return c;
-}
 
 using text::equalsIgnoringCase;
 using text::lower;
@@ -111,107 +104,8 @@ std::string ColorWord(int r, int g, int b) {
     return buf;
 }
 
-TfrmMozillaFireFox::TfrmMozillaFireFox(TComponent* owner) : TForm(owner) {
-    using Self = TfrmMozillaFireFox;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"FormDestroy", &Self::FormDestroy},
-        {"tsWindowsShow", &Self::tsWindowsShow},
-        {"chkDisableBlinkingTextClick", &Self::chkDisableBlinkingTextClick},
-        {"chkDisableMarqueeTextClick", &Self::chkDisableMarqueeTextClick},
-        {"rbErrorPageDisabledClick", &Self::rbErrorPageDisabledClick},
-        {"rbErrorPageEnabledClick", &Self::rbErrorPageEnabledClick},
-        {"rbSideBarClick", &Self::rbSideBarClick},
-        {"btnViewDefaultClick", &Self::btnViewDefaultClick},
-        {"chkUrlBarAutoFillClick", &Self::chkUrlBarAutoFillClick},
-        {"chkGoButtonClick", &Self::chkGoButtonClick},
-        {"rbShowMenuClick", &Self::rbShowMenuClick},
-        {"tbMenuShowDelayChange", &Self::tbMenuShowDelayChange},
-        {"tbMenuShowDelayExit", &Self::tbMenuShowDelayExit},
-        {"lblJumpToPrivacyClick", &Self::lblJumpToPrivacyClick},
-        {"btnDefUIClick", &Self::btnDefUIClick},
-        {"chkBlockTargetNewWindowClick", &Self::chkBlockTargetNewWindowClick},
-        {"rbOpenTabClick", &Self::rbOpenTabClick},
-        {"btnPopUpDefaultClick", &Self::btnPopUpDefaultClick},
-        {"cbCloseTabsChange", &Self::cbCloseTabsChange},
-        {"udeTabMinWidthChange", &Self::udeTabMinWidthChange},
-        {"chkActiveTabColorClick", &Self::chkActiveTabColorClick},
-        {"btnActiveTabColorClick", &Self::btnActiveTabColorClick},
-        {"btnTabResetClick", &Self::btnTabResetClick},
-        {"chkPipeliningClick", &Self::chkPipeliningClick},
-        {"btnStartSpeedOptimizerClick", &Self::btnStartSpeedOptimizerClick},
-        {"btnPerformanceDefaultClick", &Self::btnPerformanceDefaultClick},
-        {"lblLinkMozillaOrgClick", &Self::lblLinkMozillaOrgClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
-    handlers_.add("lvJavaScriptChange",
-                  TLVChangeEvent([this](TComponent& s, TListItem& i, TItemChange c) {
-                      lvJavaScriptChange(s, i, c);
-                  }));
-    bound_ = LoadForm(*this, forms::FormText("ufrmFireFox"), "forms/ufrmFireFox.json", handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcFireFox);
-    RAVELIN_FIND(TTabSheet, tsNotInstalled);
-    RAVELIN_FIND(TTabSheet, tsGeneral);
-    RAVELIN_FIND(TTabSheet, tsUI);
-    RAVELIN_FIND(TTabSheet, tsWindows);
-    RAVELIN_FIND(TTabSheet, tsTabs);
-    RAVELIN_FIND(TTabSheet, tsPerformance);
-    RAVELIN_FIND(TGroupBox, gbText);
-    RAVELIN_FIND(TGroupBox, gbErrorPages);
-    RAVELIN_FIND(TGroupBox, gbSideBar);
-    RAVELIN_FIND(TGroupBox, gbUrlBar);
-    RAVELIN_FIND(TGroupBox, gbSubMenus);
-    RAVELIN_FIND(TGroupBox, gbLinks);
-    RAVELIN_FIND(TGroupBox, gbJavaScript);
-    RAVELIN_FIND(TGroupBox, gbCloseButtons);
-    RAVELIN_FIND(TGroupBox, gbTabWidth);
-    RAVELIN_FIND(TGroupBox, gbActiveTab);
-    RAVELIN_FIND(TGroupBox, gbPipelining);
-    RAVELIN_FIND(TGroupBox, gbOptimizer);
-    RAVELIN_FIND(TCheckBox, chkDisableBlinkingText);
-    RAVELIN_FIND(TCheckBox, chkDisableMarqueeText);
-    RAVELIN_FIND(TCheckBox, chkUrlBarAutoFill);
-    RAVELIN_FIND(TCheckBox, chkGoButton);
-    RAVELIN_FIND(TCheckBox, chkBlockTargetNewWindow);
-    RAVELIN_FIND(TCheckBox, chkActiveTabColor);
-    RAVELIN_FIND(TCheckBox, chkPipelining);
-    RAVELIN_FIND(TRadioButton, rbErrorPageEnabled);
-    RAVELIN_FIND(TRadioButton, rbErrorPageDisabled);
-    RAVELIN_FIND(TRadioButton, rbSideBarLeft);
-    RAVELIN_FIND(TRadioButton, rbSideBarRight);
-    RAVELIN_FIND(TRadioButton, rbShowSubMenuLikeWindows);
-    RAVELIN_FIND(TRadioButton, rbShowMenuOnClick);
-    RAVELIN_FIND(TRadioButton, rbShowMenuAfterDelay);
-    RAVELIN_FIND(TRadioButton, rbOpenSameTab);
-    RAVELIN_FIND(TRadioButton, rbOpenNewTab);
-    RAVELIN_FIND(TTrackBar, tbMenuShowDelay);
-    RAVELIN_FIND(TLabel, lblMenuShowDelay);
-    RAVELIN_FIND(TLabel, lblMenuShowDelay1);
-    RAVELIN_FIND(TLabel, lblMenuShowDelay2);
-    RAVELIN_FIND(TLabel, lblJumpToPrivacy);
-    RAVELIN_FIND(TLabel, lblTabMinWidth);
-    RAVELIN_FIND(TLabel, lblTabMinWidthUnit);
-    RAVELIN_FIND(TLabel, lblNotInstalled);
-    RAVELIN_FIND(TLabel, lblLinkMozillaOrg);
-    RAVELIN_FIND(TLabel, lblProfileState);
-    RAVELIN_FIND(TListView, lvJavaScript);
-    RAVELIN_FIND(TComboBox, cbCloseTabs);
-    RAVELIN_FIND(TUpDownEdit, udeTabMinWidth);
-    RAVELIN_FIND(TShape, shpActiveTabColor);
-    RAVELIN_FIND(TButton, btnViewDefault);
-    RAVELIN_FIND(TButton, btnDefUI);
-    RAVELIN_FIND(TButton, btnPopUpDefault);
-    RAVELIN_FIND(TButton, btnActiveTabColor);
-    RAVELIN_FIND(TButton, btnTabReset);
-    RAVELIN_FIND(TButton, btnStartSpeedOptimizer);
-    RAVELIN_FIND(TButton, btnPerformanceDefault);
-#undef RAVELIN_FIND
+TfrmMozillaFireFox::TfrmMozillaFireFox(TComponent* owner) : PageBase(owner) {
+    loadForm();
     frmMozillaFireFox = this;
     Fire(OnCreate);
 }
@@ -221,132 +115,143 @@ TfrmMozillaFireFox::~TfrmMozillaFireFox() {
     if (frmMozillaFireFox == this) frmMozillaFireFox = nullptr;
 }
 
-bool TfrmMozillaFireFox::firstShow(TTabSheet& sheet) {
-    if (sheet.Tag == 1) return false;
-    sheet.Tag = 1;
-    return true;
-}
-
 // ---- Creation ----
 
 void TfrmMozillaFireFox::FormCreate(TComponent&) {
     FPrefsEditor = std::make_unique<TPrefsJSEditor>();
     FPrefsEditor->Load("");
-    Journal_Discard = true;
-    filling_ = true;
-    GetFireFoxProfilePaths(ProfilePaths);
-    FFirefoxVersion = GetFirefoxVersion();
-    const bool installed = major() != 0 && !ProfilePaths.empty();
-    lblProfileState->Visible = false;
-
-    if (!installed) {
-        showNotInstalled();
-    } else {
-        tsNotInstalled->TabVisible = false;
-        refusal_ = FPrefsEditor->WriteRefusal();
-        if (refusal_.empty() && !ProfilePaths.empty())
-            refusal_ = FirefoxProfileInUse(ProfilePaths.front());
-        if (!refusal_.empty()) {
-            lblProfileState->SetCaption(
-                !std::filesystem::is_directory(ProfilePaths.front())
-                    ? "Der Ordner des Firefox-Profils fehlt. Bitte wählen Sie ein Profil."
-                : FPrefsEditor->LoadError().empty()
-                    ? "Firefox läuft gerade mit diesem Profil. Bitte beenden Sie Firefox zuerst."
-                    : "Die Einstellungen von Firefox können nicht gelesen werden.");
-            lblProfileState->Hint = refusal_;
-            lblProfileState->Visible = true;
-        }
-        if (major() < 2) {
-            tsTabs->TabVisible = false;
-            chkGoButton->Visible = false;
-            gbUrlBar->Height = chkUrlBarAutoFill->Top + chkUrlBarAutoFill->Height + 10;
-            gbSubMenus->Top = gbUrlBar->Top + gbUrlBar->Height + 10;
-            rbSideBarRight->SetChecked(
-                CSSHasValue(kUserChrome, "window > hbox", "direction", "rtl", false));
-        } else {
-            // Tabs.
-            cbCloseTabs->ClearItems();
-            for (const auto& item : kCloseButtons)
-                cbCloseTabs->AddItem(item.caption, item.value);
-            const auto closeButtons =
-                FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.closeButtons", 1);
-            int index = 2;
-            for (int i = 0; i < static_cast<int>(std::size(kCloseButtons)); ++i)
-                if (kCloseButtons[i].value == closeButtons) index = i;
-            cbCloseTabs->SetItemIndex(index);
-            udeTabMinWidth->SetPosition(static_cast<int>(std::clamp<std::int64_t>(
-                FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.tabMinWidth", 125), 36, 500)));
-            std::vector<std::string> words;
-            int r = kDefaultR, g = kDefaultG, b = kDefaultB;
-            bool colored = false;
-            if (CSSReadValues(kUserChrome, kActiveTab, "background-color", words)) {
-                for (const auto& w : words) {
-                    auto at = lower(w).find("rgb(");
-                    if (at == std::string::npos) continue;
-                    std::size_t p = at + 4;
-                    r = ReadColorNumber(w, p);
-                    while (p < w.size() && std::isdigit(static_cast<unsigned char>(w[p])))
-                        ++p;
-                    g = ReadColorNumber(w, ++p);
-                    while (p < w.size() && std::isdigit(static_cast<unsigned char>(w[p])))
-                        ++p;
-                    b = ReadColorNumber(w, ++p);
-                    r = std::min(r, 255), g = std::min(g, 255), b = std::min(b, 255);
-                    colored = true;
-                    break;
-                }
-            }
-            TabRValue = r, TabGValue = g, TabBValue = b;
-            chkActiveTabColor->SetChecked(colored);
-            shpActiveTabColor->Enabled = btnActiveTabColor->Enabled = colored;
-            showColor(r, g, b);
-            chkGoButton->SetChecked(
-                !FPrefsEditor->GetUserPrefBooleanValue("browser.urlbar.hideGoButton", false));
-            rbSideBarRight->SetChecked(
-                CSSHasValue(kUserChrome, "hbox#browser", "direction", "rtl", false));
-        }
-        if (!rbSideBarRight->Checked()) rbSideBarLeft->SetChecked(true);
-
-        // Links.
-        const auto link =
-            FPrefsEditor->GetUserPrefIntegerValue(kOpenNewWindow, major() < 2 ? 2 : 3);
-        chkBlockTargetNewWindow->SetChecked(link != 2);
-        (link == 1 ? rbOpenSameTab : rbOpenNewTab)->SetChecked(true);
-        applyLinkRule();
+    {
+        const JournalDiscarding discarding;
+        fillControls();
     }
-
-    if (installed) {
-        chkPipelining->SetChecked(
-            FPrefsEditor->GetUserPrefBooleanValue("network.http.pipelining", false));
-        chkDisableBlinkingText->SetChecked(
-            !FPrefsEditor->GetUserPrefBooleanValue("browser.blink_allowed", true));
-        chkUrlBarAutoFill->SetChecked(
-            FPrefsEditor->GetUserPrefBooleanValue("browser.urlbar.autoFill", false));
-        (FPrefsEditor->GetUserPrefBooleanValue("browser.xul.error_pages.enabled", true)
-             ? rbErrorPageEnabled
-             : rbErrorPageDisabled)
-            ->SetChecked(true);
-        const auto delay = FPrefsEditor->GetUserPrefIntegerValue(kSubmenuDelay, -1);
-        if (delay == -1)
-            rbShowSubMenuLikeWindows->SetChecked(true);
-        else if (delay >= 60001)
-            rbShowMenuOnClick->SetChecked(true);
-        else {
-            rbShowMenuAfterDelay->SetChecked(true);
-            tbMenuShowDelay->SetPosition(static_cast<int>(std::max<std::int64_t>(delay, 0)));
-        }
-        rbShowMenuClick(*rbShowMenuAfterDelay);
-        tbMenuShowDelayChange(*tbMenuShowDelay);
-        chkDisableMarqueeText->SetChecked(
-            CSSHasValue(kUserContent, "marquee", "-moz-binding", "none", false));
-        disableLocked();
-    }
-
-    filling_ = false;
-    Journal_Discard = false;
     udeTabMinWidth->Left = lblTabMinWidth->Left + lblTabMinWidth->Width + 6;
     lblTabMinWidthUnit->Left = udeTabMinWidth->Left + udeTabMinWidth->Width + 6;
     ActivateFirstVisiblePage(*pcFireFox);
+}
+
+// The profile's settings into the controls; the caller discards what this writes.
+void TfrmMozillaFireFox::fillControls() {
+    GetFireFoxProfilePaths(ProfilePaths);
+    FFirefoxVersion = GetFirefoxVersion();
+    lblProfileState->Visible = false;
+    if (major() == 0 || ProfilePaths.empty()) {
+        showNotInstalled();
+        return;
+    }
+    tsNotInstalled->TabVisible = false;
+    showProfileState();
+    if (major() < 2)
+        fillVersionOneLayout();
+    else
+        fillTabs();
+    if (!rbSideBarRight->Checked()) rbSideBarLeft->SetChecked(true);
+
+    // Links.
+    const auto link = FPrefsEditor->GetUserPrefIntegerValue(kOpenNewWindow, major() < 2 ? 2 : 3);
+    chkBlockTargetNewWindow->SetChecked(link != 2);
+    (link == 1 ? rbOpenSameTab : rbOpenNewTab)->SetChecked(true);
+    applyLinkRule();
+
+    fillPreferences();
+    disableLocked();
+}
+
+// Why the profile may not be written, if it may not.
+void TfrmMozillaFireFox::showProfileState() {
+    refusal_ = FPrefsEditor->WriteRefusal();
+    if (refusal_.empty() && !ProfilePaths.empty())
+        refusal_ = FirefoxProfileInUse(ProfilePaths.front());
+    if (refusal_.empty()) return;
+    lblProfileState->SetCaption(
+        !std::filesystem::is_directory(ProfilePaths.front())
+            ? "Der Ordner des Firefox-Profils fehlt. Bitte wählen Sie ein Profil."
+        : FPrefsEditor->LoadError().empty()
+            ? "Firefox läuft gerade mit diesem Profil. Bitte beenden Sie Firefox zuerst."
+            : "Die Einstellungen von Firefox können nicht gelesen werden.");
+    lblProfileState->Hint = refusal_;
+    lblProfileState->Visible = true;
+}
+
+// Versions below 2 have no tab settings and no Go button.
+void TfrmMozillaFireFox::fillVersionOneLayout() {
+    tsTabs->TabVisible = false;
+    chkGoButton->Visible = false;
+    gbUrlBar->Height = chkUrlBarAutoFill->Top + chkUrlBarAutoFill->Height + 10;
+    gbSubMenus->Top = gbUrlBar->Top + gbUrlBar->Height + 10;
+    rbSideBarRight->SetChecked(
+        CSSHasValue(kUserChrome, "window > hbox", "direction", "rtl", false));
+}
+
+void TfrmMozillaFireFox::fillTabs() {
+    cbCloseTabs->ClearItems();
+    for (const auto& item : kCloseButtons)
+        cbCloseTabs->AddItem(item.caption, item.value);
+    const auto closeButtons = FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.closeButtons", 1);
+    int index = 2;
+    for (int i = 0; i < static_cast<int>(std::size(kCloseButtons)); ++i)
+        if (kCloseButtons[i].value == closeButtons) index = i;
+    cbCloseTabs->SetItemIndex(index);
+    udeTabMinWidth->SetPosition(static_cast<int>(std::clamp<std::int64_t>(
+        FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.tabMinWidth", 125), 36, 500)));
+    fillActiveTabColor();
+    chkGoButton->SetChecked(
+        !FPrefsEditor->GetUserPrefBooleanValue("browser.urlbar.hideGoButton", false));
+    rbSideBarRight->SetChecked(CSSHasValue(kUserChrome, "hbox#browser", "direction", "rtl", false));
+}
+
+// The active tab's colour: the first "rgb(R,G,B)" of its rule, the default where none.
+void TfrmMozillaFireFox::fillActiveTabColor() {
+    std::vector<std::string> words;
+    int r = kDefaultR, g = kDefaultG, b = kDefaultB;
+    bool colored = false;
+    if (CSSReadValues(kUserChrome, kActiveTab, "background-color", words)) {
+        for (const auto& w : words) {
+            auto at = lower(w).find("rgb(");
+            if (at == std::string::npos) continue;
+            std::size_t p = at + 4;
+            r = ReadColorNumber(w, p);
+            while (p < w.size() && std::isdigit(static_cast<unsigned char>(w[p])))
+                ++p;
+            g = ReadColorNumber(w, ++p);
+            while (p < w.size() && std::isdigit(static_cast<unsigned char>(w[p])))
+                ++p;
+            b = ReadColorNumber(w, ++p);
+            r = std::min(r, 255), g = std::min(g, 255), b = std::min(b, 255);
+            colored = true;
+            break;
+        }
+    }
+    TabRValue = r, TabGValue = g, TabBValue = b;
+    chkActiveTabColor->SetChecked(colored);
+    shpActiveTabColor->Enabled = btnActiveTabColor->Enabled = colored;
+    showColor(r, g, b);
+}
+
+// The settings every version has.
+void TfrmMozillaFireFox::fillPreferences() {
+    chkPipelining->SetChecked(
+        FPrefsEditor->GetUserPrefBooleanValue("network.http.pipelining", false));
+    chkDisableBlinkingText->SetChecked(
+        !FPrefsEditor->GetUserPrefBooleanValue("browser.blink_allowed", true));
+    chkUrlBarAutoFill->SetChecked(
+        FPrefsEditor->GetUserPrefBooleanValue("browser.urlbar.autoFill", false));
+    (FPrefsEditor->GetUserPrefBooleanValue("browser.xul.error_pages.enabled", true)
+         ? rbErrorPageEnabled
+         : rbErrorPageDisabled)
+        ->SetChecked(true);
+    const auto delay = FPrefsEditor->GetUserPrefIntegerValue(kSubmenuDelay, -1);
+    if (delay == -1)
+        rbShowSubMenuLikeWindows->SetChecked(true);
+    else if (delay >= 60001)
+        rbShowMenuOnClick->SetChecked(true);
+    else {
+        rbShowMenuAfterDelay->SetChecked(true);
+        tbMenuShowDelay->SetPosition(static_cast<int>(std::max<std::int64_t>(delay, 0)));
+    }
+    rbShowMenuClick(*rbShowMenuAfterDelay);
+    tbMenuShowDelayChange(*tbMenuShowDelay);
+    chkDisableMarqueeText->SetChecked(
+        CSSHasValue(kUserContent, "marquee", "-moz-binding", "none", false));
 }
 
 void TfrmMozillaFireFox::showNotInstalled() {
@@ -433,25 +338,25 @@ void TfrmMozillaFireFox::savePrefs() {
     try {
         FPrefsEditor->Save();
     } catch (const RegistryAccessError& e) {
-        if (filling_) return;
+        if (filling()) return;
         refuse(e);
     }
 }
 
 void TfrmMozillaFireFox::SetPrefsJSBool(const std::string& name, bool value) {
-    if (!FPrefsEditor || filling_) return;
+    if (!FPrefsEditor || filling()) return;
     FPrefsEditor->SetUserPrefBooleanValue(name, value, true);
     savePrefs();
 }
 
 void TfrmMozillaFireFox::SetPrefsJSInt(const std::string& name, std::int64_t value) {
-    if (!FPrefsEditor || filling_) return;
+    if (!FPrefsEditor || filling()) return;
     FPrefsEditor->SetUserPrefIntegerValue(name, value, true);
     savePrefs();
 }
 
 void TfrmMozillaFireFox::DelPrefsJS(const std::string& name) {
-    if (!FPrefsEditor || filling_) return;
+    if (!FPrefsEditor || filling()) return;
     FPrefsEditor->DeleteUserPrefSetting(name);
     savePrefs();
 }
@@ -515,7 +420,7 @@ void TfrmMozillaFireFox::writeSheet(const std::string& path, const std::string& 
 void TfrmMozillaFireFox::CSSChangeValue(const std::string& file, const std::string& selector,
                                         const std::string& property, const std::string& value,
                                         bool remove) {
-    if (Journal_Discard || filling_) return;
+    if (filling()) return;
     const std::string path = sheetPath(file);
     if (path.empty()) return;
     TJournalStream stream;
@@ -541,7 +446,7 @@ void TfrmMozillaFireFox::CSSChangeValue(const std::string& file, const std::stri
 }
 
 void TfrmMozillaFireFox::CSSDeleteSelector(const std::string& file, const std::string& selector) {
-    if (Journal_Discard || filling_) return;
+    if (filling()) return;
     const std::string path = sheetPath(file);
     if (path.empty()) return;
     TJournalStream stream;
@@ -623,7 +528,7 @@ void TfrmMozillaFireFox::rbShowMenuClick(TComponent& sender) {
 
 void TfrmMozillaFireFox::tbMenuShowDelayChange(TComponent&) {
     lblMenuShowDelay->SetCaption(std::to_string(tbMenuShowDelay->Position()) + " ms");
-    if (!filling_) tbMenuShowDelay->Tag = 1;
+    mark(*tbMenuShowDelay);
     JournalSetFlag(0);
 }
 
@@ -676,9 +581,7 @@ void TfrmMozillaFireFox::rbOpenTabClick(TComponent& sender) {
 
 void TfrmMozillaFireFox::tsWindowsShow(TComponent&) {
     if (!firstShow(*tsWindows)) return;
-    const bool discard = Journal_Discard;
-    Journal_Discard = true;
-    filling_ = true; // the list shows the preferences; showing them writes nothing
+    const JournalDiscarding discarding; // the list shows the preferences; showing writes nothing
     lvJavaScript->Clear();
     for (const auto& item : kJavaScriptItems) {
         TListItem& li = lvJavaScript->Add();
@@ -689,8 +592,6 @@ void TfrmMozillaFireFox::tsWindowsShow(TComponent&) {
                                            std::string(kWindowOpenFeature) + item.suffix, def)
                                      : def));
     }
-    filling_ = false;
-    Journal_Discard = discard;
 }
 
 void TfrmMozillaFireFox::lvJavaScriptChange(TComponent&, TListItem& item, TItemChange change) {
@@ -790,16 +691,15 @@ void TfrmMozillaFireFox::btnTabResetClick(TComponent&) {
     }
     if (udeTabMinWidth->Enabled) {
         SetPrefsJSInt("browser.tabs.tabMinWidth", 125);
-        const bool was = filling_;
-        filling_ = true; // written just above
+        const JournalDiscarding discarding; // written just above
         udeTabMinWidth->SetPosition(125);
-        filling_ = was;
     }
     deleteColor();
-    const bool was = filling_;
-    filling_ = true; // the colour is gone already: unticking writes nothing more
-    chkActiveTabColor->SetChecked(false);
-    filling_ = was;
+    {
+        // The colour is gone already: unticking writes nothing more.
+        const JournalDiscarding discarding;
+        chkActiveTabColor->SetChecked(false);
+    }
     shpActiveTabColor->Enabled = btnActiveTabColor->Enabled = false;
     TabRValue = kDefaultR, TabGValue = kDefaultG, TabBValue = kDefaultB;
     showColor(kDefaultR, kDefaultG, kDefaultB);
@@ -809,7 +709,7 @@ void TfrmMozillaFireFox::btnTabResetClick(TComponent&) {
 
 void TfrmMozillaFireFox::chkPipeliningClick(TComponent&) {
     const bool on = chkPipelining->Checked();
-    if (!Journal_Discard && !filling_ && !noWarning_ && on) {
+    if (!filling() && !noWarning_ && on) {
         int answer = Application().MessageBox(
             "Bitte beachten Sie, dass die Aktivierung dieser Option zu Problemen beim Laden von "
             "bestimmten Webseiten führen kann. Falls Probleme auftreten sollten, deaktivieren Sie "
@@ -824,7 +724,7 @@ void TfrmMozillaFireFox::chkPipeliningClick(TComponent&) {
             return;
         }
     }
-    if (!FPrefsEditor || filling_) return;
+    if (!FPrefsEditor || filling()) return;
     FPrefsEditor->SetUserPrefBooleanValue("network.http.pipelining", on, true);
     FPrefsEditor->SetUserPrefBooleanValue("network.http.proxy.pipelining", on, true);
     FPrefsEditor->SetUserPrefBooleanValue("network.http.pipelining.ssl", on, true);

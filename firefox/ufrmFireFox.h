@@ -5,79 +5,55 @@
 // 2 and later). A profile that a running Firefox holds is shown and never written.
 #pragma once
 
+#include "forms/ufrmFireFoxForm.h"
 #include "host/Nxsystem.h"
+#include "host/PageBase.h"
 #include "host/Prefsjseditor.h"
 #include "host/Smallmozillastuff.h"
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
 
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace ravelin::firefox {
 
-class TfrmMozillaFireFox : public toolkit::TForm {
+class TfrmMozillaFireFox : public PageBase<forms::TfrmMozillaFireFoxForm> {
   public:
     explicit TfrmMozillaFireFox(toolkit::TComponent* owner);
     ~TfrmMozillaFireFox() override;
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TPageControl* pcFireFox;
-    toolkit::TTabSheet *tsNotInstalled, *tsGeneral, *tsUI, *tsWindows, *tsTabs, *tsPerformance;
-    toolkit::TGroupBox *gbText, *gbErrorPages, *gbSideBar, *gbUrlBar, *gbSubMenus, *gbLinks,
-        *gbJavaScript, *gbCloseButtons, *gbTabWidth, *gbActiveTab, *gbPipelining, *gbOptimizer;
-    toolkit::TCheckBox *chkDisableBlinkingText, *chkDisableMarqueeText, *chkUrlBarAutoFill,
-        *chkGoButton, *chkBlockTargetNewWindow, *chkActiveTabColor, *chkPipelining;
-    toolkit::TRadioButton *rbErrorPageEnabled, *rbErrorPageDisabled, *rbSideBarLeft,
-        *rbSideBarRight, *rbShowSubMenuLikeWindows, *rbShowMenuOnClick, *rbShowMenuAfterDelay,
-        *rbOpenSameTab, *rbOpenNewTab;
-    toolkit::TTrackBar* tbMenuShowDelay;
-    toolkit::TLabel *lblMenuShowDelay, *lblMenuShowDelay1, *lblMenuShowDelay2, *lblJumpToPrivacy,
-        *lblTabMinWidth, *lblTabMinWidthUnit, *lblNotInstalled, *lblLinkMozillaOrg,
-        *lblProfileState;
-    toolkit::TListView* lvJavaScript;
-    toolkit::TComboBox* cbCloseTabs;
-    toolkit::TUpDownEdit* udeTabMinWidth;
-    toolkit::TShape* shpActiveTabColor;
-    toolkit::TButton *btnViewDefault, *btnDefUI, *btnPopUpDefault, *btnActiveTabColor, *btnTabReset,
-        *btnStartSpeedOptimizer, *btnPerformanceDefault;
-
     // Handlers.
-    void FormCreate(toolkit::TComponent&);
-    void FormDestroy(toolkit::TComponent&);
-    void tsWindowsShow(toolkit::TComponent&);
-    void chkDisableBlinkingTextClick(toolkit::TComponent&);
-    void chkDisableMarqueeTextClick(toolkit::TComponent&);
-    void rbErrorPageDisabledClick(toolkit::TComponent&);
-    void rbErrorPageEnabledClick(toolkit::TComponent&);
-    void rbSideBarClick(toolkit::TComponent&);
-    void btnViewDefaultClick(toolkit::TComponent&);
-    void chkUrlBarAutoFillClick(toolkit::TComponent&);
-    void chkGoButtonClick(toolkit::TComponent&);
-    void rbShowMenuClick(toolkit::TComponent&);
-    void tbMenuShowDelayChange(toolkit::TComponent&);
-    void tbMenuShowDelayExit(toolkit::TComponent&);
-    void lblJumpToPrivacyClick(toolkit::TComponent&);
-    void btnDefUIClick(toolkit::TComponent&);
-    void chkBlockTargetNewWindowClick(toolkit::TComponent&);
-    void rbOpenTabClick(toolkit::TComponent&);
+    void FormCreate(toolkit::TComponent&) override;
+    void FormDestroy(toolkit::TComponent&) override;
+    void tsWindowsShow(toolkit::TComponent&) override;
+    void chkDisableBlinkingTextClick(toolkit::TComponent&) override;
+    void chkDisableMarqueeTextClick(toolkit::TComponent&) override;
+    void rbErrorPageDisabledClick(toolkit::TComponent&) override;
+    void rbErrorPageEnabledClick(toolkit::TComponent&) override;
+    void rbSideBarClick(toolkit::TComponent&) override;
+    void btnViewDefaultClick(toolkit::TComponent&) override;
+    void chkUrlBarAutoFillClick(toolkit::TComponent&) override;
+    void chkGoButtonClick(toolkit::TComponent&) override;
+    void rbShowMenuClick(toolkit::TComponent&) override;
+    void tbMenuShowDelayChange(toolkit::TComponent&) override;
+    void tbMenuShowDelayExit(toolkit::TComponent&) override;
+    void lblJumpToPrivacyClick(toolkit::TComponent&) override;
+    void btnDefUIClick(toolkit::TComponent&) override;
+    void chkBlockTargetNewWindowClick(toolkit::TComponent&) override;
+    void rbOpenTabClick(toolkit::TComponent&) override;
     void lvJavaScriptChange(toolkit::TComponent&, toolkit::TListItem& item,
-                            toolkit::TItemChange change);
-    void btnPopUpDefaultClick(toolkit::TComponent&);
-    void cbCloseTabsChange(toolkit::TComponent&);
-    void udeTabMinWidthChange(toolkit::TComponent&);
-    void chkActiveTabColorClick(toolkit::TComponent&);
-    void btnActiveTabColorClick(toolkit::TComponent&);
-    void btnTabResetClick(toolkit::TComponent&);
-    void chkPipeliningClick(toolkit::TComponent&);
-    void btnStartSpeedOptimizerClick(toolkit::TComponent&);
-    void btnPerformanceDefaultClick(toolkit::TComponent&);
-    void lblLinkMozillaOrgClick(toolkit::TComponent&);
+                            toolkit::TItemChange change) override;
+    void btnPopUpDefaultClick(toolkit::TComponent&) override;
+    void cbCloseTabsChange(toolkit::TComponent&) override;
+    void udeTabMinWidthChange(toolkit::TComponent&) override;
+    void chkActiveTabColorClick(toolkit::TComponent&) override;
+    void btnActiveTabColorClick(toolkit::TComponent&) override;
+    void btnTabResetClick(toolkit::TComponent&) override;
+    void chkPipeliningClick(toolkit::TComponent&) override;
+    void btnStartSpeedOptimizerClick(toolkit::TComponent&) override;
+    void btnPerformanceDefaultClick(toolkit::TComponent&) override;
+    void lblLinkMozillaOrgClick(toolkit::TComponent&) override;
 
     // Preferences: nothing without an editor or while the page fills its controls.
     void SetPrefsJSBool(const std::string& name, bool value);
@@ -97,7 +73,12 @@ class TfrmMozillaFireFox : public toolkit::TForm {
     TPrefsJSEditor* prefsEditor() { return FPrefsEditor.get(); }
 
   private:
-    bool firstShow(toolkit::TTabSheet& sheet);
+    void fillControls();
+    void showProfileState();
+    void fillVersionOneLayout();
+    void fillTabs();
+    void fillActiveTabColor();
+    void fillPreferences();
     void savePrefs();
     std::string sheetPath(const std::string& file) const;
     void saveSheet(const std::string& path, const std::string& text);
@@ -111,11 +92,8 @@ class TfrmMozillaFireFox : public toolkit::TForm {
     void disableLocked();
     void showNotInstalled();
 
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
     std::unique_ptr<TPrefsJSEditor> FPrefsEditor;
     machine::TFileVersionIdentification FFirefoxVersion;
-    bool filling_ = false;   // the page fills its controls: nothing is written
     bool noWarning_ = false; // the pipelining box is unticked after a "No"
     std::string refusal_;    // why the profile may not be written ("" when it may)
 };

@@ -1,6 +1,5 @@
 #include "opera/ufrmOpera.h"
 
-#include "forms/EmbeddedForms.h"
 #include "host/Controlhelper.h"
 #include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
@@ -23,12 +22,6 @@ namespace {
 constexpr std::uint32_t kBlue = 0xFF0000, kNavy = 0x800000;
 constexpr const char* kTitle = "Opera";
 
-template <typename T> T* need(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw FormError(std::string("ufrmOpera: the form has no ") + name);
-    return c;
-}
-
 using text::kSpaceAndTab;
 using text::trimmed;
 
@@ -43,121 +36,9 @@ std::string hostFolderOf(const std::string& path) {
 
 } // namespace
 
-TfrmOpera::TfrmOpera(TComponent* owner) : TForm(owner) {
-    using Self = TfrmOpera;
-    auto notify = [this](void (Self::*fn)(TComponent&)) {
-        return TNotifyEvent([this, fn](TComponent& s) { (this->*fn)(s); });
-    };
-    const std::pair<const char*, void (Self::*)(TComponent&)> table[] = {
-        {"FormCreate", &Self::FormCreate},
-        {"FormDestroy", &Self::FormDestroy},
-        {"tsViewShow", &Self::tsViewShow},
-        {"tsHandlingShow", &Self::tsHandlingShow},
-        {"tsPerformanceShow", &Self::tsPerformanceShow},
-        {"tsSearchShow", &Self::tsSearchShow},
-        {"lblNoProfile_OperaStartClick", &Self::lblNoProfile_OperaStartClick},
-        {"lblNotInstalled_OperaOrgClick", &Self::lblNotInstalled_OperaOrgClick},
-        {"LinkMouseEnter", &Self::LinkMouseEnter},
-        {"LinkMouseLeave", &Self::LinkMouseLeave},
-        {"btnStartSpeedOptimizerClick", &Self::btnStartSpeedOptimizerClick},
-        {"edtWindowTitleChange", &Self::edtWindowTitleChange},
-        {"edtWindowTitleExit", &Self::edtWindowTitleExit},
-        {"rbUseOperaIconClick", &Self::rbUseOperaIconClick},
-        {"rbUseOtherIconClick", &Self::rbUseOtherIconClick},
-        {"edtApplicationIconChange", &Self::edtApplicationIconChange},
-        {"edtApplicationIconExit", &Self::edtApplicationIconExit},
-        {"btnApplicationIconClick", &Self::btnApplicationIconClick},
-        {"cbHandling_AutocompleteServernamesClick", &Self::cbHandling_AutocompleteServernamesClick},
-        {"edtHandling_AutocompleteServernamesPrefixChange",
-         &Self::edtHandling_AutocompleteServernamesPrefixChange},
-        {"edtHandling_AutocompleteServernamesPostfixChange",
-         &Self::edtHandling_AutocompleteServernamesPostfixChange},
-        {"edtSourceViewerChange", &Self::edtSourceViewerChange},
-        {"rbUseOperaClick", &Self::rbUseOperaClick},
-        {"rbUseOtherAppClick", &Self::rbUseOtherAppClick},
-        {"btnSourceViewerClick", &Self::btnSourceViewerClick},
-        {"gbMenu_SourceViewerExit", &Self::gbMenu_SourceViewerExit},
-        {"udeColumnsChange", &Self::udeColumnsChange},
-        {"udeRowsChange", &Self::udeRowsChange},
-        {"chkShowSpeedDialClick", &Self::chkShowSpeedDialClick},
-        {"rbHistoryNavigationModeAutomaticClick", &Self::rbHistoryNavigationModeAutomaticClick},
-        {"rbHistoryNavigationModeCompatibilityClick",
-         &Self::rbHistoryNavigationModeCompatibilityClick},
-        {"rbHistoryNavigationModeFastClick", &Self::rbHistoryNavigationModeFastClick},
-        {"cbSearchEngineChange", &Self::cbSearchEngineChange},
-        {"cbSpeedDialSearchEngineChange", &Self::cbSpeedDialSearchEngineChange},
-        {"btnViewDefaultClick", &Self::btnViewDefaultClick},
-        {"btnHandling_DefaultClick", &Self::btnHandling_DefaultClick},
-        {"btnPerformance_DefaultClick", &Self::btnPerformance_DefaultClick},
-        {"btnSearch_DefaultClick", &Self::btnSearch_DefaultClick},
-    };
-    for (const auto& [name, fn] : table)
-        handlers_.add(name, notify(fn));
+TfrmOpera::TfrmOpera(TComponent* owner) : PageBase(owner) {
     Sleep = [](int ms) { TApplication::Instance().AdvanceClock(ms); };
-    bound_ = LoadForm(*this, forms::FormText("ufrmOpera"), "forms/ufrmOpera.json", handlers_);
-
-#define RAVELIN_FIND(T, n) n = need<T>(*this, #n)
-    RAVELIN_FIND(TPageControl, pcOpera);
-    RAVELIN_FIND(TTabSheet, tsNotInstalled);
-    RAVELIN_FIND(TTabSheet, tsNoProfile);
-    RAVELIN_FIND(TTabSheet, tsView);
-    RAVELIN_FIND(TTabSheet, tsHandling);
-    RAVELIN_FIND(TTabSheet, tsPerformance);
-    RAVELIN_FIND(TTabSheet, tsSearch);
-    RAVELIN_FIND(TTabSheet, tsMenubars);
-    RAVELIN_FIND(TTabSheet, tsSpeedDial);
-    RAVELIN_FIND(TGroupBox, gbWindowTitle);
-    RAVELIN_FIND(TGroupBox, gbApplicationIcon);
-    RAVELIN_FIND(TGroupBox, gbMenu_SourceViewer);
-    RAVELIN_FIND(TGroupBox, gbHandling_Autocomplete);
-    RAVELIN_FIND(TGroupBox, gbSpeedDial);
-    RAVELIN_FIND(TGroupBox, gbHistoryNavigation);
-    RAVELIN_FIND(TGroupBox, gbSearchEngine);
-    RAVELIN_FIND(TGroupBox, gbSpeedDialSearchEngine);
-    RAVELIN_FIND(TImage, imgNotInstalled);
-    RAVELIN_FIND(TImage, imgNotInstalledBrowser);
-    RAVELIN_FIND(TImage, imgNoProfile);
-    RAVELIN_FIND(TImage, imgNoProfileBrowser);
-    RAVELIN_FIND(TImage, imgView);
-    RAVELIN_FIND(TImage, imgAppIcon);
-    RAVELIN_FIND(TImage, imgSourceViewer);
-    RAVELIN_FIND(TImage, imgAutocomplete);
-    RAVELIN_FIND(TImage, imgSpeedDial);
-    RAVELIN_FIND(TImage, imgPerformance);
-    RAVELIN_FIND(TImage, imgHistoryNavigation);
-    RAVELIN_FIND(TImage, imgSearch);
-    RAVELIN_FIND(TImage, imgSpeedDialSearch);
-    RAVELIN_FIND(TLabel, lblWindowTitle);
-    RAVELIN_FIND(TLabel, lblApplicationIcon);
-    RAVELIN_FIND(TLabel, lblSourceViewer);
-    RAVELIN_FIND(TLabel, lblNoProfile_OperaStart);
-    RAVELIN_FIND(TLabel, lblNotInstalled_OperaOrg);
-    RAVELIN_FIND(TEdit, edtWindowTitle);
-    RAVELIN_FIND(TEdit, edtApplicationIcon);
-    RAVELIN_FIND(TEdit, edtSourceViewer);
-    RAVELIN_FIND(TEdit, edtHandling_AutocompleteServernamesPrefix);
-    RAVELIN_FIND(TEdit, edtHandling_AutocompleteServernamesPostfix);
-    RAVELIN_FIND(TRadioButton, rbUseOperaIcon);
-    RAVELIN_FIND(TRadioButton, rbUseOtherIcon);
-    RAVELIN_FIND(TRadioButton, rbUseOpera);
-    RAVELIN_FIND(TRadioButton, rbUseOtherApp);
-    RAVELIN_FIND(TRadioButton, rbHistoryNavigationModeAutomatic);
-    RAVELIN_FIND(TRadioButton, rbHistoryNavigationModeCompatibility);
-    RAVELIN_FIND(TRadioButton, rbHistoryNavigationModeFast);
-    RAVELIN_FIND(TButton, btnApplicationIcon);
-    RAVELIN_FIND(TButton, btnSourceViewer);
-    RAVELIN_FIND(TButton, btnStartSpeedOptimizer);
-    RAVELIN_FIND(TButton, btnViewDefault);
-    RAVELIN_FIND(TButton, btnHandling_Default);
-    RAVELIN_FIND(TButton, btnPerformance_Default);
-    RAVELIN_FIND(TButton, btnSearch_Default);
-    RAVELIN_FIND(TCheckBox, cbHandling_AutocompleteServernames);
-    RAVELIN_FIND(TCheckBox, chkShowSpeedDial);
-    RAVELIN_FIND(TUpDownEdit, udeColumns);
-    RAVELIN_FIND(TUpDownEdit, udeRows);
-    RAVELIN_FIND(TComboBox, cbSearchEngine);
-    RAVELIN_FIND(TComboBox, cbSpeedDialSearchEngine);
-#undef RAVELIN_FIND
+    loadForm();
     frmOpera = this;
     Fire(OnCreate);
 }
@@ -179,15 +60,6 @@ bool TfrmOpera::write(const std::function<void()>& change) {
     }
 }
 
-void TfrmOpera::fill(const std::function<void()>& body) {
-    const bool discard = Journal_Discard;
-    Journal_Discard = true;
-    filling_ = true;
-    body();
-    filling_ = false;
-    Journal_Discard = discard;
-}
-
 std::string TfrmOpera::windowsPathOf(const std::string& chosen) {
     machine::Machine* m = CurrentMachine();
     if (chosen.empty() || chosen[0] != '/' || !m) return chosen;
@@ -202,7 +74,8 @@ std::string TfrmOpera::windowsPathOf(const std::string& chosen) {
 // ---- Creation and state ----
 
 void TfrmOpera::FormCreate(TComponent&) {
-    fill([this] {
+    {
+        const JournalDiscarding discarding;
         notepadPath_ = GetWinDir() + "\\notepad.exe";
         opera_ = std::make_unique<TNXOpera>();
         opera_->Init();
@@ -216,7 +89,7 @@ void TfrmOpera::FormCreate(TComponent&) {
             field->Left = label->Left + label->Width + 7;
             field->Width = right - field->Left;
         }
-    });
+    }
     if (usable_) {
         const std::string errors = opera_->Errors();
         if (!errors.empty())
@@ -324,10 +197,11 @@ void TfrmOpera::lblNoProfile_OperaStartClick(TComponent&) {
         if (!probe.Prefs().GetPreferencesFileName().empty() && probe.GetVersion() > 0) break;
         Sleep(kStep);
     }
-    fill([this] {
+    {
+        const JournalDiscarding discarding;
         opera_->Init();
         InitOperaForm();
-    });
+    }
     app.HourglassCursor = hourglass;
 }
 
@@ -352,15 +226,14 @@ void TfrmOpera::btnStartSpeedOptimizerClick(TComponent&) {
 // ---- Titelleiste ----
 
 void TfrmOpera::tsViewShow(TComponent&) {
-    fill([this] {
-        LoadGraphic(37003, *imgView, 17);
-        edtWindowTitle->SetText(opera_->UserPrefs().GetTitle());
-        SetApplIcon(opera_->UserPrefs().GetApplicationIcon());
-    });
+    const JournalDiscarding discarding;
+    LoadGraphic(37003, *imgView, 17);
+    edtWindowTitle->SetText(opera_->UserPrefs().GetTitle());
+    SetApplIcon(opera_->UserPrefs().GetApplicationIcon());
 }
 
 void TfrmOpera::edtWindowTitleChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     const std::string title = trimmed(edtWindowTitle->Text(), kSpaceAndTab);
     write([&] { opera_->UserPrefs().SetTitle(title); });
 }
@@ -387,20 +260,20 @@ void TfrmOpera::SetApplIcon(const std::string& path) {
     // What is shown is what Opera gets: a missing file means Opera's own icon. Showing the
     // tab never writes.
     const std::string stored = present ? path : std::string();
-    if (!filling_ && opera_->UserPrefs().GetApplicationIcon() != stored)
+    if (!filling() && opera_->UserPrefs().GetApplicationIcon() != stored)
         write([&] { opera_->UserPrefs().SetApplicationIcon(stored); });
     settingIcon_ = false;
 }
 
 void TfrmOpera::rbUseOperaIconClick(TComponent&) {
-    if (!filling_ && !rbUseOtherIcon->Checked()) SetApplIcon("");
+    if (!filling() && !rbUseOtherIcon->Checked()) SetApplIcon("");
 }
 void TfrmOpera::rbUseOtherIconClick(TComponent&) {
-    if (!filling_ && !rbUseOtherIcon->Checked()) SetApplIcon("");
+    if (!filling() && !rbUseOtherIcon->Checked()) SetApplIcon("");
 }
 
 void TfrmOpera::edtApplicationIconChange(TComponent&) {
-    if (filling_ || settingIcon_) return;
+    if (filling() || settingIcon_) return;
     if (!edtApplicationIcon->Text().empty())
         rbUseOtherIcon->SetChecked(true);
     else
@@ -436,36 +309,35 @@ void TfrmOpera::btnViewDefaultClick(TComponent&) {
 // ---- Bedienung ----
 
 void TfrmOpera::tsHandlingShow(TComponent&) {
-    fill([this] {
-        LoadGraphic(37002, *imgSourceViewer, 17);
-        LoadGraphic(37008, *imgAutocomplete, 17);
-        LoadGraphic(37010, *imgSpeedDial, 17);
-        TNXOpera_NetworkPrefs& net = opera_->NetworkPrefs();
-        const bool on = net.GetEnableHostNameExpansion();
-        cbHandling_AutocompleteServernames->SetChecked(on);
-        edtHandling_AutocompleteServernamesPostfix->SetText(net.GetHostNameExpansionPostfix());
-        edtHandling_AutocompleteServernamesPrefix->SetText(net.GetHostNameExpansionPrefix());
-        enableExpansionFields(on);
-        const std::string viewer = opera_->UserPrefs().GetSourceViewer();
-        if (viewer.empty() || opera_->UserPrefs().GetSourceViewerMode() == 3) {
-            rbUseOpera->SetChecked(true);
-            edtSourceViewer->SetText(notepadPath_);
-        } else {
-            rbUseOtherApp->SetChecked(true);
-            edtSourceViewer->SetText(viewer);
-        }
-        gbMenu_SourceViewer->Tag = 0;
-        if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial()) {
-            udeColumns->SetPosition(dial->GetColumns());
-            udeRows->SetPosition(dial->GetRows());
-            chkShowSpeedDial->SetChecked(opera_->UserPrefs().GetSpeedDialState());
-        }
-    });
+    const JournalDiscarding discarding;
+    LoadGraphic(37002, *imgSourceViewer, 17);
+    LoadGraphic(37008, *imgAutocomplete, 17);
+    LoadGraphic(37010, *imgSpeedDial, 17);
+    TNXOpera_NetworkPrefs& net = opera_->NetworkPrefs();
+    const bool on = net.GetEnableHostNameExpansion();
+    cbHandling_AutocompleteServernames->SetChecked(on);
+    edtHandling_AutocompleteServernamesPostfix->SetText(net.GetHostNameExpansionPostfix());
+    edtHandling_AutocompleteServernamesPrefix->SetText(net.GetHostNameExpansionPrefix());
+    enableExpansionFields(on);
+    const std::string viewer = opera_->UserPrefs().GetSourceViewer();
+    if (viewer.empty() || opera_->UserPrefs().GetSourceViewerMode() == 3) {
+        rbUseOpera->SetChecked(true);
+        edtSourceViewer->SetText(notepadPath_);
+    } else {
+        rbUseOtherApp->SetChecked(true);
+        edtSourceViewer->SetText(viewer);
+    }
+    gbMenu_SourceViewer->Tag = 0;
+    if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial()) {
+        udeColumns->SetPosition(dial->GetColumns());
+        udeRows->SetPosition(dial->GetRows());
+        chkShowSpeedDial->SetChecked(opera_->UserPrefs().GetSpeedDialState());
+    }
 }
 
 void TfrmOpera::cbHandling_AutocompleteServernamesClick(TComponent&) {
     const bool on = cbHandling_AutocompleteServernames->Checked();
-    if (!filling_) write([&] { opera_->NetworkPrefs().SetEnableHostNameExpansion(on); });
+    if (!filling()) write([&] { opera_->NetworkPrefs().SetEnableHostNameExpansion(on); });
     enableExpansionFields(on);
 }
 
@@ -478,19 +350,19 @@ void TfrmOpera::enableExpansionFields(bool on) {
 }
 
 void TfrmOpera::edtHandling_AutocompleteServernamesPrefixChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     const std::string text = edtHandling_AutocompleteServernamesPrefix->Text();
     write([&] { opera_->NetworkPrefs().SetHostNameExpansionPrefix(text); });
 }
 
 void TfrmOpera::edtHandling_AutocompleteServernamesPostfixChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     const std::string text = edtHandling_AutocompleteServernamesPostfix->Text();
     write([&] { opera_->NetworkPrefs().SetHostNameExpansionPostfix(text); });
 }
 
 void TfrmOpera::markSourceViewer() {
-    if (Journal_Discard) return;
+    if (filling()) return;
     JournalSetFlag(0);
     gbMenu_SourceViewer->Tag = 1;
 }
@@ -540,19 +412,19 @@ void TfrmOpera::writeSourceViewer() {
 }
 
 void TfrmOpera::udeColumnsChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial())
         write([&] { dial->SetColumns(udeColumns->GetPosition()); });
 }
 
 void TfrmOpera::udeRowsChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     if (TNXOpera_SpeedDial* dial = opera_->GetSpeedDial())
         write([&] { dial->SetRows(udeRows->GetPosition()); });
 }
 
 void TfrmOpera::chkShowSpeedDialClick(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     const bool on = chkShowSpeedDial->Checked();
     write([&] { opera_->UserPrefs().SetSpeedDialState(on); });
 }
@@ -582,31 +454,30 @@ void TfrmOpera::btnHandling_DefaultClick(TComponent&) {
 // ---- Leistung ----
 
 void TfrmOpera::tsPerformanceShow(TComponent&) {
-    fill([this] {
-        LoadGraphic(14004, *imgPerformance, 17);
-        LoadGraphic(37007, *imgHistoryNavigation, 17);
-        switch (opera_->UserPrefs().GetHistoryNavigationMode()) {
-        case 2:
-            rbHistoryNavigationModeCompatibility->SetChecked(true);
-            break;
-        case 3:
-            rbHistoryNavigationModeFast->SetChecked(true);
-            break;
-        default:
-            rbHistoryNavigationModeAutomatic->SetChecked(true);
-            break;
-        }
-    });
+    const JournalDiscarding discarding;
+    LoadGraphic(14004, *imgPerformance, 17);
+    LoadGraphic(37007, *imgHistoryNavigation, 17);
+    switch (opera_->UserPrefs().GetHistoryNavigationMode()) {
+    case 2:
+        rbHistoryNavigationModeCompatibility->SetChecked(true);
+        break;
+    case 3:
+        rbHistoryNavigationModeFast->SetChecked(true);
+        break;
+    default:
+        rbHistoryNavigationModeAutomatic->SetChecked(true);
+        break;
+    }
 }
 
 void TfrmOpera::rbHistoryNavigationModeAutomaticClick(TComponent&) {
-    if (!filling_) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(1); });
+    if (!filling()) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(1); });
 }
 void TfrmOpera::rbHistoryNavigationModeCompatibilityClick(TComponent&) {
-    if (!filling_) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(2); });
+    if (!filling()) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(2); });
 }
 void TfrmOpera::rbHistoryNavigationModeFastClick(TComponent&) {
-    if (!filling_) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(3); });
+    if (!filling()) write([&] { opera_->UserPrefs().SetHistoryNavigationMode(3); });
 }
 
 void TfrmOpera::btnPerformance_DefaultClick(TComponent&) {
@@ -642,7 +513,8 @@ void TfrmOpera::selectEngine(TComboBox& box, const std::string& stored, const st
 }
 
 void TfrmOpera::tsSearchShow(TComponent&) {
-    fill([this] {
+    {
+        const JournalDiscarding discarding;
         LoadGraphic(37012, *imgSearch, 17);
         LoadGraphic(37009, *imgSpeedDialSearch, 17);
         TNXOpera_Search& search = opera_->Search();
@@ -669,7 +541,7 @@ void TfrmOpera::tsSearchShow(TComponent&) {
                      kSpeedDialSearchDefault, defaultSpeedDialSearchId_);
         selectEngine(*cbSearchEngine, opera_->UserPrefs().GetSearchType(), kSearchBarDefault,
                      defaultSearchId_);
-    });
+    }
     const std::string errors = opera_->Search().Errors();
     if (!errors.empty())
         Application().MessageBox("Die Liste der Suchmaschinen kann nicht gelesen werden:\n" +
@@ -678,13 +550,13 @@ void TfrmOpera::tsSearchShow(TComponent&) {
 }
 
 void TfrmOpera::cbSearchEngineChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     if (const auto* e = engineOf(*cbSearchEngine, cbSearchEngine->ItemIndex()))
         write([&] { opera_->UserPrefs().SetSearchType(e->Identifier()); });
 }
 
 void TfrmOpera::cbSpeedDialSearchEngineChange(TComponent&) {
-    if (filling_) return;
+    if (filling()) return;
     if (const auto* e = engineOf(*cbSpeedDialSearchEngine, cbSpeedDialSearchEngine->ItemIndex()))
         write([&] { opera_->UserPrefs().SetSpeedDialSearchType(e->Identifier()); });
 }

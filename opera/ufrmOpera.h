@@ -4,86 +4,60 @@
 // Three states: Opera not installed, installed but never started (no profile), usable.
 #pragma once
 
+#include "forms/ufrmOperaForm.h"
+#include "host/PageBase.h"
 #include "host/opera/Nxopera.h"
-#include "toolkit/Controls.h"
-#include "toolkit/FormLoader.h"
 
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
 namespace ravelin::opera {
 
-class TfrmOpera : public toolkit::TForm {
+class TfrmOpera : public PageBase<forms::TfrmOperaForm> {
   public:
     explicit TfrmOpera(toolkit::TComponent* owner);
     ~TfrmOpera() override;
 
-    const toolkit::Handlers& handlers() const { return handlers_; }
-    const std::set<std::string>& boundHandlers() const { return bound_; }
-
-    toolkit::TPageControl* pcOpera;
-    toolkit::TTabSheet *tsNotInstalled, *tsNoProfile, *tsView, *tsHandling, *tsPerformance,
-        *tsSearch, *tsMenubars, *tsSpeedDial;
-    toolkit::TGroupBox *gbWindowTitle, *gbApplicationIcon, *gbMenu_SourceViewer,
-        *gbHandling_Autocomplete, *gbSpeedDial, *gbHistoryNavigation, *gbSearchEngine,
-        *gbSpeedDialSearchEngine;
-    toolkit::TImage *imgNotInstalled, *imgNotInstalledBrowser, *imgNoProfile, *imgNoProfileBrowser,
-        *imgView, *imgAppIcon, *imgSourceViewer, *imgAutocomplete, *imgSpeedDial, *imgPerformance,
-        *imgHistoryNavigation, *imgSearch, *imgSpeedDialSearch;
-    toolkit::TLabel *lblWindowTitle, *lblApplicationIcon, *lblSourceViewer,
-        *lblNoProfile_OperaStart, *lblNotInstalled_OperaOrg;
-    toolkit::TEdit *edtWindowTitle, *edtApplicationIcon, *edtSourceViewer,
-        *edtHandling_AutocompleteServernamesPrefix, *edtHandling_AutocompleteServernamesPostfix;
-    toolkit::TRadioButton *rbUseOperaIcon, *rbUseOtherIcon, *rbUseOpera, *rbUseOtherApp,
-        *rbHistoryNavigationModeAutomatic, *rbHistoryNavigationModeCompatibility,
-        *rbHistoryNavigationModeFast;
-    toolkit::TButton *btnApplicationIcon, *btnSourceViewer, *btnStartSpeedOptimizer,
-        *btnViewDefault, *btnHandling_Default, *btnPerformance_Default, *btnSearch_Default;
-    toolkit::TCheckBox *cbHandling_AutocompleteServernames, *chkShowSpeedDial;
-    toolkit::TUpDownEdit *udeColumns, *udeRows;
-    toolkit::TComboBox *cbSearchEngine, *cbSpeedDialSearchEngine;
-
     // Handlers.
-    void FormCreate(toolkit::TComponent&);
-    void FormDestroy(toolkit::TComponent&);
-    void tsViewShow(toolkit::TComponent&);
-    void tsHandlingShow(toolkit::TComponent&);
-    void tsPerformanceShow(toolkit::TComponent&);
-    void tsSearchShow(toolkit::TComponent&);
-    void lblNoProfile_OperaStartClick(toolkit::TComponent&);
-    void lblNotInstalled_OperaOrgClick(toolkit::TComponent&);
-    void LinkMouseEnter(toolkit::TComponent&);
-    void LinkMouseLeave(toolkit::TComponent&);
-    void btnStartSpeedOptimizerClick(toolkit::TComponent&);
-    void edtWindowTitleChange(toolkit::TComponent&);
-    void edtWindowTitleExit(toolkit::TComponent&);
-    void rbUseOperaIconClick(toolkit::TComponent&);
-    void rbUseOtherIconClick(toolkit::TComponent&);
-    void edtApplicationIconChange(toolkit::TComponent&);
-    void edtApplicationIconExit(toolkit::TComponent&);
-    void btnApplicationIconClick(toolkit::TComponent&);
-    void cbHandling_AutocompleteServernamesClick(toolkit::TComponent&);
-    void edtHandling_AutocompleteServernamesPrefixChange(toolkit::TComponent&);
-    void edtHandling_AutocompleteServernamesPostfixChange(toolkit::TComponent&);
-    void edtSourceViewerChange(toolkit::TComponent&);
-    void rbUseOperaClick(toolkit::TComponent&);
-    void rbUseOtherAppClick(toolkit::TComponent&);
-    void btnSourceViewerClick(toolkit::TComponent&);
-    void gbMenu_SourceViewerExit(toolkit::TComponent&);
-    void udeColumnsChange(toolkit::TComponent&);
-    void udeRowsChange(toolkit::TComponent&);
-    void chkShowSpeedDialClick(toolkit::TComponent&);
-    void rbHistoryNavigationModeAutomaticClick(toolkit::TComponent&);
-    void rbHistoryNavigationModeCompatibilityClick(toolkit::TComponent&);
-    void rbHistoryNavigationModeFastClick(toolkit::TComponent&);
-    void cbSearchEngineChange(toolkit::TComponent&);
-    void cbSpeedDialSearchEngineChange(toolkit::TComponent&);
-    void btnViewDefaultClick(toolkit::TComponent&);
-    void btnHandling_DefaultClick(toolkit::TComponent&);
-    void btnPerformance_DefaultClick(toolkit::TComponent&);
-    void btnSearch_DefaultClick(toolkit::TComponent&);
+    void FormCreate(toolkit::TComponent&) override;
+    void FormDestroy(toolkit::TComponent&) override;
+    void tsViewShow(toolkit::TComponent&) override;
+    void tsHandlingShow(toolkit::TComponent&) override;
+    void tsPerformanceShow(toolkit::TComponent&) override;
+    void tsSearchShow(toolkit::TComponent&) override;
+    void lblNoProfile_OperaStartClick(toolkit::TComponent&) override;
+    void lblNotInstalled_OperaOrgClick(toolkit::TComponent&) override;
+    void LinkMouseEnter(toolkit::TComponent&) override;
+    void LinkMouseLeave(toolkit::TComponent&) override;
+    void btnStartSpeedOptimizerClick(toolkit::TComponent&) override;
+    void edtWindowTitleChange(toolkit::TComponent&) override;
+    void edtWindowTitleExit(toolkit::TComponent&) override;
+    void rbUseOperaIconClick(toolkit::TComponent&) override;
+    void rbUseOtherIconClick(toolkit::TComponent&) override;
+    void edtApplicationIconChange(toolkit::TComponent&) override;
+    void edtApplicationIconExit(toolkit::TComponent&) override;
+    void btnApplicationIconClick(toolkit::TComponent&) override;
+    void cbHandling_AutocompleteServernamesClick(toolkit::TComponent&) override;
+    void edtHandling_AutocompleteServernamesPrefixChange(toolkit::TComponent&) override;
+    void edtHandling_AutocompleteServernamesPostfixChange(toolkit::TComponent&) override;
+    void edtSourceViewerChange(toolkit::TComponent&) override;
+    void rbUseOperaClick(toolkit::TComponent&) override;
+    void rbUseOtherAppClick(toolkit::TComponent&) override;
+    void btnSourceViewerClick(toolkit::TComponent&) override;
+    void gbMenu_SourceViewerExit(toolkit::TComponent&) override;
+    void udeColumnsChange(toolkit::TComponent&) override;
+    void udeRowsChange(toolkit::TComponent&) override;
+    void chkShowSpeedDialClick(toolkit::TComponent&) override;
+    void rbHistoryNavigationModeAutomaticClick(toolkit::TComponent&) override;
+    void rbHistoryNavigationModeCompatibilityClick(toolkit::TComponent&) override;
+    void rbHistoryNavigationModeFastClick(toolkit::TComponent&) override;
+    void cbSearchEngineChange(toolkit::TComponent&) override;
+    void cbSpeedDialSearchEngineChange(toolkit::TComponent&) override;
+    void btnViewDefaultClick(toolkit::TComponent&) override;
+    void btnHandling_DefaultClick(toolkit::TComponent&) override;
+    void btnPerformance_DefaultClick(toolkit::TComponent&) override;
+    void btnSearch_DefaultClick(toolkit::TComponent&) override;
 
     void InitOperaForm();
     void SetApplIcon(const std::string& path);
@@ -106,7 +80,6 @@ class TfrmOpera : public toolkit::TForm {
     // or disk that cannot be written) is reported to the host as a refused write. False when
     // it failed.
     bool write(const std::function<void()>& change);
-    void fill(const std::function<void()>& body); // with Journal_Discard set
     void enableExpansionFields(bool on);
     void markSourceViewer();
     void writeSourceViewer();
@@ -115,14 +88,11 @@ class TfrmOpera : public toolkit::TForm {
                       const std::string& builtIn, const std::string& current);
     std::string windowsPathOf(const std::string& chosen);
 
-    toolkit::Handlers handlers_;
-    std::set<std::string> bound_;
     std::unique_ptr<TNXOpera> opera_;
     std::string appIconPath_;
     std::string defaultSearchId_, defaultSpeedDialSearchId_;
     std::string notepadPath_;
     bool usable_ = false;
-    bool filling_ = false;
     bool settingIcon_ = false;
 };
 

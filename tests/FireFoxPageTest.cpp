@@ -25,16 +25,16 @@ namespace {
 
 const std::string kData = std::string(RAVELIN_SOURCE_DIR) + "/tests/data/firefox/";
 
-class FireFox : public ::testing::Test {
+class FireFox : public test::PageTest {
   protected:
-    void open(const std::string& templ,
-              app::MachineSession::Mode mode = app::MachineSession::Mode::Write) {
+    FireFox() : PageTest("firefox") {}
+    // A fresh machine whose session only records what the page would write.
+    void openDryRun(const std::string& templ) {
+        open(templ);
         session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-        session = std::make_unique<app::MachineSession>(dir->path(), mode);
+        session =
+            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::DryRun);
     }
-    void TearDown() override { session.reset(); }
     std::string profile() {
         TSmallStringList list;
         GetFireFoxProfilePaths(list);
@@ -46,25 +46,9 @@ class FireFox : public ::testing::Test {
         e.Load("");
         return e;
     }
-    std::string run(const std::string& script, int rc = 0) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        const test::ModulePages pages({"firefox"});
-        EXPECT_EQ(app::runPageCommand("firefox", script, "script", c), rc) << err.str();
-        return out.str() + err.str();
-    }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace
-
-TEST_F(FireFox, HandlersAreBoundBothWays) {
-    open("winxp");
-    TfrmMozillaFireFox page(nullptr);
-    EXPECT_EQ(page.boundHandlers(), page.handlers().names());
-}
 
 TEST_F(FireFox, WhatEachVersionShows) {
     open("win2000"); // Firefox 1.5
@@ -104,7 +88,7 @@ TEST_F(FireFox, OpeningThePageWritesNothing) {
     const std::string before = prefs();
     run("tab tsWindows\ntab tsTabs\ntab tsUI\n");
     EXPECT_EQ(prefs(), before);
-    EXPECT_TRUE(session->journal()->list().empty());
+    EXPECT_EQ(transactions(), 0u);
 }
 
 TEST_F(FireFox, PreferencesPerControl) {
@@ -298,7 +282,7 @@ TEST_F(FireFox, ARunningFirefoxIsRefused) {
     out = run("click rbSideBarRight\n", 1);
     EXPECT_NE(out.find("Die Änderung wurde nicht gespeichert"), std::string::npos) << out;
     EXPECT_EQ(prefs(), before);
-    EXPECT_TRUE(session->journal()->list().empty());
+    EXPECT_EQ(transactions(), 0u);
     // A stale lock, as a crash leaves it, is no obstacle.
     ::unlink((profile() + "lock").c_str());
     ASSERT_EQ(::symlink("127.0.0.1:+2147483000", (profile() + "lock").c_str()), 0);
@@ -322,7 +306,7 @@ TEST_F(FireFox, LockedPreferencesAreDisabledWithTheReason) {
 }
 
 TEST_F(FireFox, TheDryRunShowsFilesAsUnifiedDiffs) {
-    open("winxp", app::MachineSession::Mode::DryRun);
+    openDryRun("winxp");
     const std::string before = prefs();
     run("check chkDisableBlinkingText on\ncheck chkDisableMarqueeText on\n");
     EXPECT_EQ(prefs(), before) << "nothing written";
@@ -378,7 +362,7 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
             .find("user_pref(\"toolkit.legacyUserProfileCustomizations.stylesheets\", true);"),
         std::string::npos)
         << "a modern Firefox reads the sheet only when told to";
-    EXPECT_EQ(session->journal()->list().size(), 2u) << "journalled in the machine's journal";
+    EXPECT_EQ(transactions(), 2u) << "journalled in the machine's journal";
     SetFirefoxInstallDir("");
 }
 

@@ -25,40 +25,30 @@ using namespace ravelin::firefox;
 
 namespace {
 
-class FireFoxProfile : public ::testing::Test {
+class FireFoxProfile : public test::PageTest {
   protected:
+    FireFoxProfile() : PageTest("firefox") {}
     void SetUp() override {
-        test::createSampleMachine(machineDir.path(), "winxp"); // the machine's Firefox is 2
-        session = std::make_unique<app::MachineSession>(machineDir.path(),
-                                                        app::MachineSession::Mode::Write);
+        open("winxp"); // the machine's Firefox is 2
         // No installation of this computer takes part unless a test names one.
         SetFirefoxInstallDir(install.path());
     }
     void TearDown() override {
         SetFirefoxInstallDir("");
         SetFirefoxRoot("");
-        session.reset();
+        PageTest::TearDown();
     }
     std::string root() const { return rootDir.path() + "/"; }
     void profile(const std::string& name, const std::string& prefs = "user_pref(\"a\", 1);\n") {
         std::filesystem::create_directories(root() + name);
         test::writeFile(root() + name + "/prefs.js", prefs);
     }
-    std::string run(const std::string& script, int rc = 0) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        const test::ModulePages pages({"firefox"});
-        EXPECT_EQ(app::runPageCommand("firefox", script, "script", c), rc) << err.str();
-        return out.str() + err.str();
-    }
     std::string first() {
         TSmallStringList list;
         GetFireFoxProfilePaths(list);
         return list.empty() ? std::string() : list.front();
     }
-    test::TempDir machineDir, rootDir, install;
-    std::unique_ptr<app::MachineSession> session;
+    test::TempDir rootDir, install;
 };
 
 } // namespace
@@ -221,7 +211,7 @@ TEST_F(FireFoxProfile, EveryWritingCommandRefusesWhileFirefoxRuns) {
     run("check chkDisableBlinkingText off\n", 1);
     EXPECT_EQ(test::readFile(root() + "p/prefs.js"), prefs);
     EXPECT_EQ(test::readFile(sheet), css);
-    EXPECT_EQ(session->journal()->list().size(), 2u) << "nothing reported done";
+    EXPECT_EQ(transactions(), 2u) << "nothing reported done";
 
     // Once Firefox has gone, the undo goes through, and its redo is refused again while
     // Firefox runs.

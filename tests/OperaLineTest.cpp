@@ -63,30 +63,24 @@ namespace {
 
 const std::string kXpPrefs = "C:\\users\\anna\\Anwendungsdaten\\Opera\\Opera\\profile\\opera6.ini";
 
-class OperaPageLines : public ::testing::Test {
+class OperaPageLines : public test::PageTest {
   protected:
+    OperaPageLines() : PageTest("opera") {}
     void SetUp() override {
-        test::createSampleMachine(dir.path(), "winxp");
-        session =
-            std::make_unique<app::MachineSession>(dir.path(), app::MachineSession::Mode::Write);
+        open("winxp");
         toolkit::TApplication::Instance().SetDialogService(&dialogs);
     }
     void TearDown() override {
         toolkit::TApplication::Instance().SetDialogService(nullptr);
-        session.reset();
+        PageTest::TearDown();
     }
-    std::string prefsPath() { return session->machine().files().hostPath(kXpPrefs); }
+    std::string prefsPath() { return host(kXpPrefs); }
+    // A script runs with dialogs of its own; the suite's answer afterwards.
     std::string run(const std::string& script, int rc) {
-        std::ostringstream out, err;
-        std::istringstream in;
-        app::Console c{out, err, in};
-        const test::ModulePages pages({"opera"});
-        EXPECT_EQ(app::runPageCommand("opera", script, "script", c), rc) << out.str() << err.str();
+        const std::string out = PageTest::run(script, rc);
         toolkit::TApplication::Instance().SetDialogService(&dialogs);
-        return out.str() + err.str();
+        return out;
     }
-    test::TempDir dir;
-    std::unique_ptr<app::MachineSession> session;
     toolkit::ScriptedDialogs dialogs{nullptr};
 };
 
@@ -94,9 +88,7 @@ class OperaPageLines : public ::testing::Test {
 
 TEST_F(OperaPageLines, ALineBreakInATextFieldFailsTheLineWithAMessageAndWritesNothing) {
     // Linux allows line breaks in file names; the icon is stored only for a file that exists.
-    test::writeFile(session->machine().files().hostPath("C:\\") +
-                        "/x.exe\n[Network]\nEnable HostName Expansion=0",
-                    "ico");
+    test::writeFile(host("C:\\") + "/x.exe\n[Network]\nEnable HostName Expansion=0", "ico");
     const std::string before = test::readFile(prefsPath());
     const struct {
         const char* tab;
