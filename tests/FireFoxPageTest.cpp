@@ -371,11 +371,11 @@ TEST_F(FireFox, AnotherFirefoxRoot) {
 TEST_F(FireFox, RulesOnRealStyleSheets) {
     // Our own sheets, and the corpus's where it is present.
     std::vector<std::filesystem::path> paths;
-    for (const std::string& dir :
+    for (const std::string& folder :
          {std::string(RAVELIN_SOURCE_DIR) + "/tests/data/css",
           test::corpusDir().empty() ? std::string() : test::corpusDir() + "/css"}) {
-        if (dir.empty()) continue;
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (folder.empty()) continue;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
             if (entry.path().extension() == ".css") paths.push_back(entry.path());
     }
     open("win7");
