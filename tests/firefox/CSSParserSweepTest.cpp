@@ -1,7 +1,7 @@
 // Every rule of every real style sheet, edited in turn: its first declaration set to a
 // new value, a declaration added and removed again, the rule deleted. After each edit the
 // sheet must differ from before exactly in the edited rule blocks, and those must still
-// be complete blocks; afterwards an independent CSS tokenizer (tests/css_oracle.py on
+// be complete blocks; afterwards an independent CSS tokenizer (tests/firefox/css_oracle.py on
 // tinycss2) checks that it sees the original rules plus exactly the intended changes.
 #include "firefox/CSSParser.h"
 
@@ -237,7 +237,7 @@ TEST(CSSParserSweep, EveryRuleOfEverySheetEditsCleanly) {
     ravelin::test::writeFile(input,
                              all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     const std::string command =
-        python + " " + RAVELIN_SOURCE_DIR + "/tests/css_oracle.py " + input + " 2>&1";
+        python + " " + RAVELIN_SOURCE_DIR + "/tests/firefox/css_oracle.py " + input + " 2>&1";
     std::string report;
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);

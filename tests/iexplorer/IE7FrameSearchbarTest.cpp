@@ -1,7 +1,7 @@
 #include "host/Nxxmlscanner.h"
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 #include "iexplorer/ufrmIESearchScope.h"
-#include "tests/IE7FrameTestSupport.h"
+#include "tests/iexplorer/IE7FrameTestSupport.h"
 
 using namespace ravelin;
 using namespace ravelin::iexplorer;

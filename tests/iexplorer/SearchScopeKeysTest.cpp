@@ -2,7 +2,7 @@
 // names another key, and the catalogue is read in the encoding it declares.
 #include "host/Nxxmlscanner.h"
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
-#include "tests/IE7FrameTestSupport.h"
+#include "tests/iexplorer/IE7FrameTestSupport.h"
 
 using namespace ravelin;
 using namespace ravelin::iexplorer;

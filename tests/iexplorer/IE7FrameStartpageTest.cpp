@@ -2,7 +2,7 @@
 #include "iexplorer/ufrmIE7DialogStartpage.h"
 #include "iexplorer/ufrmIE7DialogStartpageFavorites.h"
 #include "iexplorer/ufrmIE7FrameStartpage.h"
-#include "tests/IE7FrameTestSupport.h"
+#include "tests/iexplorer/IE7FrameTestSupport.h"
 
 using namespace ravelin;
 using namespace ravelin::iexplorer;
