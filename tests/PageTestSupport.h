@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -94,6 +95,16 @@ class PageTest : public ::testing::Test {
         return session->machine().files().hostPath(windowsPath);
     }
     std::size_t transactions() { return session->journal()->list().size(); }
+    // A value as the machine holds it now (the 64-bit view); "<absent>" and nothing when
+    // there is none.
+    static std::string str(HKEY root, const std::string& key, const std::string& name) {
+        return GetRegStringValueDef(root, key, name, "<absent>", {2});
+    }
+    static std::optional<DWORD> dword(HKEY root, const std::string& key, const std::string& name) {
+        DWORD v = 0;
+        if (GetRegDWORDValue(root, key, name, v, {2}) != ERROR_SUCCESS) return std::nullopt;
+        return v;
+    }
 
     std::unique_ptr<TempDir> dir;
     std::unique_ptr<app::MachineSession> session;

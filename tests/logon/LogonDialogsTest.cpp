@@ -30,14 +30,6 @@ constexpr const char* kAbsent = "<absent>";
 class LogonDialogs : public test::PageTest {
   protected:
     LogonDialogs() : PageTest("logon") {}
-    static std::string str(HKEY root, const std::string& key, const std::string& name) {
-        return GetRegStringValueDef(root, key, name, kAbsent, {2});
-    }
-    static std::optional<DWORD> dword(HKEY root, const std::string& key, const std::string& name) {
-        DWORD v = 0;
-        if (GetRegDWORDValue(root, key, name, v, {2}) != ERROR_SUCCESS) return std::nullopt;
-        return v;
-    }
     std::vector<journal::TransactionInfo> list() { return session->journal()->list(); }
     std::string items(const toolkit::TComboBox& cb) {
         std::string out;

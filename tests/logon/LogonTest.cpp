@@ -29,14 +29,6 @@ constexpr const char* kAbsent = "<absent>";
 class Logon : public test::PageTest {
   protected:
     Logon() : PageTest("logon") {}
-    static std::string str(HKEY root, const std::string& key, const std::string& name) {
-        return GetRegStringValueDef(root, key, name, kAbsent, {2});
-    }
-    static std::optional<DWORD> dword(HKEY root, const std::string& key, const std::string& name) {
-        DWORD v = 0;
-        if (GetRegDWORDValue(root, key, name, v, {2}) != ERROR_SUCCESS) return std::nullopt;
-        return v;
-    }
     // Every byte the host keeps for itself beside the machine's files.
     std::string hostState() {
         std::string all;
