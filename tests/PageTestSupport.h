@@ -76,10 +76,15 @@ class PageTest : public ::testing::Test {
 
     // A fresh machine from a template, with a write session on it.
     void open(const std::string& templ) {
+        create(templ);
+        reopen();
+    }
+    // A fresh machine from a template and no session yet, for a test that changes its
+    // files first.
+    void create(const std::string& templ) {
         session.reset();
         dir = std::make_unique<TempDir>();
         createSampleMachine(dir->path(), templ);
-        reopen();
     }
     // A new session on the same machine, as the next command would have.
     void reopen() {

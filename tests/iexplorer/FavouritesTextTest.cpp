@@ -18,16 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FavouritesText : public ::testing::Test {
+class FavouritesText : public test::PageTest {
   protected:
+    FavouritesText() : PageTest("explorer") {}
     void SetUp() override {
-        test::createSampleMachine(dir.path(), "winxp");
-        session =
-            std::make_unique<app::MachineSession>(dir.path(), app::MachineSession::Mode::Write);
-        favourites = session->machine().files().hostPath(GetFolderLocStr(6));
+        open("winxp");
+        favourites = host(GetFolderLocStr(6));
         ASSERT_TRUE(fs::is_directory(favourites));
     }
-    void TearDown() override { session.reset(); }
     void shortcut(const std::string& path, const std::string& url) {
         test::writeFile(path, "[InternetShortcut]\r\nURL=" + url + "\r\n");
     }
@@ -39,8 +37,6 @@ class FavouritesText : public ::testing::Test {
             walk(*child, prefix + child->Text + "/", out);
         }
     }
-    test::TempDir dir;
-    std::unique_ptr<app::MachineSession> session;
     std::string favourites;
 };
 

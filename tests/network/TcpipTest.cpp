@@ -24,29 +24,16 @@ namespace {
 const std::string kParams = "System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 const std::string kInterfaces = kParams + "\\Interfaces";
 
-class Tcpip : public ::testing::Test {
+class Tcpip : public test::PageTest {
   protected:
-    void open(const std::string& templ) {
-        session.reset();
-        dir = std::make_unique<test::TempDir>();
-        test::createSampleMachine(dir->path(), templ);
-    }
-    void start() {
-        session =
-            std::make_unique<app::MachineSession>(dir->path(), app::MachineSession::Mode::Write);
-    }
-    void TearDown() override { session.reset(); }
-    // Runs a script on a fresh dialog and returns what it printed.
-    std::string run(const std::string& script, int expectedRc = 0) {
-        return test::runScript("tcpip", script, expectedRc);
-    }
+    Tcpip() : PageTest("tcpip") {}
+    void open(const std::string& templ) { create(templ); }
+    void start() { reopen(); }
     DWORD dword(const std::string& key, const std::string& name) {
         DWORD v = 0xDEADBEEF;
         GetRegDWORDValue(HKEY_LOCAL_MACHINE, key, name, v, {});
         return v;
     }
-    std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<app::MachineSession> session;
 };
 
 } // namespace
