@@ -362,6 +362,117 @@ std::vector<registry::SecretValue> unpackSecrets(const std::string& packed) {
     return out;
 }
 
+// Key rows written before key images left secrets out may hold them in clear. Each is
+// redacted as a key change of this format is recorded: the images without the data of
+// their secret values, the digests of the whole images, the secrets named. Which values
+// are secret is found as a key change finds them: automatic-logon secrets by where they
+// lie, values written as sensitive, and the secrets that earlier keys took along.
+void scrubKeyImages(Database& db, const std::string& path) {
+    struct Place {
+        std::string key, name;
+    };
+    std::map<std::string, std::vector<Place>> known; // by hive file
+    {
+        Statement s(db, "SELECT DISTINCT hive_file, key_path, value_name FROM changes WHERE "
+                        "kind='value' AND sensitive<>0");
+        while (s.step())
+            known[s.text(0)].push_back({s.text(1), s.text(2)});
+    }
+    struct Row {
+        std::int64_t id;
+        std::string hive, keyPath;
+        std::optional<std::string> images[2];
+    };
+    std::vector<Row> rows;
+    {
+        Statement s(db, "SELECT id, hive_file, key_path, before_exists, before_data, "
+                        "after_exists, after_data FROM changes WHERE kind='key' ORDER BY id");
+        while (s.step()) {
+            Row r{s.integer(0), s.text(1), s.text(2), {}};
+            if (s.integer(3) && !s.isNull(4)) r.images[0] = s.blobText(4);
+            if (s.integer(5) && !s.isNull(6)) r.images[1] = s.blobText(6);
+            rows.push_back(std::move(r));
+        }
+    }
+    for (auto& r : rows) {
+        std::vector<Place>& secretPlaces = known[r.hive];
+        std::vector<registry::SecretValue> secrets;
+        try {
+            for (const auto& image : r.images) {
+                if (!image) continue;
+                for (const auto& op : registry::parseRegFile(*image, "journal image").operations) {
+                    if (op.kind != registry::RegFileOperation::Kind::SetValue) continue;
+                    const std::string rel(registry::imageRelativeKey(op.key));
+                    const std::string at = rel.empty() ? r.keyPath : r.keyPath + "\\" + rel;
+                    const bool secret =
+                        registry::isSecretValue(at, op.value.name) ||
+                        std::any_of(secretPlaces.begin(), secretPlaces.end(), [&](const Place& p) {
+                            return text::namesEqual(p.key, at) &&
+                                   text::namesEqual(p.name, op.value.name);
+                        });
+                    if (secret && !registry::isSecret(secrets, rel, op.value.name))
+                        secrets.push_back({rel, op.value.name});
+                }
+            }
+        } catch (const std::exception& e) {
+            // Left as it is, the row might keep a secret in clear: nothing is upgraded.
+            throw JournalError(path + ": change " + std::to_string(r.id) +
+                               " holds a key image that cannot be read: " + e.what());
+        }
+        if (secrets.empty()) continue;
+        std::int64_t sensitive = 1;
+        std::optional<std::string> digests[2];
+        for (int i = 0; i < 2; ++i) {
+            if (!r.images[i]) continue;
+            bool left = false;
+            digests[i] = treeDigest(*r.images[i]);
+            r.images[i] = registry::redactedTree(*r.images[i], secrets, left);
+            if (left) sensitive |= i == 0 ? kBeforeHeldSecrets : kAfterHeldSecrets;
+        }
+        Statement u(db, "UPDATE changes SET before_data=?, after_data=?, sensitive=?, "
+                        "before_digest=?, after_digest=?, secrets=? WHERE id=?");
+        for (int i = 0; i < 2; ++i) {
+            if (r.images[i])
+                u.bindBlob(1 + i, *r.images[i]);
+            else
+                u.bindNull(1 + i);
+            if (digests[i])
+                u.bindBlob(4 + i, *digests[i]);
+            else
+                u.bindNull(4 + i);
+        }
+        u.bind(3, sensitive).bindBlob(6, packSecrets(secrets)).bind(7, r.id);
+        u.run();
+        // A copy's secrets are secret where it put them too.
+        for (const auto& secret : secrets)
+            secretPlaces.push_back(
+                {secret.key.empty() ? r.keyPath : r.keyPath + "\\" + secret.key, secret.name});
+    }
+}
+
+// What was scrubbed may live on in free pages of the file and in its write-ahead log: the
+// file is rebuilt and the log emptied. A task left in `upkeep` (a crash before the rebuild)
+// is done on the next open.
+constexpr const char* kVacuumTask = "vacuum";
+
+bool vacuumPending(Database& db) {
+    Statement t(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='upkeep'");
+    if (!t.step()) return false;
+    Statement s(db, "SELECT 1 FROM upkeep WHERE task=?");
+    s.bind(1, std::string(kVacuumTask));
+    return s.step();
+}
+
+void vacuum(Database& db) {
+    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    db.exec("VACUUM");
+    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    // Only once the rebuild is in the file: a crash before leaves the task for next time.
+    db.exec("PRAGMA secure_delete=ON");
+    db.exec("DROP TABLE upkeep");
+    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
 } // namespace
 
 std::string describe(const JournalEntry& e) {
@@ -440,14 +551,22 @@ std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
         db->exec("PRAGMA journal_mode=WAL");
         db->exec("PRAGMA synchronous=FULL");
         if (version < kSchemaVersion) {
+            // Whatever the log holds of the old rows goes into the file, which is rebuilt.
+            if (version >= 1) db->exec("PRAGMA wal_checkpoint(TRUNCATE)");
             WriteTransaction t(*db);
             if (version == 0) db->exec(kSchema);
             if (version == 1) db->exec(kUpgradeFrom1);
             if (version == 1 || version == 2) db->exec(kUpgradeFrom2);
-            if (version >= 1) db->exec(kUpgradeFrom3);
+            if (version >= 1) {
+                db->exec(kUpgradeFrom3);
+                scrubKeyImages(*db, path);
+                db->exec("CREATE TABLE IF NOT EXISTS upkeep(task TEXT PRIMARY KEY)");
+                db->exec(std::string("INSERT OR IGNORE INTO upkeep VALUES('") + kVacuumTask + "')");
+            }
             db->exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
             t.commit();
         }
+        if (vacuumPending(*db)) vacuum(*db);
         return std::unique_ptr<Journal>(
             new Journal(std::move(db), machineDir, false, kSchemaVersion));
     } catch (const SqliteError& e) {

@@ -334,4 +334,94 @@ TEST_P(JournalSecrets, AJournalOfTheFormerFormatKnowsItsSecretsAfterTheUpgrade) 
     EXPECT_EQ(s.integer(0), journal::Journal::kSchemaVersion);
 }
 
+TEST_P(JournalSecrets, AnUpgradeScrubsTheSecretsThatOldKeyImagesHeldInClear) {
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Unrelated", "Colour", "blue", {2}),
+              0);
+    const auto unrelated = jnl().list().front().id;
+    plant();
+    ASSERT_EQ(SetRegStringValue(HKEY_LOCAL_MACHINE, "Software\\Vault", "Pin", kOtherSecret, {2, 6}),
+              0);
+    ASSERT_EQ(DeleteRegKey(HKEY_LOCAL_MACHINE, "Software\\Vault", {2}), 0);
+    ASSERT_EQ(DeleteRegKey(HKEY_LOCAL_MACHINE, kWinlogon, {2}), 0);
+    const auto deletion = jnl().list().front().id;
+    const auto vaultDeletion = jnl().list()[1].id;
+    session.reset();
+    {
+        // The rows as the former format wrote them: the deleted keys' images in clear.
+        journal::Database raw(dir.file(".deskforge/journal.sqlite"), false);
+        const std::pair<std::string, std::string> clear[] = {
+            {"DefaultPassword", kSecret},
+            {"AltDefaultPassword", kSecret + "-alt"},
+            {"Pin", kOtherSecret}};
+        std::vector<std::pair<std::int64_t, std::string>> rows;
+        {
+            journal::Statement s(raw, "SELECT id, before_data FROM changes WHERE kind='key' AND "
+                                      "sensitive<>0");
+            while (s.step())
+                rows.emplace_back(s.integer(0), s.blobText(1));
+        }
+        ASSERT_EQ(rows.size(), 2u);
+        for (auto& [id, image] : rows) {
+            // In whichever encoding the image was written.
+            for (const auto& [name, data] : clear)
+                for (auto encode : {+[](const std::string& t) { return t; }, &utf16}) {
+                    const std::string left =
+                        encode("; \"" + name + "\" holds sensitive data and is left out");
+                    if (auto at = image.find(left); at != std::string::npos)
+                        image.replace(at, left.size(), encode("\"" + name + "\"=\"" + data + "\""));
+                }
+            EXPECT_NE(whereIn(image, kSecret) + whereIn(image, kOtherSecret), "") << id;
+            journal::Statement u(raw, "UPDATE changes SET before_data=?, sensitive=0, "
+                                      "before_digest=NULL, after_digest=NULL WHERE id=?");
+            u.bindBlob(1, image).bind(2, id).run();
+        }
+        raw.exec("ALTER TABLE changes DROP COLUMN secrets");
+        raw.exec("PRAGMA user_version=3");
+    }
+    {
+        auto old = journal::Journal::openReadOnly(dir.path());
+        ASSERT_TRUE(old);
+        const auto entries = old->entries(deletion);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_NE(whereIn(*entries.front().registry.beforeTree, kSecret), "");
+    }
+
+    open();
+    session.reset();
+    expectNoSecret("upgraded journal");
+    {
+        journal::Database raw(dir.file(".deskforge/journal.sqlite"), false);
+        journal::Statement v(raw, "PRAGMA user_version");
+        ASSERT_TRUE(v.step());
+        EXPECT_EQ(v.integer(0), journal::Journal::kSchemaVersion);
+    }
+
+    std::string out;
+    ASSERT_EQ(deskforge({"journal", "list"}, &out), 0) << out;
+    ASSERT_EQ(deskforge({"journal", "show", std::to_string(deletion)}, &out), 0) << out;
+    EXPECT_NE(out.find("Winlogon deleted"), std::string::npos) << out;
+    EXPECT_EQ(whereIn(out, kSecret), "") << out;
+    ASSERT_EQ(deskforge({"journal", "export", dir.file("all.reg")}, &out), 0) << out;
+    const std::string patch = test::readFile(dir.file("all.reg"));
+    for (const auto& secret : {kSecret, kOtherSecret})
+        EXPECT_EQ(whereIn(patch, secret), "") << secret;
+
+    open();
+    try {
+        jnl().undo(deletion, reg());
+        ADD_FAILURE() << "the undo restored a key without its secret";
+    } catch (const JournalError& e) {
+        EXPECT_NE(std::string(e.what()).find(
+                      "which held sensitive values whose content the journal does not keep; "
+                      "it cannot be undone"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_THROW(jnl().undo(vaultDeletion, reg()), JournalError) << "the vault's deletion";
+    EXPECT_NO_THROW(jnl().undo(unrelated, reg()));
+    EXPECT_EQ(str("Software\\Unrelated", "Colour"), "<missing>");
+    session.reset();
+    expectNoSecret("after the undo");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothMachines, JournalSecrets, ::testing::Bool(), kindName);
