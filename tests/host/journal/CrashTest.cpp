@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sqlite3.h>
@@ -58,18 +59,17 @@ std::string importFile() {
     return text;
 }
 
-// Runs the import; kills it after `killAfter` (never when negative). Returns its output.
-std::string runImport(const std::string& machine, const std::string& file,
+// Runs `child` in a child process, its output to the pipe it is given; kills it after
+// `killAfter` (never when negative). Returns what it wrote.
+std::string runKilled(const std::function<void(int out)>& child,
                       std::chrono::microseconds killAfter) {
     int out[2];
     if (::pipe(out) != 0) return {};
     pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(out[1], 1);
         ::close(out[0]);
-        ::execl(RAVELIN_DESKFORGE, "deskforge", "--machine", machine.c_str(), "reg", "import",
-                file.c_str(), "--verbose", static_cast<char*>(nullptr));
-        ::_exit(127);
+        child(out[1]);
+        ::_exit(0);
     }
     ::close(out[1]);
     if (killAfter.count() >= 0) {
@@ -84,6 +84,19 @@ std::string runImport(const std::string& machine, const std::string& file,
     ::close(out[0]);
     ::waitpid(pid, nullptr, 0);
     return output;
+}
+
+// Runs the import; kills it after `killAfter` (never when negative). Returns its output.
+std::string runImport(const std::string& machine, const std::string& file,
+                      std::chrono::microseconds killAfter) {
+    return runKilled(
+        [&](int out) {
+            ::dup2(out, 1);
+            ::execl(RAVELIN_DESKFORGE, "deskforge", "--machine", machine.c_str(), "reg", "import",
+                    file.c_str(), "--verbose", static_cast<char*>(nullptr));
+            ::_exit(127);
+        },
+        killAfter);
 }
 
 } // namespace
@@ -218,31 +231,15 @@ TEST_P(TransactionCrash, ADialogKilledAtAnyMomentComesBackWholeOrNotAtAll) {
     };
     // Runs it in a child, killed after `killAfter` (never when negative).
     auto run = [&](const std::string& machine, std::chrono::microseconds killAfter) {
-        int out[2];
-        if (::pipe(out) != 0) return std::string();
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(out[0]);
-            try {
-                runTransaction(machine, sensitive, out[1]);
-            } catch (...) {
-                ::_exit(2);
-            }
-            ::_exit(0);
-        }
-        ::close(out[1]);
-        if (killAfter.count() >= 0) {
-            std::this_thread::sleep_for(killAfter);
-            ::kill(pid, SIGKILL);
-        }
-        std::string output;
-        char buf[256];
-        ssize_t n;
-        while ((n = ::read(out[0], buf, sizeof buf)) > 0)
-            output.append(buf, static_cast<std::size_t>(n));
-        ::close(out[0]);
-        ::waitpid(pid, nullptr, 0);
-        return output;
+        return runKilled(
+            [&](int out) {
+                try {
+                    runTransaction(machine, sensitive, out);
+                } catch (...) {
+                    ::_exit(2);
+                }
+            },
+            killAfter);
     };
     std::string whole = dir.file("whole");
     prepare(whole);
