@@ -1,5 +1,7 @@
 #include "host/text/Translate.h"
 
+#include <cstdlib>
+
 namespace ravelin::text {
 
 namespace {
@@ -17,6 +19,21 @@ void SetLanguage(std::string_view requested) {
     // Only German exists until a catalogue is installed.
     (void)requested;
     language() = "de";
+}
+
+std::string LanguageFromLocale() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        const std::string_view v(value);
+        // "C" and "POSIX" name no language; the first variable set decides all the same.
+        if (v == "C" || v == "POSIX" || v.starts_with("C.")) return "de";
+        std::string code;
+        for (char c : v.substr(0, 2))
+            if (c >= 'a' && c <= 'z') code += c;
+        return code.size() == 2 ? code : "de";
+    }
+    return "de";
 }
 
 std::string tr(std::string_view german) {

@@ -14,6 +14,9 @@ namespace ravelin::text {
 const std::string& CurrentLanguage();
 // Chooses the language; an unknown one, or one without a catalogue, leaves German.
 void SetLanguage(std::string_view language);
+// The language the environment asks for (LC_ALL, LC_MESSAGES, LANG, as the C library
+// orders them), as a two-letter code; "de" when it names none.
+std::string LanguageFromLocale();
 
 // The German text in the language shown.
 std::string tr(std::string_view german);
