@@ -1,6 +1,7 @@
 #include "toolkit/Driver.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/TextCompare.h"
 
 #include <charconv>
@@ -21,6 +22,30 @@ std::optional<int> number(const std::string& s) {
 
 const char* yes(bool b) {
     return b ? "true" : "false";
+}
+
+// Scripts name controls, which every language shares, and items by their text. A script
+// written against the German interface names items in German: where no item shows the text,
+// the one showing its translation is meant. The same holds for the text a script expects.
+int itemIndex(const TComboBox& cb, const std::string& item) {
+    const int i = cb.IndexOf(item);
+    return i >= 0 ? i : cb.IndexOf(text::tr(item));
+}
+
+TListItem* listItem(const TListView& lv, const std::string& item) {
+    TListItem* it = lv.FindCaption(item);
+    return it ? it : lv.FindCaption(text::tr(item));
+}
+
+int itemIndex(const TBigCheckListBox& cl, const std::string& item) {
+    for (const std::string& wanted : {item, text::tr(item)})
+        for (std::size_t k = 0; k < cl.Items.size(); ++k)
+            if (AnsiSameText(cl.Items[k], wanted)) return static_cast<int>(k);
+    return -1;
+}
+
+bool showsExpected(const std::string& actual, const std::string& expected) {
+    return actual == expected || actual == text::tr(expected);
 }
 
 } // namespace
@@ -266,14 +291,14 @@ void UserDriver::Select(const std::string& name, const std::string& item) {
     const bool byIndex = parsed.has_value();
     const int index = parsed.value_or(-1);
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
-        int i = byIndex ? index : cb->IndexOf(item);
+        int i = byIndex ? index : itemIndex(*cb, item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
             throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (cb->CanFocus()) cb->SetFocus();
         cb->UserSelect(i);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
-                                : lv->FindCaption(item);
+                                : listItem(*lv, item);
         if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (lv->CanFocus()) lv->SetFocus();
         it->SetSelected(true);
@@ -300,14 +325,12 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
-                                : lv->FindCaption(item);
+                                : listItem(*lv, item);
         if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (!lv->Checkboxes) throw DriverError(name + " has no check boxes");
         it->SetChecked(on);
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
-        int i = byIndex ? index : -1;
-        for (std::size_t k = 0; !byIndex && k < cl->Items.size() && i < 0; ++k)
-            if (AnsiSameText(cl->Items[k], item)) i = static_cast<int>(k);
+        const int i = byIndex ? index : itemIndex(*cl, item);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
             throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (cl->GetCheck(i) == on) return;
@@ -516,7 +539,7 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
     if (auto* lv = dynamic_cast<TListView*>(&comp)) {
         TListItem* it = parsed
                             ? (*parsed >= 0 && *parsed < lv->Count() ? &lv->Item(*parsed) : nullptr)
-                            : lv->FindCaption(item);
+                            : listItem(*lv, item);
         if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "checked") return yes(it->Checked());
         if (property == "selected") return yes(it->Selected());
@@ -544,16 +567,14 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
             return property == "count" ? std::to_string(node->Count()) : out;
         }
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&comp)) {
-        int i = parsed.value_or(-1);
-        for (std::size_t k = 0; !parsed && k < cl->Items.size() && i < 0; ++k)
-            if (AnsiSameText(cl->Items[k], item)) i = static_cast<int>(k);
+        const int i = parsed ? *parsed : itemIndex(*cl, item);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
             throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "checked") return yes(cl->GetCheck(i));
         if (property == "text" || property == "caption")
             return cl->Items[static_cast<std::size_t>(i)];
     } else if (auto* cb = dynamic_cast<TComboBox*>(&comp)) {
-        int i = parsed ? *parsed : cb->IndexOf(item);
+        int i = parsed ? *parsed : itemIndex(*cb, item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
             throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "selected") return yes(cb->ItemIndex() == i);
@@ -779,12 +800,12 @@ void ScriptRunner::Execute(const Line& line) {
             out_ << one.str();
         } else if (verb == "expect" && w.size() == 5) {
             std::string actual = driver_.ItemProperty(w[1], w[2], w[3]);
-            if (actual != w[4])
+            if (!showsExpected(actual, w[4]))
                 throw DriverError("expected " + w[1] + " " + ScriptLiteral(w[2]) + " " + w[3] +
                                   " " + ScriptLiteral(w[4]) + ", found " + ScriptLiteral(actual));
         } else if (verb == "expect") {
             std::string actual = driver_.Property(w[1], w[2]);
-            if (actual != w[3]) {
+            if (!showsExpected(actual, w[3])) {
                 // A password field's text is shown as the field shows it, also the one the
                 // script expected: the message may end up in logs.
                 std::string expected = w[3];

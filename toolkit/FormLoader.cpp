@@ -1,5 +1,6 @@
 #include "toolkit/FormLoader.h"
 
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <functional>
@@ -60,6 +61,12 @@ struct Loader {
         });
     }
 
+    // A text the user reads: the form holds it in German, the user sees it in the language
+    // shown.
+    std::string shown(const Json& v, const std::string& path) const {
+        return text::tr(get<std::string>(v, path));
+    }
+
     std::vector<std::string> strings(const Json& v, const std::string& path) const {
         if (!v.is_array()) fail(path, "must be a list of strings");
         std::vector<std::string> out;
@@ -94,9 +101,9 @@ struct Loader {
         if (key == "caption") {
             // A label sized to its text takes its width from the caption.
             if (auto* label = dynamic_cast<TLabel*>(control))
-                label->SetCaption(get<std::string>(v, path));
+                label->SetCaption(shown(v, path));
             else
-                control->Caption = get<std::string>(v, path);
+                control->Caption = shown(v, path);
             return true;
         }
         if (key == "left") return control->Left = get<int>(v, path), true;
@@ -105,7 +112,7 @@ struct Loader {
         if (key == "height") return control->Height = get<int>(v, path), true;
         if (key == "visible") return control->Visible = get<bool>(v, path), true;
         if (key == "enabled") return control->Enabled = get<bool>(v, path), true;
-        if (key == "hint") return control->Hint = get<std::string>(v, path), true;
+        if (key == "hint") return control->Hint = shown(v, path), true;
         if (key == "fontColor") return control->FontColor = get<std::uint32_t>(v, path), true;
         if (key == "onClick") return bind(control->OnClick, v, path), true;
         if (key == "onEnter") return bind(control->OnEnter, v, path), true;
@@ -293,7 +300,7 @@ struct Loader {
         if (key == "dropDownCount") return cb->DropDownCount = get<int>(v, path), true;
         if (key == "items") {
             for (const auto& item : strings(v, path))
-                cb->AddItem(item);
+                cb->AddItem(text::tr(item));
             return true;
         }
         if (key == "itemIndex") return cb->SetItemIndex(get<int>(v, path)), true;
@@ -313,14 +320,14 @@ struct Loader {
             if (v[i].is_object()) {
                 for (auto it = v[i].begin(); it != v[i].end(); ++it) {
                     if (it.key() == "caption")
-                        column.Caption = get<std::string>(it.value(), at + "/caption");
+                        column.Caption = shown(it.value(), at + "/caption");
                     else if (it.key() == "width")
                         column.Width = get<int>(it.value(), at + "/width");
                     else
                         fail(at + "/" + it.key(), "a column has no property \"" + it.key() + "\"");
                 }
             } else {
-                column.Caption = get<std::string>(v[i], at);
+                column.Caption = shown(v[i], at);
             }
             lv->Columns.push_back(column);
         }
@@ -400,7 +407,7 @@ struct Loader {
                            const std::string& path) {
         if (key == "items") {
             for (const auto& item : strings(v, path))
-                cl->AddItem(item);
+                cl->AddItem(text::tr(item));
             return true;
         }
         if (key == "onClickCheck") return bind(cl->OnClickCheck, v, path), true;
@@ -452,7 +459,7 @@ struct Loader {
 
     bool menuItemProperty(TMenuItem* mi, const std::string& key, const Json& v,
                           const std::string& path) {
-        if (key == "caption") return mi->Caption = get<std::string>(v, path), true;
+        if (key == "caption") return mi->Caption = shown(v, path), true;
         if (key == "enabled") return mi->Enabled = get<bool>(v, path), true;
         if (key == "visible") return mi->Visible = get<bool>(v, path), true;
         if (key == "checked") return mi->Checked = get<bool>(v, path), true;
@@ -489,11 +496,11 @@ struct Loader {
 
     bool actionProperty(TAction* a, const std::string& key, const Json& v,
                         const std::string& path) {
-        if (key == "caption") return a->Caption = get<std::string>(v, path), true;
+        if (key == "caption") return a->Caption = shown(v, path), true;
         if (key == "enabled") return a->Enabled = get<bool>(v, path), true;
         if (key == "visible") return a->Visible = get<bool>(v, path), true;
         if (key == "checked") return a->Checked = get<bool>(v, path), true;
-        if (key == "hint") return a->Hint = get<std::string>(v, path), true;
+        if (key == "hint") return a->Hint = shown(v, path), true;
         if (key == "imageIndex") return a->ImageIndex = get<int>(v, path), true;
         if (key == "onExecute") return bind(a->OnExecute, v, path), true;
         if (key == "onUpdate") return bind(a->OnUpdate, v, path), true;
@@ -502,8 +509,8 @@ struct Loader {
 
     bool openDialogProperty(TOpenDialog* od, const std::string& key, const Json& v,
                             const std::string& path) {
-        if (key == "title") return od->Title = get<std::string>(v, path), true;
-        if (key == "filter") return od->Filter = get<std::string>(v, path), true;
+        if (key == "title") return od->Title = shown(v, path), true;
+        if (key == "filter") return od->Filter = shown(v, path), true;
         if (key == "filterIndex") return od->FilterIndex = get<int>(v, path), true;
         if (key == "initialDir") return od->InitialDir = get<std::string>(v, path), true;
         if (key == "fileName") return od->FileName = get<std::string>(v, path), true;
