@@ -4,6 +4,7 @@
 #include "host/Nxregistry.h"
 #include "host/machine/ProfileFile.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -137,11 +138,20 @@ std::string GetAppDataDir(bool perUser, bool create) {
 }
 
 std::string NXTranslateFilePath(const std::string& path) {
-    // The interface is German; the language folder is "de".
-    std::string out = path;
-    for (std::size_t p; (p = out.find("[LANG]")) != std::string::npos;)
-        out.replace(p, 6, "de");
-    return out;
+    // The folder of the language shown; a file it lacks (a picture without words) is the
+    // German one, the source every language folder starts from.
+    auto inFolder = [&path](const std::string& language) {
+        std::string out = path;
+        for (std::size_t p; (p = out.find("[LANG]")) != std::string::npos;)
+            out.replace(p, 6, language);
+        return out;
+    };
+    const std::string& language = text::CurrentLanguage();
+    if (language != "de" && path.find("[LANG]") != std::string::npos) {
+        std::string shown = inFolder(language);
+        if (isFile(hostPathOf(shown))) return shown;
+    }
+    return inFolder("de");
 }
 
 bool NXFileExists(const std::string& path) {

@@ -49,7 +49,8 @@ std::string CurAppDataDir();
 // The host's application-data folder: per user (the user's data folder of deskforge) or,
 // with perUser false, the shared data that comes with the program. create makes it.
 std::string GetAppDataDir(bool perUser, bool create);
-// Puts the user's language folder in place of "[LANG]".
+// Puts the folder of the language shown in place of "[LANG]", where it holds the file; else
+// the German folder's.
 std::string NXTranslateFilePath(const std::string& path);
 
 // Files: Windows paths ("C:\...") or host paths.
