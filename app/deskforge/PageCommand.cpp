@@ -4,6 +4,7 @@
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/registry/Registry.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 #include "toolkit/TextCompare.h"
@@ -125,7 +126,7 @@ const std::vector<PageInfo>& ModulePages() {
 void SetModulePages(std::span<const module::PageEntry> table, PageFactory f) {
     std::vector<PageInfo> pages;
     for (const module::PageEntry& p : table)
-        pages.push_back({p.id, p.name, p.title, p.icon ? p.icon : ""});
+        pages.push_back({p.id, p.name, text::tr(p.title), p.icon ? p.icon : ""});
     boundPages() = std::move(pages);
     factory() = std::move(f);
 }

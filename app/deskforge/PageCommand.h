@@ -23,7 +23,7 @@ namespace ravelin::app {
 struct PageInfo {
     std::string id;    // "tcpip|Ravelin.bpl"
     std::string name;  // "tcpip"
-    std::string title; // German title of the host's page list
+    std::string title; // title of the host's page list, in the language shown
     std::string icon;  // freedesktop icon name of the window's page list
 };
 // The pages of the bound module; none before one is bound.

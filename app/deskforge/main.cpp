@@ -8,6 +8,7 @@
 #include "app/deskforge/RegCommand.h"
 #include "host/Nxsystem.h"
 #include "host/machine/Templates.h"
+#include "host/text/Translate.h"
 #include "toolkit/Controls.h"
 
 #include <CLI/CLI.hpp>
@@ -25,6 +26,7 @@ using ravelin::app::MachineSession;
 
 // What the command line asked for: the commands, to ask which was given, and every option.
 struct Options {
+    std::string language;
     std::string machine;
     std::string firefoxRoot;
     std::string firefoxProfile;
@@ -60,6 +62,14 @@ void addMachineOptions(CLI::App& app, Options& o) {
     app.add_option("--firefox-profile", o.firefoxProfile,
                    "the Firefox profile to edit: a Name= of profiles.ini or a folder, instead of "
                    "the one Firefox starts with; also $DESKFORGE_FIREFOX_PROFILE");
+}
+
+// The language of the pages and messages; the locale's where none is asked for.
+void addLanguageOption(CLI::App& app, Options& o) {
+    app.add_option("--lang", o.language,
+                   "the language of the pages and messages: de or en (default: the locale's, "
+                   "German for any other)")
+        ->check(CLI::IsMember(ravelin::text::OfferedLanguages()));
 }
 
 // reg, journal and css parse their own words, in the syntax their users know.
@@ -229,6 +239,7 @@ int main(int argc, char** argv) {
         "deskforge: settings of Windows systems seen from outside (Wine prefixes, Windows drives)"};
     app.require_subcommand(1);
     Options o;
+    addLanguageOption(app, o);
     addMachineOptions(app, o);
     addPassThroughCommands(app, o);
     addPageCommands(app, o);
@@ -237,6 +248,14 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    }
+
+    try {
+        ravelin::text::SetLanguage(o.language.empty() ? ravelin::text::LanguageFromLocale()
+                                                      : o.language);
+    } catch (const ravelin::text::CatalogueError& e) {
+        std::cerr << "ERROR: " << e.what() << "\n";
+        return 1;
     }
 
     Console console{std::cout, std::cerr, std::cin};
