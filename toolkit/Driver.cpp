@@ -567,14 +567,14 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
             return property == "count" ? std::to_string(node->Count()) : out;
         }
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&comp)) {
-        const int i = parsed ? *parsed : itemIndex(*cl, item);
+        const int i = parsed.has_value() ? parsed.value_or(-1) : itemIndex(*cl, item);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
             throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "checked") return yes(cl->GetCheck(i));
         if (property == "text" || property == "caption")
             return cl->Items[static_cast<std::size_t>(i)];
     } else if (auto* cb = dynamic_cast<TComboBox*>(&comp)) {
-        int i = parsed ? *parsed : itemIndex(*cb, item);
+        const int i = parsed.has_value() ? parsed.value_or(-1) : itemIndex(*cb, item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
             throw DriverError(name + " has no item " + ScriptLiteral(item));
         if (property == "selected") return yes(cb->ItemIndex() == i);

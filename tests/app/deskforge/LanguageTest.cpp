@@ -22,6 +22,10 @@ bool haveGettext() {
     return test::runProgram("/bin/sh", {"-c", "command -v msgen && command -v msgfmt"}) == 0;
 }
 
+int msgfmt(const std::string& po, const std::string& mo) {
+    return test::runProgram("/bin/sh", {"-c", "msgfmt -o \"$1\" \"$0\"", po, mo});
+}
+
 // The placeholders and the shortcut marks of a text: a translation must keep both.
 std::multiset<std::string> placeholders(const std::string& s) {
     std::multiset<std::string> out;
@@ -60,7 +64,7 @@ TEST(Catalogue, EveryGermanTextHasItsEnglishAndEveryEnglishItsGerman) {
               0);
     // The English catalogue as the build compiles it: fuzzy and empty entries are missing.
     const std::string english = dir.file("en.mo");
-    ASSERT_EQ(test::runProgram("msgfmt", {"-o", english, kSource + "/po/en.po"}), 0);
+    ASSERT_EQ(msgfmt(kSource + "/po/en.po", english), 0);
     const text::Catalogue de = text::Catalogue::Load(german);
     const text::Catalogue en = text::Catalogue::Load(english);
     ASSERT_GT(de.Size(), 300u) << "the forms alone have more texts";
@@ -159,7 +163,7 @@ text::Catalogue colours() {
                         "msgid \"Rot\"\nmsgstr \"Red\"\n"
                         "msgid \"Grün\"\nmsgstr \"Green\"\n"
                         "msgid \"Blau\"\nmsgstr \"Blue\"\n");
-    if (test::runProgram("msgfmt", {"-o", mo, po}) != 0) return {};
+    if (msgfmt(po, mo) != 0) return {};
     return text::Catalogue::Load(mo);
 }
 
