@@ -45,7 +45,23 @@ int itemIndex(const TBigCheckListBox& cl, const std::string& item) {
 }
 
 bool showsExpected(const std::string& actual, const std::string& expected) {
-    return actual == expected || actual == text::tr(expected);
+    if (actual == expected || actual == text::tr(expected)) return true;
+    // A list of items ("items" of a combo, a menu's captions) item by item.
+    if (expected.find('|') == std::string::npos) return false;
+    auto split = [](const std::string& s) {
+        std::vector<std::string> parts;
+        for (std::size_t start = 0;;) {
+            const std::size_t bar = s.find('|', start);
+            parts.push_back(s.substr(start, bar - start));
+            if (bar == std::string::npos) return parts;
+            start = bar + 1;
+        }
+    };
+    const auto shown = split(actual), wanted = split(expected);
+    if (shown.size() != wanted.size()) return false;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        if (shown[i] != wanted[i] && shown[i] != text::tr(wanted[i])) return false;
+    return true;
 }
 
 } // namespace

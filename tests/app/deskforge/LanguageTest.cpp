@@ -210,10 +210,12 @@ TEST(Catalogue, FormsLoadInTheLanguageShownAndScriptsWorkInBoth) {
                 "expect lblColour caption \"&Farbe:\"\n"
                 "tick clColours \"Rot\" on\n"
                 "expect clColours \"Red\" checked \"true\"\n"
-                "expect cbColour \"Rot\" index \"2\"\n");
+                "expect cbColour \"Rot\" index \"2\"\n"
+                "expect cbColour items \"Blau|Green|Rot\"\n");
     EXPECT_NO_THROW(runner.Run()) << out.str();
-    for (const char* wrong : {"select cbColour \"Gelb\"\n", "expect cbColour text \"Rot\"\n",
-                              "expect lblColour caption \"Farbe\"\n"}) {
+    for (const char* wrong :
+         {"select cbColour \"Gelb\"\n", "expect cbColour text \"Rot\"\n",
+          "expect lblColour caption \"Farbe\"\n", "expect cbColour items \"Blau|Grün\"\n"}) {
         runner.Load(wrong);
         EXPECT_THROW(runner.Run(), DriverError) << wrong;
     }
