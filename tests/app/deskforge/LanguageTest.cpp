@@ -1,11 +1,14 @@
 // The interface in the language asked for: the catalogue against the sources, the command
 // line's --lang and locale, forms loaded in the language shown, scripts in either language.
+#include "host/Nxxmlscanner.h"
+#include "host/machine/ProfileFile.h"
 #include "host/text/Translate.h"
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Driver.h"
 #include "toolkit/FormLoader.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
@@ -134,6 +137,56 @@ TEST(Catalogue, ShowAndFindSpeakTheLanguageAsked) {
     ASSERT_EQ(deskforge(with({"--lang", "de", "find", "Paketgröße"}), out), 0) << out;
     ASSERT_EQ(deskforge(with({"--lang", "en", "pages"}), out), 0) << out;
     EXPECT_NE(out.find("internet|Ravelin.bpl\tNetwork\tavailable"), std::string::npos) << out;
+
+    // The page reads the data folder of the language shown.
+    ASSERT_EQ(deskforge(with({"--lang", "en", "show", "explorer"}), out), 0) << out;
+    EXPECT_NE(out.find("Wikipedia (English)"), std::string::npos) << out;
+    ASSERT_EQ(deskforge(with({"show", "explorer"}), out), 0) << out;
+    EXPECT_NE(out.find("Wikipedia (Deutsch)"), std::string::npos) << out;
+}
+
+TEST(Catalogue, TheEnglishDataFolderDescribesWhatTheGermanOneDoes) {
+    namespace fs = std::filesystem;
+    const fs::path de = kSource + "/share/de", en = kSource + "/share/en";
+    // Every file of words has its English; pictures may fall back to the German ones.
+    for (const auto& entry : fs::recursive_directory_iterator(de)) {
+        const fs::path relative = fs::relative(entry.path(), de);
+        const std::string ext = relative.extension().string();
+        if (ext == ".ini" || ext == ".xml")
+            EXPECT_TRUE(fs::is_regular_file(en / relative)) << relative;
+    }
+    // The same extensions with the same scripts and places; only the words differ.
+    machine::ProfileFile german, english;
+    ASSERT_TRUE(machine::ProfileFile::load((de / "iecontextmenu.ini").string(), german));
+    ASSERT_TRUE(machine::ProfileFile::load((en / "iecontextmenu.ini").string(), english));
+    ASSERT_EQ(english.sections(), german.sections());
+    for (const std::string& section : german.sections()) {
+        EXPECT_EQ(english.keys(section), german.keys(section)) << section;
+        for (const char* key : {"File", "File2", "Contexts"})
+            EXPECT_EQ(english.get(section, key, ""), german.get(section, key, ""))
+                << section << " " << key;
+        EXPECT_NE(english.get(section, "FriendlyName", ""), german.get(section, "FriendlyName", ""))
+            << section;
+    }
+    // The search providers: well-formed, the entry the reset looks for first, an address
+    // with the search terms for each.
+    TXmlScanner scanner;
+    ASSERT_TRUE(scanner.LoadFromFile((en / "NXSearchscopes.xml").string()));
+    std::string element;
+    std::vector<std::string> names, urls;
+    scanner.OnStartTag = [&](const std::string& t, const TXmlAttributes& a) {
+        element = t;
+        if (t == "scope") names.push_back(a.Value("name"));
+    };
+    scanner.OnContent = [&](const std::string& t) {
+        if (element == "URL") urls.push_back(t);
+    };
+    scanner.OnEndTag = [&](const std::string&) { element.clear(); };
+    scanner.Execute();
+    ASSERT_GE(names.size(), 8u);
+    EXPECT_EQ(names.front(), "Live Search");
+    for (const auto& url : urls)
+        EXPECT_NE(url.find("{searchTerms}"), std::string::npos) << url;
 }
 
 namespace {
