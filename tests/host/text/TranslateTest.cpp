@@ -91,6 +91,27 @@ TEST(Catalogue, ReadsBothByteOrders) {
     }
 }
 
+TEST(Catalogue, ReadsWhatMsgfmtWritesInEitherByteOrder) {
+    if (test::runProgram("/bin/sh", {"-c", "command -v msgfmt"}) != 0)
+        RAVELIN_SKIP_WITHOUT_TOOL("msgfmt (gettext) is not installed");
+    test::TempDir dir;
+    test::writeFile(dir.file("en.po"),
+                    "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                    "msgid \"Größe\"\nmsgstr \"Size\"\n\n"
+                    "#, fuzzy\nmsgid \"Unsicher\"\nmsgstr \"Unsure\"\n\n"
+                    "msgid \"Leer\"\nmsgstr \"\"\n");
+    for (const char* order : {"little", "big"}) {
+        const std::string mo = dir.file(std::string(order) + ".mo");
+        ASSERT_EQ(test::runProgram("/bin/sh", {"-c", "msgfmt --endianness=$0 -o \"$1\" \"$2\"",
+                                               order, mo, dir.file("en.po")}),
+                  0);
+        const Catalogue c = Catalogue::Load(mo);
+        EXPECT_EQ(c.Keys(), std::vector<std::string>{"Größe"}) << order;
+        ASSERT_NE(c.Find("Größe"), nullptr);
+        EXPECT_EQ(*c.Find("Größe"), "Size");
+    }
+}
+
 TEST(Catalogue, RefusesADamagedFileNamingIt) {
     const std::string good = moFile(kEntries);
     auto patched = [&](std::size_t at, std::uint32_t v) {
