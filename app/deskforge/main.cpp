@@ -257,6 +257,10 @@ int main(int argc, char** argv) {
         std::cerr << "ERROR: " << e.what() << "\n";
         return 1;
     }
+    // Asked for by name, a language whose catalogue is missing is worth a word.
+    if (!o.language.empty() && ravelin::text::CurrentLanguage() != o.language)
+        std::cerr << "WARNING: no catalogue " << ravelin::text::CatalogueFile(o.language)
+                  << ": the texts are shown in German\n";
 
     Console console{std::cout, std::cerr, std::cin};
     if (o.create->parsed())

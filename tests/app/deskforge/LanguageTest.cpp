@@ -128,6 +128,21 @@ TEST(Catalogue, ShowAndFindSpeakTheLanguageAsked) {
     }
     EXPECT_NE(deskforge(with({"--lang", "fr", "show", "tcpip"}), out), 0);
     EXPECT_NE(out.find("--lang"), std::string::npos) << out;
+    // A damaged catalogue stops the program naming the file; a missing one leaves German.
+    test::TempDir locale;
+    std::filesystem::create_directories(locale.path() + "/en/LC_MESSAGES");
+    test::writeFile(locale.path() + "/en/LC_MESSAGES/deskforge.mo", "not a catalogue");
+    EXPECT_EQ(test::runProgram(RAVELIN_DESKFORGE, with({"--lang", "en", "show", "tcpip"}), &out,
+                               {{"DESKFORGE_LOCALE", locale.path()}}),
+              1);
+    EXPECT_EQ(out, "ERROR: " + locale.path() +
+                       "/en/LC_MESSAGES/deskforge.mo: too short to be a message catalogue\n");
+    EXPECT_EQ(test::runProgram(RAVELIN_DESKFORGE, with({"--lang", "en", "show", "tcpip"}), &out,
+                               {{"DESKFORGE_LOCALE", locale.path() + "/none"}}),
+              0);
+    EXPECT_EQ(out.rfind("WARNING: no catalogue " + locale.path() + "/none/en/LC_MESSAGES/", 0), 0u)
+        << out;
+    EXPECT_NE(out.find("Paketgröße (MTU)"), std::string::npos) << out;
 
     // find searches what is shown: the English caption in English only.
     ASSERT_EQ(deskforge(with({"--lang", "en", "find", "packet size"}), out), 0) << out;
