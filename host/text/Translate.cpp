@@ -158,11 +158,21 @@ const std::string& CurrentLanguage() {
 
 std::string CatalogueFile(std::string_view language) {
     namespace fs = std::filesystem;
+    // As the data folder is found (host/Nxsystem.cpp), the catalogues beside it: a data
+    // folder share/deskforge/ has them in share/locale/.
     fs::path dir;
+    std::error_code ec;
+    fs::path besideData;
+    if (const char* data = std::getenv("DESKFORGE_SHARE"); data && *data) {
+        fs::path folder = fs::path(data).lexically_normal();
+        if (!folder.has_filename()) folder = folder.parent_path(); // a trailing slash
+        besideData = folder.parent_path() / "locale";
+    }
     if (const char* env = std::getenv("DESKFORGE_LOCALE"); env && *env) {
         dir = env;
+    } else if (!besideData.empty() && fs::is_directory(besideData, ec)) {
+        dir = besideData;
     } else {
-        std::error_code ec;
         const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
         const fs::path share = exe.parent_path().parent_path() / "share";
         if (!ec && fs::is_directory(share / "deskforge", ec))

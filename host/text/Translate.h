@@ -55,9 +55,10 @@ std::string LanguageFromLocale();
 // The languages the programs offer on their command line.
 const std::vector<std::string>& OfferedLanguages();
 
-// Where a language's catalogue lives: $DESKFORGE_LOCALE, else share/locale beside an
-// installed program's data folder (share/deskforge), else the build folder's locale/; in
-// each, <language>/LC_MESSAGES/deskforge.mo.
+// Where a language's catalogue lives: $DESKFORGE_LOCALE, else locale/ beside the data folder
+// $DESKFORGE_SHARE names where there is one, else share/locale beside an installed program's
+// data folder (share/deskforge), else the build folder's locale/; in each,
+// <language>/LC_MESSAGES/deskforge.mo.
 std::string CatalogueFile(std::string_view language);
 
 // The German text in the language shown.

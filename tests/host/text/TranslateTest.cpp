@@ -69,6 +69,7 @@ class Language : public ::testing::Test {
     void TearDown() override {
         UseCatalogue("de", Catalogue());
         unsetenv("DESKFORGE_LOCALE");
+        unsetenv("DESKFORGE_SHARE");
     }
 };
 
@@ -188,6 +189,18 @@ TEST_F(Language, ADamagedCatalogueIsRefusedAndGermanStays) {
     // A language without a catalogue in that folder is German, not an error.
     SetLanguage("fr");
     EXPECT_EQ(CurrentLanguage(), "de");
+}
+
+TEST_F(Language, TheCataloguesLieBesideTheDataFolder) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() + "/share/deskforge");
+    setenv("DESKFORGE_SHARE", (dir.path() + "/share/deskforge/").c_str(), 1);
+    const std::string built = CatalogueFile("en");
+    EXPECT_EQ(built.find(dir.path()), std::string::npos) << "no locale folder there yet";
+    std::filesystem::create_directories(dir.path() + "/share/locale");
+    EXPECT_EQ(CatalogueFile("en"), dir.path() + "/share/locale/en/LC_MESSAGES/deskforge.mo");
+    setenv("DESKFORGE_LOCALE", dir.path().c_str(), 1);
+    EXPECT_EQ(CatalogueFile("en"), dir.path() + "/en/LC_MESSAGES/deskforge.mo");
 }
 
 TEST_F(Language, ValuesGoWhereTheTranslationPutsThem) {
