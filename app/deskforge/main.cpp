@@ -8,6 +8,7 @@
 #include "app/deskforge/RegCommand.h"
 #include "host/Nxsystem.h"
 #include "host/machine/Templates.h"
+#include "host/text/Translate.h"
 #include "toolkit/Controls.h"
 
 #include <CLI/CLI.hpp>
@@ -131,7 +132,7 @@ int cssCommand(const Options& o, Console& console) {
         MachineSession session(dir, MachineSession::Mode::Write);
         return ravelin::app::runCssCommand(o.css->remaining(), console);
     } catch (const std::exception& e) {
-        std::cerr << "ERROR: " << e.what() << "\n";
+        std::cerr << ravelin::text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
 }
@@ -157,7 +158,9 @@ int runScriptCommand(const Options& o, MachineSession& session, bool dry, Consol
     } else {
         std::ifstream in(o.scriptFile);
         if (!in) {
-            std::cerr << "ERROR: cannot read the script " << o.scriptFile << "\n";
+            std::cerr << ravelin::text::trf("FEHLER: Das Skript %1 kann nicht gelesen werden.",
+                                            o.scriptFile)
+                      << "\n";
             return 1;
         }
         script << in.rdbuf();
@@ -196,7 +199,7 @@ int machineSessionCommand(const Options& o, Console& console) {
         try {
             module = std::make_unique<ravelin::app::LoadedModule>("Ravelin.bpl");
         } catch (const std::exception& e) {
-            std::cerr << "ERROR: " << e.what() << "\n";
+            std::cerr << ravelin::text::trf("FEHLER: %1", e.what()) << "\n";
             return 1;
         }
         ravelin::app::SetModulePages(
@@ -217,7 +220,7 @@ int machineSessionCommand(const Options& o, Console& console) {
             return ravelin::app::machineInfoCommand(session.machine(), o.json, console);
         return registryCommand(o, session, args, dryRun, console);
     } catch (const std::exception& e) {
-        std::cerr << "ERROR: " << e.what() << "\n";
+        std::cerr << ravelin::text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
 }
