@@ -116,8 +116,9 @@ void TfrmEditLogonNew::addAccounts() {
         for (const USER_INFO_1& user : buffer) {
             if (user.usri1_priv != USER_PRIV_USER && user.usri1_priv != USER_PRIV_ADMIN) continue;
             const std::string& name = user.usri1_name;
-            const int index = lbHideUsers->AddItem(std::string("0") + kFieldSeparator + "\"" +
-                                                   name + "\" anzeigen" + kFieldSeparator + name);
+            const int index =
+                lbHideUsers->AddItem(std::string("0") + kFieldSeparator +
+                                     text::trf("\"%1\" anzeigen", name) + kFieldSeparator + name);
             lbHideUsers->SetCheck(index, GetRegSetting(HKEY_LOCAL_MACHINE, kUserList, name,
                                                        shownByDefault(name), {2}));
             lbHideUsers->SetMyItemData(index, 0);

@@ -547,9 +547,9 @@ void TfrmOpera::tsSearchShow(TComponent&) {
     }
     const std::string errors = opera_->Search().Errors();
     if (!errors.empty())
-        Application().MessageBox("Die Liste der Suchmaschinen kann nicht gelesen werden:\n" +
-                                     errors,
-                                 kTitle, MB_OK | MB_ICONWARNING);
+        Application().MessageBox(
+            text::trf("Die Liste der Suchmaschinen kann nicht gelesen werden:\n%1", errors), kTitle,
+            MB_OK | MB_ICONWARNING);
 }
 
 void TfrmOpera::cbSearchEngineChange(TComponent&) {
