@@ -1258,10 +1258,11 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
             if (t.changes > 1)
                 t.summary = text::trf("%1 (+%2 weitere)", t.summary, std::to_string(t.changes - 1));
             if (t.kind == "undo")
-                t.summary = text::trf("Rückgängig von %1: %2", std::to_string(t.target), t.summary);
+                t.summary = text::trf("Transaktion %1 rückgängig gemacht: %2",
+                                      std::to_string(t.target), t.summary);
             else if (t.kind == "redo")
                 t.summary =
-                    text::trf("Wiederholung von %1: %2", std::to_string(t.target), t.summary);
+                    text::trf("Transaktion %1 wiederholt: %2", std::to_string(t.target), t.summary);
         }
     } catch (const SqliteError& e) {
         throw JournalError(text::trf("Das Journal kann nicht gelesen werden: %1", e.what()));

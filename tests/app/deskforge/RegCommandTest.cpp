@@ -158,6 +158,13 @@ TEST_F(RegCommandTest, AddAndDeleteWriteTheFileAndAskFirst) {
 
     r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "other"}, "yes\n");
     EXPECT_EQ(r.code, 0);
+    // The prompt asks "Ja/Nein": a German answer is taken as well, and only a yes overwrites.
+    r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "dritte"}, "nein\n");
+    EXPECT_EQ(r.code, 1);
+    r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "dritte"}, "Ja\n");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(run({"query", "HKCU\\Software\\New", "/v", "Name"}).out.find("dritte"),
+              std::string::npos);
     run({"add", "HKCU\\Software\\New", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "x#y", "/s", "#",
          "/f"});
     run({"add", "HKCU\\Software\\New", "/v", "B", "/t", "REG_BINARY", "/d", "0aff", "/f"});
