@@ -8,6 +8,7 @@
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 
@@ -44,29 +45,42 @@ using text::lower;
 
 struct JavaScriptItem {
     int number;
-    const char* caption;
     const char* suffix;
     bool defaultOld; // major 2 or less
     bool defaultNew; // major 3 or more
 };
 constexpr JavaScriptItem kJavaScriptItems[] = {
-    {1, "Veränderung der Fenstergröße", ".resizable", true, true},
-    {2, "Minimierung von Fenster", ".minimizable", true, false},
-    {3, "Verstecken der Menüleiste", ".menubar", true, false},
-    {4, "Verstecken der Symbolleiste", ".location", true, true},
-    {5, "Verstecken der Bildlaufleisten", ".scrollbars", true, false},
+    {1, ".resizable", true, true}, {2, ".minimizable", true, false}, {3, ".menubar", true, false},
+    {4, ".location", true, true},  {5, ".scrollbars", true, false},
 };
 
+// What the list shows for a JavaScript permission.
+std::string javaScriptCaption(int number) {
+    switch (number) {
+    case 1:
+        return text::tr("Veränderung der Fenstergröße");
+    case 2:
+        return text::tr("Minimierung von Fenster");
+    case 3:
+        return text::tr("Verstecken der Menüleiste");
+    case 4:
+        return text::tr("Verstecken der Symbolleiste");
+    default:
+        return text::tr("Verstecken der Bildlaufleisten");
+    }
+}
+
 struct CloseButtonsItem {
-    const char* caption;
+    std::string caption;
     int value;
 };
-constexpr CloseButtonsItem kCloseButtons[] = {
-    {"Schaltfläche \"Schließen\" nicht anzeigen", 2},
-    {"Nur auf dem aktiven Tab", 0},
-    {"Auf allen Tabs anzeigen", 1},
-    {"Am rechten Rand der Tableiste (klassisch)", 3},
-};
+// The choices for the tabs' close buttons, in the order the list shows them.
+std::vector<CloseButtonsItem> closeButtons() {
+    return {{text::tr("Schaltfläche \"Schließen\" nicht anzeigen"), 2},
+            {text::tr("Nur auf dem aktiven Tab"), 0},
+            {text::tr("Auf allen Tabs anzeigen"), 1},
+            {text::tr("Am rechten Rand der Tableiste (klassisch)"), 3}};
+}
 
 // Sets a control the way a user would, unless the installation locked it.
 void setChecked(TCheckBox& c, bool on) {
@@ -164,10 +178,10 @@ void TfrmMozillaFireFox::showProfileState() {
     if (refusal_.empty()) return;
     lblProfileState->SetCaption(
         !std::filesystem::is_directory(ProfilePaths.front())
-            ? "Der Ordner des Firefox-Profils fehlt. Bitte wählen Sie ein Profil."
+            ? text::tr("Der Ordner des Firefox-Profils fehlt. Bitte wählen Sie ein Profil.")
         : FPrefsEditor->LoadError().empty()
-            ? "Firefox läuft gerade mit diesem Profil. Bitte beenden Sie Firefox zuerst."
-            : "Die Einstellungen von Firefox können nicht gelesen werden.");
+            ? text::tr("Firefox läuft gerade mit diesem Profil. Bitte beenden Sie Firefox zuerst.")
+            : text::tr("Die Einstellungen von Firefox können nicht gelesen werden."));
     lblProfileState->Hint = refusal_;
     lblProfileState->Visible = true;
 }
@@ -184,12 +198,13 @@ void TfrmMozillaFireFox::fillVersionOneLayout() {
 
 void TfrmMozillaFireFox::fillTabs() {
     cbCloseTabs->ClearItems();
-    for (const auto& item : kCloseButtons)
+    const auto choices = closeButtons();
+    for (const auto& item : choices)
         cbCloseTabs->AddItem(item.caption, item.value);
-    const auto closeButtons = FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.closeButtons", 1);
+    const auto chosen = FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.closeButtons", 1);
     int index = 2;
-    for (int i = 0; i < static_cast<int>(std::size(kCloseButtons)); ++i)
-        if (kCloseButtons[i].value == closeButtons) index = i;
+    for (int i = 0; i < static_cast<int>(choices.size()); ++i)
+        if (choices[i].value == chosen) index = i;
     cbCloseTabs->SetItemIndex(index);
     udeTabMinWidth->SetPosition(static_cast<int>(std::clamp<std::int64_t>(
         FPrefsEditor->GetUserPrefIntegerValue("browser.tabs.tabMinWidth", 125), 36, 500)));
@@ -328,8 +343,7 @@ void TfrmMozillaFireFox::FormDestroy(TComponent&) {
 // A write the host refused: the user sees why, and the action fails (a script stops at
 // its line).
 void TfrmMozillaFireFox::refuse(const std::exception& e) {
-    Application().MessageBox(std::string("Die Änderung wurde nicht gespeichert.\r\n\r\n") +
-                                 e.what(),
+    Application().MessageBox(text::trf("Die Änderung wurde nicht gespeichert.\r\n\r\n%1", e.what()),
                              "Mozilla Firefox", MB_OK | MB_ICONERROR);
     throw DriverError(e.what());
 }
@@ -391,7 +405,8 @@ bool TfrmMozillaFireFox::CSSReadValues(const std::string& file, const std::strin
 }
 
 void TfrmMozillaFireFox::requireWritable() const {
-    if (!refusal_.empty()) throw RegistryAccessError(refusal_ + ": nothing was changed");
+    if (!refusal_.empty())
+        throw RegistryAccessError(text::trf("%1 Es wurde nichts geändert.", refusal_));
     if (!ProfilePaths.empty()) RequireFirefoxClosed(ProfilePaths.front() + "prefs.js");
 }
 
@@ -585,7 +600,7 @@ void TfrmMozillaFireFox::tsWindowsShow(TComponent&) {
     lvJavaScript->Clear();
     for (const auto& item : kJavaScriptItems) {
         TListItem& li = lvJavaScript->Add();
-        li.Caption = item.caption;
+        li.Caption = javaScriptCaption(item.number);
         li.Data = item.number;
         const bool def = major() <= 2 ? item.defaultOld : item.defaultNew;
         li.SetChecked(!(FPrefsEditor ? FPrefsEditor->GetUserPrefBooleanValue(
@@ -711,10 +726,13 @@ void TfrmMozillaFireFox::chkPipeliningClick(TComponent&) {
     const bool on = chkPipelining->Checked();
     if (!filling() && !noWarning_ && on) {
         int answer = Application().MessageBox(
-            "Bitte beachten Sie, dass die Aktivierung dieser Option zu Problemen beim Laden von "
-            "bestimmten Webseiten führen kann. Falls Probleme auftreten sollten, deaktivieren Sie "
-            "diese Option einfach wieder.\r\n\r\nSoll die gewählte Option aktiviert werden?",
-            "Warnung", MB_YESNO | MB_ICONWARNING);
+            text::tr(
+                "Bitte beachten Sie, dass die Aktivierung dieser Option zu Problemen beim Laden "
+                "von "
+                "bestimmten Webseiten führen kann. Falls Probleme auftreten sollten, deaktivieren "
+                "Sie "
+                "diese Option einfach wieder.\r\n\r\nSoll die gewählte Option aktiviert werden?"),
+            text::tr("Warnung"), MB_YESNO | MB_ICONWARNING);
         if (answer == IDNO) {
             // Unticking writes the "off" values, without asking, as one change with this one.
             noWarning_ = true;
@@ -734,7 +752,7 @@ void TfrmMozillaFireFox::chkPipeliningClick(TComponent&) {
 
 void TfrmMozillaFireFox::btnStartSpeedOptimizerClick(TComponent&) {
     if (ShellExecuteWrapper(CurAppDir() + "Velocitor.exe", "/performance", "", 1) <= 32)
-        Application().MessageBox("Das Programm \"Velocitor.exe\" wurde nicht gefunden.",
+        Application().MessageBox(text::tr("Das Programm \"Velocitor.exe\" wurde nicht gefunden."),
                                  "Mozilla Firefox", MB_OK | MB_ICONERROR);
 }
 

@@ -3,6 +3,7 @@
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 
@@ -176,13 +177,13 @@ bool TNXWindowsMessenger::UnInstall(bool quiet) {
     error_.clear();
     const std::string inf = GetWinDir() + "\\INF\\msmsgs.inf";
     if (!NXFileExists(inf)) {
-        error_ = "Die Installationsdatei \"" + inf + "\" fehlt.";
+        error_ = text::trf("Die Installationsdatei \"%1\" fehlt.", inf);
         return false;
     }
     const std::string rundll = GetSysDir() + "\\rundll32.exe";
     const std::string parameters = "advpack.dll,LaunchINFSection " + inf + ",BLC.Remove";
     if (ShellExecuteWrapper(rundll, parameters, "", quiet ? 0 : 1) <= 32) {
-        error_ = "\"" + rundll + "\" konnte nicht gestartet werden.";
+        error_ = text::trf("\"%1\" konnte nicht gestartet werden.", rundll);
         return false;
     }
     return true;
@@ -212,7 +213,8 @@ bool TNXLiveMessenger::UnInstall(bool quiet) {
     }
     auto [program, parameters] = splitCommand(command);
     if (program.empty()) {
-        error_ = "Für den Windows Live Messenger ist kein Deinstallationsprogramm eingetragen.";
+        error_ = text::tr(
+            "Für den Windows Live Messenger ist kein Deinstallationsprogramm eingetragen.");
         return false;
     }
     // The installer service takes a reduced user interface; other uninstallers have their
@@ -221,7 +223,7 @@ bool TNXLiveMessenger::UnInstall(bool quiet) {
     if (quiet && (name == "msiexec" || name == "msiexec.exe" || name.ends_with("\\msiexec.exe")))
         parameters += parameters.empty() ? "/qb" : " /qb";
     if (ShellExecuteWrapper(program, parameters, "", 1) <= 32) {
-        error_ = "\"" + program + "\" konnte nicht gestartet werden.";
+        error_ = text::trf("\"%1\" konnte nicht gestartet werden.", program);
         return false;
     }
     return true;

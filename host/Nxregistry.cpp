@@ -7,6 +7,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/Registry.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -105,11 +106,14 @@ std::string describeRefusal(int rc, HKEY hive, const std::string& key, const std
     if (!name.empty()) where += " \"" + name + "\"";
     switch (rc) {
     case ERROR_INVALID_PARAMETER:
-        return where + ": the registry file cannot store this name or value";
+        return text::trf("%1: Die Registrierungsdatei kann diesen Namen oder Wert nicht "
+                         "speichern.",
+                         where);
     case ERROR_ACCESS_DENIED:
-        return where + ": access denied";
+        return text::trf("%1: Zugriff verweigert.", where);
     default:
-        return where + ": the write failed with Windows error " + std::to_string(rc);
+        return text::trf("%1: Das Schreiben ist mit dem Windows-Fehler %2 gescheitert.", where,
+                         std::to_string(rc));
     }
 }
 
@@ -537,7 +541,8 @@ void CreateFolderJournalled(const std::string& hostPath) {
             auto make = [&] {
                 if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
                     throw RegistryAccessError(
-                        dir + ": cannot create the folder: " + std::strerror(errno));
+                        text::trf("%1: Der Ordner kann nicht angelegt werden: %2", dir,
+                                  std::strerror(errno)));
             };
             if (gJournal)
                 gJournal->recordFile(
@@ -551,7 +556,9 @@ void CreateFolderJournalled(const std::string& hostPath) {
 void SetHiddenJournalled(const std::string& hostPath, bool hidden) {
     noted([&] {
         machine::Machine* m = CurrentMachine();
-        if (!m) throw RegistryAccessError(hostPath + ": no machine to change");
+        if (!m)
+            throw RegistryAccessError(
+                text::trf("%1: Es ist keine Maschine zum Ändern geöffnet.", hostPath));
         m->files().requireWritable(hostPath);
         const bool was = m->files().isHidden(hostPath);
         if (was == hidden) return;

@@ -1,6 +1,7 @@
 #include "host/Nxxmlscanner.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <expat.h>
 
@@ -125,97 +126,97 @@ int XMLCALL onUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
 std::string XmlErrorText(int code) {
     switch (static_cast<XML_Error>(code)) {
     case XML_ERROR_NO_MEMORY:
-        return "Nicht genügend Arbeitsspeicher";
+        return text::tr("Nicht genügend Arbeitsspeicher");
     case XML_ERROR_SYNTAX:
-        return "Syntaxfehler";
+        return text::tr("Syntaxfehler");
     case XML_ERROR_NO_ELEMENTS:
-        return "Kein Element gefunden";
+        return text::tr("Kein Element gefunden");
     case XML_ERROR_INVALID_TOKEN:
-        return "Nicht wohlgeformt (ungültiges Zeichen)";
+        return text::tr("Nicht wohlgeformt (ungültiges Zeichen)");
     case XML_ERROR_UNCLOSED_TOKEN:
-        return "Nicht abgeschlossenes Element oder Attribut";
+        return text::tr("Nicht abgeschlossenes Element oder Attribut");
     case XML_ERROR_PARTIAL_CHAR:
-        return "Unvollständiges Zeichen";
+        return text::tr("Unvollständiges Zeichen");
     case XML_ERROR_TAG_MISMATCH:
-        return "Das schließende Tag passt nicht zum offenen Element";
+        return text::tr("Das schließende Tag passt nicht zum offenen Element");
     case XML_ERROR_DUPLICATE_ATTRIBUTE:
-        return "Attribut doppelt angegeben";
+        return text::tr("Attribut doppelt angegeben");
     case XML_ERROR_JUNK_AFTER_DOC_ELEMENT:
-        return "Inhalt nach dem Dokumentelement";
+        return text::tr("Inhalt nach dem Dokumentelement");
     case XML_ERROR_PARAM_ENTITY_REF:
-        return "Unzulässiger Verweis auf eine Parameter-Entität";
+        return text::tr("Unzulässiger Verweis auf eine Parameter-Entität");
     case XML_ERROR_UNDEFINED_ENTITY:
-        return "Nicht definierte Entität";
+        return text::tr("Nicht definierte Entität");
     case XML_ERROR_RECURSIVE_ENTITY_REF:
-        return "Rekursiver Entitätsverweis";
+        return text::tr("Rekursiver Entitätsverweis");
     case XML_ERROR_ASYNC_ENTITY:
-        return "Asynchrone Entität";
+        return text::tr("Asynchrone Entität");
     case XML_ERROR_BAD_CHAR_REF:
-        return "Verweis auf eine ungültige Zeichennummer";
+        return text::tr("Verweis auf eine ungültige Zeichennummer");
     case XML_ERROR_BINARY_ENTITY_REF:
-        return "Verweis auf eine binäre Entität";
+        return text::tr("Verweis auf eine binäre Entität");
     case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
-        return "Verweis auf eine externe Entität in einem Attribut";
+        return text::tr("Verweis auf eine externe Entität in einem Attribut");
     case XML_ERROR_MISPLACED_XML_PI:
-        return "Die XML-Deklaration steht nicht am Anfang der Datei";
+        return text::tr("Die XML-Deklaration steht nicht am Anfang der Datei");
     case XML_ERROR_UNKNOWN_ENCODING:
-        return "Unbekannte Zeichenkodierung";
+        return text::tr("Unbekannte Zeichenkodierung");
     case XML_ERROR_INCORRECT_ENCODING:
-        return "Die angegebene Zeichenkodierung passt nicht zum Inhalt";
+        return text::tr("Die angegebene Zeichenkodierung passt nicht zum Inhalt");
     case XML_ERROR_UNCLOSED_CDATA_SECTION:
-        return "Nicht abgeschlossener CDATA-Abschnitt";
+        return text::tr("Nicht abgeschlossener CDATA-Abschnitt");
     case XML_ERROR_EXTERNAL_ENTITY_HANDLING:
-        return "Fehler beim Verarbeiten eines externen Entitätsverweises";
+        return text::tr("Fehler beim Verarbeiten eines externen Entitätsverweises");
     case XML_ERROR_NOT_STANDALONE:
-        return "Das Dokument ist nicht eigenständig";
+        return text::tr("Das Dokument ist nicht eigenständig");
     case XML_ERROR_UNEXPECTED_STATE:
-        return "Unerwarteter Zustand des Parsers";
+        return text::tr("Unerwarteter Zustand des Parsers");
     case XML_ERROR_ENTITY_DECLARED_IN_PE:
-        return "Entität in einer Parameter-Entität deklariert";
+        return text::tr("Entität in einer Parameter-Entität deklariert");
     case XML_ERROR_FEATURE_REQUIRES_XML_DTD:
-        return "Die Funktion erfordert DTD-Unterstützung";
+        return text::tr("Die Funktion erfordert DTD-Unterstützung");
     case XML_ERROR_CANT_CHANGE_FEATURE_ONCE_PARSING:
-        return "Die Einstellung kann während des Lesens nicht geändert werden";
+        return text::tr("Die Einstellung kann während des Lesens nicht geändert werden");
     case XML_ERROR_UNBOUND_PREFIX:
-        return "Nicht gebundenes Namensraum-Präfix";
+        return text::tr("Nicht gebundenes Namensraum-Präfix");
     case XML_ERROR_UNDECLARING_PREFIX:
-        return "Ein Namensraum-Präfix darf nicht aufgehoben werden";
+        return text::tr("Ein Namensraum-Präfix darf nicht aufgehoben werden");
     case XML_ERROR_INCOMPLETE_PE:
-        return "Unvollständiges Markup in einer Parameter-Entität";
+        return text::tr("Unvollständiges Markup in einer Parameter-Entität");
     case XML_ERROR_XML_DECL:
-        return "Fehlerhafte XML-Deklaration";
+        return text::tr("Fehlerhafte XML-Deklaration");
     case XML_ERROR_TEXT_DECL:
-        return "Fehlerhafte Textdeklaration";
+        return text::tr("Fehlerhafte Textdeklaration");
     case XML_ERROR_PUBLICID:
-        return "Unzulässige Zeichen in der öffentlichen Kennung";
+        return text::tr("Unzulässige Zeichen in der öffentlichen Kennung");
     case XML_ERROR_SUSPENDED:
-        return "Der Parser ist angehalten";
+        return text::tr("Der Parser ist angehalten");
     case XML_ERROR_NOT_SUSPENDED:
-        return "Der Parser ist nicht angehalten";
+        return text::tr("Der Parser ist nicht angehalten");
     case XML_ERROR_ABORTED:
-        return "Das Lesen wurde abgebrochen";
+        return text::tr("Das Lesen wurde abgebrochen");
     case XML_ERROR_FINISHED:
-        return "Das Lesen ist bereits beendet";
+        return text::tr("Das Lesen ist bereits beendet");
     case XML_ERROR_SUSPEND_PE:
-        return "Eine Parameter-Entität kann nicht angehalten werden";
+        return text::tr("Eine Parameter-Entität kann nicht angehalten werden");
     case XML_ERROR_RESERVED_PREFIX_XML:
-        return "Das Präfix \"xml\" ist reserviert";
+        return text::tr("Das Präfix \"xml\" ist reserviert");
     case XML_ERROR_RESERVED_PREFIX_XMLNS:
-        return "Das Präfix \"xmlns\" ist reserviert";
+        return text::tr("Das Präfix \"xmlns\" ist reserviert");
     case XML_ERROR_RESERVED_NAMESPACE_URI:
-        return "Reservierter Namensraum";
+        return text::tr("Reservierter Namensraum");
     case XML_ERROR_INVALID_ARGUMENT:
-        return "Ungültiges Argument";
+        return text::tr("Ungültiges Argument");
     case XML_ERROR_NO_BUFFER:
-        return "Kein Puffer";
+        return text::tr("Kein Puffer");
     case XML_ERROR_AMPLIFICATION_LIMIT_BREACH:
-        return "Entitäten vervielfachen die Eingabe über die zulässige Grenze";
+        return text::tr("Entitäten vervielfachen die Eingabe über die zulässige Grenze");
     default:
         break;
     }
     const XML_LChar* english = XML_ErrorString(static_cast<XML_Error>(code));
-    return "XML-Fehler " + std::to_string(code) +
-           (english ? std::string(" (") + english + ")" : std::string());
+    if (!english) return text::trf("XML-Fehler %1", std::to_string(code));
+    return text::trf("XML-Fehler %1 (%2)", std::to_string(code), english);
 }
 
 void TXmlScanner::Execute() {

@@ -8,6 +8,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/Types.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -103,7 +104,8 @@ class Parser {
                 skipLine();
             } else if (t_.compare(p_, 2, "/*") == 0) {
                 std::size_t end = t_.find("*/", p_ + 2);
-                if (end == std::string::npos) fail(p_, "a comment is not closed");
+                if (end == std::string::npos)
+                    fail(p_, text::tr("Ein Kommentar ist nicht geschlossen."));
                 p_ = end + 2;
             } else {
                 break;
@@ -118,10 +120,10 @@ class Parser {
         return t_.substr(s, p_ - s);
     }
 
-    void expect(char c, const char* what) {
+    void expect(char c, const std::string& missing) {
         const std::size_t before = p_; // a missing ";" belongs to the line it is missing from
         skipBlanks();
-        if (p_ >= t_.size() || t_[p_] != c) fail(before, std::string("expected ") + what);
+        if (p_ >= t_.size() || t_[p_] != c) fail(before, missing);
         ++p_;
     }
 
@@ -130,14 +132,15 @@ class Parser {
         const std::size_t open = p_++;
         std::string out;
         while (true) {
-            if (p_ >= t_.size() || t_[p_] == '\n') fail(open, "a string is not closed");
+            if (p_ >= t_.size() || t_[p_] == '\n')
+                fail(open, text::tr("Eine Zeichenkette ist nicht geschlossen."));
             char c = t_[p_++];
             if (c == quote) break;
             if (c != '\\') {
                 out.push_back(c);
                 continue;
             }
-            if (p_ >= t_.size()) fail(open, "a string is not closed");
+            if (p_ >= t_.size()) fail(open, text::tr("Eine Zeichenkette ist nicht geschlossen."));
             char e = t_[p_++];
             switch (e) {
             case 'n':
@@ -152,12 +155,13 @@ class Parser {
             case 'x':
             case 'u': {
                 const std::size_t digits = e == 'x' ? 2 : 4;
-                if (p_ + digits > t_.size()) fail(p_, "a bad escape in a string");
+                if (p_ + digits > t_.size())
+                    fail(p_, text::tr("Ungültige Escape-Sequenz in einer Zeichenkette."));
                 std::uint32_t cp = 0;
                 for (std::size_t i = 0; i < digits; ++i) {
                     char h = t_[p_ + i];
                     if (!std::isxdigit(static_cast<unsigned char>(h)))
-                        fail(p_, "a bad escape in a string");
+                        fail(p_, text::tr("Ungültige Escape-Sequenz in einer Zeichenkette."));
                     cp = cp * 16 +
                          static_cast<std::uint32_t>(
                              std::isdigit(static_cast<unsigned char>(h))
@@ -191,12 +195,12 @@ class Parser {
         s.function = std::move(function);
         s.start = start;
         s.line = lineAt(start);
-        expect('(', "\"(\"");
+        expect('(', text::tr("Erwartet wird \"(\"."));
         skipBlanks();
         if (p_ >= t_.size() || (t_[p_] != '"' && t_[p_] != '\''))
-            fail(p_, "expected the preference's name in quotes");
+            fail(p_, text::tr("Erwartet wird der Name der Einstellung in Anführungszeichen."));
         s.name = quoted();
-        expect(',', "\",\" after the name");
+        expect(',', text::tr("Erwartet wird \",\" nach dem Namen."));
         skipBlanks();
         s.valueStart = p_;
         if (p_ < t_.size() && (t_[p_] == '"' || t_[p_] == '\'')) {
@@ -204,7 +208,9 @@ class Parser {
         } else if (p_ < t_.size() && isIdentStart(t_[p_])) {
             std::string word = identifier();
             if (word != "true" && word != "false")
-                fail(s.valueStart, "expected a value: true, false, a number or a string");
+                fail(s.valueStart,
+                     text::tr("Erwartet wird ein Wert: true, false, eine Zahl oder eine "
+                              "Zeichenkette."));
             s.value = PrefValue::Bool(word == "true");
         } else {
             std::size_t q = p_;
@@ -215,13 +221,16 @@ class Parser {
             while (q < t_.size() && std::isdigit(static_cast<unsigned char>(t_[q]))) {
                 n = n * 10 + (t_[q++] - '0');
                 if (n > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
-                    fail(s.valueStart, "the number is out of range");
+                    fail(s.valueStart,
+                         text::tr("Die Zahl liegt außerhalb des zulässigen Bereichs."));
             }
             if (q == digits)
-                fail(s.valueStart, "expected a value: true, false, a number or a string");
+                fail(s.valueStart,
+                     text::tr("Erwartet wird ein Wert: true, false, eine Zahl oder eine "
+                              "Zeichenkette."));
             if (negative) n = -n;
             if (n > std::numeric_limits<std::int32_t>::max())
-                fail(s.valueStart, "the number is out of range");
+                fail(s.valueStart, text::tr("Die Zahl liegt außerhalb des zulässigen Bereichs."));
             p_ = q;
             s.value = PrefValue::Int(n);
         }
@@ -231,13 +240,15 @@ class Parser {
         while (p_ < t_.size() && t_[p_] == ',') {
             ++p_;
             skipBlanks();
-            if (p_ >= t_.size() || !isIdentStart(t_[p_])) fail(p_, "expected \")\"");
+            if (p_ >= t_.size() || !isIdentStart(t_[p_]))
+                fail(p_, text::tr("Erwartet wird \")\"."));
             std::string attr = identifier();
-            if (attr != "sticky" && attr != "locked") fail(p_, "unknown attribute " + attr);
+            if (attr != "sticky" && attr != "locked")
+                fail(p_, text::trf("Unbekanntes Attribut %1", attr));
             skipBlanks();
         }
-        expect(')', "\")\"");
-        expect(';', "\";\"");
+        expect(')', text::tr("Erwartet wird \")\"."));
+        expect(';', text::tr("Erwartet wird \";\"."));
         s.end = p_;
         return s;
     }
@@ -474,7 +485,7 @@ void TPrefsJSEditor::Load(const std::string& fileName) {
         GetFireFoxProfilePaths(profiles);
         if (profiles.empty()) {
             profileDir_.clear();
-            loadError_ = "there is no Firefox profile";
+            loadError_ = text::tr("Es gibt kein Firefox-Profil.");
             return;
         }
         prefsPath_ = profiles.front() + "prefs.js";
@@ -483,9 +494,10 @@ void TPrefsJSEditor::Load(const std::string& fileName) {
     userJsPath_ = profileDir_ + "user.js";
     if (fileName.empty() && !std::filesystem::is_directory(profileDir_)) {
         // Another profile is never edited in its place without the user knowing.
-        loadError_ = "the profile folder " + profileDir_ + " that Firefox starts with (" +
-                     FirefoxRoot() + "profiles.ini) does not exist; choose a profile with " +
-                     "--firefox-profile or in the window";
+        loadError_ = text::trf("Der Profilordner %1, mit dem Firefox startet (%2profiles.ini), "
+                               "existiert nicht; wählen Sie ein Profil mit --firefox-profile oder "
+                               "im Fenster.",
+                               profileDir_, FirefoxRoot());
         return;
     }
     try {
@@ -528,7 +540,7 @@ void TPrefsJSEditor::loadLocks() {
                                status->get<std::string>() == "locked";
                 }
                 if (isLocked && !locked_.count(name))
-                    locked_[name] = "Von der Installation gesperrt (" + file + ")";
+                    locked_[name] = text::trf("Von der Installation gesperrt (%1)", file);
             }
         }
         // Autoconfig: defaults/pref/*.js names the file whose lockPref calls lock.
@@ -573,7 +585,8 @@ void TPrefsJSEditor::loadLocks() {
             if (close == std::string::npos) continue;
             std::string name = cfg.substr(q + 1, close - q - 1);
             if (!locked_.count(name))
-                locked_[name] = "Von der Installation gesperrt (lockPref in " + cfgName + ")";
+                locked_[name] =
+                    text::trf("Von der Installation gesperrt (lockPref in %1)", cfgName);
         }
     }
 }
@@ -644,16 +657,17 @@ void TPrefsJSEditor::DeleteUserPrefSetting(const std::string& name) {
 
 std::string TPrefsJSEditor::WriteRefusal() const {
     if (!loadError_.empty()) return loadError_;
-    if (!prefs_) return "the preferences are not loaded";
+    if (!prefs_) return text::tr("Die Einstellungen sind nicht geladen.");
     return FirefoxWriteRefusal(prefsPath_);
 }
 
 void TPrefsJSEditor::Save() {
-    if (!prefs_) throw RegistryAccessError(WriteRefusal() + ": nothing was changed");
+    if (!prefs_)
+        throw RegistryAccessError(text::trf("%1 Es wurde nichts geändert.", WriteRefusal()));
     if (!prefsChanged_ && !userJsChanged_) return;
     try {
         if (std::string refusal = WriteRefusal(); !refusal.empty())
-            throw RegistryAccessError(refusal + ": nothing was changed");
+            throw RegistryAccessError(text::trf("%1 Es wurde nichts geändert.", refusal));
         if (userJsChanged_) {
             TJournalStream s;
             s.Data() = userJs_->text();

@@ -7,6 +7,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/Types.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -475,7 +476,8 @@ std::vector<FirefoxProfile> FirefoxProfiles() {
         for (const auto& key : e.installKeys) {
             auto it = std::find_if(installations.begin(), installations.end(),
                                    [&](const FirefoxInstallation& i) { return i.key == key; });
-            p.installs.push_back(it != installations.end() ? it->dir : "Installation " + key);
+            p.installs.push_back(it != installations.end() ? it->dir
+                                                           : text::trf("Installation %1", key));
         }
         out.push_back(std::move(p));
     }
@@ -516,12 +518,17 @@ void SetFirefoxProfile(const std::string& nameOrPath) {
         std::string names;
         for (const auto& p : profiles)
             if (!p.name.empty()) names += (names.empty() ? "" : ", ") + p.name;
-        throw RegistryAccessError("there is no Firefox profile " + nameOrPath + " (" +
-                                  (FirefoxRoot().empty()
-                                       ? std::string("no Firefox root")
-                                       : FirefoxRoot() + "profiles.ini names " +
-                                             (names.empty() ? std::string("none") : names)) +
-                                  ") and no such folder");
+        if (FirefoxRoot().empty())
+            throw RegistryAccessError(text::trf("Es gibt kein Firefox-Profil %1 (kein "
+                                                "Firefox-Ordner) und keinen solchen Ordner.",
+                                                nameOrPath));
+        if (names.empty())
+            throw RegistryAccessError(text::trf("Es gibt kein Firefox-Profil %1 (%2profiles.ini "
+                                                "nennt keines) und keinen solchen Ordner.",
+                                                nameOrPath, FirefoxRoot()));
+        throw RegistryAccessError(text::trf("Es gibt kein Firefox-Profil %1 (%2profiles.ini nennt "
+                                            "%3) und keinen solchen Ordner.",
+                                            nameOrPath, FirefoxRoot(), names));
     }
     gProfileChoice = nameOrPath;
     // A folder the user names is theirs to change, wherever it is.
@@ -559,8 +566,8 @@ std::string FirefoxProfileInUse(const std::string& profileDir) {
             }
         }
         if (pidRunning(pid))
-            return "Firefox (process " + std::to_string(pid) + ") is running with the profile " +
-                   dir;
+            return text::trf("Firefox (Prozess %1) läuft mit dem Profil %2.", std::to_string(pid),
+                             dir);
     }
     // The fcntl lock a running Firefox holds on ".parentlock".
     int fd = ::open((dir + ".parentlock").c_str(), O_RDONLY | O_CLOEXEC);
@@ -571,13 +578,14 @@ std::string FirefoxProfileInUse(const std::string& profileDir) {
         const bool held = ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
         ::close(fd);
         if (held)
-            return "Firefox (process " + std::to_string(fl.l_pid) +
-                   ") is running with the profile " + dir;
+            return text::trf("Firefox (Prozess %1) läuft mit dem Profil %2.",
+                             std::to_string(fl.l_pid), dir);
     }
     // Windows: "parent.lock" exists only while a Firefox has it open.
     if (::access((dir + "parent.lock").c_str(), F_OK) == 0)
-        return "Firefox is running with the profile " + dir +
-               " on that Windows system (parent.lock is present)";
+        return text::trf("Firefox läuft auf diesem Windows-System mit dem Profil %1 "
+                         "(parent.lock ist vorhanden).",
+                         dir);
     return {};
 }
 
@@ -587,7 +595,9 @@ std::string FirefoxWriteRefusal(const std::string& path) {
     std::filesystem::path dir = std::filesystem::absolute(path, ec).parent_path();
     while (!dir.empty()) {
         if (std::string inUse = FirefoxProfileInUse(dir.string()); !inUse.empty())
-            return inUse + "; Firefox rewrites its files when it exits, so close it first";
+            return text::trf("%1 Firefox schreibt seine Dateien beim Beenden neu, schließen Sie "
+                             "es deshalb zuerst.",
+                             inUse);
         if (!dir.has_relative_path()) break;
         dir = dir.parent_path();
     }
@@ -596,7 +606,7 @@ std::string FirefoxWriteRefusal(const std::string& path) {
 
 void RequireFirefoxClosed(const std::string& path) {
     if (std::string why = FirefoxWriteRefusal(path); !why.empty())
-        throw RegistryAccessError(why + ": nothing was changed");
+        throw RegistryAccessError(text::trf("%1 Es wurde nichts geändert.", why));
 }
 
 } // namespace ravelin

@@ -8,6 +8,7 @@
 #include "host/Nxregistry.h"
 #include "host/Orvexwow64.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "iexplorer/ufrmIE7FrameMenu.h"
 #include "iexplorer/ufrmIE7FrameSearchbar.h"
 #include "iexplorer/ufrmIE7FrameStartpage.h"
@@ -80,11 +81,21 @@ const SearchPreset kPresets[] = {
 constexpr int kCustomPreset = 5;
 constexpr int kXPAssistant = 6;
 
-const char* const kPopupItems[] = {"Internet Explorer entscheiden lassen", "Immer in neuem Fenster",
-                                   "Immer in neuer Registerkarte"};
-const char* const kShortcutItems[] = {"In neuem Fenster",
-                                      "In neuer Registerkarte im aktuellen Fenster",
-                                      "In aktueller Registerkarte / aktuellem Fenster"};
+// A preset's caption in the language shown; the names of search engines stay as they are.
+std::string presetCaption(int preset) {
+    switch (preset) {
+    case 0:
+        return text::tr("Integrierte klassische Suche");
+    case 2:
+        return text::tr("MSN Suche (International)");
+    case kCustomPreset:
+        return text::tr("Benutzerdefiniert");
+    case kXPAssistant:
+        return text::tr("Integrierter Windows XP Suchassistent");
+    default:
+        return kPresets[preset].text;
+    }
+}
 
 int major() {
     return IEVersion.Major;
@@ -232,7 +243,7 @@ void TfrmIE::FormCreate(TComponent&) {
     }
 
     fillFavorites();
-    cmdHideFavoriteFolder->Caption = "Ausblenden";
+    cmdHideFavoriteFolder->Caption = text::tr("Ausblenden");
     if (!tvFavorites->Roots().empty()) tvFavorites->SetSelected(tvFavorites->Roots().front().get());
     tvFavoritesClick(*tvFavorites);
 
@@ -368,7 +379,7 @@ void TfrmIE::tsExplorerBarsShow(TComponent&) {
         if (cbSearchBar->Items.empty())
             for (int preset = 0; preset <= (CurrentOS() >= 6 ? kXPAssistant : kCustomPreset);
                  ++preset)
-                cbSearchBar->AddItem(kPresets[preset].text, preset);
+                cbSearchBar->AddItem(presetCaption(preset), preset);
         auto selectPreset = [this](int preset) {
             cbSearchBar->SetItemIndex(-1);
             for (std::size_t i = 0; i < cbSearchBar->Items.size(); ++i)
@@ -429,9 +440,10 @@ void TfrmIE::cbIE8DisplaySearchBoxClick(TComponent&) {
 
 // The add-on manager belongs to the browser, which the machines here never run.
 void TfrmIE::btnSearchProviderSettingsClick(TComponent&) {
-    Application().MessageBox("Die Verwaltung der Suchanbieter gehört zum Internet Explorer und "
-                             "steht auf diesem Computer nicht zur Verfügung.",
-                             "Suchanbieter", MB_OK | MB_ICONINFORMATION);
+    Application().MessageBox(
+        text::tr("Die Verwaltung der Suchanbieter gehört zum Internet Explorer und "
+                 "steht auf diesem Computer nicht zur Verfügung."),
+        text::tr("Suchanbieter"), MB_OK | MB_ICONINFORMATION);
 }
 
 void TfrmIE::writeSearchPreset() {
@@ -471,8 +483,9 @@ void TfrmIE::txtSearchAddressExit(TComponent&) {
 }
 
 void TfrmIE::btnAdressBarSettingsClick(TComponent&) {
-    Application().MessageBox("Die Einstellungen der Adressleiste stehen auf einer eigenen Seite.",
-                             "Adressleiste", MB_OK | MB_ICONINFORMATION);
+    Application().MessageBox(
+        text::tr("Die Einstellungen der Adressleiste stehen auf einer eigenen Seite."),
+        text::tr("Adressleiste"), MB_OK | MB_ICONINFORMATION);
 }
 
 void TfrmIE::btnUsabilityDefaultClick(TComponent&) {
@@ -563,8 +576,9 @@ void TfrmIE::gbBackBitmapExit(TComponent&) {
 // lies outside the machine's drive.
 bool TfrmIE::warnIfMachineless(const std::string& path) {
     if (!path.empty()) return false;
-    Application().MessageBox("Die gewählte Datei liegt nicht auf dem Laufwerk C: dieses Computers.",
-                             "Datei wählen", MB_OK | MB_ICONWARNING);
+    Application().MessageBox(
+        text::tr("Die gewählte Datei liegt nicht auf dem Laufwerk C: dieses Computers."),
+        text::tr("Datei wählen"), MB_OK | MB_ICONWARNING);
     return true;
 }
 
@@ -594,7 +608,8 @@ std::optional<std::string> pickFile(const std::string& title, const std::string&
 } // namespace
 
 void TfrmIE::btnBackBitmapClick(TComponent&) {
-    auto file = pickFile("Hintergrundbild wählen", "Bitmaps (*.bmp)|*.bmp", txtBackBitmap->Text());
+    auto file = pickFile(text::tr("Hintergrundbild wählen"), text::tr("Bitmaps (*.bmp)|*.bmp"),
+                         txtBackBitmap->Text());
     if (!file || warnIfMachineless(*file)) return;
     txtBackBitmap->SetText(*file);
 }
@@ -612,10 +627,8 @@ void TfrmIE::chkPicToolbarClick(TComponent&) {
 }
 
 void TfrmIE::tbPicToolbarChange(TComponent&) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%d x %d Pixel", tbPicToolbar->Position(),
-                  tbPicToolbar->Position());
-    lblPicToolbarMinSize->SetCaption(text);
+    const std::string size = std::to_string(tbPicToolbar->Position());
+    lblPicToolbarMinSize->SetCaption(text::trf("%1 x %2 Pixel", size, size));
     if (filling()) return;
     tbPicToolbar->Tag = 1;
     JournalSetFlag(0);
@@ -717,46 +730,47 @@ void TfrmIE::tvFavoritesClick(TComponent&) {
     if (!node) return;
     cmdHideFavoriteFolder->Enabled = node->ImageIndex != 2 && !notInstalled_;
     if (node->ImageIndex == 1)
-        cmdHideFavoriteFolder->Caption = "Einblenden";
+        cmdHideFavoriteFolder->Caption = text::tr("Einblenden");
     else if (node->ImageIndex == 0)
-        cmdHideFavoriteFolder->Caption = "Ausblenden";
+        cmdHideFavoriteFolder->Caption = text::tr("Ausblenden");
 }
 
 void TfrmIE::cmdHideFavoriteFolderClick(TComponent&) {
     TTreeNode* node = tvFavorites->Selected();
     auto* m = CurrentMachine();
     if (!node || !m || node->ImageIndex == 2) return;
-    const bool hide = cmdHideFavoriteFolder->Caption == "Ausblenden";
-    if (!hide && cmdHideFavoriteFolder->Caption != "Einblenden") return;
+    const bool hide = cmdHideFavoriteFolder->Caption == text::tr("Ausblenden");
+    if (!hide && cmdHideFavoriteFolder->Caption != text::tr("Einblenden")) return;
     const std::string path = FavoriteFolderPath(*node);
     const std::string host = favoriteFolderHostPath(*node);
     try {
         if (host.empty() || !m->files().dirExists(host))
-            throw RegistryAccessError(path + ": der Ordner existiert nicht mehr");
+            throw RegistryAccessError(text::trf("%1: der Ordner existiert nicht mehr", path));
         SetHiddenJournalled(host, hide); // journalled, planned only in a dry run
     } catch (const std::exception& e) {
         // The node, its picture and the button stay as they were.
-        Application().MessageBox(std::string("Der Ordner konnte nicht ") +
-                                     (hide ? "ausgeblendet" : "eingeblendet") + " werden.\n\n" +
-                                     e.what(),
-                                 "Favoriten", MB_OK | MB_ICONERROR);
+        Application().MessageBox(
+            hide ? text::trf("Der Ordner konnte nicht ausgeblendet werden.\n\n%1", e.what())
+                 : text::trf("Der Ordner konnte nicht eingeblendet werden.\n\n%1", e.what()),
+            text::tr("Favoriten"), MB_OK | MB_ICONERROR);
         return;
     }
     node->ImageIndex = node->SelectedIndex = hide ? 1 : 0;
-    cmdHideFavoriteFolder->Caption = hide ? "Einblenden" : "Ausblenden";
+    cmdHideFavoriteFolder->Caption = hide ? text::tr("Einblenden") : text::tr("Ausblenden");
 }
 
 void TfrmIE::btnResortFavoritesClick(TComponent&) {
     // The deleted sort orders are one transaction of their own, so that one undo brings
     // the user's order back.
-    JournalTransaction transaction("Favoriten sortieren");
+    JournalTransaction transaction(text::tr("Favoriten sortieren"));
     deleteOrderValues(kMenuOrderFavorites);
     transaction.close();
     // No shell runs on the machines edited here, so there is nobody to tell that the
     // order changed; the browser reads it afresh when it starts.
-    Application().MessageBox("Die Favoriten wurden alphabetisch sortiert. Sie müssen eventuell den "
-                             "Internet Explorer neu starten, um den Effekt zu sehen.",
-                             "Favoriten wurden sortiert", MB_OK | MB_ICONINFORMATION);
+    Application().MessageBox(
+        text::tr("Die Favoriten wurden alphabetisch sortiert. Sie müssen eventuell den "
+                 "Internet Explorer neu starten, um den Effekt zu sehen."),
+        text::tr("Favoriten wurden sortiert"), MB_OK | MB_ICONINFORMATION);
 }
 
 // ---- Menü ----
@@ -830,8 +844,9 @@ void TfrmIE::gbSourceViewerExit(TComponent&) {
 }
 
 void TfrmIE::btnSourceViewerClick(TComponent&) {
-    auto file = pickFile("Programm wählen", "Anwendungen (*.exe; *.com)|*.exe; *.com",
-                         txtSourceViewer->Text());
+    auto file =
+        pickFile(text::tr("Programm wählen"), text::tr("Anwendungen (*.exe; *.com)|*.exe; *.com"),
+                 txtSourceViewer->Text());
     if (!file || warnIfMachineless(*file)) return;
     txtSourceViewer->SetText(*file);
     if (major() > 7) rbSourceViewer->SetChecked(true);
@@ -863,9 +878,15 @@ void TfrmIE::tsNavigationShow(TComponent&) {
     if (!firstShow(*tsNavigation)) return;
     cbPopupsUseNewWindow->ClearItems();
     cbShortcutBehavior->ClearItems();
+    const std::string popupItems[] = {text::tr("Internet Explorer entscheiden lassen"),
+                                      text::tr("Immer in neuem Fenster"),
+                                      text::tr("Immer in neuer Registerkarte")};
+    const std::string shortcutItems[] = {
+        text::tr("In neuem Fenster"), text::tr("In neuer Registerkarte im aktuellen Fenster"),
+        text::tr("In aktueller Registerkarte / aktuellem Fenster")};
     for (int i = 0; i < 3; ++i) {
-        cbPopupsUseNewWindow->AddItem(kPopupItems[i]);
-        cbShortcutBehavior->AddItem(kShortcutItems[i]);
+        cbPopupsUseNewWindow->AddItem(popupItems[i]);
+        cbShortcutBehavior->AddItem(shortcutItems[i]);
     }
     LoadGraphic(15023, *imgTabbedBrowsing, 17);
     const JournalDiscarding discarding;
@@ -994,9 +1015,10 @@ void TfrmIE::gbManualSettingsExit(TComponent&) {
 
 void TfrmIE::btnStartSpeedOptimizerClick(TComponent&) {
     if (ShellExecuteWrapper(CurAppDir() + "Velocitor.exe", "/performance", "", 1) <= 32)
-        Application().MessageBox("Das Programm zur Optimierung der Internet-Einstellungen wurde "
-                                 "nicht gefunden.",
-                                 "Internet-Einstellungen optimieren", MB_OK | MB_ICONERROR);
+        Application().MessageBox(
+            text::tr("Das Programm zur Optimierung der Internet-Einstellungen wurde "
+                     "nicht gefunden."),
+            text::tr("Internet-Einstellungen optimieren"), MB_OK | MB_ICONERROR);
 }
 
 } // namespace ravelin::iexplorer

@@ -2,6 +2,7 @@
 
 #include "host/Nxgraphics.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <memory>
@@ -35,9 +36,10 @@ void TfrmIE7Startpage::btnOKClick(TComponent&) {
     ModalResult = mrNone;
     edURL->SetText(trimmed(edURL->Text(), " "));
     if (edURL->Text().empty()) {
-        Application().MessageBox("Die von Ihnen eingegebene Adresse entspricht keinem gültigen "
-                                 "Format.\nBitte überprüfen Sie Ihre Eingabe auf Fehler.",
-                                 "Adresse ungültig", MB_OK | MB_ICONWARNING);
+        Application().MessageBox(
+            text::tr("Die von Ihnen eingegebene Adresse entspricht keinem gültigen "
+                     "Format.\nBitte überprüfen Sie Ihre Eingabe auf Fehler."),
+            text::tr("Adresse ungültig"), MB_OK | MB_ICONWARNING);
         edURL->SetFocus();
         return;
     }
@@ -54,9 +56,10 @@ void TfrmIE7Startpage::btnCancelClick(TComponent&) {
 bool ShowAddIE7Startpage(TStartPage& page) {
     page = TStartPage{};
     auto dialog = std::make_unique<TfrmIE7Startpage>(nullptr);
-    dialog->Caption = "Startseite hinzufügen";
-    dialog->lblIntroText->Caption = "Geben Sie die Internetadresse der Webseite ein, die Sie als "
-                                    "Startseite hinzufügen möchten.";
+    dialog->Caption = text::tr("Startseite hinzufügen");
+    dialog->lblIntroText->Caption =
+        text::tr("Geben Sie die Internetadresse der Webseite ein, die Sie als "
+                 "Startseite hinzufügen möchten.");
     dialog->edURL->SetText("");
     frmIE7Startpage = dialog.get();
     dialog->ShowModal();

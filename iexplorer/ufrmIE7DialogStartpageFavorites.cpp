@@ -4,6 +4,7 @@
 #include "host/Nxgraphics.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <filesystem>
@@ -130,8 +131,9 @@ void TfrmIE7StartpageFavorites::btnOKClick(TComponent&) {
     ModalResult = mrNone;
     lblHiddenURL->Caption = trimmed(lblHiddenURL->Caption, " ");
     if (lblHiddenURL->Caption.empty()) {
-        Application().MessageBox("Bitte wählen Sie zuerst einen Favoriten aus der Liste aus.",
-                                 "Fehlende Auswahl", MB_OK | MB_ICONWARNING);
+        Application().MessageBox(
+            text::tr("Bitte wählen Sie zuerst einen Favoriten aus der Liste aus."),
+            text::tr("Fehlende Auswahl"), MB_OK | MB_ICONWARNING);
         return;
     }
     if (lblHiddenURL->Caption.find("://") == std::string::npos)
@@ -148,9 +150,9 @@ void TfrmIE7StartpageFavorites::btnCancelClick(TComponent&) {
 bool ShowAddIE7StartpageFromFavorites(TStartPage& page) {
     page = TStartPage{};
     auto dialog = std::make_unique<TfrmIE7StartpageFavorites>(nullptr);
-    dialog->Caption = "Startseite aus Favoriten hinzufügen";
+    dialog->Caption = text::tr("Startseite aus Favoriten hinzufügen");
     dialog->lblIntroText->Caption =
-        "Wählen Sie die hinzuzufügende Startseite aus der Liste der Favoriten aus.";
+        text::tr("Wählen Sie die hinzuzufügende Startseite aus der Liste der Favoriten aus.");
     dialog->lblHiddenURL->Caption = "";
     dialog->lblHiddenURL->Visible = false;
     frmIE7StartpageFavorites = dialog.get();

@@ -9,6 +9,7 @@
 #include "toolkit/TextCompare.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -313,8 +314,8 @@ void TIE7FrameSearchbar::IE7InitSearchscopes() {
         FCurXMLPos.clear();
         // The page still opens with what the registry holds and the entries read so far.
         Application().MessageBox(e.what(),
-                                 "Suchmaschinen-Katalog " + file + ", Zeile " +
-                                     std::to_string(scanner.CurrentLine()),
+                                 text::trf("Suchmaschinen-Katalog %1, Zeile %2", file,
+                                           std::to_string(scanner.CurrentLine())),
                                  MB_OK | MB_ICONERROR);
     }
     FCurXMLPos.clear();
@@ -600,7 +601,7 @@ void TIE7FrameSearchbar::ListRefresh() {
             if (e.DeletedByUser != 0) continue;
             if (captions.count(AnsiLowerCase(e.Name))) continue;
             TListItem& item = lvSearchscopes->Add();
-            item.Caption = e.IsDefault ? e.Name + " (Standard)" : e.Name;
+            item.Caption = e.IsDefault ? text::trf("%1 (Standard)", e.Name) : e.Name;
             captions.insert(AnsiLowerCase(item.Caption));
             item.Data = static_cast<std::intptr_t>(i);
             item.SetChecked(e.Enabled);
@@ -670,9 +671,10 @@ void TIE7FrameSearchbar::lvSearchscopesItemChecked(TComponent&, TListItem& item)
         WriteSearchScopeToRegistry(*e, item.Checked());
         e->Enabled = item.Checked();
     } else if (!Resetting) {
-        Application().MessageBox("Sie können die Standard-Suchmaschine nicht deaktivieren, ohne "
-                                 "vorher eine andere Suchmaschine als Standard gewählt zu haben.",
-                                 "Deaktivieren der Standard-Suchmaschine", MB_OK | MB_ICONWARNING);
+        Application().MessageBox(
+            text::tr("Sie können die Standard-Suchmaschine nicht deaktivieren, ohne "
+                     "vorher eine andere Suchmaschine als Standard gewählt zu haben."),
+            text::tr("Deaktivieren der Standard-Suchmaschine"), MB_OK | MB_ICONWARNING);
         item.SetChecked(e->Enabled);
     }
     item.SetSelected(true);
@@ -754,9 +756,10 @@ void TIE7FrameSearchbar::actRemoveExecute(TComponent&) {
     TSearchScope* e = item ? entryOf(*item) : nullptr;
     if (!e) return;
     if (e->IsDefault) {
-        Application().MessageBox("Sie müssen zuerst eine andere Suchmaschine als Standard "
-                                 "auswählen.",
-                                 "Löschen der Standard-Suchmaschine", MB_OK | MB_ICONWARNING);
+        Application().MessageBox(text::tr("Sie müssen zuerst eine andere Suchmaschine als Standard "
+                                          "auswählen."),
+                                 text::tr("Löschen der Standard-Suchmaschine"),
+                                 MB_OK | MB_ICONWARNING);
         return;
     }
     e->DeletedByUser = 1;

@@ -2,6 +2,7 @@
 
 #include "host/Nxbrowser.h"
 #include "host/Nxregistry.h"
+#include "host/text/Translate.h"
 #include "iexplorer/ufrmIE7DialogStartpage.h"
 #include "iexplorer/ufrmIE7DialogStartpageFavorites.h"
 #include "toolkit/Application.h"
@@ -79,8 +80,8 @@ void TIE7FrameStartpage::AddStartPage_Internal(TStartPage page) {
     for (int i = 0; i < lvStartpages->Count(); ++i)
         if (AnsiCompareText(lvStartpages->Item(i).Caption, page.URL) == 0) {
             Application().MessageBox(
-                "Die von Ihnen angegebene Startseite befindet sich schon in der Liste.", "Hinweis",
-                MB_OK | MB_ICONWARNING);
+                text::tr("Die von Ihnen angegebene Startseite befindet sich schon in der Liste."),
+                text::tr("Hinweis"), MB_OK | MB_ICONWARNING);
             return;
         }
     if (lvStartpages->Count() == 1 && lvStartpages->Item(0).Caption == "about:blank") {
@@ -132,9 +133,10 @@ void TIE7FrameStartpage::btnRemoveStartpageClick(TComponent&) {
         if (ListRemoveStartPage(*item)) WriteStartpagesToRegistry();
     } else {
         Application().MessageBox(
-            "Durch das Löschen der letzten Startseite wird die Startseite auf \"about:blank\" "
-            "gesetzt",
-            "Startseite entfernen", MB_OK | MB_ICONWARNING);
+            text::tr(
+                "Durch das Löschen der letzten Startseite wird die Startseite auf \"about:blank\" "
+                "gesetzt"),
+            text::tr("Startseite entfernen"), MB_OK | MB_ICONWARNING);
         item->Caption = "about:blank";
         PageOf(*item).URL = "about:blank";
         WriteStartpagesToRegistry();

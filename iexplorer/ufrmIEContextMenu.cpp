@@ -5,6 +5,7 @@
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -23,15 +24,25 @@ namespace {
 const std::string kMenuExt = "Software\\Microsoft\\Internet Explorer\\MenuExt";
 const std::string kMenuExtOff = "Software\\Microsoft\\Internet Explorer\\MenuExt-";
 
-struct ContextName {
-    std::uint32_t flag;
-    const char* name;
-};
-constexpr ContextName kContextNames[] = {
-    {0x01, "Webseitenhintergründen"}, {0x02, "Bildern"},
-    {0x04, "Steuerelementen"},        {0x08, "Tabellen"},
-    {0x10, "Markierten Texten"},      {0x20, "Hyperlinks"},
-};
+constexpr std::uint32_t kContextFlags[] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20};
+
+// The name of one context, as the dialog lists it.
+std::string contextName(std::uint32_t flag) {
+    switch (flag) {
+    case 0x01:
+        return text::tr("Webseitenhintergründen");
+    case 0x02:
+        return text::tr("Bildern");
+    case 0x04:
+        return text::tr("Steuerelementen");
+    case 0x08:
+        return text::tr("Tabellen");
+    case 0x10:
+        return text::tr("Markierten Texten");
+    default:
+        return text::tr("Hyperlinks");
+    }
+}
 
 using text::lower;
 
@@ -40,14 +51,17 @@ using text::lower;
 std::string installScript(const std::string& hostFile) {
     auto* m = CurrentMachine();
     const std::string appData = GetFolderLocStr(26);
-    if (!m || appData.empty()) throw RegistryAccessError(hostFile + ": no folder to copy it to");
+    if (!m || appData.empty())
+        throw RegistryAccessError(text::trf(
+            "%1: Es gibt keinen Ordner, in den die Datei kopiert werden kann.", hostFile));
     const std::string folder = appData + "\\Deskforge\\Web";
     const std::string name = std::filesystem::path(hostFile).filename().string();
     const std::string hostFolder = m->files().hostPath(folder);
     m->files().requireWritable(hostFolder);
     CreateFolderJournalled(hostFolder); // each folder made is a journal row
     TJournalStream stream;
-    if (!stream.LoadFromFile(hostFile)) throw RegistryAccessError(hostFile + ": cannot be read");
+    if (!stream.LoadFromFile(hostFile))
+        throw RegistryAccessError(text::trf("%1: Die Datei kann nicht gelesen werden.", hostFile));
     stream.SaveToFile(hostFolder + "/" + name);
     return folder + "\\" + name;
 }
@@ -55,13 +69,13 @@ std::string installScript(const std::string& hostFile) {
 } // namespace
 
 std::string ContextText(std::uint32_t contexts) {
-    if (contexts == kAllContexts) return "Allen Elementen";
+    if (contexts == kAllContexts) return text::tr("Allen Elementen");
     std::vector<std::string> names;
-    for (const auto& c : kContextNames)
-        if (contexts & c.flag) names.emplace_back(c.name);
+    for (const std::uint32_t flag : kContextFlags)
+        if (contexts & flag) names.push_back(contextName(flag));
     // Every context named is every context there is.
-    if (names.size() == std::size(kContextNames)) names = {"Allen Elementen"};
-    if (names.empty()) names = {"Nie"};
+    if (names.size() == std::size(kContextFlags)) names = {text::tr("Allen Elementen")};
+    if (names.empty()) names = {text::tr("Nie")};
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return AnsiCompareText(a, b) < 0; });
     std::string out;
@@ -152,7 +166,7 @@ void TfrmIEContextMenu::tsContextMenuEntriesShow(TComponent&) {
     ListView1->EndUpdate();
     if (ListView1->Count() > 0) ListView1->Item(0).Focused = true;
     if (ListView1->CanFocus()) ListView1->SetFocus();
-    lblDesc->SetCaption("Nicht verfügbar");
+    lblDesc->SetCaption(text::tr("Nicht verfügbar"));
     lblContext->SetCaption("");
 }
 
@@ -206,12 +220,12 @@ void TfrmIEContextMenu::AddMenuEntryItem(const std::string& file, const std::str
 void TfrmIEContextMenu::ListView1SelectItem(TComponent&, TListItem&, bool) {
     TListItem* item = ListView1->Selected();
     if (!item) {
-        lblDesc->SetCaption("Nicht verfügbar");
+        lblDesc->SetCaption(text::tr("Nicht verfügbar"));
         lblContext->SetCaption("");
         return;
     }
     const TIEMenuEntry& entry = Entry(*item);
-    lblDesc->SetCaption(entry.Desc.empty() ? "Nicht verfügbar" : entry.Desc);
+    lblDesc->SetCaption(entry.Desc.empty() ? text::tr("Nicht verfügbar") : entry.Desc);
     lblContext->SetCaption(ContextText(entry.Contexts));
 }
 

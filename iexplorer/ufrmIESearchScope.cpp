@@ -3,6 +3,7 @@
 #include "host/Nxgraphics.h"
 #include "host/Stringhelper.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 #include "toolkit/TextCompare.h"
 
@@ -59,27 +60,25 @@ void TfrmIESearchScope::btnOKClick(TComponent&) {
     // land in the list's own key.
     if (trimmed(edName->Text(), " ").empty()) {
         refuse(*edName,
-               "Sie müssen der Suchmaschine einen Namen geben.\n\nBeispiel: \"Meine "
-               "Suchmaschine\"",
-               "Name ungültig");
+               text::tr("Sie müssen der Suchmaschine einen Namen geben.\n\nBeispiel: \"Meine "
+                        "Suchmaschine\""),
+               text::tr("Name ungültig"));
         return;
     }
     if (url.size() <= kShortestAddress) {
         refuse(*edURL,
-               fill("Die von Ihnen eingegebene Adresse entspricht keinem gültigen Format.\n\n"
-                    "Beispiel: \"" +
-                        example + "\"",
-                    kPlaceholder),
-               "Adresse ungültig");
+               text::trf("Die von Ihnen eingegebene Adresse entspricht keinem gültigen "
+                         "Format.\n\nBeispiel: \"%1\"",
+                         example),
+               text::tr("Adresse ungültig"));
         return;
     }
     if (lower(url).find(lower(kPlaceholder)) == std::string::npos) {
         refuse(*edURL,
-               fill("Als Platzhalter für die Suchabfrage muss %s angegeben sein.\n\nBeispiel: "
-                    "\"" +
-                        example + "\"",
-                    kPlaceholder),
-               "Adresse ungültig");
+               text::trf("Als Platzhalter für die Suchabfrage muss %1 angegeben sein.\n\n"
+                         "Beispiel: \"%2\"",
+                         kPlaceholder, example),
+               text::tr("Adresse ungültig"));
         return;
     }
     if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
@@ -107,9 +106,9 @@ bool runDialog(TfrmIESearchScope& dialog) {
 bool ShowAddIESearchScope(TSearchScope& scope) {
     scope = TSearchScope{};
     auto dialog = std::make_unique<TfrmIESearchScope>(nullptr);
-    dialog->Caption = "Suchmaschine hinzufügen";
-    dialog->lblIntroText->Caption =
-        "Bitte füllen Sie die nachfolgenden Felder aus, um eine neue Suchmaschine hinzuzufügen.";
+    dialog->Caption = text::tr("Suchmaschine hinzufügen");
+    dialog->lblIntroText->Caption = text::tr(
+        "Bitte füllen Sie die nachfolgenden Felder aus, um eine neue Suchmaschine hinzuzufügen.");
     if (!runDialog(*dialog)) return false;
     scope.Name = dialog->edName->Text();
     scope.DisplayName = dialog->edName->Text();
@@ -120,9 +119,10 @@ bool ShowAddIESearchScope(TSearchScope& scope) {
 
 bool ShowEditIESearchScope(TSearchScope& scope, bool& changed) {
     auto dialog = std::make_unique<TfrmIESearchScope>(nullptr);
-    dialog->Caption = "Suchmaschine bearbeiten";
-    dialog->lblIntroText->Caption = "Ändern Sie die gewünschten Daten in den nachfolgenden "
-                                    "Feldern, um die Suchmaschine zu bearbeiten.";
+    dialog->Caption = text::tr("Suchmaschine bearbeiten");
+    dialog->lblIntroText->Caption =
+        text::tr("Ändern Sie die gewünschten Daten in den nachfolgenden "
+                 "Feldern, um die Suchmaschine zu bearbeiten.");
     dialog->edName->SetText(scope.Name);
     dialog->edURL->SetText(scope.URL);
     if (!runDialog(*dialog)) return false;

@@ -5,6 +5,7 @@
 #include "host/Nxregistry.h"
 #include "host/Stringhelper.h"
 #include "host/Winapi.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 namespace ravelin::logon {
@@ -115,8 +116,9 @@ void TfrmEditLogonNew::addAccounts() {
         for (const USER_INFO_1& user : buffer) {
             if (user.usri1_priv != USER_PRIV_USER && user.usri1_priv != USER_PRIV_ADMIN) continue;
             const std::string& name = user.usri1_name;
-            const int index = lbHideUsers->AddItem(std::string("0") + kFieldSeparator + "\"" +
-                                                   name + "\" anzeigen" + kFieldSeparator + name);
+            const int index =
+                lbHideUsers->AddItem(std::string("0") + kFieldSeparator +
+                                     text::trf("\"%1\" anzeigen", name) + kFieldSeparator + name);
             lbHideUsers->SetCheck(index, GetRegSetting(HKEY_LOCAL_MACHINE, kUserList, name,
                                                        shownByDefault(name), {2}));
             lbHideUsers->SetMyItemData(index, 0);
@@ -162,13 +164,16 @@ void TfrmEditLogonNew::lbHideUsersClickCheck(TComponent&) {
     const std::string account = ParamX(lbHideUsers->Items[slot], 3, kFieldSeparator);
     if (!lbHideUsers->GetCheck(changed) && account == GetUserNameW()) {
         const int answer = Application().MessageBox(
-            "Sie sind im Begriff, Ihren eigenen Benutzernamen von der Willkommensseite zu "
-            "entfernen. Um sich trotz verborgenem Benutzernamen am System anzumelden, müssen Sie "
-            "2x Strg+Alt+Entf drücken und im erscheinenden Anmeldedialog manuell Benutzername und "
-            "Kennwort eingeben. Dies ist nur möglich, wenn sonst niemand am System angemeldet "
-            "ist.\r\n\r\nWollen Sie Ihren Benutzernamen wirklich von der Willkommensseite "
-            "entfernen?",
-            "Warnung zur Entfernung des eigenen Benutzernamens",
+            text::tr(
+                "Sie sind im Begriff, Ihren eigenen Benutzernamen von der Willkommensseite zu "
+                "entfernen. Um sich trotz verborgenem Benutzernamen am System anzumelden, müssen "
+                "Sie "
+                "2x Strg+Alt+Entf drücken und im erscheinenden Anmeldedialog manuell Benutzername "
+                "und "
+                "Kennwort eingeben. Dies ist nur möglich, wenn sonst niemand am System angemeldet "
+                "ist.\r\n\r\nWollen Sie Ihren Benutzernamen wirklich von der Willkommensseite "
+                "entfernen?"),
+            text::tr("Warnung zur Entfernung des eigenen Benutzernamens"),
             MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
         if (answer != IDYES) {
             lbHideUsers->SetCheck(changed, true);

@@ -9,6 +9,7 @@
 #include "host/Stringhelper.h"
 #include "host/Winapi.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "logon/ufrmLogon.h"
 #include "toolkit/Application.h"
 
@@ -88,7 +89,7 @@ void TfrmEditLogonOld::FormCreate(TComponent&) {
         placeAfter(*lblLogonPrompt, *txtLogonPrompt);
         placeAfter(*lblAppendTitle, *txtAppendTitle);
     } else {
-        chkAllowShutdown->Caption = "\"Herunterfahren\" anzeigen";
+        chkAllowShutdown->Caption = text::tr("\"Herunterfahren\" anzeigen");
     }
     LoadGraphic(13002, *imgShutdown, 17);
     LoadGraphic(13003, *imgInput, 17);

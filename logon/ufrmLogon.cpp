@@ -7,6 +7,7 @@
 #include "host/Nxsystem.h"
 #include "host/Orvexwow64.h"
 #include "host/Winapi.h"
+#include "host/text/Translate.h"
 #include "logon/ufrmEditLogonNew.h"
 #include "logon/ufrmEditLogonOld.h"
 #include "toolkit/Application.h"
@@ -57,9 +58,9 @@ std::string hostProgramFolder() {
 } // namespace
 
 void reportNotStarted(const std::string& program) {
-    toolkit::TApplication::Instance().MessageBox("Das Programm \"" + program +
-                                                     "\" konnte nicht gestartet werden.",
-                                                 "Programmstart", MB_OK | MB_ICONERROR);
+    toolkit::TApplication::Instance().MessageBox(
+        text::trf("Das Programm \"%1\" konnte nicht gestartet werden.", program),
+        text::tr("Programmstart"), MB_OK | MB_ICONERROR);
 }
 
 TfrmLogon::TfrmLogon(TComponent* owner) : PageBase(owner) {
@@ -90,9 +91,9 @@ void TfrmLogon::FormCreate(TComponent&) {
     if (tsLogonType->TabVisible) {
         if (pnlLogonType2k->Visible) {
             lblLogonType2k->SetCaption(
-                "Klicken Sie auf die Schaltfläche \"Anpassen\", um das Aussehen und Verhalten "
-                "des Anmeldebildschirms von Windows " +
-                OS_Type_Strings(os) + " festzulegen.");
+                text::trf("Klicken Sie auf die Schaltfläche \"Anpassen\", um das Aussehen und "
+                          "Verhalten des Anmeldebildschirms von Windows %1 festzulegen.",
+                          OS_Type_Strings(os)));
             // The panel lies over the two choices, which a user then cannot reach.
             for (TControl* c :
                  {static_cast<TControl*>(optLogonNew), static_cast<TControl*>(optLogonOld),
@@ -104,11 +105,12 @@ void TfrmLogon::FormCreate(TComponent&) {
     tsTour->TabVisible = os == 6;
     tsWelcomeCenter->TabVisible = os >= 7;
     if (os >= 8) {
-        tsWelcomeCenter->Caption = "Erste Schritte";
-        Label1->SetCaption("Wählen Sie hier, ob nach der Benutzeranmeldung das Fenster \"Erste "
-                           "Schritte\" angezeigt werden soll.");
-        chkShowWelcomeCenter->Caption = "\"Erste Schritte\" nach der Anmeldung anzeigen";
-        lblJumpToPrivacy->SetCaption("\"Erste Schritte\" jetzt anzeigen");
+        tsWelcomeCenter->Caption = text::tr("Erste Schritte");
+        Label1->SetCaption(
+            text::tr("Wählen Sie hier, ob nach der Benutzeranmeldung das Fenster \"Erste "
+                     "Schritte\" angezeigt werden soll."));
+        chkShowWelcomeCenter->Caption = text::tr("\"Erste Schritte\" nach der Anmeldung anzeigen");
+        lblJumpToPrivacy->SetCaption(text::tr("\"Erste Schritte\" jetzt anzeigen"));
     }
     ActivateFirstVisiblePage(*pcLogon);
 }

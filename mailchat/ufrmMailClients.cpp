@@ -5,6 +5,7 @@
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
 #include "host/Stringhelper.h"
+#include "host/text/Translate.h"
 #include "mailchat/ufrmOutlookSecurity.h"
 #include "toolkit/Application.h"
 
@@ -22,38 +23,53 @@ namespace {
 constexpr const char* rsAppTitle = "Deskforge";
 constexpr const char* rsOutlookExpress = "Outlook Express";
 constexpr const char* rsWindowsMail = "Windows Mail";
-constexpr const char* rsOEGeneral =
-    "Legen Sie hier allgemeine Einstellungen zum Start und der Bedienung von %s fest.";
-constexpr const char* rsOETitlebar =
-    "Legen Sie fest, welcher Text in der Titelleiste von %s angezeigt werden soll.";
-constexpr const char* rsMsMsgsRemoved =
-    "Der Windows Messenger ist auf diesem System nicht mehr installiert, eine erneute "
-    "Installation ist über die Webseite \"Windows Update\" möglich.";
-constexpr const char* rsNeedAdmin =
-    "Sie müssen über Administrationsrechte verfügen, um den Windows Messenger zu deinstallieren.";
-constexpr const char* rsNeedAdminLive = "Sie müssen über Administrationsrechte verfügen, um den "
-                                        "Windows Live Messenger zu deinstallieren.";
-constexpr const char* rsUninstallTitle = "Messenger deinstallieren";
-constexpr const char* rsUninstallAsk =
-    "Soll der Windows Messenger jetzt wirklich deinstalliert werden?\r\n\r\nEine Neuinstallation "
-    "des Windows Messengers ist über die Webseite \"Windows Update\" möglich.";
-constexpr const char* rsUninstallAskLive =
-    "Soll der Windows Live Messenger jetzt wirklich deinstalliert werden?\r\n\r\nEine "
-    "Neuinstallation des Windows Live Messengers ist über die Microsoft-Webseite möglich.";
-constexpr const char* rsUninstallFailed = "Die Deinstallation konnte nicht gestartet werden.";
-constexpr const char* rsOutlookNotSetUp =
-    "Outlook wurde für diesen Benutzer noch nicht eingerichtet. Die Einstellung kann erst nach "
-    "dem ersten Start von Outlook gespeichert werden.";
+std::string rsOEGeneral(const std::string& program) {
+    return text::trf("Legen Sie hier allgemeine Einstellungen zum Start und der Bedienung von %1 "
+                     "fest.",
+                     program);
+}
+std::string rsOETitlebar(const std::string& program) {
+    return text::trf(
+        "Legen Sie fest, welcher Text in der Titelleiste von %1 angezeigt werden soll.", program);
+}
+std::string rsMsMsgsRemoved() {
+    return text::tr(
+        "Der Windows Messenger ist auf diesem System nicht mehr installiert, eine erneute "
+        "Installation ist über die Webseite \"Windows Update\" möglich.");
+}
+std::string rsNeedAdmin() {
+    return text::tr("Sie müssen über Administrationsrechte verfügen, um den Windows Messenger zu "
+                    "deinstallieren.");
+}
+std::string rsNeedAdminLive() {
+    return text::tr("Sie müssen über Administrationsrechte verfügen, um den "
+                    "Windows Live Messenger zu deinstallieren.");
+}
+std::string rsUninstallTitle() {
+    return text::tr("Messenger deinstallieren");
+}
+std::string rsUninstallAsk() {
+    return text::tr("Soll der Windows Messenger jetzt wirklich deinstalliert werden?\r\n\r\nEine "
+                    "Neuinstallation "
+                    "des Windows Messengers ist über die Webseite \"Windows Update\" möglich.");
+}
+std::string rsUninstallAskLive() {
+    return text::tr(
+        "Soll der Windows Live Messenger jetzt wirklich deinstalliert werden?\r\n\r\nEine "
+        "Neuinstallation des Windows Live Messengers ist über die Microsoft-Webseite möglich.");
+}
+std::string rsUninstallFailed(const std::string& why) {
+    return text::trf("Die Deinstallation konnte nicht gestartet werden.\r\n\r\n%1", why);
+}
+std::string rsOutlookNotSetUp() {
+    return text::tr(
+        "Outlook wurde für diesen Benutzer noch nicht eingerichtet. Die Einstellung kann erst nach "
+        "dem ersten Start von Outlook gespeichert werden.");
+}
 
 constexpr const char* kMessengerPolicy = "SOFTWARE\\Policies\\Microsoft\\Messenger\\Client";
 constexpr const char* kSubcomponents =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\OC Manager\\Subcomponents";
-
-std::string format(const char* pattern, const std::string& value) {
-    std::string out = pattern;
-    if (auto at = out.find("%s"); at != std::string::npos) out.replace(at, 2, value);
-    return out;
-}
 
 DWORD flagValue(bool on) {
     return on ? 1u : 0u;
@@ -111,7 +127,7 @@ void TfrmMailClients::FormCreate(TComponent&) {
             GetRegSetting(HKEY_LOCAL_MACHINE, kSubcomponents, "msmsgs", false, {}) &&
             NXFileExists(GetWinDir() + "\\inf\\sysoc.inf");
         if (!winMsgrInstalled_) {
-            lblMsMsgs->SetCaption(rsMsMsgsRemoved);
+            lblMsMsgs->SetCaption(rsMsMsgsRemoved());
             btnUninstallMsMsgr->Visible = false;
             for (TControl* c : {static_cast<TControl*>(rbAllowWinMsgrExec),
                                 static_cast<TControl*>(rbDenyWinMsgrExec),
@@ -151,8 +167,8 @@ void TfrmMailClients::FormCreate(TComponent&) {
         }
     }
     tsOutlookExpress->Caption = OECaption;
-    lblOEGeneral->SetCaption(format(rsOEGeneral, OECaption));
-    lblOETitlebar->SetCaption(format(rsOETitlebar, OECaption));
+    lblOEGeneral->SetCaption(rsOEGeneral(OECaption));
+    lblOETitlebar->SetCaption(rsOETitlebar(OECaption));
     lblOETitleText->SetCaption(lblOETitleText->Caption);
     const int right = txtOETitlebar->Left + txtOETitlebar->Width;
     txtOETitlebar->Left = lblOETitleText->Left + lblOETitleText->Width + 7;
@@ -265,7 +281,7 @@ void TfrmMailClients::tsOutlookViewShow(TComponent&) {
     // Outlook makes its user key when it first runs; until then the setting has no home.
     if (!KeyExist(HKEY_CURRENT_USER, officeOutlookKey(), {})) {
         chkOutlookMinToSysTray->Enabled = false;
-        chkOutlookMinToSysTray->Hint = rsOutlookNotSetUp;
+        chkOutlookMinToSysTray->Hint = rsOutlookNotSetUp();
     }
 }
 
@@ -363,10 +379,11 @@ void TfrmMailClients::btnDefWinMsgrClick(TComponent&) {
 void TfrmMailClients::uninstall(bool live) {
     TApplication& app = Application();
     if (!IsAdmin()) {
-        app.MessageBox(live ? rsNeedAdminLive : rsNeedAdmin, rsAppTitle, MB_OK | MB_ICONWARNING);
+        app.MessageBox(live ? rsNeedAdminLive() : rsNeedAdmin(), rsAppTitle,
+                       MB_OK | MB_ICONWARNING);
         return;
     }
-    if (app.MessageBox(live ? rsUninstallAskLive : rsUninstallAsk, rsUninstallTitle,
+    if (app.MessageBox(live ? rsUninstallAskLive() : rsUninstallAsk(), rsUninstallTitle(),
                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDNO)
         return;
     std::unique_ptr<TNXMessengerUninstaller> uninstaller;
@@ -376,8 +393,8 @@ void TfrmMailClients::uninstall(bool live) {
         uninstaller = std::make_unique<TNXWindowsMessenger>();
     uninstaller->Refresh();
     if (uninstaller->GetIsInstalled() && !uninstaller->UnInstall(true))
-        app.MessageBox(std::string(rsUninstallFailed) + "\r\n\r\n" + uninstaller->Error(),
-                       rsUninstallTitle, MB_OK | MB_ICONERROR);
+        app.MessageBox(rsUninstallFailed(uninstaller->Error()), rsUninstallTitle(),
+                       MB_OK | MB_ICONERROR);
 }
 
 void TfrmMailClients::btnUninstallMsMsgrClick(TComponent&) {

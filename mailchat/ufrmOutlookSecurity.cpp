@@ -5,6 +5,7 @@
 #include "host/Nxregistry.h"
 #include "host/Nxshell.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -30,9 +31,11 @@ const std::vector<std::string> kLevel1Types12 = {
 
 namespace {
 
-constexpr const char* rsOutlookNotSetUp =
-    "Outlook wurde für diesen Benutzer noch nicht eingerichtet. Die gesperrten Dateitypen "
-    "können erst nach dem ersten Start von Outlook gespeichert werden.";
+std::string rsOutlookNotSetUp() {
+    return text::tr(
+        "Outlook wurde für diesen Benutzer noch nicht eingerichtet. Die gesperrten Dateitypen "
+        "können erst nach dem ersten Start von Outlook gespeichert werden.");
+}
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 
 // Upper case as file names compare: ASCII and Latin-1 letters.
@@ -161,7 +164,7 @@ void TfrmOutlookSecurity::Button2Click(TComponent&) {
                 SetRegStringValue(HKEY_CURRENT_USER, SecurityKey(), "Level1Remove",
                                   ComposeLevel1Remove(unchecked, unlisted_), {});
             } else {
-                Application().MessageBox(rsOutlookNotSetUp, Caption, MB_OK | MB_ICONWARNING);
+                Application().MessageBox(rsOutlookNotSetUp(), Caption, MB_OK | MB_ICONWARNING);
             }
         }
     }

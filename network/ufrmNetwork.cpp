@@ -5,6 +5,7 @@
 #include "host/Nxhelper.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
+#include "host/text/Translate.h"
 #include "network/ufrmTCPIP.h"
 #include "toolkit/Application.h"
 #include "toolkit/TextCompare.h"
@@ -139,11 +140,12 @@ void TfrmNetwork::FormCreate(TComponent&) {
           static_cast<TWinControl*>(tsInternet)})
         closeGaps(*container);
     if (xpSp2_) {
-        gbSharedAccess->Caption = "Windows-Firewall";
-        lblSharedAccess->SetCaption("Die Windows-Firewall schützt den Computer vor Angriffen "
-                                    "unautorisierter Benutzer über das "
-                                    "Internet bzw. ein Netzwerk.");
-        chkEnableICFnICS->Caption = "Windows-Firewall aktivieren";
+        gbSharedAccess->Caption = text::tr("Windows-Firewall");
+        lblSharedAccess->SetCaption(
+            text::tr("Die Windows-Firewall schützt den Computer vor Angriffen "
+                     "unautorisierter Benutzer über das "
+                     "Internet bzw. ein Netzwerk."));
+        chkEnableICFnICS->Caption = text::tr("Windows-Firewall aktivieren");
     }
     ActivateFirstVisiblePage(*pcNetwork);
 }
@@ -468,14 +470,15 @@ void TfrmNetwork::syncNtpServer() {
 void TfrmNetwork::btnTimeSvrAddClick(TComponent&) {
     DialogService* dialogs = Application().Dialogs();
     std::optional<std::string> address =
-        dialogs ? dialogs->inputBox("Zeitserver hinzufügen",
-                                    "Bitte geben Sie die Adresse des Zeitservers ein:", "")
-                : std::nullopt;
+        dialogs
+            ? dialogs->inputBox(text::tr("Zeitserver hinzufügen"),
+                                text::tr("Bitte geben Sie die Adresse des Zeitservers ein:"), "")
+            : std::nullopt;
     if (!address || address->empty()) return;
     for (int i = 0; i < lvTimeServers->Count(); ++i) {
         if (sameServer(lvTimeServers->Item(i).Caption, *address)) {
             Application().MessageBox(
-                "Der eingegebene Zeitserver befindet sich bereits in der Liste.", "",
+                text::tr("Der eingegebene Zeitserver befindet sich bereits in der Liste."), "",
                 MB_OK | MB_ICONERROR);
             return;
         }

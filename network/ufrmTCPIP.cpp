@@ -4,6 +4,7 @@
 #include "host/Nxgraphics.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <charconv>
@@ -181,7 +182,7 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     GetRegIntValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL", ttl, ttlDefault, {});
     if (ttl < 1 || ttl > 255) ttl = ttlDefault;
     tbTTL->SetPosition(ttl);
-    lblTTL->SetCaption(std::to_string(tbTTL->Position()) + " Server");
+    lblTTL->SetCaption(text::trf("%1 Server", std::to_string(tbTTL->Position())));
 }
 
 void TfrmTCPIP::FormShow(TComponent&) {
@@ -225,7 +226,7 @@ void TfrmTCPIP::cbRWinKeyPress(TComponent&, char16_t& key) {
 }
 
 void TfrmTCPIP::tbTTLChange(TComponent&) {
-    lblTTL->SetCaption(std::to_string(tbTTL->Position()) + " Server");
+    lblTTL->SetCaption(text::trf("%1 Server", std::to_string(tbTTL->Position())));
     mark(*tbTTL);
 }
 

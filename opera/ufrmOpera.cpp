@@ -7,6 +7,7 @@
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -66,7 +67,8 @@ std::string TfrmOpera::windowsPathOf(const std::string& chosen) {
     std::string win = m->files().windowsPath(chosen);
     if (win.empty())
         Application().MessageBox(
-            "Die Datei " + chosen + " liegt nicht auf dem Computer, dessen Opera eingestellt wird.",
+            text::trf("Die Datei %1 liegt nicht auf dem Computer, dessen Opera eingestellt wird.",
+                      chosen),
             kTitle, MB_OK | MB_ICONERROR);
     return win;
 }
@@ -93,9 +95,9 @@ void TfrmOpera::FormCreate(TComponent&) {
     if (usable_) {
         const std::string errors = opera_->Errors();
         if (!errors.empty())
-            Application().MessageBox("Opera-Einstellungen, die nicht gelesen werden können, "
-                                     "werden nicht verändert:\n" +
-                                         errors,
+            Application().MessageBox(text::trf("Opera-Einstellungen, die nicht gelesen werden "
+                                               "können, werden nicht verändert:\n%1",
+                                               errors),
                                      kTitle, MB_OK | MB_ICONWARNING);
     }
 }
@@ -185,7 +187,7 @@ void TfrmOpera::lblNoProfile_OperaStartClick(TComponent&) {
     const long rc = module::NXShellExecute(0, u"open", text::utf8ToUtf16(exe), u"", u"", 1);
     if (rc <= 32) {
         app.HourglassCursor = hourglass;
-        app.MessageBox("Opera konnte nicht gestartet werden (" + exe + ").", kTitle,
+        app.MessageBox(text::trf("Opera konnte nicht gestartet werden (%1).", exe), kTitle,
                        MB_OK | MB_ICONERROR);
         return;
     }
@@ -219,8 +221,9 @@ void TfrmOpera::LinkMouseLeave(TComponent& s) {
 void TfrmOpera::btnStartSpeedOptimizerClick(TComponent&) {
     const std::string program = CurAppDir() + "Velocitor.exe";
     if (ShellExecuteWrapper(program, "/performance", "", 1) <= 32)
-        Application().MessageBox("Das Programm " + program + " konnte nicht gestartet werden.",
-                                 kTitle, MB_OK | MB_ICONERROR);
+        Application().MessageBox(
+            text::trf("Das Programm %1 konnte nicht gestartet werden.", program), kTitle,
+            MB_OK | MB_ICONERROR);
 }
 
 // ---- Titelleiste ----
@@ -288,7 +291,7 @@ void TfrmOpera::btnApplicationIconClick(TComponent&) {
     DialogService* dialogs = Application().Dialogs();
     if (!dialogs) return;
     FileDialogRequest request;
-    request.filter = "Icon|*.ico";
+    request.filter = text::tr("Icon|*.ico");
     request.initialFolder = hostFolderOf(appIconPath_);
     auto chosen = dialogs->openFile(request);
     if (!chosen) return;
@@ -381,7 +384,7 @@ void TfrmOpera::btnSourceViewerClick(TComponent&) {
     DialogService* dialogs = Application().Dialogs();
     if (!dialogs) return;
     FileDialogRequest request;
-    request.filter = "Alle Dateien|*.*";
+    request.filter = text::tr("Alle Dateien|*.*");
     request.initialFolder = hostFolderOf(edtSourceViewer->Text());
     auto chosen = dialogs->openFile(request);
     if (!chosen) return;
@@ -544,9 +547,9 @@ void TfrmOpera::tsSearchShow(TComponent&) {
     }
     const std::string errors = opera_->Search().Errors();
     if (!errors.empty())
-        Application().MessageBox("Die Liste der Suchmaschinen kann nicht gelesen werden:\n" +
-                                     errors,
-                                 kTitle, MB_OK | MB_ICONWARNING);
+        Application().MessageBox(
+            text::trf("Die Liste der Suchmaschinen kann nicht gelesen werden:\n%1", errors), kTitle,
+            MB_OK | MB_ICONWARNING);
 }
 
 void TfrmOpera::cbSearchEngineChange(TComponent&) {

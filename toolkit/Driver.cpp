@@ -102,11 +102,11 @@ std::optional<std::string> ScriptedDialogs::openFile(const FileDialogRequest& re
         const std::size_t slash = a->find_last_of("/\\");
         const std::string folder = slash == std::string::npos ? std::string() : a->substr(0, slash);
         if (request.fileMustExist && !Exists(*a))
-            throw DriverError("the file dialog refuses " + ScriptLiteral(*a) +
-                              ": the file does not exist");
+            throw DriverError(text::trf(
+                "Das Dateidialogfeld lehnt %1 ab: Die Datei existiert nicht", ScriptLiteral(*a)));
         if (request.pathMustExist && !folder.empty() && !Exists(folder))
-            throw DriverError("the file dialog refuses " + ScriptLiteral(*a) +
-                              ": the folder does not exist");
+            throw DriverError(text::trf(
+                "Das Dateidialogfeld lehnt %1 ab: Der Ordner existiert nicht", ScriptLiteral(*a)));
     }
     return a;
 }
@@ -136,7 +136,9 @@ TComponent& UserDriver::Find(const std::string& name) const {
     } else {
         c = name == form.Name ? &form : form.FindComponent(name);
     }
-    if (!c) throw DriverError("no component named " + ScriptLiteral(name) + " in " + form.Name);
+    if (!c)
+        throw DriverError(
+            text::trf("keine Komponente namens %1 in %2", ScriptLiteral(name), form.Name));
     return *c;
 }
 
@@ -144,18 +146,19 @@ TControl& UserDriver::Reachable(const std::string& name) const {
     // Any action but choosing from it closes an open pop-up menu, as a click elsewhere does.
     TApplication::Instance().CloseMenu();
     auto* c = dynamic_cast<TControl*>(&Find(name));
-    if (!c) throw DriverError(name + " is not a control");
-    if (!c->Showing()) throw DriverError(name + " is not visible: refused");
-    if (!c->Reachable()) throw DriverError(name + " is disabled: refused");
+    if (!c) throw DriverError(text::trf("%1 ist kein Steuerelement", name));
+    if (!c->Showing()) throw DriverError(text::trf("%1 ist nicht sichtbar: abgelehnt", name));
+    if (!c->Reachable()) throw DriverError(text::trf("%1 ist deaktiviert: abgelehnt", name));
     return *c;
 }
 
 void UserDriver::Tab(const std::string& sheetName) {
     auto* sheet = dynamic_cast<TTabSheet*>(&Find(sheetName));
-    if (!sheet) throw DriverError(sheetName + " is not a tab sheet");
+    if (!sheet) throw DriverError(text::trf("%1 ist keine Registerkarte", sheetName));
     auto* pc = dynamic_cast<TPageControl*>(sheet->Parent());
     if (!pc || !pc->Reachable() || !sheet->TabVisible || !sheet->Enabled)
-        throw DriverError("the tab " + sheetName + " cannot be selected: refused");
+        throw DriverError(
+            text::trf("die Registerkarte %1 kann nicht gewählt werden: abgelehnt", sheetName));
     // A user's tab switch moves the focus to the page control first.
     if (TForm* f = pc->ParentForm()) f->SetActiveControl(pc);
     pc->SetActivePage(sheet);
@@ -169,12 +172,14 @@ void UserDriver::Click(const std::string& name) {
         // hangs from shown and enabled.
         TPopupMenu* menu = item->Menu();
         if (!menu || !menu->IsOpen())
-            throw DriverError(name + " is in a menu that is not open: refused");
+            throw DriverError(
+                text::trf("%1 steht in einem Menü, das nicht geöffnet ist: abgelehnt", name));
         for (TMenuItem* m = item; m; m = m->Parent()) {
-            if (!m->Visible) throw DriverError(name + " is not visible: refused");
-            if (!m->Enabled) throw DriverError(name + " is disabled: refused");
+            if (!m->Visible) throw DriverError(text::trf("%1 ist nicht sichtbar: abgelehnt", name));
+            if (!m->Enabled) throw DriverError(text::trf("%1 ist deaktiviert: abgelehnt", name));
         }
-        if (item->IsSeparator()) throw DriverError(name + " is a separator: refused");
+        if (item->IsSeparator())
+            throw DriverError(text::trf("%1 ist eine Trennlinie: abgelehnt", name));
         if (!item->Items.empty()) {
             item->Click(); // opens its submenu; the menu stays open
             return;
@@ -212,7 +217,7 @@ void UserDriver::Press(const std::string& key) {
     } else if (key == "escape") {
         if (TButton* b = form.CancelButton()) b->Click();
     } else {
-        throw DriverError("unknown key " + ScriptLiteral(key) + " (enter or escape)");
+        throw DriverError(text::trf("unbekannte Taste %1 (enter oder escape)", ScriptLiteral(key)));
     }
 }
 
@@ -224,7 +229,8 @@ void UserDriver::Check(const std::string& name, bool on) {
     else if (auto* rb = dynamic_cast<TRadioButton*>(&c))
         state = rb->Checked();
     else
-        throw DriverError(name + " is not a check box or radio button");
+        throw DriverError(
+            text::trf("%1 ist weder ein Kontrollkästchen noch ein Optionsfeld", name));
     if (state != on) Click(name);
 }
 
@@ -233,12 +239,12 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
-            throw DriverError(name + " does not take typing");
+            throw DriverError(text::trf("%1 nimmt keine Tastatureingabe an", name));
         cb->UserType(text::utf8ToUtf16(text));
         return;
     }
     if (auto* e = dynamic_cast<TEdit*>(&c)) {
-        if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
+        if (e->ReadOnly) throw DriverError(text::trf("%1 ist schreibgeschützt: abgelehnt", name));
         for (char16_t key : text::utf8ToUtf16(text)) {
             char16_t k = key;
             if (e->OnKeyPress) e->OnKeyPress(*e, k);
@@ -264,18 +270,18 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
     }
     if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
         auto n = number(text);
-        if (!n) throw DriverError(name + " takes numbers only");
+        if (!n) throw DriverError(text::trf("%1 nimmt nur Zahlen an", name));
         u->SetPosition(*n);
         return;
     }
-    throw DriverError(name + " does not take typing");
+    throw DriverError(text::trf("%1 nimmt keine Tastatureingabe an", name));
 }
 
 void UserDriver::Set(const std::string& name, const std::string& text) {
     TControl& c = Reachable(name);
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* e = dynamic_cast<TEdit*>(&c)) {
-        if (e->ReadOnly) throw DriverError(name + " is read-only: refused");
+        if (e->ReadOnly) throw DriverError(text::trf("%1 ist schreibgeschützt: abgelehnt", name));
         if (dynamic_cast<TMemo*>(e)) {
             // A memo keeps its lines broken by CR LF, however the text came.
             std::string joined;
@@ -288,15 +294,15 @@ void UserDriver::Set(const std::string& name, const std::string& text) {
         }
     } else if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
-            throw DriverError(name + " does not take text");
+            throw DriverError(text::trf("%1 nimmt keinen Text an", name));
         cb->SetText(text);
         cb->Fire(cb->OnChange);
     } else if (auto* u = dynamic_cast<TUpDownEdit*>(&c)) {
         auto n = number(text);
-        if (!n) throw DriverError(name + " takes numbers only");
+        if (!n) throw DriverError(text::trf("%1 nimmt nur Zahlen an", name));
         u->SetPosition(*n);
     } else {
-        throw DriverError(name + " does not take text");
+        throw DriverError(text::trf("%1 nimmt keinen Text an", name));
     }
 }
 
@@ -309,23 +315,25 @@ void UserDriver::Select(const std::string& name, const std::string& item) {
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         int i = byIndex ? index : itemIndex(*cb, item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
-            throw DriverError(name + " has no item " + ScriptLiteral(item));
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
         if (cb->CanFocus()) cb->SetFocus();
         cb->UserSelect(i);
     } else if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
                                 : listItem(*lv, item);
-        if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
+        if (!it)
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
         if (lv->CanFocus()) lv->SetFocus();
         it->SetSelected(true);
     } else if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
         TTreeNode* node = tv->FindPath(item);
-        if (!node) throw DriverError(name + " has no node " + ScriptLiteral(item));
+        if (!node)
+            throw DriverError(text::trf("%1 hat keinen Knoten %2", name, ScriptLiteral(item)));
         if (tv->CanFocus()) tv->SetFocus();
         tv->SetSelected(node);
         tv->Fire(tv->OnClick);
     } else {
-        throw DriverError(name + " has no items to select");
+        throw DriverError(text::trf("%1 hat keine Einträge zum Auswählen", name));
     }
 }
 
@@ -342,18 +350,19 @@ void UserDriver::Tick(const std::string& name, const std::string& item, bool on)
     if (auto* lv = dynamic_cast<TListView*>(&c)) {
         TListItem* it = byIndex ? (index >= 0 && index < lv->Count() ? &lv->Item(index) : nullptr)
                                 : listItem(*lv, item);
-        if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
-        if (!lv->Checkboxes) throw DriverError(name + " has no check boxes");
+        if (!it)
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
+        if (!lv->Checkboxes) throw DriverError(text::trf("%1 hat keine Kontrollkästchen", name));
         it->SetChecked(on);
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&c)) {
         const int i = byIndex ? index : itemIndex(*cl, item);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
-            throw DriverError(name + " has no item " + ScriptLiteral(item));
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
         if (cl->GetCheck(i) == on) return;
         cl->SetCheck(i, on);
         cl->Fire(cl->OnClickCheck);
     } else {
-        throw DriverError(name + " has no items to tick");
+        throw DriverError(text::trf("%1 hat keine Einträge zum Ankreuzen", name));
     }
 }
 
@@ -366,12 +375,13 @@ void UserDriver::Spin(const std::string& name, int position) {
     else if (auto* t = dynamic_cast<TTrackBar*>(&c))
         t->SetPosition(position);
     else
-        throw DriverError(name + " is not an up-down field or track bar");
+        throw DriverError(text::trf("%1 ist weder ein Drehfeld noch ein Schieberegler", name));
 }
 
 void UserDriver::Focus(const std::string& name) {
     auto* w = dynamic_cast<TWinControl*>(&Reachable(name));
-    if (!w || !w->CanFocus()) throw DriverError(name + " cannot take the focus");
+    if (!w || !w->CanFocus())
+        throw DriverError(text::trf("%1 kann den Fokus nicht erhalten", name));
     w->SetFocus();
 }
 
@@ -388,7 +398,8 @@ void UserDriver::RightClick(const std::string& name, const std::string& item) {
     if (auto* tv = dynamic_cast<TTreeView*>(&c)) {
         if (!item.empty()) {
             TTreeNode* node = tv->FindPath(item);
-            if (!node) throw DriverError(name + " has no node " + ScriptLiteral(item));
+            if (!node)
+                throw DriverError(text::trf("%1 hat keinen Knoten %2", name, ScriptLiteral(item)));
             // A user opens the folders above it first; the press itself selects nothing
             // unless the tree selects on right clicks.
             node->MakeVisible();
@@ -405,7 +416,7 @@ void UserDriver::RightClick(const std::string& name, const std::string& item) {
                          row * 17 + 8};
         }
     } else if (!item.empty()) {
-        throw DriverError(name + " has no items");
+        throw DriverError(text::trf("%1 hat keine Einträge", name));
     }
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (c.OnMouseDown) c.OnMouseDown(c, TMouseButton::mbRight, at.X, at.Y);
@@ -456,8 +467,8 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         if (property == "position") return std::to_string(t->Interval.get());
     }
     if (!c)
-        throw DriverError(name + " (" + comp.ClassName() + ") has no property " +
-                          ScriptLiteral(property));
+        throw DriverError(text::trf("%1 (%2) hat keine Eigenschaft %3", name, comp.ClassName(),
+                                    ScriptLiteral(property)));
     if (property == "enabled") return yes(c->Enabled);
     if (property == "visible") {
         if (auto* sheet = dynamic_cast<TTabSheet*>(c))
@@ -523,7 +534,7 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         else if (auto* memo = dynamic_cast<TMemo*>(c))
             items = memo->Lines().ToVector();
         else
-            throw DriverError(name + " has no items");
+            throw DriverError(text::trf("%1 hat keine Einträge", name));
         if (property == "count") return std::to_string(items.size());
         std::string out;
         for (std::size_t i = 0; i < items.size(); ++i)
@@ -543,8 +554,8 @@ std::string UserDriver::Property(const std::string& name, const std::string& pro
         if (auto* img = dynamic_cast<TImage*>(c)) return img->PictureFile;
         if (auto* sb = dynamic_cast<TSpeedButton*>(c)) return sb->Glyph;
     }
-    throw DriverError(name + " (" + c->ClassName() + ") has no property " +
-                      ScriptLiteral(property));
+    throw DriverError(text::trf("%1 (%2) hat keine Eigenschaft %3", name, c->ClassName(),
+                                ScriptLiteral(property)));
 }
 
 std::string UserDriver::ItemProperty(const std::string& name, const std::string& item,
@@ -556,7 +567,8 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
         TListItem* it = parsed
                             ? (*parsed >= 0 && *parsed < lv->Count() ? &lv->Item(*parsed) : nullptr)
                             : listItem(*lv, item);
-        if (!it) throw DriverError(name + " has no item " + ScriptLiteral(item));
+        if (!it)
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
         if (property == "checked") return yes(it->Checked());
         if (property == "selected") return yes(it->Selected());
         if (property == "image") return std::to_string(it->ImageIndex.get());
@@ -570,7 +582,8 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
         }
     } else if (auto* tv = dynamic_cast<TTreeView*>(&comp)) {
         TTreeNode* node = tv->FindPath(item);
-        if (!node) throw DriverError(name + " has no node " + ScriptLiteral(item));
+        if (!node)
+            throw DriverError(text::trf("%1 hat keinen Knoten %2", name, ScriptLiteral(item)));
         if (property == "selected") return yes(node->Selected());
         if (property == "image") return std::to_string(node->ImageIndex);
         if (property == "expanded") return yes(node->Expanded);
@@ -585,28 +598,29 @@ std::string UserDriver::ItemProperty(const std::string& name, const std::string&
     } else if (auto* cl = dynamic_cast<TBigCheckListBox*>(&comp)) {
         const int i = parsed.has_value() ? parsed.value_or(-1) : itemIndex(*cl, item);
         if (i < 0 || i >= static_cast<int>(cl->Items.size()))
-            throw DriverError(name + " has no item " + ScriptLiteral(item));
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
         if (property == "checked") return yes(cl->GetCheck(i));
         if (property == "text" || property == "caption")
             return cl->Items[static_cast<std::size_t>(i)];
     } else if (auto* cb = dynamic_cast<TComboBox*>(&comp)) {
         const int i = parsed.has_value() ? parsed.value_or(-1) : itemIndex(*cb, item);
         if (i < 0 || i >= static_cast<int>(cb->Items.size()))
-            throw DriverError(name + " has no item " + ScriptLiteral(item));
+            throw DriverError(text::trf("%1 hat keinen Eintrag %2", name, ScriptLiteral(item)));
         if (property == "selected") return yes(cb->ItemIndex() == i);
         if (property == "index") return std::to_string(i);
         if (property == "text" || property == "caption")
             return cb->Items[static_cast<std::size_t>(i)].text;
     } else {
-        throw DriverError(name + " has no items");
+        throw DriverError(text::trf("%1 hat keine Einträge", name));
     }
-    throw DriverError("an item of " + name + " has no property " + ScriptLiteral(property));
+    throw DriverError(
+        text::trf("ein Eintrag von %1 hat keine Eigenschaft %2", name, ScriptLiteral(property)));
 }
 
 // ---- Scripts ----
 
 DriverError::DriverError(unsigned line, const std::string& what)
-    : std::runtime_error("line " + std::to_string(line) + ": " + what), line_(line) {}
+    : std::runtime_error(text::trf("Zeile %1: %2", std::to_string(line), what)), line_(line) {}
 
 std::vector<std::string> SplitScriptLine(const std::string& line, unsigned number) {
     std::vector<std::string> words;
@@ -632,10 +646,12 @@ std::vector<std::string> SplitScriptLine(const std::string& line, unsigned numbe
                     word.push_back(c);
                 }
             }
-            if (!closed) throw DriverError(number, "a quote is not closed");
+            if (!closed)
+                throw DriverError(number, text::tr("ein Anführungszeichen ist nicht geschlossen"));
         } else if (line[i] == '\'') {
             const std::size_t close = line.find('\'', i + 1);
-            if (close == std::string::npos) throw DriverError(number, "a quote is not closed");
+            if (close == std::string::npos)
+                throw DriverError(number, text::tr("ein Anführungszeichen ist nicht geschlossen"));
             word = line.substr(i + 1, close - i - 1);
             i = close + 1;
         } else {
@@ -715,24 +731,24 @@ void ScriptRunner::Load(const std::string& script) {
         for (const auto& s : kSyntax)
             if (words[0] == s.verb) syntax = &s;
         auto fail = [&](const std::string& why) { throw DriverError(number, why); };
-        if (!syntax) fail("unknown action " + ScriptLiteral(words[0]));
+        if (!syntax) fail(text::trf("unbekannte Aktion %1", ScriptLiteral(words[0])));
         const std::size_t args = words.size() - 1;
         if (args < syntax->min || args > syntax->max)
-            fail(std::string("expected: ") + syntax->usage);
+            fail(text::trf("erwartet: %1", syntax->usage));
         const std::string& verb = words[0];
         if ((verb == "check" && words[2] != "on" && words[2] != "off") ||
             (verb == "tick" && words[3] != "on" && words[3] != "off"))
-            fail(std::string("expected on or off: ") + syntax->usage);
+            fail(text::trf("erwartet wird on oder off: %1", syntax->usage));
         if ((verb == "spin" && !number_or(words[2])) || (verb == "wait" && !number_or(words[1])))
-            fail(std::string("expected a number: ") + syntax->usage);
+            fail(text::trf("erwartet wird eine Zahl: %1", syntax->usage));
         if (verb == "answer" && words[1] != "yes" && words[1] != "no" && words[1] != "ok" &&
             words[1] != "cancel")
-            fail(std::string("expected: ") + syntax->usage);
+            fail(text::trf("erwartet: %1", syntax->usage));
         if (verb == "color" && !(args == 1 && words[1] == "cancel") &&
             !(args == 3 && number_or(words[1]) && number_or(words[2]) && number_or(words[3])))
-            fail(std::string("expected: ") + syntax->usage);
+            fail(text::trf("erwartet: %1", syntax->usage));
         if (verb == "press" && words[1] != "enter" && words[1] != "escape")
-            fail(std::string("expected: ") + syntax->usage);
+            fail(text::trf("erwartet: %1", syntax->usage));
         static const std::set<std::string> kProperties = {
             "checked", "enabled",  "visible", "text", "caption",  "position", "itemindex", "items",
             "count",   "selected", "image",   "tag",  "readonly", "focused",  "lines",     "open"};
@@ -740,9 +756,9 @@ void ScriptRunner::Load(const std::string& script) {
             "checked", "selected", "image",    "index", "text",
             "caption", "subitems", "expanded", "items", "count"};
         if (verb == "expect" && args == 3 && !kProperties.count(words[2]))
-            fail("unknown property " + ScriptLiteral(words[2]));
+            fail(text::trf("unbekannte Eigenschaft %1", ScriptLiteral(words[2])));
         if (verb == "expect" && args == 4 && !kItemProperties.count(words[3]))
-            fail("unknown item property " + ScriptLiteral(words[3]));
+            fail(text::trf("unbekannte Eigenschaft eines Eintrags %1", ScriptLiteral(words[3])));
         lines_.push_back({number, std::move(words)});
     }
 }
@@ -810,7 +826,7 @@ void ScriptRunner::Execute(const Line& line) {
             driver_.Wait(*number(w[1]));
         else if (verb == "print") {
             auto* control = dynamic_cast<TControl*>(&driver_.Find(w[1]));
-            if (!control) throw DriverError(w[1] + " is not a control");
+            if (!control) throw DriverError(text::trf("%1 ist kein Steuerelement", w[1]));
             std::ostringstream one;
             describe(*control, 0, one);
             out_ << one.str();
@@ -830,8 +846,9 @@ void ScriptRunner::Execute(const Line& line) {
                     expected = std::string(expected.size(), '*');
                     actual = std::string(actual.size(), '*');
                 }
-                throw DriverError("expected " + w[1] + " " + w[2] + " " + ScriptLiteral(expected) +
-                                  ", found " + ScriptLiteral(actual));
+                throw DriverError(text::trf("erwartet %1, gefunden %2",
+                                            w[1] + " " + w[2] + " " + ScriptLiteral(expected),
+                                            ScriptLiteral(actual)));
             }
         }
     } catch (const DriverError& e) {

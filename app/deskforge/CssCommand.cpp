@@ -3,6 +3,7 @@
 #include "firefox/CSSParser.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
+#include "host/text/Translate.h"
 
 #include <filesystem>
 #include <ostream>
@@ -14,9 +15,9 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
     const bool okArgs = (op == "get" && args.size() == 4) || (op == "set" && args.size() >= 4) ||
                         (op == "delete" && args.size() == 3);
     if (!okArgs) {
-        c.err << "ERROR: usage: deskforge css get FILE SELECTOR PROPERTY | set FILE SELECTOR "
-                 "PROPERTY [WORD...] | "
-                 "delete FILE SELECTOR\n";
+        c.err << text::tr("FEHLER: Aufruf: deskforge css get FILE SELECTOR PROPERTY | set FILE "
+                          "SELECTOR PROPERTY [WORD...] | delete FILE SELECTOR")
+              << "\n";
         return 1;
     }
     // A linked sheet is edited where it lives; the link stays a link.
@@ -26,7 +27,7 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
         TJournalStream stream;
         bool exists = stream.LoadFromFile(file); // a missing file is an empty sheet
         if (!exists && std::filesystem::exists(file)) {
-            c.err << "ERROR: " << file << ": cannot read the file\n";
+            c.err << text::trf("FEHLER: %1: Die Datei kann nicht gelesen werden.", file) << "\n";
             return 1;
         }
         firefox::TCSSParser parser;
@@ -49,12 +50,13 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
             if (changed) JournalSetFlag(64);
         }
         if (!changed && !parser.lastError().empty()) {
-            c.err << "ERROR: " << args[1] << ": " << parser.lastError()
-                  << "; the file is unchanged\n";
+            c.err << text::trf("FEHLER: %1: %2; die Datei bleibt unverändert.", args[1],
+                               parser.lastError())
+                  << "\n";
             return 1;
         }
         if (!changed) {
-            c.err << "ERROR: nothing matched; " << args[1] << " is unchanged\n";
+            c.err << text::trf("FEHLER: Nichts passt; %1 bleibt unverändert.", args[1]) << "\n";
             return 1;
         }
         parser.SaveToStream(stream);
@@ -74,10 +76,10 @@ int runCssCommand(const std::vector<std::string>& args, Console& c) {
         BackupEnd(false);
         if (std::string refused = TakeWriteFailure(); !refused.empty())
             throw RegistryAccessError(refused);
-        c.out << "The operation completed successfully.\n";
+        c.out << text::tr("Der Vorgang wurde erfolgreich beendet.") << "\n";
         return 0;
     } catch (const std::exception& e) {
-        c.err << "ERROR: " << e.what() << "\n";
+        c.err << text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
 }

@@ -6,6 +6,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/Patch.h"
 #include "host/registry/Registry.h"
+#include "host/text/Translate.h"
 
 #include <charconv>
 #include <ctime>
@@ -30,8 +31,8 @@ bool parseId(const std::string& s, std::int64_t& id) {
 }
 
 std::string valueImage(const std::optional<RegistryValue>& v, bool sensitive) {
-    if (!v) return "(absent)";
-    if (sensitive) return "(sensitive, content not kept)";
+    if (!v) return text::tr("(nicht vorhanden)");
+    if (sensitive) return text::tr("(vertraulich, Inhalt nicht aufbewahrt)");
     journal::JournalEntry e;
     e.registry.kind = registry::RegistryChange::Kind::Value;
     e.registry.after = v;
@@ -40,12 +41,15 @@ std::string valueImage(const std::optional<RegistryValue>& v, bool sensitive) {
     return eq == std::string::npos ? d : d.substr(eq + 3);
 }
 
-void printTree(std::ostream& out, const char* label, const std::optional<std::string>& tree) {
+void printTree(std::ostream& out, bool before, const std::optional<std::string>& tree) {
     if (!tree) {
-        out << "    " << label << ": (absent)\n";
+        out << "    "
+            << (before ? text::tr("vorher: (nicht vorhanden)")
+                       : text::tr("nachher: (nicht vorhanden)"))
+            << "\n";
         return;
     }
-    out << "    " << label << ":\n";
+    out << "    " << (before ? text::tr("vorher:") : text::tr("nachher:")) << "\n";
     std::size_t start = 0;
     while (start < tree->size()) {
         std::size_t end = tree->find("\r\n", start);
@@ -77,43 +81,52 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
                            (args[2] == "--force" || args[2] == "-f");
         if ((op == "show" || op == "undo" || op == "redo") && (args.size() == 2 || force)) {
             if (!parseId(args[1], id)) {
-                c.err << "ERROR: not a transaction number: " << args[1] << "\n";
+                c.err << text::trf("FEHLER: Das ist keine Transaktionsnummer: %1", args[1]) << "\n";
                 return 1;
             }
             if (op == "show") {
                 auto t = journal.transaction(id);
                 if (!t) {
-                    c.err << "ERROR: there is no transaction " << id << " in the journal\n";
+                    c.err << text::trf("FEHLER: Die Transaktion %1 gibt es im Journal nicht.",
+                                       std::to_string(id))
+                          << "\n";
                     return 1;
                 }
-                c.out << "transaction " << t->id << "  " << localTime(t->time) << "  page "
-                      << (t->page.empty() ? "-" : t->page) << "  control "
-                      << (t->control.empty() ? "-" : t->control) << "  category " << t->category
-                      << "  " << t->kind << (t->label.empty() ? "" : "  \"" + t->label + "\"")
-                      << "\n";
+                c.out << text::trf(
+                             "Transaktion %1  %2  Seite %3  Steuerelement %4  Kategorie %5  %6",
+                             std::to_string(t->id), localTime(t->time),
+                             t->page.empty() ? "-" : t->page, t->control.empty() ? "-" : t->control,
+                             std::to_string(t->category), t->kind)
+                      << (t->label.empty() ? "" : "  \"" + t->label + "\"") << "\n";
                 for (const auto& e : journal.entries(id)) {
                     c.out << "  " << journal::describe(e) << "\n";
                     if (e.isFile && e.file.kind != journal::FileChange::Kind::Content) {
                         // A folder or an attribute: the summary line says it all.
                         continue;
                     } else if (e.isFile) {
-                        c.out << "    before: "
-                              << (e.file.before ? std::to_string(e.file.before->size()) + " bytes"
-                                                : "(absent)")
-                              << "\n    after: "
-                              << (e.file.after ? std::to_string(e.file.after->size()) + " bytes"
-                                               : "(absent)")
+                        c.out << "    "
+                              << (e.file.before ? text::trf("vorher: %1 Bytes",
+                                                            std::to_string(e.file.before->size()))
+                                                : text::tr("vorher: (nicht vorhanden)"))
+                              << "\n    "
+                              << (e.file.after ? text::trf("nachher: %1 Bytes",
+                                                           std::to_string(e.file.after->size()))
+                                               : text::tr("nachher: (nicht vorhanden)"))
                               << "\n";
                         // What changed in the file, as a unified diff.
                         c.out << UnifiedDiff(e.file.path, e.file.before, e.file.after);
                     } else if (e.registry.kind == registry::RegistryChange::Kind::Value) {
-                        c.out << "    before: "
-                              << valueImage(e.registry.before, e.registry.sensitive) << "\n";
-                        c.out << "    after: " << valueImage(e.registry.after, e.registry.sensitive)
+                        c.out << "    "
+                              << text::trf("vorher: %1",
+                                           valueImage(e.registry.before, e.registry.sensitive))
+                              << "\n";
+                        c.out << "    "
+                              << text::trf("nachher: %1",
+                                           valueImage(e.registry.after, e.registry.sensitive))
                               << "\n";
                     } else {
-                        printTree(c.out, "before", e.registry.beforeTree);
-                        printTree(c.out, "after", e.registry.afterTree);
+                        printTree(c.out, true, e.registry.beforeTree);
+                        printTree(c.out, false, e.registry.afterTree);
                     }
                 }
                 return 0;
@@ -121,14 +134,19 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
             JournalSetContext("journal", "journal " + op);
             std::int64_t made =
                 op == "undo" ? journal.undo(id, reg, force) : journal.redo(id, reg, force);
-            c.out << (op == "undo" ? "Undone" : "Redone") << " transaction " << id
-                  << " (recorded as " << made << ").\n";
+            c.out << (op == "undo" ? text::trf("Die Transaktion %1 wurde rückgängig gemacht "
+                                               "(aufgezeichnet als %2).",
+                                               std::to_string(id), std::to_string(made))
+                                   : text::trf("Die Transaktion %1 wurde wiederholt (aufgezeichnet "
+                                               "als %2).",
+                                               std::to_string(id), std::to_string(made)))
+                  << "\n";
             return 0;
         }
         if (op == "export" && (args.size() == 2 || (args.size() == 4 && args[2] == "--since"))) {
             std::int64_t since = 1;
             if (args.size() == 4 && !parseId(args[3], since)) {
-                c.err << "ERROR: not a transaction number: " << args[3] << "\n";
+                c.err << text::trf("FEHLER: Das ist keine Transaktionsnummer: %1", args[3]) << "\n";
                 return 1;
             }
             registry::RegFileWriter writer;
@@ -140,21 +158,24 @@ int runJournalCommand(registry::Registry& reg, journal::Journal& journal,
                 for (const auto& e : journal.entries(t.id))
                     files += e.isFile ? 1 : 0;
             if (files)
-                c.err << "Note: " << files
-                      << " file change(s) are not part of a .reg patch; \"journal show ID\" "
-                         "prints each as a unified diff.\n";
-            c.out << "The operation completed successfully.\n";
+                c.err << text::trf("Hinweis: %1 Dateiänderung(en) sind nicht Teil eines "
+                                   ".reg-Patches; \"journal show ID\" gibt jede als Unified Diff "
+                                   "aus.",
+                                   std::to_string(files))
+                      << "\n";
+            c.out << text::tr("Der Vorgang wurde erfolgreich beendet.") << "\n";
             return 0;
         }
     } catch (const RegistryAccessError& e) {
-        c.err << "ERROR: " << e.what() << "\n";
+        c.err << text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     } catch (const RegistryFormatError& e) {
-        c.err << "ERROR: " << e.what() << "\n";
+        c.err << text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
-    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID [--force] | redo ID "
-             "[--force] | export FILE [--since ID]\n";
+    c.err << text::tr("FEHLER: Aufruf: deskforge journal list | show ID | undo ID [--force] | "
+                      "redo ID [--force] | export FILE [--since ID]")
+          << "\n";
     return 1;
 }
 
@@ -166,7 +187,9 @@ int runJournalCommand(registry::Registry& reg, journal::Journal* journal,
     if (op == "show" || op == "undo" || op == "redo") {
         std::int64_t id = 0;
         if (args.size() >= 2 && parseId(args[1], id)) {
-            c.err << "ERROR: there is no transaction " << id << " in the journal\n";
+            c.err << text::trf("FEHLER: Die Transaktion %1 gibt es im Journal nicht.",
+                               std::to_string(id))
+                  << "\n";
             return 1;
         }
     }
@@ -176,14 +199,15 @@ int runJournalCommand(registry::Registry& reg, journal::Journal* journal,
             registry::writePatch({}, writer);
             registry::writeFileAtomically(args[1], writer.bytes());
         } catch (const RegistryAccessError& e) {
-            c.err << "ERROR: " << e.what() << "\n";
+            c.err << text::trf("FEHLER: %1", e.what()) << "\n";
             return 1;
         }
-        c.out << "The operation completed successfully.\n";
+        c.out << text::tr("Der Vorgang wurde erfolgreich beendet.") << "\n";
         return 0;
     }
-    c.err << "ERROR: usage: deskforge journal list | show ID | undo ID [--force] | redo ID "
-             "[--force] | export FILE [--since ID]\n";
+    c.err << text::tr("FEHLER: Aufruf: deskforge journal list | show ID | undo ID [--force] | "
+                      "redo ID [--force] | export FILE [--since ID]")
+          << "\n";
     return 1;
 }
 

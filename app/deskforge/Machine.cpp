@@ -10,6 +10,7 @@
 #include "host/registry/MachineLock.h"
 #include "host/registry/Patch.h"
 #include "host/registry/Registry.h"
+#include "host/text/Translate.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +25,7 @@ std::string MachineFolder(const std::string& option, std::ostream& log) {
     std::string dir = GetAppDataDir(true, true) + "machines/" + kDefaultTemplate;
     if (!std::filesystem::exists(dir + "/system.reg")) {
         machine::createMachine(dir, kDefaultTemplate, machine::templatesFolder());
-        log << "Created the sample machine " << dir << "\n";
+        log << text::trf("Die Beispielmaschine %1 wurde angelegt.", dir) << "\n";
     }
     return dir;
 }
@@ -34,8 +35,10 @@ MachineSession::MachineSession(const std::string& dir, Mode mode) {
     if (mode == Mode::Write || mode == Mode::Interactive) {
         // Locked before anything is read, so that no write is made from a stale copy.
         if (!registry::Registry::isMachineFolder(dir))
-            throw RegistryAccessError(dir + ": not a machine folder (no Wine prefix registry "
-                                            "files and no Windows hive files found)");
+            throw RegistryAccessError(
+                text::trf("%1: Das ist kein Maschinenordner (weder Registrierungsdateien eines "
+                          "Wine-Präfixes noch Hive-Dateien von Windows gefunden).",
+                          dir));
         lock = std::make_unique<registry::MachineLock>(dir);
     }
     machine_ = machine::Machine::open(dir);
@@ -86,7 +89,7 @@ void UseFirefoxRoot(const std::string& option) {
         if (const char* env = std::getenv("DESKFORGE_FIREFOX_ROOT"); env && *env) dir = env;
     if (dir.empty()) return;
     if (!std::filesystem::is_directory(dir))
-        throw RegistryAccessError("the Firefox root " + dir + " is not a folder");
+        throw RegistryAccessError(text::trf("Der Firefox-Ordner %1 ist kein Ordner.", dir));
     SetFirefoxRoot(dir);
 }
 
@@ -114,8 +117,17 @@ std::string MachineSession::dryRunPatch() const {
         (!DryRunFiles().empty() || !DryRunEffects().empty()))
         out.clear();
     // Folders and attributes have no content to diff: one line each.
-    for (const auto& e : DryRunEffects())
-        out += "# " + e.path + ": " + e.what + "\n";
+    for (const auto& e : DryRunEffects()) {
+        // The effect is recorded by its name; the patch shows it in the user's language.
+        std::string what = e.what;
+        if (what == "folder created")
+            what = text::tr("Ordner angelegt");
+        else if (what == "hidden")
+            what = text::tr("versteckt");
+        else if (what == "shown")
+            what = text::tr("sichtbar gemacht");
+        out += "# " + e.path + ": " + what + "\n";
+    }
     for (const auto& f : DryRunFiles())
         out += UnifiedDiff(f.path, f.original, f.current);
     return out;

@@ -2,7 +2,9 @@
 
 #include "host/machine/Machine.h"
 #include "host/machine/Templates.h"
+#include "host/text/Translate.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -13,10 +15,10 @@ int createMachineCommand(const std::string& dir, const std::string& templateName
     try {
         machine::createMachine(dir, templateName, machine::templatesFolder(), hives);
     } catch (const std::exception& e) {
-        c.err << "ERROR: " << e.what() << "\n";
+        c.err << text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
-    c.out << "Created the machine \"" << templateName << "\" in " << dir << "\n";
+    c.out << text::trf("Die Maschine \"%1\" wurde in %2 angelegt.", templateName, dir) << "\n";
     return 0;
 }
 
@@ -61,33 +63,42 @@ int machineInfoCommand(machine::Machine& m, bool json, Console& c) {
         return 0;
     }
     auto orNone = [](const std::string& s) {
-        return s.empty() ? std::string("nicht installiert") : s;
+        return s.empty() ? text::tr("nicht installiert") : s;
     };
-    c.out << "Machine:        " << m.root() << " (" << (wine ? "Wine prefix" : "Windows drive")
-          << ")\n";
-    c.out << "Windows:        " << (id.productName.empty() ? "?" : id.productName) << " "
-          << id.version << (id.build.empty() ? "" : " build " + id.build)
-          << (id.servicePack ? " SP" + std::to_string(id.servicePack) : "")
-          << (id.edition.empty() ? "" : ", " + id.edition) << ", "
-          << (id.is64 ? "64-bit" : "32-bit") << "\n";
-    c.out << "Host OS code:   " << id.osCode << " (platform " << id.platform << ", suite mask 0x"
-          << std::hex << id.suiteMask << std::dec << ")\n";
-    c.out << "32-bit process: " << (m.emulatesWow64() ? "yes (WOW64)" : "no") << "\n";
-    c.out << "User:           " << m.config().user << (m.config().admin ? " (Administrator)" : "")
+    c.out << (wine ? text::trf("Maschine:       %1 (Wine-Präfix)", m.root())
+                   : text::trf("Maschine:       %1 (Windows-Laufwerk)", m.root()))
           << "\n";
-    c.out << "Accounts:       ";
+    std::string windows = (id.productName.empty() ? "?" : id.productName) + " " + id.version +
+                          (id.build.empty() ? "" : " Build " + id.build) +
+                          (id.servicePack ? " SP" + std::to_string(id.servicePack) : "") +
+                          (id.edition.empty() ? "" : ", " + id.edition) + ", " +
+                          (id.is64 ? text::tr("64 Bit") : text::tr("32 Bit"));
+    c.out << text::trf("Windows:        %1", windows) << "\n";
+    char mask[16];
+    std::snprintf(mask, sizeof mask, "%x", static_cast<unsigned>(id.suiteMask));
+    c.out << text::trf("OS-Kennung:     %1 (Plattform %2, Suite-Maske 0x%3)",
+                       std::to_string(id.osCode), std::to_string(id.platform), mask)
+          << "\n";
+    c.out << (m.emulatesWow64() ? text::tr("32-Bit-Prozess: ja (WOW64)")
+                                : text::tr("32-Bit-Prozess: nein"))
+          << "\n";
+    c.out << (m.config().admin ? text::trf("Benutzer:       %1 (Administrator)", m.config().user)
+                               : text::trf("Benutzer:       %1", m.config().user))
+          << "\n";
+    std::string accounts;
     for (std::size_t i = 0; i < m.config().accounts.size(); ++i)
-        c.out << (i ? ", " : "") << m.config().accounts[i].name << " ("
-              << m.config().accounts[i].privilege << ")";
-    c.out << "\nInternet Explorer: " << orNone(ie) << "\n";
-    c.out << "Firefox:        " << orNone(firefox) << "\n";
+        accounts += (i ? ", " : "") + m.config().accounts[i].name + " (" +
+                    m.config().accounts[i].privilege + ")";
+    c.out << text::trf("Konten:         %1", accounts) << "\n";
+    c.out << text::trf("Internet Explorer: %1", orNone(ie)) << "\n";
+    c.out << text::trf("Firefox:        %1", orNone(firefox)) << "\n";
     for (const auto& p : profiles)
-        c.out << "  profile:      " << p << "\n";
-    c.out << "Opera:          " << orNone(opera)
-          << (operaProfile.empty() ? "" : "\n  profile:      " + operaProfile) << "\n";
-    c.out << "Outlook:        " << orNone(outlook) << "\n";
-    c.out << "Windows folder: " << m.windowsDir() << "\n";
-    c.out << "Favourites:     " << m.shellFolder(6) << "\n";
+        c.out << text::trf("  Profil:       %1", p) << "\n";
+    c.out << text::trf("Opera:          %1", orNone(opera)) << "\n";
+    if (!operaProfile.empty()) c.out << text::trf("  Profil:       %1", operaProfile) << "\n";
+    c.out << text::trf("Outlook:        %1", orNone(outlook)) << "\n";
+    c.out << text::trf("Windows-Ordner: %1", m.windowsDir()) << "\n";
+    c.out << text::trf("Favoriten:      %1", m.shellFolder(6)) << "\n";
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "app/deskforge/ModuleLoader.h"
 
+#include "host/text/Translate.h"
 #include "toolkit/Controls.h"
 
 #include <cstdlib>
@@ -36,8 +37,8 @@ LoadedModule::LoadedModule(const std::string& moduleName)
     : path_(findLibrary(libraryFile(moduleName))) {
     handle_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_)
-        throw std::runtime_error(std::string("cannot load the module ") + moduleName + ": " +
-                                 ::dlerror());
+        throw std::runtime_error(
+            text::trf("Das Modul %1 kann nicht geladen werden: %2", moduleName, ::dlerror()));
     initSubForm_ =
         reinterpret_cast<toolkit::TForm* (*)(const char*)>(::dlsym(handle_, "InitSubForm"));
     auto initialize = reinterpret_cast<void (*)()>(::dlsym(handle_, "Initialize"));
@@ -46,7 +47,8 @@ LoadedModule::LoadedModule(const std::string& moduleName)
         reinterpret_cast<const module::PageEntry* (*)(int*)>(::dlsym(handle_, "GetPageTable"));
     if (!initSubForm_ || !initialize || !finalize_ || !pageTable) {
         ::dlclose(handle_);
-        throw std::runtime_error("the module " + moduleName + " lacks its entry points");
+        throw std::runtime_error(
+            text::trf("Dem Modul %1 fehlen seine Einsprungpunkte.", moduleName));
     }
     int count = 0;
     const module::PageEntry* table = pageTable(&count);

@@ -27,8 +27,10 @@ PageFactory& factory() {
 std::unique_ptr<toolkit::TForm> OpenPage(const PageInfo& page, Console& c) {
     std::unique_ptr<toolkit::TForm> form = factory() ? factory()(page.id) : nullptr;
     if (!form) {
-        c.err << "ERROR: the page \"" << page.id
-              << "\" is not available in this version of the module\n";
+        c.err << text::trf("FEHLER: Die Seite \"%1\" ist in dieser Version des Moduls nicht "
+                           "verfügbar.",
+                           page.id)
+              << "\n";
         return nullptr;
     }
     // As the host shows a page: create, show (the active tabs get their OnShow), first
@@ -147,7 +149,7 @@ void SetPageFactory(PageFactory f) {
 
 int listPagesCommand(Console& c) {
     for (const auto& p : ModulePages()) {
-        c.out << p.id << "\t" << p.title << "\t"
+        c.out << p.id << "\t" << text::tr(p.title) << "\t"
               << (PageAvailable(p) ? "available" : "not available yet") << "\n";
     }
     return 0;
@@ -199,7 +201,9 @@ int findCommand(const std::string& text, Console& c) {
               << (h.tabCaption.empty() ? "-" : h.tabCaption) << "\t" << h.control << "\t"
               << h.caption << "\n";
     if (hits.empty()) {
-        c.err << "no page, tab or control shows \"" << text << "\"\n";
+        c.err << text::trf("Keine Seite, keine Registerkarte und kein Steuerelement zeigt \"%1\".",
+                           text)
+              << "\n";
         return 1;
     }
     return 0;
@@ -211,7 +215,7 @@ int showPageCommand(const std::string& name, bool json, Console& c) {
         std::string names;
         for (const auto& p : ModulePages())
             names += (names.empty() ? "" : ", ") + p.name;
-        c.err << "ERROR: no page \"" << name << "\" (pages: " << names << ")\n";
+        c.err << text::trf("FEHLER: Es gibt keine Seite \"%1\" (Seiten: %2).", name, names) << "\n";
         return 1;
     }
     auto form = OpenPage(*page, c);
@@ -249,9 +253,9 @@ class CheckedScript final : public toolkit::InputSource {
         const std::size_t at = done_++;
         if (!runner_.next()) return false;
         if (std::string refused = TakeWriteFailure(); !refused.empty()) {
-            const std::string why = "the change was not made: " + refused;
+            const std::string why = text::trf("Die Änderung wurde nicht vorgenommen: %1", refused);
             if (at < lines_.size()) throw toolkit::DriverError(lines_[at], why);
-            throw toolkit::DriverError("line ?: " + why);
+            throw toolkit::DriverError(text::trf("Zeile ?: %1", why));
         }
         return true;
     }
@@ -282,7 +286,7 @@ int runPageCommand(const std::string& name, const std::string& script,
                    const std::string& scriptName, Console& c) {
     const PageInfo* page = FindPage(name);
     if (!page) {
-        c.err << "ERROR: no page \"" << name << "\"\n";
+        c.err << text::trf("FEHLER: Es gibt keine Seite \"%1\".", name) << "\n";
         return 1;
     }
     toolkit::ScriptedDialogs dialogs(&c.out);
@@ -313,25 +317,27 @@ int runPageCommand(const std::string& name, const std::string& script,
     int rc = 0;
     // Writes refused while the page filled itself are not the script's doing.
     if (std::string refused = TakeWriteFailure(); !refused.empty())
-        c.err << "WARNING: while the page was opened: " << refused << "\n";
+        c.err << text::trf("WARNUNG: Beim Öffnen der Seite: %1", refused) << "\n";
     try {
         runner.Load(script);
         CheckedScript checked(runner, executableLines(script));
         checked.Run();
     } catch (const toolkit::DriverError& e) {
-        c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
+        c.err << text::trf("FEHLER: %1: %2", scriptName, e.what()) << "\n";
         rc = 1;
     } catch (const std::exception& e) {
         // A write the host refused, which the page did not report itself.
-        c.err << "ERROR: " << scriptName << ": " << e.what() << "\n";
+        c.err << text::trf("FEHLER: %1: %2", scriptName, e.what()) << "\n";
         rc = 1;
     }
     ClosePage(form, &actions);
     // What the page writes as it closes (a field left by closing) is the script's last
     // change: refused, it fails the run like any line.
     if (std::string refused = TakeWriteFailure(); !refused.empty()) {
-        c.err << "ERROR: " << scriptName
-              << ": when the page was closed: the change was not made: " << refused << "\n";
+        c.err << text::trf("FEHLER: %1: Beim Schließen der Seite: Die Änderung wurde nicht "
+                           "vorgenommen: %2",
+                           scriptName, refused)
+              << "\n";
         rc = 1;
     }
     if (machine) machine->launcher().onRecord = nullptr;

@@ -5,6 +5,7 @@
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <charconv>
 #include <istream>
@@ -19,10 +20,23 @@ namespace {
 
 using registry::Registry;
 
-constexpr const char* kNotFound =
-    "ERROR: The system was unable to find the specified registry key or value.";
-constexpr const char* kSuccess = "The operation completed successfully.";
-constexpr const char* kCancelled = "The operation was canceled by the user.";
+// reg.exe's own words, as a German Windows prints them.
+std::string notFound() {
+    return text::tr(
+        "FEHLER: Das System kann den angegebenen Registrierungsschlüssel bzw. Wert nicht finden.");
+}
+std::string success() {
+    return text::tr("Der Vorgang wurde erfolgreich beendet.");
+}
+std::string cancelled() {
+    return text::tr("Der Vorgang wurde vom Benutzer abgebrochen.");
+}
+std::string accessDenied() {
+    return text::tr("FEHLER: Zugriff verweigert.");
+}
+std::string defaultName() {
+    return text::tr("(Standard)");
+}
 
 struct UsageError {
     std::string message;
@@ -114,19 +128,21 @@ std::string dataForQuery(const RegistryValue& v) {
 }
 
 void printValue(std::ostream& out, const RegistryValue& v) {
-    out << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << typeName(v.type) << "    "
-        << dataForQuery(v) << "\n";
+    out << "    " << (v.name.empty() ? defaultName() : v.name) << "    " << typeName(v.type)
+        << "    " << dataForQuery(v) << "\n";
 }
 
 // Asks a Yes/No question; anything but an answer starting with y is No (also the end of input).
 bool confirm(Console& c, const std::string& question) {
-    c.out << question << " (Yes/No)? " << std::flush;
+    c.out << question << " " << std::flush;
     std::string answer;
     if (!std::getline(c.in, answer)) {
         c.out << "\n";
         return false;
     }
-    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+    // Ja or Yes, whichever language asked.
+    return !answer.empty() &&
+           (answer[0] == 'y' || answer[0] == 'Y' || answer[0] == 'j' || answer[0] == 'J');
 }
 
 struct KeyArg {
@@ -135,19 +151,25 @@ struct KeyArg {
     std::string fullName; // long root form, as reg.exe prints it
 };
 
+std::string invalidKeyName(const std::string& op) {
+    return text::trf("FEHLER: Ungültiger Schlüsselname.\nGeben Sie \"REG %1 /?\" ein, um die "
+                     "Syntax anzuzeigen.",
+                     op);
+}
+
 KeyArg parseKey(const std::string& arg, const std::string& op) {
     KeyArg k;
-    if (arg.rfind("\\\\", 0) == 0)
-        throw UsageError{"ERROR: Invalid key name.\nType \"REG " + op + " /?\" for usage."};
-    if (!Registry::splitKeyName(arg, k.root, k.path))
-        throw UsageError{"ERROR: Invalid key name.\nType \"REG " + op + " /?\" for usage."};
+    if (arg.rfind("\\\\", 0) == 0) throw UsageError{invalidKeyName(op)};
+    if (!Registry::splitKeyName(arg, k.root, k.path)) throw UsageError{invalidKeyName(op)};
     k.fullName = Registry::rootName(k.root);
     if (!k.path.empty()) k.fullName += "\\" + k.path;
     return k;
 }
 
 UsageError syntax(const std::string& op) {
-    return UsageError{"ERROR: Invalid syntax.\nType \"REG " + op + " /?\" for usage."};
+    return UsageError{text::trf("FEHLER: Ungültige Syntax.\nGeben Sie \"REG %1 /?\" ein, um die "
+                                "Syntax anzuzeigen.",
+                                op)};
 }
 
 RegOptions viewOption(bool reg32, bool reg64) {
@@ -273,7 +295,7 @@ int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if (haveV && ve) throw syntax("QUERY");
     QueryState s{reg, sw.view(), c.out};
     if (!reg.keyExists(key.root, key.path, s.options)) {
-        c.err << kNotFound << "\n";
+        c.err << notFound() << "\n";
         return 1;
     }
     if (haveV || ve) {
@@ -283,16 +305,21 @@ int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
             RegistryValue v;
             if (reg.getValue(key.root, key.path, valueName, v, s.options) != ERROR_SUCCESS) {
                 if (haveV) {
-                    c.err << kNotFound << "\n";
+                    c.err << notFound() << "\n";
                     return 1;
                 }
-                c.out << "\n" << key.fullName << "\n    (Default)    REG_SZ    (value not set)\n\n";
+                c.out << "\n"
+                      << key.fullName << "\n    " << defaultName() << "    REG_SZ    "
+                      << text::tr("(Wert nicht festgelegt)") << "\n\n";
                 return 0;
             }
         }
         queryValue(b, key.root, key.path, key.fullName, valueName, recurse);
         c.out << "\n" << buffer.str();
-        if (recurse) c.out << "End of search: " << b.matches << " match(es) found.\n";
+        if (recurse)
+            c.out << text::trf("Suche beendet: %1 Übereinstimmung(en) gefunden.",
+                               std::to_string(b.matches))
+                  << "\n";
         return 0;
     }
     c.out << "\n";
@@ -306,8 +333,8 @@ int regQuery(Registry& reg, const std::vector<std::string>& a, Console& c) {
 // one (a name the file cannot hold, a value too large for it), else reg.exe's words.
 std::string refusalText(const Registry& reg, int rc) {
     if (rc == ERROR_INVALID_PARAMETER && !reg.lastRefusal().empty())
-        return "ERROR: " + reg.lastRefusal();
-    return "ERROR: Access is denied.";
+        return text::trf("FEHLER: %1", reg.lastRefusal());
+    return accessDenied();
 }
 
 std::vector<std::uint8_t> parseData(DWORD type, const std::string& data,
@@ -392,7 +419,7 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if ((haveV && ve) || key.path.empty()) throw syntax("ADD");
     DWORD type = REG_SZ;
     if (!parseType(typeText, type)) {
-        c.err << "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n";
+        c.err << syntax("ADD").message << "\n";
         return 1;
     }
     if (haveS && (type != REG_MULTI_SZ || separator.size() != 1)) throw syntax("ADD");
@@ -404,15 +431,15 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
             return 1;
         }
         reg.flush();
-        c.out << kSuccess << "\n";
+        c.out << success() << "\n";
         return 0;
     }
     std::vector<std::uint8_t> bytes = parseData(type, data, separator);
     RegistryValue existing;
     if (!force && reg.getValue(key.root, key.path, valueName, existing, options) == ERROR_SUCCESS) {
-        if (!confirm(c, "Value " + (valueName.empty() ? std::string("(Default)") : valueName) +
-                            " exists, overwrite")) {
-            c.out << kCancelled << "\n";
+        if (!confirm(c, text::trf("Der Wert %1 ist bereits vorhanden. Überschreiben (Ja/Nein)?",
+                                  valueName.empty() ? defaultName() : valueName))) {
+            c.out << cancelled() << "\n";
             return 1;
         }
     }
@@ -422,7 +449,7 @@ int regAdd(Registry& reg, const std::vector<std::string>& a, Console& c) {
         return 1;
     }
     reg.flush();
-    c.out << kSuccess << "\n";
+    c.out << success() << "\n";
     return 0;
 }
 
@@ -437,25 +464,30 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
     if ((haveV + ve + va) > 1) throw syntax("DELETE");
     RegOptions options = sw.view();
     if (!reg.keyExists(key.root, key.path, options)) {
-        c.err << kNotFound << "\n";
+        c.err << notFound() << "\n";
         return 1;
     }
     if (!haveV && !ve && !va) {
         if (key.path.empty()) {
-            c.err << "ERROR: Access is denied.\n";
+            c.err << accessDenied() << "\n";
             return 1;
         }
-        if (!force && !confirm(c, "Permanently delete the registry key " + key.fullName)) {
-            c.out << kCancelled << "\n";
+        if (!force &&
+            !confirm(c, text::trf("Den Registrierungsschlüssel %1 endgültig löschen (Ja/Nein)?",
+                                  key.fullName))) {
+            c.out << cancelled() << "\n";
             return 1;
         }
         if (reg.deleteKey(key.root, key.path, options) != ERROR_SUCCESS) {
-            c.err << "ERROR: Access is denied.\n";
+            c.err << accessDenied() << "\n";
             return 1;
         }
     } else if (va) {
-        if (!force && !confirm(c, "Delete all values under the registry key " + key.fullName)) {
-            c.out << kCancelled << "\n";
+        if (!force &&
+            !confirm(c, text::trf("Alle Werte unter dem Registrierungsschlüssel %1 löschen "
+                                  "(Ja/Nein)?",
+                                  key.fullName))) {
+            c.out << cancelled() << "\n";
             return 1;
         }
         std::vector<RegistryValue> values;
@@ -467,18 +499,18 @@ int regDelete(Registry& reg, const std::vector<std::string>& a, Console& c) {
     } else {
         RegistryValue v;
         if (reg.getValue(key.root, key.path, valueName, v, options) != ERROR_SUCCESS) {
-            c.err << kNotFound << "\n";
+            c.err << notFound() << "\n";
             return 1;
         }
-        if (!force && !confirm(c, "Delete the registry value " +
-                                      (valueName.empty() ? std::string("(Default)") : valueName))) {
-            c.out << kCancelled << "\n";
+        if (!force && !confirm(c, text::trf("Den Registrierungswert %1 löschen (Ja/Nein)?",
+                                            valueName.empty() ? defaultName() : valueName))) {
+            c.out << cancelled() << "\n";
             return 1;
         }
         reg.deleteValue(key.root, key.path, valueName, options);
     }
     reg.flush();
-    c.out << kSuccess << "\n";
+    c.out << success() << "\n";
     return 0;
 }
 
@@ -512,23 +544,25 @@ int regExport(Registry& reg, const std::vector<std::string>& a, Console& c, bool
     const bool overwrite = sw.has("y");
     RegOptions options = sw.view();
     if (!reg.keyExists(key.root, key.path, options)) {
-        c.err << kNotFound << "\n";
+        c.err << notFound() << "\n";
         return 1;
     }
     if (fileExists(file) && !overwrite &&
-        !confirm(c, "File " + file + " already exists. Overwrite")) {
-        c.out << kCancelled << "\n";
+        !confirm(c,
+                 text::trf("Die Datei %1 ist bereits vorhanden. Überschreiben (Ja/Nein)?", file))) {
+        c.out << cancelled() << "\n";
         return 1;
     }
     registry::RegFileWriter writer;
     exportTree(reg, key.root, key.path, key.fullName, options, writer);
     if (dryRun) {
-        c.out << "Dry run: " << file << " was not written (" << writer.bytes().size()
-              << " bytes).\n";
+        c.out << text::trf("Probelauf: %1 wurde nicht geschrieben (%2 Bytes).", file,
+                           std::to_string(writer.bytes().size()))
+              << "\n";
         return 0;
     }
     registry::writeFileAtomically(file, writer.bytes());
-    c.out << kSuccess << "\n";
+    c.out << success() << "\n";
     return 0;
 }
 
@@ -550,7 +584,9 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     try {
         bytes = registry::readWholeFile(file);
     } catch (const RegistryAccessError&) {
-        c.err << "ERROR: Error opening the file. There may be a disk or file system error.\n";
+        c.err << text::tr("FEHLER: Fehler beim Öffnen der Datei. Möglicherweise liegt ein "
+                          "Datenträger- oder Dateisystemfehler vor.")
+              << "\n";
         return 1;
     }
     // The whole file is read and checked before anything is changed.
@@ -563,7 +599,8 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     for (const auto& op : content.operations) {
         Target t{};
         if (!Registry::splitKeyName(op.key, t.root, t.path) || t.path.empty())
-            throw RegistryFormatError(file, op.line, "invalid key name \"" + op.key + "\"");
+            throw RegistryFormatError(file, op.line,
+                                      text::trf("Ungültiger Schlüsselname \"%1\"", op.key));
         targets.push_back(std::move(t));
     }
     using Kind = registry::RegFileOperation::Kind;
@@ -591,14 +628,17 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
             break;
         }
         if (rc != ERROR_SUCCESS) {
-            std::string why = rc == ERROR_INVALID_PARAMETER && !reg.lastRefusal().empty()
-                                  ? reg.lastRefusal()
-                              : op.kind == Kind::DeleteKey
-                                  ? "the key is the root of a hive file and cannot be deleted"
-                                  : "access denied";
-            throw RegistryAccessError(file + ":" + std::to_string(op.line) + ": cannot " +
-                                      (op.kind == Kind::DeleteKey ? "delete " : "write ") + op.key +
-                                      " (" + why + ")");
+            std::string why =
+                rc == ERROR_INVALID_PARAMETER && !reg.lastRefusal().empty() ? reg.lastRefusal()
+                : op.kind == Kind::DeleteKey
+                    ? text::tr("Der Schlüssel ist der Stamm einer Hive-Datei und kann nicht "
+                               "gelöscht werden.")
+                    : text::tr("Zugriff verweigert.");
+            const std::string where = file + ":" + std::to_string(op.line);
+            throw RegistryAccessError(
+                op.kind == Kind::DeleteKey
+                    ? text::trf("%1: %2 kann nicht gelöscht werden (%3)", where, op.key, why)
+                    : text::trf("%1: %2 kann nicht geschrieben werden (%3)", where, op.key, why));
         }
         // A write is reported once it is durable: the whole import is one transaction,
         // committed at its end.
@@ -608,7 +648,7 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
     reg.flush();
     for (const auto& line : written)
         c.out << line << "\n";
-    c.out << kSuccess << "\n";
+    c.out << success() << "\n";
     return 0;
 }
 
@@ -617,7 +657,10 @@ int regImport(Registry& reg, const std::vector<std::string>& a, Console& c) {
 int runRegCommand(Registry& registry, const std::vector<std::string>& args, Console& console,
                   bool dryRun) {
     if (args.empty()) {
-        console.err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
+        console.err << text::tr(
+                           "FEHLER: Ungültige Syntax.\nGeben Sie \"REG /?\" ein, um die Syntax "
+                           "anzuzeigen.")
+                    << "\n";
         return 1;
     }
     std::string op = upper(args[0]);
@@ -628,16 +671,19 @@ int runRegCommand(Registry& registry, const std::vector<std::string>& args, Cons
         if (op == "DELETE") return regDelete(registry, args, console);
         if (op == "EXPORT") return regExport(registry, args, console, dryRun);
         if (op == "IMPORT") return regImport(registry, args, console);
-        console.err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
+        console.err << text::tr(
+                           "FEHLER: Ungültige Syntax.\nGeben Sie \"REG /?\" ein, um die Syntax "
+                           "anzuzeigen.")
+                    << "\n";
         return 1;
     } catch (const UsageError& e) {
         console.err << e.message << "\n";
         return 1;
     } catch (const RegistryFormatError& e) {
-        console.err << "ERROR: " << e.what() << "\n";
+        console.err << text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     } catch (const RegistryAccessError& e) {
-        console.err << "ERROR: " << e.what() << "\n";
+        console.err << text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
 }

@@ -141,7 +141,7 @@ int cssCommand(const Options& o, Console& console) {
         MachineSession session(dir, MachineSession::Mode::Write);
         return ravelin::app::runCssCommand(o.css->remaining(), console);
     } catch (const std::exception& e) {
-        std::cerr << "ERROR: " << e.what() << "\n";
+        std::cerr << ravelin::text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
 }
@@ -167,7 +167,9 @@ int runScriptCommand(const Options& o, MachineSession& session, bool dry, Consol
     } else {
         std::ifstream in(o.scriptFile);
         if (!in) {
-            std::cerr << "ERROR: cannot read the script " << o.scriptFile << "\n";
+            std::cerr << ravelin::text::trf("FEHLER: Das Skript %1 kann nicht gelesen werden.",
+                                            o.scriptFile)
+                      << "\n";
             return 1;
         }
         script << in.rdbuf();
@@ -206,7 +208,7 @@ int machineSessionCommand(const Options& o, Console& console) {
         try {
             module = std::make_unique<ravelin::app::LoadedModule>("Ravelin.bpl");
         } catch (const std::exception& e) {
-            std::cerr << "ERROR: " << e.what() << "\n";
+            std::cerr << ravelin::text::trf("FEHLER: %1", e.what()) << "\n";
             return 1;
         }
         ravelin::app::SetModulePages(
@@ -227,7 +229,7 @@ int machineSessionCommand(const Options& o, Console& console) {
             return ravelin::app::machineInfoCommand(session.machine(), o.json, console);
         return registryCommand(o, session, args, dryRun, console);
     } catch (const std::exception& e) {
-        std::cerr << "ERROR: " << e.what() << "\n";
+        std::cerr << ravelin::text::trf("FEHLER: %1", e.what()) << "\n";
         return 1;
     }
 }

@@ -6,6 +6,7 @@
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -159,7 +160,7 @@ std::string quoteData(const RegistryValue& v) {
         std::string out;
         for (const auto& item : multiStringFromData(v.data))
             out += (out.empty() ? "\"" : ", \"") + item + "\"";
-        return out.empty() ? "(empty list)" : out;
+        return out.empty() ? text::tr("(leere Liste)") : out;
     }
     std::string out = std::string(typeName(v.type)) + ":";
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -264,7 +265,7 @@ bool matchesDigest(const std::optional<RegistryValue>& v, const std::optional<st
 std::vector<std::string> canonicalTree(const std::optional<std::string>& image) {
     std::vector<std::string> out;
     if (!image) return out;
-    auto content = registry::parseRegFile(*image, "journal image");
+    auto content = registry::parseRegFile(*image, text::tr("Journal-Abbild"));
     for (const auto& op : content.operations) {
         std::string line = text::foldName(op.key) + "\n";
         if (op.kind == registry::RegFileOperation::Kind::SetValue) {
@@ -400,7 +401,8 @@ void scrubKeyImages(Database& db, const std::string& path) {
         try {
             for (const auto& image : r.images) {
                 if (!image) continue;
-                for (const auto& op : registry::parseRegFile(*image, "journal image").operations) {
+                for (const auto& op :
+                     registry::parseRegFile(*image, text::tr("Journal-Abbild")).operations) {
                     if (op.kind != registry::RegFileOperation::Kind::SetValue) continue;
                     const std::string rel(registry::imageRelativeKey(op.key));
                     const std::string at = rel.empty() ? r.keyPath : r.keyPath + "\\" + rel;
@@ -416,8 +418,9 @@ void scrubKeyImages(Database& db, const std::string& path) {
             }
         } catch (const std::exception& e) {
             // Left as it is, the row might keep a secret in clear: nothing is upgraded.
-            throw JournalError(path + ": change " + std::to_string(r.id) +
-                               " holds a key image that cannot be read: " + e.what());
+            throw JournalError(text::trf("%1: Die Änderung %2 enthält ein Schlüsselabbild, das "
+                                         "nicht gelesen werden kann: %3",
+                                         path, std::to_string(r.id), e.what()));
         }
         if (secrets.empty()) continue;
         std::int64_t sensitive = 1;
@@ -477,20 +480,25 @@ void vacuum(Database& db) {
 
 std::string describe(const JournalEntry& e) {
     if (e.isFile && e.file.kind == FileChange::Kind::Folder)
-        return e.file.path + (e.file.after ? " (folder) created" : " (folder) removed");
+        return e.file.after ? text::trf("%1 (Ordner) angelegt", e.file.path)
+                            : text::trf("%1 (Ordner) entfernt", e.file.path);
     if (e.isFile && e.file.kind == FileChange::Kind::Attribute)
-        return e.file.path +
-               (e.file.after == std::optional<std::string>("hidden") ? " hidden" : " shown");
-    if (e.isFile) return e.file.path + (e.file.after ? " written" : " deleted");
+        return e.file.after == std::optional<std::string>("hidden")
+                   ? text::trf("%1 versteckt", e.file.path)
+                   : text::trf("%1 sichtbar gemacht", e.file.path);
+    if (e.isFile)
+        return e.file.after ? text::trf("%1 geschrieben", e.file.path)
+                            : text::trf("%1 gelöscht", e.file.path);
     const RegistryChange& c = e.registry;
     if (c.kind == RegistryChange::Kind::Key) {
-        if (!c.afterTree) return c.fullName + " deleted";
-        return c.fullName + (c.beforeTree ? " replaced" : " created");
+        if (!c.afterTree) return text::trf("%1 gelöscht", c.fullName);
+        return c.beforeTree ? text::trf("%1 ersetzt", c.fullName)
+                            : text::trf("%1 angelegt", c.fullName);
     }
-    std::string name = c.valueName.empty() ? "(Default)" : "\"" + c.valueName + "\"";
-    if (!c.after) return c.fullName + " " + name + " deleted";
+    std::string name = c.valueName.empty() ? text::tr("(Standard)") : "\"" + c.valueName + "\"";
+    if (!c.after) return text::trf("%1 %2 gelöscht", c.fullName, name);
     return c.fullName + " " + name + " = " +
-           (c.sensitive ? std::string("(sensitive)") : quoteData(*c.after));
+           (c.sensitive ? text::tr("(vertraulich)") : quoteData(*c.after));
 }
 
 Journal::Journal(std::unique_ptr<Database> db, std::string machineDir, bool readOnly, int version)
@@ -520,21 +528,21 @@ std::int64_t checkedVersion(Database& db, const std::string& path) {
         if (s.step()) version = s.integer(0);
     }
     if (version > Journal::kSchemaVersion)
-        throw JournalError(path +
-                           ": the journal was written by a newer version of deskforge (format " +
-                           std::to_string(version) + ", this one reads up to " +
-                           std::to_string(Journal::kSchemaVersion) + ")");
+        throw JournalError(text::trf("%1: Das Journal wurde von einer neueren Version von "
+                                     "deskforge geschrieben (Format %2, diese liest bis Format %3)",
+                                     path, std::to_string(version),
+                                     std::to_string(Journal::kSchemaVersion)));
     Statement s(db, "PRAGMA quick_check");
     if (s.step() && s.text(0) != "ok")
-        throw JournalError(path + ": the journal is damaged: " + s.text(0));
+        throw JournalError(text::trf("%1: Das Journal ist beschädigt: %2", path, s.text(0)));
     return version;
 }
 
 JournalError openError(const std::string& path, const SqliteError& e) {
     if (e.code() == SQLITE_NOTADB || e.code() == SQLITE_CORRUPT)
-        return JournalError(path +
-                            ": the journal is damaged or not a journal database: " + e.what());
-    return JournalError(std::string("cannot open the journal: ") + e.what());
+        return JournalError(text::trf(
+            "%1: Das Journal ist beschädigt oder keine Journal-Datenbank: %2", path, e.what()));
+    return JournalError(text::trf("Das Journal kann nicht geöffnet werden: %1", e.what()));
 }
 
 } // namespace
@@ -542,8 +550,8 @@ JournalError openError(const std::string& path, const SqliteError& e) {
 std::unique_ptr<Journal> Journal::open(const std::string& machineDir) {
     std::string dir = machineDir + "/.deskforge";
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-        throw JournalError(machineDir +
-                           ": cannot write to the machine folder: " + std::strerror(errno));
+        throw JournalError(text::trf("%1: In den Maschinenordner kann nicht geschrieben werden: %2",
+                                     machineDir, std::strerror(errno)));
     std::string path = dir + "/journal.sqlite";
     try {
         auto db = std::make_unique<Database>(path, true);
@@ -595,10 +603,11 @@ std::int64_t Journal::unitFor() const {
 
 void Journal::requireInside(const std::string& path) const {
     if (!registry::resolvesInside(path, roots_) && !(pathGuard_ && pathGuard_(path)))
-        throw JournalError(path +
-                           ": refused: the journal names a file outside the machine "
-                           "folder " +
-                           machineDir_ + " (links followed); nothing was written");
+        throw JournalError(
+            text::trf("%1: Abgelehnt: Das Journal nennt eine Datei außerhalb des "
+                      "Maschinenordners %2 (Verknüpfungen verfolgt); es wurde nichts "
+                      "geschrieben.",
+                      path, machineDir_));
 }
 
 bool Journal::recording() const {
@@ -650,7 +659,7 @@ void Journal::backupStart(const std::string& label) {
         failed_ = holdSecrets_ = flushedDuring_ = false;
     } catch (const SqliteError& e) {
         backupTxn_ = 0;
-        throw JournalError(std::string("cannot write the journal: ") + e.what());
+        throw JournalError(text::trf("Das Journal kann nicht geschrieben werden: %1", e.what()));
     }
     backupLabel_ = label;
     backupUsed_ = false;
@@ -692,9 +701,9 @@ std::int64_t Journal::backupEnd(registry::Registry* reg) {
         t.commit();
     } catch (const SqliteError& e) {
         voidBackup(reg);
-        throw JournalError(std::string("cannot write the journal, the transaction was not "
-                                       "completed: ") +
-                           e.what());
+        throw JournalError(text::trf("Das Journal kann nicht geschrieben werden, die Transaktion "
+                                     "wurde nicht abgeschlossen: %1",
+                                     e.what()));
     }
     backupTxn_ = 0;
     steps_.clear();
@@ -750,7 +759,7 @@ void Journal::setFlag(int category) {
         Statement s(*db_, "UPDATE transactions SET category=? WHERE id=?");
         s.bind(1, category).bind(2, lastTxn_).run();
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal: ") + e.what());
+        throw JournalError(text::trf("Das Journal kann nicht geschrieben werden: %1", e.what()));
     }
 }
 
@@ -817,7 +826,7 @@ std::int64_t Journal::insertChange(std::int64_t txn, const RegistryChange& full)
 }
 
 void Journal::record(const std::vector<RegistryChange>& changes) {
-    if (readOnly_) throw JournalError("the machine was opened for reading only");
+    if (readOnly_) throw JournalError(text::tr("Die Maschine wurde nur zum Lesen geöffnet."));
     try {
         WriteTransaction t(*db_);
         std::int64_t txn = 0;
@@ -841,8 +850,10 @@ void Journal::record(const std::vector<RegistryChange>& changes) {
                 if (c.sensitive) holdSecrets_ = true;
             }
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal, the change was not made: ") +
-                           e.what());
+        throw JournalError(
+            text::trf("Das Journal kann nicht geschrieben werden, die Änderung wurde "
+                      "nicht vorgenommen: %1",
+                      e.what()));
     }
 }
 
@@ -863,7 +874,8 @@ void Journal::writeFile(const std::string& path, const std::optional<std::string
     if (content) {
         registry::writeFileAtomically(path, *content);
     } else if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-        throw RegistryAccessError(path + ": cannot delete: " + std::strerror(errno));
+        throw RegistryAccessError(
+            text::trf("%1: Die Datei kann nicht gelöscht werden: %2", path, std::strerror(errno)));
     }
 }
 
@@ -876,8 +888,8 @@ void Journal::putImage(const FileChange& change, const std::optional<std::string
     case FileChange::Kind::Folder:
         if (image) {
             if (::mkdir(change.path.c_str(), 0755) != 0 && errno != EEXIST)
-                throw RegistryAccessError(change.path +
-                                          ": cannot create the folder: " + std::strerror(errno));
+                throw RegistryAccessError(text::trf("%1: Der Ordner kann nicht angelegt werden: %2",
+                                                    change.path, std::strerror(errno)));
         } else if (::rmdir(change.path.c_str()) != 0 && errno != ENOENT) {
             // A save killed before its rename leaves its temporary file: ours to remove.
             if (errno == ENOTEMPTY || errno == EEXIST) {
@@ -887,13 +899,14 @@ void Journal::putImage(const FileChange& change, const std::optional<std::string
                         std::filesystem::remove(entry.path(), ec);
                 if (::rmdir(change.path.c_str()) == 0) return;
             }
-            throw RegistryAccessError(change.path +
-                                      ": cannot remove the folder: " + std::strerror(errno));
+            throw RegistryAccessError(text::trf("%1: Der Ordner kann nicht entfernt werden: %2",
+                                                change.path, std::strerror(errno)));
         }
         return;
     case FileChange::Kind::Attribute:
         if (!attributeWriter_)
-            throw RegistryAccessError(change.path + ": cannot set its attributes here");
+            throw RegistryAccessError(
+                text::trf("%1: Die Attribute können hier nicht gesetzt werden.", change.path));
         attributeWriter_(change.path, image == std::optional<std::string>("hidden"));
         return;
     }
@@ -915,7 +928,7 @@ std::optional<std::string> Journal::currentImage(const FileChange& change) const
 }
 
 void Journal::recordFile(const FileChange& change, const std::function<void()>& apply) {
-    if (readOnly_) throw JournalError("the machine was opened for reading only");
+    if (readOnly_) throw JournalError(text::tr("Die Maschine wurde nur zum Lesen geöffnet."));
     requireInside(change.path);
     if (fileWriteGuard_) fileWriteGuard_(change.path);
     std::int64_t id = 0, own = 0;
@@ -954,8 +967,9 @@ void Journal::recordFile(const FileChange& change, const std::function<void()>& 
         t.commit();
         if (txn) lastTxn_ = txn;
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal, the file was not changed: ") +
-                           e.what());
+        throw JournalError(text::trf("Das Journal kann nicht geschrieben werden, die Datei wurde "
+                                     "nicht geändert: %1",
+                                     e.what()));
     }
     try {
         apply();
@@ -1083,8 +1097,9 @@ std::vector<registry::SecretValue> Journal::sensitiveValuesUnder(const std::stri
         }
     } catch (const SqliteError& e) {
         // Unknown, the secrets would be stored in clear: the change is not made.
-        throw JournalError(std::string("cannot read the journal, the change was not made: ") +
-                           e.what());
+        throw JournalError(text::trf("Das Journal kann nicht gelesen werden, die Änderung wurde "
+                                     "nicht vorgenommen: %1",
+                                     e.what()));
     }
     return out;
 }
@@ -1170,7 +1185,7 @@ std::size_t Journal::recover(registry::Registry& reg) {
             }
         }
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot read the journal: ") + e.what());
+        throw JournalError(text::trf("Das Journal kann nicht gelesen werden: %1", e.what()));
     }
     if (readOnly_) return applied + rolledBack;
     if ((applied || rolledBack) && reg.modified()) {
@@ -1188,7 +1203,8 @@ std::size_t Journal::recover(registry::Registry& reg) {
             // them.
             db_->exec("UPDATE transactions SET state='void' WHERE state='open'");
         } catch (const SqliteError& e) {
-            throw JournalError(std::string("cannot write the journal: ") + e.what());
+            throw JournalError(
+                text::trf("Das Journal kann nicht geschrieben werden: %1", e.what()));
         }
     }
     return applied + rolledBack;
@@ -1239,12 +1255,17 @@ std::vector<TransactionInfo> Journal::list(std::int64_t since) {
                                       " FROM changes WHERE txn=? ORDER BY id LIMIT 1");
             first.bind(1, t.id);
             if (first.step()) t.summary = describe(readEntry(first));
-            if (t.changes > 1) t.summary += " (+" + std::to_string(t.changes - 1) + " more)";
-            if (t.kind == "undo" || t.kind == "redo")
-                t.summary = t.kind + " of " + std::to_string(t.target) + ": " + t.summary;
+            if (t.changes > 1)
+                t.summary = text::trf("%1 (+%2 weitere)", t.summary, std::to_string(t.changes - 1));
+            if (t.kind == "undo")
+                t.summary = text::trf("Transaktion %1 rückgängig gemacht: %2",
+                                      std::to_string(t.target), t.summary);
+            else if (t.kind == "redo")
+                t.summary =
+                    text::trf("Transaktion %1 wiederholt: %2", std::to_string(t.target), t.summary);
         }
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot read the journal: ") + e.what());
+        throw JournalError(text::trf("Das Journal kann nicht gelesen werden: %1", e.what()));
     }
     return out;
 }
@@ -1282,7 +1303,7 @@ std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg
             changed = current != left;
         }
         if (changed && merge.keyed)
-            return describe(e) + " (" + merge.conflict + "): changed since" + laterNames(e);
+            return changedSince(e, text::trf("%1 (%2)", describe(e), merge.conflict));
     } else if (e.registry.kind == RegistryChange::Kind::Value) {
         const auto current = reg.currentValue(e.registry);
         const auto& expected = undo ? e.registry.after : e.registry.before;
@@ -1305,12 +1326,11 @@ std::string Journal::conflictWith(const JournalEntry& e, registry::Registry& reg
     }
     if (!changed) return {};
     std::string what = describe(e);
-    return what + ": changed since" + laterNames(e);
+    return changedSince(e, what);
 }
 
-// " by transaction N" for the later transactions that touched the place of `e`, else
-// " outside the journal".
-std::string Journal::laterNames(const JournalEntry& e) {
+// That `what` changed since, naming the later transactions that touched the place of `e`.
+std::string Journal::changedSince(const JournalEntry& e, const std::string& what) {
     std::vector<std::int64_t> later;
     Statement s(*db_, "SELECT c.txn, c.kind, c.hive_file, c.key_path, c.value_name FROM changes c "
                       "JOIN transactions t ON t.id=c.txn WHERE c.id>? AND t.state='done' "
@@ -1335,11 +1355,12 @@ std::string Journal::laterNames(const JournalEntry& e) {
         if (touches && std::find(later.begin(), later.end(), txn) == later.end())
             later.push_back(txn);
     }
-    if (later.empty()) return " outside the journal";
+    if (later.empty()) return text::trf("%1: seitdem außerhalb des Journals geändert", what);
     std::string names;
     for (std::size_t i = 0; i < later.size(); ++i)
         names += (i ? ", " : "") + std::to_string(later[i]);
-    return std::string(" by transaction") + (later.size() > 1 ? "s " : " ") + names;
+    if (later.size() == 1) return text::trf("%1: seitdem von Transaktion %2 geändert", what, names);
+    return text::trf("%1: seitdem von den Transaktionen %2 geändert", what, names);
 }
 
 // What a file-side place gets from an undo (the image before) or a redo (the image
@@ -1355,12 +1376,15 @@ std::optional<std::string> Journal::fileTarget(const FileChange& f,
 
 std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg, bool undo,
                                       bool force) {
-    if (readOnly_) throw JournalError("the machine was opened for reading only");
+    if (readOnly_) throw JournalError(text::tr("Die Maschine wurde nur zum Lesen geöffnet."));
     auto info = transaction(txn);
     if (!info)
-        throw JournalError("there is no transaction " + std::to_string(txn) + " in the journal");
+        throw JournalError(
+            text::trf("Die Transaktion %1 gibt es im Journal nicht.", std::to_string(txn)));
     std::vector<JournalEntry> list = entries(txn);
-    if (list.empty()) throw JournalError("transaction " + std::to_string(txn) + " changed nothing");
+    if (list.empty())
+        throw JournalError(
+            text::trf("Die Transaktion %1 hat nichts geändert.", std::to_string(txn)));
     for (const auto& e : list) {
         if (e.isFile) {
             requireInside(e.file.path);
@@ -1370,29 +1394,43 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
         if (!e.registry.sensitive) continue;
         if (e.registry.kind == RegistryChange::Kind::Key) {
             if (undo ? e.beforeHeldSecrets : e.afterHeldSecrets)
-                throw JournalError("transaction " + std::to_string(txn) + " changed the key " +
-                                   e.registry.fullName +
-                                   ", which held sensitive values whose content the journal "
-                                   "does not keep; it cannot be " +
-                                   (undo ? "undone" : "redone"));
+                throw JournalError(
+                    undo ? text::trf("Die Transaktion %1 hat den Schlüssel %2 geändert, der "
+                                     "vertrauliche Werte enthielt, deren Inhalt das Journal nicht "
+                                     "aufbewahrt; sie kann nicht rückgängig gemacht werden.",
+                                     std::to_string(txn), e.registry.fullName)
+                         : text::trf("Die Transaktion %1 hat den Schlüssel %2 geändert, der "
+                                     "vertrauliche Werte enthielt, deren Inhalt das Journal nicht "
+                                     "aufbewahrt; sie kann nicht wiederholt werden.",
+                                     std::to_string(txn), e.registry.fullName));
             continue;
         }
         bool needed = undo ? e.registry.before.has_value() : e.registry.after.has_value();
         if (needed)
-            throw JournalError("transaction " + std::to_string(txn) +
-                               " wrote the sensitive value " + e.registry.fullName + " \"" +
-                               e.registry.valueName +
-                               "\", whose content the journal does not keep; it cannot be " +
-                               (undo ? "undone" : "redone"));
+            throw JournalError(
+                undo ? text::trf("Die Transaktion %1 hat den vertraulichen Wert %2 \"%3\" "
+                                 "geschrieben, dessen Inhalt das Journal nicht aufbewahrt; sie "
+                                 "kann nicht rückgängig gemacht werden.",
+                                 std::to_string(txn), e.registry.fullName, e.registry.valueName)
+                     : text::trf("Die Transaktion %1 hat den vertraulichen Wert %2 \"%3\" "
+                                 "geschrieben, dessen Inhalt das Journal nicht aufbewahrt; sie "
+                                 "kann nicht wiederholt werden.",
+                                 std::to_string(txn), e.registry.fullName, e.registry.valueName));
     }
     if (undo) std::reverse(list.begin(), list.end());
     // Each place is checked where the transaction touched it last (undo) or first (redo),
     // against what is there now; the transaction's own other rows follow from that one.
     // A registry row is checked as the rows before it are put back, so a key the
     // transaction made and then filled compares with what it left there.
-    const std::string refusal = std::string("transaction ") + std::to_string(txn) + " cannot be " +
-                                (undo ? "undone" : "redone") + ": ";
-    const std::string hint = " (undo the later transaction first, or force it)";
+    auto refusal = [&](const std::string& why) {
+        return JournalError(
+            undo ? text::trf("Die Transaktion %1 kann nicht rückgängig gemacht werden: %2 (machen "
+                             "Sie zuerst die spätere Transaktion rückgängig oder erzwingen Sie es)",
+                             std::to_string(txn), why)
+                 : text::trf("Die Transaktion %1 kann nicht wiederholt werden: %2 (machen Sie "
+                             "zuerst die spätere Transaktion rückgängig oder erzwingen Sie es)",
+                             std::to_string(txn), why));
+    };
     std::vector<std::string> seen;
     auto firstVisit = [&](const JournalEntry& e) {
         std::string place = placeOf(e);
@@ -1403,8 +1441,7 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
     if (!force)
         for (const auto& e : list)
             if (e.isFile && firstVisit(e))
-                if (auto why = conflictWith(e, reg, undo); !why.empty())
-                    throw JournalError(refusal + why + hint);
+                if (auto why = conflictWith(e, reg, undo); !why.empty()) throw refusal(why);
     std::int64_t newTxn = 0;
     try {
         WriteTransaction t(*db_);
@@ -1413,7 +1450,7 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
         s.bind(1, info->category).bind(2, newTxn).run();
         t.commit();
     } catch (const SqliteError& e) {
-        throw JournalError(std::string("cannot write the journal: ") + e.what());
+        throw JournalError(text::trf("Das Journal kann nicht geschrieben werden: %1", e.what()));
     }
     forcedTxn_ = newTxn;
     steps_.clear();
@@ -1430,8 +1467,7 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
         for (const auto& e : list) {
             if (e.isFile) continue;
             if (!force && firstVisit(e))
-                if (auto why = conflictWith(e, reg, undo); !why.empty())
-                    throw JournalError(refusal + why + hint);
+                if (auto why = conflictWith(e, reg, undo); !why.empty()) throw refusal(why);
             reg.restore({e.registry}, undo);
         }
         for (const auto& e : list) {
@@ -1470,7 +1506,8 @@ std::int64_t Journal::replayOrRestore(std::int64_t txn, registry::Registry& reg,
             // Left open, the transaction is rolled back by the next writer's recovery.
         }
         if (dynamic_cast<const SqliteError*>(&e))
-            throw JournalError(std::string("cannot write the journal: ") + e.what());
+            throw JournalError(
+                text::trf("Das Journal kann nicht geschrieben werden: %1", e.what()));
         throw;
     }
     lastTxn_ = newTxn;

@@ -175,7 +175,7 @@ class Journal final : public registry::ChangeSink {
     std::int64_t unitFor() const;
     void requireInside(const std::string& path) const;
     std::string conflictWith(const JournalEntry& entry, registry::Registry& reg, bool undo);
-    std::string laterNames(const JournalEntry& entry);
+    std::string changedSince(const JournalEntry& entry, const std::string& what);
     std::optional<std::string> fileTarget(const FileChange& change,
                                           const std::optional<std::string>& current,
                                           bool undo) const;

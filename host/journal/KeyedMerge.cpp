@@ -1,6 +1,7 @@
 #include "host/journal/KeyedMerge.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <map>
@@ -160,7 +161,7 @@ std::string trimmedOrNone(const KeyMap& m, const std::string& key) {
 
 std::string readable(const std::string& key) {
     if (key.starts_with("pref ")) return "user_pref \"" + key.substr(5) + "\"";
-    if (key.starts_with("rule ")) return "rule " + key.substr(5);
+    if (key.starts_with("rule ")) return text::trf("Regel %1", key.substr(5));
     return key;
 }
 

@@ -1,5 +1,6 @@
 #include "host/journal/Sqlite.h"
 
+#include "host/text/Translate.h"
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -70,12 +71,16 @@ std::unique_ptr<Database> Database::openReadOnly(const std::string& path) {
     if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) dir = tmp;
     std::string templ = dir + "/deskforge-journal-XXXXXX";
     if (!::mkdtemp(templ.data()))
-        throw SqliteError(path + ": cannot make a temporary copy to read: " + std::strerror(errno),
+        throw SqliteError(text::trf("%1: Für das Lesen kann keine vorläufige Kopie angelegt "
+                                    "werden: %2",
+                                    path, std::strerror(errno)),
                           SQLITE_CANTOPEN);
     const std::string copy = templ + "/journal.sqlite";
     if (!copyFile(path, copy) || !copyFile(path + "-wal", copy + "-wal")) {
         std::filesystem::remove_all(templ);
-        throw SqliteError(path + ": cannot make a temporary copy to read", SQLITE_CANTOPEN);
+        throw SqliteError(
+            text::trf("%1: Für das Lesen kann keine vorläufige Kopie angelegt werden.", path),
+            SQLITE_CANTOPEN);
     }
     std::unique_ptr<Database> db;
     try {

@@ -3,6 +3,7 @@
 #include "host/machine/ProfileFile.h"
 #include "host/registry/FileUtil.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -11,6 +12,8 @@
 #include <sys/stat.h>
 
 namespace ravelin::machine {
+
+namespace T = ravelin::text;
 
 namespace {
 
@@ -130,47 +133,51 @@ std::unique_ptr<Machine> Machine::open(const std::string& dir) {
         try {
             j = nlohmann::json::parse(text);
         } catch (const nlohmann::json::parse_error& e) {
-            throw RegistryFormatError(configFile, lineOf(text, e.byte), "not valid JSON");
+            throw RegistryFormatError(configFile, lineOf(text, e.byte),
+                                      T::tr("Das ist kein gültiges JSON."));
         }
         auto fail = [&](const std::string& what) {
             throw RegistryFormatError(configFile, 0, what);
         };
-        if (!j.is_object()) fail("must hold one JSON object");
+        if (!j.is_object()) fail(T::tr("Die Datei muss genau ein JSON-Objekt enthalten."));
         for (auto it = j.begin(); it != j.end(); ++it) {
             const std::string& k = it.key();
             const auto& v = it.value();
             if (k == "user") {
-                if (!v.is_string()) fail("\"user\" must be a string");
+                if (!v.is_string()) fail(T::tr("\"user\" muss eine Zeichenkette sein."));
                 config.user = v.get<std::string>();
             } else if (k == "admin") {
-                if (!v.is_boolean()) fail("\"admin\" must be true or false");
+                if (!v.is_boolean()) fail(T::tr("\"admin\" muss true oder false sein."));
                 config.admin = v.get<bool>();
             } else if (k == "wow64") {
-                if (!v.is_boolean()) fail("\"wow64\" must be true or false");
+                if (!v.is_boolean()) fail(T::tr("\"wow64\" muss true oder false sein."));
                 config.wow64 = v.get<bool>();
             } else if (k == "accounts") {
-                if (!v.is_array()) fail("\"accounts\" must be a list");
+                if (!v.is_array()) fail(T::tr("\"accounts\" muss eine Liste sein."));
                 for (const auto& a : v) {
                     if (!a.is_object() || !a.contains("name") || !a["name"].is_string())
-                        fail("each account needs a \"name\"");
+                        fail(T::tr("Jedes Konto braucht einen \"name\"."));
                     std::string privilege = a.value("privilege", "user");
                     if (privilege != "user" && privilege != "admin" && privilege != "guest")
-                        fail("account \"" + a["name"].get<std::string>() +
-                             "\": privilege must be user, admin or guest");
+                        fail(T::trf("Konto \"%1\": Die Berechtigung muss user, admin oder guest "
+                                    "sein.",
+                                    a["name"].get<std::string>()));
                     config.accounts.push_back({a["name"].get<std::string>(), privilege});
                 }
             } else if (k == "services") {
                 if (!v.is_object())
-                    fail("\"services\" must map service names to \"running\" or \"stopped\"");
+                    fail(T::tr("\"services\" muss Dienstnamen \"running\" oder \"stopped\" "
+                               "zuordnen."));
                 for (auto s = v.begin(); s != v.end(); ++s) {
                     if (!s.value().is_string() ||
                         (s.value() != "running" && s.value() != "stopped"))
-                        fail("service \"" + s.key() +
-                             "\": the state must be \"running\" or \"stopped\"");
+                        fail(T::trf("Dienst \"%1\": Der Zustand muss \"running\" oder "
+                                    "\"stopped\" sein.",
+                                    s.key()));
                     config.services[s.key()] = s.value().get<std::string>();
                 }
             } else {
-                fail("unknown setting \"" + k + "\"");
+                fail(T::trf("Unbekannte Einstellung \"%1\"", k));
             }
         }
         preferredUser = config.user;

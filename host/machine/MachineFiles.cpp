@@ -3,6 +3,7 @@
 #include "host/registry/FileUtil.h"
 #include "host/registry/Types.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <cctype>
 #include <cerrno>
@@ -162,8 +163,8 @@ bool MachineFiles::writable(const std::string& path) const {
 
 void MachineFiles::requireWritable(const std::string& hostPath) const {
     if (!writable(hostPath))
-        throw RegistryAccessError(hostPath + ": refused: the path leaves the machine folder " +
-                                  root_);
+        throw RegistryAccessError(text::trf(
+            "%1: Abgelehnt: Der Pfad führt aus dem Maschinenordner %2 hinaus.", hostPath, root_));
 }
 
 std::optional<unsigned> MachineFiles::sidecarAttributes(const std::string& hostPath) const {
@@ -260,8 +261,8 @@ void MachineFiles::setHidden(const std::string& hostPath, bool hidden) const {
             static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
             static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
         if (::setxattr(hostPath.c_str(), kNtfsAttrib, b, sizeof b, 0) != 0)
-            throw RegistryAccessError(hostPath +
-                                      ": cannot set its attributes: " + std::strerror(errno));
+            throw RegistryAccessError(text::trf("%1: Die Attribute können nicht gesetzt werden: %2",
+                                                hostPath, std::strerror(errno)));
         return;
     }
     if (store == AttributeStore::DosAttrib) {
@@ -270,8 +271,9 @@ void MachineFiles::setHidden(const std::string& hostPath, bool hidden) const {
         if (::setxattr(hostPath.c_str(), kDosAttrib, text, static_cast<std::size_t>(len), 0) == 0)
             return;
         if (errno != ENOTSUP && errno != EPERM)
-            throw RegistryAccessError(hostPath +
-                                      ": cannot set its attributes: " + std::strerror(errno));
+            throw RegistryAccessError(
+                ravelin::text::trf("%1: Die Attribute können nicht gesetzt werden: %2", hostPath,
+                                   std::strerror(errno)));
     }
     setSidecarAttributes(hostPath, value);
 }

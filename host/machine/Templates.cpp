@@ -7,6 +7,7 @@
 #include "host/registry/RegFile.h"
 #include "host/registry/Registry.h"
 #include "host/registry/WineRegistryFile.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,7 +32,8 @@ nlohmann::json readManifest(const fs::path& dir) {
     try {
         return nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& e) {
-        throw RegistryFormatError(file.string(), 0, std::string("not valid JSON: ") + e.what());
+        throw RegistryFormatError(file.string(), 0,
+                                  ravelin::text::trf("Das ist kein gültiges JSON: %1", e.what()));
     }
 }
 
@@ -40,15 +42,16 @@ void chain(const fs::path& folder, const std::string& name, std::vector<Template
            int depth = 0) {
     if (depth > 8)
         throw RegistryFormatError((folder / name).string(), 0,
-                                  "templates build on each other in a circle");
+                                  text::tr("Die Vorlagen bauen im Kreis aufeinander auf."));
     fs::path dir = folder / name;
     if (!fs::is_regular_file(dir / "template.json"))
-        throw RegistryAccessError("no such template: \"" + name + "\" (templates: " + [&] {
-            std::string all;
-            for (const auto& n : templateNames(folder.string()))
-                all += (all.empty() ? "" : ", ") + n;
-            return all;
-        }() + ")");
+        throw RegistryAccessError(
+            text::trf("Es gibt keine Vorlage \"%1\" (Vorlagen: %2).", name, [&] {
+                std::string all;
+                for (const auto& n : templateNames(folder.string()))
+                    all += (all.empty() ? "" : ", ") + n;
+                return all;
+            }()));
     nlohmann::json manifest = readManifest(dir);
     for (const auto& base : manifest.value("base", nlohmann::json::array()))
         chain(folder, base.get<std::string>(), out, depth + 1);
@@ -64,7 +67,7 @@ void applyRegFile(registry::Registry& reg, const fs::path& file) {
         std::string path;
         if (!registry::Registry::splitKeyName(op.key, root, path) || path.empty())
             throw RegistryFormatError(file.string(), op.line,
-                                      "invalid key name \"" + op.key + "\"");
+                                      text::trf("Ungültiger Schlüsselname \"%1\"", op.key));
         int rc = ERROR_SUCCESS;
         switch (op.kind) {
         case Kind::CreateKey:
@@ -81,7 +84,8 @@ void applyRegFile(registry::Registry& reg, const fs::path& file) {
             break;
         }
         if (rc != ERROR_SUCCESS)
-            throw RegistryFormatError(file.string(), op.line, "cannot write " + op.key);
+            throw RegistryFormatError(file.string(), op.line,
+                                      text::trf("%1 kann nicht geschrieben werden.", op.key));
     }
 }
 
@@ -153,17 +157,17 @@ void createMachine(const std::string& target, const std::string& templateName,
     std::error_code ec;
     const std::string dir = fs::absolute(target).string();
     if (fs::exists(dir, ec) && !fs::is_empty(dir, ec))
-        throw RegistryAccessError(dir + ": refused: the folder is not empty");
+        throw RegistryAccessError(text::trf("%1: Abgelehnt: Der Ordner ist nicht leer.", dir));
     std::vector<Template> templates;
     chain(folder, templateName, templates);
     const Template& own = templates.back();
     if (!fs::is_regular_file(own.dir / "machine.json"))
-        throw RegistryAccessError("\"" + templateName +
-                                  "\" is a base of other templates, not a machine");
+        throw RegistryAccessError(
+            text::trf("\"%1\" ist eine Grundlage anderer Vorlagen, keine Maschine.", templateName));
     std::string arch = own.manifest.value("arch", "win32");
     if (arch != "win32" && arch != "win64")
         throw RegistryFormatError((own.dir / "template.json").string(), 0,
-                                  "arch must be win32 or win64");
+                                  text::tr("arch muss win32 oder win64 sein."));
     bool link = false;
     for (const auto& t : templates)
         link = t.manifest.value("controlSetLink", link);
@@ -182,7 +186,7 @@ void createMachine(const std::string& target, const std::string& templateName,
                 nlohmann::json::parse(registry::readWholeFile((own.dir / "machine.json").string()));
         } catch (const nlohmann::json::parse_error& e) {
             throw RegistryFormatError((own.dir / "machine.json").string(), 0,
-                                      std::string("not valid JSON: ") + e.what());
+                                      text::trf("Das ist kein gültiges JSON: %1", e.what()));
         }
         const std::string user = account.is_object() ? account.value("user", "user") : "user";
         fs::path profile = fs::path(dir) / "Users" / user;
@@ -191,7 +195,8 @@ void createMachine(const std::string& target, const std::string& templateName,
         reg = registry::Registry::openMachine(dir, user);
         if (arch == "win64" &&
             reg->createKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node", {2}) != ERROR_SUCCESS)
-            throw RegistryAccessError(dir + ": cannot make SOFTWARE\\Wow6432Node");
+            throw RegistryAccessError(
+                text::trf("%1: SOFTWARE\\Wow6432Node kann nicht angelegt werden.", dir));
         if (link) {
             // A hive file has no CurrentControlSet: Windows makes it at boot from Select.
             for (const char* value : {"Current", "Default", "LastKnownGood"})
@@ -221,7 +226,8 @@ void createMachine(const std::string& target, const std::string& templateName,
     if (link && !hives &&
         reg->createLinkKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet",
                            "\\REGISTRY\\Machine\\System\\ControlSet001") != ERROR_SUCCESS)
-        throw RegistryAccessError(dir + ": cannot make SYSTEM\\CurrentControlSet");
+        throw RegistryAccessError(
+            text::trf("%1: SYSTEM\\CurrentControlSet kann nicht angelegt werden.", dir));
     reg->flush();
 
     MachineFiles files(dir, !hives);

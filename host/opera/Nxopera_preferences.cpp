@@ -1,4 +1,5 @@
 #include "host/opera/Nxopera_preferences.h"
+#include "host/text/Translate.h"
 
 #include <cstdlib>
 
@@ -40,14 +41,15 @@ bool TNXOpera_Prefs::IsFixed(const std::string& section, const std::string& key)
 
 std::string TNXOpera_Prefs::FixedReason(const std::string& section, const std::string& key) const {
     if (!IsFixed(section, key)) return {};
-    return "Von der Opera-Installation festgelegt (" + fixed_.windowsPath() + ")";
+    return text::trf("Von der Opera-Installation festgelegt (%1)", fixed_.windowsPath());
 }
 
 void TNXOpera_Prefs::WriteString(const std::string& section, const std::string& key,
                                  const std::string& value) {
     if (IsFixed(section, key))
-        throw OperaFileError("Die Einstellung \"" + key + "\" ist von der Opera-Installation in " +
-                             fixed_.windowsPath() + " festgelegt und kann nicht geändert werden.");
+        throw OperaFileError(text::trf("Die Einstellung \"%1\" ist von der Opera-Installation in "
+                                       "%2 festgelegt und kann nicht geändert werden.",
+                                       key, fixed_.windowsPath()));
     user_.set(section, key, value);
 }
 

@@ -3,6 +3,7 @@
 #include "host/Nxfilechanges.h"
 #include "host/Nxregistry.h"
 #include "host/registry/FileUtil.h"
+#include "host/text/Translate.h"
 
 #include <sys/stat.h>
 
@@ -66,15 +67,16 @@ std::optional<std::string> OperaFile::get(const std::string& section,
 
 void OperaFile::set(const std::string& section, const std::string& key, const std::string& value) {
     if (host_.empty())
-        throw OperaFileError("Es gibt kein Opera-Profil, in das geschrieben werden kann");
+        throw OperaFileError(text::tr("Es gibt kein Opera-Profil, in das geschrieben werden kann"));
     if (std::string why = refusedText(section, key, value); !why.empty()) {
         // Refused as any other write the file would not take: the script line fails too.
-        why = windows_ + ": " + why + "\nDie Datei wurde nicht verändert.";
+        why = text::trf("%1: %2\nDie Datei wurde nicht verändert.", windows_, why);
         ReportWriteFailure(why);
         throw OperaFileError(why);
     }
     refresh();
-    if (!error_.empty()) throw OperaFileError(error_ + "\nDie Datei wurde nicht verändert.");
+    if (!error_.empty())
+        throw OperaFileError(text::trf("%1\nDie Datei wurde nicht verändert.", error_));
     // A missing or empty file starts the way Opera starts one, with its header line.
     const bool fresh = !doc_ || (disk_ && disk_->empty());
     OperaIniFile changed = fresh ? OperaIniFile() : *doc_;

@@ -1,6 +1,7 @@
 #include "host/opera/OperaIniFile.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 
@@ -30,13 +31,14 @@ std::string refusedText(const std::string& section, const std::string& key,
         return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
     };
     if (breaks(value))
-        return "Der Wert für \"" + key +
-               "\" enthält einen Zeilenumbruch; ein Wert muss in einer Zeile stehen.";
+        return text::trf("Der Wert für \"%1\" enthält einen Zeilenumbruch; ein Wert muss in einer "
+                         "Zeile stehen.",
+                         key);
     if (breaks(key) || key.empty() || key.find('=') != std::string::npos || key.front() == '[' ||
         key.front() == ';')
-        return "Der Name \"" + key + "\" ist als Einstellung nicht möglich.";
+        return text::trf("Der Name \"%1\" ist als Einstellung nicht möglich.", key);
     if (breaks(section) || section.empty() || section.find(']') != std::string::npos)
-        return "Der Abschnitt \"" + section + "\" ist nicht möglich.";
+        return text::trf("Der Abschnitt \"%1\" ist nicht möglich.", section);
     return {};
 }
 
@@ -85,7 +87,7 @@ OperaIniFile OperaIniFile::parse(const std::string& bytes, const std::string& na
     if (f.bom_) pos = 3;
     if (bytes.size() >= 2 &&
         ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
-        throw OperaFileError(name + ": Zeile 1: UTF-16-Text, erwartet wird UTF-8");
+        throw OperaFileError(text::trf("%1: Zeile 1: UTF-16-Text, erwartet wird UTF-8", name));
     std::string section;
     bool eolKnown = false;
     int number = 0;
@@ -106,8 +108,8 @@ OperaIniFile OperaIniFile::parse(const std::string& bytes, const std::string& na
             pos = end + line.eol.size();
         }
         if (line.text.find('\0') != std::string::npos)
-            throw OperaFileError(name + ": Zeile " + std::to_string(number) +
-                                 ": Nullbyte, keine Textdatei");
+            throw OperaFileError(
+                text::trf("%1: Zeile %2: Nullbyte, keine Textdatei", name, std::to_string(number)));
         if (!eolKnown && !line.eol.empty()) {
             f.eol_ = line.eol;
             eolKnown = true;
@@ -115,8 +117,8 @@ OperaIniFile OperaIniFile::parse(const std::string& bytes, const std::string& na
         const std::string t = trimmed(line.text, kSpaceAndTab);
         if (!t.empty() && t[0] == '[') {
             if (t.find(']') == std::string::npos)
-                throw OperaFileError(name + ": Zeile " + std::to_string(number) +
-                                     ": Abschnittsname ohne \"]\"");
+                throw OperaFileError(text::trf("%1: Zeile %2: Abschnittsname ohne \"]\"", name,
+                                               std::to_string(number)));
             section = trimmed(t.substr(1, t.rfind(']') - 1), kSpaceAndTab);
         }
         f.lines_.push_back(classify(std::move(line.text), std::move(line.eol), section));

@@ -2,6 +2,7 @@
 
 #include "host/registry/RegFile.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 
@@ -34,7 +35,7 @@ std::string_view imageRelativeKey(std::string_view key) {
 std::string redactedTree(const std::string& image, const std::vector<SecretValue>& secrets,
                          bool& left) {
     left = false;
-    RegFileContent content = parseRegFile(image, "journal image");
+    RegFileContent content = parseRegFile(image, text::tr("Journal-Abbild"));
     RegFileWriter writer;
     std::string key;
     std::vector<RegistryValue> values;
@@ -76,7 +77,7 @@ std::string treeImage(Key& key) {
 }
 
 void restoreTree(const std::string& image, Key& into, std::uint64_t now) {
-    RegFileContent content = parseRegFile(image, "journal image");
+    RegFileContent content = parseRegFile(image, text::tr("Journal-Abbild"));
     for (const auto& op : content.operations) {
         std::string_view rel = op.key;
         rel.remove_prefix(std::min(rel.size(), kImageRoot.size()));

@@ -1,6 +1,7 @@
 #include "host/registry/FileUtil.h"
 
 #include "host/registry/Types.h"
+#include "host/text/Translate.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -57,10 +58,13 @@ std::string readWholeFile(const std::string& path) {
     // Without blocking: a FIFO or a device named here would otherwise hang the reader (and
     // whatever lock it holds) until someone writes to it.
     Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) throw RegistryAccessError(path + ": cannot open: " + errnoText());
+    if (fd.get() < 0)
+        throw RegistryAccessError(
+            text::trf("%1: Die Datei kann nicht geöffnet werden: %2", path, errnoText()));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw RegistryAccessError(path + ": " + errnoText());
-    if (!S_ISREG(st.st_mode)) throw RegistryAccessError(path + ": refused: not a regular file");
+    if (!S_ISREG(st.st_mode))
+        throw RegistryAccessError(text::trf("%1: Abgelehnt: Das ist keine normale Datei.", path));
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     std::string data;
     data.resize(static_cast<std::size_t>(st.st_size));
@@ -70,7 +74,8 @@ std::string readWholeFile(const std::string& path) {
         ssize_t n = ::read(fd.get(), data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw RegistryAccessError(path + ": cannot read: " + errnoText());
+            throw RegistryAccessError(
+                text::trf("%1: Die Datei kann nicht gelesen werden: %2", path, errnoText()));
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
@@ -82,33 +87,37 @@ std::string readWholeFile(const std::string& path) {
 std::optional<std::string> readOnlyReason(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt; // a new file
-    if (!S_ISREG(st.st_mode)) return "not a regular file";
-    if ((st.st_mode & 0222) == 0) return "the file is read-only (no write permission)";
+    if (!S_ISREG(st.st_mode)) return text::tr("Das ist keine normale Datei.");
+    if ((st.st_mode & 0222) == 0)
+        return text::tr("Die Datei ist schreibgeschützt (keine Schreibberechtigung).");
     // The read-only attribute as Wine keeps it ("0x21"), and as an NTFS drive mounted with
     // ntfs-3g shows it (four bytes, most significant first).
     char buf[64];
     ssize_t n = ::getxattr(path.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1);
     if (n > 0) {
         buf[n] = '\0';
-        if (std::strtoul(buf, nullptr, 16) & 0x1) return "the file has the read-only attribute";
+        if (std::strtoul(buf, nullptr, 16) & 0x1)
+            return text::tr("Die Datei hat das Attribut „Schreibgeschützt“.");
     }
     unsigned char ntfs[4];
     if (::getxattr(path.c_str(), "system.ntfs_attrib_be", ntfs, sizeof ntfs) == 4 &&
         (ntfs[3] & 0x1))
-        return "the file has the read-only attribute";
+        return text::tr("Die Datei hat das Attribut „Schreibgeschützt“.");
     return std::nullopt;
 }
 
 void refuseReadOnly(const std::string& path) {
     if (auto why = readOnlyReason(path))
-        throw RegistryAccessError(path + ": refused: " + *why + "; nothing was written");
+        throw RegistryAccessError(
+            text::trf("%1: Abgelehnt: %2 Es wurde nichts geschrieben.", path, *why));
 }
 
 std::string temporaryPathBeside(const std::string& path) {
     std::string templ = path + ".deskforge-XXXXXX";
     Fd fd(::mkstemp(templ.data()));
     if (fd.get() < 0)
-        throw RegistryAccessError(path + ": cannot create a temporary file: " + errnoText());
+        throw RegistryAccessError(
+            text::trf("%1: Es kann keine vorläufige Datei angelegt werden: %2", path, errnoText()));
     return templ;
 }
 
@@ -140,12 +149,14 @@ void commitTemporary(const std::string& temp, const std::string& path) {
     // honour: such a file is not written.
     if (auto why = readOnlyReason(path)) {
         ::unlink(temp.c_str());
-        throw RegistryAccessError(path + ": refused: " + *why + "; nothing was written");
+        throw RegistryAccessError(
+            text::trf("%1: Abgelehnt: %2 Es wurde nichts geschrieben.", path, *why));
     }
     Fd fd(::open(temp.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0) {
         ::unlink(temp.c_str());
-        throw RegistryAccessError(path + ": cannot reopen the temporary file: " + errnoText());
+        throw RegistryAccessError(text::trf(
+            "%1: Die vorläufige Datei kann nicht wieder geöffnet werden: %2", path, errnoText()));
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
@@ -159,12 +170,14 @@ void commitTemporary(const std::string& temp, const std::string& path) {
     if (::fsync(fd.get()) != 0) {
         std::string why = errnoText();
         ::unlink(temp.c_str());
-        throw RegistryAccessError(path + ": cannot sync: " + why);
+        throw RegistryAccessError(text::trf(
+            "%1: Die Datei kann nicht auf den Datenträger geschrieben werden: %2", path, why));
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         std::string why = errnoText();
         ::unlink(temp.c_str());
-        throw RegistryAccessError(path + ": cannot replace: " + why);
+        throw RegistryAccessError(
+            text::trf("%1: Die Datei kann nicht ersetzt werden: %2", path, why));
     }
     fsyncFolder(path);
 }
@@ -174,8 +187,9 @@ std::string saveTarget(const std::string& path) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     char* real = ::realpath(path.c_str(), nullptr);
     if (!real)
-        throw RegistryAccessError(
-            path + ": refused: a link to a file that cannot be reached: " + errnoText());
+        throw RegistryAccessError(text::trf(
+            "%1: Abgelehnt: eine Verknüpfung auf eine Datei, die nicht erreichbar ist: %2", path,
+            errnoText()));
     std::string out(real);
     std::free(real);
     return out;
@@ -230,7 +244,8 @@ void writeFileAtomically(const std::string& path, const std::string& data) {
         Fd fd(::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
         if (fd.get() < 0) {
             ::unlink(temp.c_str());
-            throw RegistryAccessError(path + ": cannot write: " + errnoText());
+            throw RegistryAccessError(
+                text::trf("%1: Die Datei kann nicht geschrieben werden: %2", path, errnoText()));
         }
         std::size_t done = 0;
         while (done < data.size()) {
@@ -239,7 +254,8 @@ void writeFileAtomically(const std::string& path, const std::string& data) {
                 if (errno == EINTR) continue;
                 std::string why = errnoText();
                 ::unlink(temp.c_str());
-                throw RegistryAccessError(path + ": cannot write: " + why);
+                throw RegistryAccessError(
+                    text::trf("%1: Die Datei kann nicht geschrieben werden: %2", path, why));
             }
             done += static_cast<std::size_t>(n);
         }

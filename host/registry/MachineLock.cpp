@@ -1,6 +1,7 @@
 #include "host/registry/MachineLock.h"
 
 #include "host/registry/Types.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,9 +29,11 @@ double lockWaitSeconds() {
     // strtod reports a huge number as out of range: it still means "wait long".
     const bool number = end != env && *end == '\0' && !std::isnan(v);
     if (!number || v < 0)
-        throw RegistryAccessError(std::string("DESKFORGE_LOCK_WAIT=") + env +
-                                  ": not a number of seconds to wait for another deskforge "
-                                  "process (0 or more, \"inf\" to wait without end)");
+        throw RegistryAccessError(
+            text::trf("DESKFORGE_LOCK_WAIT=%1: keine Anzahl Sekunden, die auf einen anderen "
+                      "deskforge-Prozess gewartet werden soll (0 oder mehr, \"inf\" für "
+                      "unbegrenztes Warten)",
+                      env));
     return v;
 }
 
@@ -38,12 +41,14 @@ MachineLock::MachineLock(const std::string& machineDir, double waitSeconds) {
     if (waitSeconds < 0) waitSeconds = lockWaitSeconds();
     std::string dir = machineDir + "/.deskforge";
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-        throw RegistryAccessError(machineDir +
-                                  ": cannot write to the machine folder: " + std::strerror(errno));
+        throw RegistryAccessError(
+            text::trf("%1: In den Maschinenordner kann nicht geschrieben werden: %2", machineDir,
+                      std::strerror(errno)));
     std::string path = dir + "/lock";
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd_ < 0)
-        throw RegistryAccessError(path + ": cannot open the lock file: " + std::strerror(errno));
+        throw RegistryAccessError(text::trf("%1: Die Sperrdatei kann nicht geöffnet werden: %2",
+                                            path, std::strerror(errno)));
     // A short sleep between tries keeps the waiting cheap; the holder of the lock
     // usually finishes within milliseconds.
     // A wait beyond what the clock can count (a century, "inf") is a wait without end.
@@ -63,15 +68,14 @@ MachineLock::MachineLock(const std::string& machineDir, double waitSeconds) {
             if (err == EWOULDBLOCK) {
                 char waited[32];
                 std::snprintf(waited, sizeof waited, "%g", waitSeconds);
-                throw RegistryAccessError(
-                    machineDir +
-                    ": the machine is being changed by another deskforge process "
-                    "(waited " +
-                    waited +
-                    " s); nothing was written, try again "
-                    "when it has finished");
+                throw RegistryAccessError(text::trf(
+                    "%1: Die Maschine wird gerade von einem anderen deskforge-Prozess geändert "
+                    "(%2 s gewartet); es wurde nichts geschrieben. Versuchen Sie es erneut, wenn "
+                    "er fertig ist.",
+                    machineDir, waited));
             }
-            throw RegistryAccessError(path + ": cannot lock: " + std::strerror(err));
+            throw RegistryAccessError(text::trf("%1: Die Sperre kann nicht gesetzt werden: %2",
+                                                path, std::strerror(err)));
         }
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(50));

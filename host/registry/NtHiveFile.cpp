@@ -2,6 +2,7 @@
 
 #include "host/registry/FileUtil.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -52,7 +53,8 @@ class Handle {
 };
 
 std::string shownPath(const Key& key) {
-    return key.path().empty() ? std::string("the root key") : "key " + key.path();
+    return key.path().empty() ? text::tr("dem Stammschlüssel")
+                              : text::trf("dem Schlüssel %1", key.path());
 }
 
 std::int32_t cellSize(const std::string& b, std::size_t at) {
@@ -88,7 +90,9 @@ void wipeFreeCells(const std::string& path) {
     }
     if (!changed) return;
     int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) throw RegistryAccessError(path + ": cannot write: " + std::strerror(errno));
+    if (fd < 0)
+        throw RegistryAccessError(text::trf("%1: Die Datei kann nicht geschrieben werden: %2", path,
+                                            std::strerror(errno)));
     std::size_t done = 0;
     while (done < b.size()) {
         ssize_t n = ::pwrite(fd, b.data() + done, b.size() - done, static_cast<off_t>(done));
@@ -96,7 +100,8 @@ void wipeFreeCells(const std::string& path) {
         if (n <= 0) {
             std::string why = std::strerror(errno);
             ::close(fd);
-            throw RegistryAccessError(path + ": cannot write: " + why);
+            throw RegistryAccessError(
+                text::trf("%1: Die Datei kann nicht geschrieben werden: %2", path, why));
         }
         done += static_cast<std::size_t>(n);
     }
@@ -113,17 +118,20 @@ NtHive::~NtHive() {
 
 std::unique_ptr<NtHive> NtHive::load(const std::string& path) {
     if (::access(path.c_str(), R_OK) != 0)
-        throw RegistryAccessError(path + ": cannot open: " + std::strerror(errno));
+        throw RegistryAccessError(
+            text::trf("%1: Die Datei kann nicht geöffnet werden: %2", path, std::strerror(errno)));
     FileState seen = stateOf(path);
     hive_h* h = hivex_open(path.c_str(), 0);
     if (!h)
         throw RegistryFormatError(
-            path, 0, std::string("not a readable registry hive: ") + std::strerror(errno));
+            path, 0,
+            text::trf("keine lesbare Registrierungsdatei (Hive): %1", std::strerror(errno)));
     std::unique_ptr<NtHive> hive(new NtHive(path));
     hive->handle_ = h;
     hive->rememberFileState(seen);
     hive_node_h root = hivex_root(h);
-    if (!root) throw RegistryFormatError(path, 0, "the hive has no root key");
+    if (!root)
+        throw RegistryFormatError(path, 0, text::tr("Die Hive-Datei hat keinen Stammschlüssel."));
     hive->root_->origin().node = root;
     hive->root_->setLastWrite(nodeTime(h, root));
     hive->root_->setSource(hive.get(), true, true);
@@ -226,7 +234,7 @@ std::string NtHive::emptyHiveImage(std::uint64_t fileTime) {
 
 std::unique_ptr<NtHive> NtHive::create(const std::string& path) {
     if (::access(path.c_str(), F_OK) == 0)
-        throw RegistryAccessError(path + ": refused: the file exists");
+        throw RegistryAccessError(text::trf("%1: Abgelehnt: Die Datei existiert bereits.", path));
     writeFileAtomically(path, emptyHiveImage(fileTimeNow()));
     return load(path);
 }
@@ -237,14 +245,17 @@ void NtHive::loadValues(Key& key) {
     values.clear();
     if (!node) return;
     CPtr<hive_value_h> list(hivex_node_values(handle_, node));
-    if (!list) throw RegistryFormatError(file_, 0, "cannot read the values of " + key.path());
+    if (!list)
+        throw RegistryFormatError(
+            file_, 0, text::trf("Die Werte von %1 können nicht gelesen werden.", key.path()));
     for (hive_value_h* v = list.get(); *v; ++v) {
         RegistryValue value;
         char* rawName = hivex_value_key(handle_, *v);
         if (!rawName)
             throw RegistryFormatError(file_, 0,
-                                      "the name of a value of " + shownPath(key) +
-                                          " cannot be read: the file is damaged");
+                                      text::trf("Der Name eines Werts unter %1 kann nicht gelesen "
+                                                "werden: Die Datei ist beschädigt.",
+                                                shownPath(key)));
         value.name = takeString(rawName);
         if (hivex_value_key_len(handle_, *v) > value.name.size()) key.origin().namesCutAtNul = true;
         hive_type t{};
@@ -252,7 +263,8 @@ void NtHive::loadValues(Key& key) {
         CPtr<char> data(hivex_value_value(handle_, *v, &t, &len));
         if (!data && len != 0)
             throw RegistryFormatError(file_, 0,
-                                      "cannot read value \"" + value.name + "\" of " + key.path());
+                                      text::trf("Der Wert \"%1\" von %2 kann nicht gelesen werden.",
+                                                value.name, key.path()));
         value.type = static_cast<DWORD>(t);
         if (data) value.data.assign(data.get(), data.get() + len);
         values.push_back(std::move(value));
@@ -263,27 +275,35 @@ void NtHive::loadSubkeys(Key& key) {
     std::size_t node = key.origin().node;
     if (!node) return;
     CPtr<hive_node_h> list(hivex_node_children(handle_, node));
-    if (!list) throw RegistryFormatError(file_, 0, "cannot read the subkeys of " + key.path());
+    if (!list)
+        throw RegistryFormatError(
+            file_, 0,
+            text::trf("Die Unterschlüssel von %1 können nicht gelesen werden.", key.path()));
     std::size_t depth = 0;
     for (const Key* up = &key; up->parent(); up = up->parent())
         ++depth;
     if (list.get()[0] && depth >= kMaxKeyDepth)
         throw RegistryFormatError(file_, 0,
-                                  "keys lie more than 512 levels deep below the root, deeper "
-                                  "than the registry allows: the file is damaged");
+                                  text::tr("Schlüssel liegen mehr als 512 Ebenen unter dem Stamm, "
+                                           "tiefer als die Registrierung erlaubt: Die Datei ist "
+                                           "beschädigt."));
     for (hive_node_h* c = list.get(); *c; ++c) {
         char* rawName = hivex_node_name(handle_, *c);
         // A name that cannot be read, or one no key can have, would make the key stand for
         // its parent (or another key) in every path: the file is damaged.
         if (!rawName)
-            throw RegistryFormatError(file_, 0,
-                                      "the name of a subkey of " + shownPath(key) +
-                                          " cannot be read: the file is damaged");
+            throw RegistryFormatError(
+                file_, 0,
+                text::trf("Der Name eines Unterschlüssels unter %1 kann nicht "
+                          "gelesen werden: Die Datei ist beschädigt.",
+                          shownPath(key)));
         std::string name = takeString(rawName);
         if (name.empty() || name.find('\\') != std::string::npos)
             throw RegistryFormatError(file_, 0,
-                                      "a subkey of " + shownPath(key) + " has the name \"" + name +
-                                          "\", which no key can have: the file is damaged");
+                                      text::trf("Ein Unterschlüssel unter %1 hat den Namen \"%2\", "
+                                                "den kein Schlüssel haben kann: Die Datei ist "
+                                                "beschädigt.",
+                                                shownPath(key), name));
         if (hivex_node_name_len(handle_, *c) > name.size()) key.origin().namesCutAtNul = true;
         Key& sub = key.loadSubkey(name);
         sub.origin().node = *c;
@@ -305,8 +325,9 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
                 reinterpret_cast<char*>(const_cast<std::uint8_t*>(values[i].data.data()));
         }
         if (hivex_node_set_values(h, node, set.size(), set.data(), 0) != 0)
-            throw RegistryAccessError(file_ + ": cannot store the values of " + key.path() + ": " +
-                                      std::strerror(errno));
+            throw RegistryAccessError(
+                text::trf("%1: Die Werte von %2 können nicht gespeichert werden: %3", file_,
+                          key.path(), std::strerror(errno)));
     }
     if (key.subkeysPending() || !key.subtreeDirty()) return;
 
@@ -315,7 +336,9 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
     for (const auto& sub : key.subkeys())
         present.insert(text::foldName(sub->name()));
     CPtr<hive_node_h> children(hivex_node_children(h, node));
-    if (!children) throw RegistryAccessError(file_ + ": cannot list the subkeys of " + key.path());
+    if (!children)
+        throw RegistryAccessError(text::trf(
+            "%1: Die Unterschlüssel von %2 können nicht aufgelistet werden.", file_, key.path()));
     std::vector<hive_node_h> doomed;
     for (hive_node_h* c = children.get(); *c; ++c) {
         std::string name = takeString(hivex_node_name(h, *c));
@@ -323,8 +346,9 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
     }
     for (hive_node_h c : doomed)
         if (hivex_node_delete_child(h, c) != 0)
-            throw RegistryAccessError(file_ + ": cannot delete a subkey of " + key.path() + ": " +
-                                      std::strerror(errno));
+            throw RegistryAccessError(
+                text::trf("%1: Ein Unterschlüssel von %2 kann nicht gelöscht werden: %3", file_,
+                          key.path(), std::strerror(errno)));
 
     for (const auto& sub : key.subkeys()) {
         if (!sub->subtreeDirty() && !sub->dirty()) continue;
@@ -332,8 +356,9 @@ void NtHive::apply(hive_h* h, Key& key, std::size_t node) {
         if (!child) {
             child = hivex_node_add_child(h, node, sub->name().c_str());
             if (!child)
-                throw RegistryAccessError(file_ + ": cannot create key " + sub->path() + ": " +
-                                          std::strerror(errno));
+                throw RegistryAccessError(
+                    text::trf("%1: Der Schlüssel %2 kann nicht angelegt werden: %3", file_,
+                              sub->path(), std::strerror(errno)));
         }
         sub->origin().node = child;
         apply(h, *sub, child);
@@ -346,7 +371,9 @@ void NtHive::save() {
     // neither the file nor the open read copy has changed.
     Handle h(hivex_open(file_.c_str(), HIVEX_OPEN_WRITE));
     if (!h.get())
-        throw RegistryAccessError(file_ + ": cannot open for writing: " + std::strerror(errno));
+        throw RegistryAccessError(text::trf("%1: Die Datei kann nicht zum Schreiben geöffnet "
+                                            "werden: %2",
+                                            file_, std::strerror(errno)));
     std::vector<std::pair<Key*, std::size_t>> nodes;
     auto remember = [&](auto&& self, Key& k) -> void {
         nodes.emplace_back(&k, k.origin().node);
@@ -362,7 +389,8 @@ void NtHive::save() {
         if (hivex_commit(h.get(), temp.c_str(), 0) != 0) {
             std::string why = std::strerror(errno);
             ::unlink(temp.c_str());
-            throw RegistryAccessError(file_ + ": cannot write the hive: " + why);
+            throw RegistryAccessError(
+                text::trf("%1: Die Hive-Datei kann nicht geschrieben werden: %2", file_, why));
         }
         try {
             wipeFreeCells(temp);

@@ -1,6 +1,7 @@
 #include "host/registry/Patch.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 
@@ -24,7 +25,7 @@ std::string commentName(std::string name) {
 // Writes the keys and values of a subtree image under `fullName`, its secrets left out.
 void writeTree(const std::string& image, const std::vector<SecretValue>& secrets,
                const std::string& fullName, RegFileWriter& writer) {
-    RegFileContent content = parseRegFile(image, "journal image");
+    RegFileContent content = parseRegFile(image, text::tr("Journal-Abbild"));
     std::string current;
     std::vector<RegistryValue> values;
     bool open = false;

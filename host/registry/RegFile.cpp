@@ -1,6 +1,7 @@
 #include "host/registry/RegFile.h"
 
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <cstdio>
 
@@ -35,8 +36,8 @@ std::string decode(const std::string& bytes, const std::string& name, bool& wide
             for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
                 if (bytes[i] == '\n' && bytes[i + 1] == '\0') ++line;
             throw RegistryFormatError(name, line,
-                                      "the file ends inside a UTF-16 character (it was cut "
-                                      "short)");
+                                      text::tr("Die Datei endet mitten in einem UTF-16-Zeichen "
+                                               "(sie wurde abgeschnitten)."));
         }
         return text::utf16ToUtf8(text::bytesToUtf16(
             reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2));
@@ -70,7 +71,7 @@ std::size_t parseQuoted(std::string_view s, std::size_t pos, std::string& out) {
         out.push_back(c);
         ++pos;
     }
-    throw std::invalid_argument("missing closing '\"'");
+    throw std::invalid_argument(text::tr("Das schließende '\"' fehlt."));
 }
 
 // One pass over a decoded .reg file: the state that key lines, value lines and their
@@ -93,8 +94,9 @@ class RegFileParser {
                 keyLine(line, lineNo);
                 continue;
             }
-            if (line.front() != '"' && line.front() != '@') fail(lineNo, "unrecognized line");
-            if (!haveKey_) fail(lineNo, "a value outside of a key");
+            if (line.front() != '"' && line.front() != '@')
+                fail(lineNo, text::tr("Die Zeile wird nicht erkannt."));
+            if (!haveKey_) fail(lineNo, text::tr("Ein Wert steht außerhalb eines Schlüssels."));
             valueLine(line, lineNo);
         }
         return std::move(content_);
@@ -121,7 +123,8 @@ class RegFileParser {
     void readHeader() {
         while (i_ < lines_.size() && lines_[i_].empty())
             ++i_;
-        if (i_ == lines_.size()) fail(1, "empty file, not a registry file");
+        if (i_ == lines_.size())
+            fail(1, text::tr("Die Datei ist leer, keine Registrierungsdatei."));
         std::string_view header = trimLeft(lines_[i_]);
         if (header == kV5Header) {
             content_.version = RegFileContent::Version::V5;
@@ -129,8 +132,8 @@ class RegFileParser {
             content_.version = RegFileContent::Version::Regedit4;
         } else {
             fail(static_cast<unsigned>(i_ + 1),
-                 "not a registry file (expected \"Windows Registry Editor Version "
-                 "5.00\" or \"REGEDIT4\")");
+                 text::tr("Das ist keine Registrierungsdatei (erwartet wird \"Windows Registry "
+                          "Editor Version 5.00\" oder \"REGEDIT4\")."));
         }
         ansiStrings_ = content_.version == RegFileContent::Version::Regedit4;
     }
@@ -145,10 +148,11 @@ class RegFileParser {
                 trimLeft(line.substr(before + 1, semi - before - 1)).empty())
                 close = before;
         }
-        if (close == std::string_view::npos || close == 0) fail(lineNo, "key line without ']'");
+        if (close == std::string_view::npos || close == 0)
+            fail(lineNo, text::tr("Der Schlüsselzeile fehlt die schließende ']'."));
         if (std::string_view tail = trimLeft(line.substr(close + 1));
             !tail.empty() && tail.front() != ';')
-            fail(lineNo, "unexpected text after the key name's ']'");
+            fail(lineNo, text::tr("Unerwarteter Text nach der ']' des Schlüsselnamens."));
         std::string_view keyName = line.substr(1, close - 1);
         std::size_t depth = 0;
         for (std::size_t at = 0; at < keyName.size();) {
@@ -159,8 +163,9 @@ class RegFileParser {
         }
         // The root's name is the first part.
         if (depth > kMaxKeyDepth + 1)
-            fail(lineNo, "the key lies " + std::to_string(depth - 1) +
-                             " levels deep; the registry allows 512");
+            fail(lineNo, text::trf("Der Schlüssel liegt %1 Ebenen tief; die Registrierung "
+                                   "erlaubt 512.",
+                                   std::to_string(depth - 1)));
         RegFileOperation op;
         op.line = lineNo;
         if (!keyName.empty() && keyName.front() == '-') {
@@ -173,7 +178,7 @@ class RegFileParser {
             currentKey_ = op.key;
             haveKey_ = true;
         }
-        if (op.key.empty()) fail(lineNo, "empty key name");
+        if (op.key.empty()) fail(lineNo, text::tr("Der Schlüsselname ist leer."));
         content_.operations.push_back(std::move(op));
     }
 
@@ -193,7 +198,8 @@ class RegFileParser {
             }
         }
         std::string_view rest = trimLeft(line.substr(p));
-        if (rest.empty() || rest.front() != '=') fail(lineNo, "missing '=' after the value name");
+        if (rest.empty() || rest.front() != '=')
+            fail(lineNo, text::tr("Nach dem Wertnamen fehlt das '='."));
         rest = trimLeft(rest.substr(1));
 
         if (rest == "-" ||
@@ -210,14 +216,15 @@ class RegFileParser {
         else if (rest.substr(0, 3) == "hex")
             hexValue(rest.substr(3), lineNo, op.value);
         else
-            fail(lineNo, "unknown value type");
+            fail(lineNo, text::tr("Unbekannter Werttyp."));
         content_.operations.push_back(std::move(op));
     }
 
     // Only a comment may follow a value's data on its line.
     void checkTail(std::string_view tail, unsigned lineNo) const {
         tail = trimLeft(tail);
-        if (!tail.empty() && tail.front() != ';') fail(lineNo, "unexpected text after the value");
+        if (!tail.empty() && tail.front() != ';')
+            fail(lineNo, text::tr("Unerwarteter Text nach dem Wert."));
     }
 
     void stringValue(std::string_view rest, unsigned lineNo, RegistryValue& value) const {
@@ -238,7 +245,8 @@ class RegFileParser {
         unsigned v = 0;
         while (n < digits.size() && text::isHexDigit(digits[n]))
             v = v * 16 + text::hexDigitValue(digits[n++]);
-        if (n == 0 || n > 8) fail(lineNo, "dword: needs 1 to 8 hex digits");
+        if (n == 0 || n > 8)
+            fail(lineNo, text::tr("dword: 1 bis 8 Hexadezimalziffern erforderlich."));
         checkTail(digits.substr(n), lineNo);
         value.type = REG_DWORD;
         value.data = makeDwordData(v);
@@ -249,16 +257,19 @@ class RegFileParser {
         DWORD type = REG_BINARY;
         if (!after.empty() && after.front() == '(') {
             std::size_t close = after.find(')');
-            if (close == std::string_view::npos || close == 1) fail(lineNo, "bad hex(type)");
+            if (close == std::string_view::npos || close == 1)
+                fail(lineNo, text::tr("Ungültiges hex(Typ)."));
             unsigned t = 0;
             for (std::size_t k = 1; k < close; ++k) {
-                if (!text::isHexDigit(after[k]) || k > 8) fail(lineNo, "bad hex(type)");
+                if (!text::isHexDigit(after[k]) || k > 8)
+                    fail(lineNo, text::tr("Ungültiges hex(Typ)."));
                 t = t * 16 + text::hexDigitValue(after[k]);
             }
             type = t;
             after = after.substr(close + 1);
         }
-        if (after.empty() || after.front() != ':') fail(lineNo, "missing ':' after hex");
+        if (after.empty() || after.front() != ':')
+            fail(lineNo, text::tr("Nach hex fehlt der ':'."));
         std::vector<std::uint8_t> data = hexBytes(after.substr(1), lineNo);
         if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
             normalizeStringBytes(type, data);
@@ -275,7 +286,8 @@ class RegFileParser {
             if (after.empty() || after.front() == ';') break;
             if (after.front() == '\\' && trimLeft(after.substr(1)).empty()) {
                 do {
-                    if (++i_ >= lines_.size()) fail(lineNo, "continuation at the end of the file");
+                    if (++i_ >= lines_.size())
+                        fail(lineNo, text::tr("Fortsetzungszeile am Ende der Datei."));
                     after = trimLeft(lines_[i_]);
                 } while (after.empty() || after.front() == ';');
                 continue;
@@ -292,7 +304,7 @@ class RegFileParser {
                 after = after.substr(1);
                 continue;
             }
-            fail(static_cast<unsigned>(i_ + 1), "bad hex data");
+            fail(static_cast<unsigned>(i_ + 1), text::tr("Ungültige Hexadezimaldaten."));
         }
         return data;
     }

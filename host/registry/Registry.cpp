@@ -4,6 +4,7 @@
 #include "host/registry/NtHiveFile.h"
 #include "host/registry/WineRegistryFile.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <array>
@@ -176,8 +177,10 @@ std::unique_ptr<Registry> Registry::openMachine(const std::string& dir,
                            isFile(findEntry(dir, "NTUSER.DAT"))))
         config = dir;
     if (config.empty() || !isDir(config))
-        throw RegistryAccessError(dir + ": not a machine folder (no Wine prefix registry files and "
-                                        "no Windows hive files found)");
+        throw RegistryAccessError(
+            text::trf("%1: Das ist kein Maschinenordner (weder Registrierungsdateien eines "
+                      "Wine-Präfixes noch Hive-Dateien von Windows gefunden).",
+                      dir));
     bool any = false;
     for (const char* name : {"SOFTWARE", "SYSTEM"}) {
         std::string file = findEntry(config, name);
@@ -199,7 +202,7 @@ std::unique_ptr<Registry> Registry::openMachine(const std::string& dir,
         reg->setCurrentUser("S-1-5-21-0-0-0-1000");
         any = true;
     }
-    if (!any) throw RegistryAccessError(dir + ": no hive files found");
+    if (!any) throw RegistryAccessError(text::trf("%1: Keine Hive-Dateien gefunden.", dir));
     reg->is64_ = reg->keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node", {2});
     reg->setMachineDir(dir, false);
     return reg;
@@ -445,28 +448,32 @@ void Registry::beginWrite() {
     auto lock = lock_ ? nullptr : std::make_unique<MachineLock>(machineDir_);
     if (winePrefix_) {
         if (auto pid = runningWineserver(machineDir_))
-            throw RegistryAccessError(machineDir_ +
-                                      ": Wine is running on this prefix (wineserver pid " +
-                                      std::to_string(*pid) +
-                                      "); it would overwrite the changes when it exits. Close its "
-                                      "programs or run \"wineserver -k\" first.");
+            throw RegistryAccessError(text::trf(
+                "%1: Wine läuft auf diesem Präfix (wineserver-PID %2) und würde die Änderungen "
+                "beim Beenden überschreiben. Schließen Sie zuerst seine Programme oder führen Sie "
+                "\"wineserver -k\" aus.",
+                machineDir_, std::to_string(*pid)));
     }
     for (const auto& m : mounts_) {
         const std::string& file = m.hive->file();
         if (!resolvesInside(file, {machineDir_}))
-            throw RegistryAccessError(file +
-                                      ": refused: the registry file lies outside the machine "
-                                      "folder (links followed); nothing was written");
+            throw RegistryAccessError(
+                text::trf("%1: Abgelehnt: Die Registrierungsdatei liegt außerhalb des "
+                          "Maschinenordners (Verknüpfungen verfolgt); es wurde nichts geschrieben.",
+                          file));
         struct stat st {};
         if (::stat(file.c_str(), &st) == 0 && st.st_nlink > 1)
             throw RegistryAccessError(
-                file + ": refused: the registry file has " + std::to_string(st.st_nlink) +
-                " hard links, which replacing it would break; nothing was written");
+                text::trf("%1: Abgelehnt: Die Registrierungsdatei hat %2 feste Verknüpfungen, die "
+                          "beim Ersetzen verloren gingen; es wurde nichts geschrieben.",
+                          file, std::to_string(st.st_nlink)));
         // What another process wrote since this copy was read would be lost.
         if (stale && m.hive->fileChangedOnDisk())
-            throw RegistryAccessError(file +
-                                      ": changed by another program since it was read; nothing "
-                                      "was written. Open the machine again to see its changes.");
+            throw RegistryAccessError(
+                text::trf("%1: Seit dem Lesen von einem anderen Programm geändert; es wurde nichts "
+                          "geschrieben. Öffnen Sie die Maschine erneut, um seine Änderungen zu "
+                          "sehen.",
+                          file));
     }
     if (lock) lock_ = std::move(lock);
     writeChecked_ = true;
@@ -589,23 +596,26 @@ int Registry::checkNames(Hive& hive, Key* into, const std::vector<std::string>& 
     };
     for (const auto& k : newKeys) {
         if (text::utf8ToUtf16(k).size() > kMaxKeyName)
-            return refuse("the key name \"" + shown(k) + "\" is longer than 255 characters");
+            return refuse(
+                text::trf("Der Schlüsselname \"%1\" ist länger als 255 Zeichen.", shown(k)));
         if (ntHive && k.find('\0') != std::string::npos)
-            return refuse("the key name \"" + shown(k) + "\" holds a NUL character, which " +
-                          hive.file() + " cannot store");
+            return refuse(text::trf("Der Schlüsselname \"%1\" enthält ein NUL-Zeichen, das %2 "
+                                    "nicht speichern kann.",
+                                    shown(k), hive.file()));
     }
     if (valueName) {
         if (text::utf8ToUtf16(*valueName).size() > kMaxValueName)
-            return refuse("the value name \"" + shown(*valueName) +
-                          "\" is longer than 16,383 characters");
+            return refuse(
+                text::trf("Der Wertname \"%1\" ist länger als 16.383 Zeichen.", shown(*valueName)));
         if (ntHive && valueName->find('\0') != std::string::npos)
-            return refuse("the value name \"" + shown(*valueName) +
-                          "\" holds a NUL character, which " + hive.file() + " cannot store");
+            return refuse(text::trf("Der Wertname \"%1\" enthält ein NUL-Zeichen, das %2 nicht "
+                                    "speichern kann.",
+                                    shown(*valueName), hive.file()));
     }
     if (ntHive && into && into->origin().namesCutAtNul)
-        return refuse(fullNameOf(hive, into->path()) +
-                      " holds a name with a NUL character, which writing the key to " +
-                      hive.file() + " would change; refused");
+        return refuse(text::trf("%1 enthält einen Namen mit einem NUL-Zeichen, den das Schreiben "
+                                "des Schlüssels in %2 verändern würde; abgelehnt.",
+                                fullNameOf(hive, into->path()), hive.file()));
     return ERROR_SUCCESS;
 }
 
@@ -614,8 +624,8 @@ int Registry::checkDepth(const KeyPlan& plan) {
     for (const Key* up = plan.existing; up && up->parent(); up = up->parent())
         ++depth;
     if (depth <= kMaxKeyDepth) return ERROR_SUCCESS;
-    refusal_ = "the key would lie " + std::to_string(depth) + " levels deep in " +
-               plan.hive->file() + "; the registry allows 512";
+    refusal_ = text::trf("Der Schlüssel läge %1 Ebenen tief in %2; die Registrierung erlaubt 512.",
+                         std::to_string(depth), plan.hive->file());
     return ERROR_INVALID_PARAMETER;
 }
 
@@ -664,8 +674,9 @@ RegistryChange Registry::creationChange(const KeyPlan& plan, Key* content) const
 void Registry::applyImage(const RegistryChange& change, bool after, std::uint64_t now) {
     Hive* hive = hiveById(change.hiveFile);
     if (!hive)
-        throw RegistryAccessError("the journal names a hive file this machine does not have: " +
-                                  change.hiveFile);
+        throw RegistryAccessError(
+            text::trf("Das Journal nennt eine Hive-Datei, die diese Maschine nicht hat: %1",
+                      change.hiveFile));
     if (change.kind == RegistryChange::Kind::Value) {
         const auto& image = after ? change.after : change.before;
         Key* key = findInHive(*hive, change.keyPath);
@@ -759,9 +770,9 @@ int Registry::setValue(HKEY root, std::string_view path, std::string_view name, 
         return checkNames(*plan.hive, plan.existing, {}, nullptr);
     if (int rc = checkDepth(plan); rc != ERROR_SUCCESS) return rc;
     if (data.size() > plan.hive->maxValueSize()) {
-        refusal_ = fullNameOf(*plan.hive, plan.existing->path()) + " \"" + valueName +
-                   "\": the value (" + std::to_string(data.size()) + " bytes) is too large for " +
-                   plan.hive->file();
+        refusal_ = text::trf("%1 \"%2\": Der Wert (%3 Bytes) ist zu groß für %4.",
+                             fullNameOf(*plan.hive, plan.existing->path()), valueName,
+                             std::to_string(data.size()), plan.hive->file());
         return ERROR_INVALID_PARAMETER;
     }
     std::vector<RegistryChange> changes;

@@ -2,6 +2,7 @@
 
 #include "host/registry/FileUtil.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <algorithm>
 #include <cstring>
@@ -108,7 +109,7 @@ std::size_t parseEscaped(std::string_view s, std::size_t pos, char endChar, std:
         out += text::utf8ToUtf16(s.substr(pos, len));
         pos += len;
     }
-    throw std::invalid_argument(std::string("missing closing ") + endChar);
+    throw std::invalid_argument(text::trf("Das schließende %1 fehlt.", std::string(1, endChar)));
 }
 
 void appendHex(std::string& out, unsigned v, bool pad8) {
@@ -250,11 +251,11 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
         p = parseEscaped(s, p + 1, '"', name);
         value.name = text::utf16ToUtf8(name);
     } else {
-        throw std::invalid_argument("a value must start with '\"' or '@'");
+        throw std::invalid_argument(text::tr("Ein Wert muss mit '\"' oder '@' beginnen."));
     }
     p = skipBlanks(s, p);
     if (p >= s.size() || s[p] != '=')
-        throw std::invalid_argument("missing '=' after the value name");
+        throw std::invalid_argument(text::tr("Nach dem Wertnamen fehlt das '='."));
     p = skipBlanks(s, p + 1);
 
     auto finishString = [&](DWORD type, std::size_t from) {
@@ -280,7 +281,8 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
         int digits = 0;
         while (p < s.size() && text::isHexDigit(s[p]) && digits < 8)
             v = v * 16 + text::hexDigitValue(s[p++]), ++digits;
-        if (digits == 0) throw std::invalid_argument("dword: needs hex digits");
+        if (digits == 0)
+            throw std::invalid_argument(text::tr("dword: Hexadezimalziffern erforderlich."));
         value.type = REG_DWORD;
         value.data = makeDwordData(v);
     } else if (startsWith(s, p, "hex:") || startsWith(s, p, "hex(")) {
@@ -294,7 +296,7 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
             while (p < s.size() && text::isHexDigit(s[p]) && digits < 8)
                 t = t * 16 + text::hexDigitValue(s[p++]), ++digits;
             if (digits == 0 || !startsWith(s, p, "):"))
-                throw std::invalid_argument("bad hex(type): prefix");
+                throw std::invalid_argument(text::tr("Ungültiges hex(Typ):-Präfix."));
             value.type = t;
             p += 2;
         }
@@ -303,7 +305,7 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
             p = skipBlanks(s, p);
             if (p < s.size() && s[p] == '\\' && skipBlanks(s, p + 1) == s.size()) {
                 if (ln.next >= text.size())
-                    throw std::invalid_argument("continuation at end of file");
+                    throw std::invalid_argument(text::tr("Fortsetzungszeile am Ende der Datei."));
                 ln = lineAt(text, ln.next);
                 ++line;
                 s = text.substr(0, ln.end);
@@ -322,13 +324,13 @@ void parseValue(std::string_view text, std::size_t& pos, unsigned& line, Registr
                 if (p < s.size() && s[p] == '\\') continue;
                 break;
             }
-            throw std::invalid_argument("bad hex data");
+            throw std::invalid_argument(text::tr("Ungültige Hexadezimaldaten."));
         }
     } else {
-        throw std::invalid_argument("unknown value type");
+        throw std::invalid_argument(text::tr("Unbekannter Werttyp."));
     }
     p = skipBlanks(s, p);
-    if (p != s.size()) throw std::invalid_argument("unexpected text after the value");
+    if (p != s.size()) throw std::invalid_argument(text::tr("Unerwarteter Text nach dem Wert."));
     pos = ln.next;
 }
 
@@ -427,7 +429,7 @@ class WineHive::TextScan {
             else if (c == ';' || c == ' ' || c == '\t' || c == '\0')
                 commentLine(ln);
             else
-                fail("unrecognized input");
+                fail(text::tr("Die Eingabe wird nicht erkannt."));
         }
         if (!current_) hive_.preambleEnd_ = text_.size();
         closeBlock(text_.size());
@@ -442,7 +444,8 @@ class WineHive::TextScan {
     std::size_t readHeader() {
         Line first = lineAt(text_, 0);
         if (text_.substr(0, first.end) != kHeader)
-            fail("not a Wine registry file (the first line must be \"WINE REGISTRY Version 2\")");
+            fail(text::tr("Das ist keine Wine-Registrierungsdatei (die erste Zeile muss \"WINE "
+                          "REGISTRY Version 2\" lauten)."));
         // A file with CR LF line ends keeps them when it is saved.
         hive_.crlf_ = first.end < text_.size() && text_[first.end] == '\r';
         return first.next;
@@ -477,7 +480,7 @@ class WineHive::TextScan {
         try {
             p = parseEscaped(text_.substr(0, ln.end), ln.begin + 1, ']', path);
         } catch (const std::invalid_argument& e) {
-            fail(std::string("bad key line: ") + e.what());
+            fail(text::trf("Ungültige Schlüsselzeile: %1", e.what()));
         }
         p = skipBlanks(text_, p);
         std::uint64_t seconds = 0;
@@ -487,7 +490,7 @@ class WineHive::TextScan {
             haveSeconds = true;
         }
         if (skipBlanks(text_.substr(0, ln.end), p) != ln.end)
-            fail("unexpected text after the key name");
+            fail(text::tr("Unerwarteter Text nach dem Schlüsselnamen."));
 
         Key* key = &keyAt(path);
         const std::uint64_t time =
@@ -521,9 +524,10 @@ class WineHive::TextScan {
         while (start < utf8.size()) {
             std::size_t sep = utf8.find('\\', start);
             if (sep == std::string::npos) sep = utf8.size();
-            if (sep == start) fail("empty key name in the path");
+            if (sep == start) fail(text::tr("Ein Schlüsselname im Pfad ist leer."));
             if (++depth > kMaxKeyDepth)
-                fail("the key lies more than 512 levels deep, deeper than the registry allows");
+                fail(text::tr("Der Schlüssel liegt mehr als 512 Ebenen tief, tiefer als die "
+                              "Registrierung erlaubt."));
             key = &key->loadSubkey(utf8.substr(start, sep - start));
             start = sep + 1;
         }
@@ -540,15 +544,16 @@ class WineHive::TextScan {
             std::size_t k = 6;
             while (k < body.size() && text::isHexDigit(body[k]))
                 t = t * 16 + text::hexDigitValue(body[k++]);
-            if (k == 6 || k != body.size()) fail("bad #time line");
+            if (k == 6 || k != body.size()) fail(text::tr("Ungültige #time-Zeile."));
             if (!duplicate_) current_->setLastWrite(t);
         } else if (body.substr(0, 7) == "#class=") {
             std::u16string cls;
             try {
-                if (body.size() < 8 || body[7] != '"') throw std::invalid_argument("missing '\"'");
+                if (body.size() < 8 || body[7] != '"')
+                    throw std::invalid_argument(text::tr("Das '\"' fehlt."));
                 parseEscaped(body, 8, '"', cls);
             } catch (const std::invalid_argument& e) {
-                fail(std::string("bad #class line: ") + e.what());
+                fail(text::trf("Ungültige #class-Zeile: %1", e.what()));
             }
             current_->setClassName(text::utf16ToUtf8(cls));
         } else if (body == "#link") {
@@ -559,7 +564,7 @@ class WineHive::TextScan {
     // Values are only skipped here (a key parses its values when first read), except the
     // file's last one, which is checked for being cut short.
     void valueLine(const Line& ln) {
-        if (!current_) fail("a value before the first key");
+        if (!current_) fail(text::tr("Ein Wert steht vor dem ersten Schlüssel."));
         inContinuation_ = text_[ln.end - 1] == '\\';
         if (ln.next == text_.size() && (ln.next == ln.end || inContinuation_)) {
             // The file ends inside this value (wineserver ends every line): a file cut
@@ -568,11 +573,13 @@ class WineHive::TextScan {
             std::size_t at = ln.begin;
             unsigned where = line_;
             try {
-                if (inContinuation_) throw std::invalid_argument("a continued line");
+                if (inContinuation_)
+                    throw std::invalid_argument(text::tr("Die Zeile wird fortgesetzt."));
                 wine::parseValue(text_, at, where, value);
             } catch (const std::invalid_argument& e) {
-                fail(std::string("the file ends inside a value (") + e.what() +
-                     "): it was cut short");
+                fail(text::trf("Die Datei endet mitten in einem Wert (%1): Sie wurde "
+                               "abgeschnitten.",
+                               e.what()));
             }
         }
     }

@@ -277,7 +277,7 @@ TEST_F(FireFox, ARunningFirefoxIsRefused) {
         EXPECT_NE(page.lblProfileState->Hint.find(std::to_string(::getpid())), std::string::npos);
     }
     std::string out = run("check chkDisableBlinkingText on\n", 1);
-    EXPECT_NE(out.find("line 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("Zeile 1"), std::string::npos) << out;
     EXPECT_NE(out.find("Firefox"), std::string::npos);
     out = run("click rbSideBarRight\n", 1);
     EXPECT_NE(out.find("Die Änderung wurde nicht gespeichert"), std::string::npos) << out;

@@ -127,7 +127,7 @@ TEST_F(FireFoxProfile, AMissingDefaultIsSaidAndNoOtherProfileIsEdited) {
         EXPECT_NE(page.lblProfileState->Hint.find(root() + "gone/"), std::string::npos);
     }
     const std::string out = run("check chkDisableBlinkingText on\n", 1);
-    EXPECT_NE(out.find("does not exist"), std::string::npos) << out;
+    EXPECT_NE(out.find("existiert nicht"), std::string::npos) << out;
     EXPECT_EQ(test::readFile(root() + "other/prefs.js"), "user_pref(\"a\", 1);\n");
     EXPECT_FALSE(std::filesystem::exists(root() + "gone"));
 
@@ -172,7 +172,7 @@ TEST_F(FireFoxProfile, AProfileKeptElsewhereIsWritableButItsLinksStayConfined) {
               std::string::npos);
     std::filesystem::create_directory_symlink(outside.path(), elsewhere.path() + "/chrome");
     const std::string out = run("check chkDisableMarqueeText on\n", 1);
-    EXPECT_NE(out.find("leaves the machine folder"), std::string::npos) << out;
+    EXPECT_NE(out.find("führt aus dem Maschinenordner"), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(outside.path() + "/userContent.css"));
 }
 
@@ -200,7 +200,7 @@ TEST_F(FireFoxProfile, EveryWritingCommandRefusesWhileFirefoxRuns) {
                      ? app::runJournalCommand(session->registry(), *session->journal(), args, c)
                      : app::runCssCommand(args, c);
         EXPECT_EQ(rc, 1) << args[0] << ": " << out.str();
-        EXPECT_NE(err.str().find("is running with the profile"), std::string::npos)
+        EXPECT_NE(err.str().find("läuft mit dem Profil"), std::string::npos)
             << args[0] << ": " << err.str();
     };
     command({"undo", std::to_string(txns[0].id)}, true);

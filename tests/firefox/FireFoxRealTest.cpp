@@ -241,7 +241,7 @@ TEST(FireFoxReal, EveryWriteSurvivesAStartAndARunningFirefoxIsRefused) {
             css.insert(css.end(), c.begin(), c.end());
             Result r = c[0] == "css" ? runProgram(css, home.path(), 60) : deskforgeRun(c);
             EXPECT_EQ(r.rc, 1) << c[0] << " " << c[1] << ": " << r.out;
-            EXPECT_NE(r.out.find("is running with the profile"), std::string::npos)
+            EXPECT_NE(r.out.find("läuft mit dem Profil"), std::string::npos)
                 << c[0] << " " << c[1] << ": " << r.out;
         }
         // Firefox saves prefs.js itself while it runs, so the file may differ: what must

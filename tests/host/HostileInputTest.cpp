@@ -99,7 +99,7 @@ TEST_P(HostileInput, AReadOnlyRegistryFileIsRefusedAndLeftAlone) {
     ::chmod(file.c_str(), 0444);
     std::string out;
     EXPECT_EQ(df({"reg", "add", "HKCU\\Software\\RO", "/v", "x", "/d", "1", "/f"}, &out), 1);
-    EXPECT_TRUE(contains(out, "read-only")) << out;
+    EXPECT_TRUE(contains(out, "schreibgeschützt")) << out;
     EXPECT_TRUE(contains(out, file)) << out;
     EXPECT_EQ(test::readFile(file), before);
     struct stat st {};
@@ -116,7 +116,7 @@ TEST_P(HostileInput, AReadOnlyRegistryFileIsRefusedAndLeftAlone) {
         return;
     }
     EXPECT_EQ(df({"reg", "add", "HKCU\\Software\\RO", "/v", "x", "/d", "1", "/f"}, &out), 1);
-    EXPECT_TRUE(contains(out, "read-only attribute")) << out;
+    EXPECT_TRUE(contains(out, "Attribut „Schreibgeschützt“")) << out;
     EXPECT_EQ(test::readFile(file), before);
     ::removexattr(file.c_str(), "user.DOSATTRIB");
     EXPECT_EQ(df({"reg", "add", "HKCU\\Software\\RO", "/v", "x", "/d", "1", "/f"}, &out), 0) << out;
@@ -128,7 +128,7 @@ TEST_P(HostileInput, ARefusedWriteCreatesNoJournalAndKillSavesLeaveNothingBehind
     ASSERT_EQ(::link(userHive().c_str(), link.c_str()), 0);
     std::string out;
     EXPECT_EQ(df({"reg", "add", "HKCU\\Software\\L", "/v", "x", "/d", "1", "/f"}, &out), 1);
-    EXPECT_TRUE(contains(out, "hard links")) << out;
+    EXPECT_TRUE(contains(out, "feste Verknüpfungen")) << out;
     EXPECT_FALSE(fs::exists(dir.path() + "/.deskforge/journal.sqlite"));
     EXPECT_FALSE(fs::exists(dir.path() + "/.deskforge/journal.sqlite-wal"));
     ::unlink(link.c_str());
@@ -280,7 +280,7 @@ TEST_P(HostileInput, DeepOrMalformedRegFilesAreErrorsNamingFileAndLine) {
     std::string cut = regFile("[HKEY_CURRENT_USER\\Software\\T]\r\n\"v\"=\"1\"");
     cut.pop_back();
     EXPECT_EQ(import(cut, out), 1);
-    EXPECT_TRUE(contains(out, "cut short")) << out;
+    EXPECT_TRUE(contains(out, "abgeschnitten")) << out;
     // The root of a hive file cannot be deleted: said, not passed over.
     EXPECT_EQ(import(regFile("[-HKEY_USERS\\.DEFAULT]"), out), 1);
     EXPECT_TRUE(contains(out, file + ":3")) << out;
@@ -387,7 +387,7 @@ TEST_F(DamagedHive, AnUnreadableKeyNameIsAnErrorNamingTheFile) {
         std::string out;
         EXPECT_EQ(df(args, &out), 1) << args[1] << ": " << out.substr(0, 300);
         EXPECT_TRUE(contains(out, hive())) << out.substr(0, 300);
-        EXPECT_TRUE(contains(out, "damaged")) << out.substr(0, 300);
+        EXPECT_TRUE(contains(out, "beschädigt")) << out.substr(0, 300);
     }
     EXPECT_EQ(test::readFile(hive()), bytes);
 }
@@ -507,5 +507,5 @@ TEST(RunningWine, AWineserverStartedWithAnotherTemporaryFolderIsFound) {
     run({wineserver, "-k"});
     ASSERT_TRUE(found.has_value()) << "the wineserver was not found";
     EXPECT_EQ(rc, 1) << out;
-    EXPECT_TRUE(contains(out, "Wine is running")) << out;
+    EXPECT_TRUE(contains(out, "Wine läuft")) << out;
 }

@@ -19,8 +19,9 @@ TEST(SecretMask, AFailingExpectOnAPasswordFieldDoesNotPrintIt) {
                         "expect txtAutoLogonPassword text \"Geheim-7x8\"\n",
                         1);
     EXPECT_EQ(out.find("Geheim"), std::string::npos) << out;
-    EXPECT_NE(out.find("expected txtAutoLogonPassword text \"**********\", found \"**********\""),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("erwartet txtAutoLogonPassword text \"**********\", gefunden \"**********\""),
+        std::string::npos)
         << out;
     // The right text still passes.
     test::runScript("logon", "tab tsAutoLogon\ncheck chkAutoLogon on\n"

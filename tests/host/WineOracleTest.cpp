@@ -153,11 +153,11 @@ TEST_F(WineOracle, WritesWhileWineRunsAreRefusedAndWineReadsWhatFollows) {
     ASSERT_EQ(std::system(("WINEPREFIX='" + prefix + "' wineserver -p 30").c_str()), 0);
     std::string out;
     EXPECT_EQ(run("reg add 'HKCU\\Software\\Deskforge\\Busy' /v n /d 1 /f", out), 1);
-    EXPECT_NE(out.find("Wine is running on this prefix"), std::string::npos) << out;
+    EXPECT_NE(out.find("Wine läuft auf diesem Präfix"), std::string::npos) << out;
     // One of the two lines changes the box, whichever state the prefix has.
     test::writeFile(dir->file("script"), "check chkAdminShares off\ncheck chkAdminShares on\n");
     EXPECT_EQ(run("run internet '" + dir->file("script") + "'", out), 1);
-    EXPECT_NE(out.find(": the change was not made"), std::string::npos) << out;
+    EXPECT_NE(out.find(": Die Änderung wurde nicht vorgenommen"), std::string::npos) << out;
     std::system(
         ("WINEPREFIX='" + prefix + "' wineserver -k; WINEPREFIX='" + prefix + "' wineserver -w")
             .c_str());

@@ -202,7 +202,7 @@ TEST_P(WriteSafety, AWriterThatCannotGetTheLockFailsClearlyAfterABoundedWait) {
         &out);
     ::unsetenv("DESKFORGE_LOCK_WAIT");
     EXPECT_EQ(rc, 1);
-    EXPECT_NE(out.find("being changed by another deskforge process (waited 0.3 s)"),
+    EXPECT_NE(out.find("von einem anderen deskforge-Prozess geändert (0.3 s gewartet)"),
               std::string::npos)
         << out;
 }
@@ -217,7 +217,7 @@ TEST_P(WriteSafety, AWindowRefusesToWriteOverChangesMadeSinceItRead) {
     TakeWriteFailure();
     EXPECT_EQ(SetRegStringValue(HKEY_CURRENT_USER, "Software\\W", "mine", "3"),
               ERROR_ACCESS_DENIED);
-    EXPECT_NE(TakeWriteFailure().find("changed by another program since it was read"),
+    EXPECT_NE(TakeWriteFailure().find("Seit dem Lesen von einem anderen Programm geändert"),
               std::string::npos);
     session.reset();
     open();
@@ -326,14 +326,15 @@ TEST_P(WriteSafety, TheJournalWritesNoFileOutsideTheMachine) {
         open();
         FAIL() << "the crafted journal was replayed";
     } catch (const JournalError& e) {
-        EXPECT_NE(std::string(e.what()).find("outside the machine"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("außerhalb des Maschinenordners"), std::string::npos)
+            << e.what();
     }
     EXPECT_FALSE(fs::exists(target));
     EXPECT_FALSE(fs::exists(outside.file("via-link.txt")));
     std::string out;
     EXPECT_EQ(deskforge({"--machine", dir.path(), "reg", "add", "HKCU\\Software\\X", "/f"}, &out),
               1);
-    EXPECT_NE(out.find("refused"), std::string::npos) << out;
+    EXPECT_NE(out.find("Abgelehnt"), std::string::npos) << out;
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -394,7 +395,7 @@ TEST_P(WriteSafety, UndoRefusesToOverwriteALaterChange) {
         FAIL() << "undo overwrote later changes";
     } catch (const JournalError& e) {
         const std::string why = e.what();
-        EXPECT_NE(why.find("changed since by transaction"), std::string::npos) << why;
+        EXPECT_NE(why.find("seitdem von Transaktion"), std::string::npos) << why;
         EXPECT_NE(why.find(std::to_string(changed)), std::string::npos) << why;
     }
     EXPECT_EQ(str(HKEY_CURRENT_USER, key, "v"), "2");
@@ -415,7 +416,7 @@ TEST_P(WriteSafety, UndoRefusesToOverwriteALaterChange) {
     std::istringstream in;
     app::Console c{out, err, in};
     EXPECT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", std::to_string(changed)}, c), 1);
-    EXPECT_NE(err.str().find("changed since"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(": seitdem "), std::string::npos) << err.str();
     EXPECT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", std::to_string(changed), "--force"}, c),
               0)
         << err.str();
@@ -431,8 +432,8 @@ TEST_P(WriteSafety, ARefusedWriteFailsTheScriptLine) {
         out = test::runScript("internet", "check chkAdminShares off\n", 1);
     }
     ::unsetenv("DESKFORGE_LOCK_WAIT");
-    EXPECT_NE(out.find("line 1: the change was not made"), std::string::npos) << out;
-    EXPECT_NE(out.find("being changed by another deskforge process"), std::string::npos) << out;
+    EXPECT_NE(out.find("Zeile 1: Die Änderung wurde nicht vorgenommen"), std::string::npos) << out;
+    EXPECT_NE(out.find("von einem anderen deskforge-Prozess geändert"), std::string::npos) << out;
     EXPECT_TRUE(TakeWriteFailure().empty());
     // Nothing of it is listed as done.
     for (const auto& t : jnl().list())
@@ -461,7 +462,7 @@ TEST_P(WriteSafety, RegistryFilesReachedThroughLinksAreHandledSafely) {
     std::string out;
     EXPECT_EQ(
         deskforge({"--machine", dir.path(), "reg", "add", "HKCU\\Software\\Hard", "/f"}, &out), 1);
-    EXPECT_NE(out.find("hard links"), std::string::npos) << out;
+    EXPECT_NE(out.find("feste Verknüpfungen"), std::string::npos) << out;
     EXPECT_EQ(fs::hard_link_count(hive), 2u);
     fs::remove(twin);
 
@@ -478,7 +479,7 @@ TEST_P(WriteSafety, RegistryFilesReachedThroughLinksAreHandledSafely) {
     const auto before = snapshot(outside.path());
     EXPECT_EQ(deskforge({"--machine", dir.path(), "reg", "add", "HKLM\\SOFTWARE\\Out", "/f"}, &out),
               1);
-    EXPECT_NE(out.find("outside the machine folder"), std::string::npos) << out;
+    EXPECT_NE(out.find("außerhalb des Maschinenordners"), std::string::npos) << out;
     EXPECT_EQ(snapshot(outside.path()), before);
 }
 
@@ -512,7 +513,7 @@ TEST(WineFile, KeepsItsLineEndsAndRefusesAFileCutShort) {
         WineHive::load(file);
         FAIL() << "a file cut short was accepted";
     } catch (const RegistryFormatError& e) {
-        EXPECT_NE(std::string(e.what()).find("cut short"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("abgeschnitten"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find(":5"), std::string::npos) << e.what();
     }
     // The last line complete but without its line end is fine.

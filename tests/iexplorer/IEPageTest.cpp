@@ -108,7 +108,7 @@ TEST_F(IEPage, WhatEachBrowserVersionShows) {
         EXPECT_TRUE(page.Label1->Enabled);
     }
     open("bare");
-    EXPECT_NE(run("tab tsSecurity\nset edtAgentVersion x\n", 1).find("disabled"),
+    EXPECT_NE(run("tab tsSecurity\nset edtAgentVersion x\n", 1).find("deaktiviert"),
               std::string::npos);
 }
 

@@ -48,11 +48,11 @@ TEST_F(LogonDialogs, ALineThatFailsInsideTheDialogIsNamedOnce) {
     const std::string out = run("click btnLogonOld2k\ncheck chkLogonPrompt on\n"
                                 "expect txtLogonPrompt text 'C:\\nicht da'\nclick btnOK\n",
                                 1);
-    EXPECT_NE(out.find("ERROR: script: line 3: expected txtLogonPrompt text 'C:\\nicht da', "
-                       "found \"\""),
+    EXPECT_NE(out.find("FEHLER: script: Zeile 3: erwartet txtLogonPrompt text 'C:\\nicht da', "
+                       "gefunden \"\""),
               std::string::npos)
         << out;
-    EXPECT_EQ(out.find("line 1:"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Zeile 1:"), std::string::npos) << out;
     EXPECT_TRUE(list().empty()) << "the dialog was not confirmed";
 }
 

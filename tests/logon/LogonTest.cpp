@@ -183,7 +183,7 @@ TEST_F(Logon, ThePasswordStaysWhereWindowsReadsIt) {
     EXPECT_EQ(app::runJournalCommand(session->registry(), *session->journal(),
                                      {"undo", std::to_string(list.front().id)}, console),
               1);
-    EXPECT_NE(err.str().find("does not keep"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("nicht aufbewahrt"), std::string::npos) << err.str();
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "DefaultPassword"), secret);
 }
 

@@ -236,7 +236,7 @@ TEST_F(Pages, ARefusedOperaSaveFailsTheScriptLine) {
     fs::remove(prefs);
     fs::create_symlink(outside.file("opera6.ini"), prefs);
     std::string out = run("opera", "tab tsPerformance\nclick rbHistoryNavigationModeFast\n", 1);
-    EXPECT_NE(out.find("line 2"), std::string::npos) << out;
+    EXPECT_NE(out.find("Zeile 2"), std::string::npos) << out;
     EXPECT_EQ(test::readFile(outside.file("opera6.ini")), original);
     EXPECT_TRUE(transactions().empty());
     fs::remove(prefs);
@@ -247,7 +247,7 @@ TEST_F(Pages, ARefusedOperaSaveFailsTheScriptLine) {
         ::chmod(folder.c_str(), 0555);
         out = run("opera", "tab tsPerformance\nclick rbHistoryNavigationModeFast\n", 1);
         ::chmod(folder.c_str(), 0755);
-        EXPECT_NE(out.find("line 2"), std::string::npos) << out;
+        EXPECT_NE(out.find("Zeile 2"), std::string::npos) << out;
         EXPECT_EQ(test::readFile(prefs), original);
         EXPECT_TRUE(transactions().empty());
     }

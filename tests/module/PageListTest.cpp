@@ -66,8 +66,8 @@ TEST(PageList, TheHostListsAndFindsThePagesOfTheBoundTable) {
         EXPECT_EQ(internet->icon, "network-workgroup");
         EXPECT_EQ(app::FindPage("Internet"), nullptr) << "names compare exactly";
         EXPECT_EQ(app::showPageCommand("nix", false, c), 1);
-        EXPECT_EQ(err.str(), "ERROR: no page \"nix\" (pages: tcpip, logon, internet, explorer, "
-                             "firefox, opera, mailchat)\n");
+        EXPECT_EQ(err.str(), "FEHLER: Es gibt keine Seite \"nix\" (Seiten: tcpip, logon, internet, "
+                             "explorer, firefox, opera, mailchat).\n");
     }
     EXPECT_TRUE(app::ModulePages().empty()) << "unbound with the last binding";
 }

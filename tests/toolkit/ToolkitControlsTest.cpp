@@ -153,7 +153,7 @@ TEST_F(Controls, AFailingLineInsideADialogLeavesNoDialogBehind) {
                      ph.add("btnOpenClick", TNotifyEvent([&](TComponent&) { dialog.ShowModal(); }));
                      return ph;
                  }());
-    EXPECT_NE(run(page, "click btnOpen\nclick noSuchButton\n").find("line 2"), std::string::npos);
+    EXPECT_NE(run(page, "click btnOpen\nclick noSuchButton\n").find("Zeile 2"), std::string::npos);
     EXPECT_TRUE(TApplication::Instance().ModalForms().empty());
     EXPECT_EQ(run(page, "expect btnOpen enabled true\n"), "") << "names refer to the page again";
 }
@@ -254,7 +254,7 @@ TEST_F(Controls, SortedCombosAndListsKeepTheirOrderAndFindIgnoringCase) {
     EXPECT_EQ(run(form, "expect lv \"Google\" checked true\nexpect lv \"#0\" image 2\n"
                         "expect lv \"Zoo\" selected true\nexpect lv \"Zoo\" index 3\n"),
               "");
-    EXPECT_NE(run(form, "expect lv \"Google\" checked false\n").find("found \"true\""),
+    EXPECT_NE(run(form, "expect lv \"Google\" checked false\n").find("gefunden \"true\""),
               std::string::npos);
 
     // Data sorting follows the page's compare.
@@ -350,7 +350,7 @@ TEST_F(Controls, PopupMenusOpenAtThePointAndOfferTheirItemsOnlyWhileOpen) {
     auto& lv = form.get<TListView>("lv");
     lv.Add().Caption = "eins";
     lv.Add().Caption = "zwei";
-    EXPECT_NE(run(form, "click miOpen\n").find("not open: refused"), std::string::npos);
+    EXPECT_NE(run(form, "click miOpen\n").find("nicht geöffnet ist: abgelehnt"), std::string::npos);
     EXPECT_EQ(run(form, "rightclick lv \"zwei\"\nexpect pupList open true\n"), "");
     EXPECT_EQ(log, (Log{"down 2,25", "pupListPopup"}));
     EXPECT_EQ(form.get<TPopupMenu>("pupList").PopupPoint(), (TPoint{17, 40}))
@@ -367,12 +367,12 @@ TEST_F(Controls, PopupMenusOpenAtThePointAndOfferTheirItemsOnlyWhileOpen) {
                         "click miDeep\nexpect pupList open false\n"),
               "");
     EXPECT_EQ(log.back(), "miDeepClick");
-    EXPECT_NE(run(form, "rightclick lv\nclick miOff\n").find("disabled: refused"),
+    EXPECT_NE(run(form, "rightclick lv\nclick miOff\n").find("deaktiviert: abgelehnt"),
               std::string::npos);
-    EXPECT_NE(run(form, "rightclick lv\nclick miSep\n").find("separator"), std::string::npos);
+    EXPECT_NE(run(form, "rightclick lv\nclick miSep\n").find("Trennlinie"), std::string::npos);
     // Anything else the user does closes the menu.
     EXPECT_EQ(run(form, "rightclick lv\nclick btnAdd\nexpect pupList open false\n"), "");
-    EXPECT_NE(run(form, "click miOpen\n").find("not open"), std::string::npos);
+    EXPECT_NE(run(form, "click miOpen\n").find("nicht geöffnet"), std::string::npos);
     EXPECT_EQ(run(form, "rightclick lv\npress escape\nexpect pupList open false\n"), "");
 
     // A page opens a menu from code, at a control's lower left corner.
@@ -407,9 +407,9 @@ TEST_F(Controls, ActionsDriveTheirButtonsAndMenuItems) {
     EXPECT_FALSE(btn.Enabled);
     EXPECT_FALSE(mi.Enabled);
     EXPECT_EQ(mi.Caption, "Löschen");
-    EXPECT_NE(run(form, "click btnRemove\n").find("disabled: refused"), std::string::npos);
+    EXPECT_NE(run(form, "click btnRemove\n").find("deaktiviert: abgelehnt"), std::string::npos);
     form.get<TPopupMenu>("pup").Popup(0, 0);
-    EXPECT_NE(run(form, "click miRemove\n").find("disabled: refused"), std::string::npos);
+    EXPECT_NE(run(form, "click miRemove\n").find("deaktiviert: abgelehnt"), std::string::npos);
     EXPECT_FALSE(act.Execute());
     EXPECT_TRUE(act.Caption == "Löschen" && act.Caption != "Entfernen" && !act.Enabled);
     EXPECT_EQ(run(form, "expect actRemove enabled false\nexpect btnRemove caption \"Löschen\"\n"),
@@ -482,7 +482,7 @@ TEST_F(Controls, MemosKeepLinesAndScriptsWriteLineBreaks) {
               "");
     EXPECT_EQ(memo.Text(), "a\r\nb\r\n\r\nc");
     EXPECT_NE(DescribeForm(form).find("TMemo txtText = \"a\\nb\\n\\nc\""), std::string::npos);
-    EXPECT_NE(run(form, "type txtFixed \"x\"\n").find("read-only"), std::string::npos);
+    EXPECT_NE(run(form, "type txtFixed \"x\"\n").find("schreibgeschützt"), std::string::npos);
     EXPECT_EQ(SplitScriptLine(R"(set txt "1\t2\n3")", 1),
               (std::vector<std::string>{"set", "txt", "1\t2\n3"}));
 }

@@ -187,7 +187,7 @@ TEST_F(Toolkit, AFailingLineInsideADialogIsReportedOnceWithItsOwnNumber) {
         FAIL() << "a failing expect inside a dialog passed";
     } catch (const DriverError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "line 4: expected chkOption checked \"true\", found \"false\"");
+                  "Zeile 4: erwartet chkOption checked \"true\", gefunden \"false\"");
         EXPECT_EQ(e.line(), 4u);
     }
     EXPECT_TRUE(TApplication::Instance().ModalForms().empty());
@@ -250,13 +250,13 @@ TEST_F(Toolkit, ScriptsAreCheckedLineByLine) {
         const char* error;
     };
     const Case cases[] = {
-        {"# comment\n\nfrobnicate x\n", "line 3: unknown action \"frobnicate\""},
-        {"check chkOne maybe\n", "line 1: expected on or off: check NAME on|off"},
-        {"click\n", "line 1: expected: click NAME"},
-        {"type txtDigits \"open\n", "line 1: a quote is not closed"},
-        {"\nset txtOther 'C:\\temp\n", "line 2: a quote is not closed"},
-        {"expect chkOne colour red\n", "line 1: unknown property \"colour\""},
-        {"spin udCount many\n", "line 1: expected a number: spin NAME N"},
+        {"# comment\n\nfrobnicate x\n", "Zeile 3: unbekannte Aktion \"frobnicate\""},
+        {"check chkOne maybe\n", "Zeile 1: erwartet wird on oder off: check NAME on|off"},
+        {"click\n", "Zeile 1: erwartet: click NAME"},
+        {"type txtDigits \"open\n", "Zeile 1: ein Anführungszeichen ist nicht geschlossen"},
+        {"\nset txtOther 'C:\\temp\n", "Zeile 2: ein Anführungszeichen ist nicht geschlossen"},
+        {"expect chkOne colour red\n", "Zeile 1: unbekannte Eigenschaft \"colour\""},
+        {"spin udCount many\n", "Zeile 1: erwartet wird eine Zahl: spin NAME N"},
     };
     for (const auto& c : cases) {
         try {
@@ -272,7 +272,7 @@ TEST_F(Toolkit, ScriptsAreCheckedLineByLine) {
         FAIL() << "a failing expect passed";
     } catch (const DriverError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "line 2: expected chkOne checked \"true\", found \"false\"");
+                  "Zeile 2: erwartet chkOne checked \"true\", gefunden \"false\"");
     }
     runner.Load("click btnDisabled\n");
     EXPECT_THROW(runner.Run(), DriverError);
@@ -343,7 +343,7 @@ TEST_F(Toolkit, ShownAndFailedValuesReadBackAsScriptInput) {
         FAIL() << "\\t was not a tab";
     } catch (const DriverError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "line 1: expected txtOther text \"C:\\temp\", found 'C:\\temp'");
+                  "Zeile 1: erwartet txtOther text \"C:\\temp\", gefunden 'C:\\temp'");
     }
     runner.Load("expect txtOther text 'C:\\temp'\nprint txtOther\n");
     runner.Run();
@@ -424,7 +424,7 @@ TEST(PageCommands, ShowAndRunAPageThroughTheFactory) {
               0)
         << err.str();
     EXPECT_EQ(app::runPageCommand("tcpip", "click btnDisabled\n", "script.txt", c), 1);
-    EXPECT_EQ(err.str(), "ERROR: script.txt: line 1: btnDisabled is disabled: refused\n");
+    EXPECT_EQ(err.str(), "FEHLER: script.txt: Zeile 1: btnDisabled ist deaktiviert: abgelehnt\n");
     EXPECT_EQ(app::showPageCommand("internet", false, c), 1) << "not offered by the factory";
     EXPECT_EQ(app::showPageCommand("nopage", false, c), 1);
 }

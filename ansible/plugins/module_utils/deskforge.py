@@ -20,7 +20,12 @@ import tempfile
 
 REG_HEADER = "Windows Registry Editor Version 5.00"
 MASK = "********"
-NOT_FOUND = "unable to find the specified registry key or value"
+# deskforge speaks the language of its locale: German, or English with its catalogue.
+NOT_FOUND = (
+    "unable to find the specified registry key or value",
+    "kann den angegebenen registrierungsschlüssel bzw. wert nicht finden",
+)
+ERROR_PREFIXES = ("ERROR:", "FEHLER:")
 
 _SENSITIVE_COMMENT = re.compile(r'^;\s*(".*"|@)\s+holds sensitive data')
 
@@ -46,12 +51,19 @@ def find_deskforge(module):
     )
 
 
+def not_found(text):
+    """Whether deskforge said the key or value does not exist."""
+    text = (text or "").lower()
+    return any(words in text for words in NOT_FOUND)
+
+
 def first_error(text):
     """The first line deskforge reported an error on, without its prefix."""
     lines = [line.strip() for line in (text or "").splitlines() if line.strip()]
     for line in lines:
-        if line.startswith("ERROR:"):
-            return line[len("ERROR:"):].strip()
+        for prefix in ERROR_PREFIXES:
+            if line.startswith(prefix):
+                return line[len(prefix):].strip()
     return lines[0] if lines else ""
 
 
@@ -101,7 +113,7 @@ class Deskforge(object):
             os.remove(target)
         rc, out, err = self.run(["reg", "export", key, target, "/y"])
         if rc != 0:
-            if NOT_FOUND in (err + out).lower():
+            if not_found(err + out):
                 return None
             self.fail("cannot read %s: %s" % (key, first_error(err or out)))
         with open(target, "rb") as f:

@@ -279,7 +279,8 @@ class PageModule(AnsibleModule):
         super(PageModule, self)._log_invocation()
 
 
-_LINE = re.compile(r"^(?:-|[^:]*):\s*line (\d+):\s*(.*)$", re.S)
+# "line" in English, "Zeile" in German: deskforge speaks the language of its locale.
+_LINE = re.compile(r"^(?:-|[^:]*):\s*(?:line|Zeile) (\d+):\s*(.*)$", re.S)
 
 
 def argument_spec():

@@ -117,7 +117,7 @@ import re
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.ravelin.deskforge.plugins.module_utils.deskforge import (
-    NOT_FOUND,
+    not_found,
     Deskforge,
     deskforge_argument_spec,
     effective_patch,
@@ -259,7 +259,7 @@ def main():
     result = dict(changed=False, transactions=[], key=key)
     rc, out, err = df.run(args + ["--dry-run"])
     if rc != 0:
-        if p["state"] == "absent" and NOT_FOUND in (err + out).lower():
+        if p["state"] == "absent" and not_found(err + out):
             df.cleanup()
             module.exit_json(**result)  # nothing to remove
         df.fail("%s: %s" % (key, first_error(err or out)), **result)

@@ -55,7 +55,7 @@ TEST_F(RegCommandTest, QueryPrintsAsRegExe) {
     Result r = run({"query", "hklm\\software\\vendor"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\software\\vendor\n"
-                     "    (Default)    REG_SZ    def\n"
+                     "    (Standard)    REG_SZ    def\n"
                      "    Bin    REG_BINARY    01AB\n"
                      "    Dw    REG_DWORD    0x2a\n"
                      "    Multi    REG_MULTI_SZ    a\\0b\n"
@@ -68,12 +68,12 @@ TEST_F(RegCommandTest, QueryPrintsAsRegExe) {
     EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\n    Dw    REG_DWORD    0x2a\n\n");
 
     r = run({"query", "HKLM\\Software\\Vendor\\App", "/ve"});
-    EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\\App\n    (Default)    REG_SZ    "
-                     "(value not set)\n\n");
+    EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\\App\n    (Standard)    REG_SZ    "
+                     "(Wert nicht festgelegt)\n\n");
 
     r = run({"query", "HKLM\\Software\\Vendor", "/s"});
     EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\Software\\Vendor\n"
-                     "    (Default)    REG_SZ    def\n"
+                     "    (Standard)    REG_SZ    def\n"
                      "    Bin    REG_BINARY    01AB\n"
                      "    Dw    REG_DWORD    0x2a\n"
                      "    Multi    REG_MULTI_SZ    a\\0b\n"
@@ -86,19 +86,23 @@ TEST_F(RegCommandTest, QueryPrintsAsRegExe) {
                      "\n");
 
     r = run({"query", "HKLM\\Software\\Vendor", "/v", "Dw", "/s"});
-    EXPECT_NE(r.out.find("End of search: 2 match(es) found.\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Suche beendet: 2 Übereinstimmung(en) gefunden.\n"), std::string::npos);
 }
 
 TEST_F(RegCommandTest, ErrorsAreWordedAsRegExeAndExitWith1) {
     Result r = run({"query", "HKLM\\Software\\Nothing"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "ERROR: The system was unable to find the specified registry key or value.\n");
+    EXPECT_EQ(r.err, "FEHLER: Das System kann den angegebenen Registrierungsschlüssel bzw. Wert "
+                     "nicht finden.\n");
     r = run({"query", "HKLM\\Software\\Vendor", "/v", "Nope"});
     EXPECT_EQ(r.code, 1);
     r = run({"query", "HKXY\\Software"});
-    EXPECT_EQ(r.err, "ERROR: Invalid key name.\nType \"REG QUERY /?\" for usage.\n");
+    EXPECT_EQ(r.err,
+              "FEHLER: Ungültiger Schlüsselname.\nGeben Sie \"REG QUERY /?\" ein, um die Syntax "
+              "anzuzeigen.\n");
     r = run({"query", "HKLM\\Software", "/bogus"});
-    EXPECT_EQ(r.err, "ERROR: Invalid syntax.\nType \"REG QUERY /?\" for usage.\n");
+    EXPECT_EQ(r.err, "FEHLER: Ungültige Syntax.\nGeben Sie \"REG QUERY /?\" ein, um die Syntax "
+                     "anzuzeigen.\n");
     r = run({"add", "HKLM\\Software\\X", "/v", "n", "/t", "REG_DWORD", "/d", "notanumber"});
     EXPECT_EQ(r.code, 1);
     r = run({"frobnicate"});
@@ -133,7 +137,7 @@ TEST_F(RegCommandTest, SwitchesAreTakenOnceInAnyCaseOrderAndPrefix) {
     for (const auto& args : wrong) {
         r = run(args);
         EXPECT_EQ(r.code, 1) << args[0] << " " << args.back();
-        EXPECT_NE(r.err.find("ERROR: Invalid syntax."), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("FEHLER: Ungültige Syntax."), std::string::npos) << r.err;
     }
     EXPECT_EQ(test::readFile(dir.file("system.reg")), before);
 }
@@ -141,18 +145,26 @@ TEST_F(RegCommandTest, SwitchesAreTakenOnceInAnyCaseOrderAndPrefix) {
 TEST_F(RegCommandTest, AddAndDeleteWriteTheFileAndAskFirst) {
     Result r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "a \"quoted\" value", "/f"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "The operation completed successfully.\n");
+    EXPECT_EQ(r.out, "Der Vorgang wurde erfolgreich beendet.\n");
     EXPECT_NE(test::readFile(dir.file("user.reg")).find("\"Name\"=\"a \\\"quoted\\\" value\""),
               std::string::npos);
 
     r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "other"}, "no\n");
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.out.find("Value Name exists, overwrite (Yes/No)? "), std::string::npos);
+    EXPECT_NE(r.out.find("Der Wert Name ist bereits vorhanden. Überschreiben (Ja/Nein)? "),
+              std::string::npos);
     EXPECT_EQ(run({"query", "HKCU\\Software\\New", "/v", "Name"}).out.find("other"),
               std::string::npos);
 
     r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "other"}, "yes\n");
     EXPECT_EQ(r.code, 0);
+    // The prompt asks "Ja/Nein": a German answer is taken as well, and only a yes overwrites.
+    r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "dritte"}, "nein\n");
+    EXPECT_EQ(r.code, 1);
+    r = run({"add", "HKCU\\Software\\New", "/v", "Name", "/d", "dritte"}, "Ja\n");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(run({"query", "HKCU\\Software\\New", "/v", "Name"}).out.find("dritte"),
+              std::string::npos);
     run({"add", "HKCU\\Software\\New", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "x#y", "/s", "#",
          "/f"});
     run({"add", "HKCU\\Software\\New", "/v", "B", "/t", "REG_BINARY", "/d", "0aff", "/f"});
@@ -216,12 +228,13 @@ TEST_F(RegCommandTest, ABadImportChangesNothing) {
                     "[HKEY_CURRENT_USER\\Software\\B]\r\n\"bad\"=dword:xyz\r\n");
     Result r = run({"import", dir.file("bad.reg")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "ERROR: " + dir.file("bad.reg") + ":6: dword: needs 1 to 8 hex digits\n");
+    EXPECT_EQ(r.err, "FEHLER: " + dir.file("bad.reg") +
+                         ":6: dword: 1 bis 8 Hexadezimalziffern erforderlich.\n");
     test::writeFile(dir.file("root.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]"
                                           "\r\n\"ok\"=dword:1\r\n[HKEY_NOWHERE\\X]\r\n");
     r = run({"import", dir.file("root.reg")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find(":5: invalid key name"), std::string::npos);
+    EXPECT_NE(r.err.find(":5: Ungültiger Schlüsselname"), std::string::npos);
     EXPECT_EQ(test::readFile(dir.file("user.reg")), before);
     EXPECT_FALSE(std::ifstream(dir.file(".deskforge/journal.sqlite")).good());
 }

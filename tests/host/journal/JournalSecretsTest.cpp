@@ -208,12 +208,12 @@ TEST_P(JournalSecrets, AKeyThatHeldASecretIsNotPutBackAndTheRefusalSaysWhy) {
         ADD_FAILURE() << "the undo restored a key without its secret";
     } catch (const JournalError& e) {
         const std::string why = e.what();
-        EXPECT_NE(why.find("the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows "
-                           "NT\\CurrentVersion\\Winlogon, which held"),
+        EXPECT_NE(why.find("den Schlüssel HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows "
+                           "NT\\CurrentVersion\\Winlogon geändert, der"),
                   std::string::npos)
             << why;
-        EXPECT_NE(why.find("sensitive values whose content the journal does not keep; it "
-                           "cannot be undone"),
+        EXPECT_NE(why.find("vertrauliche Werte enthielt, deren Inhalt das Journal nicht "
+                           "aufbewahrt; sie kann nicht rückgängig gemacht werden"),
                   std::string::npos)
             << why;
     }
@@ -248,7 +248,7 @@ TEST_P(JournalSecrets, AKeyThatHeldASecretIsNotPutBackAndTheRefusalSaysWhy) {
         jnl().undo(again, reg());
         ADD_FAILURE() << "undo over a changed secret";
     } catch (const JournalError& e) {
-        EXPECT_NE(std::string(e.what()).find("by transaction " + std::to_string(changed)),
+        EXPECT_NE(std::string(e.what()).find("von Transaktion " + std::to_string(changed)),
                   std::string::npos)
             << e.what();
     }
@@ -399,7 +399,7 @@ TEST_P(JournalSecrets, AnUpgradeScrubsTheSecretsThatOldKeyImagesHeldInClear) {
     std::string out;
     ASSERT_EQ(deskforge({"journal", "list"}, &out), 0) << out;
     ASSERT_EQ(deskforge({"journal", "show", std::to_string(deletion)}, &out), 0) << out;
-    EXPECT_NE(out.find("Winlogon deleted"), std::string::npos) << out;
+    EXPECT_NE(out.find("Winlogon gelöscht"), std::string::npos) << out;
     EXPECT_EQ(whereIn(out, kSecret), "") << out;
     ASSERT_EQ(deskforge({"journal", "export", dir.file("all.reg")}, &out), 0) << out;
     const std::string patch = test::readFile(dir.file("all.reg"));
@@ -412,8 +412,8 @@ TEST_P(JournalSecrets, AnUpgradeScrubsTheSecretsThatOldKeyImagesHeldInClear) {
         ADD_FAILURE() << "the undo restored a key without its secret";
     } catch (const JournalError& e) {
         EXPECT_NE(std::string(e.what()).find(
-                      "which held sensitive values whose content the journal does not keep; "
-                      "it cannot be undone"),
+                      "der vertrauliche Werte enthielt, deren Inhalt das Journal nicht "
+                      "aufbewahrt; sie kann nicht rückgängig gemacht werden"),
                   std::string::npos)
             << e.what();
     }

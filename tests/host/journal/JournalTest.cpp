@@ -227,7 +227,7 @@ TEST_P(JournalTest, SensitiveValuesNeverReachTheJournal) {
     open();
     auto list = jnl().list();
     ASSERT_FALSE(list.empty());
-    EXPECT_NE(list[0].summary.find("(sensitive)"), std::string::npos);
+    EXPECT_NE(list[0].summary.find("(vertraulich)"), std::string::npos);
     // Undo of a new sensitive value deletes it; of a changed one it is refused.
     jnl().undo(list[0].id, reg());
     EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, winlogon, "DefaultPassword", {}));
@@ -335,7 +335,7 @@ TEST_P(JournalTest, ABadJournalIsRefusedAndLeftAlone) {
         Journal::open(dir.path());
         FAIL() << "a newer journal was opened";
     } catch (const JournalError& e) {
-        EXPECT_NE(std::string(e.what()).find("newer version"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("neueren Version"), std::string::npos) << e.what();
     }
     EXPECT_EQ(test::readFile(db), newer);
 }
@@ -404,20 +404,20 @@ TEST_P(JournalTest, TheJournalCommandListsShowsAndUndoes) {
               0);
     out.str("");
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"list"}, console), 0);
-    EXPECT_NE(
-        out.str().find("  reg  reg add  0  HKEY_CURRENT_USER\\Software\\Cli created (+1 more)\n"),
-        std::string::npos)
+    EXPECT_NE(out.str().find(
+                  "  reg  reg add  0  HKEY_CURRENT_USER\\Software\\Cli angelegt (+1 weitere)\n"),
+              std::string::npos)
         << out.str();
     out.str("");
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"show", "1"}, console), 0);
-    EXPECT_NE(out.str().find("  HKEY_CURRENT_USER\\Software\\Cli \"n\" = \"x\"\n    before: "
-                             "(absent)\n    after: \"x\"\n"),
+    EXPECT_NE(out.str().find("  HKEY_CURRENT_USER\\Software\\Cli \"n\" = \"x\"\n    vorher: "
+                             "(nicht vorhanden)\n    nachher: \"x\"\n"),
               std::string::npos)
         << out.str();
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", "1"}, console), 0);
     EXPECT_FALSE(KeyExist(HKEY_CURRENT_USER, "Software\\Cli", {}));
     EXPECT_EQ(app::runJournalCommand(reg(), jnl(), {"undo", "77"}, console), 1);
-    EXPECT_EQ(err.str(), "ERROR: there is no transaction 77 in the journal\n");
+    EXPECT_EQ(err.str(), "FEHLER: Die Transaktion 77 gibt es im Journal nicht.\n");
     ASSERT_EQ(app::runJournalCommand(reg(), jnl(), {"export", dir.file("net.reg")}, console), 0);
     EXPECT_EQ(test::readFile(dir.file("net.reg")).substr(0, 2), "\xFF\xFE");
 }

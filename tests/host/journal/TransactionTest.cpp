@@ -132,8 +132,8 @@ TEST_P(Transactions, FoldersAndAttributesAreRowsThatUndoReverses) {
     sheet.SaveToFile(dir.file("drive_c/profile/chrome/userChrome.css"));
     auto list = jnl().list();
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_NE(list[2].summary.find("favs hidden"), std::string::npos) << list[2].summary;
-    EXPECT_NE(list[1].summary.find("(folder) created (+1 more)"), std::string::npos)
+    EXPECT_NE(list[2].summary.find("favs versteckt"), std::string::npos) << list[2].summary;
+    EXPECT_NE(list[1].summary.find("(Ordner) angelegt (+1 weitere)"), std::string::npos)
         << list[1].summary;
 
     jnl().undo(list[0].id, reg());
@@ -157,9 +157,9 @@ TEST_P(Transactions, ADryRunPlansFoldersAndAttributesWithoutMakingThem) {
     const std::string patch = session->dryRunPatch();
     EXPECT_FALSE(session->machine().files().isHidden(favorites));
     EXPECT_FALSE(std::filesystem::exists(dir.file("drive_c/new")));
-    EXPECT_NE(patch.find("favs: hidden"), std::string::npos) << patch;
-    EXPECT_NE(patch.find("drive_c/new: folder created"), std::string::npos) << patch;
-    EXPECT_NE(patch.find("drive_c/new/deeper: folder created"), std::string::npos) << patch;
+    EXPECT_NE(patch.find("favs: versteckt"), std::string::npos) << patch;
+    EXPECT_NE(patch.find("drive_c/new: Ordner angelegt"), std::string::npos) << patch;
+    EXPECT_NE(patch.find("drive_c/new/deeper: Ordner angelegt"), std::string::npos) << patch;
     EXPECT_NE(patch.find("+x"), std::string::npos) << patch;
 }
 
