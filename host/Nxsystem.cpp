@@ -241,7 +241,8 @@ std::vector<std::string> GetDependentServiceList(const std::string& name) {
 
 bool ConfigureService(const std::string& name, int startType, int action, bool dependant) {
     if (!gMachine || !gMachine->serviceExists(name)) return false;
-    BackupStart(0, std::string(dependant ? "Dienst (abhängig) " : "Dienst ") + name);
+    BackupStart(0,
+                dependant ? text::trf("Dienst (abhängig) %1", name) : text::trf("Dienst %1", name));
     bool ok = true;
     try {
         auto before = gMachine->config().services;
