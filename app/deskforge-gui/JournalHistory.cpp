@@ -105,7 +105,7 @@ HistoryDialog::HistoryDialog(Action undo, Action redo, QWidget* parent)
     auto* buttons = new QDialogButtonBox;
     undo_ = buttons->addButton(q(text::tr("&Rückgängig")), QDialogButtonBox::ActionRole);
     redo_ = buttons->addButton(q(text::tr("&Wiederherstellen")), QDialogButtonBox::ActionRole);
-    buttons->addButton(QDialogButtonBox::Close);
+    buttons->addButton(q(text::tr("Schließen")), QDialogButtonBox::RejectRole);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { updateButtons(); });
@@ -116,7 +116,7 @@ HistoryDialog::HistoryDialog(Action undo, Action redo, QWidget* parent)
     connect(redo_, &QPushButton::clicked, this, [this] {
         if (std::int64_t id = selected()) redoAction_(id);
     });
-    resize(760, 420);
+    resize(900, 440);
     refresh();
 }
 

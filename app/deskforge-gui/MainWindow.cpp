@@ -243,9 +243,10 @@ MainWindow::MainWindow() {
 }
 
 QSize MainWindow::DefaultSize() {
-    // The largest page (the Internet Explorer page, 670x516 with its tabs) beside the page
-    // list, under the menu, tool bar and status line, and the Firefox page's profile strip
-    // above its 602x500; within 1024x768 less the title bar and a desktop's panel.
+    // The largest pages (Internet Explorer 600x440, Firefox 520x464 under its profile
+    // strip) beside the page list, under the menu, tool bar and status line need 824x582;
+    // the rest is room for pages that grow, within 1024x768 less the title bar
+    // and a desktop's panel.
     return {940, 660};
 }
 
@@ -286,7 +287,10 @@ void MainWindow::buildLayout() {
     strip->setContentsMargins(0, 0, 0, 0);
     auto* profileLabel = new QLabel(q(text::tr("Firefox-&Profil:")));
     profiles_ = new QComboBox;
-    profiles_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A long profile path must not widen the window: the box shortens it, its tooltip
+    // holds it whole.
+    profiles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    profiles_->setMinimumContentsLength(24);
     profileLabel->setBuddy(profiles_);
     strip->addWidget(profileLabel);
     strip->addWidget(profiles_, 1);
@@ -397,6 +401,7 @@ void MainWindow::connectNavigation() {
             return;
         }
         firefoxProfile_ = path; // and after the machine is read again
+        profiles_->setToolTip(profiles_->itemText(index));
         // The page reads its profile when it is created.
         const std::string page = pageName_;
         closePage();
@@ -789,6 +794,7 @@ void MainWindow::fillProfileStrip() {
         profiles_->addItem(q(label), q(p.path));
     }
     profiles_->setCurrentIndex(0); // the page edits the first
+    profiles_->setToolTip(profiles_->currentText());
     profileStrip_->setEnabled(profiles_->count() > 0);
 }
 
