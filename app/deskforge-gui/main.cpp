@@ -1,5 +1,6 @@
 // deskforge-gui: the desktop settings centre around the module.
 #include "app/deskforge-gui/DialogFont.h"
+#include "app/deskforge-gui/Language.h"
 #include "app/deskforge-gui/MachineChoice.h"
 #include "app/deskforge-gui/MainWindow.h"
 #include "app/deskforge-gui/Pictures.h"
@@ -12,10 +13,8 @@
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QTranslator>
 #include <QWindow>
 #include <cstdlib>
 #include <iostream>
@@ -77,11 +76,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("deskforge");
     QApplication::setApplicationName("deskforge");
     QApplication::setDesktopFileName("deskforge");
-    // Qt's own dialogs, buttons and key names in the language shown.
-    QTranslator qtTexts;
-    if (qtTexts.load("qtbase_" + QString::fromStdString(ravelin::text::CurrentLanguage()),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    ravelin::gui::UseQtTranslations();
     ravelin::gui::UseFreedesktopTheme();
     ravelin::gui::MeasureTextInDialogFont();
 

@@ -4,12 +4,14 @@
 #include "app/deskforge-gui/ElidedLabel.h"
 #include "app/deskforge-gui/FormView.h"
 #include "app/deskforge-gui/JournalHistory.h"
+#include "app/deskforge-gui/Language.h"
 #include "app/deskforge-gui/MachineChoice.h"
 #include "app/deskforge-gui/MainWindow.h"
 #include "host/Nxregistry.h"
 #include "host/Nxsystem.h"
 #include "host/journal/Journal.h"
 #include "host/machine/Machine.h"
+#include "host/text/Translate.h"
 #include "network/ufrmNetwork.h"
 #include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
@@ -26,6 +28,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -419,4 +422,21 @@ TEST_F(GuiMachine, EveryPageFitsTheDefaultWindowAndTheWindowKeepsItsSize) {
     }
     gui::MainWindow again;
     EXPECT_EQ(again.size(), QSize(800, 600)) << "as the user left it";
+}
+
+TEST(GuiLanguage, QtsOwnTextsFollowTheLanguageShown) {
+    text::SetLanguage("de");
+    ASSERT_TRUE(gui::UseQtTranslations()) << "Qt's German catalogue is installed";
+    EXPECT_EQ(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText), "Strg+Z");
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
+    EXPECT_TRUE(gui::UseQtTranslations()) << "again: the one before is replaced";
+    EXPECT_EQ(QCoreApplication::instance()->findChildren<QTranslator*>().size(), 1);
+    // Without a catalogue for the language Qt speaks its own English.
+    for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
+    EXPECT_EQ(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText), "Ctrl+Z");
 }
