@@ -503,7 +503,6 @@ void MainWindow::bindMachine() {
                           ? text::trf("Gestartet: %1", r.program)
                           : text::trf("Gestartet: %1 %2", r.program, r.parameters)));
         };
-        RememberMachine(q(m->root()));
     }
     passedOver_.clear();
     fillRecentMenu();
@@ -566,7 +565,8 @@ bool MainWindow::openMachine(const std::string& folder) {
     SetCurrentMachine(&session_->machine());
     SetCurrentRegistry(&session_->registry());
     SetCurrentJournal(session_->journal());
-    if (stale) TakeWriteFailure();                // what the stale copy refused is read anew now
+    RememberMachine(q(folder));    // only what the user opened: a screenshot leaves no trace
+    if (stale) TakeWriteFailure(); // what the stale copy refused is read anew now
     if (!same) firefoxProfile_ = commandProfile_; // a profile chosen on the other machine
     std::string firefoxProblem;
     try {
