@@ -521,7 +521,8 @@ bool MainWindow::hasMachine() const {
     return CurrentMachine() != nullptr;
 }
 
-bool MainWindow::openMachine(const std::string& folder) {
+// By value: the folder may be the open machine's own name, which goes with its session.
+bool MainWindow::openMachine(std::string folder) {
     if (!modal_.empty()) return false;
     if (auto why = NotAMachine(folder)) {
         QMessageBox::warning(this, q(text::tr("Maschine öffnen")), q(*why));

@@ -65,7 +65,7 @@ class MainWindow final : public QMainWindow, private toolkit::InputSource {
     // Opens the machine in the folder, for writing as a window does: the session is made
     // anew, the page shown before is shown again. Refused with a message to the user when
     // the folder is not a machine (the machine open so far stays open).
-    bool openMachine(const std::string& folder);
+    bool openMachine(std::string folder);
     // Reads the open machine from its files again, keeping the page and tab on screen.
     bool reloadMachine();
     bool hasMachine() const;
