@@ -137,7 +137,7 @@ void HistoryDialog::select(std::int64_t transaction) {
 }
 
 void HistoryDialog::refresh() {
-    const std::int64_t keep = selected();
+    std::int64_t keep = selected();
     const QSignalBlocker block(list_);
     list_->clear();
     entries_.clear();
@@ -169,6 +169,8 @@ void HistoryDialog::refresh() {
     else
         hint_->clear();
     hint_->setVisible(!hint_->text().isEmpty());
+    // The newest change is the one a person most likely wants to act on.
+    if (!keep && !entries_.empty()) keep = entries_.front().info.id;
     if (keep) select(keep);
     updateButtons();
 }
