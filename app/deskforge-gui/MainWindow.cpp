@@ -508,7 +508,7 @@ void MainWindow::bindMachine() {
     fillRecentMenu();
     updateMachineState();
     updateStatus();
-    if (history_) history_->refresh();
+    if (history_ && history_->isVisible()) history_->refresh(); // else when it shows
 }
 
 void MainWindow::setFirefoxOptions(std::string root, std::string profile) {
@@ -866,7 +866,7 @@ QString MainWindow::statusMessage() const {
 }
 
 void MainWindow::updateStatus() {
-    if (history_) history_->refresh();
+    if (history_ && history_->isVisible()) history_->refresh(); // else when it shows
     if (!CurrentMachine()) {
         status_->setText(q(text::tr("Keine Maschine geöffnet")));
         return;
