@@ -130,6 +130,7 @@ TEST(WindowUnderX, ClicksAndKeysGoThroughEveryPageAndEachChangeIsUndone) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     ASSERT_TRUE(window.openMachine(xp));
     DialogCloser closer;
     QListWidget* list = window.pageList();
@@ -209,6 +210,44 @@ TEST(WindowUnderX, ClicksAndKeysGoThroughEveryPageAndEachChangeIsUndone) {
     // The TCP/IP options write on OK only: every other page writes as its box is clicked.
     EXPECT_EQ(without, "tcpip ");
     EXPECT_EQ(pagesChanged, pagesShown - 1);
+}
+
+// F5 reads again what another program wrote, on the page and tab the user was on.
+TEST(WindowUnderX, F5ReadsTheMachineAgain) {
+    test::TempDir dir;
+    const std::string xp = dir.file("xp");
+    test::createSampleMachine(xp, "winxp");
+    test::ModulePages pages;
+    gui::MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(window.openMachine(xp));
+    ASSERT_TRUE(window.openPage("internet", "tsShares"));
+    auto shown = [&] {
+        auto* box = qobject_cast<QCheckBox*>(window.pageView()->widgetByName("chkAdminShares"));
+        return box && box->isChecked();
+    };
+    ASSERT_TRUE(shown());
+    std::string out;
+    ASSERT_EQ(
+        test::runProgram(RAVELIN_DESKFORGE,
+                         {"reg", "add",
+                          "HKLM\\SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters",
+                          "/v", "AutoShareWks", "/t", "REG_DWORD", "/d", "0", "/f"},
+                         &out, {{"DESKFORGE_MACHINE", xp}}),
+        0)
+        << out;
+    // As X delivers it: to the focused widget of the active window.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                : static_cast<QWidget*>(&window),
+                    Qt::Key_F5);
+    settle();
+    EXPECT_FALSE(shown()) << "the page shows what the other program wrote";
+    auto* tabs = window.pageView()->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->currentWidget()->objectName(), "tsShares");
 }
 
 int main(int argc, char** argv) {
