@@ -1,6 +1,7 @@
 #include "app/deskforge-gui/Screenshot.h"
 
 #include "app/deskforge-gui/MainWindow.h"
+#include "host/text/Translate.h"
 
 #include <QApplication>
 #include <QImage>
@@ -15,13 +16,13 @@ int Screenshot(const std::string& pageAndTab, const std::string& outFile, std::o
     const std::string tab = colon == std::string::npos ? "" : pageAndTab.substr(colon + 1);
     MainWindow window;
     if (!window.openPage(page, tab) || !window.pageView()) {
-        err << "ERROR: no page \"" << pageAndTab << "\" to show\n";
+        err << "ERROR: " << text::trf("Keine Seite \"%1\" zu zeigen", pageAndTab) << "\n";
         return 1;
     }
     QApplication::processEvents();
     const QPixmap shot = window.pageView()->grab();
     if (shot.isNull() || !shot.save(QString::fromStdString(outFile), "PNG")) {
-        err << "ERROR: cannot write " << outFile << "\n";
+        err << "ERROR: " << text::trf("%1 lässt sich nicht schreiben", outFile) << "\n";
         return 1;
     }
     return 0;

@@ -363,7 +363,12 @@ TEST(QtDialogs, MessageBoxesAnswerWithTheButtonsWindowsWouldReport) {
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The window's settings (size, recent machines) go to a folder of this run's own.
+    test::TempDir config;
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     QApplication app(argc, argv);
+    QApplication::setOrganizationName("deskforge");
+    QApplication::setApplicationName("deskforge");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
