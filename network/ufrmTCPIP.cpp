@@ -6,6 +6,7 @@
 #include "host/Nxsystem.h"
 #include "toolkit/Application.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -101,11 +102,16 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     LoadGraphic(11000, *imgMTU, 17);
     LoadGraphic(11001, *imgRWin, 17);
     LoadGraphic(11002, *imgTTL, 17);
-    const JournalDiscarding discarding;
     udeMTU->Left = lblMTU1->Left + lblMTU1->Width + 6;
     lblMTU2->Left = udeMTU->Left + udeMTU->Width + 6;
     RegKey_TCPIP = nt() ? "System\\CurrentControlSet\\Services\\Tcpip\\Parameters"
                         : "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+    readSettings();
+}
+
+// Shows what the machine holds; nothing counts as changed afterwards.
+void TfrmTCPIP::readSettings() {
+    const JournalDiscarding discarding;
     const int os = CurrentOS();
 
     chkMTUDiscovery->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP,
@@ -182,6 +188,15 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     if (ttl < 1 || ttl > 255) ttl = ttlDefault;
     tbTTL->SetPosition(ttl);
     lblTTL->SetCaption(std::to_string(tbTTL->Position()) + " Server");
+    clearMarks();
+}
+
+void TfrmTCPIP::clearMarks() {
+    for (TComponent* c :
+         {static_cast<TComponent*>(gbMTU), static_cast<TComponent*>(chkMTUDiscovery),
+          static_cast<TComponent*>(cbRWin), static_cast<TComponent*>(chkRWinSACK),
+          static_cast<TComponent*>(chkRWinTimeStamp), static_cast<TComponent*>(tbTTL)})
+        c->Tag = 0;
 }
 
 void TfrmTCPIP::FormShow(TComponent&) {
@@ -350,11 +365,16 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
             SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL",
                               std::to_string(tbTTL->Position()), {});
     }
+    // What is written is the machine's state now: another OK has nothing left to write.
+    clearMarks();
     ModalResult = mrOk;
 }
 
 void TfrmTCPIP::btnCancelClick(TComponent&) {
     ModalResult = mrCancel;
+    // Shown as a page, nothing closes: the fields go back to what the machine holds.
+    const auto& modal = Application().ModalForms();
+    if (std::find(modal.begin(), modal.end(), this) == modal.end()) readSettings();
 }
 
 } // namespace ravelin::network

@@ -44,6 +44,8 @@ class TfrmTCPIP : public PageBase<forms::TfrmTCPIPForm> {
     void SetDefaultMTUSettings();
 
   private:
+    void readSettings();
+    void clearMarks();
     void showHelp(int context);
     bool nt() const;
 };
