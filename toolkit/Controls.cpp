@@ -1187,7 +1187,8 @@ int closeGapsIn(TWinControl& container, int anchoredBelow) {
 } // namespace
 
 void CloseGaps(TWinControl& container, int anchoredBelow) {
-    closeGapsIn(container, anchoredBelow);
+    const int lost = closeGapsIn(container, anchoredBelow);
+    if (dynamic_cast<TGroupBox*>(&container)) container.Height -= lost;
 }
 
 void EnableComponents(bool enabled, TComponent& container) {

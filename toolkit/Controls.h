@@ -864,7 +864,8 @@ void EnableComponents(bool enabled, TComponent& container);
 // the band from its top to the next shown control below it, or, at the end, from the last
 // shown control above it to its bottom; what a shown control beside it covers stays. Group
 // boxes inside are closed first and shrink by what they lost, which their followers then
-// close in turn. Buttons anchored at the bottom of a tab (below `anchoredBelow`) stay.
+// close in turn; so does the container when it is a group box. Buttons anchored at the
+// bottom of a tab (below `anchoredBelow`) stay.
 void CloseGaps(TWinControl& container, int anchoredBelow = 300);
 
 } // namespace ravelin::toolkit

@@ -73,6 +73,14 @@ TEST(CloseGaps, HiddenRowsCloseOnceAndTheGroupShrinksWithTheRestFollowing) {
         EXPECT_EQ(f["imgBelow"].Top, 132);
         EXPECT_EQ(f["gbLast"].Top, 164) << "only what the picture does not cover closes";
     }
+    // A group closed on its own shrinks by its last, hidden row.
+    {
+        Rows f;
+        f["chkFour"].Visible = false;
+        CloseGaps(dynamic_cast<TGroupBox&>(f["gbRows"]));
+        EXPECT_EQ(f["gbRows"].Height, 116 - 22);
+        EXPECT_EQ(f["chkThree"].Top, 64);
+    }
     // Nothing hidden: nothing moves, and a second pass changes nothing either.
     {
         Rows f;
