@@ -329,3 +329,42 @@ TEST(GuiLayoutCheck, FindsClippedCaptionsAndCaptionsOverNeighbours) {
     EXPECT_NE(faults.find("lblFixed"), std::string::npos) << "its lines need more height";
     EXPECT_EQ(faults.find("gbFits"), std::string::npos) << faults;
 }
+
+TEST(GuiLayoutCheck, FindsControlsOverEachOtherAndEmptyPictures) {
+    TForm form(nullptr);
+    LoadForm(form, R"({"type": "TForm", "name": "frmCrowded", "width": 400, "height": 300,
+      "children": [
+        {"type": "TImageList", "name": "ilIcons"},
+        {"type": "TGroupBox", "name": "gbUpper", "caption": "Oben", "left": 8, "top": 8,
+         "width": 300, "height": 80},
+        {"type": "TGroupBox", "name": "gbLower", "caption": "Unten", "left": 8, "top": 70,
+         "width": 300, "height": 60},
+        {"type": "TImage", "name": "imgMissing", "left": 320, "top": 8, "width": 32, "height": 32},
+        {"type": "TImage", "name": "imgEmblem", "left": 340, "top": 28, "width": 16, "height": 16},
+        {"type": "TPanel", "name": "pnlBack", "left": 8, "top": 140, "width": 200, "height": 100,
+         "children": []},
+        {"type": "TTreeView", "name": "tvItems", "images": "ilIcons", "left": 220, "top": 140,
+         "width": 150, "height": 100},
+        {"type": "TCheckBox", "name": "chkHidden", "caption": "Versteckt", "visible": false,
+         "left": 8, "top": 20, "width": 100, "height": 17}]})",
+             "crowded.json", {});
+    auto& images = dynamic_cast<TImageList&>(*form.FindComponent("ilIcons"));
+    images.Files = {"pictures/no-such-picture.png"};
+    auto& tree = dynamic_cast<TTreeView&>(*form.FindComponent("tvItems"));
+    tree.AddRoot("Ordner").ImageIndex = 0;
+    dynamic_cast<TImage&>(*form.FindComponent("imgMissing")).PictureFile = "pictures/nothing.png";
+    gui::FormView view(form, [](const std::string&, const gui::DriverAction&) {});
+    view.sync();
+    LayoutCheck check(view);
+    check.checkPictures(true);
+    const std::string faults = check.faults(form, "test", &view);
+    EXPECT_NE(faults.find("gbUpper and gbLower lie over each other"), std::string::npos) << faults;
+    EXPECT_NE(faults.find("imgMissing shows no picture"), std::string::npos) << faults;
+    EXPECT_NE(faults.find("tvItems item picture \"pictures/no-such-picture.png\""),
+              std::string::npos)
+        << faults;
+    EXPECT_EQ(faults.find("imgMissing and imgEmblem"), std::string::npos)
+        << "an emblem on its picture";
+    EXPECT_EQ(faults.find("chkHidden"), std::string::npos) << "hidden controls are not seen";
+    EXPECT_EQ(faults.find("pnlBack"), std::string::npos) << faults;
+}
