@@ -191,7 +191,14 @@ void TfrmTCPIP::readSettings() {
     clearMarks();
 }
 
+TfrmTCPIP::Shown TfrmTCPIP::shownNow() const {
+    return {optMTUAuto->Checked(), udeMTU->GetPosition(),  chkMTUDiscovery->Checked(),
+            cbRWin->Text(),        chkRWinSACK->Checked(), chkRWinTimeStamp->Checked(),
+            tbTTL->Position()};
+}
+
 void TfrmTCPIP::clearMarks() {
+    shown_ = shownNow();
     for (TComponent* c :
          {static_cast<TComponent*>(gbMTU), static_cast<TComponent*>(chkMTUDiscovery),
           static_cast<TComponent*>(cbRWin), static_cast<TComponent*>(chkRWinSACK),
@@ -299,6 +306,14 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
     const JournalTransaction transaction;
     std::vector<std::string> adapters;
     EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
+    // A field changed and changed back writes nothing.
+    const Shown now = shownNow();
+    if (now.mtuAuto == shown_.mtuAuto && (now.mtuAuto || now.mtu == shown_.mtu)) gbMTU->Tag = 0;
+    if (now.discovery == shown_.discovery) chkMTUDiscovery->Tag = 0;
+    if (now.window == shown_.window) cbRWin->Tag = 0;
+    if (now.sack == shown_.sack) chkRWinSACK->Tag = 0;
+    if (now.timestamps == shown_.timestamps) chkRWinTimeStamp->Tag = 0;
+    if (now.ttl == shown_.ttl) tbTTL->Tag = 0;
     if (gbMTU->Tag == 1) {
         const DWORD mtu = optMTUAuto->Checked() ? 0 : static_cast<DWORD>(udeMTU->GetPosition());
         if (nt()) {
