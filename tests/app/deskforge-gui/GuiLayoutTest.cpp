@@ -301,7 +301,7 @@ TEST_P(GuiLayout, NothingIsClippedOverlappedOrEmpty) {
 
 INSTANTIATE_TEST_SUITE_P(SampleMachines, GuiLayout,
                          ::testing::Combine(::testing::Values("win98", "win2000", "winxp", "vista",
-                                                              "win7"),
+                                                              "win7", "bare"),
                                             ::testing::Values("de", "en")),
                          [](const auto& tested) {
                              return std::get<0>(tested.param) + std::string("_") +
