@@ -138,6 +138,10 @@ void TfrmMozillaFireFox::FormCreate(TComponent&) {
         const JournalDiscarding discarding;
         fillControls();
     }
+    // Windows' own menu delay is set on a page of another module, which this host does not
+    // have: the link to it is not offered.
+    lblWindowsMenus->Visible = lblJumpToPrivacy->Visible = false;
+    CloseGaps(*gbSubMenus);
     udeTabMinWidth->Left = lblTabMinWidth->Left + lblTabMinWidth->Width + 6;
     lblTabMinWidthUnit->Left = udeTabMinWidth->Left + udeTabMinWidth->Width + 6;
     ActivateFirstVisiblePage(*pcFireFox);

@@ -2,6 +2,7 @@
 
 #include "host/Nxregistry.h"
 #include "host/text/Text.h"
+#include "host/text/Translate.h"
 
 #include <array>
 
@@ -9,9 +10,10 @@ namespace ravelin {
 
 namespace {
 
-enum SystemIcon { kDocument = 0, kProgram = 1, kShortcut = 2, kWebDocument = 3 };
-constexpr std::array<const char*, 4> kIconNames = {"system/document", "system/program",
-                                                   "system/shortcut", "system/web"};
+enum SystemIcon { kDocument = 0, kProgram = 1, kShortcut = 2, kWebDocument = 3, kFolder = 4 };
+constexpr std::array<const char*, 5> kIconNames = {
+    "system/document", "system/program", "system/shortcut", "system/web", "system/folder"};
+constexpr std::uint32_t kDirectory = 0x10; // FILE_ATTRIBUTE_DIRECTORY
 constexpr std::size_t kTypeNameLimit = 80;
 
 std::string upperAscii(std::string s) {
@@ -48,6 +50,11 @@ bool SHGetFileInfoWrapper(const std::string& fileName, std::uint32_t fileAttribu
                           TSHFileInfo& info) {
     info = TSHFileInfo{};
     info.dwAttributes = fileAttributes;
+    if (fileAttributes & kDirectory) {
+        info.szTypeName = text::tr("Dateiordner");
+        info.iIcon = kFolder;
+        return true;
+    }
     std::size_t dot = fileName.rfind('.');
     std::size_t slash = fileName.find_last_of("\\/");
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||

@@ -224,7 +224,9 @@ void TfrmIE::FormCreate(TComponent&) {
         gbBackBitmap->Top = gbWindowTitle->Top;
         gbSourceViewer->Visible = false;
     }
-    gbAutoComplete->Visible = IE4Installed();
+    // The address bar's settings are a dialog of a module this host does not have: the
+    // group, which holds nothing else, is not offered.
+    gbAutoComplete->Visible = false;
     gbFileMenu->Visible = IE5Installed();
     gbPicToolbar->Visible = IE6Installed();
     gbDownloadPrompt->Visible = IE5Installed();
@@ -297,7 +299,8 @@ void TfrmIE::IE7ShowPanelsByIEVersion() {
     {
         auto& frame = Create<TIE7FrameMenu>();
         IE7FrameMenu = &frame;
-        frame.gbMenuBar->Width = 372;
+        // As wide as the groups below it on the tab.
+        frame.gbMenuBar->Width = gbContextMenu->Width;
         frame.gbMenuBar->Height = 103;
         placeFrame(frame, *frame.gbMenuBar, *tsMenu, 12, 10);
         LoadGraphic(15017, *frame.imgMenuBar, 17);
@@ -324,10 +327,10 @@ void TfrmIE::moveFavoritesToView() {
     imgFavorites->Top = 18;
     Label1->SetParent(gbFavorites);
     Label1->Left = 56;
-    Label1->Top = 18;
+    Label1->Top = 22; // clear of the group's frame, level with the other groups' first rows
     Label21->SetParent(gbFavorites);
     Label21->Left = 56;
-    Label21->Top = 36;
+    Label21->Top = 40;
     cmdHideFavoriteFolder->SetParent(gbFavorites);
     btnResortFavorites->SetParent(gbFavorites);
     cmdHideFavoriteFolder->Top = btnResortFavorites->Top = gbFavorites->Height - 8 - 25;
@@ -335,7 +338,7 @@ void TfrmIE::moveFavoritesToView() {
     btnResortFavorites->Left = cmdHideFavoriteFolder->Left + cmdHideFavoriteFolder->Width + 5;
     tvFavorites->SetParent(gbFavorites);
     tvFavorites->Left = 56;
-    tvFavorites->Top = 56;
+    tvFavorites->Top = 60;
     tvFavorites->Width = inner - 56;
     tvFavorites->Height = cmdHideFavoriteFolder->Top - 5 - tvFavorites->Top;
     gbFavorites->Visible = true;
@@ -483,9 +486,7 @@ void TfrmIE::txtSearchAddressExit(TComponent&) {
 }
 
 void TfrmIE::btnAdressBarSettingsClick(TComponent&) {
-    Application().MessageBox(
-        text::tr("Die Einstellungen der Adressleiste stehen auf einer eigenen Seite."),
-        text::tr("Adressleiste"), MB_OK | MB_ICONINFORMATION);
+    // Not offered (its group is hidden): the dialog belongs to a module this host lacks.
 }
 
 void TfrmIE::btnUsabilityDefaultClick(TComponent&) {

@@ -2,6 +2,7 @@
 
 #include "host/NXShellFuncs.h"
 #include "host/Nxgraphics.h"
+#include "host/Nxshell.h"
 #include "host/Nxsystem.h"
 #include "host/text/Text.h"
 #include "host/text/Translate.h"
@@ -52,6 +53,7 @@ TFavoriteData& TfrmIE7StartpageFavorites::DataOf(const TTreeNode& node) {
 
 void TfrmIE7StartpageFavorites::FormCreate(TComponent&) {
     LoadGraphic(17000, *imgStartpage, 17);
+    CreateSystemImageList(*ilSysSmall, true);
     FillTreeView(GetFolderLocStr(6));
 }
 
@@ -64,6 +66,7 @@ void TfrmIE7StartpageFavorites::FillTreeView(const std::string& folder) {
     const std::string host = m ? m->files().hostPath(windows) : std::string();
     TTreeNode& root = tvFavorites->AddRoot(lastComponent(module::ShellLongPathName(folder)));
     root.Object = std::make_shared<TFavoriteData>(TFavoriteData{folder, host});
+    setIcon(root, folder, true);
     if (!host.empty()) scan(windows, host, root);
     root.Expanded = true;
     if (tvFavorites->Count() > 0) {
@@ -91,13 +94,23 @@ void TfrmIE7StartpageFavorites::scan(const std::string& folder, const std::strin
         if (it->is_directory(typeError)) {
             TTreeNode& node = into.AddChild(name);
             node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path, host});
+            setIcon(node, path, true);
             scan(path, host, node);
         } else if (it->is_regular_file(typeError) && endsWithUrl(name) &&
                    (m->files().attributes(host) & (kHidden | kSystem)) == 0) {
             TTreeNode& node = into.AddChild(name.substr(0, name.size() - 4));
             node.Object = std::make_shared<TFavoriteData>(TFavoriteData{path, host});
+            setIcon(node, path, false);
         }
     }
+}
+
+// The node shows the shell's small icon of its path, selected or not.
+void TfrmIE7StartpageFavorites::setIcon(TTreeNode& node, const std::string& path, bool folder) {
+    constexpr std::uint32_t kDirectory = 0x10, kNormal = 0x80;
+    TSHFileInfo info;
+    if (SHGetFileInfoWrapper(path, folder ? kDirectory : kNormal, info))
+        node.ImageIndex = node.SelectedIndex = info.iIcon;
 }
 
 int TfrmIE7StartpageFavorites::tvFavoritesCompare(TComponent&, TTreeNode& a, TTreeNode& b) {

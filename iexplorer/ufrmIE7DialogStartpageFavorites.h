@@ -39,6 +39,7 @@ class TfrmIE7StartpageFavorites : public PageBase<forms::TfrmIE7StartpageFavorit
 
   private:
     void scan(const std::string& folder, const std::string& hostFolder, toolkit::TTreeNode& into);
+    static void setIcon(toolkit::TTreeNode& node, const std::string& path, bool folder);
 };
 
 extern TfrmIE7StartpageFavorites* frmIE7StartpageFavorites;

@@ -86,6 +86,7 @@ void TfrmLogon::FormCreate(TComponent&) {
 
     lblAutoLogonDomain->Visible = txtAutoLogonDomain->Visible = nt;
     gbAutoLogonSecurity->Visible = nt;
+    CloseGaps(*tsAutoLogon); // without the domain row the group ends below the password
     tsLogonType->TabVisible = nt;
     pnlLogonType2k->Visible = nt && os != 6;
     if (tsLogonType->TabVisible) {

@@ -55,33 +55,6 @@ DWORD flagValue(bool on) {
     return on ? 1u : 0u;
 }
 
-// Moves the controls of a container up over the space that hidden ones leave.
-void closeGaps(TWinControl& container) {
-    std::vector<TControl*> controls(container.Controls().begin(), container.Controls().end());
-    std::stable_sort(controls.begin(), controls.end(),
-                     [](TControl* a, TControl* b) { return a->Top < b->Top; });
-    int shift = 0;
-    int lastHiddenBottom = -1;
-    for (TControl* c : controls) {
-        if (!c->Visible ||
-            (dynamic_cast<TTabSheet*>(c) && !dynamic_cast<TTabSheet*>(c)->TabVisible)) {
-            if (c->Top > lastHiddenBottom) {
-                // The gap: from this control to where the next one starts.
-                auto next = std::find_if(controls.begin(), controls.end(), [&](TControl* o) {
-                    return o->Top > c->Top + c->Height - 1 && o->Visible;
-                });
-                int gap = next != controls.end() ? (*next)->Top - c->Top : c->Height;
-                shift += gap;
-                lastHiddenBottom = c->Top + c->Height;
-            }
-            continue;
-        }
-        // Buttons at the bottom of a sheet stay where they are.
-        if (dynamic_cast<TButton*>(c) && c->Top > 300) continue;
-        c->Top -= shift;
-    }
-}
-
 } // namespace
 
 TfrmNetwork::TfrmNetwork(TComponent* owner) : PageBase(owner) {
@@ -134,11 +107,11 @@ void TfrmNetwork::FormCreate(TComponent&) {
 
     udBWLimit->Left = lblBWLimit->Left + lblBWLimit->Width + 6;
     lblBWPercent->Left = udBWLimit->Left + udBWLimit->Width + 6;
+    // Each tab closes the rows its hidden groups and boxes leave, the groups' own first.
     for (TWinControl* container :
-         {static_cast<TWinControl*>(gbNetTasks), static_cast<TWinControl*>(tsShares),
-          static_cast<TWinControl*>(tsAdvancedNT), static_cast<TWinControl*>(tsPasswords),
-          static_cast<TWinControl*>(tsInternet)})
-        closeGaps(*container);
+         {static_cast<TWinControl*>(tsShares), static_cast<TWinControl*>(tsAdvancedNT),
+          static_cast<TWinControl*>(tsPasswords), static_cast<TWinControl*>(tsInternet)})
+        CloseGaps(*container);
     if (xpSp2_) {
         gbSharedAccess->Caption = text::tr("Windows-Firewall");
         lblSharedAccess->SetCaption(

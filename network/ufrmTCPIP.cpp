@@ -7,6 +7,7 @@
 #include "host/text/Translate.h"
 #include "toolkit/Application.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -102,11 +103,16 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     LoadGraphic(11000, *imgMTU, 17);
     LoadGraphic(11001, *imgRWin, 17);
     LoadGraphic(11002, *imgTTL, 17);
-    const JournalDiscarding discarding;
     udeMTU->Left = lblMTU1->Left + lblMTU1->Width + 6;
     lblMTU2->Left = udeMTU->Left + udeMTU->Width + 6;
     RegKey_TCPIP = nt() ? "System\\CurrentControlSet\\Services\\Tcpip\\Parameters"
                         : "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+    readSettings();
+}
+
+// Shows what the machine holds; nothing counts as changed afterwards.
+void TfrmTCPIP::readSettings() {
+    const JournalDiscarding discarding;
     const int os = CurrentOS();
 
     chkMTUDiscovery->SetChecked(GetRegSetting(HKEY_LOCAL_MACHINE, RegKey_TCPIP,
@@ -183,6 +189,22 @@ void TfrmTCPIP::FormCreate(TComponent&) {
     if (ttl < 1 || ttl > 255) ttl = ttlDefault;
     tbTTL->SetPosition(ttl);
     lblTTL->SetCaption(text::trf("%1 Server", std::to_string(tbTTL->Position())));
+    clearMarks();
+}
+
+TfrmTCPIP::Shown TfrmTCPIP::shownNow() const {
+    return {optMTUAuto->Checked(), udeMTU->GetPosition(),  chkMTUDiscovery->Checked(),
+            cbRWin->Text(),        chkRWinSACK->Checked(), chkRWinTimeStamp->Checked(),
+            tbTTL->Position()};
+}
+
+void TfrmTCPIP::clearMarks() {
+    shown_ = shownNow();
+    for (TComponent* c :
+         {static_cast<TComponent*>(gbMTU), static_cast<TComponent*>(chkMTUDiscovery),
+          static_cast<TComponent*>(cbRWin), static_cast<TComponent*>(chkRWinSACK),
+          static_cast<TComponent*>(chkRWinTimeStamp), static_cast<TComponent*>(tbTTL)})
+        c->Tag = 0;
 }
 
 void TfrmTCPIP::FormShow(TComponent&) {
@@ -285,6 +307,14 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
     const JournalTransaction transaction;
     std::vector<std::string> adapters;
     EnumRegKeysEx(HKEY_LOCAL_MACHINE, kInterfaces, adapters, {});
+    // A field changed and changed back writes nothing.
+    const Shown now = shownNow();
+    if (now.mtuAuto == shown_.mtuAuto && (now.mtuAuto || now.mtu == shown_.mtu)) gbMTU->Tag = 0;
+    if (now.discovery == shown_.discovery) chkMTUDiscovery->Tag = 0;
+    if (now.window == shown_.window) cbRWin->Tag = 0;
+    if (now.sack == shown_.sack) chkRWinSACK->Tag = 0;
+    if (now.timestamps == shown_.timestamps) chkRWinTimeStamp->Tag = 0;
+    if (now.ttl == shown_.ttl) tbTTL->Tag = 0;
     if (gbMTU->Tag == 1) {
         const DWORD mtu = optMTUAuto->Checked() ? 0 : static_cast<DWORD>(udeMTU->GetPosition());
         if (nt()) {
@@ -351,11 +381,16 @@ void TfrmTCPIP::btnOKClick(TComponent&) {
             SetRegStringValue(HKEY_LOCAL_MACHINE, RegKey_TCPIP, "DefaultTTL",
                               std::to_string(tbTTL->Position()), {});
     }
+    // What is written is the machine's state now: another OK has nothing left to write.
+    clearMarks();
     ModalResult = mrOk;
 }
 
 void TfrmTCPIP::btnCancelClick(TComponent&) {
     ModalResult = mrCancel;
+    // Shown as a page, nothing closes: the fields go back to what the machine holds.
+    const auto& modal = Application().ModalForms();
+    if (std::find(modal.begin(), modal.end(), this) == modal.end()) readSettings();
 }
 
 } // namespace ravelin::network

@@ -44,6 +44,21 @@ class TfrmTCPIP : public PageBase<forms::TfrmTCPIPForm> {
     void SetDefaultMTUSettings();
 
   private:
+    // What the fields showed when read or last written: a control changed back to it has
+    // nothing to write.
+    struct Shown {
+        bool mtuAuto = false;
+        int mtu = 0;
+        bool discovery = false;
+        std::string window;
+        bool sack = false, timestamps = false;
+        int ttl = 0;
+    };
+    Shown shownNow() const;
+    Shown shown_;
+
+    void readSettings();
+    void clearMarks();
     void showHelp(int context);
     bool nt() const;
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <stdexcept>
 
 namespace ravelin::toolkit {
@@ -344,24 +345,43 @@ void TComboBox::UserSelect(int index) {
     Fire(OnSelect ? OnSelect : OnChange);
 }
 
-void TComboBox::UserType(const std::u16string& keys) {
+void TComboBox::UserType(const std::u16string& keys, TCaret caret) {
     for (char16_t key : keys) {
         char16_t k = key;
         if (OnKeyPress) OnKeyPress(*this, k);
         if (k == 0) continue; // discarded
-        if (k == 8) {
-            // Backspace removes the last character.
-            while (!text_.empty() && (static_cast<unsigned char>(text_.back()) & 0xC0) == 0x80)
-                text_.pop_back();
-            if (!text_.empty()) text_.pop_back();
-        } else {
-            text_ += text::utf16ToUtf8(std::u16string_view(&k, 1));
-        }
+        std::u16string typed = text::utf8ToUtf16(text_);
+        ApplyKey(typed, caret, k);
+        text_ = text::utf16ToUtf8(typed);
         itemIndex_ = -1;
         for (std::size_t i = 0; i < Items.size(); ++i)
             if (Items[i].text == text_) itemIndex_ = static_cast<int>(i);
         Fire(OnChange);
     }
+}
+
+void ApplyKey(std::u16string& text, TCaret& caret, char16_t key, int maxLength) {
+    const int size = static_cast<int>(text.size());
+    int start = caret.start < 0 || caret.start > size ? size : caret.start;
+    int length = std::clamp(caret.length, 0, size - start);
+    auto isLow = [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+    auto isHigh = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+    if (key == 8) {
+        if (length == 0 && start > 0) {
+            // One character back, both halves of a pair.
+            length = start >= 2 && isLow(text[start - 1]) && isHigh(text[start - 2]) ? 2 : 1;
+            start -= length;
+        }
+        text.erase(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+    } else {
+        if (maxLength > 0 && size - length >= maxLength) {
+            caret = {start, length};
+            return;
+        }
+        text.replace(static_cast<std::size_t>(start), static_cast<std::size_t>(length), 1, key);
+        ++start;
+    }
+    caret = {start, 0};
 }
 
 // ---- TListView ----
@@ -1079,6 +1099,96 @@ TButton* TForm::DefaultButton() const {
 
 TButton* TForm::CancelButton() const {
     return findButton(*this, &TButton::Cancel);
+}
+
+namespace {
+
+struct Band {
+    int top, bottom;
+};
+
+// The length of the union of `bands` above `y`.
+int coveredAbove(const std::vector<Band>& bands, int y) {
+    int total = 0, reached = std::numeric_limits<int>::min();
+    for (const Band& b : bands) { // sorted by top
+        const int top = std::max(b.top, reached), bottom = std::min(b.bottom, y);
+        if (bottom > top) total += bottom - top;
+        reached = std::max(reached, b.bottom);
+    }
+    return total;
+}
+
+// Removes the spans shown controls cover from the bands.
+std::vector<Band> uncovered(std::vector<Band> bands, const std::vector<Band>& shown) {
+    for (const Band& s : shown) {
+        std::vector<Band> rest;
+        for (const Band& b : bands) {
+            if (s.bottom <= b.top || s.top >= b.bottom) {
+                rest.push_back(b);
+                continue;
+            }
+            if (b.top < s.top) rest.push_back({b.top, s.top});
+            if (s.bottom < b.bottom) rest.push_back({s.bottom, b.bottom});
+        }
+        bands = std::move(rest);
+    }
+    std::sort(bands.begin(), bands.end(),
+              [](const Band& a, const Band& b) { return a.top < b.top; });
+    return bands;
+}
+
+// Closes the gaps of one container; returns how much of its height it no longer needs.
+int closeGapsIn(TWinControl& container, int anchoredBelow) {
+    std::vector<TControl*> moving; // shown, not anchored
+    std::vector<TControl*> hidden;
+    std::vector<Band> bands;
+    for (TControl* c : container.Controls()) {
+        auto* sheet = dynamic_cast<TTabSheet*>(c);
+        if (sheet) continue; // pages of a page control do not stack
+        if (!c->Visible) {
+            hidden.push_back(c);
+        } else if (!(dynamic_cast<TButton*>(c) && c->Top > anchoredBelow)) {
+            moving.push_back(c);
+            // A group that lost rows frees its lower part.
+            if (auto* group = dynamic_cast<TGroupBox*>(c))
+                if (const int lost = closeGapsIn(*group, anchoredBelow); lost > 0) {
+                    bands.push_back({c->Top + c->Height - lost, c->Top + c->Height});
+                    c->Height -= lost;
+                }
+        }
+    }
+    if (moving.empty()) return 0;
+    for (TControl* h : hidden) {
+        const int bottom = h->Top + h->Height;
+        int nextTop = std::numeric_limits<int>::max(), lastBottom = std::numeric_limits<int>::min();
+        for (TControl* m : moving) {
+            if (m->Top >= bottom) nextTop = std::min(nextTop, m->Top);
+            if (m->Top + m->Height <= h->Top) lastBottom = std::max(lastBottom, m->Top + m->Height);
+        }
+        if (nextTop != std::numeric_limits<int>::max())
+            bands.push_back({h->Top, nextTop});
+        else if (lastBottom != std::numeric_limits<int>::min())
+            bands.push_back({lastBottom, bottom});
+    }
+    std::vector<Band> shown;
+    for (TControl* m : moving)
+        shown.push_back({m->Top, m->Top + m->Height});
+    bands = uncovered(std::move(bands), shown);
+    if (bands.empty()) return 0;
+    // Shifts are measured on the tops as designed, then applied together.
+    std::vector<int> shifts;
+    for (TControl* m : moving)
+        shifts.push_back(coveredAbove(bands, m->Top));
+    for (std::size_t i = 0; i < moving.size(); ++i)
+        moving[i]->Top -= shifts[i];
+    return coveredAbove(bands, std::numeric_limits<int>::max());
+}
+
+} // namespace
+
+void CloseGaps(TWinControl& container, int anchoredBelow) {
+    const int lost = closeGapsIn(container, anchoredBelow);
+    if (dynamic_cast<TGroupBox*>(&container)) container.Height -= lost;
 }
 
 void EnableComponents(bool enabled, TComponent& container) {

@@ -281,6 +281,18 @@ class TRadioButton : public TWinControl {
     bool checked_ = false;
 };
 
+// Where typed keys land in a field's text: after `start` characters (UTF-16 units, as a
+// window's field counts them), replacing the `length` selected ones; a start of -1 is the end.
+struct TCaret {
+    int start = -1;
+    int length = 0;
+};
+
+// One typed key applied at the caret, as a field takes it: Backspace (8) removes the
+// selection or the character before the caret, any other key replaces the selection. A
+// field of `maxLength` (> 0) characters takes no more. The caret ends after what changed.
+void ApplyKey(std::u16string& text, TCaret& caret, char16_t key, int maxLength = 0);
+
 class TEdit : public TWinControl {
   public:
     using TWinControl::TWinControl;
@@ -395,7 +407,7 @@ class TComboBox : public TWinControl {
     TKeyPressEvent OnKeyPress;
     // A user's actions.
     void UserSelect(int index);
-    void UserType(const std::u16string& keys);
+    void UserType(const std::u16string& keys, TCaret caret = {});
 
   private:
     int itemIndex_ = -1;
@@ -846,5 +858,14 @@ class TForm : public TWinControl {
 // views, list views, up-down fields and shapes. Labels, images and group boxes stay as they
 // are; a frame's own controls belong to the frame (call it on the frame for them).
 void EnableComponents(bool enabled, TComponent& container);
+
+// Moves the controls of a container up over the rows its hidden controls leave, as a form
+// laid out for the fullest case reads on a system that shows less. A hidden control frees
+// the band from its top to the next shown control below it, or, at the end, from the last
+// shown control above it to its bottom; what a shown control beside it covers stays. Group
+// boxes inside are closed first and shrink by what they lost, which their followers then
+// close in turn; so does the container when it is a group box. Buttons anchored at the
+// bottom of a tab (below `anchoredBelow`) stay.
+void CloseGaps(TWinControl& container, int anchoredBelow = 300);
 
 } // namespace ravelin::toolkit

@@ -235,12 +235,16 @@ void UserDriver::Check(const std::string& name, bool on) {
 }
 
 void UserDriver::Type(const std::string& name, const std::string& text) {
+    Type(name, text, TCaret{});
+}
+
+void UserDriver::Type(const std::string& name, const std::string& text, TCaret caret) {
     TControl& c = Reachable(name);
     if (auto* w = dynamic_cast<TWinControl*>(&c); w && w->CanFocus()) w->SetFocus();
     if (auto* cb = dynamic_cast<TComboBox*>(&c)) {
         if (cb->Style != TComboBox::TComboBoxStyle::csDropDown)
             throw DriverError(text::trf("%1 nimmt keine Tastatureingabe an", name));
-        cb->UserType(text::utf8ToUtf16(text));
+        cb->UserType(text::utf8ToUtf16(text), caret);
         return;
     }
     if (auto* e = dynamic_cast<TEdit*>(&c)) {
@@ -249,22 +253,18 @@ void UserDriver::Type(const std::string& name, const std::string& text) {
             char16_t k = key;
             if (e->OnKeyPress) e->OnKeyPress(*e, k);
             if (k == 0) continue;
-            std::string t = e->Text();
             if (k == u'\r') continue; // "\r\n" is one Enter
+            std::u16string t = text::utf8ToUtf16(e->Text());
             if (k == u'\n') {
                 // Enter breaks the line in a memo; a one-line field takes no line break.
-                if (auto* memo = dynamic_cast<TMemo*>(e); memo && memo->WantReturns)
-                    e->SetText(t + "\r\n");
-                continue;
-            }
-            if (k == 8) {
-                while (!t.empty() && (static_cast<unsigned char>(t.back()) & 0xC0) == 0x80)
-                    t.pop_back();
-                if (!t.empty()) t.pop_back();
+                auto* memo = dynamic_cast<TMemo*>(e);
+                if (!memo || !memo->WantReturns) continue;
+                ApplyKey(t, caret, u'\r');
+                ApplyKey(t, caret, u'\n');
             } else {
-                t += text::utf16ToUtf8(std::u16string_view(&k, 1));
+                ApplyKey(t, caret, k, e->MaxLength);
             }
-            e->SetText(t);
+            e->SetText(text::utf16ToUtf8(t));
         }
         return;
     }

@@ -70,6 +70,9 @@ class UserDriver {
     void Click(const std::string& name);
     void Check(const std::string& name, bool on);
     void Type(const std::string& name, const std::string& text);
+    // Typing where the person's caret is (a window's field): each key goes through the
+    // control's key handler, which may discard it, then lands at the caret.
+    void Type(const std::string& name, const std::string& text, TCaret caret);
     void Set(const std::string& name, const std::string& text);
     void Select(const std::string& name, const std::string& item); // caption, tree path, or "#N"
     void Tick(const std::string& name, const std::string& item, bool on);

@@ -59,10 +59,24 @@ QString memoText(const std::string& text) {
     return out;
 }
 
+// A field the user cannot type in shows it: on the window's colour, as the system draws
+// read-only fields, not on the white of an editable one.
+void showReadOnly(QWidget& field, bool readOnly) {
+    if (field.property("readOnlyShown").isValid() && field.property("readOnlyShown") == readOnly)
+        return;
+    field.setProperty("readOnlyShown", readOnly);
+    QPalette palette = field.parentWidget() ? field.parentWidget()->palette() : field.palette();
+    if (readOnly)
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+            palette.setColor(group, QPalette::Base, palette.color(group, QPalette::Window));
+    field.setPalette(palette);
+}
+
 void syncLineEdit(const TEdit& e, QLineEdit& edit) {
     if (edit.text().toStdString() != e.Text()) edit.setText(q(e.Text()));
     edit.setEchoMode(e.PasswordChar ? QLineEdit::Password : QLineEdit::Normal);
     edit.setReadOnly(e.ReadOnly);
+    showReadOnly(edit, e.ReadOnly);
     if (e.MaxLength > 0) edit.setMaxLength(e.MaxLength);
 }
 
@@ -70,6 +84,7 @@ void syncMemo(const TMemo& m, QPlainTextEdit& memo) {
     const QString text = memoText(m.Text());
     if (memo.toPlainText() != text) memo.setPlainText(text);
     memo.setReadOnly(m.ReadOnly);
+    showReadOnly(memo, m.ReadOnly);
     memo.setLineWrapMode(m.WordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
     const bool vertical =
         m.ScrollBars == TScrollStyle::ssVertical || m.ScrollBars == TScrollStyle::ssBoth;
@@ -354,6 +369,9 @@ QWidget* FormView::newComboBox(TComboBox& combo, QWidget* host) {
             d.Select(n, "#" + std::to_string(index));
         });
     });
+    // Keys typed into the field go to the page one by one (eventFilter); what is pasted
+    // or undone arrives whole.
+    if (box->lineEdit()) box->lineEdit()->installEventFilter(this);
     if (box->lineEdit())
         QObject::connect(box->lineEdit(), &QLineEdit::textEdited, this,
                          [this, combo = &combo](const QString& text) {
@@ -764,7 +782,62 @@ void FormView::syncImage(TImage& image, QLabel& label, QSize size) {
     }
 }
 
+// A key a person types into a field reaches the page's key handler, which may discard
+// it, exactly as the driver's typing does; the field shows the outcome and keeps the caret.
+// Keys that do not type (arrows, shortcuts, Enter) stay Qt's.
+bool FormView::typeKey(QLineEdit& field, QKeyEvent& key) {
+    if (!form_ || syncing_ || field.isReadOnly()) return false;
+    TControl* control = nullptr;
+    for (const auto& [c, w] : widgets_) {
+        auto* combo = dynamic_cast<QComboBox*>(w);
+        if (w == &field || (combo && combo->lineEdit() == &field)) control = c;
+    }
+    if (!dynamic_cast<TEdit*>(control) && !dynamic_cast<TComboBox*>(control)) return false;
+    const int caretBefore = field.cursorPosition();
+    const int start = field.hasSelectedText() ? field.selectionStart() : caretBefore;
+    const int selected = static_cast<int>(field.selectedText().size());
+    int length = selected;
+    QString typed;
+    if (key.key() == Qt::Key_Backspace) {
+        typed = QChar(8);
+    } else if (key.key() == Qt::Key_Delete) {
+        // Delete takes the character after the caret: a Backspace over it.
+        if (length == 0 && start < field.text().size()) length = 1;
+        if (length == 0) return true;
+        typed = QChar(8);
+    } else {
+        if (key.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
+        typed = key.text();
+        if (typed.isEmpty()) return false;
+        for (QChar ch : typed)
+            if (ch.unicode() < 0x20 || ch.unicode() == 0x7F) return false;
+    }
+    const QString before = field.text();
+    act(*control,
+        [n = DriverName(*control), t = typed.toStdString(), start, length](UserDriver& d) {
+            d.Type(n, t, TCaret{start, length});
+        });
+    if (field.text() == before) {
+        // Refused: the caret and the selection stay as they were.
+        if (selected > 0)
+            field.setSelection(start, selected);
+        else
+            field.setCursorPosition(caretBefore);
+        return true;
+    }
+    // The caret goes after what the keys left, measured on the shown text.
+    const qsizetype after = field.text().size();
+    const qsizetype caret = start + (after - (before.size() - length));
+    field.setCursorPosition(static_cast<int>(std::clamp<qsizetype>(caret, 0, after)));
+    return true;
+}
+
 bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        if (auto* combo = qobject_cast<QComboBox*>(watched)) field = combo->lineEdit();
+        if (field && typeKey(*field, *static_cast<QKeyEvent*>(event))) return true;
+    }
     // The mouse over a link: the page's handlers (they only colour it) or the view's own
     // colour show it.
     if ((event->type() == QEvent::Enter || event->type() == QEvent::Leave) && form_ && !syncing_) {

@@ -16,7 +16,9 @@
 
 class QAbstractButton;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QTreeWidget;
 
@@ -75,6 +77,7 @@ class FormView final : public QWidget {
     QWidget* newSpeedButton(toolkit::TSpeedButton& button, QWidget* host);
     QWidget* newLabel(toolkit::TLabel& label, QWidget* host);
     void routeRightClick(toolkit::TControl& control, QWidget* widget);
+    bool typeKey(QLineEdit& field, QKeyEvent& key);
 
     void syncControl(toolkit::TControl& control, QWidget* widget);
     void syncTabSheet(toolkit::TTabSheet& sheet, QWidget* widget);

@@ -82,6 +82,15 @@ const std::map<std::string, const char*> kThemeIcons = {
     {"opera-speeddial-search", "system-search"},
     {"opera-speeddial", "view-fullscreen"},
     {"opera-search", "edit-find"},
+    {"opera-performance", "power-profile-performance-symbolic"},
+    {"ie-startpage-add", "go-home"},
+    {"ie-web-add", "applications-internet"},
+    // The system image list (file types as the shell shows them).
+    {"document", "text-x-generic"},
+    {"program", "application-x-executable"},
+    {"shortcut", "emblem-symbolic-link"},
+    {"web", "text-html"},
+    {"folder", "folder"},
 };
 
 // Pictures that mark a special case of another: the other's icon with an emblem in its

@@ -159,3 +159,35 @@ TEST_F(IE7FrameStartpageTest, PickingFromTheFavourites) {
     EXPECT_EQ(secondary().back(), "http://wetter.beispiel.de/");
     EXPECT_EQ(transactions(), 2u);
 }
+
+// The favourites dialog shows the shell's small icons: folders the folder's, shortcuts the
+// icon of their type.
+TEST_F(IE7FrameStartpageTest, TheFavouritesTreeShowsTheShellsIcons) {
+    open("winxp");
+    TfrmIE7StartpageFavorites dialog(nullptr);
+    const toolkit::TImageList* images = dialog.tvFavorites->Images;
+    ASSERT_NE(images, nullptr);
+    auto fileOf = [&](const toolkit::TTreeNode& node) {
+        EXPECT_GE(node.ImageIndex, 0) << node.Text;
+        EXPECT_EQ(node.SelectedIndex, node.ImageIndex) << node.Text;
+        return node.ImageIndex >= 0 && node.ImageIndex < images->Count()
+                   ? images->Files[static_cast<std::size_t>(node.ImageIndex)]
+                   : std::string("<none>");
+    };
+    ASSERT_FALSE(dialog.tvFavorites->Roots().empty());
+    const toolkit::TTreeNode& root = *dialog.tvFavorites->Roots().front();
+    EXPECT_EQ(fileOf(root), "system/folder");
+    bool folder = false, shortcut = false;
+    for (const auto& child : root.Children()) {
+        const std::string file = fileOf(*child);
+        if (child->Count() > 0) {
+            folder = true;
+            EXPECT_EQ(file, "system/folder") << child->Text;
+        } else if (child->Text == "Ravelin-Beispielseite") {
+            shortcut = true;
+            EXPECT_NE(file, "system/folder");
+        }
+    }
+    EXPECT_TRUE(folder);
+    EXPECT_TRUE(shortcut);
+}

@@ -461,13 +461,13 @@ TEST_F(IEPage, ClassicSearchBarRecognisesPresetsAndKeepsCustomAddresses) {
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"), "veraltet")
         << "showing a recognised preset stores nothing";
     EXPECT_EQ(str(HKEY_CURRENT_USER, kMain, "Use Custom Search URL"), "<none>");
-    run("focus txtSearchAddress\nfocus btnAdressBarSettings\n");
+    run("focus txtSearchAddress\nfocus btnUsabilityDefault\n");
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, search, "CustomizeSearch"), "veraltet")
         << "leaving a preset's address does not spoil its customisation address";
 
     SetRegStringValue(HKEY_LOCAL_MACHINE, search, "SearchAssistant", "http://suche.example/", {});
     out = run("print cbSearchBar\nset txtSearchAddress \"http://andere.example/?q=\"\nfocus "
-              "btnAdressBarSettings\n");
+              "btnUsabilityDefault\n");
     EXPECT_NE(out.find("= \"Benutzerdefiniert\""), std::string::npos) << out;
     for (const auto& [root, key, name] :
          {std::tuple{HKEY_CURRENT_USER, kMain, "Search Bar"},

@@ -217,6 +217,25 @@ TEST_F(Logon, AutomaticLogonOnWindows98StartsTheHelper) {
     EXPECT_EQ(str(HKEY_LOCAL_MACHINE, kWinlogon, "AutoAdminLogon"), kAbsent);
 }
 
+// Without a domain (Windows 98) the group ends below the password and the note follows it;
+// with one, nothing moves.
+TEST_F(Logon, TheAutomaticLogonGroupHasNoEmptyDomainRow) {
+    open("win98");
+    {
+        TfrmLogon page(nullptr);
+        EXPECT_FALSE(page.txtAutoLogonDomain->Visible);
+        EXPECT_EQ(page.gbAutoLogon->Height, 140 - 28);
+        EXPECT_EQ(page.lblAutoLogonNote->Top, page.gbAutoLogon->Top + page.gbAutoLogon->Height + 8);
+        EXPECT_EQ(page.imgInfo->Top, page.lblAutoLogonNote->Top);
+    }
+    open("winxp");
+    TfrmLogon page(nullptr);
+    EXPECT_TRUE(page.txtAutoLogonDomain->Visible);
+    EXPECT_EQ(page.gbAutoLogon->Height, 140);
+    EXPECT_EQ(page.lblAutoLogonNote->Top, 156);
+    EXPECT_EQ(page.gbAutoLogonSecurity->Top, 194);
+}
+
 TEST_F(Logon, TheNoticeIsWrittenAfterAPause) {
     open("winxp");
     auto& app = toolkit::TApplication::Instance();

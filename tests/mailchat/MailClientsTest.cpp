@@ -304,6 +304,9 @@ TEST_F(MailClients, MessengerListAndShellTypes) {
     EXPECT_EQ(info.szTypeName, "XYZ-Datei");
     SHGetFileInfoWrapper("README", 0x80, info);
     EXPECT_EQ(info.szTypeName, "Datei");
+    SHGetFileInfoWrapper("C:\\Favoriten\\Reisen.url", 0x10, info);
+    EXPECT_EQ(info.szTypeName, "Dateiordner") << "a folder, whatever its name ends in";
+    EXPECT_EQ(info.iIcon, 4);
     SetRegStringValue(HKEY_CLASSES_ROOT, ".long", "", "longfile", {});
     SetRegStringValue(HKEY_CLASSES_ROOT, "longfile", "", std::string(79, 'a') + "äb", {});
     SHGetFileInfoWrapper(".long", 0x80, info);

@@ -81,6 +81,44 @@ TEST_F(Network, WhatEachWindowsShows) {
     }
 }
 
+// The rows each Windows shows in "Allgemein" sit one below the other from the group's first
+// row on, the group ends below its last row, and what follows moves up with it.
+TEST_F(Network, GroupsCloseTheRowsTheirWindowsHides) {
+    struct Expect {
+        const char* templ;
+        std::vector<std::string> rows; // shown, top to bottom
+    };
+    const Expect cases[] = {
+        {"win2000", {"chkNetTasks", "chkNoNetcrawling", "chkRecentDocsNetHood"}},
+        {"winxp", {"chkNetTasks", "chkNoNetcrawling", "chkRecentDocsNetHood"}},
+        {"vista", {"chkNetPrinters", "chkNoNetcrawling"}},
+        {"win7", {"chkNoNetcrawling"}},
+    };
+    for (const auto& e : cases) {
+        SCOPED_TRACE(e.templ);
+        open(e.templ);
+        TfrmNetwork page(nullptr);
+        int top = 20;
+        for (const auto& name : e.rows) {
+            auto* row = dynamic_cast<toolkit::TControl*>(page.FindComponent(name));
+            ASSERT_NE(row, nullptr);
+            EXPECT_TRUE(row->Visible) << name;
+            EXPECT_EQ(row->Top, top) << name;
+            top += 22;
+        }
+        const int lastBottom = top - 22 + 17;
+        EXPECT_EQ(page.gbNetTasks->Height, lastBottom + 13) << "the designed bottom margin";
+        EXPECT_EQ(page.gbAdvSettings->Top, page.gbNetTasks->Top + page.gbNetTasks->Height + 8);
+        EXPECT_EQ(page.imgShares->Top, page.gbAdvSettings->Top) << "the picture stays beside it";
+        EXPECT_EQ(page.btnDefShares->Top, 376);
+    }
+    // The Internet tab of Windows 7 has no TCP/IP group: the next group takes its place.
+    open("win7");
+    TfrmNetwork page(nullptr);
+    EXPECT_EQ(page.gbKeepRASConnections->Top, 8);
+    EXPECT_EQ(page.gbSharedAccess->Top, 88);
+}
+
 TEST_F(Network, ChecksWriteTheirValuesAndFlags) {
     open("winxp");
     run("check chkAdminShares off\ncheck chkHideMyComputerFromNetHood on\ncheck chkNoNetcrawling "

@@ -87,6 +87,33 @@ TEST_F(Tcpip, OKWritesExactlyWhatChangedInOneTransaction) {
     EXPECT_EQ(session->journal()->list().size(), 1u);
 }
 
+// Shown as a page, the dialog stays open after OK and Abbrechen: OK leaves nothing to write
+// again, Abbrechen puts back what the machine holds.
+TEST_F(Tcpip, AsAPageOKWritesOnceAndAbbrechenRestoresTheMachinesValues) {
+    open("winxp");
+    start();
+    run("tab tsTTL\nspin tbTTL 64\nclick btnOK\nclick btnOK\n"
+        "tab tsRWin\nclick btnOK\n");
+    ASSERT_EQ(transactions(), 1u) << "a second OK without a change journals nothing";
+    EXPECT_EQ(dword(kParams, "DefaultTTL"), 64u);
+
+    std::string out = run("tab tsTTL\nspin tbTTL 100\nexpect lblTTL caption \"100 Server\"\n"
+                          "tab tsRWin\nset cbRWin \"4096\"\ncheck chkRWinSACK off\n"
+                          "click btnCancel\nexpect tbTTL position 64\n"
+                          "expect lblTTL caption \"64 Server\"\nexpect cbRWin text \"64240\"\n"
+                          "expect chkRWinSACK checked true\nclick btnOK\n");
+    EXPECT_EQ(transactions(), 1u) << "OK after Abbrechen has nothing to write: " << out;
+    EXPECT_EQ(dword(kParams, "DefaultTTL"), 64u);
+
+    // A value changed and changed back is no change; a new one is written once.
+    run("tab tsTTL\nspin tbTTL 100\nspin tbTTL 64\ntab tsRWin\ntype cbRWin \"1\"\n"
+        "type cbRWin \"\b\"\nclick btnOK\n");
+    EXPECT_EQ(transactions(), 1u) << "nothing to journal";
+    run("tab tsTTL\nspin tbTTL 90\nclick btnOK\nclick btnOK\n");
+    EXPECT_EQ(transactions(), 2u);
+    EXPECT_EQ(dword(kParams, "DefaultTTL"), 90u);
+}
+
 TEST_F(Tcpip, TheWindowFieldTakesDigitsAndFallsBackOnOK) {
     open("winxp");
     start();

@@ -1,6 +1,10 @@
 // The window's rendering of the richer controls (pop-up menus, list and tree views with
 // images and ticks, memos, speed buttons, frames) and the keys that reach the toolkit.
 #include "app/deskforge-gui/FormView.h"
+#include "app/deskforge/Machine.h"
+#include "host/Nxregistry.h"
+#include "network/ufrmTCPIP.h"
+#include "tests/PageTestSupport.h"
 #include "tests/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
@@ -8,11 +12,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -229,4 +235,104 @@ TEST_F(GuiControls, AFrameShowsItsOwnControlsWhereThePagePlacedIt) {
     EXPECT_TRUE(dynamic_cast<TCheckBox&>(*frame.FindComponent("chkShow")).Checked());
     EXPECT_EQ(page.log, std::vector<std::string>{"frame"});
     pageView.detach();
+}
+
+namespace {
+
+void press(QWidget* field, Qt::Key key, const QString& text = {}) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(field, &event);
+}
+
+void typeInto(QWidget* field, const QString& text) {
+    for (QChar ch : text)
+        press(field, static_cast<Qt::Key>(ch.toUpper().unicode()), QString(ch));
+}
+
+} // namespace
+
+// Keys typed in the window take the path a script's typing takes: the page's key handler
+// sees each one and may refuse it. The receive window takes digits only, at the caret.
+TEST(GuiTyping, KeysInTheWindowGoThroughThePagesKeyHandler) {
+    test::TempDir dir;
+    test::createSampleMachine(dir.path(), "winxp");
+    app::MachineSession session(dir.path(), app::MachineSession::Mode::Interactive);
+    network::TfrmTCPIP page(nullptr);
+    page.Show();
+    UserDriver driver(page);
+    std::vector<std::string> refused;
+    gui::FormView view(page, [&](const std::string&, const gui::DriverAction& action) {
+        try {
+            action(driver);
+        } catch (const DriverError& e) {
+            refused.push_back(e.what());
+        }
+        view.sync();
+    });
+    driver.Tab("tsRWin");
+    view.sync();
+    auto* combo = dynamic_cast<QComboBox*>(view.widgetByName("cbRWin"));
+    ASSERT_NE(combo, nullptr);
+    QLineEdit* field = combo->lineEdit();
+    ASSERT_NE(field, nullptr);
+    ASSERT_EQ(field->text(), "64240");
+    const std::size_t beeps = TApplication::Instance().Beeps.size();
+
+    field->setCursorPosition(2);
+    typeInto(field, "1a");
+    EXPECT_EQ(page.cbRWin->Text(), "641240") << "the digit at the caret, the letter refused";
+    EXPECT_EQ(field->text(), "641240");
+    EXPECT_EQ(field->cursorPosition(), 3) << "the caret stays after what was typed";
+    EXPECT_EQ(TApplication::Instance().Beeps.size(), beeps + 1) << "the refused key beeps";
+
+    field->setSelection(0, 6);
+    typeInto(field, "x8");
+    field->setCursorPosition(1);
+    press(field, Qt::Key_Backspace);
+    press(field, Qt::Key_Backspace);
+    typeInto(field, "81");
+    press(field, Qt::Key_End);
+    typeInto(field, "92");
+    field->setCursorPosition(2);
+    press(field, Qt::Key_Delete);
+    EXPECT_EQ(page.cbRWin->Text(), "812") << "select, backspace, delete and the arrows as a person";
+    EXPECT_TRUE(refused.empty()) << refused.front();
+
+    view.widgetByName("btnOK")->setFocus();
+    static_cast<QPushButton*>(view.widgetByName("btnOK"))->click();
+    std::vector<std::string> adapters;
+    EnumRegKeysEx(HKEY_LOCAL_MACHINE,
+                  "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces", adapters,
+                  {});
+    ASSERT_FALSE(adapters.empty());
+    DWORD window = 0;
+    GetRegDWORDValue(HKEY_LOCAL_MACHINE,
+                     "System\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\" +
+                         adapters.front(),
+                     "TcpWindowSize", window, {});
+    EXPECT_EQ(window, 812u) << "what was typed is written, not the fallback for letters";
+    view.detach();
+}
+
+// A read-only field looks it (the window's colour, not an editable field's white) and
+// typing into it reaches nothing.
+TEST_F(GuiControls, AReadOnlyFieldLooksReadOnlyAndTakesNoKeys) {
+    auto& name = form.get<TEdit>("txtName");
+    auto* field = w<QLineEdit>("txtName");
+    ASSERT_NE(field, nullptr);
+    const QColor editable = field->palette().color(QPalette::Base);
+    name.ReadOnly = true;
+    name.SetText("fest");
+    view.sync();
+    EXPECT_TRUE(field->isReadOnly());
+    EXPECT_EQ(field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
+    EXPECT_NE(field->palette().color(QPalette::Base), editable);
+    typeInto(field, "x");
+    EXPECT_EQ(name.Text(), "fest");
+    EXPECT_TRUE(refused.empty()) << "the window does not even try";
+    name.ReadOnly = false;
+    view.sync();
+    EXPECT_EQ(field->palette().color(QPalette::Base), editable) << "editable again, white again";
+    typeInto(field, "x");
+    EXPECT_EQ(name.Text(), "festx");
 }
