@@ -833,8 +833,10 @@ void ScriptRunner::Execute(const Line& line) {
         } else if (verb == "expect" && w.size() == 5) {
             std::string actual = driver_.ItemProperty(w[1], w[2], w[3]);
             if (!showsExpected(actual, w[4]))
-                throw DriverError("expected " + w[1] + " " + ScriptLiteral(w[2]) + " " + w[3] +
-                                  " " + ScriptLiteral(w[4]) + ", found " + ScriptLiteral(actual));
+                throw DriverError(text::trf("erwartet %1, gefunden %2",
+                                            w[1] + " " + ScriptLiteral(w[2]) + " " + w[3] + " " +
+                                                ScriptLiteral(w[4]),
+                                            ScriptLiteral(actual)));
         } else if (verb == "expect") {
             std::string actual = driver_.Property(w[1], w[2]);
             if (!showsExpected(actual, w[3])) {
