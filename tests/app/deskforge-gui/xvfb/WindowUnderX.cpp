@@ -71,6 +71,24 @@ std::string program() {
     return RAVELIN_DESKFORGE_GUI;
 }
 
+// The window on a fresh XP sample machine, shown, active and with the machine open.
+class WindowOnSampleMachine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::createSampleMachine(xp, "winxp");
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        ASSERT_TRUE(window.openMachine(xp));
+    }
+
+    test::TempDir dir;
+    const std::string xp = dir.file("xp");
+    test::ModulePages pages;
+    gui::MainWindow window;
+};
+
 } // namespace
 
 // The program as a person starts it: its window on the display, named after the machine,
@@ -121,17 +139,7 @@ TEST(WindowUnderX, TheProgramShowsItsMachineOnTheDisplay) {
 
 // Every page, every tab, by mouse; on each page a check box whose click writes, then the
 // undo key: the journal has the change, then its undo, and the page shows the old state.
-TEST(WindowUnderX, ClicksAndKeysGoThroughEveryPageAndEachChangeIsUndone) {
-    test::TempDir dir;
-    const std::string xp = dir.file("xp");
-    test::createSampleMachine(xp, "winxp");
-    test::ModulePages pages;
-    gui::MainWindow window;
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    ASSERT_TRUE(window.openMachine(xp));
+TEST_F(WindowOnSampleMachine, ClicksAndKeysGoThroughEveryPageAndEachChangeIsUndone) {
     DialogCloser closer;
     QListWidget* list = window.pageList();
     int pagesChanged = 0, pagesShown = 0;
@@ -217,16 +225,7 @@ TEST(WindowUnderX, ClicksAndKeysGoThroughEveryPageAndEachChangeIsUndone) {
 }
 
 // F5 reads again what another program wrote, on the page and tab the user was on.
-TEST(WindowUnderX, F5ReadsTheMachineAgain) {
-    test::TempDir dir;
-    const std::string xp = dir.file("xp");
-    test::createSampleMachine(xp, "winxp");
-    test::ModulePages pages;
-    gui::MainWindow window;
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.activateWindow();
-    ASSERT_TRUE(window.openMachine(xp));
+TEST_F(WindowOnSampleMachine, F5ReadsTheMachineAgain) {
     ASSERT_TRUE(window.openPage("internet", "tsShares"));
     auto shown = [&] {
         auto* box = qobject_cast<QCheckBox*>(window.pageView()->widgetByName("chkAdminShares"));
