@@ -397,6 +397,8 @@ bool groupsRules(const std::string& name) {
     return false;
 }
 
+} // namespace
+
 // Builds the records of a sheet: rules of the top level and of top-level grouping
 // blocks, with their declarations.
 class SheetReader {
@@ -407,6 +409,7 @@ class SheetReader {
     // a large sheet is mostly the making of its records.
     void read() {
         static const std::string all = "all";
+        generation_ = static_cast<std::uint64_t>(++p_.parses_) << 32;
         ruleList(0, all, true);
         while (p_.Properties.Count() > properties_)
             p_.Properties.Delete(p_.Properties.Count() - 1);
@@ -420,18 +423,38 @@ class SheetReader {
     }
     void sliceInto(std::size_t from, std::size_t to, std::string& out) const {
         const std::u16string_view v = std::u16string_view(p_.CSSText).substr(from, to - from + 1);
-        out.resize(v.size());
+        if (out.size() != v.size()) out.resize(v.size()); // a record filled in again: same size
+        char* const o = out.data();
         for (std::size_t i = 0; i < v.size(); ++i) {
             if (v[i] >= 0x80) {
                 out = utf16ToUtf8(v);
                 return;
             }
-            out[i] = static_cast<char>(v[i]);
+            o[i] = static_cast<char>(v[i]);
         }
     }
     // A record filled in again mostly holds the same texts: they are left alone then.
     static void assign(std::string& to, const std::string& from) {
         if (to.size() != from.size() || to.compare(from) != 0) to = from;
+    }
+    // Sets the rule's texts into a declaration's record. A record carrying the mark of
+    // another record already found to hold them needs no comparing; a record that holds
+    // them keeps its mark, so that a parse of an unchanged sheet writes nothing here.
+    void refreshRule(TCSSProperty& d, const std::string& media, const std::string& selector) {
+        const std::uint64_t old = d.filledBy_;
+        if (old != 0 && old == knownMark_ && d.Selector.size() == selector.size() &&
+            d.Media.size() == media.size())
+            return;
+        if (d.Media == media && d.Selector == selector) {
+            if (old != 0 && (old & ~0xFFFFFFFFull) != generation_) { // not one this parse set
+                knownMark_ = old;
+                return;
+            }
+        } else {
+            d.Media = media;
+            d.Selector = selector;
+        }
+        d.filledBy_ = ruleMark_;
     }
     TCSSProperty& nextProperty() {
         if (properties_ < p_.Properties.Count()) return p_.Properties.Get(properties_++);
@@ -496,6 +519,8 @@ class SheetReader {
                 continue;
             }
             const int mark = properties_;
+            ruleMark_ = generation_ | ++rules_;
+            knownMark_ = 0;
             const std::size_t k = styleBlock(j + 1, media, selector_);
             if (k >= n) {
                 properties_ = mark; // an unclosed rule yields no record
@@ -560,14 +585,16 @@ class SheetReader {
         const int valStart = empty ? -1 : static_cast<int>(value.first) + 1;
         const int endPos = empty ? -1 : static_cast<int>(value.last) + 1;
         TCSSProperty& d = nextProperty();
-        assign(d.Media, media);
-        assign(d.Selector, selector);
+        refreshRule(d, media, selector);
         sliceInto(start, nameEnd - 1, d.PropertyName);
         d.StartPos = static_cast<int>(start) + 1;
         d.ValStartPos = valStart;
         d.EndPos = endPos;
-        static const std::string semicolon = ";", none;
-        assign(d.Terminator, sc_.at(term) == u';' ? semicolon : none);
+        if (sc_.at(term) == u';') {
+            if (d.Terminator.size() != 1 || d.Terminator[0] != ';') d.Terminator = ";";
+        } else if (!d.Terminator.empty()) {
+            d.Terminator.clear();
+        }
         d.ColonPos = static_cast<int>(colon) + 1;
         d.TermPos = static_cast<int>(term) + 1;
         if (p_.OnDebug) {
@@ -589,7 +616,13 @@ class SheetReader {
     Scanner sc_;
     int properties_ = 0, selectors_ = 0; // records filled so far
     std::string raw_, selector_;
+    std::uint64_t generation_ = 0; // this parse, in the high half of every mark it sets
+    std::uint32_t rules_ = 0;      // rules read so far
+    std::uint64_t ruleMark_ = 0;   // the mark of the rule being read
+    std::uint64_t knownMark_ = 0;  // an earlier mark whose records hold this rule's texts
 };
+
+namespace {
 
 // What a text leaves open at its end, from the outermost: the closers a browser would
 // supply. Empty when nothing is open; nullopt when it cannot be closed safely (an escape
@@ -1138,8 +1171,10 @@ void TCSSParser::removeDeclarations(const std::vector<int>& hits) {
         splices.push_back(std::move(sp));
     }
     applySplices(std::move(splices));
-    for (int k : hits)
+    for (int k : hits) {
         Properties.Get(k).Selector.clear();
+        Properties.Get(k).filledBy_ = 0;
+    }
 }
 
 bool TCSSParser::insertIntoRule(TCSSSelector& rule, const std::string& name,
@@ -1307,8 +1342,10 @@ bool TCSSParser::DeleteCSSSelector(const std::string& selector, const std::strin
     applySplices(std::move(splices));
     for (int k = 0; k < Properties.Count(); ++k) {
         TCSSProperty& p = Properties.Get(k);
-        if (!p.Selector.empty() && sameText(p.Media, media) && sameText(p.Selector, sel))
+        if (!p.Selector.empty() && sameText(p.Media, media) && sameText(p.Selector, sel)) {
             p.Selector.clear();
+            p.filledBy_ = 0;
+        }
     }
     return any;
 }

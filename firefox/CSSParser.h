@@ -38,6 +38,7 @@
 //    is written through.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,6 +52,7 @@ class TStream;
 namespace ravelin::firefox {
 
 class TCSSParser;
+class SheetReader;
 
 using TDebugEvent = std::function<void(TCSSParser& sender, const std::string& line)>;
 
@@ -65,6 +67,15 @@ class TCSSProperty {
     std::string Terminator; // ";" or empty when the rule's "}" ended it
     int ColonPos = -1;      // the ":" after the name
     int TermPos = -1;       // the ";" or "}" that ended the declaration
+
+  private:
+    friend class TCSSParser;
+    friend class SheetReader;
+    // Which rule of which parse last set Media and Selector; 0 when none did. Records
+    // with the same mark hold the same two texts, so a parse filling them in again
+    // compares those only once per rule. (Change records through the parser, whose
+    // edits keep this true.)
+    std::uint64_t filledBy_ = 0;
 };
 
 class TCSSSelector {
@@ -157,6 +168,7 @@ class TCSSParser {
     static std::string ResolveLink(const std::string& fileName);
 
   private:
+    friend class SheetReader;
     struct Splice {
         int from;  // 1-based
         int count; // units replaced
@@ -175,6 +187,7 @@ class TCSSParser {
 
     Encoding encoding_ = Encoding::Utf8;
     std::string lastError_;
+    std::uint32_t parses_ = 0; // tells the marks of one parse from those of the others
 };
 
 } // namespace ravelin::firefox

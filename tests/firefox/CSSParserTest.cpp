@@ -554,3 +554,63 @@ TEST(CSSParserSheets, ManyEqualDeclarationsGoInOnePass) {
     EXPECT_EQ(s8(p.CSSText), "a {\n  \n  y: 2;\n}\n");
     expectConsistent(p);
 }
+
+// A parse fills in the records of the previous one again instead of making them anew, and
+// skips comparing the rule's texts where it already knows them; whatever happened in
+// between, it must end with exactly the records a fresh parser makes of the same text.
+TEST(CSSParserSheets, ParsingAgainGivesTheRecordsOfAFreshParse) {
+    auto expectFresh = [](TCSSParser& p, const std::string& step) {
+        SCOPED_TRACE(step);
+        p.ParseFCSS();
+        TCSSParser fresh;
+        fresh.CSSText = p.CSSText;
+        fresh.ParseFCSS();
+        ASSERT_EQ(p.Properties.Count(), fresh.Properties.Count());
+        for (int k = 0; k < p.Properties.Count(); ++k) {
+            const auto &a = p.Properties.Get(k), &b = fresh.Properties.Get(k);
+            EXPECT_EQ(std::tie(a.Media, a.Selector, a.PropertyName, a.Terminator),
+                      std::tie(b.Media, b.Selector, b.PropertyName, b.Terminator))
+                << "declaration " << k;
+            EXPECT_EQ(std::tie(a.StartPos, a.ValStartPos, a.EndPos, a.ColonPos, a.TermPos),
+                      std::tie(b.StartPos, b.ValStartPos, b.EndPos, b.ColonPos, b.TermPos))
+                << "declaration " << k;
+        }
+        ASSERT_EQ(p.Selectors.Count(), fresh.Selectors.Count());
+        for (int k = 0; k < p.Selectors.Count(); ++k) {
+            const auto &a = p.Selectors.Get(k), &b = fresh.Selectors.Get(k);
+            EXPECT_EQ(std::tie(a.Media, a.Selector, a.StartPos, a.BracePos, a.EndPos),
+                      std::tie(b.Media, b.Selector, b.StartPos, b.BracePos, b.EndPos))
+                << "rule " << k;
+        }
+    };
+    TCSSParser p = parse(lines({"#aa, #bb { x: 1; y: 2; z: 3 }", "#aa { x: 4; y: 5 }",
+                                "@media print { #aa { x: 6; y: 7 } #cc { x: 8; y: 9 } }",
+                                "#bb, #aa { x: 10; y: 11; z: 12 }"}));
+    expectFresh(p, "unchanged");
+    ASSERT_TRUE(set(p, "#aa", "w", {"13"}));
+    expectFresh(p, "a declaration added");
+    ASSERT_TRUE(p.DeleteCSSSelector("#aa", "all"));
+    expectFresh(p, "a rule deleted");
+    ASSERT_TRUE(set(p, "#cc", "y", {}, "print"));
+    expectFresh(p, "a declaration removed");
+    // Same lengths, other texts: records that held one rule now stand for another.
+    std::string swapped = s8(p.CSSText);
+    swapped.replace(swapped.find("#aa, #bb"), 8, "#bb, #aa");
+    for (std::size_t at = swapped.find("print"); at != std::string::npos;
+         at = swapped.find("print", at + 1))
+        swapped.replace(at, 5, "paper");
+    p.CSSText = u(swapped);
+    expectFresh(p, "selectors and media changed in the text");
+    p.CSSText = u(lines({"#cc { x: 1 }", "#bb, #aa { a: 1; b: 2; c: 3; d: 4; e: 5 }"}));
+    expectFresh(p, "fewer rules, more declarations");
+    p.CSSText = u(lines({"#bb, #aa { a: 1 } #bb, #aa { b: 2 } #cc { c: 3 } #bb, #aa { d: 4 }"}));
+    expectFresh(p, "the same selector in rules apart");
+    p.CSSText = u(lines({"#aa { a: 1; b: 2; c: 3; d: 4 }"}));
+    expectFresh(p, "one rule");
+    p.CSSText = u(lines({"#aa { a: 1; b: 2 } #bb { c: 3; d: 4 }"}));
+    expectFresh(p, "the rule split in two");
+    p.CSSText = u(lines({"#aa { a: 1 } #bb { b: 2 } #aa { c: 3; d: 4 }"}));
+    expectFresh(p, "another rule between");
+    p.CSSText = u(lines({"#aa { a: 1; b: 2; c: 3; d: 4 }"}));
+    expectFresh(p, "one rule again");
+}
