@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -84,6 +85,12 @@ bool sameText(const std::string& a, const std::string& b) {
         if (x != y) return false;
     }
     return true;
+}
+
+// Equal units; the comparison of char16_t strings goes unit by unit otherwise.
+bool sameUnits(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
 std::string lowerAscii(std::string s) {
@@ -506,13 +513,21 @@ class SheetReader {
             const std::size_t j = sc_.scan(i, Scanner::kOpenBrace | close, ext);
             if (j >= n) return n;
             if (sc_.at(j) == u'}') return j;
-            if (ext.last != npos &&
-                !simplifyPlainSelector(std::u16string_view(p_.CSSText).substr(i, ext.last - i + 1),
-                                       selector_)) {
+            const std::u16string_view written =
+                ext.last == npos ? std::u16string_view()
+                                 : std::u16string_view(p_.CSSText).substr(i, ext.last - i + 1);
+            // The record this rule will fill in: when it was filled from the same text,
+            // its selector stands as it is.
+            TCSSSelector* const known =
+                selectors_ < p_.Selectors.Count() ? &p_.Selectors.Get(selectors_) : nullptr;
+            const bool same = known && !written.empty() && !known->Selector.empty() &&
+                              sameUnits(known->written_, written);
+            if (!same && !written.empty() && !simplifyPlainSelector(written, selector_)) {
                 sliceInto(i, ext.last, raw_);
                 simplifySelector(raw_, selector_);
             }
-            if (ext.last == npos || selector_.empty()) {
+            const std::string& selector = same ? known->Selector : selector_;
+            if (written.empty() || selector.empty()) {
                 const std::size_t k = sc_.skipBlock(j);
                 if (k >= n) return n;
                 i = k + 1;
@@ -521,14 +536,17 @@ class SheetReader {
             const int mark = properties_;
             ruleMark_ = generation_ | ++rules_;
             knownMark_ = 0;
-            const std::size_t k = styleBlock(j + 1, media, selector_);
+            const std::size_t k = styleBlock(j + 1, media, selector);
             if (k >= n) {
                 properties_ = mark; // an unclosed rule yields no record
                 return n;
             }
             TCSSSelector& r = nextSelector();
             assign(r.Media, media);
-            assign(r.Selector, selector_);
+            if (!same) {
+                assign(r.Selector, selector_);
+                r.written_.assign(written);
+            }
             r.StartPos = static_cast<int>(i) + 1;
             r.BracePos = static_cast<int>(j) + 1;
             r.EndPos = static_cast<int>(k) + 1;
@@ -1337,6 +1355,7 @@ bool TCSSParser::DeleteCSSSelector(const std::string& selector, const std::strin
             s.EndPos <= static_cast<int>(CSSText.size()))
             splices.push_back({s.StartPos, s.EndPos - s.StartPos + 1, u""});
         s.Selector.clear();
+        s.written_.clear();
     }
     const bool any = !splices.empty();
     applySplices(std::move(splices));

@@ -85,6 +85,15 @@ class TCSSSelector {
     int StartPos = -1;
     int BracePos = -1;
     int EndPos = -1;
+
+  private:
+    friend class TCSSParser;
+    friend class SheetReader;
+    // The selector as the sheet wrote it when a parse set Selector from it; empty
+    // otherwise. A parse that finds the same text there again keeps Selector as it is
+    // instead of simplifying it anew. (Change records through the parser, whose edits
+    // keep Selector the simplified form of this text.)
+    std::u16string written_;
 };
 
 // Lists that own their records: a record that leaves the list is destroyed.
